@@ -1,0 +1,72 @@
+# Shared target helpers: warnings, sanitizers and the one way to add a test.
+
+# Narrow string literals of code without Qt are internal text (GB18030): "归类前文件路径.txt" in an
+# engine is already the bytes the engine works with. Qt code keeps UTF-8 literals for QString.
+# Headers shared by both kinds must therefore not define Chinese literals inline: such constants are
+# declared in the header and defined in the engine's .cpp.
+function(chengling_target_defaults target)
+  cmake_parse_arguments(ARG "QT" "" "" ${ARGN})
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(NOT ARG_QT AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -fexec-charset=GB18030)
+  endif()
+  if(CHENGLING_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                             -fno-sanitize-recover=undefined)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()
+
+# chengling_library(NAME [QT] SOURCES... [LIBS...]): a static library in its folder, headers found
+# from src/ ("foundation/text_codec.h"). QT marks a library of Qt code (UTF-8 literals, automoc).
+function(chengling_library name)
+  cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  if(ARG_QT)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    chengling_target_defaults(${name} QT)
+  else()
+    chengling_target_defaults(${name})
+  endif()
+endfunction()
+
+# chengling_test(NAME [GUI] SOURCES... LIBS...): one GoogleTest executable whose cases ctest runs
+# one by one. GUI tests are Qt code and run on Qt's offscreen platform; they provide their own main()
+# that creates the QApplication (tests/support/gui_test_main.cpp). chengling_test_support gives
+# TempDir and a private CHENGLING_HOME.
+function(chengling_test name)
+  if(NOT CHENGLING_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} chengling_test_support GTest::gtest GTest::gmock)
+  if(ARG_GUI)
+    target_link_libraries(${name} PRIVATE chengling_gui_test_main Qt6::Test)
+  else()
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  set(env "CHENGLING_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+  if(ARG_GUI)
+    list(APPEND env "QT_QPA_PLATFORM=offscreen")
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    chengling_target_defaults(${name} QT)
+  else()
+    chengling_target_defaults(${name})
+  endif()
+  gtest_discover_tests(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300 DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# chengling_fuzzer(NAME SOURCES... LIBS...): a libFuzzer target, built only with CHENGLING_FUZZ.
+function(chengling_fuzzer name)
+  if(NOT CHENGLING_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+endfunction()

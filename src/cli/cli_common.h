@@ -1,0 +1,70 @@
+#pragma once
+// What every subcommand of chengling-cli shares: exit codes, the terminal's run context, the Ctrl-C
+// stop request and the conversions between arguments, output and internal text.
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/run_context.h"
+
+namespace chengling::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitSomeFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// A subcommand: its CLI11 node and what runs when it was chosen (returns the exit code).
+struct Command {
+  CLI::App* app = nullptr;
+  std::function<int()> run;
+};
+
+Command addSplitCommand(CLI::App& parent);
+Command addMergeCommand(CLI::App& parent);
+Command addTranscodeCommand(CLI::App& parent);
+Command addClassifyCommand(CLI::App& parent);
+Command addCsvCommand(CLI::App& parent);
+Command addResolveCommand(CLI::App& parent);
+
+// Runs the command line; the whole of main().
+int runCli(int argc, char** argv);
+
+// Reports to the terminal: failures and warnings on standard error as they happen, progress and
+// status on standard error only when it is a terminal. The first Ctrl-C requests a stop (the current
+// item finishes); the second ends the process at once. One instance at a time.
+class TerminalRunContext : public RunContext {
+ public:
+  TerminalRunContext();
+  ~TerminalRunContext() override;
+
+  void progress(int64_t position, int64_t maximum) override;
+  void status(std::string_view text) override;
+  void failure(std::string_view item, std::string_view reason) override;
+  void warning(std::string_view item, std::string_view reason) override;
+
+  int64_t failureCount() const { return failures_; }
+
+ private:
+  bool terminal_ = false;
+  int64_t failures_ = 0;
+  int64_t lastDraw_ = 0;
+};
+
+// An argument (terminal bytes) as internal text, and internal text as terminal bytes.
+std::string fromArgument(std::string_view argument);
+std::string toTerminal(std::string_view internal);
+
+// Writes internal text plus "\n" to standard output / standard error, in the terminal's encoding.
+void printLine(std::string_view internal);
+void printError(std::string_view internal);
+
+// Reads a list file (or standard input for "-"): decoded with detection, LF or CR LF line ends, a
+// trailing break adds nothing. False with a message on standard error when it cannot be read.
+bool readListFile(std::string_view path, std::vector<std::string>& lines);
+
+}  // namespace chengling::cli

@@ -1,0 +1,10 @@
+// main() of the window tests: one QApplication for the whole test binary (offscreen platform).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
