@@ -1,0 +1,232 @@
+#include "foundation/internal_text.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace chengling {
+namespace {
+
+bool isLeadByte(unsigned char byte) { return byte >= 0x80; }
+
+char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// Reads one full-width form (A3 xx in GBK) of an ASCII character at `pos`; 0 when there is none.
+char fullWidthAscii(std::string_view text, size_t pos) {
+  if (pos + 1 >= text.size() || static_cast<unsigned char>(text[pos]) != 0xA3) return 0;
+  const unsigned char trail = static_cast<unsigned char>(text[pos + 1]);
+  if (trail < 0xA1 || trail > 0xFE) return 0;
+  return static_cast<char>(trail - 0x80);
+}
+
+void stripTrailingZeros(std::string& text) {
+  if (text.find('.') == std::string::npos) return;
+  while (!text.empty() && text.back() == '0') text.pop_back();
+  if (!text.empty() && text.back() == '.') text.pop_back();
+}
+
+}  // namespace
+
+std::string_view cutAtNul(std::string_view text) {
+  const size_t nul = text.find('\0');
+  return nul == std::string_view::npos ? text : text.substr(0, nul);
+}
+
+std::vector<std::string> splitText(std::string_view text, std::string_view separator) {
+  std::vector<std::string> pieces;
+  if (text.empty()) return pieces;
+  if (separator.empty()) {
+    pieces.emplace_back(text);
+    return pieces;
+  }
+  size_t start = 0;
+  while (true) {
+    const size_t hit = text.find(separator, start);
+    if (hit == std::string_view::npos) {
+      if (start < text.size()) pieces.emplace_back(text.substr(start));
+      break;
+    }
+    pieces.emplace_back(text.substr(start, hit - start));
+    start = hit + separator.size();
+  }
+  return pieces;
+}
+
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  if (from.empty()) return std::string(text);
+  std::string result;
+  result.reserve(text.size());
+  size_t start = 0;
+  for (size_t hit; (hit = text.find(from, start)) != std::string_view::npos; start = hit + from.size()) {
+    result.append(text.substr(start, hit - start));
+    result.append(to);
+  }
+  result.append(text.substr(start));
+  return result;
+}
+
+std::string numberToText(int64_t value) { return std::to_string(value); }
+
+std::string numberToText(double value) {
+  if (std::isnan(value)) return "0";
+  if (std::isinf(value)) return value > 0 ? "1e+308" : "-1e+308";
+  if (value == std::trunc(value) && std::fabs(value) < 9.2e18) {
+    return numberToText(static_cast<int64_t>(value));
+  }
+  const double magnitude = std::fabs(value);
+  char buffer[400];
+  if (magnitude >= 1e15 || magnitude < 1e-30) {
+    std::snprintf(buffer, sizeof buffer, "%.13g", value);
+    return buffer;
+  }
+  const int integerDigits = static_cast<int>(std::floor(std::log10(magnitude))) + 1;
+  int decimals = 13 - integerDigits;
+  if (decimals < 0) decimals = 0;
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+  std::string text = buffer;
+  stripTrailingZeros(text);
+  if (text == "-0") text = "0";
+  return text;
+}
+
+int32_t textToInteger(std::string_view text) {
+  size_t pos = 0;
+  while (pos < text.size()) {
+    if (text[pos] == ' ' || text[pos] == '\t') {
+      ++pos;
+    } else if (pos + 1 < text.size() && static_cast<unsigned char>(text[pos]) == 0xA1 &&
+               static_cast<unsigned char>(text[pos + 1]) == 0xA1) {
+      pos += 2;  // full-width space
+    } else {
+      break;
+    }
+  }
+  auto charAt = [&](size_t at, size_t& width) -> char {
+    if (at >= text.size()) return 0;
+    if (const char wide = fullWidthAscii(text, at)) {
+      width = 2;
+      return wide;
+    }
+    width = 1;
+    return text[at];
+  };
+  size_t width = 0;
+  bool negative = false;
+  char c = charAt(pos, width);
+  if (c == '+' || c == '-') {
+    negative = c == '-';
+    pos += width;
+  }
+  uint32_t value = 0;
+  while ((c = charAt(pos, width)) >= '0' && c <= '9') {
+    value = value * 10u + static_cast<uint32_t>(c - '0');
+    pos += width;
+  }
+  if (negative) value = 0u - value;
+  return static_cast<int32_t>(value);
+}
+
+double roundTo(double value, int decimals) {
+  const double scale = std::pow(10.0, decimals);
+  const double scaled = value * scale;
+  double whole = std::trunc(scaled);
+  const double fraction = std::fabs(scaled - whole) + 0.000000000001;
+  if (fraction >= 0.5) whole += scaled < 0 ? -1.0 : 1.0;
+  return whole / scale;
+}
+
+size_t charLengthAt(std::string_view text, size_t pos) {
+  if (pos >= text.size()) return 0;
+  const unsigned char byte = static_cast<unsigned char>(text[pos]);
+  if (isLeadByte(byte) || (byte == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n')) {
+    return pos + 1 < text.size() ? 2 : 1;
+  }
+  return 1;
+}
+
+int64_t CharCount(std::string_view text) {
+  int64_t count = 0;
+  for (size_t pos = 0; pos < text.size(); pos += charLengthAt(text, pos)) ++count;
+  return count;
+}
+
+std::string FirstChars(std::string_view text, int64_t n) {
+  if (n < 0) {
+    n += CharCount(text);
+    if (n <= 0) return {};
+  }
+  size_t pos = 0;
+  for (int64_t i = 0; i < n && pos < text.size(); ++i) pos += charLengthAt(text, pos);
+  return std::string(text.substr(0, pos));
+}
+
+std::string SanitizeFileName(std::string_view text, bool cut, bool trim) {
+  std::string result;
+  result.reserve(text.size() + 16);
+  int64_t kept = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t length = charLengthAt(text, pos);
+    const std::string_view ch = text.substr(pos, length);
+    pos += length;
+    if (cut && kept >= 200) break;
+    if (length == 1) {
+      switch (ch[0]) {
+        case '\\': result += "＼"; ++kept; continue;
+        case '/': result += "／"; ++kept; continue;
+        case ':': result += "："; ++kept; continue;
+        case '*': result += "＊"; ++kept; continue;
+        case '?': result += "？"; ++kept; continue;
+        case '|': result += "｜"; ++kept; continue;
+        case '<': result += "＜"; ++kept; continue;
+        case '>': result += "＞"; ++kept; continue;
+        case '"': case '\r': case '\n': case '\t': continue;
+        default: break;
+      }
+    } else if (ch == "\r\n") {
+      continue;
+    }
+    result.append(ch);
+    ++kept;
+  }
+  if (trim) {
+    const size_t first = result.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    result = result.substr(first, result.find_last_not_of(' ') - first + 1);
+  }
+  return result;
+}
+
+std::string asciiLower(std::string_view text) {
+  std::string result(text);
+  for (size_t pos = 0; pos < result.size();) {
+    const size_t length = charLengthAt(result, pos);
+    if (length == 1) result[pos] = foldAscii(result[pos]);
+    pos += length;
+  }
+  return result;
+}
+
+size_t findIgnoringCase(std::string_view haystack, std::string_view needle, size_t from) {
+  if (from > haystack.size()) return std::string_view::npos;
+  if (needle.empty()) return from;
+  // Matches compare character by character: single bytes fold, double-byte characters compare exactly
+  // (their trail bytes may look like ASCII letters).
+  auto matchesAt = [&](size_t pos) {
+    for (size_t i = 0; i < needle.size();) {
+      const size_t length = charLengthAt(needle, i);
+      if (length == 1) {
+        if (foldAscii(haystack[pos + i]) != foldAscii(needle[i])) return false;
+      } else if (haystack.compare(pos + i, length, needle.substr(i, length)) != 0) {
+        return false;
+      }
+      i += length;
+    }
+    return true;
+  };
+  for (size_t pos = from; haystack.size() - pos >= needle.size(); pos += charLengthAt(haystack, pos)) {
+    if (matchesAt(pos)) return pos;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace chengling
