@@ -1,0 +1,565 @@
+#include "foundation/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
+#include "foundation/native_text.h"
+
+namespace chengling {
+namespace {
+
+// Writes are gathered up to this size before they reach the kernel; larger writes go straight through.
+constexpr size_t kWriteBuffer = size_t{4} << 20;
+constexpr size_t kCopyChunk = size_t{8} << 20;
+// Room left for the hidden prefix and the random suffix of a temporary name within NAME_MAX.
+constexpr size_t kTemporaryNameKeep = 200;
+
+void setError(std::string* error, int code) {
+  if (error) *error = reasonForErrno(code);
+}
+
+void setError(std::string* error, std::string_view text) {
+  if (error) *error = std::string(text);
+}
+
+std::string native(std::string_view path) { return nativeFromInternal(path); }
+
+int retryOpen(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do fd = ::open(path, flags, mode);
+  while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Writes all of `data`; false with errno set on failure.
+bool writeAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Reads up to `max` bytes into the end of `out`, filling as much as the file gives; -1 with errno set.
+int64_t readInto(int fd, std::string& out, size_t max) {
+  const size_t start = out.size();
+  out.resize(start + max);
+  size_t got = 0;
+  while (got < max) {
+    const ssize_t n = ::read(fd, out.data() + start + got, max - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int saved = errno;
+      out.resize(start);
+      errno = saved;
+      return -1;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  out.resize(start + got);
+  return static_cast<int64_t>(got);
+}
+
+// The folder part of a native path, for creating a neighbour in it.
+std::string nativeFolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string randomSuffix() {
+  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char bytes[8];
+  if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t seed = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(getpid()) << 32) ^
+                    reinterpret_cast<uintptr_t>(&now);
+    for (unsigned char& b : bytes) {
+      seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+      b = static_cast<unsigned char>(seed >> 56);
+    }
+  }
+  std::string suffix;
+  for (unsigned char b : bytes) suffix += kAlphabet[b % (sizeof kAlphabet - 1)];
+  return suffix;
+}
+
+// The start of a native file name, cut so that a UTF-8 sequence is never split.
+std::string nameStart(std::string_view name, size_t keep) {
+  if (name.size() <= keep) return std::string(name);
+  size_t end = keep;
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+  return std::string(name.substr(0, end));
+}
+
+void syncFolder(const std::string& folder) {
+  const int fd = retryOpen(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);  // durability of the new name only; the data itself was synced before the rename
+  ::close(fd);
+}
+
+// Renames without ever replacing `to`. renameat2 is atomic; file systems without RENAME_NOREPLACE
+// get link + unlink, which is just as safe for files (link refuses an existing name).
+bool renameNoReplace(const char* from, const char* to) {
+  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+  if (::link(from, to) == 0) {
+    ::unlink(from);
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  // Folders cannot be hard-linked: check and rename, the best this file system allows.
+  struct stat st{};
+  if (::lstat(to, &st) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return ::rename(from, to) == 0;
+}
+
+}  // namespace
+
+std::string reasonForErrno(int error) {
+  switch (error) {
+    case 0: return "未知错误";
+    case ENOSPC:
+    case EDQUOT: return "磁盘已满";
+    case EACCES:
+    case EPERM: return "权限不足";
+    case ENOENT: return "文件不存在";
+    case EROFS: return "只读文件系统";
+    case EEXIST: return "文件已存在";
+    case ENOTDIR: return "路径不是文件夹";
+    case EISDIR: return "路径是文件夹";
+    case ENOTEMPTY: return "文件夹不为空";
+    case ENAMETOOLONG: return "文件名过长";
+    case EMFILE:
+    case ENFILE: return "打开的文件过多";
+    case EIO: return "读写错误";
+    case EXDEV: return "不能跨文件系统移动";
+    case EFBIG: return "文件过大";
+    case EBUSY:
+    case ETXTBSY: return "文件正被占用";
+    case ELOOP: return "符号链接层数过多";
+    case ENOMEM: return "内存不足";
+    case EINVAL: return "参数无效";
+    default: break;
+  }
+  const char* text = strerrordesc_np(error);
+  if (text == nullptr) return "错误 " + std::to_string(error);
+  return internalFromNative(text);
+}
+
+bool readWholeFile(std::string_view path, std::string& bytes, std::string* error) {
+  bytes.clear();
+  const std::string name = native(path);
+  const int fd = retryOpen(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    setError(error, errno);
+    return false;
+  }
+  struct stat st{};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    setError(error, EISDIR);
+    return false;
+  }
+  // The size is only a hint: a file that grows or shrinks meanwhile is read to its real end.
+  size_t chunk = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{64} << 10;
+  bytes.reserve(chunk);
+  while (true) {
+    const int64_t n = readInto(fd, bytes, chunk);
+    if (n < 0) {
+      const int saved = errno;
+      ::close(fd);
+      bytes.clear();
+      setError(error, saved);
+      return false;
+    }
+    if (n == 0) break;
+    chunk = std::max<size_t>(size_t{1} << 20, bytes.size() / 2);
+  }
+  ::close(fd);
+  return true;
+}
+
+bool writeFileAtomic(std::string_view path, std::string_view bytes, std::string* error) {
+  AtomicFile file;
+  return file.open(path, error) && file.write(bytes, error) && file.commit(error);
+}
+
+// ---------------------------------------------------------------------------------------------
+// AtomicFile
+
+AtomicFile::~AtomicFile() { abort(); }
+
+bool AtomicFile::open(std::string_view path, std::string* error) {
+  abort();
+  target_ = native(path);
+  if (target_.empty() || target_.back() == '/') {
+    setError(error, EISDIR);
+    return false;
+  }
+  // A hidden neighbour of the target: same folder, so the rename never crosses a file system.
+  const size_t slash = target_.rfind('/');
+  const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+  const std::string prefix = target_.substr(0, nameAt) + "." +
+                             nameStart(std::string_view(target_).substr(nameAt), kTemporaryNameKeep) + ".";
+  // Created with 0666 like any new file, so the umask and a default ACL of the folder apply; a
+  // replaced file gets its old mode back at commit().
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = prefix + randomSuffix() + ".tmp";
+    const int fd = retryOpen(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      fd_ = fd;
+      temporary_ = std::move(candidate);
+      written_ = 0;
+      buffer_.clear();
+      return true;
+    }
+    if (errno == EEXIST) continue;
+    const int saved = errno;
+    if (saved == ENOENT) {
+      setError(error, "目标文件夹不存在");
+    } else {
+      setError(error, saved);
+    }
+    target_.clear();
+    return false;
+  }
+  setError(error, EEXIST);
+  target_.clear();
+  return false;
+}
+
+bool AtomicFile::write(std::string_view bytes, std::string* error) {
+  if (fd_ < 0) {
+    setError(error, EBADF);
+    return false;
+  }
+  if (buffer_.size() + bytes.size() <= kWriteBuffer) {
+    if (buffer_.capacity() < kWriteBuffer) buffer_.reserve(kWriteBuffer);
+    buffer_.append(bytes);
+    written_ += static_cast<int64_t>(bytes.size());
+    return true;
+  }
+  if (!flush(error)) return false;
+  if (bytes.size() >= kWriteBuffer) {
+    if (!writeAll(fd_, bytes.data(), bytes.size())) {
+      setError(error, errno);
+      return false;
+    }
+  } else {
+    buffer_.append(bytes);
+  }
+  written_ += static_cast<int64_t>(bytes.size());
+  return true;
+}
+
+bool AtomicFile::flush(std::string* error) {
+  if (buffer_.empty()) return true;
+  if (!writeAll(fd_, buffer_.data(), buffer_.size())) {
+    setError(error, errno);
+    return false;
+  }
+  buffer_.clear();
+  return true;
+}
+
+bool AtomicFile::commit(std::string* error, bool replace) {
+  if (fd_ < 0) {
+    setError(error, EBADF);
+    return false;
+  }
+  bool ok = flush(error);
+  if (ok && replace) {
+    // A replaced file keeps its mode (and, where allowed, its owner and group).
+    struct stat old{};
+    if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+      struct stat mine{};
+      if (::fstat(fd_, &mine) == 0 && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
+        if (::fchown(fd_, old.st_uid, old.st_gid) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
+      }
+      ::fchmod(fd_, old.st_mode & 07777);
+    }
+  }
+  if (ok && ::fsync(fd_) != 0) {
+    setError(error, errno);
+    ok = false;
+  }
+  const int closed = ::close(fd_);
+  fd_ = -1;
+  if (ok && closed != 0 && errno != EINTR) {
+    setError(error, errno);
+    ok = false;
+  }
+  if (ok) {
+    const bool renamed = replace ? ::rename(temporary_.c_str(), target_.c_str()) == 0
+                                 : renameNoReplace(temporary_.c_str(), target_.c_str());
+    if (!renamed) {
+      setError(error, errno);
+      ok = false;
+    }
+  }
+  if (ok) {
+    syncFolder(nativeFolderOf(target_));
+  } else {
+    ::unlink(temporary_.c_str());
+  }
+  temporary_.clear();
+  target_.clear();
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  return ok;
+}
+
+void AtomicFile::abort() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  temporary_.clear();
+  target_.clear();
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  written_ = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// FileReader
+
+FileReader::~FileReader() { close(); }
+
+bool FileReader::open(std::string_view path, std::string* error) {
+  close();
+  const std::string name = native(path);
+  const int fd = retryOpen(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    setError(error, errno);
+    return false;
+  }
+  struct stat st{};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    setError(error, EISDIR);
+    return false;
+  }
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  fd_ = fd;
+  return true;
+}
+
+int64_t FileReader::read(std::string& out, size_t max, std::string* error) {
+  if (fd_ < 0) {
+    setError(error, EBADF);
+    return -1;
+  }
+  const int64_t n = readInto(fd_, out, max);
+  if (n < 0) setError(error, errno);
+  return n;
+}
+
+bool FileReader::seek(int64_t offset) {
+  return fd_ >= 0 && offset >= 0 && ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == offset;
+}
+
+int64_t FileReader::size() const {
+  struct stat st{};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+void FileReader::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Attributes and names
+
+bool pathExists(std::string_view path) {
+  // A dangling symbolic link is still a name that is taken.
+  struct stat st{};
+  return !path.empty() && ::lstat(native(path).c_str(), &st) == 0;
+}
+
+bool isRegularFile(std::string_view path) {
+  struct stat st{};
+  return !path.empty() && ::stat(native(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsDirectory(std::string_view path) {
+  struct stat st{};
+  if (path.empty() || ::stat(native(path).c_str(), &st) != 0) return true;
+  return S_ISDIR(st.st_mode);
+}
+
+int64_t fileSize(std::string_view path) {
+  struct stat st{};
+  if (path.empty() || ::stat(native(path).c_str(), &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+int64_t modifiedTime(std::string_view path) {
+  struct stat st{};
+  if (path.empty() || ::stat(native(path).c_str(), &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_mtim.tv_sec);
+}
+
+bool MakeDirectories(std::string_view folder, std::string* error) {
+  const std::string name = native(folder);
+  struct stat st{};
+  if (name.empty() || (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) return true;
+  // Level by level from the left; the root (a leading "/") is never created, and a doubled
+  // separator adds no level.
+  size_t pos = 0;
+  while (pos < name.size()) {
+    size_t end = name.find('/', pos);
+    if (end == std::string::npos) end = name.size();
+    if (end > pos) {
+      const std::string level = name.substr(0, end);
+      if (::stat(level.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode)) {
+          setError(error, ENOTDIR);
+          return false;
+        }
+      } else if (::mkdir(level.c_str(), 0777) != 0) {
+        const int saved = errno;
+        // Someone else may have made it a moment ago.
+        if (!(saved == EEXIST && ::stat(level.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+          setError(error, saved == EEXIST ? ENOTDIR : saved);
+          return false;
+        }
+      }
+    }
+    pos = end + 1;
+  }
+  return true;
+}
+
+bool removeFile(std::string_view path, std::string* error) {
+  if (::unlink(native(path).c_str()) != 0) {
+    setError(error, errno);
+    return false;
+  }
+  return true;
+}
+
+bool renamePath(std::string_view from, std::string_view to, bool replace, std::string* error) {
+  const std::string source = native(from);
+  const std::string target = native(to);
+  const bool ok = replace ? ::rename(source.c_str(), target.c_str()) == 0
+                          : renameNoReplace(source.c_str(), target.c_str());
+  if (!ok) setError(error, errno);
+  return ok;
+}
+
+bool copyFile(std::string_view from, std::string_view to, bool replace, std::string* error) {
+  if (sameFile(from, to)) {
+    // A copy onto itself changes nothing; without replacing it is simply an existing target.
+    if (replace) return true;
+    setError(error, EEXIST);
+    return false;
+  }
+  if (!replace && pathExists(to)) {
+    setError(error, EEXIST);
+    return false;
+  }
+  const std::string source = native(from);
+  const int in = retryOpen(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) {
+    setError(error, errno);
+    return false;
+  }
+  struct stat st{};
+  if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int saved = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    ::close(in);
+    setError(error, saved);
+    return false;
+  }
+  ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+  AtomicFile out;
+  if (!out.open(to, error)) {
+    ::close(in);
+    return false;
+  }
+  std::string chunk;
+  chunk.reserve(kCopyChunk);
+  while (true) {
+    chunk.clear();
+    const int64_t n = readInto(in, chunk, kCopyChunk);
+    if (n < 0) {
+      const int saved = errno;
+      ::close(in);
+      setError(error, saved);
+      return false;
+    }
+    if (n == 0) break;
+    if (!out.write(chunk, error)) {
+      ::close(in);
+      return false;
+    }
+  }
+  ::close(in);
+  if (!out.commit(error, replace)) return false;
+  const timespec times[2] = {st.st_atim, st.st_mtim};
+  ::utimensat(AT_FDCWD, native(to).c_str(), times, 0);
+  return true;
+}
+
+bool sameFile(std::string_view a, std::string_view b) {
+  struct stat sa{};
+  struct stat sb{};
+  return !a.empty() && !b.empty() && ::stat(native(a).c_str(), &sa) == 0 &&
+         ::stat(native(b).c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::vector<std::string> folderEntries(std::string_view folder, bool folders) {
+  std::vector<std::string> names;
+  const std::string name = native(folder);
+  DIR* dir = ::opendir(name.empty() ? "." : name.c_str());
+  if (dir == nullptr) return names;
+  const int dirFd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const char* entryName = entry->d_name;
+    if (strcmp(entryName, ".") == 0 || strcmp(entryName, "..") == 0) continue;
+    bool isFolder = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      // A link counts as what it points to; a dangling one is listed as a file, so that the tool
+      // that reads it reports the failure instead of skipping it silently.
+      struct stat st{};
+      isFolder = ::fstatat(dirFd, entryName, &st, 0) == 0 && S_ISDIR(st.st_mode);
+    }
+    if (isFolder == folders) names.push_back(internalFromNative(entryName));
+  }
+  ::closedir(dir);
+  return names;
+}
+
+}  // namespace chengling
