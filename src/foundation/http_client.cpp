@@ -1,0 +1,343 @@
+#include "foundation/http_client.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+
+#include "foundation/internal_text.h"
+#include "foundation/native_text.h"
+#include "foundation/text_codec.h"
+
+namespace chengling {
+namespace {
+
+constexpr std::string_view kProbeAccept =
+    "image/gif, image/x-xbitmap, image/jpeg, imagepeg, application/x-shockwave-flash, "
+    "application/x-silverlight, */*";
+constexpr std::string_view kPageAccept =
+    "Accept: image/gif, image/bmp, image/x-xbitmap, image/jpeg, image/pjpeg, "
+    "application/x-shockwave-flash, application/vnd.ms-excel, application/vnd.ms-powerpoint, "
+    "application/msword, */*\r\n";
+constexpr size_t kRawHeaderLimit = 2048;
+// A probe only wants the header block; a short body is still read so that the connection can be
+// reused, a long one is cut off.
+constexpr size_t kProbeBodyLimit = 64 * 1024;
+// gzip inside gzip is unwrapped this many times at most (a stream can inflate to itself).
+constexpr int kMaxGzipLayers = 4;
+
+// libcurl's global state and the share handle that holds the process-wide cookie store (and the DNS
+// and TLS session caches). Created on first use, never destroyed: clients may outlive static
+// destruction order.
+class CurlShared {
+ public:
+  CurlShared() {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    share_ = curl_share_init();
+    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &CurlShared::lock);
+    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &CurlShared::unlock);
+    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+  }
+  CURLSH* share() const { return share_; }
+
+ private:
+  static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+    static_cast<CurlShared*>(self)->mutexes_[index(data)].lock();
+  }
+  static void unlock(CURL*, curl_lock_data data, void* self) {
+    static_cast<CurlShared*>(self)->mutexes_[index(data)].unlock();
+  }
+  static size_t index(curl_lock_data data) {
+    return std::min<size_t>(static_cast<size_t>(data), kLocks - 1);
+  }
+
+  static constexpr size_t kLocks = CURL_LOCK_DATA_LAST + 1;
+  CURLSH* share_ = nullptr;
+  std::mutex mutexes_[kLocks];
+};
+
+CurlShared& curlShared() {
+  static CurlShared* shared = new CurlShared;
+  return *shared;
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && asciiLower(text.substr(0, prefix.size())) == prefix;
+}
+
+bool containsIgnoringCase(std::string_view text, std::string_view needle) {
+  return findIgnoringCase(text, needle) != std::string_view::npos;
+}
+
+std::string_view trimSpaces(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+void cutFragment(std::string& url) {
+  const size_t hash = url.find('#');
+  if (hash != std::string::npos) url.erase(hash);
+}
+
+// What one transfer receives, filled by libcurl's callbacks on the calling thread.
+struct Transfer {
+  size_t bodyLimit = 0;
+  std::string body;
+  bool overLimit = false;
+  // Of the last response only: earlier ones (1xx, followed redirects) are dropped at its status line.
+  std::string rawHeaders;
+  bool rawOverflow = false;
+  bool headersDone = false;
+  std::string location;
+  bool haveLocation = false;
+  const std::atomic<bool>* abort = nullptr;
+};
+
+size_t onBody(char* data, size_t size, size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const size_t bytes = size * count;
+  if (transfer->body.size() + bytes > transfer->bodyLimit) {
+    transfer->overLimit = true;
+    return CURL_WRITEFUNC_ERROR;
+  }
+  transfer->body.append(data, bytes);
+  return bytes;
+}
+
+size_t onHeader(char* data, size_t size, size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const size_t bytes = size * count;
+  const std::string_view line(data, bytes);
+  if (line.starts_with("HTTP/")) {
+    transfer->rawHeaders.clear();
+    transfer->rawOverflow = false;
+    transfer->headersDone = false;
+    transfer->location.clear();
+    transfer->haveLocation = false;
+  }
+  if (line == "\r\n" || line == "\n") transfer->headersDone = true;
+  if (!transfer->rawOverflow) {
+    if (transfer->rawHeaders.size() + bytes > kRawHeaderLimit) {
+      // Headers that do not fit leave no header information at all.
+      transfer->rawOverflow = true;
+      transfer->rawHeaders.clear();
+    } else {
+      transfer->rawHeaders.append(line);
+    }
+  }
+  if (!transfer->haveLocation && startsWithIgnoringCase(line, "location:")) {
+    std::string_view value = line.substr(9);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ' ||
+                              value.back() == '\t')) {
+      value.remove_suffix(1);
+    }
+    transfer->location.assign(cutAtNul(value));
+    transfer->haveLocation = true;
+  }
+  return bytes;
+}
+
+int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto* transfer = static_cast<const Transfer*>(user);
+  return transfer->abort != nullptr && transfer->abort->load(std::memory_order_relaxed) ? 1 : 0;
+}
+
+struct SlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, SlistDeleter>;
+
+void appendHeader(HeaderList& list, const std::string& line) {
+  curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+  if (grown != nullptr) {
+    (void)list.release();
+    list.reset(grown);
+  }
+}
+
+// Everything both requests share: protocols, certificates, proxy, callbacks, timeouts.
+void prepare(CURL* curl, const HttpClientOptions& options, Transfer& transfer,
+             const std::string& address, int timeoutMs) {
+  curl_easy_reset(curl);
+  curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_DEFAULT_PROTOCOL, "http");
+  curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  // A direct connection, whatever the environment's proxy variables say.
+  curl_easy_setopt(curl, CURLOPT_PROXY, "");
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!options.caFile.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, options.caFile.c_str());
+  curl_easy_setopt(curl, CURLOPT_SHARE, curlShared().share());
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max(timeoutMs, 1)));
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                   static_cast<long>(std::clamp(timeoutMs, 1, 10000)));
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &onBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &onHeader);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+  if (options.abort != nullptr) {
+    transfer.abort = options.abort;
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &onProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+  }
+}
+
+// The received Location as internal text: UTF-8 is converted, anything else kept byte for byte.
+std::string locationText(const std::string& raw) {
+  const bool ascii = std::all_of(raw.begin(), raw.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii || !LooksLikeUtf8(raw)) return raw;
+  return internalFromUtf8(raw);
+}
+
+}  // namespace
+
+std::string cleanHeaderValue(std::string_view value) {
+  std::string clean;
+  clean.reserve(value.size());
+  for (char c : value) {
+    if (c != '\r' && c != '\n' && c != '\0') clean.push_back(c);
+  }
+  return clean;
+}
+
+std::string requestAddress(std::string_view url) {
+  std::string address(cutAtNul(url));
+  if (address.find("://") == std::string::npos) address.insert(0, "http://");
+  const bool plain = std::all_of(address.begin(), address.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte > 0x20 && byte < 0x7F;
+  });
+  if (plain) return address;
+  const std::string utf8 = utf8FromInternal(address);
+  // The host stays as it is (libcurl turns an international name into its ASCII form); the rest
+  // is percent-encoded where a request line cannot carry the byte.
+  const size_t authority = utf8.find("://") + 3;
+  size_t pathStart = utf8.find_first_of("/?#", authority);
+  if (pathStart == std::string::npos) pathStart = utf8.size();
+  std::string out = utf8.substr(0, pathStart);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (size_t i = pathStart; i < utf8.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    if (byte <= 0x20 || byte >= 0x7F) {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  return out;
+}
+
+HttpClient::HttpClient(HttpClientOptions options) : options_(std::move(options)) {
+  curlShared();
+  curl_ = curl_easy_init();
+}
+
+HttpClient::~HttpClient() {
+  if (curl_ != nullptr) curl_easy_cleanup(static_cast<CURL*>(curl_));
+}
+
+std::string HttpClient::ProbeRedirect(std::string& url, std::string_view userAgent,
+                                      std::string_view referer) {
+  if (!url.empty() && !startsWithIgnoringCase(url, "http://") &&
+      !startsWithIgnoringCase(url, "https://")) {
+    url.insert(0, "http://");
+  }
+  cutFragment(url);
+  if (url.empty() || curl_ == nullptr) return {};
+
+  std::string agent = cleanHeaderValue(userAgent);
+  if (agent.empty()) agent = kDefaultUserAgent;
+  std::string refererValue = cleanHeaderValue(referer.empty() ? trimSpaces(url) : referer);
+  if (!startsWithIgnoringCase(refererValue, "http://") &&
+      !startsWithIgnoringCase(refererValue, "https://")) {
+    refererValue.insert(0, "http://");
+  }
+  HeaderList headers;
+  appendHeader(headers, "User-Agent: " + agent);
+  appendHeader(headers, "Accept-Language: zh-cn");
+  appendHeader(headers, "Connection: Keep-Alive");
+  appendHeader(headers, "Accept: " + std::string(kProbeAccept));
+  appendHeader(headers, "Referer: " + refererValue);
+
+  auto* curl = static_cast<CURL*>(curl_);
+  Transfer transfer;
+  transfer.bodyLimit = kProbeBodyLimit;
+  const std::string address = requestAddress(url);
+  prepare(curl, options_, transfer, address, options_.probeTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
+  const CURLcode result = curl_easy_perform(curl);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+
+  const bool complete =
+      result == CURLE_OK || (result == CURLE_WRITE_ERROR && transfer.overLimit && transfer.headersDone);
+  if (!complete) return {};
+  return locationText(transfer.location);
+}
+
+std::string HttpClient::FetchPage(std::string& url) {
+  cutFragment(url);
+  if (url.empty() || curl_ == nullptr) return {};
+
+  // The header block of a page request; each name is tested as a substring of the whole block, so
+  // an address that contains "accept" already counts as carrying an Accept line.
+  std::string block = "Referer: " + cleanHeaderValue(trimSpaces(url)) + "\r\n";
+  if (!containsIgnoringCase(block, "Accept")) block += kPageAccept;
+  if (!containsIgnoringCase(block, "Accept-Language")) block += "Accept-Language: zh-cn\r\n";
+  HeaderList headers;
+  bool hasAccept = false;
+  for (const std::string& line : splitText(block, "\r\n")) {
+    if (startsWithIgnoringCase(line, "accept:")) hasAccept = true;
+    appendHeader(headers, line);
+  }
+  // libcurl would otherwise add an Accept line of its own.
+  if (!hasAccept) appendHeader(headers, "Accept:");
+
+  auto* curl = static_cast<CURL*>(curl_);
+  Transfer transfer;
+  transfer.bodyLimit = options_.pageLimit;
+  const std::string address = requestAddress(url);
+  prepare(curl, options_, transfer, address, options_.pageTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, static_cast<long>(std::max(options_.maxRedirects, 0)));
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, std::string(kDefaultUserAgent).c_str());
+  curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options_.pageLimit));
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
+  const CURLcode result = curl_easy_perform(curl);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+  if (result != CURLE_OK) return {};
+
+  std::string body = std::move(transfer.body);
+  // Pages come compressed whatever was asked for; the size limit holds after inflating.
+  for (int layer = 0; body.size() >= 2 && static_cast<unsigned char>(body[0]) == 0x1F &&
+                      static_cast<unsigned char>(body[1]) == 0x8B;
+       ++layer) {
+    if (layer == kMaxGzipLayers) return {};
+    std::string inflated = GunzipBytes(body, options_.pageLimit + 1);
+    if (inflated.size() > options_.pageLimit) return {};
+    body = std::move(inflated);
+  }
+
+  const std::string& raw = transfer.rawHeaders;  // empty when they did not fit
+  const bool utf8 = containsIgnoringCase(raw, "charset=utf-8") ||
+                    containsIgnoringCase(raw, "charset='utf-8'") ||
+                    containsIgnoringCase(raw, "charset=\"utf-8\"");
+  return DecodeBuffer(body, utf8 ? TextEncoding::Utf8 : TextEncoding::Detect);
+}
+
+}  // namespace chengling

@@ -1,0 +1,477 @@
+#include "foundation/http_client.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/internal_text.h"
+#include "support/local_http_server.h"
+#include "support/test_support.h"
+
+namespace chengling {
+namespace {
+
+using testing::gb;
+using testing::LocalHttpServer;
+
+std::string utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
+
+std::string gzipBytes(std::string_view data) {
+  z_stream stream{};
+  deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&stream, data.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+HttpClientOptions quick() {
+  HttpClientOptions options;
+  options.probeTimeoutMs = 3000;
+  options.pageTimeoutMs = 3000;
+  return options;
+}
+
+// Accepts connections on 127.0.0.1 and keeps each request's header block as it arrived, byte for
+// byte, so that the order of the header lines can be checked. Answers every request with a 302.
+class RawCapture {
+ public:
+  RawCapture() {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(fd_, 8);
+    socklen_t length = sizeof address;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~RawCapture() {
+    shutdown(fd_, SHUT_RDWR);
+    close(fd_);
+    thread_.join();
+  }
+  int port() const { return port_; }
+  std::vector<std::string> requests() {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+
+ private:
+  void serve() {
+    for (;;) {
+      const int client = accept(fd_, nullptr, nullptr);
+      if (client < 0) return;
+      std::string request;
+      char buffer[4096];
+      while (request.find("\r\n\r\n") == std::string::npos) {
+        const ssize_t got = recv(client, buffer, sizeof buffer, 0);
+        if (got <= 0) break;
+        request.append(buffer, static_cast<size_t>(got));
+      }
+      {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(request);
+      }
+      const std::string answer =
+          "HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+      (void)send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+      close(client);
+    }
+  }
+
+  int fd_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<std::string> requests_;
+};
+
+// The header lines of a captured request, without the request line.
+std::vector<std::string> headerLines(const std::string& request) {
+  std::vector<std::string> lines = splitText(request.substr(0, request.find("\r\n\r\n")), "\r\n");
+  if (!lines.empty()) lines.erase(lines.begin());
+  return lines;
+}
+
+TEST(ProbeRedirect, NormalisesTheAddressInPlaceAndRequestsIt) {
+  LocalHttpServer local;
+  std::mutex mutex;
+  std::vector<std::string> paths;
+  local.server().Get(".*", [&](const httplib::Request& request, httplib::Response& response) {
+    std::lock_guard lock(mutex);
+    paths.push_back(request.path);
+    response.set_redirect("/next");
+  });
+  ASSERT_TRUE(local.start());
+  const std::string port = std::to_string(local.port());
+  struct Case {
+    std::string url;
+    std::string want;      // the caller's variable afterwards
+    std::string wantPath;  // what reached the server; empty for nothing
+  };
+  const Case kCases[] = {
+      {local.hostAndPort("/a#top"), local.url("/a"), "/a"},
+      {"HTTP://127.0.0.1:" + port + "/caps", "HTTP://127.0.0.1:" + port + "/caps", "/caps"},
+      {"hTtP://127.0.0.1:" + port + "/mixed#x#y", "hTtP://127.0.0.1:" + port + "/mixed", "/mixed"},
+      // Kept as typed; a TLS handshake with a plain server cannot succeed.
+      {"HTTPS://127.0.0.1:" + port + "/s", "HTTPS://127.0.0.1:" + port + "/s", ""},
+      {"", "", ""},
+  };
+  HttpClient client(quick());
+  for (const Case& c : kCases) {
+    paths.clear();
+    std::string url = c.url;
+    const std::string target = client.ProbeRedirect(url, "");
+    EXPECT_EQ(url, c.want) << c.url;
+    std::lock_guard lock(mutex);
+    if (c.wantPath.empty()) {
+      EXPECT_EQ(target, "") << c.url;
+      EXPECT_TRUE(paths.empty()) << c.url;
+    } else {
+      EXPECT_EQ(target, "/next") << c.url;
+      EXPECT_EQ(paths, std::vector<std::string>{c.wantPath}) << c.url;
+    }
+  }
+}
+
+TEST(ProbeRedirect, ReturnsTheLocationValueExactlyAndNothingWithoutOne) {
+  LocalHttpServer local;
+  auto& server = local.server();
+  server.Get("/relative", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/next"); });
+  server.Get("/absolute", [](const httplib::Request&, httplib::Response& r) {
+    r.set_redirect("http://b/x", 301);
+  });
+  server.Get("/plain", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<html>no redirect</html>", "text/html");
+  });
+  server.Get("/file", [](const httplib::Request&, httplib::Response& r) {
+    r.set_redirect("file:///etc/passwd");
+  });
+  server.Get("/utf8", [](const httplib::Request&, httplib::Response& r) {
+    r.status = 302;
+    r.set_header("Location", utf8(u8"/目录/页"));
+  });
+  // The header block is complete long before the body ends (it never does).
+  server.Get("/endless", [](const httplib::Request&, httplib::Response& r) {
+    r.set_header("Location", "/after-endless");
+    r.set_chunked_content_provider("text/html", [](size_t, httplib::DataSink& sink) {
+      const std::string chunk(16384, 'x');
+      return sink.write(chunk.data(), chunk.size());
+    });
+  });
+  ASSERT_TRUE(local.start());
+  struct Case {
+    std::string path;
+    std::string want;
+  };
+  const Case kCases[] = {
+      {"/relative", "/next"},
+      {"/absolute", "http://b/x"},
+      {"/plain", ""},
+      {"/missing", ""},
+      {"/file", "file:///etc/passwd"},  // only reported: the probe never follows it
+      {"/utf8", gb(u8"/目录/页")},
+      {"/endless", "/after-endless"},
+  };
+  HttpClient client(quick());
+  for (const Case& c : kCases) {
+    std::string url = local.url(c.path);
+    EXPECT_EQ(client.ProbeRedirect(url, "agent"), c.want) << c.path;
+  }
+}
+
+TEST(ProbeRedirect, SendsItsFiveHeadersInOrderWithCleanValues) {
+  RawCapture capture;
+  const std::string base = "http://127.0.0.1:" + std::to_string(capture.port());
+  const std::string accept =
+      "Accept: image/gif, image/x-xbitmap, image/jpeg, imagepeg, application/x-shockwave-flash, "
+      "application/x-silverlight, */*";
+  struct Case {
+    std::string agent;
+    std::string referer;
+    std::string wantAgent;
+    std::string wantReferer;
+  };
+  const Case kCases[] = {
+      {"", "", std::string(kDefaultUserAgent), base + "/p"},
+      {"Evil\r\nX-Injected: 1", "a.example/r", "EvilX-Injected: 1", "http://a.example/r"},
+      {std::string("Agent\0Cut", 9), "HTTPS://r.example/", "AgentCut", "HTTPS://r.example/"},
+      {"My Agent", "\nhttp://q.example/", "My Agent", "http://q.example/"},
+  };
+  HttpClient client(quick());
+  for (const Case& c : kCases) {
+    std::string url = base + "/p";
+    EXPECT_EQ(client.ProbeRedirect(url, c.agent, c.referer), "/x") << c.agent;
+  }
+  const std::vector<std::string> requests = capture.requests();
+  ASSERT_EQ(requests.size(), std::size(kCases));
+  for (size_t i = 0; i < requests.size(); ++i) {
+    const Case& c = kCases[i];
+    EXPECT_TRUE(requests[i].starts_with("GET /p HTTP/1.1\r\n")) << requests[i];
+    const std::vector<std::string> want = {
+        "Host: 127.0.0.1:" + std::to_string(capture.port()),
+        "User-Agent: " + c.wantAgent,
+        "Accept-Language: zh-cn",
+        "Connection: Keep-Alive",
+        accept,
+        "Referer: " + c.wantReferer,
+    };
+    EXPECT_EQ(headerLines(requests[i]), want) << c.agent;
+  }
+}
+
+TEST(HttpClient, GivesUpAtItsTimeouts) {
+  LocalHttpServer local;
+  local.server().Get("/slow", [](const httplib::Request&, httplib::Response& r) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    r.set_redirect("/late");
+  });
+  // A body that trickles on without end.
+  local.server().Get("/drip", [](const httplib::Request&, httplib::Response& r) {
+    r.set_chunked_content_provider("text/html", [](size_t, httplib::DataSink& sink) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      return sink.write("<p>.</p>", 8);
+    });
+  });
+  ASSERT_TRUE(local.start());
+  HttpClientOptions options;
+  options.probeTimeoutMs = 300;
+  options.pageTimeoutMs = 400;
+  HttpClient client(options);
+  std::string url = local.url("/slow");
+  EXPECT_EQ(client.ProbeRedirect(url, ""), "");
+  url = local.url("/slow");
+  EXPECT_EQ(client.FetchPage(url), "");
+  url = local.url("/drip");
+  EXPECT_EQ(client.FetchPage(url), "");
+}
+
+TEST(FetchPage, DecodesByTheCharsetOfTheHeadersOrByDetection) {
+  LocalHttpServer local;
+  const std::string emoji = utf8(u8"a😀");  // a four-byte form: detection does not take it as UTF-8
+  struct Case {
+    std::string path;
+    std::string contentType;
+    std::string body;
+    std::string want;
+    bool padHeaders = false;  // headers over 2048 bytes carry no charset information
+  };
+  const std::vector<Case> kCases = {
+      {"/utf8", "text/html; charset=UTF-8", emoji, gb(u8"a😀")},
+      {"/quoted", "text/html; Charset=\"utf-8\"", emoji, gb(u8"a😀")},
+      {"/single", "text/html; charset='UTF-8'", emoji, gb(u8"a😀")},
+      {"/none", "text/html", emoji, emoji},
+      {"/meta", "text/html", utf8(u8"<head><meta charset=\"utf-8\"></head>中文"),
+       gb(u8"<head><meta charset=\"utf-8\"></head>中文")},
+      {"/gbk", "text/html", "中文页面", "中文页面"},
+      {"/padded", "text/html; charset=utf-8", emoji, emoji, true},
+      {"/gzip", "text/html; charset=utf-8", gzipBytes(utf8(u8"压缩的页")), gb(u8"压缩的页")},
+  };
+  for (const Case& c : kCases) {
+    local.server().Get(c.path, [&c](const httplib::Request&, httplib::Response& r) {
+      if (c.padHeaders) r.set_header("X-Padding", std::string(2100, 'p'));
+      if (c.path == "/gzip") r.set_header("Content-Encoding", "gzip");
+      r.set_content(c.body, c.contentType.c_str());
+    });
+  }
+  ASSERT_TRUE(local.start());
+  HttpClient client(quick());
+  for (const Case& c : kCases) {
+    std::string url = local.url(c.path);
+    EXPECT_EQ(client.FetchPage(url), c.want) << c.path;
+  }
+}
+
+TEST(FetchPage, SendsItsHeaderBlockAndCutsTheFragment) {
+  LocalHttpServer local;
+  std::mutex mutex;
+  httplib::Headers seen;
+  local.server().Get(".*", [&](const httplib::Request& request, httplib::Response& r) {
+    std::lock_guard lock(mutex);
+    seen = request.headers;
+    r.set_content("ok", "text/plain");
+  });
+  ASSERT_TRUE(local.start());
+  const std::string accept =
+      "image/gif, image/bmp, image/x-xbitmap, image/jpeg, image/pjpeg, "
+      "application/x-shockwave-flash, application/vnd.ms-excel, application/vnd.ms-powerpoint, "
+      "application/msword, */*";
+  struct Case {
+    std::string url;
+    std::string wantUrl;
+    std::string wantAccept;  // empty: no Accept line at all
+  };
+  const Case kCases[] = {
+      {local.url("/page#part"), local.url("/page"), accept},
+      {local.url("/p?q=1"), local.url("/p?q=1"), accept},
+      // The address itself holds "accept", which the Accept test finds in the Referer line.
+      {local.url("/accept.html"), local.url("/accept.html"), ""},
+  };
+  HttpClient client(quick());
+  for (const Case& c : kCases) {
+    std::string url = c.url;
+    EXPECT_EQ(client.FetchPage(url), "ok") << c.url;
+    EXPECT_EQ(url, c.wantUrl);
+    std::lock_guard lock(mutex);
+    auto value = [&](const std::string& name) {
+      auto it = seen.find(name);
+      return it == seen.end() ? std::string("<none>") : it->second;
+    };
+    EXPECT_EQ(value("Referer"), c.wantUrl);
+    EXPECT_EQ(value("Accept"), c.wantAccept.empty() ? "<none>" : c.wantAccept) << c.url;
+    EXPECT_EQ(value("Accept-Language"), "zh-cn");
+    EXPECT_EQ(value("User-Agent"), kDefaultUserAgent);
+    EXPECT_EQ(value("Cookie"), "<none>");
+  }
+}
+
+TEST(FetchPage, FollowsRedirectsAndKeepsCookiesForTheWholeProcess) {
+  LocalHttpServer local;
+  local.server().Get("/login", [](const httplib::Request&, httplib::Response& r) {
+    r.set_header("Set-Cookie", "fetchsid=42; Path=/");
+    r.set_redirect("/hop");
+  });
+  local.server().Get("/hop", [](const httplib::Request&, httplib::Response& r) {
+    r.set_redirect("/echo", 301);
+  });
+  local.server().Get("/echo", [](const httplib::Request& request, httplib::Response& r) {
+    r.set_content("cookie:" + request.get_header_value("Cookie"), "text/plain");
+  });
+  ASSERT_TRUE(local.start());
+  HttpClient first(quick());
+  std::string url = local.url("/login");
+  EXPECT_EQ(first.FetchPage(url), "cookie:fetchsid=42");
+  // Another client, on another thread, sees the same store.
+  std::string seen;
+  std::thread([&] {
+    HttpClient second(quick());
+    std::string echo = local.url("/echo");
+    seen = second.FetchPage(echo);
+  }).join();
+  EXPECT_EQ(seen, "cookie:fetchsid=42");
+}
+
+TEST(FetchPage, FailsCleanlyOnHostilePages) {
+  LocalHttpServer local;
+  std::atomic<int> loopHits{0};
+  const std::string bomb = gzipBytes(std::string(size_t{8} << 20, '\0'));
+  auto& server = local.server();
+  server.Get("/bomb", [&](const httplib::Request&, httplib::Response& r) {
+    r.set_header("Content-Encoding", "gzip");
+    r.set_content(bomb, "text/html");
+  });
+  server.Get("/nested", [&](const httplib::Request&, httplib::Response& r) {
+    r.set_content(gzipBytes(gzipBytes(gzipBytes(gzipBytes(gzipBytes("deep"))))), "text/html");
+  });
+  server.Get("/file", [](const httplib::Request&, httplib::Response& r) {
+    r.set_redirect("file:///etc/passwd");
+  });
+  server.Get("/loop", [&](const httplib::Request&, httplib::Response& r) {
+    ++loopHits;
+    r.set_redirect("/loop");
+  });
+  server.Get("/endless", [](const httplib::Request&, httplib::Response& r) {
+    r.set_chunked_content_provider("text/html", [](size_t, httplib::DataSink& sink) {
+      const std::string chunk(65536, 'x');
+      return sink.write(chunk.data(), chunk.size());
+    });
+  });
+  server.Get("/big", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content(std::string((size_t{1} << 20) + 1, 'b'), "text/html");
+  });
+  server.Get("/fits", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content(gzipBytes(std::string(size_t{1} << 20, 'f')), "text/html");
+  });
+  ASSERT_TRUE(local.start());
+  HttpClientOptions options = quick();
+  options.pageLimit = size_t{1} << 20;
+  HttpClient client(options);
+  for (const char* path : {"/bomb", "/nested", "/file", "/loop", "/endless", "/big"}) {
+    std::string url = local.url(path);
+    EXPECT_EQ(client.FetchPage(url), "") << path;
+  }
+  EXPECT_LE(loopHits.load(), 11);
+  EXPECT_GE(loopHits.load(), 2);
+  std::string url = local.url("/fits");
+  EXPECT_EQ(client.FetchPage(url), std::string(size_t{1} << 20, 'f'));
+}
+
+TEST(HttpClient, AnAbortRequestEndsTheTransfer) {
+  LocalHttpServer local;
+  local.server().Get("/page", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("page", "text/plain");
+  });
+  ASSERT_TRUE(local.start());
+  std::atomic<bool> abort{false};
+  HttpClientOptions options = quick();
+  options.abort = &abort;
+  HttpClient client(options);
+  std::string url = local.url("/page");
+  EXPECT_EQ(client.FetchPage(url), "page");
+  abort = true;
+  EXPECT_EQ(client.FetchPage(url), "");
+}
+
+TEST(HttpClient, VerifiesCertificatesAndConnectsToTheNamedPort) {
+  testing::TempDir dir;
+  const std::string cert = dir / "cert.pem";
+  const std::string key = dir / "key.pem";
+  const int made = testing::runCommand(
+      "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+      "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" + key + "' -out '" +
+      cert + "' 2>/dev/null");
+  if (made != 0) GTEST_SKIP() << "openssl could not make a certificate";
+  LocalHttpServer local(cert, key);
+  local.server().Get("/secure", [](const httplib::Request&, httplib::Response& r) {
+    r.set_header("Location", "/moved");
+    r.set_content("secure page", "text/plain");
+  });
+  ASSERT_TRUE(local.start());
+  ASSERT_TRUE(local.url().starts_with("https://"));
+
+  HttpClient untrusting(quick());
+  std::string url = local.url("/secure");
+  EXPECT_EQ(untrusting.FetchPage(url), "");
+  EXPECT_EQ(untrusting.ProbeRedirect(url, ""), "");
+
+  HttpClientOptions options = quick();
+  options.caFile = cert;
+  HttpClient trusting(options);
+  EXPECT_EQ(trusting.FetchPage(url), "secure page");
+  EXPECT_EQ(trusting.ProbeRedirect(url, ""), "/moved");
+}
+
+TEST(RequestAddress, AddsTheSchemeAndEncodesWhatARequestLineCannotCarry) {
+  struct Case {
+    std::string url;
+    std::string want;
+  };
+  const Case kCases[] = {
+      {"a.example/x", "http://a.example/x"},
+      {"https://a.example/x?q=1", "https://a.example/x?q=1"},
+      {"ftp://a.example/x", "ftp://a.example/x"},  // refused later by the protocol list
+      {"http://a.example/" + gb(u8"中文") + " x", "http://a.example/%E4%B8%AD%E6%96%87%20x"},
+      {"http://a.example?q=" + gb(u8"词"), "http://a.example?q=%E8%AF%8D"},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(requestAddress(c.url), c.want) << c.url;
+}
+
+}  // namespace
+}  // namespace chengling
