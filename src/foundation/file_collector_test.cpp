@@ -99,6 +99,7 @@ TEST_F(ListFolderTest, AppendKeepsTheListAndAMissingFolderAddsNothing) {
 
   EXPECT_EQ(ListFolder(folder() + "/missing", "*.*", ListingKind::Files, true, Matcher::Standard, list), 2);
   EXPECT_EQ(ListFolder(folder() + "/a.txt", "*.*", ListingKind::Files, true, Matcher::Standard, list), 2);
+  EXPECT_EQ(ListFolder("", "*.*", ListingKind::Files, true, Matcher::Standard, list), 2);
   EXPECT_EQ(ListFolder(folder() + "/missing", "*.*", ListingKind::Files, false, Matcher::Alternative, list), 0);
   EXPECT_TRUE(list.empty());
 }

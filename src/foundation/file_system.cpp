@@ -543,7 +543,8 @@ bool sameFile(std::string_view a, std::string_view b) {
 std::vector<std::string> folderEntries(std::string_view folder, bool folders) {
   std::vector<std::string> names;
   const std::string name = native(folder);
-  DIR* dir = ::opendir(name.empty() ? "." : name.c_str());
+  if (name.empty()) return names;
+  DIR* dir = ::opendir(name.c_str());
   if (dir == nullptr) return names;
   const int dirFd = ::dirfd(dir);
   while (const dirent* entry = ::readdir(dir)) {
