@@ -1,0 +1,91 @@
+#pragma once
+// The classification run: sends every file of a folder walk or of a file list to the path that the
+// template gives it, copying or moving, counting files into batches, and writes the before, after
+// and failure logs. Runs synchronously on the caller's thread; stops after the current file when
+// the RunContext asks.
+//
+// Shared by the engine and the window: Chinese texts are declared here and defined in the .cpp.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/file_collector.h"
+#include "foundation/run_context.h"
+#include "tools/classify/path_template.h"
+
+namespace chengling {
+
+enum class ClassifySource { Folder, FileList };
+
+// Read once when a run starts.
+struct ClassifyOptions {
+  ClassifySource source = ClassifySource::Folder;
+  std::string entryFolder;            // folder input; "/" is appended when missing
+  std::string filter = "*.*";         // pattern list for the files of every walked folder
+  bool recursive = false;             // also walk every subfolder
+  Matcher matcher = Matcher::Standard;
+  std::vector<std::string> fileList;  // file-list input, in order; an empty entry fails
+  std::string templateText = kDefaultTemplate;
+  int32_t perBatch = 100;             // 0 or less: one file per batch
+  BatchNameMode batchMode = BatchNameMode::Numbers;
+  std::vector<std::string> batchNames;
+  bool keepSources = true;            // copy; otherwise move
+  std::string logFolder;              // where the three logs go (the program directory)
+};
+
+struct ClassifyOutcome {
+  int64_t processed = 0;
+  int64_t failed = 0;
+  bool stopped = false;
+  // The targets of the first 100 processed files, each followed by CR LF.
+  std::string preview;
+  // Set when the run could not start (the logs cannot be written); nothing was touched then.
+  std::string error;
+  // Set when a log could not be completed at the end; the files were classified all the same.
+  std::string logError;
+};
+
+ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx);
+
+// One file of a dry run, in run order, with what the real run would run into.
+struct PlannedFile {
+  std::string source;
+  std::string target;
+  bool targetExists = false;  // a file or folder is there now (and it is not the source itself)
+  bool sameAsSource = false;  // the target is the source file: nothing would change
+  bool sharedTarget = false;  // another source of the run has the same target
+};
+
+// The sources and targets that ClassifyRun would process, with the same walk and batch counting;
+// reads folders and file attributes only, writes nothing.
+std::vector<PlannedFile> ClassifyPlan(const ClassifyOptions& options, RunContext& ctx);
+
+// Moves a file without ever replacing an existing one. Renames first; when that fails (another
+// file system, say) it copies, checks the copy's size and deletes the source, and undoes the copy on
+// any failure. Moving a file onto itself succeeds and changes nothing. False with a reason when the
+// file stays where it was.
+bool moveWithoutReplacing(const std::string& source, const std::string& target, std::string& reason);
+
+// "    (" + count + ":" + index + ") " + source, shortened by shortenCaption.
+std::string captionText(int64_t count, int64_t index, std::string_view source);
+// A text of 70 bytes or more becomes its longest whole-character prefix within 34 bytes + "..." +
+// its longest whole-character suffix within 34 bytes; shorter texts stay as they are.
+std::string shortenCaption(std::string_view text);
+
+// Log names in the program directory.
+extern const char* const kBeforeLogName;   // "归类前文件路径.txt"
+extern const char* const kAfterLogName;    // "归类后文件路径.txt"
+extern const char* const kFailureLogName;  // "归类失败的文件路径.txt"
+
+// Texts of the run button and of the end of a run.
+extern const char* const kClassifyIdleCaption;      // "立即执行归类"
+extern const char* const kClassifyStartingCaption;  // "正在初始化中.."
+extern const char* const kReadingFolderCaption;     // "正在读取目录：" (the folder follows)
+extern const char* const kSummaryCaption;           // "归类完成！"
+extern const char* const kSummaryPrompt;
+// The warning shown when `failures` files failed.
+std::string failureSummaryText(int64_t failures);
+
+}  // namespace chengling

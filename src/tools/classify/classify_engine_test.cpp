@@ -1,0 +1,414 @@
+#include "tools/classify/classify_engine.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "foundation/internal_text.h"
+#include "foundation/native_text.h"
+#include "foundation/path_helpers.h"
+#include "support/test_support.h"
+
+namespace chengling {
+namespace {
+
+using testing::TempDir;
+
+std::string numbered(int i) {
+  char name[16];
+  std::snprintf(name, sizeof name, "f%03d.txt", i);
+  return name;
+}
+
+std::vector<std::string> logLines(const std::string& folder, const char* name) {
+  return splitText(testing::readBytes(nativeFromInternal(folder + "/" + name)), "\r\n");
+}
+
+size_t fileCount(const std::string& folder) {
+  size_t count = 0;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+    if (entry.is_regular_file()) ++count;
+  }
+  return count;
+}
+
+// A folder in which nothing can be created, also for root (which ignores permission bits): the
+// immutable attribute where the file system has it. Undone on destruction.
+class ReadOnlyFolder {
+ public:
+  explicit ReadOnlyFolder(const std::string& path) : path_(path) {
+    std::filesystem::create_directories(path);
+    ::chmod(path.c_str(), 0555);
+    if (creationDenied()) {
+      ok_ = true;
+      return;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags |= FS_IMMUTABLE_FL;
+      immutable_ = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    if (fd >= 0) ::close(fd);
+    ok_ = immutable_ && creationDenied();
+  }
+  ~ReadOnlyFolder() {
+    if (immutable_) {
+      const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY);
+      int flags = 0;
+      if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+        flags &= ~FS_IMMUTABLE_FL;
+        ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+      }
+      if (fd >= 0) ::close(fd);
+    }
+    ::chmod(path_.c_str(), 0755);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  bool creationDenied() const {
+    const std::string probe = path_ + "/.probe";
+    const int fd = ::open(probe.c_str(), O_CREAT | O_WRONLY, 0644);
+    if (fd < 0) return true;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return false;
+  }
+  std::string path_;
+  bool ok_ = false;
+  bool immutable_ = false;
+};
+
+struct Fixture {
+  TempDir dir;
+  TempDir home;
+  ClassifyOptions options;
+  PlainRunContext ctx;
+
+  Fixture() { options.logFolder = home.path(); }
+  std::string in(std::string_view relative) const { return dir / relative; }
+  ClassifyOutcome run() { return ClassifyRun(options, ctx); }
+  std::vector<std::string> log(const char* name) const { return logLines(home.path(), name); }
+};
+
+TEST(ClassifyRun, NumberedBatchesOfOneFolderAndTheLogs) {
+  Fixture f;
+  for (int i = 1; i <= 250; ++i) testing::writeBytes(f.in("src/" + numbered(i)), numbered(i));
+  f.options.entryFolder = f.in("src");
+  const ClassifyOutcome outcome = f.run();
+  ASSERT_TRUE(outcome.error.empty()) << outcome.error;
+  EXPECT_EQ(outcome.processed, 250);
+  EXPECT_EQ(outcome.failed, 0);
+  EXPECT_EQ(fileCount(f.in("src/1")), 100u);
+  EXPECT_EQ(fileCount(f.in("src/2")), 100u);
+  EXPECT_EQ(fileCount(f.in("src/3")), 50u);
+  EXPECT_EQ(testing::readBytes(f.in("src/1/f100.txt")), "f100.txt");
+  EXPECT_EQ(testing::readBytes(f.in("src/3/f250.txt")), "f250.txt");
+  EXPECT_TRUE(testing::exists(f.in("src/f001.txt"))) << "copy mode keeps the sources";
+
+  const std::vector<std::string> before = f.log(kBeforeLogName);
+  const std::vector<std::string> after = f.log(kAfterLogName);
+  ASSERT_EQ(before.size(), 250u);
+  ASSERT_EQ(after.size(), 250u);
+  EXPECT_EQ(before[0], f.in("src/f001.txt"));
+  EXPECT_EQ(after[0], f.in("src/1/f001.txt"));
+  EXPECT_EQ(after[249], f.in("src/3/f250.txt"));
+  EXPECT_TRUE(f.log(kFailureLogName).empty());
+  EXPECT_TRUE(testing::exists(f.home / kFailureLogName));
+  // Every log line ends with CR LF.
+  const std::string afterBytes = testing::readBytes(f.home / kAfterLogName);
+  EXPECT_EQ(afterBytes.substr(afterBytes.size() - 2), "\r\n");
+  EXPECT_EQ(afterBytes.find("\n"), afterBytes.find("\r\n") + 1);
+
+  // The preview holds the first 100 targets only.
+  const std::vector<std::string> preview = splitText(outcome.preview, "\r\n");
+  ASSERT_EQ(preview.size(), 100u);
+  EXPECT_EQ(preview[99], f.in("src/1/f100.txt"));
+  EXPECT_EQ(outcome.preview.substr(outcome.preview.size() - 2), "\r\n");
+  EXPECT_EQ(f.ctx.phases.front(), kClassifyStartingCaption);
+}
+
+TEST(ClassifyRun, RecursiveWalkRestartsBatchesInEveryFolderAndSkipsWhatItCreates) {
+  Fixture f;
+  for (const char* name : {"a/1.txt", "a/2.txt", "a/3.txt", "a/sub/4.txt", "a/sub/5.txt", "a/sub/6.txt"}) {
+    testing::writeBytes(f.in(name), name);
+  }
+  f.options.entryFolder = f.in("a/");
+  f.options.recursive = true;
+  f.options.perBatch = 2;
+  f.options.keepSources = false;
+  const ClassifyOutcome outcome = f.run();
+  EXPECT_EQ(outcome.processed, 6);
+  EXPECT_EQ(outcome.failed, 0);
+  // The default template puts the batches inside the walked folders; those are not walked again.
+  const std::pair<const char*, const char*> moved[] = {
+      {"a/1/1.txt", "a/1.txt"},         {"a/1/2.txt", "a/2.txt"},         {"a/2/3.txt", "a/3.txt"},
+      {"a/sub/1/4.txt", "a/sub/4.txt"}, {"a/sub/1/5.txt", "a/sub/5.txt"}, {"a/sub/2/6.txt", "a/sub/6.txt"},
+  };
+  for (const auto& [target, source] : moved) {
+    EXPECT_EQ(testing::readBytes(f.in(target)), source) << target;
+    EXPECT_FALSE(testing::exists(f.in(source))) << source;
+  }
+  EXPECT_FALSE(testing::exists(f.in("a/1/1")));
+  EXPECT_EQ(f.log(kBeforeLogName).size(), 6u);
+  // Each folder's listing is announced.
+  EXPECT_NE(std::find(f.ctx.phases.begin(), f.ctx.phases.end(), kReadingFolderCaption + f.in("a/sub")),
+            f.ctx.phases.end());
+}
+
+TEST(ClassifyRun, BatchNamesFromListAndOneFilePerBatch) {
+  struct Case {
+    const char* name;
+    BatchNameMode mode;
+    int32_t perBatch;
+    std::vector<std::string> names;
+    std::vector<std::string> want;  // batch of the files 1..8
+  };
+  const Case cases[] = {
+      {"names cycle", BatchNameMode::NamedList, 2, {"a", "b"}, {"a", "a", "b", "b", "a", "a", "b", "b"}},
+      {"per batch 0", BatchNameMode::Numbers, 0, {}, {"1", "2", "3", "4", "5", "6", "7", "8"}},
+      {"per batch text", BatchNameMode::Numbers, textToInteger("abc"), {}, {"1", "2", "3", "4", "5", "6", "7", "8"}},
+      {"letters", BatchNameMode::Letters, 3, {}, {"A", "A", "A", "B", "B", "B", "C", "C"}},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    for (int i = 1; i <= 8; ++i) testing::writeBytes(f.in("src/" + numbered(i)), "x");
+    f.options.entryFolder = f.in("src");
+    f.options.templateText = f.in("out/[批次名]/[文件名]");
+    f.options.batchMode = c.mode;
+    f.options.perBatch = c.perBatch;
+    f.options.batchNames = c.names;
+    EXPECT_EQ(f.run().failed, 0) << c.name;
+    for (int i = 1; i <= 8; ++i) {
+      EXPECT_TRUE(testing::exists(f.in("out/" + c.want[i - 1] + "/" + numbered(i)))) << c.name << " " << i;
+    }
+  }
+}
+
+TEST(ClassifyRun, FileListRunsThroughOneBatchCountAndFailsEmptyEntries) {
+  Fixture f;
+  const std::string chinese = f.in("x") + "/文档.txt";
+  testing::writeBytes(nativeFromInternal(chinese), "cn");
+  testing::writeBytes(f.in("y/b.txt"), "b");
+  testing::writeBytes(f.in("y/c.txt"), "c");
+  f.options.source = ClassifySource::FileList;
+  f.options.entryFolder = f.in("ignored");
+  f.options.fileList = {chinese, "", f.in("y/b.txt"), f.in("y/c.txt")};
+  f.options.perBatch = 2;
+  f.options.templateText = f.in("out/[批次名]/[子目录段]/[文件名]");
+  const ClassifyOutcome outcome = f.run();
+  EXPECT_EQ(outcome.processed, 4);
+  EXPECT_EQ(outcome.failed, 1);
+  EXPECT_EQ(testing::readBytes(nativeFromInternal(f.in("out/1") + f.in("x") + "/文档.txt")), "cn");
+  EXPECT_EQ(testing::readBytes(f.in("out/2") + f.in("y/b.txt")), "b");
+  EXPECT_EQ(testing::readBytes(f.in("out/2") + f.in("y/c.txt")), "c");
+  const std::vector<std::string> failures = f.log(kFailureLogName);
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0], "");
+  EXPECT_EQ(testing::readBytes(f.home / kFailureLogName), "\r\n");
+  EXPECT_EQ(f.log(kBeforeLogName)[1], "");
+  ASSERT_EQ(f.ctx.failures.size(), 1u);
+}
+
+TEST(ClassifyRun, NeverReplacesWhatItMustNot) {
+  for (bool keep : {true, false}) {
+    SCOPED_TRACE(keep ? "copy" : "move");
+    Fixture f;
+    testing::writeBytes(f.in("a/same.txt"), "first");
+    testing::writeBytes(f.in("b/same.txt"), "second");
+    testing::writeBytes(f.in("c/old.txt"), "mine");
+    testing::writeBytes(f.in("out/old.txt"), "there before");
+    f.options.source = ClassifySource::FileList;
+    f.options.fileList = {f.in("a/same.txt"), f.in("b/same.txt"), f.in("c/old.txt")};
+    f.options.templateText = f.in("out/[文件名]");
+    f.options.keepSources = keep;
+    const ClassifyOutcome outcome = f.run();
+    // Two sources, one target: the second fails and stays.
+    EXPECT_EQ(testing::readBytes(f.in("out/same.txt")), "first");
+    EXPECT_EQ(testing::readBytes(f.in("b/same.txt")), "second");
+    EXPECT_EQ(testing::exists(f.in("a/same.txt")), keep);
+    std::vector<std::string> wantFailures = {f.in("b/same.txt")};
+    if (keep) {
+      // A copy replaces a file that was there before the run.
+      EXPECT_EQ(testing::readBytes(f.in("out/old.txt")), "mine");
+    } else {
+      // A move never does: the file fails and stays.
+      EXPECT_EQ(testing::readBytes(f.in("out/old.txt")), "there before");
+      EXPECT_EQ(testing::readBytes(f.in("c/old.txt")), "mine");
+      wantFailures.push_back(f.in("c/old.txt"));
+    }
+    EXPECT_EQ(outcome.failed, static_cast<int64_t>(wantFailures.size()));
+    EXPECT_EQ(f.log(kFailureLogName), wantFailures);
+    EXPECT_EQ(f.log(kAfterLogName).size(), 3u);
+  }
+}
+
+TEST(ClassifyRun, OntoItselfIsDoneAndChangesNothing) {
+  for (bool keep : {true, false}) {
+    Fixture f;
+    testing::writeBytes(f.in("a/x.txt"), "x");
+    f.options.entryFolder = f.in("a");
+    f.options.templateText = "[父目录路径]\\[文件名]";
+    f.options.keepSources = keep;
+    const ClassifyOutcome outcome = f.run();
+    EXPECT_EQ(outcome.processed, 1) << keep;
+    EXPECT_EQ(outcome.failed, 0) << keep;
+    EXPECT_EQ(testing::readBytes(f.in("a/x.txt")), "x") << keep;
+    EXPECT_EQ(testing::listNames(f.in("a")), std::vector<std::string>{"x.txt"}) << keep;
+  }
+}
+
+TEST(ClassifyRun, ReadOnlyTargetFolderLosesNothing) {
+  for (bool keep : {true, false}) {
+    SCOPED_TRACE(keep ? "copy" : "move");
+    Fixture f;
+    testing::writeBytes(f.in("src/a.txt"), "a");
+    testing::writeBytes(f.in("src/b.txt"), "b");
+    ReadOnlyFolder locked(f.in("locked"));
+    if (!locked.ok()) GTEST_SKIP() << "no way to make a folder read-only here";
+    f.options.entryFolder = f.in("src");
+    f.options.templateText = f.in("locked/[批次名]/[文件名]");
+    f.options.keepSources = keep;
+    const ClassifyOutcome outcome = f.run();
+    EXPECT_EQ(outcome.failed, 2);
+    EXPECT_EQ(testing::readBytes(f.in("src/a.txt")), "a");
+    EXPECT_EQ(testing::readBytes(f.in("src/b.txt")), "b");
+    EXPECT_EQ(f.log(kFailureLogName), (std::vector<std::string>{f.in("src/a.txt"), f.in("src/b.txt")}));
+    ASSERT_EQ(f.ctx.failures.size(), 2u);
+    EXPECT_NE(f.ctx.failures[0].reason.find(f.in("locked/1")), std::string::npos) << f.ctx.failures[0].reason;
+  }
+}
+
+TEST(ClassifyRun, StopEndsAfterTheCurrentFile) {
+  Fixture f;
+  for (int i = 1; i <= 10; ++i) testing::writeBytes(f.in("src/" + numbered(i)), "x");
+  f.options.entryFolder = f.in("src");
+  f.options.keepSources = false;
+  // A stop requested while file 2 is being classified shows at the next checkpoint: file 2
+  // completes, file 3 never starts.
+  f.ctx.onCheckpointHook = [](PlainRunContext& ctx, int64_t count) {
+    if (count == 3) ctx.requestStop();
+  };
+  const ClassifyOutcome outcome = f.run();
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(outcome.processed, 2);
+  EXPECT_EQ(fileCount(f.in("src")), 8u);
+  EXPECT_EQ(f.log(kAfterLogName).size(), 2u);
+}
+
+TEST(ClassifyRun, RefusesToStartWithoutItsLogs) {
+  Fixture f;
+  testing::writeBytes(f.in("src/a.txt"), "a");
+  ReadOnlyFolder locked(f.in("home"));
+  if (!locked.ok()) GTEST_SKIP() << "no way to make a folder read-only here";
+  f.options.logFolder = f.in("home");
+  f.options.entryFolder = f.in("src");
+  f.options.keepSources = false;
+  const ClassifyOutcome outcome = f.run();
+  EXPECT_NE(outcome.error.find(kFailureLogName), std::string::npos) << outcome.error;
+  EXPECT_EQ(outcome.processed, 0);
+  EXPECT_TRUE(testing::exists(f.in("src/a.txt")));
+  EXPECT_FALSE(testing::exists(f.in("src/1")));
+}
+
+TEST(ClassifyPlan, FollowsTheRunAndTouchesNothing) {
+  Fixture f;
+  testing::writeBytes(f.in("src/a/x.txt"), "1");
+  testing::writeBytes(f.in("src/b/x.txt"), "2");
+  testing::writeBytes(f.in("src/c.txt"), "3");
+  testing::writeBytes(f.in("src/d.txt"), "4");
+  testing::writeBytes(f.in("out/d.txt"), "taken");
+  f.options.entryFolder = f.in("src");
+  f.options.recursive = true;
+  f.options.templateText = f.in("out/[文件名]");
+  const std::vector<PlannedFile> plan = ClassifyPlan(f.options, f.ctx);
+  ASSERT_EQ(plan.size(), 4u);
+  struct Want { const char* source; bool exists; bool shared; };
+  const Want wants[] = {{"src/c.txt", false, false}, {"src/d.txt", true, false},
+                        {"src/a/x.txt", false, true}, {"src/b/x.txt", false, true}};
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(plan[i].source, f.in(wants[i].source)) << i;
+    EXPECT_EQ(plan[i].target, f.in("out/") + PathFileName(wants[i].source)) << i;
+    EXPECT_EQ(plan[i].targetExists, wants[i].exists) << i;
+    EXPECT_EQ(plan[i].sharedTarget, wants[i].shared) << i;
+    EXPECT_FALSE(plan[i].sameAsSource) << i;
+  }
+  EXPECT_EQ(testing::listNames(f.in("out")), std::vector<std::string>{"d.txt"});
+  EXPECT_TRUE(testing::listNames(f.home.path()).empty());
+
+  f.options.templateText = "[父目录路径]/[文件名]";
+  EXPECT_TRUE(ClassifyPlan(f.options, f.ctx).front().sameAsSource);
+}
+
+TEST(MoveWithoutReplacing, AcrossFileSystems) {
+  // /dev/shm is a separate file system on most Linux machines; without it there is nothing to test.
+  char pattern[] = "/dev/shm/chengling-test-XXXXXX";
+  if (::mkdtemp(pattern) == nullptr) GTEST_SKIP() << "no /dev/shm";
+  const std::string other = pattern;
+  struct Cleanup {
+    std::string path;
+    ~Cleanup() { std::error_code e; std::filesystem::remove_all(path, e); }
+  } cleanup{other};
+  const TempDir dir;
+  struct stat a{}, b{};
+  ::stat(other.c_str(), &a);
+  ::stat(dir.path().c_str(), &b);
+  if (a.st_dev == b.st_dev) GTEST_SKIP() << "/dev/shm is on the same file system";
+
+  const std::string payload(300000, 'p');
+  testing::writeBytes(dir / "src.bin", payload);
+  std::string reason;
+  ASSERT_TRUE(moveWithoutReplacing(dir / "src.bin", other + "/moved.bin", reason)) << reason;
+  EXPECT_FALSE(testing::exists(dir / "src.bin"));
+  EXPECT_EQ(testing::readBytes(other + "/moved.bin"), payload);
+
+  // A taken name stays untouched, and so does the source.
+  testing::writeBytes(dir / "again.bin", "again");
+  EXPECT_FALSE(moveWithoutReplacing(dir / "again.bin", other + "/moved.bin", reason));
+  EXPECT_EQ(testing::readBytes(other + "/moved.bin"), payload);
+  EXPECT_EQ(testing::readBytes(dir / "again.bin"), "again");
+
+  // A copy that cannot be made leaves no partial target behind.
+  ReadOnlyFolder locked(other + "/locked");
+  if (locked.ok()) {
+    EXPECT_FALSE(moveWithoutReplacing(dir / "again.bin", other + "/locked/x.bin", reason));
+    EXPECT_TRUE(testing::listNames(other + "/locked").empty());
+    EXPECT_EQ(testing::readBytes(dir / "again.bin"), "again");
+  }
+}
+
+TEST(Caption, ShortensLongTextsOnCharacterBoundaries) {
+  const std::string a34(34, 'a');
+  const std::string z34(34, 'z');
+  struct Case { std::string text; std::string want; };
+  const Case cases[] = {
+      {std::string(69, 'x'), std::string(69, 'x')},
+      {a34 + "12" + z34, a34 + "..." + z34},
+      // A double-byte character that would straddle byte 34 stays out whole, at both ends.
+      {std::string(33, 'a') + "中" + "--" + "文" + std::string(33, 'z'),
+       std::string(33, 'a') + "..." + std::string(33, 'z')},
+      // CR LF is one character.
+      {std::string(33, 'a') + "\r\n" + "--" + "\r\n" + std::string(33, 'z'),
+       std::string(33, 'a') + "..." + std::string(33, 'z')},
+  };
+  for (const Case& c : cases) EXPECT_EQ(shortenCaption(c.text), c.want) << c.text;
+  EXPECT_EQ(captionText(250, 7, "/a/b.txt"), "    (250:7) /a/b.txt");
+  const std::string longCaption = captionText(3, 1, "/" + std::string(100, 'q') + "/end.txt");
+  EXPECT_EQ(longCaption, "    (3:1) /" + std::string(23, 'q') + "..." + std::string(26, 'q') + "/end.txt");
+}
+
+}  // namespace
+}  // namespace chengling

@@ -1,0 +1,49 @@
+#pragma once
+// Undoing the last classification run from its logs: every file at an after-path goes back to its
+// before-path, as long as the after-path holds a file and the before-path is free. A copy run, whose
+// sources are still in place, therefore undoes nothing.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/run_context.h"
+
+namespace chengling {
+
+enum class UndoAction {
+  Restored,         // moved from `after` back to `before`
+  SkippedFailed,    // the file failed in the run: it never moved
+  SkippedSamePath,  // before and after are one path
+  SkippedEmpty,     // a log line is empty
+  SkippedMissing,   // nothing (or no file) at `after`
+  SkippedOccupied,  // something is at `before` already
+  Failed,           // the move back failed; `reason` says why
+};
+
+struct UndoStep {
+  std::string before;
+  std::string after;
+  UndoAction action = UndoAction::Restored;
+  std::string reason;
+};
+
+struct UndoOutcome {
+  std::vector<UndoStep> steps;  // in the order processed: the run's files from last to first
+  int64_t restored = 0;
+  int64_t skipped = 0;
+  int64_t failed = 0;
+  bool stopped = false;
+  std::string error;  // set when the logs cannot be read; nothing was touched then
+};
+
+// Reads the three logs in `logFolder` and moves files back, last file of the run first (so that a
+// path used twice in one run comes back in the right order). A pair whose source is listed in the
+// failure log is skipped; when a path appears several times, its last occurrences are the failed ones.
+UndoOutcome ClassifyUndo(std::string_view logFolder, RunContext& ctx);
+
+// The Chinese description of a skipped or failed step ("归类后的文件不存在", ...).
+std::string undoActionText(UndoAction action);
+
+}  // namespace chengling

@@ -1,0 +1,98 @@
+#pragma once
+// The classification path template: an ordinary path in which bracketed tokens stand for parts of a
+// file's own path, its size, its modification time and the name of its batch. Pure text logic; the
+// only file access is reading a file's size and modification time, and only when the template asks
+// for them.
+//
+// Shared by the engine and the window: no Chinese literal is defined in this header (the two sides
+// compile literals in different charsets); the token texts and the help text live in the .cpp.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace chengling {
+
+// The 27 tokens, in the order in which Expand replaces them.
+enum class TemplateToken : int {
+  SubfolderSegment,  // [子目录段]
+  FolderPath1, FolderSegment1, FolderName1,
+  FolderPath2, FolderSegment2, FolderName2,
+  FolderPath3, FolderSegment3, FolderName3,
+  FolderPath4, FolderSegment4, FolderName4,
+  FolderPath5, FolderSegment5, FolderName5,
+  FileName,   // [文件名]
+  MainName,   // [主名]
+  Extension,  // [扩展名]
+  Size,       // [大小]
+  Year, Month, Day, Hour, Minute, Second,
+  BatchName,  // [批次名]
+};
+inline constexpr int kTemplateTokenCount = 27;
+
+// The token's text with its brackets, as internal text.
+std::string_view tokenText(TemplateToken token);
+
+// The template that a fresh window and the command line start with: "[父目录路径]/[批次名]/[文件名]".
+extern const char* const kDefaultTemplate;
+
+// The items of the token menu in menu order; an empty entry stands for a separator. The first item
+// is the help entry, whose caption is kTokenHelpCaption.
+std::vector<std::string> tokenMenuItems();
+extern const char* const kTokenHelpCaption;  // "元符帮助"
+// The text that the help entry shows (lines joined by CR LF, ending with CR LF).
+extern const char* const kTokenHelpText;
+
+enum class BatchNameMode { Numbers, Letters, NamedList };
+
+// The run's batch state that Expand reads. `number` starts at 1; naming a batch beyond the end of
+// the named list sets it back to 1, so the names repeat in a cycle.
+struct BatchContext {
+  BatchNameMode mode = BatchNameMode::Numbers;
+  int32_t number = 1;
+  std::vector<std::string> names;
+};
+
+// "0 B", "1023 B", "1 KB", "1.5 KB", "117.74 MB", ... up to EB; a negative count stays in bytes.
+std::string SizeText(int64_t bytes);
+
+// The name of batch `batch.number`: decimal, bijective base 26 with A-Z, or the listed name. In
+// named-list mode a number past the end of the list is set back to 1 first (an empty list names
+// every batch with the empty text).
+std::string BatchName(BatchContext& batch);
+
+// Letters of bijective base 26: 1 A, 26 Z, 27 AA, 702 ZZ, 703 AAA; empty for n < 1.
+std::string batchLetters(int64_t n);
+
+// A prepared template: the text with every "\" outside a double-byte character turned into "/"
+// (both separate), plus one presence flag per token. Only present tokens are ever replaced.
+class PathTemplate {
+ public:
+  PathTemplate() = default;
+  explicit PathTemplate(std::string_view text);
+
+  const std::string& text() const { return text_; }
+  bool has(TemplateToken token) const { return present_[static_cast<int>(token)]; }
+  bool needsSize() const { return has(TemplateToken::Size); }
+  bool needsTime() const;
+
+  // The target path of `file` ("/"-separated internal text). `entryFolder` ends with "/" in a folder
+  // walk and is empty in a file-list run. Reads the file's size and time only when needed. May set
+  // `batch.number` back to 1 (named list). A doubled separator in the result becomes one.
+  std::string expand(std::string_view file, std::string_view entryFolder, BatchContext& batch) const;
+
+  // The same with the size and the modification time (seconds since the epoch) supplied.
+  std::string expandWith(std::string_view file, std::string_view entryFolder, BatchContext& batch,
+                         int64_t size, int64_t modified) const;
+
+ private:
+  std::string text_;
+  std::array<bool, kTemplateTokenCount> present_{};
+};
+
+// Every occurrence of `from` that starts on a character boundary replaced by `to`, left to right.
+std::string replaceOnBoundaries(std::string_view text, std::string_view from, std::string_view to);
+
+}  // namespace chengling
