@@ -167,6 +167,7 @@ std::string reasonForErrno(int error) {
     case ELOOP: return "符号链接层数过多";
     case ENOMEM: return "内存不足";
     case EINVAL: return "参数无效";
+    case EBADF: return "文件未打开";
     default: break;
   }
   const char* text = strerrordesc_np(error);

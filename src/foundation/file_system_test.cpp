@@ -175,6 +175,17 @@ TEST(AtomicFile, WritesThroughAHiddenTemporaryFileThatIsGoneAfterwards) {
   EXPECT_TRUE(testing::readBytes(dir / "out.bin") == big);
 }
 
+TEST(AtomicFile, NamesAtTheLengthLimitStillGetATemporaryNeighbour) {
+  TempDir dir;
+  std::string chinese;
+  for (int i = 0; i < 84; ++i) chinese += "归";  // 252 bytes once it is UTF-8 on disk
+  for (const std::string& name : {std::string(255, 'n'), chinese}) {
+    std::string error;
+    EXPECT_TRUE(writeFileAtomic(internalFromNative(dir.path()) + "/" + name, "x", &error)) << error;
+  }
+  EXPECT_EQ(testing::listNames(dir.path()).size(), 2u);
+}
+
 TEST(AtomicFile, AnUncommittedWriteLeavesThePreviousTargetAndNoTemporaryFile) {
   TempDir dir;
   testing::writeBytes(dir / "target.txt", "previous");
