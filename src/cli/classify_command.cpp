@@ -1,15 +1,183 @@
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "cli/cli_common.h"
+#include "foundation/file_system.h"
+#include "foundation/internal_text.h"
+#include "foundation/native_text.h"
+#include "foundation/program_directory.h"
+#include "tools/classify/classify_engine.h"
+#include "tools/classify/classify_undo.h"
 
 namespace chengling::cli {
+namespace {
 
-// Arrives with its engine; until then the subcommand only says so.
+struct ClassifyArguments {
+  std::string to;
+  std::string perBatch = "100";
+  std::string batchNames = "numbers";
+  bool move = false;
+  bool recursive = false;
+  std::string filter = "*.*";
+  bool altMatcher = false;
+  bool dryRun = false;
+  bool undo = false;
+  std::string list;
+  std::string folder;
+};
+
+// Paths typed relative to the current folder become absolute, so that the logs (and an undo run
+// from elsewhere) name the files unambiguously.
+std::string absolute(const std::string& path) {
+  if (path.empty() || path.front() == '/') return path;
+  std::vector<char> buffer(4096);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return path;
+    buffer.resize(buffer.size() * 2);
+  }
+  std::string cwd = internalFromNative(buffer.data());
+  if (cwd.empty() || cwd.back() != '/') cwd += '/';
+  return path == "." ? cwd : cwd + (path.rfind("./", 0) == 0 ? path.substr(2) : path);
+}
+
+// Fills `options` from the arguments; false (with the message printed) on a usage error.
+bool readOptions(const ClassifyArguments& args, ClassifyOptions& options) {
+  const bool hasList = !args.list.empty();
+  const bool hasFolder = !args.folder.empty();
+  if (hasList == hasFolder) {
+    printError("chengling-cli classify：请给出一个文件夹，或用 --list 给出文件列表（二者取其一）");
+    return false;
+  }
+  options.templateText = args.to.empty() ? std::string(kDefaultTemplate) : fromArgument(args.to);
+  options.perBatch = textToInteger(fromArgument(args.perBatch));
+  options.keepSources = !args.move;
+  options.recursive = args.recursive;
+  options.filter = fromArgument(args.filter);
+  options.matcher = args.altMatcher ? Matcher::Alternative : Matcher::Standard;
+
+  const std::string names = fromArgument(args.batchNames);
+  if (names == "numbers") {
+    options.batchMode = BatchNameMode::Numbers;
+  } else if (names == "letters") {
+    options.batchMode = BatchNameMode::Letters;
+  } else if (names.rfind("list:", 0) == 0 && names.size() > 5) {
+    options.batchMode = BatchNameMode::NamedList;
+    if (!readListFile(names.substr(5), options.batchNames)) return false;
+  } else {
+    printError("chengling-cli classify：--batch-names 只接受 numbers、letters 或 list:文件");
+    return false;
+  }
+
+  if (hasList) {
+    options.source = ClassifySource::FileList;
+    if (!readListFile(fromArgument(args.list), options.fileList)) return false;
+    for (std::string& path : options.fileList) path = absolute(path);
+  } else {
+    options.source = ClassifySource::Folder;
+    options.entryFolder = absolute(fromArgument(args.folder));
+  }
+  options.logFolder = programDirectory();
+  return true;
+}
+
+int runDry(const ClassifyOptions& options) {
+  TerminalRunContext ctx;
+  const std::vector<PlannedFile> plan = ClassifyPlan(options, ctx);
+  int64_t taken = 0;
+  int64_t shared = 0;
+  for (const PlannedFile& file : plan) {
+    std::string line = file.source + " → " + file.target;
+    if (file.sameAsSource) line += "  [目标即原文件，不会改动]";
+    if (file.targetExists) {
+      line += options.keepSources ? "  [目标已存在，将被替换]" : "  [目标已存在，将失败]";
+      ++taken;
+    }
+    if (file.sharedTarget) {
+      line += "  [与其他文件目标相同]";
+      ++shared;
+    }
+    printLine(line);
+  }
+  printError("预演：共 " + numberToText(static_cast<int64_t>(plan.size())) + " 个文件，目标已存在 " +
+             numberToText(taken) + " 个，目标重复 " + numberToText(shared) + " 个；未改动任何文件");
+  return ctx.stopRequested() ? kExitSomeFailed : kExitOk;
+}
+
+int runClassify(const ClassifyOptions& options) {
+  TerminalRunContext ctx;
+  const ClassifyOutcome outcome = ClassifyRun(options, ctx);
+  if (!outcome.error.empty()) {
+    printError(outcome.error);
+    return kExitSomeFailed;
+  }
+  std::string summary = "归类完成：共 " + numberToText(outcome.processed) + " 个文件，失败 " +
+                        numberToText(outcome.failed) + " 个";
+  if (outcome.stopped) summary = "已停止。" + summary;
+  printLine(summary);
+  printLine("记录：" + options.logFolder + "/" + kAfterLogName);
+  if (outcome.failed > 0) printError("失败的文件见 " + options.logFolder + "/" + kFailureLogName);
+  return outcome.failed > 0 || outcome.stopped || !outcome.logError.empty() ? kExitSomeFailed : kExitOk;
+}
+
+int runUndo() {
+  TerminalRunContext ctx;
+  const std::string folder = programDirectory();
+  const UndoOutcome outcome = ClassifyUndo(folder, ctx);
+  if (!outcome.error.empty()) {
+    printError(outcome.error);
+    return kExitSomeFailed;
+  }
+  for (const UndoStep& step : outcome.steps) {
+    const std::string pair = step.after + " → " + step.before;
+    if (step.action == UndoAction::Restored) {
+      printLine("已移回：" + pair);
+    } else if (step.action != UndoAction::Failed) {
+      printLine("跳过：" + pair + "（" + undoActionText(step.action) + "）");
+    }
+  }
+  std::string summary = "撤销归类：移回 " + numberToText(outcome.restored) + " 个，跳过 " +
+                        numberToText(outcome.skipped) + " 个，失败 " + numberToText(outcome.failed) + " 个";
+  if (outcome.stopped) summary = "已停止。" + summary;
+  printLine(summary);
+  return outcome.failed > 0 || outcome.stopped ? kExitSomeFailed : kExitOk;
+}
+
+}  // namespace
+
 Command addClassifyCommand(CLI::App& parent) {
+  auto args = std::make_shared<ClassifyArguments>();
   Command command;
-  command.app = parent.add_subcommand("classify", "按路径模板批量归类（复制或移动）文件");
-  command.app->allow_extras();
-  command.run = [] {
-    printError("chengling-cli classify：此工具尚未提供");
-    return kExitUsage;
+  CLI::App* app = parent.add_subcommand("classify", "按路径模板批量归类（复制或移动）文件");
+  command.app = app;
+  app->add_option("--to", args->to, "归类到的路径模板（默认 [父目录路径]/[批次名]/[文件名]）");
+  app->add_option("--per-batch", args->perBatch, "每批次的归类数量（默认 100）");
+  app->add_option("--batch-names", args->batchNames, "批次名：numbers、letters 或 list:文件");
+  app->add_flag("--move", args->move, "移动文件（默认复制，保留原文件）");
+  app->add_flag("--recursive", args->recursive, "遍历子目录");
+  app->add_option("--filter", args->filter, "文件类型，如 *.txt|*.htm（默认 *.*）");
+  app->add_flag("--alt-matcher", args->altMatcher, "把过滤文本整体当作一个匹配模式");
+  app->add_flag("--dry-run", args->dryRun, "只列出 源 → 目标，不改动任何文件，不写记录");
+  app->add_option("--list", args->list, "文件列表（每行一个路径）");
+  CLI::Option* undo = app->add_flag("--undo", args->undo, "按上次归类的记录把文件移回原位置");
+  app->add_option("FOLDER", args->folder, "要归类的文件所在文件夹");
+  for (const char* other : {"--to", "--per-batch", "--batch-names", "--move", "--recursive", "--filter",
+                            "--alt-matcher", "--dry-run", "--list", "FOLDER"}) {
+    undo->excludes(app->get_option(other));
+  }
+  command.run = [args] {
+    if (args->undo) return runUndo();
+    ClassifyOptions options;
+    if (!readOptions(*args, options)) return kExitUsage;
+    if (options.source == ClassifySource::Folder &&
+        (!pathExists(options.entryFolder) || !IsDirectory(options.entryFolder))) {
+      printError("找不到文件夹 " + options.entryFolder);
+      return kExitSomeFailed;
+    }
+    return args->dryRun ? runDry(options) : runClassify(options);
   };
   return command;
 }

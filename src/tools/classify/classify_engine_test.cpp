@@ -102,6 +102,9 @@ struct Fixture {
   std::string in(std::string_view relative) const { return dir / relative; }
   ClassifyOutcome run() { return ClassifyRun(options, ctx); }
   std::vector<std::string> log(const char* name) const { return logLines(home.path(), name); }
+  std::string logBytes(const char* name) const {
+    return testing::readBytes(nativeFromInternal(home.path() + "/" + name));
+  }
 };
 
 TEST(ClassifyRun, NumberedBatchesOfOneFolderAndTheLogs) {
@@ -127,9 +130,9 @@ TEST(ClassifyRun, NumberedBatchesOfOneFolderAndTheLogs) {
   EXPECT_EQ(after[0], f.in("src/1/f001.txt"));
   EXPECT_EQ(after[249], f.in("src/3/f250.txt"));
   EXPECT_TRUE(f.log(kFailureLogName).empty());
-  EXPECT_TRUE(testing::exists(f.home / kFailureLogName));
+  EXPECT_TRUE(testing::exists(nativeFromInternal(f.home.path() + "/" + kFailureLogName)));
   // Every log line ends with CR LF.
-  const std::string afterBytes = testing::readBytes(f.home / kAfterLogName);
+  const std::string afterBytes = f.logBytes(kAfterLogName);
   EXPECT_EQ(afterBytes.substr(afterBytes.size() - 2), "\r\n");
   EXPECT_EQ(afterBytes.find("\n"), afterBytes.find("\r\n") + 1);
 
@@ -218,7 +221,7 @@ TEST(ClassifyRun, FileListRunsThroughOneBatchCountAndFailsEmptyEntries) {
   const std::vector<std::string> failures = f.log(kFailureLogName);
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0], "");
-  EXPECT_EQ(testing::readBytes(f.home / kFailureLogName), "\r\n");
+  EXPECT_EQ(f.logBytes(kFailureLogName), "\r\n");
   EXPECT_EQ(f.log(kBeforeLogName)[1], "");
   ASSERT_EQ(f.ctx.failures.size(), 1u);
 }

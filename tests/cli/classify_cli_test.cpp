@@ -1,0 +1,133 @@
+// chengling-cli classify end to end: real files in a temporary folder, the logs in CHENGLING_HOME.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/internal_text.h"
+#include "foundation/native_text.h"
+#include "support/test_support.h"
+
+namespace chengling::testing {
+namespace {
+
+const std::string kCli = CHENGLING_CLI;
+
+// Runs the classify subcommand with `arguments` (already shell-quoted); standard error goes to `err`.
+int classify(const TempDir& scratch, const std::string& arguments, std::string* out = nullptr,
+             std::string* err = nullptr) {
+  const std::string errFile = scratch / "stderr.txt";
+  const int status = runCommand(kCli + " classify " + arguments + " 2>'" + errFile + "'", out);
+  if (err) *err = readBytes(errFile);
+  return status;
+}
+
+std::string home() { return getenv("CHENGLING_HOME"); }
+
+// Internal text as the terminal shows it.
+std::string shown(std::string_view internal) { return nativeFromInternal(internal); }
+
+TEST(ClassifyCli, CopiesIntoBatchesAndWritesTheLogs) {
+  const TempDir dir;
+  for (const char* name : {"a.txt", "b.txt", "c.txt", "skip.log"}) writeBytes(dir / ("src/" + std::string(name)), name);
+  std::string out;
+  ASSERT_EQ(classify(dir, "--per-batch 2 --filter '*.txt' '" + dir / "src" + "'", &out), 0);
+  EXPECT_EQ(readBytes(dir / "src/1/a.txt"), "a.txt");
+  EXPECT_EQ(readBytes(dir / "src/1/b.txt"), "b.txt");
+  EXPECT_EQ(readBytes(dir / "src/2/c.txt"), "c.txt");
+  EXPECT_FALSE(exists(dir / "src/2/skip.log"));
+  EXPECT_TRUE(exists(dir / "src/a.txt"));
+  EXPECT_EQ(readBytes(home() + "/" + shown("归类后文件路径.txt")),
+            dir / "src/1/a.txt\r\n" + dir / "src/1/b.txt\r\n" + dir / "src/2/c.txt\r\n");
+  EXPECT_NE(out.find(shown("共 3 个文件，失败 0 个")), std::string::npos) << out;
+}
+
+TEST(ClassifyCli, MoveFromAListWithNamedBatchesAndAFailure) {
+  const TempDir dir;
+  writeBytes(dir / "x/one.txt", "1");
+  writeBytes(dir / "y/two.txt", "2");
+  writeBytes(dir / "z/three.txt", "3");
+  writeBytes(dir / "out/north/two.txt", "taken");
+  writeBytes(dir / "names.txt", "south\r\nnorth\r\n");
+  // LF line ends and a relative path (from the scratch folder) in the list.
+  writeBytes(dir / "list.txt", dir / "x/one.txt\n" + "y/two.txt\n" + dir / "z/three.txt\n");
+  std::string out;
+  std::string err;
+  const std::string args = "--move --per-batch 1 --batch-names 'list:" + dir / "names.txt" + "' --to '" +
+                           dir / "out/[批次名]\\[文件名]" + "' --list '" + dir / "list.txt" + "'";
+  EXPECT_EQ(runCommand("cd '" + dir.path() + "' && " + kCli + " classify " + shown(args) + " 2>'" +
+                           dir / "err.txt" + "'", &out), 1);
+  err = readBytes(dir / "err.txt");
+  EXPECT_EQ(readBytes(dir / "out/south/one.txt"), "1");
+  EXPECT_EQ(readBytes(dir / "out/north/two.txt"), "taken");  // never replaced by a move
+  EXPECT_EQ(readBytes(dir / "y/two.txt"), "2");
+  EXPECT_EQ(readBytes(dir / "out/south/three.txt"), "3");   // the names cycle
+  EXPECT_NE(err.find(dir / "y/two.txt"), std::string::npos) << err;
+  EXPECT_EQ(readBytes(home() + "/" + shown("归类失败的文件路径.txt")), dir / "y/two.txt\r\n");
+}
+
+TEST(ClassifyCli, DryRunShowsEveryPairAndTouchesNothing) {
+  const TempDir dir;
+  writeBytes(dir / "src/a/same.txt", "1");
+  writeBytes(dir / "src/b/same.txt", "2");
+  writeBytes(dir / "src/old.txt", "3");
+  writeBytes(dir / "out/old.txt", "there");
+  const std::string beforeLog = home() + "/" + shown("归类前文件路径.txt");
+  writeBytes(beforeLog, "earlier run\r\n");
+  std::string out;
+  std::string err;
+  ASSERT_EQ(classify(dir, "--dry-run --move --recursive --to '" + dir / "out/[文件名]" + "' '" + dir / "src" + "'",
+                     &out, &err), 0) << err;
+  const std::string arrow = shown(" → ");
+  const std::vector<std::string> lines = splitText(out, "\n");
+  ASSERT_EQ(lines.size(), 3u) << out;
+  EXPECT_EQ(lines[0].substr(0, lines[0].find("  [")), dir / "src/old.txt" + arrow + dir / "out/old.txt");
+  EXPECT_NE(lines[0].find(shown("目标已存在")), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[1].substr(0, lines[1].find("  [")), dir / "src/a/same.txt" + arrow + dir / "out/same.txt");
+  EXPECT_NE(lines[1].find(shown("目标相同")), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find(shown("目标相同")), std::string::npos) << lines[2];
+  EXPECT_EQ(listNames(dir / "out"), std::vector<std::string>{"old.txt"});
+  EXPECT_TRUE(exists(dir / "src/old.txt"));
+  EXPECT_EQ(readBytes(beforeLog), "earlier run\r\n");
+}
+
+TEST(ClassifyCli, UndoMovesBackAndNamesWhatItSkips) {
+  const TempDir dir;
+  writeBytes(dir / "src/a.txt", "a");
+  writeBytes(dir / "src/b.txt", "b");
+  ASSERT_EQ(classify(dir, "--move '" + dir / "src" + "'"), 0);
+  ASSERT_TRUE(exists(dir / "src/1/a.txt"));
+  writeBytes(dir / "src/b.txt", "new b");
+  std::string out;
+  EXPECT_EQ(classify(dir, "--undo", &out), 0);
+  EXPECT_EQ(readBytes(dir / "src/a.txt"), "a");
+  EXPECT_EQ(readBytes(dir / "src/1/b.txt"), "b");
+  EXPECT_NE(out.find(shown("跳过：") + dir / "src/1/b.txt"), std::string::npos) << out;
+  EXPECT_NE(out.find(shown("原位置已有文件")), std::string::npos) << out;
+
+  // After a copy run every source is still in place: nothing to undo.
+  writeBytes(dir / "c/c.txt", "c");
+  ASSERT_EQ(classify(dir, "'" + dir / "c" + "'"), 0);
+  EXPECT_EQ(classify(dir, "--undo", &out), 0);
+  EXPECT_NE(out.find(shown("移回 0 个，跳过 1 个")), std::string::npos) << out;
+  EXPECT_TRUE(exists(dir / "c/1/c.txt"));
+}
+
+TEST(ClassifyCli, UsageErrors) {
+  const TempDir dir;
+  writeBytes(dir / "list.txt", dir / "a.txt\n");
+  const std::string folder = "'" + dir.path() + "'";
+  const std::string cases[] = {
+      "",                                                   // neither folder nor list
+      folder + " --list '" + dir / "list.txt" + "'",        // both
+      "--undo --move",                                      // undo takes nothing else
+      "--batch-names roman " + folder,
+      "--no-such-option " + folder,
+  };
+  for (const std::string& args : cases) EXPECT_EQ(classify(dir, args), 2) << args;
+  EXPECT_EQ(classify(dir, "'" + dir / "missing" + "'"), 1);
+}
+
+}  // namespace
+}  // namespace chengling::testing
