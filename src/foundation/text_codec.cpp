@@ -1,0 +1,522 @@
+#include "foundation/text_codec.h"
+
+#include <errno.h>
+#include <iconv.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "foundation/file_system.h"
+#include "foundation/internal_text.h"
+
+namespace chengling {
+namespace {
+
+const iconv_t kNoDescriptor = reinterpret_cast<iconv_t>(-1);
+constexpr size_t kIconvFailed = static_cast<size_t>(-1);
+
+// Output grows in steps of at most this much: pages are touched only as they are filled, so a
+// generous reservation costs address space, not memory.
+constexpr size_t kOutputStep = size_t{8} << 20;
+constexpr size_t kGunzipWindow = 8192;
+
+std::string upperName(std::string_view name) {
+  std::string upper(name);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+// iconv descriptors, opened once per thread and pair of names: opening one loads a module and builds
+// tables, far too slow for the many short conversions of file names. A descriptor is never shared
+// between threads.
+class DescriptorCache {
+ public:
+  ~DescriptorCache() {
+    for (auto& entry : descriptors_) {
+      if (entry.second != kNoDescriptor) iconv_close(entry.second);
+    }
+  }
+
+  // kNoDescriptor when iconv knows one of the names not. The descriptor comes back in its initial
+  // state.
+  iconv_t get(std::string_view to, std::string_view from) {
+    auto key = std::make_pair(upperName(to), upperName(from));
+    auto it = descriptors_.find(key);
+    if (it == descriptors_.end()) {
+      const iconv_t cd = iconv_open(key.first.c_str(), key.second.c_str());
+      it = descriptors_.emplace(std::move(key), cd).first;
+    }
+    if (it->second != kNoDescriptor) iconv(it->second, nullptr, nullptr, nullptr, nullptr);
+    return it->second;
+  }
+
+  static DescriptorCache& local() {
+    thread_local DescriptorCache cache;
+    return cache;
+  }
+
+ private:
+  std::map<std::pair<std::string, std::string>, iconv_t> descriptors_;
+};
+
+// Bytes of one code unit: UTF-16 input goes in pairs of bytes, everything else byte by byte.
+size_t codeUnit(std::string_view upperCharset) {
+  if (upperCharset.starts_with("UTF-16") || upperCharset.starts_with("UCS-2")) return 2;
+  if (upperCharset.starts_with("UTF-32") || upperCharset.starts_with("UCS-4")) return 4;
+  return 1;
+}
+
+// Output bytes per input byte that valid input needs at most (invalid input may need more; the
+// output then grows by reallocation).
+double expansion(std::string_view upperTarget) {
+  if (upperTarget == "UTF-8") return 1.5;
+  if (upperTarget.starts_with("BIG5")) return 1.0;
+  return 2.0;
+}
+
+// `text` (UTF-8) in the target charset; empty when the target cannot hold it.
+std::string encodedIn(std::string_view utf8, std::string_view to) {
+  const iconv_t cd = DescriptorCache::local().get(to, "UTF-8");
+  if (cd == kNoDescriptor) return {};
+  char buffer[32];
+  char* in = const_cast<char*>(utf8.data());
+  size_t inLeft = utf8.size();
+  char* out = buffer;
+  size_t outLeft = sizeof buffer;
+  if (iconv(cd, &in, &inLeft, &out, &outLeft) == kIconvFailed || inLeft != 0) return {};
+  if (iconv(cd, nullptr, nullptr, &out, &outLeft) == kIconvFailed) return {};
+  return std::string(buffer, static_cast<size_t>(out - buffer));
+}
+
+enum class ProbeResult { Valid, Invalid };
+
+// Whether the input at `in` starts with a character that `from` can decode, and how many bytes to
+// step over: the character's length, or one code unit of invalid input.
+ProbeResult probeCharacter(std::string_view from, size_t unit, const char* in, size_t inLeft,
+                           size_t& length) {
+  length = std::min(unit, inLeft);
+  const iconv_t cd = DescriptorCache::local().get("UTF-32LE", from);
+  if (cd == kNoDescriptor) return ProbeResult::Invalid;
+  constexpr size_t kLongestCharacter = 4;
+  for (size_t n = unit; n <= std::min(kLongestCharacter, inLeft); n += unit) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char buffer[64];
+    char* inPtr = const_cast<char*>(in);
+    size_t left = n;
+    char* out = buffer;
+    size_t outLeft = sizeof buffer;
+    if (iconv(cd, &inPtr, &left, &out, &outLeft) != kIconvFailed && left == 0) {
+      length = n;
+      return ProbeResult::Valid;
+    }
+    if (errno != EINVAL) return ProbeResult::Invalid;
+  }
+  return ProbeResult::Invalid;
+}
+
+// Appends the conversion of `in` to `out`, converting straight into the string's own storage.
+// Returns false when iconv knows one of the names not (nothing is appended then).
+bool appendConverted(std::string& out, std::string_view in, std::string_view from, std::string_view to,
+                     bool* lossy) {
+  const std::string upperFrom = upperName(from);
+  const std::string upperTo = upperName(to);
+  const iconv_t cd = DescriptorCache::local().get(upperTo, upperFrom);
+  if (cd == kNoDescriptor) return false;
+
+  const double factor = expansion(upperTo);
+  size_t written = out.size();
+  out.reserve(written + static_cast<size_t>(static_cast<double>(in.size()) * factor) + 16);
+
+  char* inPtr = const_cast<char*>(in.data());
+  size_t inLeft = in.size();
+  bool lost = false;
+
+  // Makes at least `need` bytes of room after `written`, and some more in proportion to what is left.
+  auto makeRoom = [&](size_t need) {
+    const size_t wanted = std::clamp<size_t>(static_cast<size_t>(static_cast<double>(inLeft) * factor) + 16,
+                                             std::max<size_t>(need, 64), std::max(need, kOutputStep));
+    if (out.size() - written < need) out.resize(written + wanted);
+  };
+  auto appendBytes = [&](std::string_view bytes) {
+    makeRoom(bytes.size());
+    std::memcpy(out.data() + written, bytes.data(), bytes.size());
+    written += bytes.size();
+  };
+  // Writes what a stateful encoder still holds and returns it to its initial state, so that an
+  // inserted replacement lands in the right place.
+  auto flushState = [&] {
+    while (true) {
+      makeRoom(64);
+      char* outPtr = out.data() + written;
+      size_t outLeft = out.size() - written;
+      const size_t r = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+      written = static_cast<size_t>(outPtr - out.data());
+      if (r != kIconvFailed || errno != E2BIG) return;
+      out.resize(out.size() + 64);
+    }
+  };
+
+  std::string replacement;  // U+FFFD in the target, or "?" where it has none
+  std::string question;     // "?" in the target
+  auto loadReplacements = [&] {
+    if (!question.empty()) return;
+    question = encodedIn("?", upperTo);
+    if (question.empty()) question = "?";
+    replacement = encodedIn("\xEF\xBF\xBD", upperTo);
+    if (replacement.empty()) replacement = question;
+  };
+
+  const size_t unit = codeUnit(upperFrom);
+  makeRoom(1);
+  while (true) {
+    char* outPtr = out.data() + written;
+    size_t outLeft = out.size() - written;
+    const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    written = static_cast<size_t>(outPtr - out.data());
+    if (r != kIconvFailed) {
+      if (r > 0) lost = true;  // iconv replaced something irreversibly
+      break;
+    }
+    if (errno == E2BIG) {
+      makeRoom(out.size() - written + 16);
+      continue;
+    }
+    if (errno == EINVAL) {  // a truncated sequence at the end: dropped
+      lost = true;
+      break;
+    }
+    if (errno != EILSEQ || inLeft == 0) {
+      lost = true;
+      break;
+    }
+    // Either the input is invalid here or the target cannot hold this character.
+    lost = true;
+    flushState();
+    loadReplacements();
+    size_t length = 0;
+    const ProbeResult probe = probeCharacter(upperFrom, unit, inPtr, inLeft, length);
+    appendBytes(probe == ProbeResult::Valid ? question : replacement);
+    inPtr += length;
+    inLeft -= length;
+  }
+  flushState();
+  out.resize(written);
+  if (lossy != nullptr) *lossy = lost;
+  return true;
+}
+
+bool startsWith(std::string_view bytes, std::string_view prefix) { return bytes.starts_with(prefix); }
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
+
+std::string_view markOf(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::Utf8: return kUtf8Mark;
+    case TextEncoding::Utf16Le: return kUtf16LeMark;
+    case TextEncoding::Utf16Be: return kUtf16BeMark;
+    default: return {};
+  }
+}
+
+bool isConvertedCode(TextEncoding encoding) {
+  const int code = static_cast<int>(encoding);
+  return code >= 2 && code <= 6;
+}
+
+unsigned char lowerAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
+bool isAsciiLetter(unsigned char c) { return lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z'; }
+
+// Position of `needle` in `haystack` at or after `from` (a character boundary), ignoring ASCII case
+// of the needle's single-byte characters, and starting only on a character boundary: the trail byte
+// of a double-byte character may look like a letter. Candidates are found with memchr, so a scan of
+// a large text without hits runs at memory speed; boundaries are checked by looking back over the
+// bytes of 0x80 and above before a hit, never further than the last boundary known.
+size_t findFolded(std::string_view haystack, std::string_view needle, size_t from) {
+  if (from > haystack.size()) return std::string_view::npos;
+  if (needle.empty()) return from;
+  if (needle.size() > haystack.size() - from) return std::string_view::npos;
+
+  // Which needle bytes fold: single-byte characters only.
+  std::vector<bool> folds(needle.size(), false);
+  for (size_t i = 0; i < needle.size();) {
+    const auto c = static_cast<unsigned char>(needle[i]);
+    if (c >= 0x80) {
+      i += 2;
+    } else {
+      folds[i] = isAsciiLetter(c);
+      ++i;
+    }
+  }
+  auto matchesAt = [&](size_t pos) {
+    for (size_t i = 0; i < needle.size(); ++i) {
+      const auto h = static_cast<unsigned char>(haystack[pos + i]);
+      const auto n = static_cast<unsigned char>(needle[i]);
+      if (folds[i] ? lowerAscii(h) != lowerAscii(n) : h != n) return false;
+    }
+    return true;
+  };
+
+  const char* base = haystack.data();
+  const size_t last = haystack.size() - needle.size();  // last possible start
+  const auto first = static_cast<unsigned char>(needle[0]);
+  const unsigned char lower = folds[0] ? lowerAscii(first) : first;
+  const unsigned char upper = folds[0] ? static_cast<unsigned char>(lower - 32) : first;
+  size_t nextLower = std::string_view::npos;  // cached candidates of each case, >= pos when set
+  size_t nextUpper = std::string_view::npos;
+  auto nextOf = [&](unsigned char c, size_t pos, size_t& cached) {
+    if (cached == std::string_view::npos || cached < pos) {
+      const void* hit = std::memchr(base + pos, c, last - pos + 1);
+      cached = hit ? static_cast<size_t>(static_cast<const char*>(hit) - base) : haystack.size();
+    }
+    return cached;
+  };
+
+  size_t boundary = from;  // a known character boundary at or before every later candidate
+  for (size_t pos = from; pos <= last;) {
+    size_t hit = nextOf(lower, pos, nextLower);
+    if (upper != lower) hit = std::min(hit, nextOf(upper, pos, nextUpper));
+    if (hit > last) return std::string_view::npos;
+    if (matchesAt(hit)) {
+      // An even run of bytes >= 0x80 before the hit (back to a byte below 0x80 or to the known
+      // boundary) pairs up into whole characters: the hit starts a character.
+      size_t run = 0;
+      while (hit - run > boundary && static_cast<unsigned char>(base[hit - run - 1]) >= 0x80) ++run;
+      if (run % 2 == 0) return hit;
+      boundary = hit + 1;  // the hit is a trail byte, so a character starts right after it
+    }
+    pos = hit + 1;
+  }
+  return std::string_view::npos;
+}
+
+std::vector<std::string> patternParts(std::string_view patterns) {
+  std::vector<std::string> parts = splitText(patterns, "[fg]");
+  for (std::string& part : parts) part = replaceAll(part, "''", "\"");
+  return parts;
+}
+
+bool containsParts(std::string_view text, const std::vector<std::string>& parts, bool any) {
+  for (const std::string& part : parts) {
+    const bool found = findFolded(text, part, 0) != std::string_view::npos;
+    if (any && found) return true;
+    if (!any && !found) return false;
+  }
+  return !any;
+}
+
+}  // namespace
+
+std::string_view charsetName(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::Utf8: return "UTF-8";
+    case TextEncoding::Utf16Le: return "UTF-16LE";
+    case TextEncoding::Utf16Be: return "UTF-16BE";
+    case TextEncoding::Big5: return "BIG5";
+    case TextEncoding::Big5Hkscs: return "BIG5-HKSCS";
+    default: return {};
+  }
+}
+
+// iconv writes no byte-order mark for any of our targets (UTF-8, UTF-16LE, UTF-16BE, BIG5,
+// BIG5-HKSCS, GB18030), so the result needs no mark removed: a U+FEFF that the text itself starts
+// with is a character of the text and stays.
+std::string ConvertCharset(std::string_view bytes, std::string_view from, std::string_view to,
+                           bool* lossy) {
+  std::string out;
+  if (!appendConverted(out, bytes, from, to, lossy) && lossy != nullptr) *lossy = false;
+  return out;
+}
+
+std::string GunzipBytes(std::string_view bytes, size_t limit) {
+  std::string out;
+  z_stream stream{};
+  if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) return out;  // gzip header and trailer
+  // The trailer's size field (modulo 4 GiB, of the last member) is a good first guess.
+  size_t hint = kGunzipWindow;
+  if (bytes.size() >= 18) {
+    const auto* tail = reinterpret_cast<const unsigned char*>(bytes.data() + bytes.size() - 4);
+    hint = std::max(hint, size_t{tail[0]} | size_t{tail[1]} << 8 | size_t{tail[2]} << 16 | size_t{tail[3]} << 24);
+  }
+  out.reserve(std::min(hint, limit));
+
+  size_t consumed = 0;
+  size_t written = 0;
+  while (written < limit) {
+    if (stream.avail_in == 0 && consumed < bytes.size()) {
+      const size_t n = std::min(kGunzipWindow, bytes.size() - consumed);
+      stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data() + consumed));
+      stream.avail_in = static_cast<uInt>(n);
+      consumed += n;
+    }
+    const size_t window = std::min(kGunzipWindow, limit - written);
+    out.resize(written + window);
+    stream.next_out = reinterpret_cast<Bytef*>(out.data() + written);
+    stream.avail_out = static_cast<uInt>(window);
+    const int rc = inflate(&stream, Z_NO_FLUSH);
+    written += window - stream.avail_out;
+    if (rc != Z_OK) break;  // end of stream, corrupt data, or no progress on truncated input
+    if (stream.avail_in == 0 && consumed == bytes.size() && stream.avail_out != 0) break;  // input used up
+  }
+  inflateEnd(&stream);
+  out.resize(written);
+  return out;
+}
+
+bool LooksLikeUtf8(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
+  bool sawHigh = false;
+  size_t i = 0;
+  while (i < n) {
+    // Runs of ASCII go eight bytes at a time.
+    while (i + 8 <= n) {
+      uint64_t word;
+      std::memcpy(&word, p + i, 8);
+      if (word & 0x8080808080808080ULL) break;
+      i += 8;
+    }
+    if (i >= n) break;
+    const unsigned char c = p[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    sawHigh = true;
+    if (i + 1 < n && (c & 0xE0) == 0xC0 && (p[i + 1] & 0xC0) == 0x80) {
+      i += 2;
+    } else if (i + 2 < n && (c & 0xF0) == 0xE0 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+      i += 3;
+    } else {
+      return false;
+    }
+  }
+  return sawHigh;
+}
+
+bool ContainsPatterns(std::string_view text, std::string_view patterns, bool any) {
+  return containsParts(text, patternParts(patterns), any);
+}
+
+int DetectHtmlCharset(std::string_view text) {
+  static const std::vector<std::string> kUtf8 = patternParts("charset=UTF-8[fg]charset=''UTF-8''[fg]charset='UTF-8'");
+  static const std::vector<std::string> kBig5 = patternParts("charset=Big5[fg]charset=''Big5''[fg]charset='Big5'");
+  static const std::vector<std::string> kBig5Hkscs =
+      patternParts("charset=Big5-HKSCS[fg]charset=''Big5-HKSCS''[fg]charset='Big5-HKSCS'");
+
+  std::string_view section = text;
+  const size_t head = findFolded(text, "<head>", 0);
+  if (head != std::string_view::npos) {
+    const size_t start = head + 6;
+    const size_t end = findFolded(text, "</head>", start);
+    if (end != std::string_view::npos && end > start) section = text.substr(start, end - start);
+  }
+  for (size_t pos = 0;;) {
+    const size_t meta = findFolded(section, "<meta", pos);
+    if (meta == std::string_view::npos) break;
+    const size_t start = meta + 5;
+    const size_t close = section.find('>', start);
+    if (close == std::string_view::npos || close == start) break;  // an empty fragment ends the walk
+    const std::string_view fragment = section.substr(start, close - start);
+    if (containsParts(fragment, kUtf8, true)) return 1;
+    if (containsParts(fragment, kBig5Hkscs, true)) return 3;
+    if (containsParts(fragment, kBig5, true)) return 2;
+    pos = close + 1;
+  }
+  return 0;
+}
+
+std::string DecodeText(std::string_view path, TextEncoding forced, std::string_view bytes,
+                       std::string_view text, TextEncoding& used) {
+  // `owned` holds the content when it had to be read or inflated; `content` views it otherwise.
+  std::string owned;
+  std::string_view content;
+  if (!path.empty()) {
+    // Read-only access is all a decode needs; a read-only file decodes like any other.
+    if (!readWholeFile(path, owned)) return {};
+    content = owned;
+  } else {
+    content = !bytes.empty() ? bytes : text;
+  }
+  if (startsWith(content, "\x1F\x8B")) {
+    std::string inflated = GunzipBytes(content);
+    owned = std::move(inflated);
+    content = owned;
+  }
+
+  TextEncoding encoding = forced;
+  size_t start = 0;
+  if (encoding == TextEncoding::Detect) {
+    if (startsWith(content, kUtf8Mark)) {
+      encoding = TextEncoding::Utf8;
+      start = 3;
+    } else if (startsWith(content, kUtf16LeMark)) {
+      encoding = TextEncoding::Utf16Le;
+      start = 2;
+    } else if (startsWith(content, kUtf16BeMark)) {
+      encoding = TextEncoding::Utf16Be;
+      start = 2;
+    } else {
+      switch (DetectHtmlCharset(cutAtNul(content))) {
+        case 1: encoding = TextEncoding::Utf8; break;
+        case 2: encoding = TextEncoding::Big5; break;
+        case 3: encoding = TextEncoding::Big5Hkscs; break;
+        default: break;
+      }
+    }
+  } else if (encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be) {
+    start = std::min<size_t>(2, content.size());
+  } else if (encoding == TextEncoding::Utf8 && startsWith(content, kUtf8Mark)) {
+    start = 3;
+  }
+
+  const std::string_view body = content.substr(start);
+  if (encoding == TextEncoding::Detect && LooksLikeUtf8(body)) encoding = TextEncoding::Utf8;
+
+  std::string result;
+  if (isConvertedCode(encoding) && !body.empty()) {
+    appendConverted(result, body, charsetName(encoding), kInternalCharset, nullptr);
+    result.resize(cutAtNul(result).size());
+  }
+  if (result.empty()) {
+    // Nothing converted: the raw content, mark included, is the text.
+    const size_t length = cutAtNul(content).size();
+    if (content.data() == owned.data()) {
+      owned.resize(length);
+      result = std::move(owned);
+    } else {
+      result.assign(content.data(), length);
+    }
+    encoding = TextEncoding::Ansi;
+  }
+  used = encoding;
+  return result;
+}
+
+std::string DecodeBuffer(std::string_view bytes, TextEncoding forced) {
+  TextEncoding ignored = TextEncoding::Detect;
+  return DecodeText({}, forced, bytes, {}, ignored);
+}
+
+bool EncodeText(std::string_view path, std::string_view text, TextEncoding encoding, std::string& bytes) {
+  bytes.clear();
+  if (isConvertedCode(encoding)) {
+    const std::string_view mark = markOf(encoding);
+    bytes.assign(mark);
+    appendConverted(bytes, text, kInternalCharset, charsetName(encoding), nullptr);
+    if (bytes.size() == mark.size()) bytes.assign(text);  // nothing converted: the text's own bytes
+  } else {
+    bytes.assign(text);
+  }
+  if (path.empty()) return false;
+  return writeFileAtomic(path, bytes);
+}
+
+}  // namespace chengling
