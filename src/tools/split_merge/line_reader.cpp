@@ -1,0 +1,183 @@
+#include "tools/split_merge/line_reader.h"
+
+#include <cstring>
+
+namespace chengling {
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101ULL;
+constexpr uint64_t kHighs = 0x8080808080808080ULL;
+
+constexpr uint64_t zeroBytes(uint64_t v) { return (v - kOnes) & ~v & kHighs; }
+
+bool endsLine(unsigned char c) { return c == '\n' || c == 0 || c == 0x1A; }
+
+// The first byte of [p, e) that ends a line (LF, NUL or 1A); e when there is none. Eight bytes at a
+// time: the word test has no false negatives, the byte loop finds the exact place.
+const char* findLineEnd(const char* p, const char* e) {
+  while (e - p >= 8) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    if (zeroBytes(v) | zeroBytes(v ^ (kOnes * 0x0A)) | zeroBytes(v ^ (kOnes * 0x1A))) break;
+    p += 8;
+  }
+  while (p < e && !endsLine(static_cast<unsigned char>(*p))) ++p;
+  return p;
+}
+
+}  // namespace
+
+LineReader::LineReader(std::string_view memory, bool checkBlank)
+    : memoryMode_(true), opened_(true), checkBlank_(checkBlank), data_(memory), atEof_(true) {}
+
+LineReader::LineReader(std::string_view path, bool checkBlank, std::string* error)
+    : checkBlank_(checkBlank), path_(path) {
+  opened_ = file_.open(path, error);
+}
+
+bool LineReader::fill(int64_t at, int64_t keepFrom) {
+  while (at >= windowStart_ + static_cast<int64_t>(data_.size())) {
+    if (atEof_ || memoryMode_ || !opened_) return false;
+    // Keep what the current line still needs, unless it has grown too long to hold.
+    const int64_t windowEnd = windowStart_ + static_cast<int64_t>(window_.size());
+    int64_t keep = keepFrom;
+    if (windowEnd - keep > static_cast<int64_t>(kLongLine)) keep = windowEnd;
+    keep = std::max(keep, windowStart_);
+    window_.erase(0, static_cast<size_t>(keep - windowStart_));
+    windowStart_ = keep;
+    std::string error;
+    const int64_t n = file_.read(window_, kChunk, &error);
+    data_ = window_;
+    if (n < 0) {
+      error_ = error;
+      return false;
+    }
+    if (n == 0) {
+      atEof_ = true;
+      return false;
+    }
+  }
+  return true;
+}
+
+void LineReader::scanBlank(std::string_view bytes) {
+  for (const char ch : bytes) {
+    if (!blank_) return;
+    const auto c = static_cast<unsigned char>(ch);
+    if (crPending_) {
+      blank_ = false;  // a CR that is not the end of the line
+      return;
+    }
+    if (lead_ >= 0) {
+      if (!(lead_ == 0xA1 && c == 0xA1)) blank_ = false;
+      lead_ = -1;
+      continue;
+    }
+    if (c == ' ' || c == '\t') continue;
+    if (c == '\r') {
+      crPending_ = true;
+      continue;
+    }
+    if (c >= 0x80) {
+      lead_ = c;
+      continue;
+    }
+    blank_ = false;
+  }
+}
+
+bool LineReader::next(LineSpan& line) {
+  if (!opened_ || failed()) return false;
+  const int64_t begin = pos_;
+  if (!fill(begin, begin)) return false;
+  blank_ = true;
+  lead_ = -1;
+  crPending_ = false;
+
+  int64_t scan = begin;
+  int64_t terminator = -1;
+  unsigned char terminatorByte = 0;
+  char lastByte = 0;
+  while (true) {
+    if (!fill(scan, begin)) {
+      if (failed()) return false;
+      break;  // the end of the input ends the line
+    }
+    const char* windowBytes = data_.data();
+    const char* from = windowBytes + (scan - windowStart_);
+    const char* to = windowBytes + data_.size();
+    const char* hit = findLineEnd(from, to);
+    if (checkBlank_ && blank_) scanBlank(std::string_view(from, static_cast<size_t>(hit - from)));
+    if (hit != from) lastByte = hit[-1];
+    scan += hit - from;
+    if (hit != to) {
+      terminator = scan;
+      terminatorByte = static_cast<unsigned char>(*hit);
+      break;
+    }
+  }
+
+  int64_t end = scan;
+  int64_t after = scan;
+  if (terminator >= 0 && terminatorByte == '\n') {
+    after = terminator + 1;
+    // The CR before the LF belongs to the break, not to the line.
+    if (end > begin && lastByte == '\r') --end;
+    crPending_ = false;
+  }
+  if (crPending_ || lead_ >= 0) blank_ = false;  // a CR or a lone lead byte at the very end
+  if (after == begin) ++after;                   // nothing consumed: step over the NUL or 1A
+  pos_ = after;
+  line.begin = begin;
+  line.end = end;
+  line.blank = checkBlank_ && blank_;
+  return true;
+}
+
+bool LineReader::emit(const LineSpan& line, const std::function<bool(std::string_view)>& sink) {
+  if (line.end <= line.begin) return true;
+  if (line.begin >= windowStart_ && line.end <= windowStart_ + static_cast<int64_t>(data_.size())) {
+    return sink(data_.substr(static_cast<size_t>(line.begin - windowStart_),
+                             static_cast<size_t>(line.end - line.begin)));
+  }
+  // The line outgrew the window: read its bytes again, a chunk at a time.
+  if (!rereadOpen_) rereadOpen_ = reread_.open(path_, &error_);
+  if (!rereadOpen_ || !reread_.seek(line.begin)) {
+    if (error_.empty()) error_ = "读写错误";
+    return false;
+  }
+  int64_t left = line.end - line.begin;
+  while (left > 0) {
+    rereadBuffer_.clear();
+    const int64_t n = reread_.read(rereadBuffer_, static_cast<size_t>(std::min<int64_t>(left, kChunk)), &error_);
+    if (n <= 0) {
+      if (error_.empty()) error_ = "文件在读取中被改变";
+      return false;
+    }
+    left -= n;
+    if (!sink(rereadBuffer_)) return false;
+  }
+  return true;
+}
+
+std::string correctLineEndings(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 32 + 16);
+  const char* p = text.data();
+  const char* e = p + text.size();
+  while (p < e) {
+    const char* q = p;
+    while (q < e && *q != '\r' && *q != '\n') ++q;
+    out.append(p, q);
+    if (q == e) break;
+    if (*q == '\r' && q + 1 < e && q[1] == '\n') {
+      p = q + 2;
+    } else {
+      p = q + 1;
+    }
+    out += "\r\n";
+  }
+  return out;
+}
+
+}  // namespace chengling

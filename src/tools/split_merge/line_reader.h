@@ -1,0 +1,81 @@
+#pragma once
+// Reads the lines of a line split, from bytes in memory or streamed from a file.
+//
+// A line is the bytes up to the next LF; the LF and a CR right before it are not part of it. A NUL
+// or 1A byte also ends a line but is not consumed; a read that consumed nothing moves on one byte,
+// so such a byte yields the line before it and then one empty line.
+//
+// A file goes through a window of at most a few MiB: a line longer than the window is not held
+// whole; its bytes are read a second time from the file when they are handed over.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "foundation/file_system.h"
+
+namespace chengling {
+
+// One line: the byte range of its content in the input, and whether it is blank (only TAB, space
+// and ideographic space characters) when the reader was asked to tell.
+struct LineSpan {
+  int64_t begin = 0;
+  int64_t end = 0;
+  bool blank = false;
+};
+
+class LineReader {
+ public:
+  // Reads `memory`, which must outlive the reader.
+  explicit LineReader(std::string_view memory, bool checkBlank);
+  // Streams the file at `path`; check opened() / error().
+  LineReader(std::string_view path, bool checkBlank, std::string* error);
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  bool opened() const { return opened_; }
+
+  // The next line; false at the end of the input or on a read error (failed() tells which).
+  bool next(LineSpan& line);
+  // Hands the bytes of `line` to `sink` in one or more parts, in order. False on a read error or
+  // when the sink returns false.
+  bool emit(const LineSpan& line, const std::function<bool(std::string_view)>& sink);
+
+  bool failed() const { return !error_.empty(); }
+  const std::string& error() const { return error_; }
+
+  // Window limits of the file mode (bytes).
+  static constexpr size_t kChunk = size_t{2} << 20;
+  static constexpr size_t kLongLine = size_t{4} << 20;
+
+ private:
+  // Makes bytes at `at` available in the window; false at the end of the file or on an error.
+  bool fill(int64_t at, int64_t keepFrom);
+  void scanBlank(std::string_view bytes);
+
+  bool memoryMode_ = false;
+  bool opened_ = false;
+  bool checkBlank_ = false;
+  std::string path_;
+  FileReader file_;
+  FileReader reread_;
+  bool rereadOpen_ = false;
+  std::string window_;
+  std::string_view data_;    // the window's bytes (or the whole memory)
+  int64_t windowStart_ = 0;  // input position of data_[0]
+  bool atEof_ = false;       // nothing beyond the window
+  int64_t pos_ = 0;
+  std::string error_;
+  std::string rereadBuffer_;
+
+  // Blank scan state of the current line.
+  bool blank_ = true;
+  int lead_ = -1;        // a pending lead byte of a double-byte character
+  bool crPending_ = false;
+};
+
+// Line-ending correction: every CR not followed by LF and every LF not preceded by CR becomes CR LF.
+std::string correctLineEndings(std::string_view text);
+
+}  // namespace chengling

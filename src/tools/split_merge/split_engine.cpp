@@ -1,0 +1,446 @@
+#include "tools/split_merge/split_engine.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <memory>
+#include <cmath>
+#include <cstdlib>
+#include <unordered_set>
+
+#include "foundation/file_system.h"
+#include "foundation/internal_text.h"
+#include "foundation/path_helpers.h"
+#include "foundation/text_codec.h"
+#include "tools/split_merge/line_reader.h"
+#include "tools/split_merge/piece_writer.h"
+
+namespace chengling {
+
+const char* const kCountControl = "编辑框份数";
+const char* const kSizeControl = "编辑框字节";
+const char* const kLinesControl = "编辑框行数1";
+const char* const kCharsControl = "编辑框字数1";
+const char* const kCountInvalid = "份数必须大于0";
+const char* const kSizeInvalid = "字节长度不能等于0";
+const char* const kLinesInvalid = "行数至少 1";
+const char* const kCharsInvalid = "字数至少 1 个";
+const char* const kSeparatorMissing = "请输入用于分割的字符串！";
+const char* const kPhaseReading = "读入文件..";
+const char* const kPhaseFixing = "矫正换行..";
+const char* const kPhaseToMemory = "写到内存..";
+const char* const kPhaseSplitting = "开始分割..";
+
+namespace {
+
+constexpr size_t kCopyChunk = size_t{4} << 20;
+
+// Bytes of the character at `pos` under the character rule.
+inline size_t charLength(const char* p, const char* e) {
+  const auto c = static_cast<unsigned char>(*p);
+  if (c >= 0x80) return p + 1 < e ? 2 : 1;
+  if (c == '\r' && p + 1 < e && p[1] == '\n') return 2;
+  return 1;
+}
+
+class Splitter {
+ public:
+  Splitter(const std::vector<std::string>& sources, const SplitOptions& options, RunContext& ctx)
+      : sources_(sources),
+        options_(options),
+        ctx_(ctx),
+        random_(static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
+                std::random_device{}()),
+        protected_(sources.begin(), sources.end()) {}
+
+  SplitOutcome run();
+
+ private:
+  // What a mode step did with one source.
+  struct SourceResult {
+    int64_t pieces = 0;
+    bool complete = false;  // ran to the end of the source: no stop, no failure
+  };
+
+  bool validate();
+  SourceResult splitBytes(const std::string& source, bool byCount);
+  SourceResult splitLines(const std::string& source);
+  SourceResult splitChars(const std::string& source);
+  SourceResult splitSeparator(const std::string& source);
+  // Decodes the whole source with detection; false (reported) when it cannot be read.
+  bool decodeSource(const std::string& source, std::string& text, TextEncoding& encoding);
+  PieceWriter writerFor(const std::string& source, TextEncoding encoding);
+  // Finishes the current piece; counts and announces it.
+  bool finishPiece(PieceWriter& writer, SourceResult& result);
+  // A whole piece in one go.
+  bool writePiece(PieceWriter& writer, int64_t number, std::string_view piece, SourceResult& result);
+  int32_t randomBetween(int32_t a, int32_t b) {
+    return std::uniform_int_distribution<int32_t>(std::min(a, b), std::max(a, b))(random_);
+  }
+  void failure(std::string_view item, std::string_view reason) {
+    ++outcome_.failures;
+    ctx_.failure(item, reason);
+  }
+
+  const std::vector<std::string>& sources_;
+  const SplitOptions& options_;
+  RunContext& ctx_;
+  std::mt19937_64 random_;
+  std::unordered_set<std::string> protected_;
+  SplitOutcome outcome_;
+  std::string statusText_;
+  std::string outputFolder_;
+};
+
+bool Splitter::validate() {
+  const auto invalid = [&](const char* message, const char* focus) {
+    outcome_.end = SplitEnd::Invalid;
+    outcome_.message = message;
+    outcome_.focus = focus;
+    return false;
+  };
+  switch (options_.mode) {
+    case SplitMode::ByCount:
+      if (options_.pieceCount == 0) return invalid(kCountInvalid, kCountControl);
+      break;
+    case SplitMode::BySize:
+      if (std::fabs(options_.sizeValue) <= 0.0000001f) return invalid(kSizeInvalid, kSizeControl);
+      break;
+    case SplitMode::ByLines:
+      if (options_.linesLow < 1 || options_.linesHigh < 1) return invalid(kLinesInvalid, kLinesControl);
+      break;
+    case SplitMode::ByChars:
+      if (options_.charsLow < 1 || options_.charsHigh < 1) return invalid(kCharsInvalid, kCharsControl);
+      break;
+    case SplitMode::BySeparator:
+      if (cutAtNul(options_.separator).empty()) {
+        outcome_.end = SplitEnd::AskSeparator;
+        outcome_.message = kSeparatorMissing;
+        return false;
+      }
+      break;
+  }
+  return true;
+}
+
+SplitOutcome Splitter::run() {
+  const int64_t count = static_cast<int64_t>(sources_.size());
+  ctx_.progress(0, count);
+  // The settings are checked before anything is touched: an invalid run leaves no folder behind.
+  if (count == 0 || !validate()) return outcome_;
+  for (int64_t i = 1; i <= count; ++i) {
+    const std::string& source = sources_[static_cast<size_t>(i - 1)];
+    statusText_ = "(" + std::to_string(i) + "/" + std::to_string(count) + ")" + PathFileName(source);
+    ctx_.progress(i, count);
+    ctx_.status(statusText_);
+
+    outputFolder_ = PathDirectory(source) + "/";
+    if (options_.intoSubfolder) outputFolder_ += PathBaseName(source) + "/";
+    std::string error;
+    bool folderReady = false;
+    for (int attempt = 0; attempt < 3 && !folderReady; ++attempt) {
+      folderReady = MakeDirectories(outputFolder_, &error);
+    }
+    SourceResult result;
+    if (!folderReady) {
+      failure(outputFolder_, "无法创建文件夹：" + error);
+    } else {
+      switch (options_.mode) {
+        case SplitMode::ByCount: result = splitBytes(source, true); break;
+        case SplitMode::BySize: result = splitBytes(source, false); break;
+        case SplitMode::ByLines: result = splitLines(source); break;
+        case SplitMode::ByChars: result = splitChars(source); break;
+        case SplitMode::BySeparator: result = splitSeparator(source); break;
+      }
+    }
+    // Only a source whose every piece is safely on disk may go.
+    if (options_.deleteSource && result.complete && result.pieces > 0) {
+      if (removeFile(source, &error)) {
+        ++outcome_.sourcesDeleted;
+      } else {
+        failure(source, "无法删除源文件：" + error);
+      }
+    }
+    if (ctx_.checkpoint()) {
+      outcome_.end = SplitEnd::Stopped;
+      break;
+    }
+  }
+  return outcome_;
+}
+
+PieceWriter Splitter::writerFor(const std::string& source, TextEncoding encoding) {
+  PieceNaming naming;
+  naming.folder = outputFolder_;
+  naming.source = source;
+  naming.contentNames = options_.contentNames;
+  naming.encoding = encoding;
+  return PieceWriter(std::move(naming), protected_, ctx_, random_);
+}
+
+bool Splitter::finishPiece(PieceWriter& writer, SourceResult& result) {
+  if (!writer.finish()) {
+    ++outcome_.failures;
+    return false;
+  }
+  ++result.pieces;
+  ++outcome_.piecesWritten;
+  if (options_.onPieceWritten) options_.onPieceWritten(writer.path());
+  return true;
+}
+
+bool Splitter::writePiece(PieceWriter& writer, int64_t number, std::string_view piece, SourceResult& result) {
+  writer.begin(number);
+  if (!writer.append(piece)) {
+    ++outcome_.failures;
+    return false;
+  }
+  if (!finishPiece(writer, result)) return false;
+  ctx_.status("[" + std::to_string(number) + "] " + statusText_);
+  return true;
+}
+
+Splitter::SourceResult Splitter::splitBytes(const std::string& source, bool byCount) {
+  SourceResult result;
+  if (byCount && options_.pieceCount < 0) return result;  // a negative count gives no pieces
+  FileReader reader;
+  std::string error;
+  if (!reader.open(source, &error)) {
+    failure(source, error);
+    return result;
+  }
+  const int64_t size = reader.size();
+  int64_t pieces = 0;
+  int64_t pieceLength = 0;
+  if (byCount) {
+    pieces = options_.pieceCount;
+    pieceLength = size / pieces;
+  } else {
+    pieceLength = pieceLengthFor(options_.sizeValue, options_.sizeUnit);
+    if (pieceLength <= 0) return result;
+    pieces = size / pieceLength + (size % pieceLength != 0 ? 1 : 0);
+  }
+  PieceWriter writer = writerFor(source, TextEncoding::Detect);
+  std::string buffer;
+  for (int64_t k = 1; k <= pieces; ++k) {
+    writer.begin(k);
+    const bool last = k == pieces;
+    // The last piece takes everything up to the end of the file.
+    int64_t left = last ? INT64_MAX : pieceLength;
+    while (left > 0) {
+      buffer.clear();
+      const int64_t n = reader.read(buffer, static_cast<size_t>(std::min<int64_t>(left, kCopyChunk)), &error);
+      if (n < 0) {
+        failure(source, error);
+        return result;
+      }
+      if (n == 0) break;
+      left -= n;
+      if (!writer.append(buffer)) {
+        ++outcome_.failures;
+        return result;
+      }
+    }
+    if (!last && left > 0) {
+      failure(source, "文件在读取中变短了");
+      return result;
+    }
+    if (!finishPiece(writer, result)) return result;
+    ctx_.status("[" + std::to_string(k) + "] " + statusText_);
+    if (ctx_.checkpoint()) {
+      result.complete = last;
+      return result;
+    }
+  }
+  result.complete = true;
+  return result;
+}
+
+bool Splitter::decodeSource(const std::string& source, std::string& text, TextEncoding& encoding) {
+  encoding = TextEncoding::Detect;
+  text = DecodeText(source, TextEncoding::Detect, {}, {}, encoding);
+  if (encoding != TextEncoding::Detect) return true;
+  // A decode that could not read the file leaves the encoding alone; ask the file why.
+  FileReader probe;
+  std::string error;
+  if (probe.open(source, &error)) error = reasonForErrno(EIO);
+  failure(source, error);
+  return false;
+}
+
+Splitter::SourceResult Splitter::splitLines(const std::string& source) {
+  SourceResult result;
+  TextEncoding encoding = TextEncoding::Detect;
+  std::string text;
+  std::unique_ptr<LineReader> reader;
+  if (options_.detectEncoding) {
+    ctx_.phase(kPhaseReading);
+    if (!decodeSource(source, text, encoding)) return result;
+    if (options_.fixLineEndings) {
+      ctx_.phase(kPhaseFixing);
+      text = correctLineEndings(text);
+    }
+    ctx_.phase(kPhaseToMemory);
+    reader = std::make_unique<LineReader>(std::string_view(text), options_.skipBlankLines);
+  } else {
+    std::string error;
+    reader = std::make_unique<LineReader>(source, options_.skipBlankLines, &error);
+    if (!reader->opened()) {
+      failure(source, error);
+      return result;
+    }
+  }
+  ctx_.phase(kPhaseSplitting);
+
+  PieceWriter writer = writerFor(source, encoding);
+  const auto sink = [&writer](std::string_view bytes) { return writer.append(bytes); };
+  int64_t pieceNumber = 0;
+  int32_t target = 0;
+  int32_t lines = 0;
+  bool stopped = false;
+  LineSpan line;
+  while (true) {
+    if (ctx_.checkpoint()) {
+      stopped = true;
+      break;
+    }
+    if (!reader->next(line)) break;
+    if (line.blank) continue;
+    if (lines == 0) {
+      target = randomBetween(options_.linesLow, options_.linesHigh);
+      writer.begin(++pieceNumber);
+    } else if (!writer.append("\r\n")) {
+      ++outcome_.failures;
+      return result;
+    }
+    if (!reader->emit(line, sink)) {
+      if (reader->failed()) {
+        failure(source, reader->error());
+      } else {
+        ++outcome_.failures;
+      }
+      return result;
+    }
+    if (++lines == target) {
+      lines = 0;
+      if (!finishPiece(writer, result)) return result;
+      ctx_.status("[" + std::to_string(pieceNumber) + "] " + statusText_);
+    }
+  }
+  if (reader->failed()) {
+    failure(source, reader->error());
+    return result;
+  }
+  // Lines left over form the last piece, also after a stop.
+  if (lines > 0) {
+    if (!finishPiece(writer, result)) return result;
+    ctx_.status("[" + std::to_string(pieceNumber) + "] " + statusText_);
+  }
+  result.complete = !stopped;
+  return result;
+}
+
+Splitter::SourceResult Splitter::splitChars(const std::string& source) {
+  SourceResult result;
+  TextEncoding encoding = TextEncoding::Detect;
+  std::string text;
+  if (!decodeSource(source, text, encoding)) return result;
+  PieceWriter writer = writerFor(source, encoding);
+  size_t position = 0;
+  int64_t number = 0;
+  bool more = !text.empty();
+  while (more) {
+    std::string_view piece;
+    more = TakeChars(text, randomBetween(options_.charsLow, options_.charsHigh), position, piece);
+    if (!writePiece(writer, ++number, piece, result)) return result;
+    if (ctx_.checkpoint()) {
+      result.complete = !more;
+      return result;
+    }
+  }
+  result.complete = true;
+  return result;
+}
+
+Splitter::SourceResult Splitter::splitSeparator(const std::string& source) {
+  SourceResult result;
+  TextEncoding encoding = TextEncoding::Detect;
+  std::string text;
+  if (!decodeSource(source, text, encoding)) return result;
+  PieceWriter writer = writerFor(source, encoding);
+  int64_t number = 0;
+  result.complete = forEachSeparatorPart(text, cutAtNul(options_.separator), [&](std::string_view part) {
+    if (ctx_.checkpoint()) return false;
+    return writePiece(writer, ++number, part, result);
+  });
+  return result;
+}
+
+}  // namespace
+
+SplitOutcome SplitRun(const std::vector<std::string>& sources, const SplitOptions& options, RunContext& ctx) {
+  return Splitter(sources, options, ctx).run();
+}
+
+float sizeValueFromText(std::string_view text) {
+  size_t pos = 0;
+  while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+  std::string number;
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) number += text[pos++];
+  bool point = false;
+  bool digits = false;
+  for (; pos < text.size(); ++pos) {
+    const char c = text[pos];
+    if (c >= '0' && c <= '9') {
+      digits = true;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+    number += c;
+  }
+  if (!digits) return 0.0f;
+  return static_cast<float>(std::strtod(number.c_str(), nullptr));
+}
+
+int64_t pieceLengthFor(float value, int unit) {
+  unit = std::clamp(unit, 0, 3);
+  const double length = static_cast<double>(value) * std::ldexp(1.0, 10 * unit);
+  if (!(length >= 1.0)) return 0;
+  if (length >= 9.2e18) return INT64_MAX;
+  return static_cast<int64_t>(length);
+}
+
+bool TakeChars(std::string_view bytes, int64_t n, size_t& position, std::string_view& piece) {
+  const char* begin = bytes.data() + std::min(position, bytes.size());
+  const char* end = bytes.data() + bytes.size();
+  const char* p = begin;
+  for (int64_t count = 0; p < end && count < n; ++count) p += charLength(p, end);
+  piece = std::string_view(begin, static_cast<size_t>(p - begin));
+  position = static_cast<size_t>(p - bytes.data());
+  return p < end;
+}
+
+bool forEachSeparatorPart(std::string_view text, std::string_view separator,
+                          const std::function<bool(std::string_view)>& part) {
+  if (separator.empty()) return text.empty() || part(text);
+  size_t start = 0;
+  size_t walk = 0;  // a character boundary at or after `start`
+  size_t from = 0;
+  while (true) {
+    const size_t hit = text.find(separator, from);
+    if (hit == std::string_view::npos) break;
+    while (walk < hit) walk += static_cast<unsigned char>(text[walk]) >= 0x80 ? 2 : 1;
+    if (walk != hit) {  // the second byte of a double-byte character
+      from = hit + 1;
+      continue;
+    }
+    if (!part(text.substr(start, hit - start))) return false;
+    start = walk = from = hit + separator.size();
+  }
+  if (start < text.size()) return part(text.substr(start));
+  return true;
+}
+
+}  // namespace chengling

@@ -1,0 +1,98 @@
+#include "tools/split_merge/split_merge_workflow.h"
+
+#include "foundation/file_system.h"
+#include "foundation/path_helpers.h"
+
+namespace chengling {
+
+const char* const kSplitIdleCaption = "开始分割（选择文件）..";
+const char* const kSplitRunningCaption = "正在分割，点击停止";
+const char* const kSplitStoppingCaption = "正在停止中";
+const char* const kMergeIdleCaption = "开始合并（选择文件夹）..     ";
+const char* const kMergeRunningCaption = "正在合并，点击停止";
+const char* const kMergeStoppingCaption = "正在停止中     ";
+const char* const kSeparatorPrompt =
+    "请输入用于分割的字符串，这些字符串必然多次出现在目标文件中，这样才能以此为分割点";
+const char* const kSplitFilesTitle = "选择多个文件进行分割：";
+const char* const kSplitFilesFilter =
+    "TXT文档(*.txt)|*.txt|HTML文档(*.htm;*.html)|*.htm;*.html|所有文件(*.*)|*.*";
+const char* const kJoinFileTitle = "选择一个文件作为合并中间数据";
+const char* const kJoinFileFilter = "全部文件(*.*)|*.*";
+const char* const kSplitFolderQuestion = "确定分割被拖放目录下的所有文件吗？";
+
+SplitStart splitStartFromFolder(std::string_view folder, std::string_view patterns, Matcher matcher) {
+  SplitStart start;
+  start.resultFolder = std::string(folder);
+  ListFolder(folder, patterns, ListingKind::Files, false, matcher, start.sources);
+  return start;
+}
+
+SplitStart splitStartFromList(PathList list) {
+  SplitStart start;
+  if (!list.empty()) start.resultFolder = PathDirectory(list.front());
+  start.sources = std::move(list);
+  return start;
+}
+
+SplitDrop planSplitDrop(const PathList& dropped) {
+  SplitDrop drop;
+  if (dropped.size() == 1 && IsDirectory(dropped.front())) {
+    drop.isFolder = true;
+    drop.folder = dropped.front();
+    drop.question = kSplitFolderQuestion;
+  } else {
+    drop.paths = dropped;
+    drop.question = "确定分割被拖放的 " + std::to_string(dropped.size()) + " 个文件吗？";
+  }
+  return drop;
+}
+
+MergeDrop planMergeDrop(const PathList& dropped) {
+  MergeDrop drop;
+  for (const std::string& path : dropped) {
+    if (!IsDirectory(path)) drop.files.push_back(path);
+  }
+  for (auto it = dropped.rbegin(); it != dropped.rend(); ++it) {
+    if (IsDirectory(*it)) drop.folders.push_back(*it);
+  }
+  drop.question = "确定合并被拖放的 " + std::to_string(drop.files.size() + drop.folders.size()) + " 个吗？";
+  drop.filesQuestionSuppressed = !drop.files.empty() && !drop.folders.empty();
+  return drop;
+}
+
+std::string mergeFolderTitle(std::string_view patterns) {
+  return "选择一个文件夹，将读入文件夹下的所有 " + std::string(patterns) +
+         " 文件进行合并。你也可以直接拖放要合并的文件或文件夹到软件";
+}
+
+std::string mergeResultFolder(const PathList& list, bool listHoldsFolders, bool intoParent) {
+  if (list.empty()) return {};
+  std::string folder = listHoldsFolders ? list.front() : PathDirectory(list.front());
+  if (intoParent) {
+    std::string parent = PathDirectory(folder);
+    if (!parent.empty()) folder = std::move(parent);
+  }
+  return folder;
+}
+
+MergeOutcome mergeFolders(const PathList& folders, const MergeOptions& options, RunContext& ctx) {
+  MergeOutcome outcome;
+  for (const std::string& folder : folders) {
+    outcome += MergeFolder(folder, options, ctx);
+    if (ctx.checkpoint()) {
+      outcome.stopped = true;
+      break;
+    }
+  }
+  return outcome;
+}
+
+std::string splitDoneQuestion(std::string_view resultFolder) {
+  return "分割完毕！是否打开保存目录：" + std::string(resultFolder);
+}
+
+std::string mergeDoneQuestion(std::string_view resultFolder) {
+  return "合并完毕！是否打开保存目录：" + std::string(resultFolder);
+}
+
+}  // namespace chengling
