@@ -1,0 +1,80 @@
+#pragma once
+// Comma-separated text in and out of a TableModel: the line parser, the import of files and of the
+// clipboard text (header handling, several files merged under one header), the export and the copy
+// text. Runs synchronously on the caller's thread; an import stops after the current line when the
+// RunContext asks.
+//
+// Shared by the engine and the window: Chinese texts are declared here and defined in the .cpp.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/run_context.h"
+#include "foundation/text_codec.h"
+#include "tools/csv_table/table_model.h"
+
+namespace chengling {
+
+// Fields of one line. Commas separate fields; a double quote or an apostrophe outside quotes opens a
+// quoted field that the same character closes; a backslash makes the next byte literal (and stays in
+// the field). Bytes before an opening quote since the last separator, bytes after a closing quote up
+// to the next separator, and an unclosed quoted field are dropped; a trailing comma adds no field;
+// an empty line gives no field. Never fails.
+std::vector<std::string> ParseCsvLine(std::string_view line);
+
+// The same fields as views into `line`, into a vector the caller reuses (no allocation per field).
+void parseCsvFields(std::string_view line, std::vector<std::string_view>& fields);
+
+struct CsvImportOptions {
+  std::vector<std::string> paths;  // merged in order under the first file's header
+  // Ctrl held when the import starts: when there are no columns yet, the first line that has fields
+  // makes the columns "第1列" .. "第n列" and is imported as data.
+  bool numberedTitles = false;
+};
+
+struct CsvImportOutcome {
+  // Encoding of the first file that could be read (exports are written the same way); Ansi when
+  // none could be read.
+  TextEncoding encoding = TextEncoding::Ansi;
+  int64_t rowsAdded = 0;
+  int64_t filesFailed = 0;  // each reported through RunContext::failure
+  bool stopped = false;
+};
+
+// Removes all rows and columns, then imports every path in order, each decoded with detection. An
+// empty list or an empty first path changes nothing. A file that cannot be read is reported and
+// skipped. Column widths are left as they are: the caller fits them (autoFitColumns, at most 600).
+CsvImportOutcome ImportCsvFiles(const CsvImportOptions& options, TableModel& table, RunContext& ctx);
+
+// Removes all rows and columns and imports `text` (internal text, the clipboard's) as one source.
+CsvImportOutcome ImportCsvText(std::string_view text, bool numberedTitles, TableModel& table,
+                               RunContext& ctx);
+
+// Imports `text` as one further source into whatever the table holds: the header comes from the
+// table when it has columns, a repeated header line at the start is skipped, rows are fitted to the
+// column count. Returns the number of rows added; `stopped` is set when the RunContext asked.
+int64_t importCsvSource(std::string_view text, bool numberedTitles, TableModel& table,
+                        RunContext& ctx, bool& stopped);
+
+// True when the last 4 bytes of `path`, in lower case, are ".csv": such exports quote every field.
+bool exportQuotesFields(std::string_view path);
+
+// The titles line and every row, each followed by CR LF.
+std::string exportText(const TableModel& table, bool quoted);
+
+// Writes exportText(table, exportQuotesFields(path)) to `path` in `encoding` (EncodeText's rules: a
+// mark in front for UTF-8 and UTF-16) through an atomic file. False with a reason when it cannot be
+// written; the previous file is then unchanged.
+bool ExportCsv(const TableModel& table, std::string_view path, TextEncoding encoding,
+               std::string* error = nullptr);
+
+// The data rows (no titles), always quoted, each followed by CR LF; empty for an empty table.
+std::string copyText(const TableModel& table);
+
+// The help shown by "什么是csv文件？" and its dialog caption.
+extern const char* const kCsvHelpText;
+extern const char* const kCsvHelpCaption;  // "什么是csv文件"
+
+}  // namespace chengling

@@ -1,0 +1,310 @@
+#include "tools/csv_table/table_sort.h"
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <cstring>
+#include <numeric>
+
+#include "foundation/internal_text.h"
+#include "foundation/pinyin_table.h"
+
+namespace chengling {
+
+const char* const kSortOrderNames[kSortOrderCount] = {
+    "按文本长度排序", "按字符数量排序", "按字符代码排序", "按拼音字母排序",
+    "按数值排序",     "按拼接数值排序", "按日期时间排序",
+};
+const char* const kSortingMarker = ">>";
+
+namespace {
+
+// The date separators as GB18030 bytes, spelled out so that the reader means the same whichever
+// compiler builds it (the fuzzing build keeps UTF-8 literals).
+constexpr std::string_view kYearMark = "\xC4\xEA";    // 年
+constexpr std::string_view kMonthMark = "\xD4\xC2";   // 月
+constexpr std::string_view kDayMark = "\xC8\xD5";     // 日
+constexpr std::string_view kHourMark = "\xCA\xB1";    // 时
+constexpr std::string_view kMinuteMark = "\xB7\xD6";  // 分
+constexpr std::string_view kSecondMark = "\xC3\xEB";  // 秒
+constexpr std::string_view kTimeOnlyPrefix = "1991-01-21 ";
+
+int32_t low32(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// code(ch): the decimal digits of the character's bytes written one after the other.
+int64_t codeOf(std::string_view ch) {
+  int64_t code = 0;
+  for (unsigned char b : ch) code = code * (b >= 100 ? 1000 : b >= 10 ? 100 : 10) + b;
+  return code;
+}
+
+int32_t letterOf(char c) {
+  if (c >= 'a' && c <= 'z') return c - 'a' + 1;
+  if (c >= 'A' && c <= 'Z') return c - 'A' + 1;
+  return 0;
+}
+
+int32_t computePinyinValue(std::string_view ch) {
+  if (ch.size() == 2) {
+    const std::string_view reading =
+        gb2312Reading(static_cast<unsigned char>(ch[0]), static_cast<unsigned char>(ch[1]));
+    if (!reading.empty()) {
+      int64_t value = codeOf(ch);
+      int64_t weight = 1000000000 / 26;
+      for (char letter : reading) {
+        value += letterOf(letter) * weight;
+        weight /= 26;
+      }
+      return low32(value);
+    }
+  }
+  if (ch.size() == 1 && letterOf(ch[0]) != 0) {
+    return 2 * letterOf(ch[0]) + 10 + (ch[0] >= 'A' && ch[0] <= 'Z' ? 1 : 0);
+  }
+  if (ch == "0") return 0;
+  if (const int32_t digit = textToInteger(ch); digit != 0) return digit;
+  return low32(codeOf(ch) - 1000000);
+}
+
+// Values of every two-byte character, computed once.
+const std::array<int32_t, 65536>& doubleByteValues() {
+  static const std::array<int32_t, 65536> table = [] {
+    std::array<int32_t, 65536> values{};
+    for (int code = 0; code < 65536; ++code) {
+      const char bytes[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+      values[code] = computePinyinValue(std::string_view(bytes, 2));
+    }
+    return values;
+  }();
+  return table;
+}
+
+int32_t joinedDigitsKey(std::string_view text) {
+  uint32_t value = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t length = charLengthAt(text, pos);
+    if (length == 1 && isDigit(text[pos])) value = value * 10u + static_cast<uint32_t>(text[pos] - '0');
+    pos += length;
+  }
+  return static_cast<int32_t>(value);
+}
+
+bool isLeapYear(int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int32_t daysInMonth(int32_t year, int32_t month) {
+  static constexpr int32_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// Days from 1970-01-01 to the given Gregorian date.
+int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+}  // namespace
+
+bool isSequenceOrder(SortOrder order) { return order == SortOrder::Codes || order == SortOrder::Pinyin; }
+
+std::string asciiFromFullWidth(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t length = charLengthAt(text, pos);
+    if (length == 2) {
+      const auto lead = static_cast<unsigned char>(text[pos]);
+      const auto trail = static_cast<unsigned char>(text[pos + 1]);
+      if (lead == 0xA3 && trail >= 0xA1 && trail <= 0xFE) {
+        out += static_cast<char>(trail - 0x80);
+        pos += 2;
+        continue;
+      }
+      if (lead == 0xA1 && trail == 0xA1) {
+        out += ' ';
+        pos += 2;
+        continue;
+      }
+    }
+    out.append(text.substr(pos, length));
+    pos += length;
+  }
+  return out;
+}
+
+int32_t pinyinValue(std::string_view text, size_t& length) {
+  length = charLengthAt(text, 0);
+  if (length == 2) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    if (lead >= 0x80) return doubleByteValues()[lead << 8 | static_cast<unsigned char>(text[1])];
+    return low32(1310 - 1000000);  // CR LF
+  }
+  static const std::array<int32_t, 256> kSingle = [] {
+    std::array<int32_t, 256> values{};
+    for (int b = 0; b < 256; ++b) {
+      const char byte = static_cast<char>(b);
+      values[b] = computePinyinValue(std::string_view(&byte, 1));
+    }
+    return values;
+  }();
+  return text.empty() ? 0 : kSingle[static_cast<unsigned char>(text[0])];
+}
+
+void appendPinyinValues(std::string_view text, std::vector<int32_t>& out) {
+  size_t length = 0;
+  while (!text.empty()) {
+    out.push_back(pinyinValue(text, length));
+    text.remove_prefix(length);
+  }
+}
+
+bool readMoment(std::string_view original, Moment& moment) {
+  const std::string converted = asciiFromFullWidth(original);
+  const std::string_view text = converted;
+  size_t pos = 0;
+  auto number = [&](int maxDigits) {
+    int32_t value = 0;
+    for (int i = 0; i < maxDigits && pos < text.size() && isDigit(text[pos]); ++i, ++pos) {
+      value = value * 10 + (text[pos] - '0');
+    }
+    return value;
+  };
+  auto skipOne = [&](std::initializer_list<std::string_view> separators) {
+    for (std::string_view separator : separators) {
+      if (text.substr(pos).starts_with(separator)) {
+        pos += separator.size();
+        return;
+      }
+    }
+  };
+  Moment m;
+  m.year = number(4);
+  skipOne({"/", "-", ":", ".", kYearMark});
+  m.month = number(2);
+  skipOne({"/", "-", ":", ".", kMonthMark});
+  m.day = number(2);
+  skipOne({"/", "-", ":", " ", ".", kDayMark});
+  m.hour = number(2);
+  skipOne({"/", "-", ":", ".", kHourMark});
+  m.minute = number(2);
+  skipOne({"/", "-", ":", ".", kMinuteMark});
+  m.second = number(2);
+  const std::string_view rest = text.substr(pos);
+  if (!rest.empty() && !rest.starts_with(kSecondMark)) return false;
+  if (m.year < 100 || m.year > 9999 || m.month < 1 || m.month > 12) return false;
+  if (m.day < 1 || m.day > daysInMonth(m.year, m.month)) return false;
+  if (m.hour > 23 || m.minute > 59 || m.second > 59) return false;
+  moment = m;
+  return true;
+}
+
+int64_t secondsFromEpoch(const Moment& m) {
+  return daysFromCivil(m.year, m.month, m.day) * 86400 + m.hour * 3600 + m.minute * 60 + m.second -
+         8 * 3600;
+}
+
+int32_t dateTimeKey(std::string_view text) {
+  Moment moment;  // the empty date 0100-01-01 00:00:00 unless a reading succeeds
+  if (!readMoment(text, moment)) {
+    std::string withDate(kTimeOnlyPrefix);
+    withDate.append(text);
+    readMoment(withDate, moment);
+  }
+  return low32(secondsFromEpoch(moment));
+}
+
+int32_t scalarSortKey(SortOrder order, std::string_view text) {
+  switch (order) {
+    case SortOrder::Length:
+      return low32(static_cast<int64_t>(text.size()));
+    case SortOrder::Chars:
+      return low32(CharCount(text));
+    case SortOrder::Number:
+      return textToInteger(asciiFromFullWidth(text));
+    case SortOrder::Digits:
+      return joinedDigitsKey(text);
+    case SortOrder::DateTime:
+      return dateTimeKey(text);
+    case SortOrder::Codes:
+    case SortOrder::Pinyin:
+      break;
+  }
+  assert(false && "sequence orders have no scalar key");
+  return 0;
+}
+
+std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, SortOrder order,
+                                    SortDirection direction) {
+  const auto& rows = table.rows();
+  const size_t n = rows.size();
+  const bool ascending = direction == SortDirection::Ascending;
+  std::vector<int32_t> result(n);
+  if (!isSequenceOrder(order)) {
+    // Key and row index packed in one word: a plain sort of the words is the stable order.
+    std::vector<uint64_t> packed(n);
+    for (size_t i = 0; i < n; ++i) {
+      uint32_t biased = static_cast<uint32_t>(scalarSortKey(order, rows[i].cell(column - 1))) ^ 0x80000000u;
+      if (!ascending) biased = ~biased;
+      packed[i] = uint64_t{biased} << 32 | i;
+    }
+    std::sort(packed.begin(), packed.end());
+    for (size_t i = 0; i < n; ++i) result[i] = static_cast<int32_t>(packed[i] & 0xFFFFFFFFu);
+    return result;
+  }
+
+  // Sequence keys: equal keys keep table order descending and reverse it ascending.
+  std::iota(result.begin(), result.end(), 0);
+  if (order == SortOrder::Codes) {
+    std::vector<std::string_view> cells(n);
+    for (size_t i = 0; i < n; ++i) cells[i] = rows[i].cell(column - 1);
+    auto before = [&](int32_t a, int32_t b) {
+      const int c = cells[a].compare(cells[b]);  // unsigned byte order
+      if (c != 0) return ascending ? c < 0 : c > 0;
+      return ascending ? a > b : a < b;
+    };
+    std::sort(result.begin(), result.end(), before);
+    return result;
+  }
+
+  std::vector<int32_t> values;
+  std::vector<size_t> starts(n + 1);
+  for (size_t i = 0; i < n; ++i) {
+    starts[i] = values.size();
+    appendPinyinValues(rows[i].cell(column - 1), values);
+  }
+  starts[n] = values.size();
+  auto compare = [&](int32_t a, int32_t b) {
+    const int32_t* pa = values.data() + starts[a];
+    const int32_t* ea = values.data() + starts[a + 1];
+    const int32_t* pb = values.data() + starts[b];
+    const int32_t* eb = values.data() + starts[b + 1];
+    for (; pa != ea && pb != eb; ++pa, ++pb) {
+      if (*pa != *pb) return *pa < *pb ? -1 : 1;
+    }
+    return pa != ea ? 1 : (pb != eb ? -1 : 0);
+  };
+  auto before = [&](int32_t a, int32_t b) {
+    const int c = compare(a, b);
+    if (c != 0) return ascending ? c < 0 : c > 0;
+    return ascending ? a > b : a < b;
+  };
+  std::sort(result.begin(), result.end(), before);
+  return result;
+}
+
+void SortRows(TableModel& table, int32_t column, SortDirection direction, SortOrder order) {
+  assert(column >= 1 && column <= table.ColumnCount());
+  const std::vector<int32_t> orderOfRows = sortedRowOrder(table, column, order, direction);
+  std::vector<TableRow>& rows = table.mutableRows();
+  std::vector<TableRow> sorted;
+  sorted.reserve(rows.size());
+  for (int32_t index : orderOfRows) sorted.push_back(std::move(rows[index]));
+  rows = std::move(sorted);
+}
+
+}  // namespace chengling
