@@ -1,11 +1,34 @@
-// chengling: the desktop program.
+// chengling: the desktop program. Creates the services, binds the settings, shows the main window
+// and releases everything in the reverse order once the window has gone.
 #include <QApplication>
 
+#include <array>
+
+#include "foundation/program_directory.h"
 #include "shell/main_window.h"
+#include "shell/screenshot.h"
+#include "shell/settings_store.h"
+#include "shell/store_messages.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  chengling::MainWindow window;
-  window.show();
-  return app.exec();
+
+  chengling::SettingsStore settings;
+  chengling::attachStoreMessages(settings);
+  settings.Bind(chengling::programDirectory() + "/" + chengling::SettingsStore::valueFileName());
+
+  // One factory per tab, in tab order; a tool without its window yet shows a placeholder page.
+  std::array<chengling::PageFactory, chengling::MainWindow::kPageCount> pages{};
+
+  int code = 0;
+  {
+    chengling::MainWindow window(settings, pages);
+    window.show();
+    const QString screenshot = qEnvironmentVariable("CHENGLING_SCREENSHOT");
+    if (!screenshot.isEmpty()) chengling::scheduleScreenshot(&window, screenshot);
+    code = app.exec();
+    // The window and its tool pages go here; each page saves its control states as it goes.
+  }
+  settings.release();
+  return code;
 }

@@ -1,33 +1,94 @@
 #pragma once
-// The main window: header band, the tab strip of the five tools and the page under it.
+// The main window: the header band with its pictures, link and gliding banner, the tab strip of the
+// five tools and the page under it. A tool window is created by its page factory on the first visit
+// to its tab, re-parented into the main window and only hidden, never destroyed, when another tab is
+// chosen. The selected tab is kept in the settings ("主界面" / "功能夹").
 
+#include <QIcon>
+#include <QRect>
+#include <QString>
+#include <QStringList>
 #include <QWidget>
 
+#include <array>
+#include <functional>
+
+class QLabel;
 class QTabBar;
+class QTimer;
 
 namespace chengling {
+
+class SettingsStore;
+
+// Creates one tool window without a parent (the main window adopts it). A tool window restores its
+// control states when it is created and saves them when it is closed or destroyed; the main window
+// closes every created page before it goes away. An empty factory gives a plain placeholder page.
+using PageFactory = std::function<QWidget*()>;
+
+// Addresses opened by the home-page picture and link, and by the banner.
+struct ShellLinks {
+  QString homePage = QStringLiteral("https://chengling.example/");
+  QString productPage = QStringLiteral("https://chengling.example/toolbox");
+};
 
 class MainWindow : public QWidget {
   Q_OBJECT
 
  public:
-  explicit MainWindow(QWidget* parent = nullptr);
+  static constexpr int kPageCount = 5;
 
-  // Captions of the tab strip, in tab order (with their leading and trailing blank).
+  MainWindow(SettingsStore& settings, std::array<PageFactory, kPageCount> factories, ShellLinks links = {},
+             QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Captions and tips of the tab strip, in tab order (captions with their leading and trailing
+  // blank; the last tab has no tip).
   static QStringList tabCaptions();
+  static QStringList tabTips();
+  // The 24×24 icon of tab `index`, drawn in code.
+  static QIcon tabIcon(int index);
 
   QTabBar* tabs() const { return tabs_; }
+  // The tool window of tab `index`; null until its first visit.
+  QWidget* page(int index) const;
+  QWidget* currentPage() const { return current_; }
+  // Left 0, top = tab strip top + 36, full client width, the rest of the client height.
+  QRect pageRect() const;
+
+  QLabel* banner() const { return banner_; }
+  bool bannerGliding() const;
+  // True while the banner glides left.
+  bool bannerLeftward() const { return bannerLeftward_; }
+  // One tick of the banner timer: one pixel, turning at its two bounds.
+  void bannerStep();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void showPage(int index);
+  void buildHeader();
+  void buildTabs();
+  void switchPage();
   void placePage();
+  QWidget* createPage(int index);
+
+  SettingsStore& settings_;
+  std::array<PageFactory, kPageCount> factories_;
+  ShellLinks links_;
+  std::array<QWidget*, kPageCount> pages_{};
+  QWidget* current_ = nullptr;
+  bool switching_ = false;
 
   QTabBar* tabs_ = nullptr;
-  QWidget* pages_[5] = {};
-  QWidget* current_ = nullptr;
+  QWidget* headerBand_ = nullptr;
+  QLabel* homePicture_ = nullptr;
+  QLabel* homeLink_ = nullptr;
+  QLabel* banner_ = nullptr;
+  QTimer* bannerTimer_ = nullptr;
+  bool bannerLeftward_ = false;
 };
 
 }  // namespace chengling

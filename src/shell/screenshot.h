@@ -1,0 +1,15 @@
+#pragma once
+// Saves a picture of a window once it has been shown and painted, then ends the event loop. Used by
+// scripts/screenshot through the CHENGLING_SCREENSHOT variable.
+
+#include <QString>
+
+class QWidget;
+
+namespace chengling {
+
+// After `delayMs`, grabs `window` into the PNG file `path` and quits the application; the exit code
+// becomes 1 when the file could not be written.
+void scheduleScreenshot(QWidget* window, const QString& path, int delayMs = 1500);
+
+}  // namespace chengling
