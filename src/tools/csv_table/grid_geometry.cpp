@@ -98,10 +98,12 @@ int32_t columnRight(const TableModel& table, int32_t column) {
 }
 
 int32_t columnAtX(const TableModel& table, int32_t x) {
-  for (int32_t n = table.ColumnCount(); n >= 1; --n) {
-    const int32_t left = columnLeft(table, n) + (n > 1 ? 3 : 0);
-    const int32_t right = left - (n > 1 ? 3 : 0) + table.GetColumnWidth(n) + 3;
-    if (x >= left && x < right) return n;
+  // Columns scrolled out to the left lie at negative x and are never hit.
+  const int32_t firstShown = table.firstColumn + 1;
+  for (int32_t n = table.ColumnCount(); n >= firstShown; --n) {
+    const int32_t left = columnLeft(table, n);
+    const int32_t right = left + table.GetColumnWidth(n);
+    if (x >= left + (n > firstShown ? 3 : 0) && x < right + 3) return n;
   }
   return 0;
 }

@@ -68,8 +68,8 @@ void ScrollToColumn(TableModel& table, int32_t headerWidth, std::optional<int32_
 // Left and right edge of column `column` in header and data coordinates.
 int32_t columnLeft(const TableModel& table, int32_t column);
 int32_t columnRight(const TableModel& table, int32_t column);
-// The header column under `x`: column n covers its left edge (+3 for all but the first) up to, not
-// including, its right edge + 3, the last column scanned first; 0 when none.
+// The header column under `x`: a shown column covers its left edge (+3 for all but the first shown)
+// up to, not including, its right edge + 3, the last column scanned first; 0 when none.
 int32_t columnAtX(const TableModel& table, int32_t x);
 // The data row under `y` in a data panel `dataHeight` high; 0 when none.
 int32_t rowAtY(const TableModel& table, const GridMetrics& metrics, int32_t dataHeight, int32_t y);

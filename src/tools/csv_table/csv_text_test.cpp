@@ -1,0 +1,267 @@
+#include "tools/csv_table/csv_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/text_codec.h"
+#include "support/test_support.h"
+
+namespace chengling {
+namespace {
+
+using testing::gb;
+using testing::readBytes;
+using testing::TempDir;
+using testing::writeBytes;
+using Fields = std::vector<std::string>;
+
+std::vector<Fields> cellsOf(const TableModel& table) {
+  std::vector<Fields> out;
+  for (const TableRow& row : table.rows()) out.push_back(row.cells());
+  return out;
+}
+
+Fields titlesOf(const TableModel& table) {
+  Fields out;
+  for (const TableColumn& column : table.columns()) out.push_back(column.title);
+  return out;
+}
+
+TEST(ParseCsvLine, FollowsTheQuoteCommaAndBackslashRules) {
+  struct Case {
+    std::string line;
+    Fields want;
+  };
+  const Case kCases[] = {
+      {"", {}},
+      {"a", {"a"}},
+      {"a,b,,c", {"a", "b", "", "c"}},
+      {"a,", {"a"}},                                   // a trailing comma adds no field
+      {",x", {"", "x"}},
+      {",", {""}},
+      {"\"#评论#\",\"#时间#\",\"#昵称#\"", {"#评论#", "#时间#", "#昵称#"}},
+      {"\"a,b\",c", {"a,b", "c"}},                     // a comma inside quotes
+      {"\"it's\",x", {"it's", "x"}},                   // the other quote character inside quotes
+      {"'say \"hi\"',x", {"say \"hi\"", "x"}},
+      {"\"a\"\"b\"", {"a", "b"}},                      // a doubled quote closes and reopens
+      {"it's,x", {}},                                  // an unclosed quote drops the rest
+      {"ab\"cd\",e", {"cd", "e"}},                     // bytes before an opening quote are dropped
+      {"\"a\"xyz,b", {"a", "b"}},                      // bytes after a closing quote are dropped
+      {"\"a\\\"b\",c", {"a\\\"b", "c"}},               // an escaped quote does not close; \ stays
+      {"a\\,b,c", {"a\\,b", "c"}},                     // an escaped comma does not separate
+      {"x,\"y\"", {"x", "y"}},
+      {"\"\",\"\"", {"", ""}},
+      {"\"unclosed,a,b", {}},
+      {"a,b\\", {"a", "b\\"}},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(ParseCsvLine(c.line), c.want) << c.line;
+}
+
+// Import of one or more files into the table.
+class CsvImport : public ::testing::Test {
+ protected:
+  std::string file(const std::string& name, std::string_view bytes) {
+    const std::string path = dir_ / name;
+    writeBytes(path, bytes);
+    return path;
+  }
+  CsvImportOutcome import(std::vector<std::string> paths, bool numbered = false) {
+    CsvImportOptions options;
+    options.paths = std::move(paths);
+    options.numberedTitles = numbered;
+    return ImportCsvFiles(options, table_, ctx_);
+  }
+
+  TempDir dir_;
+  TableModel table_;
+  PlainRunContext ctx_;
+};
+
+TEST_F(CsvImport, FirstLineIsTheHeaderAndRowsAreFittedToIt) {
+  const std::string path = file("a.csv",
+                                "\"#评论#\",\"#时间#\",\"#昵称#\"\r\n"
+                                "好,2017-03-12,张三\r\n"
+                                "短\r\n"
+                                "1,2,3,4,5\n"
+                                "x,y,z");
+  const CsvImportOutcome outcome = import({path});
+  EXPECT_EQ(titlesOf(table_), (Fields{"#评论#", "#时间#", "#昵称#"}));
+  EXPECT_EQ(cellsOf(table_), (std::vector<Fields>{{"好", "2017-03-12", "张三"},
+                                                   {"短", "", ""},
+                                                   {"1", "2", "3"},
+                                                   {"x", "y", "z"}}));
+  EXPECT_EQ(outcome.rowsAdded, 4);
+  EXPECT_EQ(outcome.encoding, TextEncoding::Ansi);
+  EXPECT_FALSE(outcome.stopped);
+}
+
+TEST_F(CsvImport, CtrlMakesNumberedTitlesAndKeepsTheFirstLineAsData) {
+  const std::string path = file("a.txt", "a,b,c\nd,e,f\n");
+  import({path}, true);
+  EXPECT_EQ(titlesOf(table_), (Fields{"第1列", "第2列", "第3列"}));
+  EXPECT_EQ(cellsOf(table_), (std::vector<Fields>{{"a", "b", "c"}, {"d", "e", "f"}}));
+}
+
+TEST_F(CsvImport, FilesMergeUnderOneHeaderAndARepeatedHeaderIsSkipped) {
+  const std::string first = file("1.csv", "name,n\na,1\nb,2\n");
+  const std::string second = file("2.csv", "name,n\nc,3\n");
+  const std::string third = file("3.csv", "d,4\ne,5\n");  // no header: its first line is data
+  const CsvImportOutcome outcome = import({first, second, third});
+  EXPECT_EQ(titlesOf(table_), (Fields{"name", "n"}));
+  EXPECT_EQ(cellsOf(table_),
+            (std::vector<Fields>{{"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}, {"e", "5"}}));
+  EXPECT_EQ(outcome.rowsAdded, 5);
+}
+
+TEST_F(CsvImport, EachFileIsDecodedWithDetectionAndTheFirstEncodingIsKept) {
+  const std::string utf8 = file("u.csv", reinterpret_cast<const char*>(u8"名字,城市\n张三,北京\n"));
+  const std::string ansi = file("g.csv", "名字,城市\n李四,上海\n");
+  const CsvImportOutcome outcome = import({utf8, ansi});
+  EXPECT_EQ(outcome.encoding, TextEncoding::Utf8);
+  EXPECT_EQ(titlesOf(table_), (Fields{"名字", "城市"}));
+  EXPECT_EQ(cellsOf(table_), (std::vector<Fields>{{"张三", "北京"}, {"李四", "上海"}}));
+}
+
+TEST_F(CsvImport, AnUnreadableFileIsReportedAndTheOthersStillImport) {
+  const std::string good = file("good.csv", "h\n1\n");
+  const CsvImportOutcome outcome = import({dir_ / "missing.csv", good});
+  EXPECT_EQ(outcome.filesFailed, 1);
+  ASSERT_EQ(ctx_.failures.size(), 1u);
+  EXPECT_EQ(ctx_.failures[0].item, dir_ / "missing.csv");
+  EXPECT_EQ(titlesOf(table_), Fields{"h"});
+  EXPECT_EQ(cellsOf(table_), std::vector<Fields>{{"1"}});
+}
+
+TEST_F(CsvImport, AnEmptyListOrEmptyFirstPathLeavesTheTableAlone) {
+  table_.AddColumn("keep");
+  table_.AddRow(Fields{"x"});
+  import({});
+  import({"", dir_ / "x.csv"});
+  EXPECT_EQ(titlesOf(table_), Fields{"keep"});
+  EXPECT_EQ(table_.RowCount(), 1);
+}
+
+TEST_F(CsvImport, LeadingEmptyLinesDoNotMakeAnEmptyHeader) {
+  const std::string plain = file("p.csv", "\r\n\na,b\n1,2\n");
+  import({plain});
+  EXPECT_EQ(titlesOf(table_), (Fields{"a", "b"}));
+  EXPECT_EQ(cellsOf(table_), (std::vector<Fields>{{"1", "2"}}));
+  import({plain}, true);
+  EXPECT_EQ(titlesOf(table_), (Fields{"第1列", "第2列"}));
+  EXPECT_EQ(cellsOf(table_), (std::vector<Fields>{{"a", "b"}, {"1", "2"}}));
+}
+
+TEST_F(CsvImport, StopsAfterTheCurrentLineWhenAsked) {
+  const std::string path = file("big.csv", "h\n1\n2\n3\n4\n5\n");
+  ctx_.onCheckpointHook = [](PlainRunContext& ctx, int64_t count) {
+    if (count == 3) ctx.requestStop();  // header line, row 1, row 2
+  };
+  const CsvImportOutcome outcome = import({path, path});
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(cellsOf(table_), (std::vector<Fields>{{"1"}, {"2"}}));
+}
+
+TEST_F(CsvImport, AnyBytesImportWithoutHarm) {
+  std::string hostile = "a,b\n";
+  hostile += std::string("x\x1A,y\n", 5);
+  hostile += "\xFF\xFE\x80,\xC3\n";                       // invalid in every encoding around
+  hostile += std::string(10 << 20, 'q') + ",tail\n";        // a 10 MB line
+  hostile += std::string("z\0,w\n", 5);                     // internal text ends at a NUL
+  hostile += "after\n";
+  const std::string path = file("hostile.csv", hostile);
+  const CsvImportOutcome outcome = import({path});
+  EXPECT_EQ(titlesOf(table_), (Fields{"a", "b"}));
+  ASSERT_GE(table_.RowCount(), 3);
+  EXPECT_EQ(table_.GetCell(1, 1), "x\x1A");
+  EXPECT_EQ(table_.GetCell(3, 1).size(), size_t{10} << 20);
+  EXPECT_EQ(table_.GetCell(3, 2), "tail");
+  for (const TableRow& row : table_.rows()) EXPECT_EQ(row.cellCount(), 2);
+  EXPECT_EQ(outcome.rowsAdded, table_.RowCount());
+}
+
+TEST(CsvClipboardImport, ReplacesTheTableWithTheText) {
+  TableModel table;
+  table.AddColumn("old");
+  table.AddRow(Fields{"gone"});
+  PlainRunContext ctx;
+  ImportCsvText("x,y\r\n1,2\r\n", false, table, ctx);
+  EXPECT_EQ(titlesOf(table), (Fields{"x", "y"}));
+  EXPECT_EQ(cellsOf(table), (std::vector<Fields>{{"1", "2"}}));
+}
+
+class CsvExport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    table_.AddColumn("甲");
+    table_.AddColumn("b");
+    table_.AddRow(Fields{"", "x"});
+    table_.AddRow(Fields{"中文", "q\"t"});
+  }
+  TempDir dir_;
+  TableModel table_;
+};
+
+TEST_F(CsvExport, QuotesOnlyForCsvNamesAndKeepsAnEmptyFirstCell) {
+  struct Case {
+    const char* name;
+    const char* want;
+  };
+  const Case kCases[] = {
+      {"out.CSV", "\"甲\",\"b\"\r\n\"\",\"x\"\r\n\"中文\",\"q\"t\"\r\n"},
+      {"out.csv", "\"甲\",\"b\"\r\n\"\",\"x\"\r\n\"中文\",\"q\"t\"\r\n"},
+      {"out.txt", "甲,b\r\n,x\r\n中文,q\"t\r\n"},
+      {"csv", "甲,b\r\n,x\r\n中文,q\"t\r\n"},
+  };
+  for (const Case& c : kCases) {
+    std::string error;
+    ASSERT_TRUE(ExportCsv(table_, dir_ / c.name, TextEncoding::Ansi, &error)) << c.name << error;
+    EXPECT_EQ(readBytes(dir_ / c.name), c.want) << c.name;
+  }
+}
+
+TEST_F(CsvExport, ATableWithoutRowsWritesTheTitleLineOnly) {
+  table_.ClearRows();
+  ASSERT_TRUE(ExportCsv(table_, dir_ / "t.txt", TextEncoding::Ansi));
+  EXPECT_EQ(readBytes(dir_ / "t.txt"), "甲,b\r\n");
+}
+
+TEST_F(CsvExport, WritesTheImportedEncodingWithOneMark) {
+  // Enough rows that the text is encoded in several pieces.
+  for (int i = 0; i < 200000; ++i) table_.AddRow(Fields{"行" + std::to_string(i), "值"});
+  const std::string path = dir_ / "u.csv";
+  ASSERT_TRUE(ExportCsv(table_, path, TextEncoding::Utf8));
+  const std::string bytes = readBytes(path);
+  ASSERT_TRUE(bytes.starts_with("\xEF\xBB\xBF"));
+  EXPECT_EQ(bytes.find("\xEF\xBB\xBF", 3), std::string::npos);
+  EXPECT_EQ(DecodeBuffer(bytes, TextEncoding::Detect), exportText(table_, true));
+}
+
+TEST_F(CsvExport, AFailedWriteSaysSoAndLeavesNoFile) {
+  std::string error;
+  EXPECT_FALSE(ExportCsv(table_, dir_ / "no/such/folder/x.csv", TextEncoding::Ansi, &error));
+  EXPECT_FALSE(error.empty());
+}
+
+TEST_F(CsvExport, CopyTextHoldsTheQuotedRowsWithoutTitles) {
+  EXPECT_EQ(copyText(table_), "\"\",\"x\"\r\n\"中文\",\"q\"t\"\r\n");
+  table_.ClearRows();
+  EXPECT_EQ(copyText(table_), "");
+  EXPECT_EQ(table_.RowText(0, false), "甲,b");
+}
+
+TEST(CsvHelp, TextIsTheFourLinesInInternalText) {
+  const std::string want =
+      gb(u8"csv是一种文本表格，能被Excel或wps表格软件兼容显示为多列多行的表格数据。\r\n"
+         u8"比如：\"#评论#\",\"#时间#\",\"#昵称#\"，这种格式就是csv格式，使用引号围住每个项目，"
+         u8"多个项目使用逗号隔开，然后文件扩展名填为csv即可。\r\n\r\n"
+         u8"Excel或wps表格另存为csv文件即可导入本软件进行排序。如果你的csv数据没有表头又需要显示表头的话，"
+         u8"可以在导入时按住Ctrl键。\r\n\r\n"
+         u8"点击表头列即可排序。");
+  EXPECT_EQ(std::string(kCsvHelpText), want);
+  EXPECT_EQ(std::string(kCsvHelpCaption), gb(u8"什么是csv文件"));
+}
+
+}  // namespace
+}  // namespace chengling

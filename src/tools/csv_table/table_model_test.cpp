@@ -1,0 +1,101 @@
+#include "tools/csv_table/table_model.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace chengling {
+namespace {
+
+using Fields = std::vector<std::string>;
+
+TEST(TableRow, PackedCellsReadBackAndFit) {
+  TableRow row(Fields{"a", "", "中文", "d"});
+  EXPECT_EQ(row.cellCount(), 4);
+  EXPECT_EQ(row.cells(), (Fields{"a", "", "中文", "d"}));
+  EXPECT_EQ(row.cell(9), "");
+  row.fit(2);
+  EXPECT_EQ(row.cells(), (Fields{"a", ""}));
+  row.fit(3);
+  EXPECT_EQ(row.cells(), (Fields{"a", "", ""}));
+  row.setCell(1, "mid");
+  row.setCell(4, "far");
+  EXPECT_EQ(row.cells(), (Fields{"a", "mid", "", "", "far"}));
+  row.fit(0);
+  EXPECT_EQ(row.cellCount(), 0);
+  TableRow empty(Fields{""});
+  EXPECT_EQ(empty.cellCount(), 1);
+  EXPECT_EQ(empty.cells(), Fields{""});
+}
+
+TEST(TableModel, ColumnAndRowOperations) {
+  TableModel table;
+  table.AddColumn("b");
+  table.insertColumn(1, "a", 50);
+  table.insertColumn(3, "c");
+  ASSERT_EQ(table.ColumnCount(), 3);
+  EXPECT_EQ(table.GetColumnTitle(1), "a");
+  EXPECT_EQ(table.GetColumnWidth(1), 50);
+  EXPECT_EQ(table.GetColumnWidth(2), 88);
+  table.SetColumnTitle(3, "C");
+  table.SetColumnWidth(3, 7);
+  EXPECT_EQ(table.RowText(0, true), "\"a\",\"b\",\"C\"");
+
+  table.AddRow(Fields{"1", "2", "3", "4"}, 0, true);  // fitted: the extra cell goes
+  table.AddRow(Fields{"x"}, 0, true);                 // fitted: padded
+  table.insertRow(1, TableRow(Fields{"first"}));       // not fitted
+  ASSERT_EQ(table.RowCount(), 3);
+  EXPECT_EQ(table.RowText(1, false), "first,,");
+  EXPECT_EQ(table.RowText(2, false), "1,2,3");
+  EXPECT_EQ(table.RowText(3, true), "\"x\",\"\",\"\"");
+  table.SetCell(3, 2, "y");
+  EXPECT_EQ(table.GetCell(3, 2), "y");
+  table.replaceRow(1, TableRow(Fields{"r", "s", "t", "u"}), true);
+  EXPECT_EQ(table.row(1).cellCount(), 3);
+  table.removeRow(2);
+  EXPECT_EQ(table.RowText(2, false), "x,y,");
+  table.removeColumn(2);
+  EXPECT_EQ(table.RowText(0, false), "a,C");
+
+  table.firstRow = 5;
+  table.firstColumn = 1;
+  table.ClearRows();
+  table.ClearColumns();
+  EXPECT_EQ(table.RowCount(), 0);
+  EXPECT_EQ(table.ColumnCount(), 0);
+  EXPECT_EQ(table.firstRow, 0);
+  EXPECT_EQ(table.firstColumn, 0);
+}
+
+TEST(TableModel, SelectionInTheThreeModes) {
+  TableModel table;
+  table.AddColumn("c");
+  for (int i = 0; i < 10; ++i) table.AddRow(Fields{std::to_string(i)});
+  using V = std::vector<int32_t>;
+
+  table.selectOnRelease(SelectionMode::Single, 4, 2, SelectKeys::None);
+  EXPECT_EQ(table.selection(), V{4});
+  EXPECT_EQ(table.selectedRow(), 4);
+  table.selectOnRelease(SelectionMode::Single, 0, 4, SelectKeys::None);  // below the last row
+  EXPECT_TRUE(table.selection().empty());
+  EXPECT_EQ(table.selectedRow(), -1);
+
+  table.selectOnRelease(SelectionMode::Multiple, 6, 6, SelectKeys::None);
+  table.selectOnRelease(SelectionMode::Multiple, 2, 2, SelectKeys::Ctrl);
+  EXPECT_EQ(table.selection(), (V{2, 6}));
+  table.selectOnRelease(SelectionMode::Multiple, 9, 3, SelectKeys::Ctrl);  // not the pressed row
+  EXPECT_EQ(table.selection(), (V{2, 6}));
+  table.selectOnRelease(SelectionMode::Multiple, 5, 5, SelectKeys::Shift);  // from the first selected
+  EXPECT_EQ(table.selection(), (V{2, 3, 4, 5}));
+  table.selectOnRelease(SelectionMode::Multiple, 1, 1, SelectKeys::Shift);
+  EXPECT_EQ(table.selection(), (V{1, 2}));
+
+  table.removeRow(1);  // rows after a removed one move up in the selection too
+  EXPECT_EQ(table.selection(), V{1});
+  table.selectOnRelease(SelectionMode::None, 3, 3, SelectKeys::None);
+  EXPECT_TRUE(table.selection().empty());
+}
+
+}  // namespace
+}  // namespace chengling
