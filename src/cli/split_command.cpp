@@ -1,16 +1,176 @@
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "cli/cli_common.h"
+#include "foundation/file_system.h"
+#include "foundation/internal_text.h"
+#include "foundation/native_text.h"
+#include "tools/split_merge/split_engine.h"
+#include "tools/split_merge/split_merge_workflow.h"
 
 namespace chengling::cli {
+namespace {
 
-// Arrives with its engine; until then the subcommand only says so.
-Command addSplitCommand(CLI::App& parent) {
-  Command command;
-  command.app = parent.add_subcommand("split", "按份数、大小、字符数、行数或分隔符分割文本文件");
-  command.app->allow_extras();
-  command.run = [] {
-    printError("chengling-cli split：此工具尚未提供");
-    return kExitUsage;
+struct SplitArguments {
+  std::string count;
+  std::string size;
+  std::string chars;
+  std::string lines;
+  std::string separator;
+  bool skipBlank = false;
+  bool detect = false;
+  bool fixNewlines = false;
+  bool noSubdir = false;
+  bool deleteSources = false;
+  bool contentNames = false;
+  std::string filter = "*.*";
+  bool altMatcher = false;
+  std::vector<std::string> paths;
+};
+
+std::string currentFolder() {
+  std::vector<char> buffer(4096);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return "/";
+    buffer.resize(buffer.size() * 2);
+  }
+  return internalFromNative(buffer.data());
+}
+
+// "A-B" as two integers (either order is fine for the engine); "A" alone is A-A.
+void readRange(const std::string& text, int32_t& low, int32_t& high) {
+  const size_t dash = text.find('-', 1);
+  if (dash == std::string::npos) {
+    low = high = textToInteger(text);
+  } else {
+    low = textToInteger(text.substr(0, dash));
+    high = textToInteger(text.substr(dash + 1));
+  }
+}
+
+// "V[B|KB|MB|GB]", the unit defaulting to KB like the window's unit box.
+bool readSize(const std::string& text, float& value, int& unit) {
+  size_t letters = 0;
+  while (letters < text.size() && !std::isalpha(static_cast<unsigned char>(text[letters]))) ++letters;
+  value = sizeValueFromText(text.substr(0, letters));
+  std::string suffix = asciiLower(text.substr(letters));
+  while (!suffix.empty() && suffix.back() == ' ') suffix.pop_back();
+  if (suffix.empty() || suffix == "kb") {
+    unit = 1;
+  } else if (suffix == "b") {
+    unit = 0;
+  } else if (suffix == "mb") {
+    unit = 2;
+  } else if (suffix == "gb") {
+    unit = 3;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+int runSplit(const SplitArguments& args, const CLI::App& app) {
+  SplitOptions options;
+  if (app.count("--size") > 0) {
+    options.mode = SplitMode::BySize;
+    if (!readSize(fromArgument(args.size), options.sizeValue, options.sizeUnit)) {
+      printError("chengling-cli split：--size 的单位只能是 B、KB、MB 或 GB");
+      return kExitUsage;
+    }
+  } else if (app.count("--chars") > 0) {
+    options.mode = SplitMode::ByChars;
+    readRange(fromArgument(args.chars), options.charsLow, options.charsHigh);
+  } else if (app.count("--lines") > 0) {
+    options.mode = SplitMode::ByLines;
+    readRange(fromArgument(args.lines), options.linesLow, options.linesHigh);
+  } else if (app.count("--separator") > 0) {
+    options.mode = SplitMode::BySeparator;
+    options.separator = fromArgument(args.separator);
+  } else {
+    options.mode = SplitMode::ByCount;
+    if (app.count("--count") > 0) options.pieceCount = textToInteger(fromArgument(args.count));
+  }
+  options.skipBlankLines = args.skipBlank;
+  options.detectEncoding = args.detect;
+  options.fixLineEndings = args.fixNewlines;
+  options.intoSubfolder = !args.noSubdir;
+  options.deleteSource = args.deleteSources;
+  options.contentNames = args.contentNames;
+  options.onPieceWritten = [](std::string_view path) {
+    printLine(path);
+    std::fflush(stdout);
   };
+
+  const std::string here = currentFolder();
+  PathList dropped;
+  for (const std::string& argument : args.paths) {
+    std::string path = absolutePath(fromArgument(argument), here);
+    if (!pathExists(path)) {
+      printError("chengling-cli split：找不到 " + fromArgument(argument));
+      return kExitUsage;
+    }
+    dropped.push_back(std::move(path));
+  }
+  // Paths arrive as a drop on the split area would hand them over.
+  const SplitDrop drop = planSplitDrop(dropped);
+  const SplitStart start =
+      drop.isFolder ? splitStartFromFolder(drop.folder, fromArgument(args.filter),
+                                           args.altMatcher ? Matcher::Alternative : Matcher::Standard)
+                    : splitStartFromList(drop.paths);
+  if (start.sources.empty()) {
+    printError("没有要分割的文件：" + drop.folder);
+    return kExitOk;
+  }
+
+  TerminalRunContext ctx;
+  const SplitOutcome outcome = SplitRun(start.sources, options, ctx);
+  switch (outcome.end) {
+    case SplitEnd::Invalid:
+    case SplitEnd::AskSeparator:
+      printError(outcome.message);
+      return kExitUsage;
+    case SplitEnd::Stopped:
+      printError("已停止：写出 " + std::to_string(outcome.piecesWritten) + " 个分割文件");
+      return kExitSomeFailed;
+    case SplitEnd::Finished:
+      break;
+  }
+  return outcome.failures > 0 ? kExitSomeFailed : kExitOk;
+}
+
+}  // namespace
+
+Command addSplitCommand(CLI::App& parent) {
+  auto args = std::make_shared<SplitArguments>();
+  Command command;
+  CLI::App* app = parent.add_subcommand("split", toTerminal("按份数、大小、字符数、行数或分隔符分割文本文件"));
+  command.app = app;
+  auto* count = app->add_option("--count", args->count, toTerminal("按份数分割，N 份（默认 100）"));
+  auto* size = app->add_option("--size", args->size, toTerminal("按大小分割，如 1MB、3.12GB；不写单位时为 KB"));
+  auto* chars = app->add_option("--chars", args->chars, toTerminal("按随机字符数 A-B 分割（识别编码，整个文件读入内存）"));
+  auto* lines = app->add_option("--lines", args->lines, toTerminal("按随机行数 A-B 分割"));
+  auto* separator = app->add_option("--separator", args->separator, toTerminal("按分隔字符串分割（识别编码，整个文件读入内存）"));
+  CLI::Option* modes[] = {count, size, chars, lines, separator};
+  for (CLI::Option* a : modes) {
+    for (CLI::Option* b : modes) {
+      if (a != b) a->excludes(b);
+    }
+  }
+  app->add_flag("--skip-blank", args->skipBlank, toTerminal("按行数分割时忽略空行"));
+  app->add_flag("--detect", args->detect, toTerminal("按行数分割时识别编码（整个文件读入内存）"));
+  app->add_flag("--fix-newlines", args->fixNewlines, toTerminal("识别编码时把单独的 CR 或 LF 矫正为 CR LF"));
+  app->add_flag("--no-subdir", args->noSubdir, toTerminal("分割文件写在源文件旁，而不是同名子目录中"));
+  app->add_flag("--delete", args->deleteSources, toTerminal("全部分割文件写好后删除源文件"));
+  app->add_flag("--content-names", args->contentNames, toTerminal("按内容中的短语为分割文件命名"));
+  app->add_option("--filter", args->filter, toTerminal("给出一个文件夹时的文件类型，如 *.txt|*.htm（默认 *.*）"));
+  app->add_flag("--alt-matcher", args->altMatcher, toTerminal("文件类型作为单个模式匹配"));
+  app->add_option("paths", args->paths, toTerminal("一个文件夹，或若干文件"))->required();
+  command.run = [args, app] { return runSplit(*args, *app); };
   return command;
 }
 

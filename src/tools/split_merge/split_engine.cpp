@@ -134,6 +134,16 @@ SplitOutcome Splitter::run() {
     ctx_.progress(i, count);
     ctx_.status(statusText_);
 
+    // Only regular files are split: a folder or a missing path would otherwise leave an empty
+    // output folder behind.
+    if (!isRegularFile(source)) {
+      failure(source, !pathExists(source) ? "文件不存在" : IsDirectory(source) ? "路径是文件夹" : "不是普通文件");
+      if (ctx_.checkpoint()) {
+        outcome_.end = SplitEnd::Stopped;
+        break;
+      }
+      continue;
+    }
     outputFolder_ = PathDirectory(source) + "/";
     if (options_.intoSubfolder) outputFolder_ += PathBaseName(source) + "/";
     std::string error;
