@@ -1,0 +1,195 @@
+#include "shell/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPointer>
+#include <QTabBar>
+#include <QTest>
+
+#include <array>
+
+#include "foundation/native_text.h"
+#include "platform/qt_text.h"
+#include "shell/settings_store.h"
+#include "support/test_support.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace chengling {
+namespace {
+
+// A tool window that remembers whether it was asked to close.
+class FakeTool : public QWidget {
+ public:
+  bool closed = false;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    closed = true;
+    QWidget::closeEvent(event);
+  }
+};
+
+struct Shell {
+  testing::TempDir dir;
+  std::string valuePath = internalFromNative(dir.path()) + "/" + SettingsStore::valueFileName();
+  SettingsStore settings;
+  std::array<int, MainWindow::kPageCount> created{};
+
+  explicit Shell(const QString& valueFile = {}) {
+    if (!valueFile.isNull()) testing::writeBytes(nativeFromInternal(valuePath), fromQString(valueFile));
+    settings.Bind(valuePath);
+  }
+  std::array<PageFactory, MainWindow::kPageCount> factories() {
+    std::array<PageFactory, MainWindow::kPageCount> made;
+    for (int i = 0; i < MainWindow::kPageCount; ++i) {
+      made[i] = [this, i]() -> QWidget* {
+        ++created[i];
+        auto* tool = new FakeTool;
+        tool->setObjectName(u"tool%1"_s.arg(i));
+        return tool;
+      };
+    }
+    return made;
+  }
+  QString file() const { return toQString(testing::readBytes(nativeFromInternal(valuePath))); }
+};
+
+TEST(MainWindow, FirstStartShowsTheFirstTabUnderTheStrip) {
+  Shell shell;
+  MainWindow window(shell.settings, shell.factories());
+  window.show();
+  EXPECT_EQ(window.windowTitle(), u"岚舟·澄岭工具箱 v1.0.0.0 - 可以拖入文件列表"_s);
+  EXPECT_EQ(window.tabs()->currentIndex(), 0);
+  ASSERT_NE(window.page(0), nullptr);
+  EXPECT_EQ(window.currentPage(), window.page(0));
+  EXPECT_EQ(window.page(0)->parentWidget(), &window);
+  EXPECT_EQ(window.page(0)->geometry(), QRect(0, 126, window.width(), window.height() - 126));
+  EXPECT_EQ(window.width(), 972);
+  EXPECT_TRUE(window.page(0)->isVisible());
+  EXPECT_EQ(shell.created, (std::array<int, 5>{1, 0, 0, 0, 0}));
+
+  window.resize(800, 500);
+  EXPECT_EQ(window.page(0)->geometry(), QRect(0, 126, 800, 374));
+}
+
+TEST(MainWindow, StoredTabOpensAndOnlyItsWindowIsCreated) {
+  struct Case {
+    QString file;
+    int wantTab;
+  };
+  const Case kCases[] = {
+      {u"[主界面]\r\n功能夹=3"_s, 3},
+      {u"[主界面]\r\n功能夹=4\r\n[文件分割合并]\r\n功能夹=1"_s, 4},
+      {u"[主界面]\r\n功能夹=7"_s, 0},
+      {u"[主界面]\r\n功能夹=-1"_s, 0},
+      {u"[主界面]\r\n功能夹=abc"_s, 0},
+      {u"[其他]\r\n功能夹=2"_s, 0},
+  };
+  for (const Case& c : kCases) {
+    Shell shell(c.file);
+    MainWindow window(shell.settings, shell.factories());
+    EXPECT_EQ(window.tabs()->currentIndex(), c.wantTab) << c.file.toStdString();
+    std::array<int, 5> want{};
+    want[c.wantTab] = 1;
+    EXPECT_EQ(shell.created, want) << c.file.toStdString();
+    EXPECT_EQ(window.currentPage(), window.page(c.wantTab));
+  }
+}
+
+TEST(MainWindow, PagesAreMadeOnceAndHiddenNotDestroyed) {
+  Shell shell;
+  MainWindow window(shell.settings, shell.factories());
+  window.show();
+  QPointer<QWidget> first = window.page(0);
+  window.tabs()->setCurrentIndex(1);
+  QPointer<QWidget> second = window.page(1);
+  ASSERT_TRUE(second);
+  EXPECT_TRUE(second->isVisible());
+  EXPECT_FALSE(first->isVisible());
+  window.tabs()->setCurrentIndex(0);
+  EXPECT_EQ(window.page(0), first.data());
+  EXPECT_TRUE(first->isVisible());
+  ASSERT_TRUE(second);  // hidden, still alive
+  EXPECT_FALSE(second->isVisible());
+  window.tabs()->setCurrentIndex(1);
+  EXPECT_EQ(window.page(1), second.data());
+  EXPECT_EQ(shell.created, (std::array<int, 5>{1, 1, 0, 0, 0}));
+}
+
+TEST(MainWindow, ClosingStoresTheTabAndClosesThePages) {
+  Shell shell;
+  {
+    MainWindow window(shell.settings, shell.factories());
+    window.show();
+    window.tabs()->setCurrentIndex(2);
+    window.tabs()->setCurrentIndex(4);
+    window.close();
+    EXPECT_TRUE(static_cast<FakeTool*>(window.page(0))->closed);
+    EXPECT_TRUE(static_cast<FakeTool*>(window.page(2))->closed);
+    EXPECT_TRUE(static_cast<FakeTool*>(window.page(4))->closed);
+  }
+  EXPECT_EQ(shell.file(), u"[主界面]\r\n功能夹=4"_s);
+
+  SettingsStore next;
+  next.Bind(shell.valuePath);
+  MainWindow again(next, shell.factories());
+  EXPECT_EQ(again.tabs()->currentIndex(), 4);
+}
+
+TEST(MainWindow, TabStripHasCaptionsTipsAndIcons) {
+  Shell shell;
+  MainWindow window(shell.settings, {});
+  const QTabBar* tabs = window.tabs();
+  ASSERT_EQ(tabs->count(), 5);
+  EXPECT_EQ(tabs->objectName(), u"选择夹"_s);
+  EXPECT_EQ(tabs->geometry(), QRect(2, 90, 5096, 37));
+  EXPECT_EQ(tabs->iconSize(), QSize(24, 24));
+  const QStringList captions = {u" 跳转地址获取 "_s, u" Csv数据排序 "_s, u" 文件批量归类 "_s, u" 文件批量转码 "_s,
+                                u" 文件分割合并 "_s};
+  QList<QImage> icons;
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(tabs->tabText(i), captions[i]);
+    const QImage icon = tabs->tabIcon(i).pixmap(24, 24).toImage();
+    EXPECT_EQ(icon.size(), QSize(24, 24));
+    EXPECT_FALSE(icons.contains(icon)) << "tab " << i << " shares its icon";
+    icons << icon;
+  }
+  EXPECT_EQ(tabs->tabToolTip(0), u"比如使用安卓协议可以获取到很多网页的手机版地址"_s);
+  EXPECT_EQ(tabs->tabToolTip(3), u"UTF8、GBK、Unicode互转"_s);
+  EXPECT_TRUE(tabs->tabToolTip(4).isEmpty());
+  // Without a factory a tab shows a placeholder.
+  EXPECT_EQ(window.page(0)->objectName(), u"placeholder"_s);
+}
+
+TEST(MainWindow, BannerGlidesBetweenItsBoundsAndStopsOnRightPress) {
+  Shell shell;
+  MainWindow window(shell.settings, {});
+  QLabel* banner = window.banner();
+  EXPECT_EQ(banner->geometry(), QRect(360, 12, 195, 64));
+  EXPECT_TRUE(window.bannerGliding());
+
+  // Right: turns once its right edge passes 972 - 20.
+  int steps = 0;
+  while (!window.bannerLeftward() && steps < 2000) {
+    window.bannerStep();
+    ++steps;
+  }
+  EXPECT_EQ(banner->x(), 758);
+  EXPECT_EQ(steps, 398);
+  // Left: turns once its left edge passes 93 + 64 + 20.
+  while (window.bannerLeftward() && steps < 4000) {
+    window.bannerStep();
+    ++steps;
+  }
+  EXPECT_EQ(banner->x(), 176);
+  window.bannerStep();
+  EXPECT_EQ(banner->x(), 177);
+
+  QTest::mousePress(banner, Qt::RightButton);
+  EXPECT_FALSE(window.bannerGliding());
+}
+
+}  // namespace
+}  // namespace chengling

@@ -1,0 +1,144 @@
+#include "shell/start_button.h"
+
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <optional>
+
+#include "platform/qt_text.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace chengling {
+namespace {
+
+const StartCaptions kMerge{u"开始合并（选择文件夹）..     "_s, u"正在合并，点击停止"_s, u"正在停止中     "_s};
+
+TEST(StartButton, IdleOnlyWithTheExactIdleCaption) {
+  struct Case {
+    QString caption;
+    bool idle;
+  };
+  const Case kCases[] = {
+      {u"开始合并（选择文件夹）..     "_s, true},
+      {u"开始合并（选择文件夹）.."_s, false},
+      {u"开始合并（选择文件夹）..    "_s, false},
+      {u"正在停止中     "_s, false},
+      {u"正在合并，点击停止"_s, false},
+  };
+  QPushButton button;
+  EngineRunner runner;
+  StartButton start(&button, kMerge, &runner);
+  for (const Case& c : kCases) {
+    button.setText(c.caption);
+    EXPECT_EQ(start.isIdle(), c.idle) << c.caption.toStdString();
+    EXPECT_EQ(isIdleCaption(&button, kMerge.idle), c.idle) << c.caption.toStdString();
+  }
+  button.setText(kMerge.idle);
+  EXPECT_FALSE(start.stopIfRunning());
+  EXPECT_EQ(button.text(), kMerge.idle);
+}
+
+// A work loop of 100 items; each item waits until the test lets it finish.
+struct GatedJob {
+  QSemaphore gate;
+  std::atomic<int> itemsDone{0};
+  std::atomic<bool> onWorker{false};
+
+  EngineRunner::Job job() {
+    return [this](RunContext& ctx) {
+      onWorker = QThread::currentThread() != qApp->thread();
+      ctx.phase("phase");
+      for (int i = 0; i < 100; ++i) {
+        if (ctx.checkpoint()) break;
+        gate.acquire();
+        ++itemsDone;
+        ctx.progress(i + 1, 100);
+        ctx.status("item " + std::to_string(i + 1));
+      }
+    };
+  }
+};
+
+TEST(StartButton, SecondClickShowsStoppingCaptionAndRunEndsAtNextItem) {
+  QPushButton button(kMerge.idle);
+  QPushButton sibling(u"开始分割（选择文件）.."_s);
+  EngineRunner runner;
+  StartButton start(&button, kMerge, &runner);
+  start.setSiblings({&sibling});
+  GatedJob work;
+  std::optional<bool> stoppedSeen;
+  QStringList statuses;
+  QList<qint64> positions;
+  bool signalsOnWindowThread = true;
+  QObject::connect(&runner, &EngineRunner::status, &button, [&](const QString& text) {
+    statuses << text;
+    signalsOnWindowThread = signalsOnWindowThread && QThread::currentThread() == qApp->thread();
+  });
+  QObject::connect(&runner, &EngineRunner::progress, &button, [&](qint64 position, qint64) { positions << position; });
+  QObject::connect(&button, &QPushButton::clicked, &button, [&] {
+    if (start.stopIfRunning()) return;
+    start.run(work.job(), [&](bool stopped) { stoppedSeen = stopped; });
+  });
+  QSignalSpy finished(&runner, &EngineRunner::finished);
+
+  button.click();
+  EXPECT_EQ(button.text(), kMerge.running);
+  EXPECT_FALSE(sibling.isEnabled());
+  EXPECT_FALSE(runner.start([](RunContext&) {})) << "a second run must be refused";
+
+  work.gate.release();  // item 1 ends; item 2 starts and waits
+  ASSERT_TRUE(QTest::qWaitFor([&] { return statuses.contains(u"item 1"_s); }));
+
+  button.click();
+  EXPECT_EQ(button.text(), kMerge.stopping);
+  button.click();
+  EXPECT_EQ(button.text(), kMerge.stopping);
+  EXPECT_TRUE(finished.isEmpty());
+
+  work.gate.release();  // the item in progress finishes, then the stop takes effect
+  ASSERT_TRUE(finished.wait(5000));
+  EXPECT_EQ(work.itemsDone.load(), 2);
+  EXPECT_TRUE(work.onWorker.load());
+  EXPECT_EQ(button.text(), kMerge.idle);
+  EXPECT_TRUE(sibling.isEnabled());
+  ASSERT_TRUE(stoppedSeen.has_value());
+  EXPECT_TRUE(*stoppedSeen);
+  EXPECT_EQ(statuses.last(), u"item 2"_s);
+  EXPECT_EQ(positions.last(), 2);
+  EXPECT_TRUE(signalsOnWindowThread);
+
+  // The next run starts with a clear stop request and runs to its end.
+  work.itemsDone = 0;
+  work.gate.release(100);
+  button.click();
+  ASSERT_TRUE(finished.wait(5000));
+  EXPECT_EQ(work.itemsDone.load(), 100);
+  EXPECT_FALSE(*stoppedSeen);
+}
+
+TEST(EngineRunner, DestroyingARunningRunnerStopsAndWaits) {
+  std::atomic<int> items{0};
+  {
+    EngineRunner runner;
+    ASSERT_TRUE(runner.start([&items](RunContext& ctx) {
+      while (!ctx.checkpoint()) {
+        ++items;
+        QThread::msleep(1);
+      }
+    }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return items.load() > 0; }));
+  }
+  const int after = items.load();
+  QTest::qWait(20);
+  EXPECT_EQ(items.load(), after);
+}
+
+}  // namespace
+}  // namespace chengling
