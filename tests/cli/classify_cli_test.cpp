@@ -14,19 +14,20 @@ namespace {
 
 const std::string kCli = CHENGLING_CLI;
 
-// Runs the classify subcommand with `arguments` (already shell-quoted); standard error goes to `err`.
+// Internal text as the terminal shows it.
+std::string shown(std::string_view internal) { return nativeFromInternal(internal); }
+
+// Runs the classify subcommand with `arguments` (internal text, already shell-quoted); standard
+// error goes to `err`.
 int classify(const TempDir& scratch, const std::string& arguments, std::string* out = nullptr,
              std::string* err = nullptr) {
   const std::string errFile = scratch / "stderr.txt";
-  const int status = runCommand(kCli + " classify " + arguments + " 2>'" + errFile + "'", out);
+  const int status = runCommand(kCli + " classify " + shown(arguments) + " 2>'" + errFile + "'", out);
   if (err) *err = readBytes(errFile);
   return status;
 }
 
 std::string home() { return getenv("CHENGLING_HOME"); }
-
-// Internal text as the terminal shows it.
-std::string shown(std::string_view internal) { return nativeFromInternal(internal); }
 
 TEST(ClassifyCli, CopiesIntoBatchesAndWritesTheLogs) {
   const TempDir dir;
