@@ -1,0 +1,149 @@
+#include "foundation/chinese_convert.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+
+namespace chengling {
+namespace {
+
+// Plain modern prose with common characters, several of which have one simplified form for two
+// traditional ones (发 头发/发现, 后 以后/皇后, 干 干净/能干, 面 面条/里面).
+const std::string kSimplified =
+    "我们的头发每天都在生长，发现问题以后要及时解决。\r\n"
+    "这个软件可以把简体中文转换成繁体中文，也可以反过来转换。\r\n"
+    "皇后在里面吃面条，厨房打扫得很干净，她是一个能干的人。\r\n"
+    "经济发展需要时间，历史会记住这一天。ABC 123 abc。\r\n";
+
+TEST(ChineseConvert, TablesAreLoaded) { EXPECT_TRUE(chineseTablesAvailable()); }
+
+TEST(ChineseConvert, ConvertsPhrasesNotJustCharacters) {
+  struct Case {
+    std::string_view simplified;
+    std::string_view traditional;
+  };
+  const Case kCases[] = {
+      {"头发", "頭髮"}, {"发现", "發現"}, {"以后", "以後"}, {"皇后", "皇后"},
+      {"简体字", "簡體字"}, {"中文 ABC 123", "中文 ABC 123"}, {"", ""},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(ToTraditional(c.simplified), c.traditional) << c.simplified;
+    EXPECT_EQ(ToSimplified(c.traditional), c.simplified) << c.simplified;
+  }
+}
+
+TEST(ChineseConvert, SimplifiedToTraditionalAndBackRestoresCommonText) {
+  const std::string traditional = ToTraditional(kSimplified);
+  EXPECT_NE(traditional, kSimplified);
+  EXPECT_EQ(traditional.size(), kSimplified.size());
+  EXPECT_NE(traditional.find("頭髮"), std::string::npos);
+  EXPECT_EQ(ToSimplified(traditional), kSimplified);
+}
+
+TEST(ChineseConvert, KeepsCharactersGbkCannotHoldAndEveryByteThatIsNoCharacter) {
+  struct Case {
+    std::string_view input;
+    std::string_view want;
+    bool toTraditional;
+  };
+  const Case kCases[] = {
+      // OpenCC writes 䴉 and 䲁, which GBK lacks: the simplified forms stay.
+      {"鹮和鳚头发", "鹮和鳚頭髮", true},
+      {std::string_view("头\0发", 3 + 2), std::string_view("頭\0發", 3 + 2), true},
+      {"\x80头发\xFF", "\x80頭髮\xFF", true},
+      {"头\xB0", "頭\xB0", true},                   // a lead byte cut off at the end
+      {"\x81\x30\x81\x30头发", "\x81\x30\x81\x30頭髮", true},  // a four-byte character passes
+      {"頭髮\x80", "头发\x80", false},
+  };
+  for (const Case& c : kCases) {
+    const std::string got = c.toTraditional ? ToTraditional(c.input) : ToSimplified(c.input);
+    EXPECT_EQ(got, c.want) << testing::PrintToString(c.input);
+    EXPECT_EQ(got.size(), c.input.size()) << testing::PrintToString(c.input);
+  }
+}
+
+TEST(ChineseConvert, LargeTextIsConvertedInPiecesWithTheSameResult) {
+  const std::string line = ToTraditional(kSimplified);
+  std::string big;
+  std::string want;
+  while (big.size() < (size_t{3} << 20)) {
+    big += kSimplified;
+    want += line;
+  }
+  EXPECT_TRUE(ToTraditional(big) == want);
+  // One line of 2 MiB without a break is cut somewhere, but never inside a character.
+  std::string longLine;
+  while (longLine.size() < (size_t{2} << 20)) longLine += "头发简体";
+  const std::string converted = ToTraditional(longLine);
+  ASSERT_EQ(converted.size(), longLine.size());
+  EXPECT_EQ(ToSimplified(converted), longLine);
+}
+
+TEST(ChineseConvert, ConvertersAreSharedSafelyBetweenThreads) {
+  const std::string want = ToTraditional(kSimplified);
+  std::vector<int> mismatches(4, 0);
+  std::vector<std::thread> threads;
+  for (int& count : mismatches) {
+    threads.emplace_back([&count, &want] {
+      for (int i = 0; i < 50; ++i) count += ToTraditional(kSimplified) != want;
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (int count : mismatches) EXPECT_EQ(count, 0);
+}
+
+TEST(ChineseConvert, Big5CodePageBothWays) {
+  struct Case {
+    std::string_view gbk;
+    std::string_view big5;
+  };
+  const Case kCases[] = {
+      {"中文", "\xA4\xA4\xA4\xE5"},
+      {"繁體 abc", "\xC1\x63\xC5\xE9 abc"},
+      {"简体", "?\xCA\x5E"},                 // 简 is not in BIG5, 体 is
+      {"中\xFF文", "\xA4\xA4?\xA4\xE5"},       // a byte that starts no character
+      {"中\x90\x30\x81\x30文", "\xA4\xA4?\xA4\xE5"},  // U+10000
+      {"", ""},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(GbkToBig5(c.gbk), c.big5) << c.gbk;
+  EXPECT_EQ(Big5ToGbk("\xA4\xA4\xA4\xE5"), "中文");
+  EXPECT_EQ(Big5ToGbk("\xA4\xA4\xFF\xA4\xE5"), "中?文");
+  EXPECT_EQ(Big5ToGbk("\xA4\xA4\xA4"), "中?");   // cut off at the end: marked, not dropped
+}
+
+TEST(ChineseConvert, GbkToBig5AndBackRestoresWhatBig5Holds) {
+  // Every GBK character that BIG5 holds comes back; every other one becomes exactly one "?".
+  std::string gbk;
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      if (trail == 0x7F) continue;
+      gbk += static_cast<char>(lead);
+      gbk += static_cast<char>(trail);
+      gbk += '\n';  // never a trail byte
+    }
+  }
+  const std::string back = Big5ToGbk(GbkToBig5(gbk));
+  size_t kept = 0;
+  size_t pos = 0;
+  size_t backPos = 0;
+  while (pos < gbk.size()) {
+    const std::string_view original(gbk.data() + pos, 2);
+    const size_t bar = back.find('\n', backPos);
+    ASSERT_NE(bar, std::string::npos);
+    const std::string_view got(back.data() + backPos, bar - backPos);
+    if (got != "?") {
+      EXPECT_EQ(got, original);
+      ++kept;
+    }
+    pos += 3;
+    backPos = bar + 1;
+  }
+  EXPECT_EQ(backPos, back.size());
+  EXPECT_GT(kept, 13000u);  // BIG5 holds its 13 000 hanzi and more
+}
+
+}  // namespace
+}  // namespace chengling
