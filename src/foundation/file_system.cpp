@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <string>
 
 #include "foundation/native_text.h"
@@ -81,14 +82,6 @@ int64_t readInto(int fd, std::string& out, size_t max) {
   return static_cast<int64_t>(got);
 }
 
-// The folder part of a native path, for creating a neighbour in it.
-std::string nativeFolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 std::string randomSuffix() {
   static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   unsigned char bytes[8];
@@ -113,13 +106,6 @@ std::string nameStart(std::string_view name, size_t keep) {
   size_t end = keep;
   while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
   return std::string(name.substr(0, end));
-}
-
-void syncFolder(const std::string& folder) {
-  const int fd = retryOpen(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);  // durability of the new name only; the data itself was synced before the rename
-  ::close(fd);
 }
 
 // Renames without ever replacing `to`. renameat2 is atomic; file systems without RENAME_NOREPLACE
@@ -263,7 +249,6 @@ bool AtomicFile::write(std::string_view bytes, std::string* error) {
     return false;
   }
   if (buffer_.size() + bytes.size() <= kWriteBuffer) {
-    if (buffer_.capacity() < kWriteBuffer) buffer_.reserve(kWriteBuffer);
     buffer_.append(bytes);
     written_ += static_cast<int64_t>(bytes.size());
     return true;
@@ -297,10 +282,12 @@ bool AtomicFile::commit(std::string* error, bool replace) {
     return false;
   }
   bool ok = flush(error);
+  bool replacing = false;
   if (ok && replace) {
     // A replaced file keeps its mode (and, where allowed, its owner and group).
     struct stat old{};
     if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+      replacing = true;
       struct stat mine{};
       if (::fstat(fd_, &mine) == 0 && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
         if (::fchown(fd_, old.st_uid, old.st_gid) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
@@ -308,7 +295,11 @@ bool AtomicFile::commit(std::string* error, bool replace) {
       ::fchmod(fd_, old.st_mode & 07777);
     }
   }
-  if (ok && ::fsync(fd_) != 0) {
+  // Only a replacement is synced before the rename: after a crash the name then holds either the old
+  // or the complete new contents. A new name has nothing to lose, and syncing each of thousands of
+  // pieces or copies would cost more than the work itself (callers that delete a source afterwards
+  // use syncFileSystem once).
+  if (ok && replacing && ::fsync(fd_) != 0) {
     setError(error, errno);
     ok = false;
   }
@@ -326,11 +317,7 @@ bool AtomicFile::commit(std::string* error, bool replace) {
       ok = false;
     }
   }
-  if (ok) {
-    syncFolder(nativeFolderOf(target_));
-  } else {
-    ::unlink(temporary_.c_str());
-  }
+  if (!ok) ::unlink(temporary_.c_str());
   temporary_.clear();
   target_.clear();
   buffer_.clear();
@@ -510,11 +497,12 @@ bool copyFile(std::string_view from, std::string_view to, bool replace, std::str
     ::close(in);
     return false;
   }
-  std::string chunk;
-  chunk.reserve(kCopyChunk);
+  // Sized to the file (plus one byte to see its end) so that small files cost no large buffer.
+  const size_t chunkSize = std::min(kCopyChunk, static_cast<size_t>(std::max<off_t>(st.st_size, 0)) + 1);
+  const auto chunk = std::make_unique_for_overwrite<char[]>(chunkSize);
   while (true) {
-    chunk.clear();
-    const int64_t n = readInto(in, chunk, kCopyChunk);
+    const ssize_t n = ::read(in, chunk.get(), chunkSize);
+    if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       const int saved = errno;
       ::close(in);
@@ -522,7 +510,7 @@ bool copyFile(std::string_view from, std::string_view to, bool replace, std::str
       return false;
     }
     if (n == 0) break;
-    if (!out.write(chunk, error)) {
+    if (!out.write(std::string_view(chunk.get(), static_cast<size_t>(n)), error)) {
       ::close(in);
       return false;
     }
@@ -532,6 +520,18 @@ bool copyFile(std::string_view from, std::string_view to, bool replace, std::str
   const timespec times[2] = {st.st_atim, st.st_mtim};
   ::utimensat(AT_FDCWD, native(to).c_str(), times, 0);
   return true;
+}
+
+bool syncFileSystem(std::string_view path, std::string* error) {
+  const int fd = retryOpen(native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    setError(error, errno);
+    return false;
+  }
+  const bool ok = ::syncfs(fd) == 0;
+  if (!ok) setError(error, errno);
+  ::close(fd);
+  return ok;
 }
 
 bool sameFile(std::string_view a, std::string_view b) {

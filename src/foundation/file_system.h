@@ -34,8 +34,10 @@ class AtomicFile {
 
   bool open(std::string_view path, std::string* error = nullptr);
   bool write(std::string_view bytes, std::string* error = nullptr);
-  // Flushes, syncs and renames over the target. With `replace` false an existing target is not
-  // replaced and the commit fails with EEXIST's reason.
+  // Flushes and renames over the target. When it replaces an existing file the data is synced to
+  // disk first, so that a crash leaves the old or the new contents, never a torn file; a new name is
+  // not synced (see syncFileSystem). With `replace` false an existing target is not replaced and the
+  // commit fails with EEXIST's reason. The file is closed afterwards, committed or not.
   bool commit(std::string* error = nullptr, bool replace = true);
   void abort();
   bool isOpen() const { return fd_ >= 0; }
@@ -90,6 +92,10 @@ bool renamePath(std::string_view from, std::string_view to, bool replace, std::s
 // Copies through an AtomicFile; the modification time is kept. With `replace` false an existing `to`
 // is not replaced.
 bool copyFile(std::string_view from, std::string_view to, bool replace, std::string* error = nullptr);
+// Writes every pending change of the file system that holds `path` (a file or folder) to disk.
+// New files are not synced one by one on commit; an engine calls this once before it deletes a
+// source whose outputs it has just written, so that a crash cannot lose both.
+bool syncFileSystem(std::string_view path, std::string* error = nullptr);
 // True when both paths name the same existing file (same device and inode).
 bool sameFile(std::string_view a, std::string_view b);
 

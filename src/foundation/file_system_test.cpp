@@ -415,6 +415,11 @@ TEST(Attributes, FoldersFilesAndMissingPaths) {
   EXPECT_EQ(folderEntries(dir / "missing", false), Names{});
 
   std::string error;
+  EXPECT_TRUE(syncFileSystem(dir.path(), &error)) << error;
+  EXPECT_TRUE(syncFileSystem(dir / "file.txt", &error)) << error;
+  EXPECT_FALSE(syncFileSystem(dir / "missing", &error));
+  EXPECT_EQ(error, "文件不存在");
+
   EXPECT_TRUE(removeFile(dir / "file.txt", &error)) << error;
   EXPECT_FALSE(removeFile(dir / "file.txt", &error));
   EXPECT_EQ(error, "文件不存在");
