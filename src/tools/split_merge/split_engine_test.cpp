@@ -1,0 +1,445 @@
+#include "tools/split_merge/split_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "foundation/internal_text.h"
+#include "foundation/native_text.h"
+#include "foundation/text_codec.h"
+#include "support/test_support.h"
+#include "tools/split_merge/fault_fixtures.h"
+
+namespace chengling {
+namespace {
+
+using testing::exists;
+using testing::listNames;
+using testing::readBytes;
+using testing::TempDir;
+using testing::writeBytes;
+
+// Splits one file written with `content` as dir/name; returns the pieces base_1.. in order.
+struct SplitResult {
+  SplitOutcome outcome;
+  std::vector<std::string> pieces;  // contents, base_1 first
+  std::vector<std::string> names;   // every name in the output folder
+};
+
+SplitResult splitOne(const TempDir& dir, const std::string& name, std::string_view content,
+                     const SplitOptions& options) {
+  writeBytes(dir / name, content);
+  PlainRunContext ctx;
+  SplitResult result;
+  result.outcome = SplitRun({dir / name}, options, ctx);
+  const std::string base = name.substr(0, name.rfind('.'));
+  const std::string extension = name.find('.') == std::string::npos ? "" : name.substr(name.rfind('.'));
+  const std::string folder = options.intoSubfolder ? dir / base : dir.path();
+  result.names = listNames(folder);
+  for (int k = 1; exists(folder + "/" + base + "_" + std::to_string(k) + extension); ++k) {
+    result.pieces.push_back(readBytes(folder + "/" + base + "_" + std::to_string(k) + extension));
+  }
+  return result;
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+  std::string all;
+  for (const std::string& part : parts) all += part;
+  return all;
+}
+
+TEST(SplitByBytes, CountAndSizeGiveTheExpectedPieces) {
+  struct Case {
+    const char* label;
+    SplitMode mode;
+    int32_t count;
+    float size;
+    int unit;
+    std::string content;
+    std::vector<size_t> lengths;
+  };
+  const std::string text2500(2500, 'x');
+  const Case kCases[] = {
+      {"count 3 of 10 bytes", SplitMode::ByCount, 3, 0, 0, "0123456789", {3, 3, 4}},
+      {"count larger than the file", SplitMode::ByCount, 5, 0, 0, "abc", {0, 0, 0, 0, 3}},
+      {"count on an empty file", SplitMode::ByCount, 3, 0, 0, "", {0, 0, 0}},
+      {"negative count", SplitMode::ByCount, -2, 0, 0, "abc", {}},
+      {"1 KB of 2500 bytes", SplitMode::BySize, 0, 1, 1, text2500, {1024, 1024, 452}},
+      {"size on an empty file", SplitMode::BySize, 0, 1, 1, "", {}},
+      {"3.12 GB of a small file", SplitMode::BySize, 0, sizeValueFromText("3.12"), 3, "small", {5}},
+      {"size below one byte", SplitMode::BySize, 0, 0.5f, 0, "abc", {}},
+  };
+  for (const Case& c : kCases) {
+    TempDir dir;
+    SplitOptions options;
+    options.mode = c.mode;
+    options.pieceCount = c.count;
+    options.sizeValue = c.size;
+    options.sizeUnit = c.unit;
+    const SplitResult result = splitOne(dir, "book.txt", c.content, options);
+    EXPECT_EQ(result.outcome.end, SplitEnd::Finished) << c.label;
+    ASSERT_EQ(result.pieces.size(), c.lengths.size()) << c.label;
+    EXPECT_EQ(result.names.size(), c.lengths.size()) << c.label;  // nothing else in the folder
+    for (size_t k = 0; k < c.lengths.size(); ++k) EXPECT_EQ(result.pieces[k].size(), c.lengths[k]) << c.label;
+    if (!c.lengths.empty()) {
+      EXPECT_EQ(joined(result.pieces), c.content) << c.label;
+    }
+    EXPECT_EQ(result.outcome.piecesWritten, static_cast<int64_t>(c.lengths.size())) << c.label;
+  }
+}
+
+TEST(SplitByBytes, SizeTextsAndPieceLengths) {
+  EXPECT_EQ(pieceLengthFor(sizeValueFromText("3.12"), 3), 3350074368LL);
+  EXPECT_EQ(pieceLengthFor(1.0f, 1), 1024);
+  EXPECT_EQ(pieceLengthFor(1.0f, 2), 1048576);
+  EXPECT_EQ(pieceLengthFor(-5.0f, 2), 0);
+  EXPECT_EQ(pieceLengthFor(1e30f, 3), INT64_MAX);
+  struct Case { const char* text; float want; };
+  const Case kCases[] = {{"3.12", 3.12f}, {"  12abc", 12.0f}, {"-1.5", -1.5f}, {"abc", 0.0f}, {".5", 0.5f}, {"", 0.0f}};
+  for (const Case& c : kCases) EXPECT_EQ(sizeValueFromText(c.text), c.want) << c.text;
+}
+
+TEST(SplitByBytes, SourceWithoutExtensionGivesPiecesWithoutExtension) {
+  TempDir dir;
+  SplitOptions options;
+  options.pieceCount = 2;
+  options.intoSubfolder = false;
+  writeBytes(dir / "data", "abcd");
+  PlainRunContext ctx;
+  SplitRun({dir / "data"}, options, ctx);
+  EXPECT_EQ(listNames(dir.path()), (std::vector<std::string>{"data", "data_1", "data_2"}));
+  EXPECT_EQ(readBytes(dir / "data_2"), "cd");
+}
+
+TEST(SplitByLines, CountsLinesAndWritesCrLfWithoutATrailingBreak) {
+  // 25 lines, mixed breaks, a CR inside a line, no break after the last.
+  std::string content;
+  std::vector<std::string> lines;
+  for (int i = 1; i <= 25; ++i) {
+    lines.push_back(i == 7 ? "seven\rinside" : "line" + std::to_string(i));
+    content += lines.back() + (i == 25 ? "" : i % 2 ? "\n" : "\r\n");
+  }
+  TempDir dir;
+  SplitOptions options;
+  options.mode = SplitMode::ByLines;
+  options.linesLow = options.linesHigh = 10;
+  const SplitResult result = splitOne(dir, "book.txt", content, options);
+  ASSERT_EQ(result.pieces.size(), 3u);
+  const auto expect = [&](size_t from, size_t to) {
+    std::string piece;
+    for (size_t i = from; i < to; ++i) piece += (i > from ? "\r\n" : "") + lines[i];
+    return piece;
+  };
+  EXPECT_EQ(result.pieces[0], expect(0, 10));
+  EXPECT_EQ(result.pieces[1], expect(10, 20));
+  EXPECT_EQ(result.pieces[2], expect(20, 25));
+}
+
+TEST(SplitByLines, RandomCountsStayWithinTheBoundsAndKeepEveryLine) {
+  std::string content;
+  for (int i = 0; i < 500; ++i) content += "row " + std::to_string(i) + "\n";
+  TempDir dir;
+  SplitOptions options;
+  options.mode = SplitMode::ByLines;
+  options.linesLow = 10;  // bounds in either order
+  options.linesHigh = 5;
+  const SplitResult result = splitOne(dir, "rows.txt", content, options);
+  ASSERT_GT(result.pieces.size(), 1u);
+  std::string rebuilt;
+  for (size_t k = 0; k < result.pieces.size(); ++k) {
+    const auto count = std::count(result.pieces[k].begin(), result.pieces[k].end(), '\n') + 1;
+    if (k + 1 < result.pieces.size()) {
+      EXPECT_GE(count, 5) << k;
+      EXPECT_LE(count, 10) << k;
+    }
+    rebuilt += result.pieces[k] + "\r\n";
+  }
+  EXPECT_EQ(replaceAll(rebuilt, "\r\n", "\n"), content);
+}
+
+TEST(SplitByLines, SkipsBlankLinesWithoutCountingThem) {
+  // Blank: empty, spaces, TABs, ideographic spaces. Not blank: a lone CR, a character after them.
+  const std::string content = "a\n\n \t \n\t\n　 　\nb\n　x\r\n \r \nc\n\t\t\nd";
+  TempDir dir;
+  SplitOptions options;
+  options.mode = SplitMode::ByLines;
+  options.linesLow = options.linesHigh = 2;
+  options.skipBlankLines = true;
+  const SplitResult result = splitOne(dir, "b.txt", content, options);
+  EXPECT_EQ(result.pieces, (std::vector<std::string>{"a\r\nb", "　x\r\n \r ", "c\r\nd"}));
+}
+
+TEST(SplitByLines, DetectionGivesEveryPieceTheSourceEncoding) {
+  // UTF-8 with its mark, lone LF and CR breaks corrected to CR LF.
+  const std::string utf8 = "\xEF\xBB\xBF" + std::string(reinterpret_cast<const char*>(u8"第一行\n第二行\r第三行\r\n第四行"));
+  TempDir dir;
+  SplitOptions options;
+  options.mode = SplitMode::ByLines;
+  options.linesLow = options.linesHigh = 2;
+  options.detectEncoding = true;
+  options.fixLineEndings = true;
+  writeBytes(dir / "u.txt", utf8);
+  PlainRunContext ctx;
+  const SplitOutcome outcome = SplitRun({dir / "u.txt"}, options, ctx);
+  EXPECT_EQ(outcome.piecesWritten, 2);
+  const std::string bom = "\xEF\xBB\xBF";
+  EXPECT_EQ(readBytes(dir / "u/u_1.txt"), bom + reinterpret_cast<const char*>(u8"第一行\r\n第二行"));
+  EXPECT_EQ(readBytes(dir / "u/u_2.txt"), bom + reinterpret_cast<const char*>(u8"第三行\r\n第四行"));
+  EXPECT_EQ(ctx.phases, (std::vector<std::string>{kPhaseReading, kPhaseFixing, kPhaseToMemory, kPhaseSplitting}));
+}
+
+TEST(SplitByChars, NeverCutsACharacterOrACrLf) {
+  std::string content;
+  for (int i = 0; i < 60; ++i) content += i % 7 == 0 ? "\r\n" : i % 3 == 0 ? "a" : "中文";
+  for (const int n : {1, 2, 3, 7}) {
+    TempDir dir;
+    SplitOptions options;
+    options.mode = SplitMode::ByChars;
+    options.charsLow = options.charsHigh = n;
+    const SplitResult result = splitOne(dir, "c.txt", content, options);
+    ASSERT_FALSE(result.pieces.empty()) << n;
+    EXPECT_EQ(joined(result.pieces), content) << n;
+    for (size_t k = 0; k < result.pieces.size(); ++k) {
+      const std::string& piece = result.pieces[k];
+      if (k + 1 < result.pieces.size()) {
+        EXPECT_EQ(CharCount(piece), n) << n << " piece " << k;
+      }
+      // Every piece is whole characters: its own count equals the count of its bytes in place.
+      EXPECT_EQ(FirstChars(piece, CharCount(piece)), piece) << n;
+      EXPECT_FALSE(piece.back() == '\r') << n << " piece " << k;
+    }
+  }
+}
+
+TEST(SplitByChars, TakeCharsFollowsTheCharacterRule) {
+  const std::string text = "a中\r\nb\rc";
+  size_t position = 0;
+  std::string_view piece;
+  EXPECT_TRUE(TakeChars(text, 3, position, piece));
+  EXPECT_EQ(piece, "a中\r\n");
+  EXPECT_TRUE(TakeChars(text, 2, position, piece));
+  EXPECT_EQ(piece, "b\r");
+  EXPECT_FALSE(TakeChars(text, 5, position, piece));
+  EXPECT_EQ(piece, "c");
+}
+
+TEST(SplitBySeparator, CutsAtEveryWholeOccurrence) {
+  struct Case {
+    std::string text;
+    std::string separator;
+    std::vector<std::string> want;
+  };
+  const Case kCases[] = {
+      {"###a###b###", "###", {"", "a", "b"}},
+      {"a##b", "#", {"a", "", "b"}},
+      {"abc", "#", {"abc"}},
+      {"", "#", {}},
+      // 81 41 is one double-byte character: the A inside it is no separator.
+      {"\x81" "AxAy", "A", {"\x81" "Ax", "y"}},
+      {"甲，乙，", "，", {"甲", "乙"}},
+  };
+  for (const Case& c : kCases) {
+    std::vector<std::string> parts;
+    forEachSeparatorPart(c.text, c.separator, [&](std::string_view part) {
+      parts.emplace_back(part);
+      return true;
+    });
+    EXPECT_EQ(parts, c.want) << c.text;
+  }
+  TempDir dir;
+  SplitOptions options;
+  options.mode = SplitMode::BySeparator;
+  options.separator = "###";
+  const SplitResult result = splitOne(dir, "s.txt", "###a###b###", options);
+  EXPECT_EQ(result.pieces, (std::vector<std::string>{"", "a", "b"}));
+}
+
+TEST(SplitRun, InvalidSettingsComeBackWithTheirMessageAndTouchNothing) {
+  struct Case {
+    SplitOptions options;
+    SplitEnd end;
+    const char* message;
+    const char* focus;
+  };
+  std::vector<Case> cases(6);
+  cases[0].options.pieceCount = 0;
+  cases[0] = {cases[0].options, SplitEnd::Invalid, kCountInvalid, kCountControl};
+  cases[1].options.mode = SplitMode::BySize;
+  cases[1].options.sizeValue = 0.00000005f;
+  cases[1] = {cases[1].options, SplitEnd::Invalid, kSizeInvalid, kSizeControl};
+  cases[2].options.mode = SplitMode::ByLines;
+  cases[2].options.linesHigh = 0;
+  cases[2] = {cases[2].options, SplitEnd::Invalid, kLinesInvalid, kLinesControl};
+  cases[3].options.mode = SplitMode::ByChars;
+  cases[3].options.charsLow = -1;
+  cases[3] = {cases[3].options, SplitEnd::Invalid, kCharsInvalid, kCharsControl};
+  cases[4].options.mode = SplitMode::BySeparator;
+  cases[4] = {cases[4].options, SplitEnd::AskSeparator, kSeparatorMissing, ""};
+  cases[5].options.mode = SplitMode::ByLines;
+  cases[5].options.linesLow = 1;
+  cases[5].options.linesHigh = 1;
+  cases[5] = {cases[5].options, SplitEnd::Finished, "", ""};
+  for (size_t i = 0; i < cases.size(); ++i) {
+    TempDir dir;
+    writeBytes(dir / "a.txt", "x\ny");
+    writeBytes(dir / "b.txt", "z");
+    PlainRunContext ctx;
+    const SplitOutcome outcome = SplitRun({dir / "a.txt", dir / "b.txt"}, cases[i].options, ctx);
+    EXPECT_EQ(outcome.end, cases[i].end) << i;
+    EXPECT_EQ(outcome.message, cases[i].message) << i;
+    EXPECT_EQ(outcome.focus, cases[i].focus) << i;
+    const bool valid = cases[i].end == SplitEnd::Finished;
+    EXPECT_EQ(exists(dir / "a"), valid) << i;
+    EXPECT_EQ(exists(dir / "b"), valid) << i;
+  }
+}
+
+TEST(SplitRun, ReportsStatusAndProgressPerSourceAndPiece) {
+  TempDir dir;
+  writeBytes(dir / "one.txt", "ab");
+  writeBytes(dir / "two.txt", "cd");
+  SplitOptions options;
+  options.pieceCount = 2;
+  std::vector<std::string> written;
+  options.onPieceWritten = [&](std::string_view path) { written.emplace_back(path); };
+  PlainRunContext ctx;
+  SplitRun({dir / "one.txt", dir / "two.txt"}, options, ctx);
+  EXPECT_EQ(ctx.statuses, (std::vector<std::string>{"(1/2)one.txt", "[1] (1/2)one.txt", "[2] (1/2)one.txt",
+                                                    "(2/2)two.txt", "[1] (2/2)two.txt", "[2] (2/2)two.txt"}));
+  EXPECT_EQ(ctx.lastPosition, 2);
+  EXPECT_EQ(ctx.lastMaximum, 2);
+  EXPECT_EQ(written, (std::vector<std::string>{dir / "one/one_1.txt", dir / "one/one_2.txt",
+                                               dir / "two/two_1.txt", dir / "two/two_2.txt"}));
+}
+
+TEST(SplitRun, StopEndsAfterTheCurrentPieceAndKeepsTheSource) {
+  for (const SplitMode mode : {SplitMode::ByCount, SplitMode::ByLines, SplitMode::ByChars, SplitMode::BySeparator}) {
+    TempDir dir;
+    writeBytes(dir / "a.txt", "1,2,3,4,5,6,7,8,9,10\n11\n12\n13\n14\n15\n16\n17\n18\n19\n20");
+    writeBytes(dir / "b.txt", "untouched");
+    SplitOptions options;
+    options.mode = mode;
+    options.pieceCount = 10;
+    options.linesLow = options.linesHigh = 1;
+    options.charsLow = options.charsHigh = 3;
+    options.separator = ",";
+    options.deleteSource = true;
+    PlainRunContext ctx;
+    int pieces = 0;
+    options.onPieceWritten = [&](std::string_view) {
+      if (++pieces == 3) ctx.requestStop();
+    };
+    const SplitOutcome outcome = SplitRun({dir / "a.txt", dir / "b.txt"}, options, ctx);
+    EXPECT_EQ(outcome.end, SplitEnd::Stopped) << static_cast<int>(mode);
+    EXPECT_EQ(outcome.piecesWritten, 3) << static_cast<int>(mode);
+    EXPECT_TRUE(exists(dir / "a.txt")) << static_cast<int>(mode);
+    EXPECT_FALSE(exists(dir / "b")) << static_cast<int>(mode);
+  }
+}
+
+TEST(SplitRun, DeletesASourceOnlyWhenEveryPieceWasWritten) {
+  TempDir dir;
+  writeBytes(dir / "full.txt", "0123456789");
+  writeBytes(dir / "empty.txt", "");
+  SplitOptions options;
+  options.mode = SplitMode::BySize;
+  options.sizeValue = 4;
+  options.sizeUnit = 0;
+  options.deleteSource = true;
+  PlainRunContext ctx;
+  const SplitOutcome outcome = SplitRun({dir / "full.txt", dir / "empty.txt", dir / "missing.txt"}, options, ctx);
+  EXPECT_FALSE(exists(dir / "full.txt"));
+  EXPECT_EQ(readBytes(dir / "full/full_3.txt"), "89");
+  EXPECT_TRUE(exists(dir / "empty.txt"));  // no piece: nothing holds its content elsewhere
+  EXPECT_EQ(outcome.sourcesDeleted, 1);
+  ASSERT_EQ(ctx.failures.size(), 1u);
+  EXPECT_EQ(ctx.failures[0].item, dir / "missing.txt");
+  EXPECT_FALSE(exists(dir / "missing"));
+}
+
+TEST(SplitRun, NeverOverwritesAnotherSourceOfTheRun) {
+  // a.txt's second piece would be a_2.txt, which is itself waiting to be split.
+  TempDir dir;
+  writeBytes(dir / "a.txt", "1111");
+  writeBytes(dir / "a_2.txt", "precious");
+  SplitOptions options;
+  options.pieceCount = 2;
+  options.intoSubfolder = false;
+  options.deleteSource = true;
+  PlainRunContext ctx;
+  const SplitOutcome outcome = SplitRun({dir / "a.txt", dir / "a_2.txt"}, options, ctx);
+  EXPECT_EQ(outcome.failures, 1);
+  EXPECT_TRUE(exists(dir / "a.txt"));
+  EXPECT_EQ(readBytes(dir / "a_2_1.txt") + readBytes(dir / "a_2_2.txt"), "precious");
+}
+
+TEST(SplitContentNames, NamesPiecesAfterTheirLongestPhrases) {
+  TempDir dir;
+  SplitOptions options;
+  options.mode = SplitMode::BySeparator;
+  options.separator = "|";
+  options.contentNames = true;
+  // A 15-character phrase with characters that a file name cannot hold; a piece without any
+  // usable phrase; two pieces with the same phrase (the second must not replace the first).
+  const std::string a = "短，这是一个足够长的短语*共有十五个字\\啊";
+  const std::string content = a + "|<b>,,</b>|重复的一个足够长的短语啊|重复的一个足够长的短语啊";
+  writeBytes(dir / "n.txt", content);
+  PlainRunContext ctx;
+  std::vector<std::string> written;
+  options.onPieceWritten = [&](std::string_view path) { written.emplace_back(path); };
+  SplitRun({dir / "n.txt"}, options, ctx);
+  ASSERT_EQ(written.size(), 4u);
+  EXPECT_EQ(written[0], dir / "n/这是一个足够长的短语＊共有十五个字＼啊.txt");
+  EXPECT_EQ(written[1], dir / "n/n_2.txt");
+  EXPECT_EQ(written[2], dir / "n/重复的一个足够长的短语啊.txt");
+  EXPECT_EQ(written[3], dir / "n/n_4.txt");
+  EXPECT_EQ(readBytes(nativeFromInternal(written[2])), "重复的一个足够长的短语啊");
+  EXPECT_EQ(listNames(dir / "n").size(), 4u);
+}
+
+TEST(SplitFaults, FullFileSystemLeavesTheSourceAndNoPartialPiece) {
+  TempDir dir;
+  testing::SmallFileSystem small(dir.path(), 96 * 1024);
+  if (!small.mounted()) GTEST_SKIP() << "needs root to mount a small file system";
+  std::string content(60 * 1024, 'x');
+  writeBytes(dir / "big.txt", content);
+  SplitOptions options;
+  options.pieceCount = 3;
+  options.deleteSource = true;
+  PlainRunContext ctx;
+  const SplitOutcome outcome = SplitRun({dir / "big.txt"}, options, ctx);
+  EXPECT_EQ(outcome.failures, 1);
+  EXPECT_EQ(readBytes(dir / "big.txt"), content);
+  ASSERT_EQ(ctx.failures.size(), 1u);
+  EXPECT_NE(ctx.failures[0].item.find(dir / "big/big_"), std::string::npos);
+  EXPECT_EQ(ctx.failures[0].reason, "磁盘已满");
+  // Only whole pieces are left: no temporary file, no piece shorter than its share.
+  for (const std::string& name : listNames(dir / "big")) {
+    EXPECT_EQ(name.front(), 'b') << name;
+    EXPECT_EQ(readBytes(dir / "big/" + name).size(), content.size() / 3) << name;
+  }
+}
+
+TEST(SplitFaults, ReadOnlyOutputFolderFailsWithTheReason) {
+  TempDir dir;
+  writeBytes(dir / "src.txt", "abcdef");
+  ASSERT_EQ(mkdir((dir / "src").c_str(), 0755), 0);
+  testing::ReadOnlyFolder readOnly(dir / "src");
+  ASSERT_TRUE(readOnly.ready());
+  SplitOptions options;
+  options.pieceCount = 2;
+  options.deleteSource = true;
+  PlainRunContext ctx;
+  const SplitOutcome outcome = SplitRun({dir / "src.txt"}, options, ctx);
+  EXPECT_EQ(outcome.piecesWritten, 0);
+  EXPECT_EQ(readBytes(dir / "src.txt"), "abcdef");
+  EXPECT_TRUE(listNames(dir / "src").empty());
+  ASSERT_EQ(ctx.failures.size(), 1u);
+  EXPECT_EQ(ctx.failures[0].item, dir / "src/src_1.txt");
+  EXPECT_TRUE(ctx.failures[0].reason == "只读文件系统" || ctx.failures[0].reason == "权限不足")
+      << ctx.failures[0].reason;
+}
+
+}  // namespace
+}  // namespace chengling
