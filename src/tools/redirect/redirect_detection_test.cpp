@@ -1,0 +1,149 @@
+#include "tools/redirect/redirect_detection.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "support/local_http_server.h"
+
+namespace chengling {
+namespace {
+
+using testing::LocalHttpServer;
+
+TEST(ResolveRelative, JoinsTargetsToTheBaseAddress) {
+  struct Case {
+    std::string base, target, want;
+  };
+  const Case kCases[] = {
+      {"http://a.example/p/q", "http://b/x", "http://b/x"},
+      {"http://a.example/p/q", "/login", "http://a.example/login"},
+      {"http://a.example/p/q", "next.html", "http://a.example/p/next.html"},
+      {"http://a.example", "next.html", "http://a.example/next.html"},
+      {"http://a.example", "/root", "http://a.example/root"},
+      {"HTTPS://A.example:8443/x?y=1", "/z", "HTTPS://A.example:8443/z"},
+      {"https://a.example/p/q", "//cdn.example/lib.js", "https://cdn.example/lib.js"},
+      {"a.example/p/q", "/r", "a.example/r"},
+      {"a.example/p/q", "s", "a.example/p/s"},
+      {"http://a.example/p/q", "ftp://f/x", "ftp://f/x"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(ResolveRelative(c.base, c.target), c.want) << c.base << " + " << c.target;
+  }
+}
+
+TEST(ContentRedirect, ReadsMetaRefreshAndScriptAssignments) {
+  const std::string base = "http://a.example/p/q";
+  struct Case {
+    std::string name;
+    std::string page;
+    std::string strict;  // result without loose matching
+    std::string loose;   // result with it
+  };
+  const std::string meta = R"(<html><head><meta http-equiv="refresh" content="0; )";
+  const std::vector<Case> kCases = {
+      {"meta url=", meta + R"(url=http://c/"></head></html>)", "http://c/", "http://c/"},
+      {"meta URL=", meta + R"(URL=http://c/"></head></html>)", "http://c/", "http://c/"},
+      {"meta Url=", meta + R"(Url=http://c/"></head></html>)", "http://c/", "http://c/"},
+      {"meta quoted", R"(<head><META HTTP-EQUIV="Refresh" CONTENT="3;URL='/d'"></head>)",
+       "http://a.example/d", "http://a.example/d"},
+      {"meta spaced", R"(<head><meta http-equiv = "Refresh" content = "0; URL = /sp"></head>)",
+       "http://a.example/sp", "http://a.example/sp"},
+      {"meta relative", meta + R"(url=there.html"></head>)", "http://a.example/p/there.html",
+       "http://a.example/p/there.html"},
+      {"meta in noscript of head",
+       R"(<head><noscript><meta http-equiv="refresh" content="0;url=/n"></noscript></head>)", "", ""},
+      {"no head, meta in noscript",
+       R"(<body><noscript><meta http-equiv="refresh" content="0;url=/n"></noscript></body>)",
+       "http://a.example/n", "http://a.example/n"},
+      {"not a refresh", R"(<head><meta http-equiv="content-type" content="url=/x"></head>)", "", ""},
+      {"metadata is not meta", R"(<head><metadata http-equiv="refresh" content="0;url=/m"></head>)",
+       "", ""},
+      {"window.location.href", "<script>window.location.href = \"/e\";</script>",
+       "http://a.example/e", "http://a.example/e"},
+      {"self.location", "<script>self.location='rel.html'</script>", "http://a.example/p/rel.html",
+       "http://a.example/p/rel.html"},
+      {"top.location", "<script>top.location = 'http://t/'</script>", "http://t/", "http://t/"},
+      {"conditional", "<script>if (a) { location.href = '/f'; }</script>", "", "http://a.example/f"},
+      {"conditional tight", "<script>IF(a) location.href='/f'</script>", "", "http://a.example/f"},
+      {"not the first script", "<script>var a = 1;</script><script>location.href='/h'</script>", "",
+       ""},
+      {"window.navigate", "<script>window.navigate('/g');</script>", "http://a.example/g",
+       "http://a.example/g"},
+      {"no script", "<html><body>plain</body></html>", "", ""},
+      {"empty page", "", "", ""},
+      {"GBK page", "<head><title>中文标题</title><meta http-equiv=refresh content=\"0;url=/中文\"></head>",
+       "http://a.example/中文", "http://a.example/中文"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(contentRedirect(c.page, base, false), c.strict) << c.name;
+    EXPECT_EQ(contentRedirect(c.page, base, true), c.loose) << c.name;
+  }
+}
+
+TEST(ResolveAddress, UsesTheLocationFirstAndThePageOtherwise) {
+  LocalHttpServer local;
+  std::mutex mutex;
+  std::map<std::string, int> hits;
+  auto& server = local.server();
+  server.set_pre_routing_handler([&](const httplib::Request& request, httplib::Response&) {
+    std::lock_guard lock(mutex);
+    ++hits[request.path];
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  server.Get("/away", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("http://b/x"); });
+  server.Get("/p/q", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/login"); });
+  server.Get("/p/r", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("next.html"); });
+  server.Get("/meta", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content(R"(<head><meta http-equiv="refresh" content="0; url=/landing"></head>)", "text/html");
+  });
+  server.Get("/guarded", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<script>if (ok) location.href = 'guarded-target';</script>", "text/html");
+  });
+  server.Get("/plain", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<p>stay</p>", "text/html");
+  });
+  ASSERT_TRUE(local.start());
+  struct Case {
+    std::string address;
+    std::string path;  // the path the address requests
+    bool loose;
+    std::string want;
+    std::string wantUrl;  // the caller's variable afterwards
+    int wantHits;         // 1: probe only; 2: probe and page download
+  };
+  const std::vector<Case> kCases = {
+      {local.url("/away"), "/away", false, "http://b/x", local.url("/away"), 1},
+      {local.hostAndPort("/p/q#frag"), "/p/q", false, local.url("/login"), local.url("/p/q"), 1},
+      {local.url("/p/r"), "/p/r", false, local.url("/p/next.html"), local.url("/p/r"), 1},
+      {local.url("/meta"), "/meta", false, local.url("/landing"), local.url("/landing"), 2},
+      {local.url("/guarded"), "/guarded", false, "", local.url("/guarded"), 2},
+      {local.url("/guarded"), "/guarded", true, local.url("/guarded-target"),
+       local.url("/guarded-target"), 2},
+      {local.url("/plain"), "/plain", false, "", local.url("/plain"), 2},
+      {"", "", false, "", "", 0},
+  };
+  HttpClientOptions options;
+  options.probeTimeoutMs = 3000;
+  options.pageTimeoutMs = 3000;
+  HttpClient http(options);
+  for (const Case& c : kCases) {
+    {
+      std::lock_guard lock(mutex);
+      hits.clear();
+    }
+    std::string url = c.address;
+    EXPECT_EQ(ResolveAddress(http, url, "agent", c.loose), c.want) << c.address;
+    EXPECT_EQ(url, c.wantUrl) << c.address;
+    std::lock_guard lock(mutex);
+    int total = 0;
+    for (const auto& [path, count] : hits) total += count;
+    EXPECT_EQ(c.path.empty() ? total : hits[c.path], c.wantHits) << c.address;
+  }
+}
+
+}  // namespace
+}  // namespace chengling

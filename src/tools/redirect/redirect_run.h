@@ -1,0 +1,66 @@
+#pragma once
+// The run of the redirect tool: a list of addresses resolved one after another (or several at a
+// time), a result line per address as asked, and the list of the addresses that failed.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/http_client.h"
+#include "foundation/run_context.h"
+
+namespace chengling {
+
+// The user-agent choice: entry names and their agent texts, 0-based.
+inline constexpr int kUserAgentCount = 15;
+inline constexpr int kDefaultUserAgentEntry = 11;  // "安卓QQ"
+// The fifteen agent texts, one per line, joined by "\r\n".
+extern const char* const kUserAgentTable;
+// Entry name (internal text) and agent text of entry `index`; empty outside 0..14.
+std::string userAgentEntryName(int index);
+std::string userAgentText(int index);
+
+// The source text as addresses: split on "\r\n"; empty lines stay as empty addresses, a trailing
+// line break adds none, an empty text gives none.
+std::vector<std::string> splitAddressList(std::string_view text);
+
+// What became of one address, reported in input order.
+struct AddressOutcome {
+  size_t index = 0;     // 0-based
+  std::string address;  // as rewritten: scheme added, fragment cut, or the target of a page redirect
+  std::string target;   // empty when the address failed
+  bool writesLine = false;  // a result line is written: a target, or a placeholder
+  std::string line;     // that line, without its line break
+};
+
+struct RedirectOptions {
+  std::vector<std::string> addresses;
+  std::string userAgent;
+  // When set, read afresh before every address instead of `userAgent` (the window's edit box). With
+  // more than one job it is called from the resolving threads and must be safe there.
+  std::function<std::string()> readUserAgent;
+  bool looseMatch = false;          // accept location assignments in scripts with a condition
+  bool failurePlaceholder = true;   // a failed address still writes a line ...
+  bool emptyPlaceholder = false;    // ... which is empty instead of the address
+  int jobs = 1;                     // addresses resolved at a time (1 to 64)
+  HttpClientOptions http;
+  // Called on the run's thread, in input order, once per finished address.
+  std::function<void(const AddressOutcome&)> onAddress;
+};
+
+struct RedirectOutcome {
+  std::string results;     // every line written, each followed by "\r\n"
+  std::string failedList;  // every failed address, each followed by "\r\n"
+  size_t finished = 0;     // addresses done
+  size_t failed = 0;
+  bool stopped = false;
+};
+
+// Resolves every address in order. After each one: the failure (address, "") is reported for a
+// failed address, progress(i, n), checkpoint(); on a stop the run ends there, otherwise the phase
+// text "n:i" follows (the start button's progress caption).
+RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx);
+
+}  // namespace chengling

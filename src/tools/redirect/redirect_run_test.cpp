@@ -1,0 +1,211 @@
+#include "tools/redirect/redirect_run.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/local_http_server.h"
+
+namespace chengling {
+namespace {
+
+using testing::LocalHttpServer;
+using Lines = std::vector<std::string>;
+
+// Serves /to/NAME as a redirect to http://t/NAME and everything else as a page without one.
+class RedirectServer {
+ public:
+  RedirectServer() {
+    local_.server().Get(R"(/to/(\w+))", [this](const httplib::Request& request, httplib::Response& r) {
+      record(request);
+      if (onRequest) onRequest(request.matches[1]);
+      r.set_redirect("http://t/" + std::string(request.matches[1]));
+    });
+    local_.server().Get(".*", [this](const httplib::Request& request, httplib::Response& r) {
+      record(request);
+      r.set_content("<p>no redirect</p>", "text/html");
+    });
+    started_ = local_.start();
+  }
+  bool started() const { return started_; }
+  std::string url(std::string_view path) const { return local_.url(path); }
+  std::string hostAndPort(std::string_view path) const { return local_.hostAndPort(path); }
+  Lines agents() {
+    std::lock_guard lock(mutex_);
+    return agents_;
+  }
+  std::function<void(const std::string&)> onRequest;  // set before the run
+
+ private:
+  void record(const httplib::Request& request) {
+    std::lock_guard lock(mutex_);
+    agents_.push_back(request.get_header_value("User-Agent"));
+  }
+  LocalHttpServer local_;
+  bool started_ = false;
+  std::mutex mutex_;
+  Lines agents_;
+};
+
+TEST(RedirectRun, SplitsTheSourceTextIntoAddresses) {
+  struct Case {
+    std::string text;
+    Lines want;
+  };
+  const Case kCases[] = {
+      {"a\r\n\r\nb", {"a", "", "b"}},
+      {"a\r\nb\r\n", {"a", "b"}},
+      {"", {}},
+      {"\r\n", {""}},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(splitAddressList(c.text), c.want) << c.text;
+}
+
+TEST(RedirectRun, UserAgentTableHasFifteenEntries) {
+  EXPECT_EQ(splitAddressList(kUserAgentTable).size(), 15u);
+  EXPECT_EQ(userAgentEntryName(kDefaultUserAgentEntry), "安卓QQ");
+  EXPECT_EQ(userAgentText(0), "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)");
+  EXPECT_EQ(userAgentText(6), std::string(kDefaultUserAgent));
+  EXPECT_EQ(userAgentText(14),
+            "Mozilla/5.0 (iPhone; CPU iPhone OS 7_1_2 like Mac OS X) AppleWebKit/537.51.2 (KHTML, "
+            "like Gecko) Mobile/11D257 MicroMessenger/6.0.1 NetType/WIFI");
+  EXPECT_EQ(userAgentText(15), "");
+  EXPECT_EQ(userAgentEntryName(-1), "");
+}
+
+TEST(RedirectRun, PlaceholdersKeepResultsAlignedWithSources) {
+  RedirectServer server;
+  ASSERT_TRUE(server.started());
+  const std::string failing = server.url("/none");
+  const Lines addresses = {server.url("/to/a"), "", server.hostAndPort("/none#part"),
+                           server.url("/to/b")};
+  struct Case {
+    const char* name;
+    bool failurePlaceholder;
+    bool emptyPlaceholder;
+    std::string want;
+  };
+  const Case kCases[] = {
+      {"source", true, false, "http://t/a\r\n\r\n" + failing + "\r\nhttp://t/b\r\n"},
+      {"none", false, false, "http://t/a\r\nhttp://t/b\r\n"},
+      {"empty", true, true, "http://t/a\r\n\r\n\r\nhttp://t/b\r\n"},
+      {"empty without failure lines", false, true, "http://t/a\r\nhttp://t/b\r\n"},
+  };
+  for (const Case& c : kCases) {
+    RedirectOptions options;
+    options.addresses = addresses;
+    options.failurePlaceholder = c.failurePlaceholder;
+    options.emptyPlaceholder = c.emptyPlaceholder;
+    std::string streamed;
+    options.onAddress = [&](const AddressOutcome& item) {
+      if (item.writesLine) streamed += item.line + "\r\n";
+    };
+    PlainRunContext ctx;
+    const RedirectOutcome outcome = RedirectRun(options, ctx);
+    EXPECT_EQ(outcome.results, c.want) << c.name;
+    EXPECT_EQ(streamed, c.want) << c.name;
+    EXPECT_EQ(outcome.failedList, "\r\n" + failing + "\r\n") << c.name;
+    ASSERT_EQ(ctx.failures.size(), 2u) << c.name;
+    EXPECT_EQ(ctx.failures[1].item, failing);
+    EXPECT_EQ(outcome.finished, 4u);
+    EXPECT_FALSE(outcome.stopped);
+  }
+}
+
+TEST(RedirectRun, ShowsProgressAsCountColonIndex) {
+  RedirectServer server;
+  ASSERT_TRUE(server.started());
+  RedirectOptions options;
+  for (const char* name : {"1", "2", "3", "4"}) options.addresses.push_back(server.url("/to/") + name);
+  PlainRunContext ctx;
+  const RedirectOutcome outcome = RedirectRun(options, ctx);
+  EXPECT_EQ(ctx.phases, (Lines{"4:1", "4:2", "4:3", "4:4"}));
+  EXPECT_EQ(ctx.lastPosition, 4);
+  EXPECT_EQ(ctx.lastMaximum, 4);
+  EXPECT_EQ(outcome.results, "http://t/1\r\nhttp://t/2\r\nhttp://t/3\r\nhttp://t/4\r\n");
+}
+
+TEST(RedirectRun, AStopDuringAnAddressEndsTheRunAfterIt) {
+  RedirectServer server;
+  ASSERT_TRUE(server.started());
+  PlainRunContext ctx;
+  server.onRequest = [&](const std::string& name) {
+    if (name == "3") ctx.requestStop();
+  };
+  RedirectOptions options;
+  for (int i = 1; i <= 10; ++i) options.addresses.push_back(server.url("/to/" + std::to_string(i)));
+  options.addresses[1] = server.url("/none");  // a failure among the first three is still listed
+  const RedirectOutcome outcome = RedirectRun(options, ctx);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(outcome.finished, 3u);
+  EXPECT_EQ(outcome.results, "http://t/1\r\n" + server.url("/none") + "\r\nhttp://t/3\r\n");
+  EXPECT_EQ(outcome.failedList, server.url("/none") + "\r\n");
+  EXPECT_EQ(ctx.phases, (Lines{"10:1", "10:2"}));
+}
+
+TEST(RedirectRun, AStopWithSeveralJobsEndsAfterAnAddressInOrder) {
+  RedirectServer server;
+  ASSERT_TRUE(server.started());
+  PlainRunContext ctx;
+  ctx.onCheckpointHook = [](PlainRunContext& run, int64_t count) {
+    if (count == 2) run.requestStop();
+  };
+  RedirectOptions options;
+  options.jobs = 3;
+  for (int i = 1; i <= 30; ++i) options.addresses.push_back(server.url("/to/" + std::to_string(i)));
+  const RedirectOutcome outcome = RedirectRun(options, ctx);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(outcome.finished, 2u);
+  EXPECT_EQ(outcome.results, "http://t/1\r\nhttp://t/2\r\n");
+  EXPECT_EQ(ctx.phases, (Lines{"30:1"}));
+}
+
+TEST(RedirectRun, ReadsTheAgentAfreshForEveryAddress) {
+  RedirectServer server;
+  ASSERT_TRUE(server.started());
+  RedirectOptions options;
+  options.addresses = {server.url("/to/x"), server.url("/to/y")};
+  int reads = 0;
+  options.readUserAgent = [&] { return "agent " + std::to_string(++reads); };
+  PlainRunContext ctx;
+  RedirectRun(options, ctx);
+  EXPECT_EQ(server.agents(), (Lines{"agent 1", "agent 2"}));
+
+  options.readUserAgent = nullptr;
+  options.userAgent = "fixed\r\nX-Evil: 1";
+  RedirectRun(options, ctx);
+  EXPECT_EQ(server.agents(), (Lines{"agent 1", "agent 2", "fixedX-Evil: 1", "fixedX-Evil: 1"}));
+}
+
+TEST(RedirectRun, SeveralJobsKeepTheInputOrder) {
+  RedirectServer server;
+  // Early addresses answer last.
+  server.onRequest = [](const std::string& name) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::max(0, 12 - std::stoi(name)) * 15));
+  };
+  ASSERT_TRUE(server.started());
+  RedirectOptions options;
+  options.jobs = 4;
+  std::string want;
+  for (int i = 1; i <= 12; ++i) {
+    options.addresses.push_back(server.url("/to/" + std::to_string(i)));
+    want += "http://t/" + std::to_string(i) + "\r\n";
+  }
+  options.addresses.push_back("");
+  want += "\r\n";
+  std::vector<size_t> order;
+  options.onAddress = [&](const AddressOutcome& item) { order.push_back(item.index); };
+  PlainRunContext ctx;
+  const RedirectOutcome outcome = RedirectRun(options, ctx);
+  EXPECT_EQ(outcome.results, want);
+  ASSERT_EQ(order.size(), 13u);
+  for (size_t i = 0; i < order.size(); ++i) EXPECT_EQ(order[i], i);
+  EXPECT_EQ(outcome.failedList, "\r\n");
+}
+
+}  // namespace
+}  // namespace chengling
