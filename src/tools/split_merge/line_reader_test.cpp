@@ -1,0 +1,99 @@
+#include "tools/split_merge/line_reader.h"
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace chengling {
+namespace {
+
+struct Read {
+  std::vector<std::string> lines;
+  std::vector<bool> blanks;
+};
+
+Read readAll(LineReader& reader) {
+  Read read;
+  LineSpan line;
+  while (reader.next(line)) {
+    std::string bytes;
+    EXPECT_TRUE(reader.emit(line, [&](std::string_view part) {
+      bytes += part;
+      return true;
+    }));
+    read.lines.push_back(bytes);
+    read.blanks.push_back(line.blank);
+  }
+  EXPECT_FALSE(reader.failed()) << reader.error();
+  return read;
+}
+
+// Every case is read from memory and streamed from a file; both must agree.
+TEST(LineReader, FollowsTheLineRuleFromMemoryAndFromAFile) {
+  struct Case {
+    std::string input;
+    std::vector<std::string> lines;
+  };
+  const Case kCases[] = {
+      {"", {}},
+      {"\n", {""}},
+      {"a\nb\n", {"a", "b"}},
+      {"a\r\nb", {"a", "b"}},
+      {"a\rb\r\r\n", {"a\rb\r"}},
+      {std::string("abc\0def\n", 8), {"abc", "", "def"}},
+      {std::string("\0\0x", 3), {"", "", "x"}},
+      {"a\x1A\nb", {"a", "", "", "b"}},
+      {"\r", {"\r"}},
+      {"\x81\n", {"\x81"}},  // LF ends the line even after a lead byte
+  };
+  testing::TempDir dir;
+  for (const Case& c : kCases) {
+    LineReader memory(c.input, false);
+    EXPECT_EQ(readAll(memory).lines, c.lines) << c.input;
+    testing::writeBytes(dir / "in.txt", c.input);
+    std::string error;
+    LineReader file(dir / "in.txt", false, &error);
+    ASSERT_TRUE(file.opened()) << error;
+    EXPECT_EQ(readAll(file).lines, c.lines) << c.input;
+  }
+}
+
+TEST(LineReader, TellsBlankLines) {
+  const std::string input = "\n \t\n　\n \r\nx\n　a\n\xA1\n \r \n";
+  LineReader reader(input, true);
+  const Read read = readAll(reader);
+  EXPECT_EQ(read.blanks, (std::vector<bool>{true, true, true, true, false, false, false, false}));
+}
+
+TEST(LineReader, StreamsLinesLongerThanItsWindow) {
+  // Lines that cross the window, one longer than the window itself (CR LF across a refill, a long
+  // blank line), all read back whole while the reader holds only its window.
+  const std::string longLine(LineReader::kLongLine + LineReader::kChunk + 123, 'L');
+  const std::string longBlank(LineReader::kLongLine + 77, ' ');
+  std::string input = "first\r\n";
+  input += std::string(LineReader::kChunk - input.size() - 1, 's') + "\r\n";
+  input += longLine + "\r\n" + longBlank + "\nlast";
+  testing::TempDir dir;
+  testing::writeBytes(dir / "long.txt", input);
+  std::string error;
+  LineReader reader(dir / "long.txt", true, &error);
+  ASSERT_TRUE(reader.opened()) << error;
+  const Read read = readAll(reader);
+  ASSERT_EQ(read.lines.size(), 5u);
+  EXPECT_EQ(read.lines[0], "first");
+  EXPECT_EQ(read.lines[1], std::string(LineReader::kChunk - 8, 's'));
+  EXPECT_EQ(read.lines[2], longLine);
+  EXPECT_EQ(read.lines[3], longBlank);
+  EXPECT_EQ(read.blanks, (std::vector<bool>{false, false, false, true, false}));
+  EXPECT_EQ(read.lines[4], "last");
+}
+
+TEST(LineEndings, CorrectsLoneCrAndLf) {
+  struct Case { const char* in; const char* out; };
+  const Case kCases[] = {{"a\nb", "a\r\nb"}, {"a\rb", "a\r\nb"}, {"a\r\nb", "a\r\nb"},
+                         {"\n\r", "\r\n\r\n"}, {"\r\r\n\n", "\r\n\r\n\r\n"}, {"", ""}};
+  for (const Case& c : kCases) EXPECT_EQ(correctLineEndings(c.in), c.out) << c.in;
+}
+
+}  // namespace
+}  // namespace chengling
