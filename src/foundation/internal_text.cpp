@@ -1,7 +1,7 @@
 #include "foundation/internal_text.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace chengling {
@@ -73,17 +73,18 @@ std::string numberToText(double value) {
   if (value == std::trunc(value) && std::fabs(value) < 9.2e18) {
     return numberToText(static_cast<int64_t>(value));
   }
+  // to_chars: the decimal point is "." whatever the process's locale says.
   const double magnitude = std::fabs(value);
   char buffer[400];
   if (magnitude >= 1e15 || magnitude < 1e-30) {
-    std::snprintf(buffer, sizeof buffer, "%.13g", value);
-    return buffer;
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 13);
+    return std::string(buffer, end.ptr);
   }
   const int integerDigits = static_cast<int>(std::floor(std::log10(magnitude))) + 1;
   int decimals = 13 - integerDigits;
   if (decimals < 0) decimals = 0;
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-  std::string text = buffer;
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  std::string text(buffer, end.ptr);
   stripTrailingZeros(text);
   if (text == "-0") text = "0";
   return text;
