@@ -1,0 +1,86 @@
+// chengling-cli csv end to end: real files in a temporary folder, the binary run through the shell.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace chengling::testing {
+namespace {
+
+const std::string kCli = CHENGLING_CLI;
+
+std::string utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
+
+class CsvCli : public ::testing::Test {
+ protected:
+  std::string file(const std::string& name, const std::string& bytes) {
+    writeBytes(dir_ / name, bytes);
+    return "'" + dir_ / name + "'";
+  }
+  int run(const std::string& arguments, std::string* out = nullptr) {
+    return runCommand(kCli + " csv " + arguments + " 2>'" + dir_ / "stderr.txt" + "'", out);
+  }
+  std::string errors() { return readBytes(dir_ / "stderr.txt"); }
+
+  TempDir dir_;
+};
+
+TEST_F(CsvCli, SortsByNumberDescendingByDefaultAndKeepsTheFileEncoding) {
+  const std::string in = file("in.csv", utf8(u8"\"姓名\",\"数量\"\r\n张三,10\r\n李四,9\r\n王五,100\r\n"));
+  ASSERT_EQ(run("--sort 2 --order number -o '" + dir_ / "out.CSV" + "' " + in), 0) << errors();
+  EXPECT_EQ(readBytes(dir_ / "out.CSV"),
+            "\xEF\xBB\xBF" + utf8(u8"\"姓名\",\"数量\"\r\n\"王五\",\"100\"\r\n\"张三\",\"10\"\r\n\"李四\",\"9\"\r\n"));
+}
+
+TEST_F(CsvCli, NoHeaderNamesColumnsAndSortTakesATitle) {
+  const std::string in = file("in.txt", "b,2\na,1\nc,3\n");
+  const std::string title = utf8(u8"第2列");
+  ASSERT_EQ(run("--no-header --sort '" + title + "' --order digits --asc -o '" + dir_ / "out.txt" + "' " + in), 0)
+      << errors();
+  // Plain ASCII input is read as is and written back the same way, unquoted for a .txt name.
+  EXPECT_EQ(readBytes(dir_ / "out.txt"), gb(u8"第1列,第2列\r\n") + "a,1\r\nb,2\r\nc,3\r\n");
+}
+
+TEST_F(CsvCli, MergesFilesToStandardOutputQuotedInTheTerminalEncoding) {
+  const std::string first = file("1.csv", utf8(u8"名,值\n甲,1\n"));
+  const std::string second = file("2.csv", gb(u8"名,值\n乙,2\n"));  // the other file is GBK
+  std::string out;
+  ASSERT_EQ(run(first + " " + second, &out), 0) << errors();
+  EXPECT_EQ(out, utf8(u8"\"名\",\"值\"\n\"甲\",\"1\"\n\"乙\",\"2\"\n"));
+  ASSERT_EQ(run("--sort 1 --order pinyin --asc " + first + " " + second, &out), 0) << errors();
+  EXPECT_EQ(out, utf8(u8"\"名\",\"值\"\n\"甲\",\"1\"\n\"乙\",\"2\"\n"));
+  ASSERT_EQ(run("--sort 1 --order codes " + first + " " + second, &out), 0) << errors();
+  EXPECT_EQ(out, utf8(u8"\"名\",\"值\"\n\"乙\",\"2\"\n\"甲\",\"1\"\n"));
+}
+
+TEST_F(CsvCli, AMissingFileIsNamedAndTheRestStillWritten) {
+  const std::string good = file("good.csv", "h\n1\n");
+  std::string out;
+  EXPECT_EQ(run("'" + dir_ / "missing.csv" + "' " + good, &out), 1);
+  EXPECT_NE(errors().find("missing.csv"), std::string::npos) << errors();
+  EXPECT_EQ(out, "\"h\"\n\"1\"\n");
+}
+
+TEST_F(CsvCli, UsageErrorsExitWithTwo) {
+  const std::string in = file("in.csv", "a,b\n1,2\n");
+  struct Case {
+    std::string arguments;
+  };
+  const Case kCases[] = {
+      {""},
+      {"--sort 3 --order number " + in},   // no such column
+      {"--sort zz --order number " + in},  // no such title
+      {"--sort 1 " + in},                  // an order is needed
+      {"--order number " + in},            // and a column
+      {"--sort 1 --order size " + in},
+      {"--sort 1 --order number --asc --desc " + in},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(run(c.arguments), 2) << c.arguments;
+    EXPECT_FALSE(errors().empty()) << c.arguments;
+  }
+}
+
+}  // namespace
+}  // namespace chengling::testing
