@@ -2,11 +2,14 @@
 
 #include <errno.h>
 #include <iconv.h>
+#include <sys/mman.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -65,6 +68,16 @@ class DescriptorCache {
   std::map<std::pair<std::string, std::string>, iconv_t> descriptors_;
 };
 
+// Makes the pages of a large stretch of fresh memory present in one call: far cheaper than taking
+// one page fault after another while the stretch is filled. Only a hint; it may fail harmlessly.
+void prefault(char* start, size_t size) {
+  constexpr size_t kPage = 4096;
+  if (size < (size_t{1} << 20)) return;
+  const auto first = (reinterpret_cast<uintptr_t>(start) + kPage - 1) & ~uintptr_t{kPage - 1};
+  const auto end = (reinterpret_cast<uintptr_t>(start) + size) & ~uintptr_t{kPage - 1};
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+}
+
 // Bytes of one code unit: UTF-16 input goes in pairs of bytes, everything else byte by byte.
 size_t codeUnit(std::string_view upperCharset) {
   if (upperCharset.starts_with("UTF-16") || upperCharset.starts_with("UCS-2")) return 2;
@@ -120,14 +133,14 @@ ProbeResult probeCharacter(std::string_view from, size_t unit, const char* in, s
   return ProbeResult::Invalid;
 }
 
-// Appends the conversion of `in` to `out`, converting straight into the string's own storage.
-// Returns false when iconv knows one of the names not (nothing is appended then).
-bool appendConverted(std::string& out, std::string_view in, std::string_view from, std::string_view to,
-                     bool* lossy) {
-  const std::string upperFrom = upperName(from);
-  const std::string upperTo = upperName(to);
+// Appends the conversion of `in` to `out`, converting straight into the string's own storage, and
+// sets `lost` when something was replaced or dropped. `atEnd` says that `in` ends where the whole
+// input ends; otherwise an incomplete sequence at its end is invalid input (what follows the piece
+// cannot complete it: pieces are cut where a character starts). The descriptor must be valid.
+void convertInto(std::string& out, std::string_view in, const std::string& upperFrom, const std::string& upperTo,
+                 bool atEnd, bool& lost) {
   const iconv_t cd = DescriptorCache::local().get(upperTo, upperFrom);
-  if (cd == kNoDescriptor) return false;
+  if (cd == kNoDescriptor) return;
 
   const double factor = expansion(upperTo);
   size_t written = out.size();
@@ -135,13 +148,14 @@ bool appendConverted(std::string& out, std::string_view in, std::string_view fro
 
   char* inPtr = const_cast<char*>(in.data());
   size_t inLeft = in.size();
-  bool lost = false;
 
   // Makes at least `need` bytes of room after `written`, and some more in proportion to what is left.
   auto makeRoom = [&](size_t need) {
     const size_t wanted = std::clamp<size_t>(static_cast<size_t>(static_cast<double>(inLeft) * factor) + 16,
                                              std::max<size_t>(need, 64), std::max(need, kOutputStep));
-    if (out.size() - written < need) out.resize(written + wanted);
+    if (out.size() - written >= need) return;
+    if (written + wanted <= out.capacity()) prefault(out.data() + out.size(), written + wanted - out.size());
+    out.resize(written + wanted);
   };
   auto appendBytes = [&](std::string_view bytes) {
     makeRoom(bytes.size());
@@ -149,7 +163,8 @@ bool appendConverted(std::string& out, std::string_view in, std::string_view fro
     written += bytes.size();
   };
   // Writes what a stateful encoder still holds and returns it to its initial state, so that an
-  // inserted replacement lands in the right place.
+  // inserted replacement lands in the right place. (The look-ups below may use this very
+  // descriptor, which is harmless once it is back in its initial state.)
   auto flushState = [&] {
     while (true) {
       makeRoom(64);
@@ -187,11 +202,11 @@ bool appendConverted(std::string& out, std::string_view in, std::string_view fro
       makeRoom(out.size() - written + 16);
       continue;
     }
-    if (errno == EINVAL) {  // a truncated sequence at the end: dropped
+    if (errno == EINVAL && atEnd) {  // a truncated sequence at the end: dropped
       lost = true;
       break;
     }
-    if (errno != EILSEQ || inLeft == 0) {
+    if ((errno != EILSEQ && errno != EINVAL) || inLeft == 0) {
       lost = true;
       break;
     }
@@ -207,6 +222,78 @@ bool appendConverted(std::string& out, std::string_view in, std::string_view fro
   }
   flushState();
   out.resize(written);
+}
+
+// Large inputs go in rounds of about kRound bytes; each round from kParallelMinimum on is converted
+// in two halves at once, the second half into a buffer that is appended and reused.
+constexpr size_t kRound = size_t{32} << 20;
+constexpr size_t kParallelMinimum = size_t{4} << 20;
+
+// A position at or a little after `middle` where a character of `upperFrom` starts whatever came
+// before, so that both sides convert on their own exactly as the whole would; npos when there is
+// none close by or the charset has no such mark.
+size_t splitPoint(std::string_view in, std::string_view upperFrom, size_t middle) {
+  const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+  const size_t limit = std::min(in.size(), middle + (size_t{1} << 20));
+  if (upperFrom == "UTF-8") {
+    for (size_t j = middle; j < std::min(limit, middle + 4); ++j) {
+      if ((p[j] & 0xC0) != 0x80) return j;
+    }
+  } else if (upperFrom == "UTF-16LE" || upperFrom == "UTF-16BE") {
+    const size_t high = upperFrom == "UTF-16LE" ? 1 : 0;  // offset of a unit's high byte
+    for (size_t j = middle & ~size_t{1}; j >= 2 && j + 2 <= limit; j += 2) {
+      if ((p[j - 2 + high] & 0xFC) != 0xD8) return j;  // not right after a leading surrogate
+    }
+  } else if (upperFrom == "GB18030" || upperFrom == "BIG5" || upperFrom == "BIG5-HKSCS") {
+    // No byte below 0x30 is ever part of a multi-byte character in these charsets.
+    for (size_t j = middle; j < limit; ++j) {
+      if (p[j] < 0x30) return j + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// Appends the conversion of `in` to `out`. Returns false when iconv knows one of the names not
+// (nothing is appended then).
+bool appendConverted(std::string& out, std::string_view in, std::string_view from, std::string_view to,
+                     bool* lossy) {
+  const std::string upperFrom = upperName(from);
+  const std::string upperTo = upperName(to);
+  if (DescriptorCache::local().get(upperTo, upperFrom) == kNoDescriptor) return false;
+  bool lost = false;
+  out.reserve(out.size() + static_cast<size_t>(static_cast<double>(in.size()) * expansion(upperTo)) + 16);
+
+  // BIG5-HKSCS joins some pairs of characters into one code, so a cut between them would show.
+  const bool parallel = in.size() >= kParallelMinimum && upperTo != "BIG5-HKSCS" &&
+                        std::thread::hardware_concurrency() > 1;
+  std::string second;  // the other thread's half of a round
+  for (size_t start = 0; start < in.size() || start == 0;) {
+    size_t end = in.size();
+    if (parallel && in.size() - start > kRound + kRound / 2) end = std::min(end, splitPoint(in, upperFrom, start + kRound));
+    const bool last = end == in.size();
+    size_t middle = std::string_view::npos;
+    if (parallel && end - start >= kParallelMinimum) middle = splitPoint(in, upperFrom, start + (end - start) / 2);
+    std::thread worker;
+    bool secondLost = false;
+    if (middle > start && middle < end) {
+      second.clear();
+      try {
+        worker = std::thread([&] { convertInto(second, in.substr(middle, end - middle), upperFrom, upperTo, last, secondLost); });
+      } catch (const std::system_error&) {
+        // No thread to be had: this round goes in one piece.
+      }
+    }
+    if (worker.joinable()) {
+      convertInto(out, in.substr(start, middle - start), upperFrom, upperTo, false, lost);
+      worker.join();
+      out.append(second);
+      lost = lost || secondLost;
+    } else {
+      convertInto(out, in.substr(start, end - start), upperFrom, upperTo, last, lost);
+    }
+    if (last) break;
+    start = end;
+  }
   if (lossy != nullptr) *lossy = lost;
   return true;
 }
@@ -223,6 +310,22 @@ std::string_view markOf(TextEncoding encoding) {
     case TextEncoding::Utf16Le: return kUtf16LeMark;
     case TextEncoding::Utf16Be: return kUtf16BeMark;
     default: return {};
+  }
+}
+
+// The whole file in one buffer of exactly its size: a read that comes back short has met the end, so
+// a large file is never copied into a bigger buffer just to learn that nothing follows.
+bool readFile(std::string_view path, std::string& bytes) {
+  FileReader reader;
+  if (!reader.open(path)) return false;
+  const int64_t size = reader.size();
+  size_t chunk = size > 0 ? static_cast<size_t>(size) + 1 : size_t{64} << 10;
+  bytes.reserve(chunk);
+  while (true) {
+    const int64_t n = reader.read(bytes, chunk);
+    if (n < 0) return false;
+    if (static_cast<size_t>(n) < chunk) return true;
+    chunk = std::max(size_t{1} << 20, bytes.size() / 2);  // the file grew meanwhile
   }
 }
 
@@ -339,11 +442,13 @@ std::string GunzipBytes(std::string_view bytes, size_t limit) {
   std::string out;
   z_stream stream{};
   if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) return out;  // gzip header and trailer
-  // The trailer's size field (modulo 4 GiB, of the last member) is a good first guess.
+  // The trailer's size field (modulo 4 GiB, of the last member) is a good first guess, as long as
+  // deflate could really expand the input that far (at most about 1032 to 1).
   size_t hint = kGunzipWindow;
   if (bytes.size() >= 18) {
     const auto* tail = reinterpret_cast<const unsigned char*>(bytes.data() + bytes.size() - 4);
-    hint = std::max(hint, size_t{tail[0]} | size_t{tail[1]} << 8 | size_t{tail[2]} << 16 | size_t{tail[3]} << 24);
+    const size_t claimed = size_t{tail[0]} | size_t{tail[1]} << 8 | size_t{tail[2]} << 16 | size_t{tail[3]} << 24;
+    hint = std::max(hint, std::min(claimed, bytes.size() * 1032));
   }
   out.reserve(std::min(hint, limit));
 
@@ -370,35 +475,49 @@ std::string GunzipBytes(std::string_view bytes, size_t limit) {
   return out;
 }
 
+// The walk over 2- and 3-byte forms accepts exactly the texts in which a byte is a continuation
+// (10xxxxxx) if and only if the byte before it is a lead (11xxxxxx) or the byte two before is a
+// 3-byte lead (1110xxxx), no byte is F0 or above, and no form is cut off at the end. That holds per
+// position, so it is checked sixteen bytes at a time, in one pass.
 bool LooksLikeUtf8(std::string_view bytes) {
+  using Bytes = unsigned char __attribute__((vector_size(16)));
+  using Mask = signed char __attribute__((vector_size(16)));
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t n = bytes.size();
-  bool sawHigh = false;
+  Mask errors = {};
+  Bytes seen = {};
+  auto check = [&](const unsigned char* at, const unsigned char* before1, const unsigned char* before2) {
+    Bytes b, b1, b2;
+    std::memcpy(&b, at, 16);
+    std::memcpy(&b1, before1, 16);
+    std::memcpy(&b2, before2, 16);
+    const Mask continuation = (b >= 0x80) & (b < 0xC0);
+    const Mask expected = (b1 >= 0xC0) | (b2 >= 0xE0);
+    errors |= (continuation ^ expected) | (b >= 0xF0);
+    seen |= b;
+  };
+  auto any = [](auto vector) {
+    uint64_t halves[2];
+    std::memcpy(halves, &vector, 16);
+    return (halves[0] | halves[1]) != 0;
+  };
+
   size_t i = 0;
-  while (i < n) {
-    // Runs of ASCII go eight bytes at a time.
-    while (i + 8 <= n) {
-      uint64_t word;
-      std::memcpy(&word, p + i, 8);
-      if (word & 0x8080808080808080ULL) break;
-      i += 8;
-    }
-    if (i >= n) break;
-    const unsigned char c = p[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    sawHigh = true;
-    if (i + 1 < n && (c & 0xE0) == 0xC0 && (p[i + 1] & 0xC0) == 0x80) {
-      i += 2;
-    } else if (i + 2 < n && (c & 0xF0) == 0xE0 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
-      i += 3;
-    } else {
-      return false;
+  if (n >= 16) {
+    unsigned char head[18] = {};  // two ASCII bytes stand before the start
+    std::memcpy(head + 2, p, 16);
+    check(head + 2, head + 1, head);
+    for (i = 16; i + 16 <= n; i += 16) {
+      check(p + i, p + i - 1, p + i - 2);
+      if ((i & 4095) == 0 && any(errors)) return false;
     }
   }
-  return sawHigh;
+  // The rest, followed by ASCII padding: a form cut off at the end expects a continuation there.
+  unsigned char tail[18] = {};
+  if (i >= 2) std::memcpy(tail, p + i - 2, 2);
+  if (n > i) std::memcpy(tail + 2, p + i, n - i);
+  check(tail + 2, tail + 1, tail);
+  return !any(errors) && any(seen & 0x80);
 }
 
 bool ContainsPatterns(std::string_view text, std::string_view patterns, bool any) {
@@ -440,7 +559,7 @@ std::string DecodeText(std::string_view path, TextEncoding forced, std::string_v
   std::string_view content;
   if (!path.empty()) {
     // Read-only access is all a decode needs; a read-only file decodes like any other.
-    if (!readWholeFile(path, owned)) return {};
+    if (!readFile(path, owned)) return {};
     content = owned;
   } else {
     content = !bytes.empty() ? bytes : text;

@@ -375,6 +375,49 @@ TEST(ConvertCharset, ReplacesWhatItCannotConvertAndSaysSo) {
   EXPECT_TRUE(ConvertCharset(std::string(100000, '\xFF'), "UTF-8", "GB18030") == many);
 }
 
+// Large inputs are converted in rounds and halves cut where a character starts. Cut anywhere such a
+// cut cannot change the outcome (after an ASCII byte in UTF-8, a byte below 0x30 in GB18030, a
+// UTF-16 unit that is no leading surrogate), pieces small enough to go in one piece must give the
+// very same bytes.
+TEST(ConvertCharset, LargeInputsGiveWhatTheirPiecesGive) {
+  std::mt19937 random(11);
+  struct Source {
+    const char* charset;
+    std::string alphabet[6];
+    unsigned char cutAfterBelow;  // for single-byte units: a piece may end after a byte below this
+  };
+  const Source kSources[] = {
+      {"UTF-8", {"a ", utf8(u8"中文"), utf8(u8"€"), "\xE4\xB8", "\xFF", "\x80"}, 0x80},
+      {"GB18030", {"a ", "中文", "\x81", "\xFF", "\x95\x32\x82\x36", "\x81\x30"}, 0x30},
+      {"UTF-16LE", {"a\0"s, "\x2D\x4E"s, "\x3D\xD8\x00\xDE"s, "\x00\xD8"s, "\x00\xDC"s, "\n\0"s}, 0},
+  };
+  for (const Source& source : kSources) {
+    std::string input;
+    while (input.size() < (size_t{9} << 19)) input += source.alphabet[random() % 10 < 7 ? random() % 2 : random() % 6];
+    // Where the halves meet, a UTF-8 form cut off by the next character: replaced, not dropped.
+    if (source.cutAfterBelow == 0x80) input.replace(input.size() / 2 - 2, 3, "\xE4\xB8" "a");
+    for (const char* target : {"GB18030", "UTF-8", "UTF-16BE", "BIG5"}) {
+      if (std::string_view(source.charset) == target) continue;
+      bool lossy = false;
+      const std::string whole = ConvertCharset(input, source.charset, target, &lossy);
+      EXPECT_TRUE(lossy);
+      std::string pieces;
+      const size_t unit = std::string_view(source.charset) == "UTF-16LE" ? 2 : 1;
+      for (size_t start = 0; start < input.size();) {
+        size_t end = std::min(input.size(), start + 300000 + random() % 1000 * unit);
+        if (unit == 2) {
+          while (end < input.size() && (static_cast<unsigned char>(input[end - 1]) & 0xFC) == 0xD8) end += 2;
+        } else {
+          while (end < input.size() && static_cast<unsigned char>(input[end - 1]) >= source.cutAfterBelow) ++end;
+        }
+        pieces += ConvertCharset(std::string_view(input).substr(start, end - start), source.charset, target);
+        start = end;
+      }
+      EXPECT_TRUE(whole == pieces) << source.charset << " to " << target;
+    }
+  }
+}
+
 TEST(GunzipBytes, GivesWhatWasProduced) {
   std::string original;
   std::mt19937 random(7);
@@ -444,6 +487,50 @@ TEST(LooksLikeUtf8, FollowsTheTwoAndThreeByteForms) {
       {"中文", false},  // GBK text
   };
   for (const Case& c : kCases) EXPECT_EQ(LooksLikeUtf8(c.bytes), c.want) << hex(c.bytes);
+}
+
+// The walk exactly as stated, one byte at a time: the reference for the vectorised check.
+bool walkLooksLikeUtf8(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  bool high = false;
+  for (size_t i = 0; i < n;) {
+    if (p[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    high = true;
+    if (i + 1 < n && (p[i] & 0xE0) == 0xC0 && (p[i + 1] & 0xC0) == 0x80) {
+      i += 2;
+    } else if (i + 2 < n && (p[i] & 0xF0) == 0xE0 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+      i += 3;
+    } else {
+      return false;
+    }
+  }
+  return high;
+}
+
+TEST(LooksLikeUtf8, AgreesWithTheByteByByteWalk) {
+  std::mt19937 random(5);
+  const std::string pieces[] = {"a", "0123456789abcdef", utf8(u8"中"), utf8(u8"é"), "\xE4", "\xB8", "\xC3", "\xF0", "\xFF", "\x80"};
+  int utf8Answers = 0;
+  for (int i = 0; i < 20000; ++i) {
+    std::string text;
+    const int count = static_cast<int>(random() % 40);
+    // Mostly well-formed pieces, so that both answers come up often.
+    for (int k = 0; k < count; ++k) text += pieces[random() % 10 < 8 ? random() % 4 : random() % std::size(pieces)];
+    const bool want = walkLooksLikeUtf8(text);
+    utf8Answers += want;
+    ASSERT_EQ(LooksLikeUtf8(text), want) << hex(text);
+  }
+  EXPECT_GT(utf8Answers, 2000);
+  // Long texts: an error far from the start, and a form cut off right at the end.
+  std::string longText;
+  for (int i = 0; i < 100000; ++i) longText += i % 7 == 0 ? "x" : utf8(u8"文");
+  EXPECT_TRUE(LooksLikeUtf8(longText));
+  EXPECT_FALSE(LooksLikeUtf8(longText + "\xE6\x96"));
+  EXPECT_FALSE(LooksLikeUtf8(longText + "\xE6\x96\x87\xF0\x9F\x98\x80" + longText));
 }
 
 TEST(DetectHtmlCharset, FindsTheFirstDeclaringMetaTag) {
