@@ -1,16 +1,75 @@
+#include <csignal>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "cli/cli_common.h"
+#include "tools/redirect/redirect_run.h"
 
 namespace chengling::cli {
+namespace {
 
-// Arrives with its engine; until then the subcommand only says so.
-Command addResolveCommand(CLI::App& parent) {
-  Command command;
-  command.app = parent.add_subcommand("resolve", "获取网址的跳转地址");
-  command.app->allow_extras();
-  command.run = [] {
-    printError("chengling-cli resolve：此工具尚未提供");
-    return kExitUsage;
+struct ResolveSettings {
+  std::string userAgent;
+  bool loose = false;
+  std::string placeholder = "source";
+  int jobs = 1;
+  std::string list = "-";
+};
+
+bool allDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+int runResolve(const ResolveSettings& settings) {
+  std::string agent = userAgentText(kDefaultUserAgentEntry);
+  if (allDigits(settings.userAgent)) {
+    const int index = settings.userAgent.size() > 2 ? -1 : std::stoi(settings.userAgent);
+    agent = userAgentText(index);
+    if (agent.empty()) {
+      printError("--ua：编号应在 0 到 14 之间，或者给出协议文本");
+      return kExitUsage;
+    }
+  } else if (!settings.userAgent.empty()) {
+    agent = fromArgument(settings.userAgent);
+  }
+
+  RedirectOptions options;
+  if (!readListFile(fromArgument(settings.list), options.addresses)) return kExitUsage;
+  options.userAgent = agent;
+  options.looseMatch = settings.loose;
+  options.failurePlaceholder = settings.placeholder != "none";
+  options.emptyPlaceholder = settings.placeholder == "empty";
+  options.jobs = settings.jobs;
+  options.onAddress = [](const AddressOutcome& item) {
+    if (item.writesLine) printLine(item.line);
   };
+  // A peer that closes its end (a server, or a reader of our output) must not end the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  TerminalRunContext ctx;  // reports each failed address on standard error
+  const RedirectOutcome outcome = RedirectRun(options, ctx);
+  std::fflush(stdout);
+  return outcome.failed > 0 || outcome.stopped ? kExitSomeFailed : kExitOk;
+}
+
+}  // namespace
+
+Command addResolveCommand(CLI::App& parent) {
+  auto settings = std::make_shared<ResolveSettings>();
+  Command command;
+  command.app = parent.add_subcommand(
+      "resolve", toTerminal("获取网址的跳转地址：每行一个地址，结果按行输出，失败的地址写到标准错误"));
+  CLI::App& app = *command.app;
+  app.add_option("--ua", settings->userAgent,
+                 toTerminal("协议方式：0 到 14 的编号，或者直接给出 UserAgent 文本（默认 11，安卓QQ）"));
+  app.add_flag("--loose", settings->loose, toTerminal("扩展模式（宽松匹配）：条件脚本里的跳转也采用"));
+  app.add_option("--placeholder", settings->placeholder,
+                 toTerminal("失败占位：source 写原地址（默认），empty 写空行，none 不写"))
+      ->check(CLI::IsMember({"source", "empty", "none"}));
+  app.add_option("--jobs", settings->jobs, toTerminal("同时获取的地址数（1 到 64），输出仍按输入顺序"))
+      ->check(CLI::Range(1, 64));
+  app.add_option("list", settings->list, toTerminal("地址列表文件，- 或省略表示标准输入"));
+  command.run = [settings] { return runResolve(*settings); };
   return command;
 }
 
