@@ -1,0 +1,177 @@
+// chengling-cli split and merge, end to end: real files in a temporary folder, the real binary.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+#include "tools/split_merge/fault_fixtures.h"
+
+namespace chengling {
+namespace {
+
+using testing::exists;
+using testing::listNames;
+using testing::readBytes;
+using testing::TempDir;
+using testing::writeBytes;
+
+// Texts as the terminal shows them (UTF-8).
+std::string u8(std::u8string_view text) { return std::string(reinterpret_cast<const char*>(text.data()), text.size()); }
+
+struct CliRun {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs chengling-cli with `arguments` (already quoted for the shell) inside `folder`.
+CliRun cli(const TempDir& dir, const std::string& folder, const std::string& arguments) {
+  CliRun run;
+  const std::string errFile = dir / "stderr.txt";
+  run.code = testing::runCommand("cd '" + folder + "' && '" CHENGLING_CLI "' " + arguments + " 2>'" + errFile + "'",
+                                 &run.out);
+  run.err = readBytes(errFile);
+  std::remove(errFile.c_str());
+  return run;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  size_t start = 0;
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    result.push_back(text.substr(start, end - start));
+  }
+  return result;
+}
+
+TEST(SplitCli, SplitsFilesAndPrintsEveryPiece) {
+  TempDir dir;
+  writeBytes(dir / "work/book.txt", std::string(2500, 'b'));
+  const CliRun run = cli(dir, dir / "work", "split --size 1KB book.txt");
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(lines(run.out), (std::vector<std::string>{dir / "work/book/book_1.txt", dir / "work/book/book_2.txt",
+                                                      dir / "work/book/book_3.txt"}));
+  EXPECT_EQ(readBytes(dir / "work/book/book_3.txt").size(), 452u);
+  EXPECT_TRUE(exists(dir / "work/book.txt"));
+}
+
+TEST(SplitCli, OneFolderSplitsItsFilesThroughTheFilter) {
+  TempDir dir;
+  writeBytes(dir / u8(u8"书架/甲.txt"), "1\n2\n3");
+  writeBytes(dir / u8(u8"书架/乙.htm"), "x");
+  const CliRun run = cli(dir, dir.path(), u8(u8"split --lines 2-2 --no-subdir --delete --filter '*.txt' 书架"));
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(listNames(dir / u8(u8"书架")),
+            (std::vector<std::string>{u8(u8"乙.htm"), u8(u8"甲_1.txt"), u8(u8"甲_2.txt")}));
+  EXPECT_EQ(readBytes(dir / u8(u8"书架/甲_1.txt")), "1\r\n2");
+  EXPECT_EQ(lines(run.out).size(), 2u);
+}
+
+TEST(SplitCli, UsageErrorsExitWithTwoAndSayWhy) {
+  struct Case { const char* arguments; std::u8string_view message; };
+  const Case kCases[] = {
+      {"split --count 0 a.txt", u8"份数必须大于0"},
+      {"split --size 0MB a.txt", u8"字节长度不能等于0"},
+      {"split --size 3TB a.txt", u8"--size"},
+      {"split --lines 0-5 a.txt", u8"行数至少 1"},
+      {"split --chars 5 --lines 5 a.txt", u8"excludes"},
+      {"split --separator '' a.txt", u8"请输入用于分割的字符串！"},
+      {"split missing.txt", u8"找不到 missing.txt"},
+      {"merge --join-file nothing.bin a.txt", u8"nothing.bin"},
+  };
+  for (const Case& c : kCases) {
+    TempDir dir;
+    writeBytes(dir / "a.txt", "abc");
+    const CliRun run = cli(dir, dir.path(), c.arguments);
+    EXPECT_EQ(run.code, 2) << c.arguments;
+    EXPECT_NE(run.err.find(u8(c.message)), std::string::npos) << c.arguments << "\n" << run.err;
+    EXPECT_FALSE(exists(dir / "a")) << c.arguments;
+  }
+}
+
+TEST(SplitCli, FailedPiecesExitWithOneAndNameTheFile) {
+  TempDir dir;
+  writeBytes(dir / "a.txt", "abcdef");
+  ASSERT_EQ(mkdir((dir / "a").c_str(), 0755), 0);
+  testing::ReadOnlyFolder readOnly(dir / "a");
+  ASSERT_TRUE(readOnly.ready());
+  const CliRun run = cli(dir, dir.path(), "split --count 2 --delete a.txt");
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(dir / "a/a_1.txt"), std::string::npos) << run.err;
+  EXPECT_EQ(readBytes(dir / "a.txt"), "abcdef");
+  EXPECT_TRUE(run.out.empty());
+}
+
+TEST(SplitCli, CtrlCStopsAfterTheCurrentPiece) {
+  TempDir dir;
+  writeBytes(dir / "s.txt", "0123456789");
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    close(out[1]);
+    execl(CHENGLING_CLI, CHENGLING_CLI, "split", "--count", "20000", "--delete", (dir / "s.txt").c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  FILE* stream = fdopen(out[0], "r");
+  char first[4096];
+  ASSERT_NE(fgets(first, sizeof first, stream), nullptr);  // the first piece is written
+  kill(child, SIGINT);
+  std::string rest;
+  for (int c; (c = fgetc(stream)) != EOF;) rest += static_cast<char>(c);
+  fclose(stream);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::vector<std::string> names = listNames(dir / "s");
+  EXPECT_LT(names.size(), 20000u);
+  EXPECT_EQ(names.size(), lines(first + rest).size());  // every piece printed, nothing half-written
+  for (const std::string& name : names) EXPECT_NE(name.front(), '.') << name;
+  EXPECT_EQ(readBytes(dir / "s.txt"), "0123456789");
+}
+
+TEST(MergeCli, MergesFilesIntoTheParentFolderWithJoinText) {
+  TempDir dir;
+  writeBytes(dir / u8(u8"小说/第1章.txt"), "A");
+  writeBytes(dir / u8(u8"小说/第2章.txt"), "B");
+  const CliRun run = cli(dir, dir / u8(u8"小说"), u8(u8"merge --join-text '——' 第1章.txt 第2章.txt"));
+  EXPECT_EQ(run.code, 0) << run.err;
+  const std::string output = dir / u8(u8"第1章等2个文件.txt");
+  EXPECT_EQ(lines(run.out), (std::vector<std::string>{output}));
+  // The join text arrives as internal text (GBK), like the window's edit box.
+  EXPECT_EQ(readBytes(output), "A\xA1\xAA\xA1\xAA" "B");
+}
+
+TEST(MergeCli, FilesAndFoldersMergeAsADrop) {
+  TempDir dir;
+  writeBytes(dir / "a.txt", "a");
+  writeBytes(dir / "b.txt", "b");
+  writeBytes(dir / "f/x.txt", "x");
+  writeBytes(dir / "f/y.txt", "y");
+  writeBytes(dir / "g/z.txt", "z");
+  const CliRun run = cli(dir, dir.path(), "merge --no-parent --delete a.txt f b.txt g");
+  EXPECT_EQ(run.code, 0) << run.err;
+  // The files into one output, then the folders, the last one dropped first.
+  EXPECT_EQ(lines(run.out), (std::vector<std::string>{dir / u8(u8"a等2个文件.txt"), dir / u8(u8"g/z等1个文件.txt"),
+                                                      dir / u8(u8"f/x等2个文件.txt")}));
+  EXPECT_EQ(readBytes(dir / u8(u8"a等2个文件.txt")), "ab");
+  EXPECT_EQ(readBytes(dir / u8(u8"f/x等2个文件.txt")), "xy");
+  EXPECT_FALSE(exists(dir / "a.txt"));
+  EXPECT_FALSE(exists(dir / "f/x.txt"));
+}
+
+}  // namespace
+}  // namespace chengling
