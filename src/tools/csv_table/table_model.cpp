@@ -65,6 +65,22 @@ void TableRow::setCell(int32_t index, std::string_view text) {
   packed_.replace(at, old.size(), text);
 }
 
+void TableRow::appendJoined(int32_t count, bool quoted, std::string& out) const {
+  const char* at = packed_.data();
+  const char* const end = at + packed_.size();
+  for (int32_t i = 0; i < count; ++i) {
+    if (i > 0) out += ',';
+    if (quoted) out += '"';
+    if (i < count_) {
+      const void* nul = std::memchr(at, '\0', end - at);
+      const char* stop = nul ? static_cast<const char*>(nul) : end;
+      out.append(at, stop);
+      at = stop < end ? stop + 1 : end;
+    }
+    if (quoted) out += '"';
+  }
+}
+
 // ---- columns ----
 
 void TableModel::AddColumn(std::string_view title, int32_t width) {
@@ -170,10 +186,14 @@ void TableModel::SetCell(int32_t row, int32_t column, std::string_view text) {
 
 void TableModel::appendRowText(int32_t row, bool quoted, std::string& out) const {
   assert(row >= 0 && row <= RowCount());
+  if (row > 0) {
+    rows_[row - 1].appendJoined(ColumnCount(), quoted, out);
+    return;
+  }
   for (int32_t c = 1; c <= ColumnCount(); ++c) {
     if (c > 1) out += ',';
     if (quoted) out += '"';
-    out += row == 0 ? std::string_view(columns_[c - 1].title) : rows_[row - 1].cell(c - 1);
+    out += columns_[c - 1].title;
     if (quoted) out += '"';
   }
 }

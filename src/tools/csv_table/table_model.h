@@ -27,6 +27,9 @@ class TableRow {
   // Cuts or pads (with empty cells) to `count`.
   void fit(int32_t count);
   void setCell(int32_t index, std::string_view text);  // pads with empty cells as needed
+  // Cells 0 .. count - 1 (missing ones empty), "," before every cell after the first, each wrapped
+  // in double quotes when `quoted`, appended to `out` in one pass over the row.
+  void appendJoined(int32_t count, bool quoted, std::string& out) const;
 
   // 1-based index into the row pictures; 0 or less: no icon. The CSV tool always uses 0.
   int32_t iconIndex = 0;

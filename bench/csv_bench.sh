@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# CSV table: import + sort + export of a generated 1 000 000-row UTF-8 CSV (Chinese name, number,
+# date, quoted free text), against miller (numeric sort) and GNU sort -f (text), in one run.
+#   bench/csv_bench.sh [ROWS]
+# Prints each time ratio (ours / peer; the target is at most 1.0), our pinyin sort against our
+# numeric sort (at most 2.0) and our peak memory against the file size (at most 3.0).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rows=${1:-1000000}
+
+if ! command -v mlr >/dev/null; then
+  if [[ $(id -u) -eq 0 ]]; then apt-get install -y miller >/dev/null; else sudo apt-get install -y miller >/dev/null; fi
+fi
+for tool in hyperfine python3 /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
+done
+
+cmake --preset release >/dev/null
+cmake --build build/release -j "$(nproc)" --target chengling-cli >/dev/null
+cli=build/release/src/cli/chengling-cli
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+data=$work/data.csv
+
+python3 - "$data" "$rows" <<'EOF'
+import random, sys
+path, rows = sys.argv[1], int(sys.argv[2])
+rnd = random.Random(7)
+surnames = "王李张刘陈杨黄赵吴周徐孙马朱胡郭何高林罗郑梁谢宋唐许韩冯邓曹彭曾肖田董袁潘于蒋蔡余杜叶程苏魏吕丁任沈姚卢姜崔钟谭陆汪范金石廖贾夏韦付方白邹孟熊秦邱江尹薛闫段雷侯龙史陶黎贺顾毛郝龚邵万钱严覃武戴莫孔向汤"
+given = "伟芳娜秀英敏静丽强磊军洋勇艳杰娟涛明超秀兰霞平刚桂英华玉萍红娥玲芬芳燕彩春菊兰凤洁梅琳素云莲真环雪荣爱妹霞香月莺媛艳瑞凡佳嘉琼勤珍贞莉桂娣叶璧璐娅琦晶妍茜秋珊莎锦黛青倩婷姣婉娴瑾颖露瑶怡婵雁蓓纨仪荷丹蓉眉君琴蕊薇菁梦岚苑婕馨瑗琰韵融园艺咏卿聪澜纯毓悦昭冰爽琬茗羽希宁欣飘育滢馥筠柔竹霭凝晓欢霄枫芸菲寒伊亚宜可姬舒影荔枝思丽"
+words = ["很好", "不错", "一般", "还行", "推荐", "质量", "物流", "快递", "包装", "价格", "客服", "发货", "满意",
+         "good", "ok", "fast", "nice", "A+", "5星", "下次", "再来", "谢谢", "退货", "好评", "喜欢"]
+with open(path, "w", encoding="utf-8", newline="") as f:
+    f.write("姓名,数量,日期,备注\r\n")
+    for i in range(rows):
+        name = rnd.choice(surnames) + "".join(rnd.choice(given) for _ in range(rnd.randint(1, 2)))
+        number = rnd.randint(-100000, 10000000)
+        date = "%04d-%02d-%02d %02d:%02d:%02d" % (rnd.randint(2000, 2023), rnd.randint(1, 12), rnd.randint(1, 28),
+                                                 rnd.randint(0, 23), rnd.randint(0, 59), rnd.randint(0, 59))
+        text = "，".join(rnd.choice(words) for _ in range(rnd.randint(2, 6)))
+        if rnd.random() < 0.3:
+            text += ", " + rnd.choice(words)
+        f.write('%s,%d,%s,"%s"\r\n' % (name, number, date, text))
+EOF
+size=$(stat -c %s "$data")
+echo "data: $rows rows, $size bytes (UTF-8)"
+
+# GNU sort in the usual UTF-8 locale; ours writes a file through an atomic rename, the peers their
+# standard output into a file.
+export LC_ALL=C.UTF-8
+ours_number="$cli csv --sort 2 --order number -o $work/ours_number.csv $data"
+ours_codes="$cli csv --sort 4 --order codes --asc -o $work/ours_codes.csv $data"
+ours_pinyin="$cli csv --sort 1 --order pinyin --asc -o $work/ours_pinyin.csv $data"
+mlr_number="mlr --icsv --ocsv sort -nr 数量 $data > $work/mlr.csv"
+sort_text="sort -f $data > $work/sort.txt"
+
+hyperfine --warmup 1 --runs 3 --export-json "$work/times.json" \
+  -n ours_number "$ours_number" -n miller "$mlr_number" \
+  -n ours_codes "$ours_codes" -n sort_f "$sort_text" \
+  -n ours_pinyin "$ours_pinyin"
+
+/usr/bin/time -v $ours_number 2> "$work/mem.txt"
+peak_kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/mem.txt")
+
+python3 - "$work/times.json" "$peak_kb" "$size" <<'EOF'
+import json, sys
+times = {r["command"]: r["mean"] for r in json.load(open(sys.argv[1]))["results"]}
+peak, size = int(sys.argv[2]) * 1024, int(sys.argv[3])
+rows = [
+    ("import+sort+export, number vs mlr sort -nr", times["ours_number"], times["miller"], 1.0),
+    ("import+sort+export, codes vs sort -f", times["ours_codes"], times["sort_f"], 1.0),
+    ("pinyin sort vs our numeric sort", times["ours_pinyin"], times["ours_number"], 2.0),
+    ("peak memory vs file size", peak, size, 3.0),
+]
+for name, ours, peer, limit in rows:
+    ratio = ours / peer
+    print("%-45s %10.3f / %10.3f = %5.2fx  (target <= %.1fx) %s"
+          % (name, ours if ours < 1e6 else ours / 2**20, peer if peer < 1e6 else peer / 2**20, ratio, limit,
+             "ok" if ratio <= limit else "MISSED"))
+EOF
