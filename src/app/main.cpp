@@ -9,6 +9,7 @@
 #include "shell/screenshot.h"
 #include "shell/settings_store.h"
 #include "shell/store_messages.h"
+#include "tools/split_merge/split_merge_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
 
   // One factory per tab, in tab order; a tool without its window yet shows a placeholder page.
   std::array<chengling::PageFactory, chengling::MainWindow::kPageCount> pages{};
+  pages[4] = [&settings] { return new chengling::SplitMergeTool(settings); };
 
   int code = 0;
   {
