@@ -1,16 +1,134 @@
+#include <unistd.h>
+
+#include <cerrno>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "cli/cli_common.h"
+#include "foundation/file_system.h"
+#include "foundation/internal_text.h"
+#include "foundation/native_text.h"
+#include "tools/transcode/transcode_engine.h"
 
 namespace chengling::cli {
+namespace {
 
-// Arrives with its engine; until then the subcommand only says so.
+struct TranscodeArguments {
+  std::string from = "auto";
+  std::string to = "utf8";
+  std::string chinese = "none";
+  bool names = false;
+  bool recursive = false;
+  bool overwrite = false;
+  std::string filter = "*.*";
+  bool altMatcher = false;
+  std::vector<std::string> paths;
+};
+
+const std::map<std::string, TextEncoding> kEncodings = {
+    {"auto", TextEncoding::Detect},      {"ansi", TextEncoding::Ansi},
+    {"utf8", TextEncoding::Utf8},        {"utf16le", TextEncoding::Utf16Le},
+    {"utf16be", TextEncoding::Utf16Be},
+};
+
+const std::map<std::string, ChineseMode> kModes = {
+    {"none", ChineseMode::None},
+    {"s2t", ChineseMode::SimplifiedToTraditional},
+    {"t2s", ChineseMode::TraditionalToSimplified},
+    {"s2big5", ChineseMode::SimplifiedToBig5},
+    {"t2big5", ChineseMode::TraditionalToBig5},
+    {"big52s", ChineseMode::Big5ToSimplified},
+    {"big52t", ChineseMode::Big5ToTraditional},
+};
+
+std::vector<std::string> keysOf(const auto& map) {
+  std::vector<std::string> keys;
+  for (const auto& [key, value] : map) keys.push_back(key);
+  return keys;
+}
+
+std::string currentFolder() {
+  std::vector<char> buffer(4096);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return "/";
+    buffer.resize(buffer.size() * 2);
+  }
+  return internalFromNative(buffer.data());
+}
+
+// An argument as the full path a drop would hand over: made absolute, "." and ".." resolved by
+// text, doubled and trailing separators gone. The target tree is named after these paths.
+std::string fullPath(std::string_view argument, const std::string& here) {
+  const std::string joined = argument.starts_with('/') ? std::string(argument) : here + "/" + std::string(argument);
+  std::vector<std::string> parts;
+  for (std::string& part : splitText(joined, "/")) {
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(std::move(part));
+  }
+  std::string path;
+  for (const std::string& part : parts) path += "/" + part;
+  return path.empty() ? "/" : path;
+}
+
+int runTranscode(const TranscodeArguments& args) {
+  TranscodeOptions options;
+  options.input = kEncodings.at(args.from);
+  options.output = kEncodings.at(args.to);
+  options.chinese = kModes.at(args.chinese);
+  options.convertNames = args.names;
+  options.includeSubfolders = args.recursive;
+  options.overwrite = args.overwrite;
+  options.filter = fromArgument(args.filter);
+  options.matcher = args.altMatcher ? Matcher::Alternative : Matcher::Standard;
+
+  const std::string here = currentFolder();
+  PathList dropped;
+  for (const std::string& argument : args.paths) {
+    std::string path = fullPath(fromArgument(argument), here);
+    if (!pathExists(path)) {
+      printError("chengling-cli transcode：找不到 " + fromArgument(argument));
+      return kExitUsage;
+    }
+    dropped.push_back(std::move(path));
+  }
+
+  TerminalRunContext ctx;
+  const TranscodeOutcome outcome = TranscodeDrop(dropped, options, ctx);
+  printLine(outcome.completionFolder);
+  if (outcome.stopped) {
+    printError("已停止：已转换 " + numberToText(outcome.converted) + " 个文件");
+    return kExitSomeFailed;
+  }
+  if (outcome.converted == 0 && outcome.failed == 0) printError("没有找到要转换的文件");
+  return outcome.failed > 0 || ctx.failureCount() > 0 ? kExitSomeFailed : kExitOk;
+}
+
+}  // namespace
+
 Command addTranscodeCommand(CLI::App& parent) {
+  auto args = std::make_shared<TranscodeArguments>();
   Command command;
-  command.app = parent.add_subcommand("transcode", "批量转换文本文件的编码与简繁体");
-  command.app->allow_extras();
-  command.run = [] {
-    printError("chengling-cli transcode：此工具尚未提供");
-    return kExitUsage;
-  };
+  CLI::App* app = parent.add_subcommand("transcode", toTerminal("批量转换文本文件的编码与简繁体"));
+  command.app = app;
+  app->add_option("--from", args->from, toTerminal("输入编码（默认 auto：自动识别）"))
+      ->check(CLI::IsMember(keysOf(kEncodings)));
+  app->add_option("--to", args->to, toTerminal("输出编码（默认 utf8；auto：与识别出的输入编码相同）"))
+      ->check(CLI::IsMember(keysOf(kEncodings)));
+  app->add_option("--chinese", args->chinese, toTerminal("繁简互转（默认 none：不转）"))
+      ->check(CLI::IsMember(keysOf(kModes)));
+  app->add_flag("--names", args->names, toTerminal("同时转换文件名（--chinese 不为 none 时）"));
+  app->add_flag("--recursive", args->recursive, toTerminal("包含子文件夹"));
+  app->add_flag("--overwrite", args->overwrite, toTerminal("覆盖原文件，而不是写到“(已转换)”文件夹"));
+  app->add_option("--filter", args->filter, toTerminal("文件夹中的文件类型，如 *.txt|*.htm（默认 *.*）"));
+  app->add_flag("--alt-matcher", args->altMatcher, toTerminal("文件类型作为单个模式匹配"));
+  app->add_option("paths", args->paths, toTerminal("若干文件，或文件夹"))->required();
+  command.run = [args] { return runTranscode(*args); };
   return command;
 }
 

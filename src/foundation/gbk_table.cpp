@@ -9,7 +9,7 @@
 namespace chengling {
 namespace {
 
-constexpr int kTrailCount = 0xFF - 0x40;               // trail bytes 0x40..0xFE
+constexpr int kTrailCount = kGbkTrailSpan;             // trail bytes 0x40..0xFE
 constexpr int kDoubleCount = (0xFF - 0x81) * kTrailCount;
 constexpr uint32_t kQuadBmpCount = 39420;              // 81 30 81 30 .. 84 31 A4 39
 constexpr uint32_t kQuadSupplementaryStart = 189000;   // linear index of 90 30 81 30 = U+10000
@@ -129,6 +129,8 @@ char32_t gbkToUnicode(unsigned char lead, unsigned char trail) {
   if (!isLead(lead) || !isTrail(trail)) return 0;
   return tables().doubleToUnicode[(lead - 0x81) * kTrailCount + (trail - 0x40)];
 }
+
+const char32_t* gbkDoubleTable() { return tables().doubleToUnicode.data(); }
 
 uint16_t unicodeToGbk(char32_t codePoint) {
   if (codePoint > 0xFFFF) {

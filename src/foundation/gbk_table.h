@@ -30,6 +30,11 @@ GbUnit gbUnitAt(std::string_view text, size_t pos);
 // stand for characters beyond the BMP.
 char32_t gbkToUnicode(unsigned char lead, unsigned char trail);
 
+// The whole two-byte table for loops that cannot afford a call per character: the entry of lead L
+// and trail T (both valid) is table[(L - 0x81) * kGbkTrailSpan + (T - 0x40)], 0 when unmapped.
+inline constexpr int kGbkTrailSpan = 0xFF - 0x40;
+const char32_t* gbkDoubleTable();
+
 // The two-byte code (lead << 8 | trail) of a character, 0 when GBK has none. ASCII is not covered:
 // it is its own byte.
 uint16_t unicodeToGbk(char32_t codePoint);

@@ -1,0 +1,184 @@
+#include "tools/transcode/encoded_output.h"
+
+#include <cstring>
+#include <functional>
+
+#include "foundation/file_system.h"
+#include "foundation/gbk_table.h"
+
+namespace chengling {
+namespace {
+
+constexpr size_t kPieceBytes = size_t{1} << 20;  // input bytes per encoded piece
+
+using Sink = std::function<bool(std::string_view)>;
+
+enum class Outcome { Done, NeedsWhole, SinkFailed };
+
+std::string_view markOf(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::Utf8: return "\xEF\xBB\xBF";
+    case TextEncoding::Utf16Le: return "\xFF\xFE";
+    case TextEncoding::Utf16Be: return "\xFE\xFF";
+    default: return {};
+  }
+}
+
+inline char* putUtf8(char32_t cp, char* o) {
+  if (cp < 0x800) {
+    *o++ = static_cast<char>(0xC0 | (cp >> 6));
+    *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *o++ = static_cast<char>(0xE0 | (cp >> 12));
+    *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    *o++ = static_cast<char>(0xF0 | (cp >> 18));
+    *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  return o;
+}
+
+template <bool kBigEndian>
+inline char* putUnit16(char32_t unit, char* o) {
+  const char high = static_cast<char>(unit >> 8);
+  const char low = static_cast<char>(unit & 0xFF);
+  *o++ = kBigEndian ? high : low;
+  *o++ = kBigEndian ? low : high;
+  return o;
+}
+
+template <bool kBigEndian>
+inline char* putUtf16(char32_t cp, char* o) {
+  if (cp < 0x10000) return putUnit16<kBigEndian>(cp, o);
+  cp -= 0x10000;
+  o = putUnit16<kBigEndian>(0xD800 + (cp >> 10), o);
+  return putUnit16<kBigEndian>(0xDC00 + (cp & 0x3FF), o);
+}
+
+// Valid GB18030 text to UTF-8 / UTF-16 from the table. NeedsWhole (with possibly some pieces
+// already handed to `sink`) at the first byte that starts no character: only the charset converter
+// decides how such bytes come out, so the caller starts over with it.
+template <TextEncoding kEncoding>
+Outcome encodeValid(std::string_view text, const Sink& sink) {
+  const char32_t* table = gbkDoubleTable();
+  const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* p = begin;
+  const auto* end = begin + text.size();
+  std::string buffer(kPieceBytes * 2 + 16, '\0');
+  while (p < end) {
+    const auto* pieceEnd = end - p > static_cast<ptrdiff_t>(kPieceBytes) ? p + kPieceBytes : end;
+    char* o = buffer.data();
+    while (p < pieceEnd) {
+      const unsigned b = *p;
+      if (b < 0x80) {
+        if constexpr (kEncoding == TextEncoding::Utf8) {
+          // ASCII runs go eight bytes at a time.
+          while (pieceEnd - p >= 8) {
+            uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ull) break;
+            std::memcpy(o, p, 8);
+            o += 8;
+            p += 8;
+          }
+          if (p < pieceEnd && *p < 0x80) *o++ = static_cast<char>(*p++);
+        } else {
+          o = putUnit16<kEncoding == TextEncoding::Utf16Be>(b, o);
+          ++p;
+        }
+        continue;
+      }
+      char32_t cp = 0;
+      size_t length = 2;
+      if (end - p >= 2 && b >= 0x81 && b <= 0xFE && p[1] >= 0x40 && p[1] <= 0xFE && p[1] != 0x7F) {
+        cp = table[(b - 0x81) * kGbkTrailSpan + (p[1] - 0x40)];
+      }
+      if (cp == 0) {
+        const GbUnit unit = gbUnitAt(text, static_cast<size_t>(p - begin));
+        if (unit.kind == GbUnit::Kind::Invalid) return Outcome::NeedsWhole;
+        cp = unit.codePoint;
+        length = unit.length;
+      }
+      if constexpr (kEncoding == TextEncoding::Utf8) {
+        o = putUtf8(cp, o);
+      } else {
+        o = putUtf16<kEncoding == TextEncoding::Utf16Be>(cp, o);
+      }
+      p += length;
+    }
+    if (!sink(std::string_view(buffer.data(), static_cast<size_t>(o - buffer.data())))) return Outcome::SinkFailed;
+  }
+  return Outcome::Done;
+}
+
+Outcome encodeFast(std::string_view text, TextEncoding encoding, const Sink& sink) {
+  switch (encoding) {
+    case TextEncoding::Utf8: return encodeValid<TextEncoding::Utf8>(text, sink);
+    case TextEncoding::Utf16Le: return encodeValid<TextEncoding::Utf16Le>(text, sink);
+    case TextEncoding::Utf16Be: return encodeValid<TextEncoding::Utf16Be>(text, sink);
+    default: return Outcome::NeedsWhole;
+  }
+}
+
+// EncodeText's rule through the charset converter, whole.
+std::string encodeWhole(std::string_view text, TextEncoding encoding, bool& lossy) {
+  lossy = false;
+  const std::string_view name = charsetName(encoding);
+  if (name.empty()) return std::string(text);
+  std::string converted = ConvertCharset(text, kInternalCharset, name, &lossy);
+  if (converted.empty()) {
+    // Nothing came out: the text's own bytes, as they are.
+    lossy = !text.empty();
+    return std::string(text);
+  }
+  const std::string_view mark = markOf(encoding);
+  if (!mark.empty()) converted.insert(0, mark);
+  return converted;
+}
+
+bool needsConversion(TextEncoding encoding) { return !charsetName(encoding).empty(); }
+
+}  // namespace
+
+std::string encodedBytes(std::string_view text, TextEncoding encoding, bool* lossy) {
+  bool lost = false;
+  std::string out;
+  if (!text.empty() && needsConversion(encoding)) {
+    out.append(markOf(encoding));
+    const Outcome outcome = encodeFast(text, encoding, [&out](std::string_view piece) {
+      out.append(piece);
+      return true;
+    });
+    if (outcome != Outcome::Done) out = encodeWhole(text, encoding, lost);
+  } else {
+    out = encodeWhole(text, encoding, lost);
+  }
+  if (lossy != nullptr) *lossy = lost;
+  return out;
+}
+
+EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, TextEncoding encoding, bool replace) {
+  EncodedWrite result;
+  AtomicFile file;
+  if (!file.open(path, &result.error)) return result;
+  const Sink sink = [&](std::string_view piece) { return file.write(piece, &result.error); };
+  bool written = false;
+  if (!text.empty() && needsConversion(encoding)) {
+    if (!sink(markOf(encoding))) return result;
+    const Outcome outcome = encodeFast(text, encoding, sink);
+    if (outcome == Outcome::SinkFailed) return result;
+    if (outcome == Outcome::Done) {
+      written = true;
+    } else if (!file.open(path, &result.error)) {  // start over: the converter takes the whole text
+      return result;
+    }
+  }
+  if (!written && !sink(encodeWhole(text, encoding, result.lossy))) return result;
+  result.ok = file.commit(&result.error, replace);
+  return result;
+}
+
+}  // namespace chengling

@@ -1,0 +1,101 @@
+#include "tools/transcode/encoded_output.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "foundation/text_codec.h"
+#include "support/test_support.h"
+
+namespace chengling {
+namespace {
+
+std::string everyDoubleByteCharacter() {
+  std::string text;
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      if (trail == 0x7F) continue;
+      text += static_cast<char>(lead);
+      text += static_cast<char>(trail);
+    }
+    text += "\r\n";
+  }
+  return text;
+}
+
+// A text larger than one encoded piece, so that pieces end everywhere inside the characters.
+std::string largeMixedText() {
+  std::string text;
+  while (text.size() < (size_t{3} << 20)) text += "中文 text 頭髮\x81\x30\x81\x30\x90\x30\x81\x30 x";
+  return text;
+}
+
+struct Case {
+  const char* name;
+  std::string text;
+  bool lossy;  // towards the UTF encodings
+};
+
+std::vector<Case> cases() {
+  return {
+      {"empty", "", false},
+      {"ascii", "plain text\r\n", false},
+      {"every double-byte character", everyDoubleByteCharacter(), false},
+      {"four-byte characters", "\x81\x30\x81\x30 \x90\x30\x81\x30 \x94\x39\xDA\x33", false},
+      {"large", largeMixedText(), false},
+      {"invalid byte", "ab\x80" "cd中", true},
+      {"lead byte cut off", "中文\xB0", true},
+      {"invalid after the first piece", largeMixedText() + "\xFF", true},
+  };
+}
+
+TEST(EncodedOutput, GivesTheBytesOfEncodeTextAndTellsWhatWasLost) {
+  const TextEncoding kEncodings[] = {TextEncoding::Detect, TextEncoding::Ansi, TextEncoding::Utf8,
+                                     TextEncoding::Utf16Le, TextEncoding::Utf16Be, TextEncoding::Big5};
+  for (const Case& c : cases()) {
+    for (TextEncoding encoding : kEncodings) {
+      // Every BIG5 replacement costs the converter a restart: the large texts stay with the others.
+      if (encoding == TextEncoding::Big5 && c.text.size() > 65536) continue;
+      std::string want;
+      EncodeText({}, c.text, encoding, want);
+      bool lossy = false;
+      const std::string got = encodedBytes(c.text, encoding, &lossy);
+      EXPECT_TRUE(got == want) << c.name << " as " << static_cast<int>(encoding) << ": " << got.size()
+                               << " bytes, want " << want.size();
+      const bool utf = encoding == TextEncoding::Utf8 || encoding == TextEncoding::Utf16Le ||
+                       encoding == TextEncoding::Utf16Be;
+      if (utf) EXPECT_EQ(lossy, c.lossy) << c.name << " as " << static_cast<int>(encoding);
+      if (encoding == TextEncoding::Ansi) EXPECT_FALSE(lossy) << c.name;
+    }
+  }
+  bool lossy = false;
+  encodedBytes("简体", TextEncoding::Big5, &lossy);
+  EXPECT_TRUE(lossy);  // 简 has no BIG5 code
+}
+
+TEST(EncodedOutput, WritesTheSameBytesToDisk) {
+  testing::TempDir dir;
+  for (const Case& c : cases()) {
+    for (TextEncoding encoding : {TextEncoding::Utf8, TextEncoding::Utf16Be, TextEncoding::Ansi}) {
+      const std::string path = dir / "out.txt";
+      const EncodedWrite result = writeEncodedFile(path, c.text, encoding, true);
+      ASSERT_TRUE(result.ok) << c.name << ": " << result.error;
+      EXPECT_TRUE(testing::readBytes(path) == encodedBytes(c.text, encoding)) << c.name;
+      EXPECT_EQ(testing::listNames(dir.path()), std::vector<std::string>{"out.txt"}) << c.name;
+    }
+  }
+}
+
+TEST(EncodedOutput, DoesNotReplaceAnExistingFileWhenAskedNotTo) {
+  testing::TempDir dir;
+  const std::string path = dir / "kept.txt";
+  testing::writeBytes(path, "old");
+  const EncodedWrite result = writeEncodedFile(path, "new", TextEncoding::Utf8, false);
+  EXPECT_FALSE(result.ok);
+  EXPECT_FALSE(result.error.empty());
+  EXPECT_EQ(testing::readBytes(path), "old");
+  EXPECT_EQ(testing::listNames(dir.path()), std::vector<std::string>{"kept.txt"});
+}
+
+}  // namespace
+}  // namespace chengling

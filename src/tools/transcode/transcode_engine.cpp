@@ -1,0 +1,358 @@
+#include "tools/transcode/transcode_engine.h"
+
+#include <cstring>
+#include <unordered_set>
+#include <vector>
+
+#include "foundation/chinese_convert.h"
+#include "foundation/file_system.h"
+#include "foundation/internal_text.h"
+#include "foundation/path_helpers.h"
+#include "tools/transcode/encoded_output.h"
+
+namespace chengling {
+
+const char* const kConvertedSuffix = "(已转换)";
+const char* const kCompletionPrefix = "转换完成！点击可打开目录：";
+const char* const kReadingFolderPrefix = "正在读取目录：";
+
+namespace {
+
+// Sources replaced under a new name are removed in batches, after one sync of their file system.
+constexpr size_t kRemovalBatch = 256;
+
+// U+FFFD in internal text: what the charset converter puts for bytes it could not decode.
+constexpr std::string_view kReplacementCharacter = "\x84\x31\xA4\x37";
+
+std::string trimmedFolder(std::string_view folder) {
+  std::string root(folder);
+  while (root.size() > 1 && root.back() == kPathSeparator) root.pop_back();
+  return root.empty() ? std::string(1, kPathSeparator) : root;
+}
+
+bool isConverted(TextEncoding encoding) {
+  return encoding != TextEncoding::Detect && encoding != TextEncoding::Ansi;
+}
+
+// Why a file cannot be read, for the user.
+std::string readFailure(std::string_view path) {
+  FileReader reader;
+  std::string error;
+  if (!reader.open(path, &error)) return error;
+  std::string probe;
+  if (reader.read(probe, 1, &error) < 0) return error;
+  return "读取失败";
+}
+
+bool startsWithGzip(std::string_view path) {
+  FileReader reader;
+  std::string head;
+  return reader.open(path) && reader.read(head, 2) == 2 && head == "\x1F\x8B";
+}
+
+// Whether the decoded source held a NUL character, where internal text ends. Converted sources are
+// scanned again in pieces for a NUL code unit.
+bool sourceHeldNul(std::string_view path, std::string_view text, TextEncoding used) {
+  if (used == TextEncoding::Ansi) {
+    // The text is the content up to its first NUL; inflated content is not ours to judge.
+    return fileSize(path) > static_cast<int64_t>(text.size()) && !startsWithGzip(path);
+  }
+  if (startsWithGzip(path)) return false;
+  FileReader reader;
+  if (!reader.open(path)) return false;
+  const bool wide = used == TextEncoding::Utf16Le || used == TextEncoding::Utf16Be;
+  std::string piece;
+  bool first = true;
+  while (true) {
+    piece.clear();
+    if (reader.read(piece, size_t{1} << 20) <= 0) return false;  // pieces keep an even length
+    const size_t start = first && wide ? 2 : 0;  // the mark, or whatever the decode skipped there
+    first = false;
+    if (!wide) {
+      if (std::memchr(piece.data(), 0, piece.size()) != nullptr) return true;
+      continue;
+    }
+    for (size_t pos = start; pos + 1 < piece.size(); pos += 2) {
+      if (piece[pos] == '\0' && piece[pos + 1] == '\0') return true;
+    }
+  }
+}
+
+// What the decode of one file lost, in words for the user.
+std::vector<std::string> decodeNotes(std::string_view path, std::string_view text, TextEncoding forced,
+                                     TextEncoding used) {
+  std::vector<std::string> notes;
+  if (isConverted(forced) && used == TextEncoding::Ansi && fileSize(path) > 0) {
+    notes.emplace_back("无法按所选编码解码，已按原字节处理");
+  }
+  if (isConverted(used) && text.find(kReplacementCharacter) != std::string_view::npos) {
+    notes.emplace_back("有无法解码的字节，已用替换字符代替");
+  }
+  if (sourceHeldNul(path, text, used)) notes.emplace_back("含有空字符，其后的内容已丢失");
+  return notes;
+}
+
+}  // namespace
+
+std::string convertChineseText(std::string_view text, ChineseMode mode) {
+  switch (mode) {
+    case ChineseMode::None: return std::string(text);
+    case ChineseMode::SimplifiedToTraditional: return ToTraditional(text);
+    case ChineseMode::TraditionalToSimplified: return ToSimplified(text);
+    case ChineseMode::SimplifiedToBig5: return GbkToBig5(ToTraditional(text));
+    case ChineseMode::TraditionalToBig5: return GbkToBig5(text);
+    case ChineseMode::Big5ToSimplified: return ToSimplified(Big5ToGbk(text));
+    case ChineseMode::Big5ToTraditional: return Big5ToGbk(text);
+  }
+  return std::string(text);
+}
+
+std::string convertFileName(std::string_view name, ChineseMode mode) {
+  switch (mode) {
+    case ChineseMode::None: return std::string(name);
+    case ChineseMode::TraditionalToSimplified:
+    case ChineseMode::Big5ToSimplified: return ToSimplified(name);
+    default: return ToTraditional(name);
+  }
+}
+
+std::string completionFolder(std::string_view base, bool overwrite) {
+  if (overwrite) return std::string(base);
+  const std::string root = trimmedFolder(base);
+  return root + kConvertedSuffix;
+}
+
+std::string transcodeTarget(std::string_view base, std::string_view file, bool overwrite) {
+  if (overwrite) return std::string(file);
+  const std::string root = trimmedFolder(base);
+  std::string_view rest = file;
+  // Only base as a whole leading folder is taken off: "/d" is no prefix of "/dx/a.txt", and a
+  // later "/d" inside the path stays.
+  if (root.size() > 1 && rest.starts_with(root) && rest.size() > root.size() && rest[root.size()] == kPathSeparator) {
+    rest.remove_prefix(root.size());
+  }
+  while (rest.starts_with(kPathSeparator)) rest.remove_prefix(1);
+  return completionFolder(root, false) + kPathSeparator + std::string(rest);
+}
+
+DropLists splitDrop(const PathList& dropped) {
+  DropLists lists;
+  for (auto it = dropped.rbegin(); it != dropped.rend(); ++it) {
+    if (it->empty()) continue;  // an empty line of the list names nothing
+    if (IsDirectory(*it)) lists.folders.push_back(*it);
+  }
+  for (const std::string& path : dropped) {
+    if (!path.empty() && !IsDirectory(path)) lists.files.push_back(path);
+  }
+  return lists;
+}
+
+std::string dropQuestion(const DropLists& lists) {
+  std::string text = "确定要转换被拖放的 " + numberToText(static_cast<int64_t>(lists.files.size())) + " 个文件";
+  if (!lists.folders.empty()) text += "和 " + numberToText(static_cast<int64_t>(lists.folders.size())) + " 个目录";
+  return text + "的编码吗？";
+}
+
+struct TranscodeRun::State {
+  // Sources already converted and files already written by this run: neither is touched again.
+  std::unordered_set<std::string> done;
+  std::unordered_set<std::string> madeFolders;
+  struct Removal {
+    std::string source;
+    std::string target;
+  };
+  std::vector<Removal> removals;
+  std::vector<std::string> folderChain;  // the folder passes in progress, outermost first
+};
+
+TranscodeRun::TranscodeRun(const TranscodeOptions& options, RunContext& ctx)
+    : options_(options), ctx_(ctx), state_(std::make_unique<State>()) {
+  if (options_.chinese == ChineseMode::None) options_.convertNames = false;
+}
+
+TranscodeRun::~TranscodeRun() = default;
+
+void TranscodeRun::setBaseFolder(std::string_view folder) { base_ = folder; }
+
+bool TranscodeRun::listPass(const PathList& files) {
+  const auto count = static_cast<int64_t>(files.size());
+  ctx_.progress(0, count);
+  const std::string total = numberToText(count);
+  for (int64_t i = 0; i < count; ++i) {
+    ctx_.checkpoint();
+    ctx_.progress(i + 1, count);
+    ctx_.status("(" + total + ":" + numberToText(i + 1) + ") " + PathBaseName(files[i]));
+    convertOne(files[i]);
+    if (ctx_.stopRequested()) {
+      outcome_.stopped = true;
+      settleRemovals();
+      return false;
+    }
+  }
+  settleRemovals();
+  return true;
+}
+
+bool TranscodeRun::folderPass(std::string_view folder) {
+  if (!pathExists(folder)) {
+    ctx_.failure(folder, "找不到此文件或文件夹");
+    ++outcome_.failed;
+    return true;
+  }
+  ctx_.progress(0, 0);
+  ctx_.status(kReadingFolderPrefix + std::string(folder));
+  PathList files;
+  ListFolder(folder, options_.filter, ListingKind::Files, false, options_.matcher, files);
+  if (!listPass(files)) return false;
+  if (!options_.includeSubfolders) return true;
+  PathList subfolders;
+  ListFolder(folder, "*", ListingKind::Folders, false, options_.matcher, subfolders);
+  state_->folderChain.emplace_back(folder);
+  bool going = true;
+  for (const std::string& subfolder : subfolders) {
+    // A link back to a folder of the walk would lead round in circles.
+    bool loops = false;
+    for (const std::string& outer : state_->folderChain) loops = loops || sameFile(subfolder, outer);
+    if (loops) {
+      ctx_.warning(subfolder, "指向上级文件夹的链接，已跳过");
+      continue;
+    }
+    if (!folderPass(subfolder)) {
+      going = false;
+      break;
+    }
+  }
+  state_->folderChain.pop_back();
+  return going;
+}
+
+void TranscodeRun::convertOne(const std::string& source) {
+  State& state = *state_;
+  if (state.done.contains(source)) {
+    ctx_.warning(source, "本次运行已转换或写入过此文件，未再转换");
+    ++outcome_.warned;
+    return;
+  }
+  std::string target = transcodeTarget(base_, source, options_.overwrite);
+  if (options_.convertNames) {
+    target = PathDirectory(target) + kPathSeparator + convertFileName(PathFileName(target), options_.chinese);
+  }
+  if (target != source && state.done.contains(target)) {
+    ctx_.failure(source, "目标 " + target + " 刚由本次运行写入，未覆盖；文件未改动");
+    ++outcome_.failed;
+    return;
+  }
+  // A decode that succeeds always reports the code it used; an unreadable file leaves it untouched.
+  TextEncoding used = TextEncoding::Detect;
+  std::string text = DecodeText(source, options_.input, {}, {}, used);
+  if (used == TextEncoding::Detect) {
+    ctx_.failure(source, "无法读取，文件未改动：" + readFailure(source));
+    ++outcome_.failed;
+    return;
+  }
+  std::vector<std::string> notes = decodeNotes(source, text, options_.input, used);
+  std::string error;
+  if (options_.chinese != ChineseMode::None) text = convertChineseText(text, options_.chinese);
+
+  // Over the sources with a new name: the new file never replaces another file of the user's.
+  const bool renamed = options_.overwrite && target != source;
+  const bool replace = !renamed || sameFile(source, target);
+
+  const std::string folder = PathDirectory(target);
+  if (!options_.overwrite && !state.madeFolders.contains(folder)) {
+    if (!MakeDirectories(folder, &error)) {
+      ctx_.failure(target, "无法创建文件夹：" + error);
+      ++outcome_.failed;
+      return;
+    }
+    state.madeFolders.insert(folder);
+  }
+
+  const TextEncoding output = options_.output == TextEncoding::Detect ? used : options_.output;
+  const EncodedWrite written = writeEncodedFile(target, text, output, replace);
+  state.done.insert(source);
+  if (!written.ok) {
+    std::string reason = "无法写入：" + written.error;
+    if (options_.overwrite) reason += "；原文件未改动";
+    ctx_.failure(renamed ? source + " -> " + target : target, reason);
+    ++outcome_.failed;
+    return;
+  }
+  state.done.insert(target);
+  ++outcome_.converted;
+  if (written.lossy) notes.emplace_back("有字符无法用输出编码表示，已替换");
+  for (const std::string& note : notes) ctx_.warning(target, note);
+  if (!notes.empty()) ++outcome_.warned;
+  if (renamed) {
+    state.removals.push_back({source, target});
+    if (state.removals.size() >= kRemovalBatch) settleRemovals();
+  }
+}
+
+void TranscodeRun::settleRemovals() {
+  State& state = *state_;
+  if (state.removals.empty()) return;
+  // The new files must be on disk before their sources go; new names are not synced on commit.
+  std::unordered_set<std::string> synced;
+  std::unordered_set<std::string> unsynced;
+  for (const State::Removal& removal : state.removals) {
+    const std::string folder = trimmedFolder(PathDirectory(removal.target));
+    std::string error;
+    if (!synced.contains(folder) && !unsynced.contains(folder)) {
+      if (syncFileSystem(folder, &error)) {
+        synced.insert(folder);
+      } else {
+        unsynced.insert(folder);
+        ctx_.failure(removal.source, "无法确认新文件已写入磁盘，原文件保留：" + error);
+        ++outcome_.failed;
+        continue;
+      }
+    }
+    if (unsynced.contains(folder)) continue;
+    if (!removeFile(removal.source, &error)) {
+      ctx_.failure(removal.source, "已写入 " + removal.target + "，但无法删除原文件：" + error);
+      ++outcome_.failed;
+    }
+  }
+  state.removals.clear();
+}
+
+TranscodeOutcome TranscodeRun::finish() {
+  settleRemovals();
+  outcome_.stopped = outcome_.stopped || ctx_.stopRequested();
+  outcome_.completionFolder = completionFolder(base_, options_.overwrite);
+  outcome_.completionText = kCompletionPrefix + outcome_.completionFolder;
+  return outcome_;
+}
+
+TranscodeOutcome TranscodeFiles(const PathList& files, const TranscodeOptions& options, RunContext& ctx) {
+  TranscodeRun run(options, ctx);
+  if (!files.empty()) {
+    run.setBaseFolder(PathDirectory(files.front()));
+    run.listPass(files);
+  }
+  return run.finish();
+}
+
+TranscodeOutcome TranscodeFolder(std::string_view folder, const TranscodeOptions& options, RunContext& ctx) {
+  TranscodeRun run(options, ctx);
+  run.setBaseFolder(folder);
+  run.folderPass(folder);
+  return run.finish();
+}
+
+TranscodeOutcome TranscodeDrop(const PathList& dropped, const TranscodeOptions& options, RunContext& ctx) {
+  const DropLists lists = splitDrop(dropped);
+  TranscodeRun run(options, ctx);
+  if (!lists.files.empty()) {
+    run.setBaseFolder(PathDirectory(lists.files.front()));
+    if (!run.listPass(lists.files)) return run.finish();
+  }
+  for (const std::string& folder : lists.folders) {
+    if (lists.files.empty()) run.setBaseFolder(folder);
+    if (!run.folderPass(folder)) break;
+  }
+  return run.finish();
+}
+
+}  // namespace chengling

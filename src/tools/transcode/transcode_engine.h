@@ -1,0 +1,123 @@
+#pragma once
+// The transcoding run: many text files decoded (detected or forced), optionally converted between
+// simplified, traditional and BIG5 forms, and written in another encoding, either into a parallel
+// tree whose top folder carries "(已转换)" or over the sources.
+//
+// Safety: every file is written through an AtomicFile. Over the sources, a file is replaced only by
+// its complete new contents; with converted names the new file is written under its new name first
+// (never over another existing file) and the source is removed only after the new files of the pass
+// are on disk. A source that cannot be read is reported and left alone; nothing empty is written for
+// it. Files the run has written are never converted or overwritten again by the same run.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "foundation/file_collector.h"
+#include "foundation/run_context.h"
+#include "foundation/text_codec.h"
+
+namespace chengling {
+
+// "(已转换)"; "转换完成！点击可打开目录："; "正在读取目录：".
+extern const char* const kConvertedSuffix;
+extern const char* const kCompletionPrefix;
+extern const char* const kReadingFolderPrefix;
+
+// The seven character modes, in the order of their radio buttons.
+enum class ChineseMode {
+  None,                    // 不转
+  SimplifiedToTraditional, // 简体到繁体
+  TraditionalToSimplified, // 繁体到简体
+  SimplifiedToBig5,        // 简体到Big5
+  TraditionalToBig5,       // 繁体到Big5
+  Big5ToSimplified,        // Big5到简体
+  Big5ToTraditional,       // Big5到繁体
+};
+
+struct TranscodeOptions {  // read from the controls once, when the run starts
+  TextEncoding input = TextEncoding::Detect;
+  // Detect stands for "自动": each file is written in the encoding its decode reported.
+  TextEncoding output = TextEncoding::Utf8;
+  ChineseMode chinese = ChineseMode::None;
+  bool convertNames = false;       // ignored with ChineseMode::None
+  bool includeSubfolders = false;  // folder passes walk all subfolders
+  bool overwrite = false;          // write over the sources instead of into the "(已转换)" tree
+  std::string filter = "*.*";      // pattern list of folder passes
+  Matcher matcher = Matcher::Standard;
+};
+
+struct TranscodeOutcome {
+  int64_t converted = 0;  // files written
+  int64_t failed = 0;     // files reported through RunContext::failure
+  int64_t warned = 0;     // files written but reported through RunContext::warning
+  bool stopped = false;
+  std::string completionFolder;  // base folder, + "(已转换)" unless overwriting
+  std::string completionText;    // "转换完成！点击可打开目录：" + completionFolder
+};
+
+// The text after the character conversion of `mode` (the mode's steps in order).
+std::string convertChineseText(std::string_view text, ChineseMode mode);
+// A file name after its conversion under `mode`: traditional for the modes that end in traditional
+// or BIG5 forms, simplified for those that end in simplified ones; unchanged for None. Names stay
+// GBK text.
+std::string convertFileName(std::string_view name, ChineseMode mode);
+
+// The target of `file`: the file itself when overwriting; otherwise base + "(已转换)" + the path
+// below base ("/d/a/b.txt" with base "/d" gives "/d(已转换)/a/b.txt"). A file outside base keeps its
+// whole path below the tree ("/e/c.txt" gives "/d(已转换)/e/c.txt").
+std::string transcodeTarget(std::string_view base, std::string_view file, bool overwrite);
+
+// The completion folder of a run on `base`.
+std::string completionFolder(std::string_view base, bool overwrite);
+
+// A dropped path list as the run takes it: files in their dropped order; folders (and paths whose
+// attributes cannot be read) from the last dropped to the first.
+struct DropLists {
+  PathList files;
+  PathList folders;
+};
+DropLists splitDrop(const PathList& dropped);
+// "确定要转换被拖放的 " + files + " 个文件" + ["和 " + folders + " 个目录"] + "的编码吗？"
+std::string dropQuestion(const DropLists& lists);
+
+// One run: a base folder and any number of passes, each reading the encodings anew. Progress is
+// "(n:i) name" per file; a stop request ends the run after the current file.
+class TranscodeRun {
+ public:
+  TranscodeRun(const TranscodeOptions& options, RunContext& ctx);
+  ~TranscodeRun();
+  TranscodeRun(const TranscodeRun&) = delete;
+  TranscodeRun& operator=(const TranscodeRun&) = delete;
+
+  void setBaseFolder(std::string_view folder);
+  const std::string& baseFolder() const { return base_; }
+
+  // Return false when the run was stopped.
+  bool listPass(const PathList& files);
+  bool folderPass(std::string_view folder);
+
+  // Ends the run: pending removals are done, the completion is filled in.
+  TranscodeOutcome finish();
+
+ private:
+  struct State;
+  void convertOne(const std::string& source);
+  void settleRemovals();
+
+  TranscodeOptions options_;
+  RunContext& ctx_;
+  std::string base_;
+  TranscodeOutcome outcome_;
+  std::unique_ptr<State> state_;
+};
+
+// The three ways a run starts: chosen files (base: the folder of the first), a chosen folder (its
+// own base), and a drop (files first with the folder of the first file as base; then every folder,
+// each its own base when no file was dropped).
+TranscodeOutcome TranscodeFiles(const PathList& files, const TranscodeOptions& options, RunContext& ctx);
+TranscodeOutcome TranscodeFolder(std::string_view folder, const TranscodeOptions& options, RunContext& ctx);
+TranscodeOutcome TranscodeDrop(const PathList& dropped, const TranscodeOptions& options, RunContext& ctx);
+
+}  // namespace chengling

@@ -1,0 +1,441 @@
+#include "tools/transcode/transcode_engine.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "foundation/chinese_convert.h"
+#include "foundation/file_system.h"
+#include "foundation/native_text.h"
+#include "foundation/text_codec.h"
+#include "support/test_support.h"
+
+namespace chengling {
+namespace {
+
+using testing::readBytes;
+using testing::TempDir;
+using testing::writeBytes;
+
+// Engine paths are internal text; files on disk carry native (UTF-8) names.
+std::string onDisk(const std::string& internal) { return nativeFromInternal(internal); }
+std::string inText(const std::string& native) { return internalFromNative(native); }
+
+std::string utf8Of(std::string_view internal) { return ConvertCharset(internal, "GB18030", "UTF-8"); }
+
+const std::string kUtf8Mark = "\xEF\xBB\xBF";
+
+TranscodeOptions treeOptions() { return TranscodeOptions{}; }
+
+TEST(TranscodeTarget, TreePathsAndOverwrite) {
+  struct Case {
+    std::string_view base, file;
+    bool overwrite;
+    std::string_view want;
+  };
+  const Case kCases[] = {
+      {"/d", "/d/a/b.txt", false, "/d(已转换)/a/b.txt"},
+      {"/d/", "/d/b.txt", false, "/d(已转换)/b.txt"},
+      {"/d", "/d/x/d/y.txt", false, "/d(已转换)/x/d/y.txt"},  // only the leading base goes
+      {"/d", "/dx/a.txt", false, "/d(已转换)/dx/a.txt"},       // no prefix of a longer name
+      {"/d", "/e/c.txt", false, "/d(已转换)/e/c.txt"},
+      {"/", "/x.txt", false, "/(已转换)/x.txt"},
+      {"", "/x.txt", false, "/(已转换)/x.txt"},
+      {"/d", "/d/a/b.txt", true, "/d/a/b.txt"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(transcodeTarget(c.base, c.file, c.overwrite), c.want) << c.base << " " << c.file;
+  }
+  EXPECT_EQ(completionFolder("/d", false), "/d(已转换)");
+  EXPECT_EQ(completionFolder("/d", true), "/d");
+}
+
+TEST(TranscodeDropLists, FilesKeepTheirOrderFoldersComeLastFirst) {
+  TempDir dir;
+  for (const char* name : {"a.txt", "b.txt"}) writeBytes(dir / name, "x");
+  for (const char* name : {"f1", "f2"}) ::mkdir((dir / name).c_str(), 0755);
+  const PathList dropped = {dir / "b.txt", dir / "f1", dir / "a.txt", dir / "f2", dir / "gone"};
+  const DropLists lists = splitDrop(dropped);
+  EXPECT_EQ(lists.files, (PathList{dir / "b.txt", dir / "a.txt"}));
+  // A path whose attributes cannot be read counts as a folder.
+  EXPECT_EQ(lists.folders, (PathList{dir / "gone", dir / "f2", dir / "f1"}));
+  EXPECT_EQ(dropQuestion(lists), "确定要转换被拖放的 2 个文件和 3 个目录的编码吗？");
+  EXPECT_EQ(dropQuestion(DropLists{{"a"}, {}}), "确定要转换被拖放的 1 个文件的编码吗？");
+}
+
+TEST(TranscodeRunTest, EncodingsAreDetectedAndWrittenWithTheirMarks) {
+  const std::string gbk = "简体中文，第二行\r\nABC";
+  struct Case {
+    const char* name;
+    std::string source;
+    TextEncoding input, output;
+    std::string want;
+  };
+  const Case kCases[] = {
+      // Detected as UTF-8 without a mark, written back as UTF-8 with EF BB BF.
+      {"utf8 auto auto", utf8Of(gbk), TextEncoding::Detect, TextEncoding::Detect, kUtf8Mark + utf8Of(gbk)},
+      {"gbk to utf16be", gbk, TextEncoding::Detect, TextEncoding::Utf16Be,
+       "\xFE\xFF" + ConvertCharset(gbk, "GB18030", "UTF-16BE")},
+      {"gbk to utf16le", gbk, TextEncoding::Ansi, TextEncoding::Utf16Le,
+       "\xFF\xFE" + ConvertCharset(gbk, "GB18030", "UTF-16LE")},
+      {"utf16le auto to ansi", "\xFF\xFE" + ConvertCharset(gbk, "GB18030", "UTF-16LE"), TextEncoding::Detect,
+       TextEncoding::Ansi, gbk},
+      {"gbk auto auto stays gbk", gbk, TextEncoding::Detect, TextEncoding::Detect, gbk},
+      {"utf8 forced keeps no mark twice", kUtf8Mark + utf8Of(gbk), TextEncoding::Utf8, TextEncoding::Utf8,
+       kUtf8Mark + utf8Of(gbk)},
+      {"empty file", "", TextEncoding::Detect, TextEncoding::Utf8, ""},
+  };
+  for (const Case& c : kCases) {
+    TempDir dir;
+    writeBytes(dir / "d/a.txt", c.source);
+    TranscodeOptions options;
+    options.input = c.input;
+    options.output = c.output;
+    PlainRunContext ctx;
+    const TranscodeOutcome outcome = TranscodeFiles({dir / "d/a.txt"}, options, ctx);
+    EXPECT_EQ(outcome.converted, 1) << c.name;
+    EXPECT_TRUE(readBytes(onDisk(dir / "d(已转换)/a.txt")) == c.want) << c.name;
+    EXPECT_TRUE(readBytes(dir / "d/a.txt") == c.source) << c.name;
+    EXPECT_TRUE(ctx.failures.empty() && ctx.warnings.empty()) << c.name;
+  }
+}
+
+TEST(TranscodeRunTest, TheSevenCharacterModes) {
+  // Input and output ANSI, so that each mode's bytes come out as they are.
+  const std::string big5Traditional = GbkToBig5("簡體中文頭髮");
+  struct Case {
+    ChineseMode mode;
+    std::string source;
+    std::string want;
+  };
+  const Case kCases[] = {
+      {ChineseMode::None, "简体中文头发", "简体中文头发"},
+      {ChineseMode::SimplifiedToTraditional, "简体中文头发", "簡體中文頭髮"},
+      {ChineseMode::TraditionalToSimplified, "簡體中文頭髮", "简体中文头发"},
+      {ChineseMode::SimplifiedToBig5, "简体中文头发", big5Traditional},
+      {ChineseMode::TraditionalToBig5, "簡體中文頭髮", big5Traditional},
+      {ChineseMode::Big5ToSimplified, big5Traditional, "简体中文头发"},
+      {ChineseMode::Big5ToTraditional, big5Traditional, "簡體中文頭髮"},
+  };
+  ASSERT_EQ(big5Traditional, "\xC2\xB2\xC5\xE9\xA4\xA4\xA4\xE5\xC0\x59\xBE\x76");
+  for (const Case& c : kCases) {
+    TempDir dir;
+    writeBytes(dir / "d/a.txt", c.source);
+    TranscodeOptions options;
+    options.input = TextEncoding::Ansi;
+    options.output = TextEncoding::Ansi;
+    options.chinese = c.mode;
+    PlainRunContext ctx;
+    TranscodeFiles({dir / "d/a.txt"}, options, ctx);
+    EXPECT_EQ(readBytes(onDisk(dir / "d(已转换)/a.txt")), c.want) << static_cast<int>(c.mode);
+  }
+}
+
+TEST(TranscodeRunTest, DroppedFilesAndASubfolderShareTheBaseTree) {
+  TempDir dir;
+  const std::string base = dir / "docs";
+  writeBytes(base + "/a.txt", "a");
+  writeBytes(base + "/b.txt", "b");
+  writeBytes(base + "/sub/c.txt", "c");
+  writeBytes(base + "/sub/deeper/d.txt", "d");
+  writeBytes(base + "/sub/skip.htm", "h");
+  TranscodeOptions options;
+  options.includeSubfolders = true;
+  options.filter = "*.txt";
+  options.output = TextEncoding::Ansi;
+  PlainRunContext ctx;
+  const TranscodeOutcome outcome = TranscodeDrop({base + "/a.txt", base + "/sub", base + "/b.txt"}, options, ctx);
+  EXPECT_EQ(outcome.converted, 4);
+  EXPECT_EQ(outcome.completionFolder, base + "(已转换)");
+  EXPECT_EQ(outcome.completionText, "转换完成！点击可打开目录：" + base + "(已转换)");
+  const std::string tree = onDisk(base + "(已转换)");
+  EXPECT_EQ(testing::listNames(tree), (std::vector<std::string>{"a.txt", "b.txt", "sub"}));
+  EXPECT_EQ(testing::listNames(tree + "/sub"), (std::vector<std::string>{"c.txt", "deeper"}));
+  EXPECT_EQ(readBytes(tree + "/sub/deeper/d.txt"), "d");
+  // Progress names the files "(n:i) name"; a folder pass first says which folder it reads.
+  EXPECT_EQ(ctx.statuses.front(), "(2:1) a");
+  EXPECT_NE(std::find(ctx.statuses.begin(), ctx.statuses.end(), "正在读取目录：" + base + "/sub"), ctx.statuses.end());
+  EXPECT_NE(std::find(ctx.statuses.begin(), ctx.statuses.end(), "(1:1) c"), ctx.statuses.end());
+}
+
+TEST(TranscodeRunTest, DroppedFoldersEachGetTheirOwnTree) {
+  TempDir dir;
+  writeBytes(dir / "x/1.txt", "1");
+  writeBytes(dir / "y/2.txt", "2");
+  PlainRunContext ctx;
+  const TranscodeOutcome outcome = TranscodeDrop({dir / "x", dir / "y"}, treeOptions(), ctx);
+  EXPECT_EQ(outcome.converted, 2);
+  EXPECT_TRUE(testing::exists(onDisk(dir / "x(已转换)/1.txt")));
+  EXPECT_TRUE(testing::exists(onDisk(dir / "y(已转换)/2.txt")));
+  EXPECT_FALSE(testing::exists(onDisk(dir / "y(已转换)/1.txt")));
+  // Folders run from the last dropped to the first, so the first dropped one is the last base.
+  EXPECT_EQ(outcome.completionFolder, dir / "x(已转换)");
+}
+
+TEST(TranscodeRunTest, OverwriteWithNamesReplacesTheSimplifiedNamedFileByItsTraditionalTwin) {
+  TempDir dir;
+  const std::string folder = dir / "d";
+  const std::string simplified = folder + "/头发.txt";
+  writeBytes(onDisk(simplified), "头发很长");
+  writeBytes(folder + "/keep.txt", "发现");
+  TranscodeOptions options;
+  options.overwrite = true;
+  options.convertNames = true;
+  options.chinese = ChineseMode::SimplifiedToTraditional;
+  PlainRunContext ctx;
+  const TranscodeOutcome outcome = TranscodeFolder(folder, options, ctx);
+  EXPECT_EQ(outcome.converted, 2);
+  EXPECT_TRUE(ctx.failures.empty());
+  EXPECT_EQ(testing::listNames(folder), (std::vector<std::string>{"keep.txt", onDisk("頭髮.txt")}));
+  EXPECT_EQ(readBytes(onDisk(folder + "/頭髮.txt")), kUtf8Mark + utf8Of("頭髮很長"));
+  EXPECT_EQ(readBytes(folder + "/keep.txt"), kUtf8Mark + utf8Of("發現"));
+  // After an overwrite run the completion names the base folder itself.
+  EXPECT_EQ(outcome.completionText, "转换完成！点击可打开目录：" + folder);
+}
+
+TEST(TranscodeRunTest, NamesFollowTheModeAndModeNoneIgnoresTheNamesOption) {
+  struct Case {
+    ChineseMode mode;
+    std::string name, want;
+  };
+  const Case kCases[] = {
+      {ChineseMode::None, "头发.txt", "头发.txt"},
+      {ChineseMode::SimplifiedToTraditional, "头发.txt", "頭髮.txt"},
+      {ChineseMode::SimplifiedToBig5, "头发.txt", "頭髮.txt"},
+      {ChineseMode::TraditionalToBig5, "头发.txt", "頭髮.txt"},
+      {ChineseMode::Big5ToTraditional, "头发.txt", "頭髮.txt"},
+      {ChineseMode::TraditionalToSimplified, "頭髮.txt", "头发.txt"},
+      {ChineseMode::Big5ToSimplified, "頭髮.txt", "头发.txt"},
+  };
+  for (const Case& c : kCases) {
+    TempDir dir;
+    writeBytes(onDisk(dir.path() + "/d/" + c.name), "abc");
+    TranscodeOptions options;
+    options.convertNames = true;
+    options.chinese = c.mode;
+    PlainRunContext ctx;
+    TranscodeFiles({inText(dir.path()) + "/d/" + c.name}, options, ctx);
+    EXPECT_EQ(testing::listNames(onDisk(dir / "d(已转换)")), std::vector<std::string>{onDisk(c.want)})
+        << static_cast<int>(c.mode);
+    EXPECT_TRUE(testing::exists(onDisk(dir.path() + "/d/" + c.name)));  // the tree leaves sources be
+  }
+}
+
+TEST(TranscodeRunTest, ARenamedFileNeverReplacesAnotherFileOfTheUser) {
+  TempDir dir;
+  const std::string folder = dir / "d";
+  writeBytes(onDisk(folder + "/头发.txt"), "simplified one");
+  writeBytes(onDisk(folder + "/頭髮.txt"), "traditional one");
+  TranscodeOptions options;
+  options.overwrite = true;
+  options.convertNames = true;
+  options.chinese = ChineseMode::SimplifiedToTraditional;
+  options.output = TextEncoding::Ansi;
+  PlainRunContext ctx;
+  const TranscodeOutcome outcome = TranscodeFolder(folder, options, ctx);
+  ASSERT_EQ(ctx.failures.size(), 1u);
+  EXPECT_EQ(ctx.failures[0].item, folder + "/头发.txt -> " + folder + "/頭髮.txt");
+  EXPECT_EQ(outcome.failed, 1);
+  EXPECT_EQ(readBytes(onDisk(folder + "/头发.txt")), "simplified one");
+  EXPECT_EQ(readBytes(onDisk(folder + "/頭髮.txt")), "traditional one");
+}
+
+TEST(TranscodeRunTest, AFileIsConvertedOnceEvenWhenDroppedTwice) {
+  TempDir dir;
+  const std::string gbk = "中文";
+  writeBytes(dir / "d/a.txt", gbk);
+  TranscodeOptions options;
+  options.overwrite = true;
+  options.input = TextEncoding::Ansi;  // a second conversion would encode the UTF-8 bytes again
+  PlainRunContext ctx;
+  const TranscodeOutcome outcome = TranscodeDrop({dir / "d/a.txt", dir / "d"}, options, ctx);
+  EXPECT_EQ(outcome.converted, 1);
+  EXPECT_EQ(outcome.warned, 1);
+  EXPECT_EQ(readBytes(dir / "d/a.txt"), kUtf8Mark + utf8Of(gbk));
+}
+
+TEST(TranscodeRunTest, StopEndsTheRunAfterTheCurrentFile) {
+  TempDir dir;
+  for (const char* name : {"a.txt", "b.txt", "c.txt", "sub/d.txt"}) writeBytes(dir / ("d/" + std::string(name)), "x");
+  TranscodeOptions options;
+  options.includeSubfolders = true;
+  PlainRunContext ctx;
+  ctx.onCheckpointHook = [](PlainRunContext& c, int64_t count) {
+    if (count == 2) c.requestStop();  // while file 2 is about to start
+  };
+  const TranscodeOutcome outcome = TranscodeFolder(dir / "d", options, ctx);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(outcome.converted, 2);
+  EXPECT_EQ(testing::listNames(onDisk(dir / "d(已转换)")), (std::vector<std::string>{"a.txt", "b.txt"}));
+  EXPECT_EQ(outcome.completionFolder, dir / "d(已转换)");
+}
+
+TEST(TranscodeRunTest, LossyFilesAreWrittenAndNamed) {
+  struct Case {
+    const char* name;
+    std::string source;
+    TextEncoding input, output;
+    std::string want;  // a part of the reason
+  };
+  const Case kCases[] = {
+      {"gbk read as utf-8", "中文", TextEncoding::Utf8, TextEncoding::Ansi, "替换字符"},
+      {"invalid byte to utf-8", "ab\x80", TextEncoding::Ansi, TextEncoding::Utf8, "无法用输出编码表示"},
+      {"nul inside", std::string("ab\0cd", 5), TextEncoding::Detect, TextEncoding::Utf8, "空字符"},
+  };
+  for (const Case& c : kCases) {
+    TempDir dir;
+    writeBytes(dir / "d/a.txt", c.source);
+    TranscodeOptions options;
+    options.input = c.input;
+    options.output = c.output;
+    PlainRunContext ctx;
+    const TranscodeOutcome outcome = TranscodeFiles({dir / "d/a.txt"}, options, ctx);
+    EXPECT_EQ(outcome.converted, 1) << c.name;
+    EXPECT_EQ(outcome.warned, 1) << c.name;
+    EXPECT_TRUE(testing::exists(onDisk(dir / "d(已转换)/a.txt"))) << c.name;
+    ASSERT_EQ(ctx.warnings.size(), 1u) << c.name;
+    EXPECT_EQ(ctx.warnings[0].item, dir / "d(已转换)/a.txt") << c.name;
+    EXPECT_NE(ctx.warnings[0].reason.find(c.want), std::string::npos) << c.name << ": " << ctx.warnings[0].reason;
+  }
+}
+
+TEST(TranscodeRunTest, ATranscodedTreeDecodesToTheTextOfItsSources) {
+  TempDir dir;
+  const std::string text = "简体中文 ABC\r\n第二行：繁體字頭髮，€ 符号";
+  const std::string sources[][2] = {
+      {"gbk.txt", text},
+      {"utf8.txt", utf8Of(text)},
+      {"utf8bom.txt", kUtf8Mark + utf8Of(text)},
+      {"sub/utf16le.txt", "\xFF\xFE" + ConvertCharset(text, "GB18030", "UTF-16LE")},
+      {"sub/utf16be.txt", "\xFE\xFF" + ConvertCharset(text, "GB18030", "UTF-16BE")},
+  };
+  for (const auto& source : sources) writeBytes(dir / ("d/" + source[0]), source[1]);
+  for (TextEncoding output : {TextEncoding::Utf16Le, TextEncoding::Utf8, TextEncoding::Ansi, TextEncoding::Detect}) {
+    TranscodeOptions options;
+    options.includeSubfolders = true;
+    options.output = output;
+    PlainRunContext ctx;
+    EXPECT_EQ(TranscodeFolder(dir / "d", options, ctx).converted, 5);
+    for (const auto& source : sources) {
+      EXPECT_EQ(DecodeBuffer(readBytes(onDisk(dir / ("d(已转换)/" + source[0]))), TextEncoding::Detect), text)
+          << source[0] << " as " << static_cast<int>(output);
+    }
+  }
+}
+
+// Root ignores permission bits; it gets its faults from a small file system of its own.
+bool isRoot() { return ::geteuid() == 0; }
+
+class Mount {
+ public:
+  Mount(const std::string& folder, const std::string& options) : folder_(folder) {
+    mounted_ = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+  }
+  ~Mount() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  bool makeReadOnly() {
+    return ::mount("tmpfs", folder_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+  }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+TEST(TranscodeFaults, UnreadableSourcesAreNamedAndLeftAlone) {
+  TempDir dir;
+  const std::string folder = dir / "d";
+  writeBytes(folder + "/good.txt", "中文");
+  ::mkdir((folder + "/folder.txt").c_str(), 0755);  // not readable as a file, even by root
+  PathList files = {folder + "/folder.txt", folder + "/missing.txt", folder + "/good.txt"};
+  if (!isRoot()) {
+    writeBytes(folder + "/locked.txt", "secret");
+    ::chmod((folder + "/locked.txt").c_str(), 0);
+    files.push_back(folder + "/locked.txt");
+  }
+  for (bool overwrite : {false, true}) {
+    TranscodeOptions options;
+    options.overwrite = overwrite;
+    PlainRunContext ctx;
+    const TranscodeOutcome outcome = TranscodeFiles(files, options, ctx);
+    EXPECT_EQ(outcome.converted, 1);
+    ASSERT_EQ(ctx.failures.size(), files.size() - 1);
+    EXPECT_EQ(ctx.failures[0].item, folder + "/folder.txt");
+    EXPECT_EQ(ctx.failures[1].item, folder + "/missing.txt");
+    EXPECT_NE(ctx.failures[1].reason.find(reasonForErrno(ENOENT)), std::string::npos) << ctx.failures[1].reason;
+    EXPECT_FALSE(testing::exists(folder + "/missing.txt"));
+    EXPECT_FALSE(testing::exists(onDisk(dir / "d(已转换)/missing.txt")));  // nothing empty written for it
+    EXPECT_FALSE(testing::exists(onDisk(dir / "d(已转换)/locked.txt")));
+  }
+  if (!isRoot()) {
+    ::chmod((folder + "/locked.txt").c_str(), 0644);
+    EXPECT_EQ(readBytes(folder + "/locked.txt"), "secret");
+  }
+}
+
+TEST(TranscodeFaults, AReadOnlySourceFolderKeepsEveryFileInOverwriteMode) {
+  TempDir dir;
+  const std::string folder = dir / "d";
+  ::mkdir(folder.c_str(), 0755);
+  Mount mount(folder, "size=1m");
+  if (isRoot() && !mount.mounted()) GTEST_SKIP() << "cannot mount a file system here";
+  writeBytes(onDisk(folder + "/头发.txt"), "头发");
+  writeBytes(folder + "/b.txt", "中文");
+  if (isRoot()) {
+    ASSERT_TRUE(mount.makeReadOnly());
+  } else {
+    ::chmod(folder.c_str(), 0555);
+  }
+  for (bool names : {false, true}) {
+    TranscodeOptions options;
+    options.overwrite = true;
+    options.convertNames = names;
+    options.chinese = ChineseMode::SimplifiedToTraditional;
+    PlainRunContext ctx;
+    const TranscodeOutcome outcome = TranscodeFolder(folder, options, ctx);
+    EXPECT_EQ(outcome.converted, 0);
+    ASSERT_EQ(ctx.failures.size(), 2u);
+    EXPECT_NE(ctx.failures[0].item.find(folder + "/b.txt"), std::string::npos);
+    EXPECT_NE(ctx.failures[1].item.find(folder + "/头发.txt"), std::string::npos);
+    EXPECT_NE(ctx.failures[1].reason.find("原文件未改动"), std::string::npos) << ctx.failures[1].reason;
+    EXPECT_EQ(readBytes(onDisk(folder + "/头发.txt")), "头发");
+    EXPECT_EQ(readBytes(folder + "/b.txt"), "中文");
+  }
+  if (!isRoot()) ::chmod(folder.c_str(), 0755);
+}
+
+TEST(TranscodeFaults, AFullFileSystemLosesNothing) {
+  if (!isRoot()) GTEST_SKIP() << "a small file system of its own needs root";
+  TempDir dir;
+  const std::string folder = dir / "d";
+  ::mkdir(folder.c_str(), 0755);
+  Mount mount(folder, "size=64k");
+  if (!mount.mounted()) GTEST_SKIP() << "cannot mount a file system here";
+  // 40 KB of GBK grow to 60 KB of UTF-8: the new file cannot fit beside the old one.
+  std::string text;
+  while (text.size() < 40000) text += "中文字符";
+  writeBytes(onDisk(folder + "/头发.txt"), text);
+  for (bool names : {false, true}) {
+    TranscodeOptions options;
+    options.overwrite = true;
+    options.convertNames = names;
+    options.chinese = ChineseMode::SimplifiedToTraditional;
+    PlainRunContext ctx;
+    const TranscodeOutcome outcome = TranscodeFolder(folder, options, ctx);
+    EXPECT_EQ(outcome.converted, 0);
+    ASSERT_EQ(ctx.failures.size(), 1u);
+    EXPECT_NE(ctx.failures[0].reason.find(reasonForErrno(ENOSPC)), std::string::npos) << ctx.failures[0].reason;
+    EXPECT_EQ(readBytes(onDisk(folder + "/头发.txt")), text);
+    EXPECT_EQ(testing::listNames(folder), std::vector<std::string>{onDisk("头发.txt")});  // no leftovers
+  }
+}
+
+}  // namespace
+}  // namespace chengling
