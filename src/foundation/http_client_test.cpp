@@ -407,6 +407,11 @@ TEST(FetchPage, FailsCleanlyOnHostilePages) {
     std::string url = local.url(path);
     EXPECT_EQ(client.FetchPage(url), "") << path;
   }
+  // Only http and https are spoken, whatever the address names.
+  testing::TempDir dir;
+  testing::writeBytes(dir / "secret.html", "secret");
+  std::string localFile = "file://" + (dir / "secret.html");
+  EXPECT_EQ(client.FetchPage(localFile), "");
   EXPECT_LE(loopHits.load(), 11);
   EXPECT_GE(loopHits.load(), 2);
   std::string url = local.url("/fits");
