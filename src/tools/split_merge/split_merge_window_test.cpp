@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "foundation/native_text.h"
+#include "platform/qt_text.h"
 #include "shell/control_tag.h"
 #include "shell/settings_store.h"
 #include "support/test_support.h"
@@ -404,6 +405,45 @@ TEST_F(SplitMergeWindow, StopClickEndsTheSplitAfterTheCurrentPieceAndTheQuestion
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(names, expected);
   EXPECT_TRUE(exists(dir_ / "big.txt"));
+}
+
+TEST_F(SplitMergeWindow, ClosingTheWindowDuringARunStopsItAndKeepsTheOptions) {
+  writeBytes(dir_ / "big.txt", "0123456789abcdef");
+  setText(u"编辑框份数"_s, u"200000"_s);
+  Modals modals;
+  auto* status = control<QLabel>(u"透明标签"_s);
+  ASSERT_TRUE(drop(u"分组框分割"_s, {dir_ / "big.txt"}));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return status->text().startsWith(u'['); }, kRunTimeoutMs));
+
+  tool_->close();
+  tool_.reset();  // waits for the worker, which ends after its current piece
+  const size_t written = listNames(dir_ / "big").size();
+  QTest::qWait(50);
+  EXPECT_EQ(listNames(dir_ / "big").size(), written);
+  EXPECT_LT(written, 199999u);
+  EXPECT_EQ(modals.texts, QStringList{u"确定分割被拖放的 1 个文件吗？"_s}) << "no question from a window that is gone";
+  EXPECT_TRUE(toQString(store_.text()).contains(u"编辑框份数=200000"_s));
+}
+
+TEST_F(SplitMergeWindow, ItemsThatFailAreListedBeforeTheCompletionQuestion) {
+  writeBytes(dir_ / "ok.txt", "abcd");
+  writeBytes(dir_ / "folder/inside.txt", "x");
+  setText(u"编辑框份数"_s, u"2"_s);
+  Modals modals;
+  QString details;
+  modals.other = [&](QWidget* dialog) {
+    details = dialog->findChild<QPlainTextEdit*>(u"编辑框正文"_s)->toPlainText();
+    dialog->findChild<QPushButton*>(u"按钮取消"_s)->click();
+  };
+
+  ASSERT_TRUE(drop(u"分组框分割"_s, {dir_ / "ok.txt", dir_ / "folder"}));
+  waitForRunAfterQuestion(modals, 2);
+
+  EXPECT_EQ(modals.otherTitles, QStringList{u"信息："_s});
+  EXPECT_TRUE(details.contains(native(dir_ / "folder"))) << details.toStdString();
+  EXPECT_EQ(modals.texts, (QStringList{u"确定分割被拖放的 2 个文件吗？"_s,
+                                       u"分割完毕！是否打开保存目录："_s + native(dir_.path())}));
+  EXPECT_EQ(readBytes(dir_ / "ok/ok_2.txt"), "cd");
 }
 
 TEST_F(SplitMergeWindow, ChoosingAFolderWithTheMergeButtonMergesItAndAsksNothing) {
