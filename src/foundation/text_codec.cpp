@@ -321,6 +321,7 @@ bool readFile(std::string_view path, std::string& bytes) {
   const int64_t size = reader.size();
   size_t chunk = size > 0 ? static_cast<size_t>(size) + 1 : size_t{64} << 10;
   bytes.reserve(chunk);
+  prefault(bytes.data(), chunk);
   while (true) {
     const int64_t n = reader.read(bytes, chunk);
     if (n < 0) return false;
