@@ -52,7 +52,7 @@ void parseCsvFields(std::string_view line, std::vector<std::string_view>& fields
   // Positions are 1-based as in the rules; byteAt(0) reads position 1.
   auto byteAt = [&](size_t p) { return static_cast<unsigned char>(line[p == 0 ? 0 : p - 1]); };
   auto field = [&](size_t start, size_t end) {  // bytes strictly between the two positions
-    fields.push_back(end > start + 1 ? line.substr(start, end - start - 1) : std::string_view());
+    fields.push_back(line.substr(std::min(start, n), end > start + 1 ? end - start - 1 : 0));
   };
   bool skip = false;
   bool inQuote = false;
