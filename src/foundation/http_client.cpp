@@ -161,11 +161,12 @@ void appendHeader(HeaderList& list, const std::string& line) {
   }
 }
 
-// Everything both requests share: protocols, certificates, proxy, callbacks, timeouts.
-void prepare(CURL* curl, const HttpClientOptions& options, Transfer& transfer,
-             const std::string& address, int timeoutMs) {
-  curl_easy_reset(curl);
-  curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
+// Options that every request of one handle keeps: protocols, certificates, proxy, callbacks,
+// timeouts. Each handle is configured once and never reset, so that what libcurl keeps between
+// transfers (open connections, the cookie engine of the page handle) stays as set here.
+CURL* makeHandle(const HttpClientOptions& options, int timeoutMs) {
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) return nullptr;
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_DEFAULT_PROTOCOL, "http");
@@ -182,15 +183,26 @@ void prepare(CURL* curl, const HttpClientOptions& options, Transfer& transfer,
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
                    static_cast<long>(std::clamp(timeoutMs, 1, 10000)));
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &onBody);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &onHeader);
-  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
   if (options.abort != nullptr) {
-    transfer.abort = options.abort;
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &onProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
   }
+  return curl;
+}
+
+// Runs one GET on `curl` into `transfer`.
+CURLcode perform(CURL* curl, const HttpClientOptions& options, Transfer& transfer,
+                 const std::string& address, const HeaderList& headers) {
+  transfer.abort = options.abort;
+  curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+  const CURLcode result = curl_easy_perform(curl);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+  return result;
 }
 
 // The received Location as internal text: UTF-8 is converted, anything else kept byte for byte.
@@ -242,12 +254,24 @@ std::string requestAddress(std::string_view url) {
 }
 
 HttpClient::HttpClient(HttpClientOptions options) : options_(std::move(options)) {
-  curlShared();
-  curl_ = curl_easy_init();
+  CURL* probe = makeHandle(options_, options_.probeTimeoutMs);
+  if (probe != nullptr) curl_easy_setopt(probe, CURLOPT_FOLLOWLOCATION, 0L);
+  CURL* page = makeHandle(options_, options_.pageTimeoutMs);
+  if (page != nullptr) {
+    curl_easy_setopt(page, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(page, CURLOPT_MAXREDIRS, static_cast<long>(std::max(options_.maxRedirects, 0)));
+    curl_easy_setopt(page, CURLOPT_USERAGENT, std::string(kDefaultUserAgent).c_str());
+    curl_easy_setopt(page, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options_.pageLimit));
+    // Only page downloads take part in the shared cookie store.
+    curl_easy_setopt(page, CURLOPT_COOKIEFILE, "");
+  }
+  probe_ = probe;
+  page_ = page;
 }
 
 HttpClient::~HttpClient() {
-  if (curl_ != nullptr) curl_easy_cleanup(static_cast<CURL*>(curl_));
+  if (probe_ != nullptr) curl_easy_cleanup(static_cast<CURL*>(probe_));
+  if (page_ != nullptr) curl_easy_cleanup(static_cast<CURL*>(page_));
 }
 
 std::string HttpClient::ProbeRedirect(std::string& url, std::string_view userAgent,
@@ -257,7 +281,7 @@ std::string HttpClient::ProbeRedirect(std::string& url, std::string_view userAge
     url.insert(0, "http://");
   }
   cutFragment(url);
-  if (url.empty() || curl_ == nullptr) return {};
+  if (url.empty() || probe_ == nullptr) return {};
 
   std::string agent = cleanHeaderValue(userAgent);
   if (agent.empty()) agent = kDefaultUserAgent;
@@ -273,15 +297,10 @@ std::string HttpClient::ProbeRedirect(std::string& url, std::string_view userAge
   appendHeader(headers, "Accept: " + std::string(kProbeAccept));
   appendHeader(headers, "Referer: " + refererValue);
 
-  auto* curl = static_cast<CURL*>(curl_);
   Transfer transfer;
   transfer.bodyLimit = kProbeBodyLimit;
-  const std::string address = requestAddress(url);
-  prepare(curl, options_, transfer, address, options_.probeTimeoutMs);
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
-  const CURLcode result = curl_easy_perform(curl);
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+  const CURLcode result =
+      perform(static_cast<CURL*>(probe_), options_, transfer, requestAddress(url), headers);
 
   const bool complete =
       result == CURLE_OK || (result == CURLE_WRITE_ERROR && transfer.overLimit && transfer.headersDone);
@@ -291,7 +310,7 @@ std::string HttpClient::ProbeRedirect(std::string& url, std::string_view userAge
 
 std::string HttpClient::FetchPage(std::string& url) {
   cutFragment(url);
-  if (url.empty() || curl_ == nullptr) return {};
+  if (url.empty() || page_ == nullptr) return {};
 
   // The header block of a page request; each name is tested as a substring of the whole block, so
   // an address that contains "accept" already counts as carrying an Accept line.
@@ -307,19 +326,10 @@ std::string HttpClient::FetchPage(std::string& url) {
   // libcurl would otherwise add an Accept line of its own.
   if (!hasAccept) appendHeader(headers, "Accept:");
 
-  auto* curl = static_cast<CURL*>(curl_);
   Transfer transfer;
   transfer.bodyLimit = options_.pageLimit;
-  const std::string address = requestAddress(url);
-  prepare(curl, options_, transfer, address, options_.pageTimeoutMs);
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, static_cast<long>(std::max(options_.maxRedirects, 0)));
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, std::string(kDefaultUserAgent).c_str());
-  curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
-  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options_.pageLimit));
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
-  const CURLcode result = curl_easy_perform(curl);
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+  const CURLcode result =
+      perform(static_cast<CURL*>(page_), options_, transfer, requestAddress(url), headers);
   if (result != CURLE_OK) return {};
 
   std::string body = std::move(transfer.body);

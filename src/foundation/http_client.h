@@ -55,7 +55,9 @@ class HttpClient {
 
  private:
   HttpClientOptions options_;
-  void* curl_ = nullptr;  // one easy handle, reused so that connections stay open between calls
+  // libcurl easy handles, one per operation, reused so that connections stay open between calls.
+  void* probe_ = nullptr;
+  void* page_ = nullptr;
 };
 
 // Header value with CR, LF and NUL removed: nothing a caller passes can start a header of its own.

@@ -344,25 +344,26 @@ TEST(FetchPage, SendsItsHeaderBlockAndCutsTheFragment) {
 
 TEST(FetchPage, FollowsRedirectsAndKeepsCookiesForTheWholeProcess) {
   LocalHttpServer local;
-  local.server().Get("/login", [](const httplib::Request&, httplib::Response& r) {
-    r.set_header("Set-Cookie", "fetchsid=42; Path=/");
-    r.set_redirect("/hop");
+  // The cookie's path keeps it away from the other tests of this process.
+  local.server().Get("/jar/login", [](const httplib::Request&, httplib::Response& r) {
+    r.set_header("Set-Cookie", "fetchsid=42; Path=/jar");
+    r.set_redirect("/jar/hop");
   });
-  local.server().Get("/hop", [](const httplib::Request&, httplib::Response& r) {
-    r.set_redirect("/echo", 301);
+  local.server().Get("/jar/hop", [](const httplib::Request&, httplib::Response& r) {
+    r.set_redirect("/jar/echo", 301);
   });
-  local.server().Get("/echo", [](const httplib::Request& request, httplib::Response& r) {
+  local.server().Get("/jar/echo", [](const httplib::Request& request, httplib::Response& r) {
     r.set_content("cookie:" + request.get_header_value("Cookie"), "text/plain");
   });
   ASSERT_TRUE(local.start());
   HttpClient first(quick());
-  std::string url = local.url("/login");
+  std::string url = local.url("/jar/login");
   EXPECT_EQ(first.FetchPage(url), "cookie:fetchsid=42");
   // Another client, on another thread, sees the same store.
   std::string seen;
   std::thread([&] {
     HttpClient second(quick());
-    std::string echo = local.url("/echo");
+    std::string echo = local.url("/jar/echo");
     seen = second.FetchPage(echo);
   }).join();
   EXPECT_EQ(seen, "cookie:fetchsid=42");
