@@ -385,19 +385,19 @@ TEST(ConvertCharset, LargeInputsGiveWhatTheirPiecesGive) {
     const char* charset;
     std::string alphabet[6];
     unsigned char cutAfterBelow;  // for single-byte units: a piece may end after a byte below this
+    std::vector<const char*> targets;
   };
   const Source kSources[] = {
-      {"UTF-8", {"a ", utf8(u8"中文"), utf8(u8"€"), "\xE4\xB8", "\xFF", "\x80"}, 0x80},
-      {"GB18030", {"a ", "中文", "\x81", "\xFF", "\x95\x32\x82\x36", "\x81\x30"}, 0x30},
-      {"UTF-16LE", {"a\0"s, "\x2D\x4E"s, "\x3D\xD8\x00\xDE"s, "\x00\xD8"s, "\x00\xDC"s, "\n\0"s}, 0},
+      {"UTF-8", {"a ", utf8(u8"中文"), utf8(u8"€"), "\xE4\xB8", "\xFF", "\x80"}, 0x80, {"GB18030", "BIG5"}},
+      {"GB18030", {"a ", "中文", "\x81", "\xFF", "\x95\x32\x82\x36", "\x81\x30"}, 0x30, {"UTF-8", "UTF-16BE"}},
+      {"UTF-16LE", {"a\0"s, "\x2D\x4E"s, "\x3D\xD8\x00\xDE"s, "\x00\xD8"s, "\x00\xDC"s, "\n\0"s}, 0, {"GB18030"}},
   };
   for (const Source& source : kSources) {
     std::string input;
-    while (input.size() < (size_t{9} << 19)) input += source.alphabet[random() % 10 < 7 ? random() % 2 : random() % 6];
+    while (input.size() < (size_t{9} << 19)) input += source.alphabet[random() % 20 < 19 ? random() % 2 : random() % 6];
     // Where the halves meet, a UTF-8 form cut off by the next character: replaced, not dropped.
     if (source.cutAfterBelow == 0x80) input.replace(input.size() / 2 - 2, 3, "\xE4\xB8" "a");
-    for (const char* target : {"GB18030", "UTF-8", "UTF-16BE", "BIG5"}) {
-      if (std::string_view(source.charset) == target) continue;
+    for (const char* target : source.targets) {
       bool lossy = false;
       const std::string whole = ConvertCharset(input, source.charset, target, &lossy);
       EXPECT_TRUE(lossy);
