@@ -111,10 +111,9 @@ enum class ProbeResult { Valid, Invalid };
 
 // Whether the input at `in` starts with a character that `from` can decode, and how many bytes to
 // step over: the character's length, or one code unit of invalid input.
-ProbeResult probeCharacter(std::string_view from, size_t unit, const char* in, size_t inLeft,
-                           size_t& length) {
+// `cd` decodes the source charset (to anything).
+ProbeResult probeCharacter(iconv_t cd, size_t unit, const char* in, size_t inLeft, size_t& length) {
   length = std::min(unit, inLeft);
-  const iconv_t cd = DescriptorCache::local().get("UTF-32LE", from);
   if (cd == kNoDescriptor) return ProbeResult::Invalid;
   constexpr size_t kLongestCharacter = 4;
   for (size_t n = unit; n <= std::min(kLongestCharacter, inLeft); n += unit) {
@@ -177,14 +176,17 @@ void convertInto(std::string& out, std::string_view in, const std::string& upper
     }
   };
 
+  // Looked up at the first error only: most conversions never need them.
   std::string replacement;  // U+FFFD in the target, or "?" where it has none
   std::string question;     // "?" in the target
-  auto loadReplacements = [&] {
+  iconv_t decoder = kNoDescriptor;
+  auto loadErrorHandling = [&] {
     if (!question.empty()) return;
     question = encodedIn("?", upperTo);
     if (question.empty()) question = "?";
     replacement = encodedIn("\xEF\xBF\xBD", upperTo);
     if (replacement.empty()) replacement = question;
+    decoder = DescriptorCache::local().get("UTF-32LE", upperFrom);
   };
 
   const size_t unit = codeUnit(upperFrom);
@@ -213,9 +215,9 @@ void convertInto(std::string& out, std::string_view in, const std::string& upper
     // Either the input is invalid here or the target cannot hold this character.
     lost = true;
     flushState();
-    loadReplacements();
+    loadErrorHandling();
     size_t length = 0;
-    const ProbeResult probe = probeCharacter(upperFrom, unit, inPtr, inLeft, length);
+    const ProbeResult probe = probeCharacter(decoder, unit, inPtr, inLeft, length);
     appendBytes(probe == ProbeResult::Valid ? question : replacement);
     inPtr += length;
     inLeft -= length;
