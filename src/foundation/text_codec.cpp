@@ -107,6 +107,36 @@ std::string encodedIn(std::string_view utf8, std::string_view to) {
   return std::string(buffer, static_cast<size_t>(out - buffer));
 }
 
+enum class Utf8Form { Complete, CutOff, Invalid };
+
+// What starts at `p` in UTF-8: a well-formed character (`length` bytes), the beginning of one that
+// the input ends before, or an ill-formed byte. Overlong forms, surrogates and values past U+10FFFF
+// are ill-formed, as iconv has them.
+Utf8Form utf8FormAt(const unsigned char* p, size_t left, size_t& length) {
+  const unsigned char c = p[0];
+  length = 1;
+  if (c < 0x80) return Utf8Form::Complete;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    length = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    length = 3;
+    if (c == 0xE0) low = 0xA0;
+    if (c == 0xED) high = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    length = 4;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;
+  } else {
+    return Utf8Form::Invalid;
+  }
+  for (size_t i = 1; i < length; ++i) {
+    if (i >= left) return Utf8Form::CutOff;
+    if (p[i] < (i == 1 ? low : 0x80) || p[i] > (i == 1 ? high : 0xBF)) return Utf8Form::Invalid;
+  }
+  return Utf8Form::Complete;
+}
+
 enum class ProbeResult { Valid, Invalid };
 
 // Whether the input at `in` starts with a character that `from` can decode, and how many bytes to
@@ -190,6 +220,7 @@ void convertInto(std::string& out, std::string_view in, const std::string& upper
   };
 
   const size_t unit = codeUnit(upperFrom);
+  const bool utf8Source = upperFrom == "UTF-8" || upperFrom == "UTF8";
   makeRoom(1);
   while (true) {
     char* outPtr = out.data() + written;
@@ -216,6 +247,25 @@ void convertInto(std::string& out, std::string_view in, const std::string& upper
     lost = true;
     flushState();
     loadErrorHandling();
+    if (utf8Source) {
+      // Judged here, and a whole run of bad bytes at once: binary data forced through UTF-8 would
+      // otherwise cost several iconv calls per byte.
+      for (bool first = true; inLeft > 0; first = false) {
+        size_t length = 0;
+        const Utf8Form form = utf8FormAt(reinterpret_cast<const unsigned char*>(inPtr), inLeft, length);
+        if (form == Utf8Form::Invalid || (form == Utf8Form::CutOff && !atEnd)) {
+          appendBytes(replacement);
+          length = 1;
+        } else if (form == Utf8Form::Complete && first) {
+          appendBytes(question);
+        } else {
+          break;  // a character iconv takes, or one cut off by the end: iconv's business
+        }
+        inPtr += length;
+        inLeft -= length;
+      }
+      continue;
+    }
     size_t length = 0;
     const ProbeResult probe = probeCharacter(decoder, unit, inPtr, inLeft, length);
     appendBytes(probe == ProbeResult::Valid ? question : replacement);
