@@ -4,7 +4,7 @@
 #include <array>
 #include <cassert>
 #include <cstring>
-#include <numeric>
+#include <functional>
 
 #include "foundation/internal_text.h"
 #include "foundation/pinyin_table.h"
@@ -28,6 +28,12 @@ constexpr std::string_view kHourMark = "\xCA\xB1";    // 时
 constexpr std::string_view kMinuteMark = "\xB7\xD6";  // 分
 constexpr std::string_view kSecondMark = "\xC3\xEB";  // 秒
 constexpr std::string_view kTimeOnlyPrefix = "1991-01-21 ";
+
+struct SortEntry {
+  uint64_t prefix;
+  int32_t index;
+  bool complete;  // the whole sequence is in the prefix
+};
 
 int32_t low32(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
 
@@ -257,43 +263,60 @@ std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, Sor
     return result;
   }
 
-  // Sequence keys: equal keys keep table order descending and reverse it ascending.
-  std::iota(result.begin(), result.end(), 0);
-  if (order == SortOrder::Codes) {
-    std::vector<std::string_view> cells(n);
-    for (size_t i = 0; i < n; ++i) cells[i] = rows[i].cell(column - 1);
-    auto before = [&](int32_t a, int32_t b) {
-      const int c = cells[a].compare(cells[b]);  // unsigned byte order
-      if (c != 0) return ascending ? c < 0 : c > 0;
-      return ascending ? a > b : a < b;
-    };
-    std::sort(result.begin(), result.end(), before);
-    return result;
-  }
-
+  // Sequence keys: equal keys keep table order descending and reverse it ascending. Each row carries
+  // the first 8 bytes (codes) or the first two values (pinyin) packed into one word whose order is
+  // the order of the sequences whenever the words differ, so most comparisons never leave the array.
+  std::vector<SortEntry> entries(n);
+  std::vector<std::string_view> cells;
   std::vector<int32_t> values;
-  std::vector<size_t> starts(n + 1);
-  for (size_t i = 0; i < n; ++i) {
-    starts[i] = values.size();
-    appendPinyinValues(rows[i].cell(column - 1), values);
-  }
-  starts[n] = values.size();
-  auto compare = [&](int32_t a, int32_t b) {
-    const int32_t* pa = values.data() + starts[a];
-    const int32_t* ea = values.data() + starts[a + 1];
-    const int32_t* pb = values.data() + starts[b];
-    const int32_t* eb = values.data() + starts[b + 1];
-    for (; pa != ea && pb != eb; ++pa, ++pb) {
-      if (*pa != *pb) return *pa < *pb ? -1 : 1;
+  std::vector<size_t> starts;
+  std::function<int(int32_t, int32_t)> compareRest;
+  if (order == SortOrder::Codes) {
+    cells.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+      cells[i] = rows[i].cell(column - 1);
+      uint64_t prefix = 0;  // missing bytes are 0, below every byte a cell can hold
+      for (size_t k = 0; k < 8; ++k) {
+        prefix = prefix << 8 | (k < cells[i].size() ? static_cast<unsigned char>(cells[i][k]) : 0u);
+      }
+      entries[i] = {prefix, static_cast<int32_t>(i), cells[i].size() <= 8};
     }
-    return pa != ea ? 1 : (pb != eb ? -1 : 0);
-  };
-  auto before = [&](int32_t a, int32_t b) {
-    const int c = compare(a, b);
+    compareRest = [&](int32_t a, int32_t b) { return cells[a].compare(cells[b]); };  // unsigned bytes
+  } else {
+    starts.resize(n + 1);
+    for (size_t i = 0; i < n; ++i) {
+      starts[i] = values.size();
+      appendPinyinValues(rows[i].cell(column - 1), values);
+      const size_t count = values.size() - starts[i];
+      // A missing value packs as the smallest word; a tie with a real smallest value is settled by
+      // the full comparison.
+      auto biased = [&](size_t k) -> uint64_t {
+        return k < count ? (static_cast<uint32_t>(values[starts[i] + k]) ^ 0x80000000u) : 0u;
+      };
+      entries[i] = {biased(0) << 32 | biased(1), static_cast<int32_t>(i), count <= 2};
+    }
+    starts[n] = values.size();
+    compareRest = [&](int32_t a, int32_t b) {
+      const int32_t* pa = values.data() + starts[a];
+      const int32_t* ea = values.data() + starts[a + 1];
+      const int32_t* pb = values.data() + starts[b];
+      const int32_t* eb = values.data() + starts[b + 1];
+      for (; pa != ea && pb != eb; ++pa, ++pb) {
+        if (*pa != *pb) return *pa < *pb ? -1 : 1;
+      }
+      return pa != ea ? 1 : (pb != eb ? -1 : 0);
+    };
+  }
+  auto before = [&](const SortEntry& a, const SortEntry& b) {
+    if (a.prefix != b.prefix) return ascending ? a.prefix < b.prefix : a.prefix > b.prefix;
+    // Two whole sequences with equal words are equal: no cell holds a 0 byte and no pinyin value is
+    // the smallest integer, so padding never matches a real element.
+    const int c = a.complete && b.complete ? 0 : compareRest(a.index, b.index);
     if (c != 0) return ascending ? c < 0 : c > 0;
-    return ascending ? a > b : a < b;
+    return ascending ? a.index > b.index : a.index < b.index;
   };
-  std::sort(result.begin(), result.end(), before);
+  std::sort(entries.begin(), entries.end(), before);
+  for (size_t i = 0; i < n; ++i) result[i] = entries[i].index;
   return result;
 }
 
