@@ -4,8 +4,14 @@
 #include <opencc/SimpleConverter.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <memory>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "foundation/gbk_table.h"
 
@@ -17,6 +23,7 @@ namespace {
 // anywhere at kMaxChunkBytes, so phrases are cut only inside very long lines.
 constexpr size_t kChunkBytes = size_t{1} << 18;
 constexpr size_t kMaxChunkBytes = size_t{1} << 20;
+constexpr size_t kMaxWorkers = 4;
 
 std::unique_ptr<opencc::SimpleConverter> loadConverter(const char* config) {
   try {
@@ -141,10 +148,9 @@ void convertPiece(std::string_view piece, const opencc::SimpleConverter& convert
   if (!mergeAligned(piece, converted, chunk.units, out)) convertUnaligned(piece, converter, out, false);
 }
 
-std::string convertChinese(std::string_view text, const opencc::SimpleConverter* converter) {
-  if (converter == nullptr) return std::string(text);
-  std::string out;
-  out.reserve(text.size());
+// The pieces OpenCC takes one at a time, as [start, end) byte ranges of `text`.
+std::vector<std::pair<size_t, size_t>> piecesOf(std::string_view text) {
+  std::vector<std::pair<size_t, size_t>> pieces;
   size_t start = 0;
   size_t utf8Bytes = 0;
   for (size_t pos = 0; pos < text.size();) {
@@ -153,11 +159,48 @@ std::string convertChinese(std::string_view text, const opencc::SimpleConverter*
     utf8Bytes += unit.codePoint < 0x80 ? 1 : unit.codePoint < 0x800 ? 2 : unit.codePoint < 0x10000 ? 3 : 4;
     const bool lineEnd = unit.kind == GbUnit::Kind::Ascii && unit.codePoint == '\n';
     if ((utf8Bytes >= kChunkBytes && lineEnd) || utf8Bytes >= kMaxChunkBytes || pos >= text.size()) {
-      convertPiece(text.substr(start, pos - start), *converter, out);
+      pieces.emplace_back(start, pos);
       start = pos;
       utf8Bytes = 0;
     }
   }
+  return pieces;
+}
+
+std::string convertChinese(std::string_view text, const opencc::SimpleConverter* converter) {
+  if (converter == nullptr) return std::string(text);
+  const std::vector<std::pair<size_t, size_t>> pieces = piecesOf(text);
+  std::string out;
+  out.reserve(text.size());
+  const size_t workers = std::min<size_t>({pieces.size(), std::max(1u, std::thread::hardware_concurrency()), kMaxWorkers});
+  if (workers <= 1) {
+    for (const auto& [start, end] : pieces) convertPiece(text.substr(start, end - start), *converter, out);
+    return out;
+  }
+  // OpenCC is the slow part by far: the pieces are shared out between the cores. A converted piece
+  // has the byte length of its source, so each lands at its own place in the result.
+  out.assign(text);
+  char* const place = out.data();
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    std::string converted;
+    for (size_t i; (i = next.fetch_add(1)) < pieces.size();) {
+      const auto [start, end] = pieces[i];
+      converted.clear();
+      convertPiece(text.substr(start, end - start), *converter, converted);
+      if (converted.size() == end - start) std::memcpy(place + start, converted.data(), converted.size());
+    }
+  };
+  std::vector<std::thread> threads;
+  for (size_t i = 1; i < workers; ++i) {
+    try {
+      threads.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;  // fewer helpers, same result
+    }
+  }
+  work();
+  for (std::thread& thread : threads) thread.join();
   return out;
 }
 

@@ -69,14 +69,14 @@ TEST(ChineseConvert, LargeTextIsConvertedInPiecesWithTheSameResult) {
   const std::string line = ToTraditional(kSimplified);
   std::string big;
   std::string want;
-  while (big.size() < (size_t{3} << 20)) {
+  while (big.size() < (size_t{1} << 20)) {
     big += kSimplified;
     want += line;
   }
   EXPECT_TRUE(ToTraditional(big) == want);
-  // One line of 2 MiB without a break is cut somewhere, but never inside a character.
+  // One line longer than a piece may be is cut somewhere, but never inside a character.
   std::string longLine;
-  while (longLine.size() < (size_t{2} << 20)) longLine += "头发简体";
+  while (longLine.size() < 800000) longLine += "头发简体";
   const std::string converted = ToTraditional(longLine);
   ASSERT_EQ(converted.size(), longLine.size());
   EXPECT_EQ(ToSimplified(converted), longLine);
