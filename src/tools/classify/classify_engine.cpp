@@ -43,6 +43,12 @@ bool moveWithoutReplacing(const std::string& source, const std::string& target, 
     reason = "复制到 " + target + " 后大小不符，已撤销";
     return false;
   }
+  // The copy must be on disk before the only other copy goes.
+  if (!syncFileSystem(target, &error)) {
+    removeFile(target);
+    reason = "无法把 " + target + " 写入磁盘：" + error;
+    return false;
+  }
   if (!removeFile(source, &error)) {
     removeFile(target);
     reason = "无法删除原文件：" + error;
@@ -251,6 +257,15 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
   const std::string entry = entryFolderOf(options);
   const PathTemplate pathTemplate(options.templateText);
 
+  // Listed before the logs are opened, so that their temporary files (when the program directory
+  // lies inside the walked tree) are never taken for sources.
+  const std::vector<RunGroup> groups = collectGroups(options, entry, ctx);
+  if (ctx.stopRequested()) {
+    // Stopped while listing: nothing was touched, and the last run's logs stay for an undo.
+    outcome.stopped = true;
+    return outcome;
+  }
+
   Logs logs;
   {
     std::string reason;
@@ -269,30 +284,29 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
     }
   }
 
-  const std::vector<RunGroup> groups = collectGroups(options, entry, ctx);
   BatchCounter counter(options);
   Classifier classifier(options);
   const bool perFolder = options.source == ClassifySource::Folder;
-  outcome.stopped = ctx.stopRequested() ||
-      forEachFile(groups, perFolder, counter, ctx,
-                  [&](const std::string& source, int64_t count, int64_t index) {
-                    const std::string target = pathTemplate.expand(source, entry, counter.context());
-                    std::string reason;
-                    const bool done = classifier.transfer(source, target, reason);
-                    logs.write(logs.before, source);
-                    logs.write(logs.after, target);
-                    if (!done) {
-                      logs.write(logs.failures, source);
-                      ++outcome.failed;
-                      ctx.failure(source, reason);
-                    }
-                    ctx.phase(captionText(count, index, source));
-                    ctx.progress(index, count);
-                    if (++outcome.processed <= kPreviewCount) {
-                      outcome.preview += target;
-                      outcome.preview += "\r\n";
-                    }
-                  });
+  auto classifyOne = [&](const std::string& source, int64_t count, int64_t index) {
+    const std::string target = pathTemplate.expand(source, entry, counter.context());
+    std::string reason;
+    const bool done = classifier.transfer(source, target, reason);
+    // Every file is logged whatever the outcome, so that the before and after logs stay in step.
+    logs.write(logs.before, source);
+    logs.write(logs.after, target);
+    if (!done) {
+      logs.write(logs.failures, source);
+      ++outcome.failed;
+      ctx.failure(source, reason);
+    }
+    ctx.phase(captionText(count, index, source));
+    ctx.progress(index, count);
+    if (++outcome.processed <= kPreviewCount) {
+      outcome.preview += target;
+      outcome.preview += "\r\n";
+    }
+  };
+  outcome.stopped = forEachFile(groups, perFolder, counter, ctx, classifyOne);
 
   for (AtomicFile* log : {&logs.failures, &logs.after, &logs.before}) {
     std::string reason;
@@ -310,15 +324,15 @@ std::vector<PlannedFile> ClassifyPlan(const ClassifyOptions& options, RunContext
   const std::vector<RunGroup> groups = collectGroups(options, entry, ctx);
   BatchCounter counter(options);
   if (ctx.stopRequested()) return plan;
-  forEachFile(groups, options.source == ClassifySource::Folder, counter, ctx,
-              [&](const std::string& source, int64_t, int64_t) {
-                PlannedFile file;
-                file.source = source;
-                file.target = pathTemplate.expand(source, entry, counter.context());
-                file.sameAsSource = !source.empty() && !file.target.empty() && sameFile(source, file.target);
-                file.targetExists = !file.sameAsSource && !file.target.empty() && pathExists(file.target);
-                plan.push_back(std::move(file));
-              });
+  auto planOne = [&](const std::string& source, int64_t, int64_t) {
+    PlannedFile file;
+    file.source = source;
+    file.target = pathTemplate.expand(source, entry, counter.context());
+    file.sameAsSource = !source.empty() && !file.target.empty() && sameFile(source, file.target);
+    file.targetExists = !file.sameAsSource && !file.target.empty() && pathExists(file.target);
+    plan.push_back(std::move(file));
+  };
+  forEachFile(groups, options.source == ClassifySource::Folder, counter, ctx, planOne);
   std::unordered_map<std::string_view, int> uses;
   for (const PlannedFile& file : plan) ++uses[file.target];
   for (PlannedFile& file : plan) file.sharedTarget = !file.target.empty() && uses[file.target] > 1;
