@@ -151,19 +151,19 @@ int runUndo() {
 Command addClassifyCommand(CLI::App& parent) {
   auto args = std::make_shared<ClassifyArguments>();
   Command command;
-  CLI::App* app = parent.add_subcommand("classify", "按路径模板批量归类（复制或移动）文件");
+  CLI::App* app = parent.add_subcommand("classify", toTerminal("按路径模板批量归类（复制或移动）文件"));
   command.app = app;
-  app->add_option("--to", args->to, "归类到的路径模板（默认 [父目录路径]/[批次名]/[文件名]）");
-  app->add_option("--per-batch", args->perBatch, "每批次的归类数量（默认 100）");
-  app->add_option("--batch-names", args->batchNames, "批次名：numbers、letters 或 list:文件");
-  app->add_flag("--move", args->move, "移动文件（默认复制，保留原文件）");
-  app->add_flag("--recursive", args->recursive, "遍历子目录");
-  app->add_option("--filter", args->filter, "文件类型，如 *.txt|*.htm（默认 *.*）");
-  app->add_flag("--alt-matcher", args->altMatcher, "把过滤文本整体当作一个匹配模式");
-  app->add_flag("--dry-run", args->dryRun, "只列出 源 → 目标，不改动任何文件，不写记录");
-  app->add_option("--list", args->list, "文件列表（每行一个路径）");
-  CLI::Option* undo = app->add_flag("--undo", args->undo, "按上次归类的记录把文件移回原位置");
-  app->add_option("FOLDER", args->folder, "要归类的文件所在文件夹");
+  app->add_option("--to", args->to, toTerminal("归类到的路径模板（默认 [父目录路径]/[批次名]/[文件名]）"));
+  app->add_option("--per-batch", args->perBatch, toTerminal("每批次的归类数量（默认 100）"));
+  app->add_option("--batch-names", args->batchNames, toTerminal("批次名：numbers、letters 或 list:文件"));
+  app->add_flag("--move", args->move, toTerminal("移动文件（默认复制，保留原文件）"));
+  app->add_flag("--recursive", args->recursive, toTerminal("遍历子目录"));
+  app->add_option("--filter", args->filter, toTerminal("文件类型，如 *.txt|*.htm（默认 *.*）"));
+  app->add_flag("--alt-matcher", args->altMatcher, toTerminal("把过滤文本整体当作一个匹配模式"));
+  app->add_flag("--dry-run", args->dryRun, toTerminal("只列出 源 → 目标，不改动任何文件，不写记录"));
+  app->add_option("--list", args->list, toTerminal("文件列表（每行一个路径）"));
+  CLI::Option* undo = app->add_flag("--undo", args->undo, toTerminal("按上次归类的记录把文件移回原位置"));
+  app->add_option("FOLDER", args->folder, toTerminal("要归类的文件所在文件夹"));
   for (const char* other : {"--to", "--per-batch", "--batch-names", "--move", "--recursive", "--filter",
                             "--alt-matcher", "--dry-run", "--list", "FOLDER"}) {
     undo->excludes(app->get_option(other));
