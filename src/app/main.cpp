@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include <array>
+#include <csignal>
 
 #include "foundation/program_directory.h"
 #include "shell/main_window.h"
@@ -12,6 +13,8 @@
 #include "tools/split_merge/split_merge_window.h"
 
 int main(int argc, char** argv) {
+  // A peer that closes its connection must not end the program: downloads run without signals.
+  std::signal(SIGPIPE, SIG_IGN);
   QApplication app(argc, argv);
 
   chengling::SettingsStore settings;
