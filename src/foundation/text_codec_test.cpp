@@ -1,7 +1,9 @@
 #include "foundation/text_codec.h"
 
 #include <iconv.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <gtest/gtest.h>
@@ -132,18 +134,40 @@ TEST(DecodeText, DetectsAndConvertsBuffers) {
   }
 }
 
-TEST(DecodeText, ReadsFilesIncludingReadOnlyOnes) {
+TEST(DecodeText, ReadsFiles) {
   TempDir dir;
   for (const DecodeCase& c : decodeCases()) {
     const std::string path = dir / "page.txt";
     testing::writeBytes(path, c.bytes);
-    ::chmod(path.c_str(), 0444);
     TextEncoding used = TextEncoding::Detect;
     const std::string text = DecodeText(internalFromNative(path), c.forced, "ignored", "ignored", used);
     EXPECT_EQ(hex(text), hex(c.want)) << c.name;
     EXPECT_EQ(used, c.wantUsed) << c.name;
-    ::chmod(path.c_str(), 0644);
   }
+}
+
+TEST(DecodeText, ReadsAFileThatCannotBeOpenedForWriting) {
+  TempDir dir;
+  const std::string folder = dir / "read-only";
+  const std::string path = folder + "/page.txt";
+  testing::writeBytes(path, utf8(u8"只读文件"));
+  ::chmod(path.c_str(), 0444);
+  bool mounted = false;
+  if (::access(path.c_str(), W_OK) == 0) {
+    // Permissions do not bind here (root): a read-only bind mount over the folder does.
+    mounted = ::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    if (mounted && ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+      ::umount2(folder.c_str(), MNT_DETACH);
+      mounted = false;
+    }
+    if (!mounted) GTEST_SKIP() << "no way to make a file unwritable here";
+  }
+  EXPECT_NE(::access(path.c_str(), W_OK), 0);
+  TextEncoding used = TextEncoding::Detect;
+  EXPECT_EQ(DecodeText(internalFromNative(path), kDetect, "", "", used), "只读文件");
+  EXPECT_EQ(used, kUtf8);
+  if (mounted) ::umount2(folder.c_str(), MNT_DETACH);
+  ::chmod(path.c_str(), 0644);
 }
 
 TEST(DecodeText, UsesExactlyOneSource) {
