@@ -174,7 +174,10 @@ MergeOutcome MergeFiles(const PathList& list, const MergeOptions& options, RunCo
   ++outcome.outputsWritten;
   if (options.onOutputWritten) options.onOutputWritten(outputPath);
 
-  if (options.deleteInputs) {
+  // A new output is not synced on commit; it must be on the disk before its inputs go.
+  if (options.deleteInputs && !held.empty() && !syncFileSystem(outputPath, &error)) {
+    fail(outputPath, "无法确认合并文件已写入磁盘，输入文件保留：" + error);
+  } else if (options.deleteInputs) {
     std::unordered_set<std::string> deleted;
     for (const size_t index : held) {
       const std::string& input = list[index];

@@ -165,7 +165,10 @@ SplitOutcome Splitter::run() {
     }
     // Only a source whose every piece is safely on disk may go.
     if (options_.deleteSource && result.complete && result.pieces > 0) {
-      if (removeFile(source, &error)) {
+      // New pieces are not synced on commit; they must be on the disk before their source goes.
+      if (!syncFileSystem(outputFolder_, &error)) {
+        failure(source, "无法确认分割文件已写入磁盘，源文件保留：" + error);
+      } else if (removeFile(source, &error)) {
         ++outcome_.sourcesDeleted;
       } else {
         failure(source, "无法删除源文件：" + error);
