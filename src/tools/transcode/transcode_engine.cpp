@@ -177,6 +177,7 @@ void TranscodeRun::setBaseFolder(std::string_view folder) { base_ = folder; }
 bool TranscodeRun::listPass(const PathList& files) {
   const auto count = static_cast<int64_t>(files.size());
   ctx_.progress(0, count);
+  if (options_.readEncodings) options_.readEncodings(options_.input, options_.output);
   const std::string total = numberToText(count);
   for (int64_t i = 0; i < count; ++i) {
     ctx_.checkpoint();
@@ -239,6 +240,12 @@ void TranscodeRun::convertOne(const std::string& source) {
   }
   if (target != source && state.done.contains(target)) {
     ctx_.failure(source, "目标 " + target + " 刚由本次运行写入，未覆盖；文件未改动");
+    ++outcome_.failed;
+    return;
+  }
+  // A pipe, a device or a socket could block the run or never end: only regular files are read.
+  if (!isRegularFile(source) && pathExists(source)) {
+    ctx_.failure(source, "不是普通文件，未转换");
     ++outcome_.failed;
     return;
   }

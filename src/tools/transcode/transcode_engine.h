@@ -10,6 +10,7 @@
 // it. Files the run has written are never converted or overwritten again by the same run.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -46,6 +47,9 @@ struct TranscodeOptions {  // read from the controls once, when the run starts
   bool overwrite = false;          // write over the sources instead of into the "(已转换)" tree
   std::string filter = "*.*";      // pattern list of folder passes
   Matcher matcher = Matcher::Standard;
+  // When set, called at the start of every pass (after a folder pass has listed its files) to read
+  // the input and output encodings anew; otherwise `input` and `output` hold for the whole run.
+  std::function<void(TextEncoding& input, TextEncoding& output)> readEncodings;
 };
 
 struct TranscodeOutcome {

@@ -259,6 +259,23 @@ TEST(TranscodeRunTest, AFileIsConvertedOnceEvenWhenDroppedTwice) {
   EXPECT_EQ(readBytes(dir / "d/a.txt"), kUtf8Mark + utf8Of(gbk));
 }
 
+TEST(TranscodeRunTest, EveryPassReadsTheEncodingsAnew) {
+  TempDir dir;
+  writeBytes(dir / "d/a.txt", "中文");
+  writeBytes(dir / "d/sub/b.txt", "中文");
+  TranscodeOptions options;
+  int passes = 0;
+  options.readEncodings = [&passes](TextEncoding& input, TextEncoding& output) {
+    input = TextEncoding::Ansi;
+    output = ++passes == 1 ? TextEncoding::Utf16Le : TextEncoding::Ansi;
+  };
+  PlainRunContext ctx;
+  TranscodeDrop({dir / "d/a.txt", dir / "d/sub"}, options, ctx);
+  EXPECT_EQ(passes, 2);
+  EXPECT_EQ(readBytes(onDisk(dir / "d(已转换)/a.txt")), "\xFF\xFE" + ConvertCharset("中文", "GB18030", "UTF-16LE"));
+  EXPECT_EQ(readBytes(onDisk(dir / "d(已转换)/sub/b.txt")), "中文");
+}
+
 TEST(TranscodeRunTest, StopEndsTheRunAfterTheCurrentFile) {
   TempDir dir;
   for (const char* name : {"a.txt", "b.txt", "c.txt", "sub/d.txt"}) writeBytes(dir / ("d/" + std::string(name)), "x");
@@ -354,7 +371,8 @@ TEST(TranscodeFaults, UnreadableSourcesAreNamedAndLeftAlone) {
   const std::string folder = dir / "d";
   writeBytes(folder + "/good.txt", "中文");
   ::mkdir((folder + "/folder.txt").c_str(), 0755);  // not readable as a file, even by root
-  PathList files = {folder + "/folder.txt", folder + "/missing.txt", folder + "/good.txt"};
+  ASSERT_EQ(::mkfifo((folder + "/pipe.txt").c_str(), 0644), 0);  // would block a reader for ever
+  PathList files = {folder + "/folder.txt", folder + "/missing.txt", folder + "/good.txt", folder + "/pipe.txt"};
   if (!isRoot()) {
     writeBytes(folder + "/locked.txt", "secret");
     ::chmod((folder + "/locked.txt").c_str(), 0);
@@ -370,6 +388,7 @@ TEST(TranscodeFaults, UnreadableSourcesAreNamedAndLeftAlone) {
     EXPECT_EQ(ctx.failures[0].item, folder + "/folder.txt");
     EXPECT_EQ(ctx.failures[1].item, folder + "/missing.txt");
     EXPECT_NE(ctx.failures[1].reason.find(reasonForErrno(ENOENT)), std::string::npos) << ctx.failures[1].reason;
+    EXPECT_EQ(ctx.failures[2].item, folder + "/pipe.txt");
     EXPECT_FALSE(testing::exists(folder + "/missing.txt"));
     EXPECT_FALSE(testing::exists(onDisk(dir / "d(已转换)/missing.txt")));  // nothing empty written for it
     EXPECT_FALSE(testing::exists(onDisk(dir / "d(已转换)/locked.txt")));
