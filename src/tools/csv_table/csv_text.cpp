@@ -111,7 +111,6 @@ int64_t importCsvSource(std::string_view text, bool numberedTitles, TableModel& 
   const int64_t lines = static_cast<int64_t>(std::count(text.begin(), text.end(), '\n')) + 1;
   table.reserveRows(table.rows().size() + static_cast<size_t>(lines));
   std::vector<std::string_view> fields;
-  TableRow row;
   forEachLine(text, [&](std::string_view line) {
     parseCsvFields(line, fields);
     if (!headerKnown && fields.empty()) {
@@ -132,10 +131,7 @@ int64_t importCsvSource(std::string_view text, bool numberedTitles, TableModel& 
         !firstExamined && !fields.empty() && fields.front() == table.GetColumnTitle(1);
     firstExamined = true;
     if (!repeatedHeader) {
-      row = TableRow();
-      const size_t count = std::min(fields.size(), static_cast<size_t>(table.ColumnCount()));
-      for (size_t i = 0; i < count; ++i) row.appendCell(fields[i]);
-      table.AddRow(std::move(row), true);
+      table.AddRow(TableRow(fields, table.ColumnCount()));  // fitted to the columns
       ++added;
       if (added % kProgressEvery == 0) {
         ctx.progress(static_cast<int64_t>(line.data() - text.data()), static_cast<int64_t>(text.size()));

@@ -6,22 +6,67 @@
 
 namespace chengling {
 
+namespace {
+
+std::string_view beforeNul(std::string_view text) {
+  const size_t nul = text.find('\0');
+  return nul == std::string_view::npos ? text : text.substr(0, nul);
+}
+
+}  // namespace
+
 TableRow::TableRow(const std::vector<std::string>& cells, int32_t icon) : iconIndex(icon) {
-  size_t total = cells.size();
-  for (const std::string& cell : cells) total += cell.size();
-  packed_.reserve(total);
-  for (const std::string& cell : cells) appendCell(cell);
+  std::string packed;
+  for (size_t i = 0; i < cells.size(); ++i) {
+    if (i > 0) packed += '\0';
+    packed += beforeNul(cells[i]);
+  }
+  assignPacked(packed, static_cast<int32_t>(cells.size()));
+}
+
+TableRow::TableRow(const std::vector<std::string_view>& cells, int32_t count) {
+  if (count <= 0) return;
+  const size_t taken = std::min(cells.size(), static_cast<size_t>(count));
+  size_t total = static_cast<size_t>(count) - 1;
+  for (size_t i = 0; i < taken; ++i) total += beforeNul(cells[i]).size();
+  data_.reset(new char[total]);
+  char* out = data_.get();
+  for (int32_t i = 0; i < count; ++i) {
+    if (i > 0) *out++ = '\0';
+    if (static_cast<size_t>(i) < taken) {
+      const std::string_view text = beforeNul(cells[i]);
+      std::memcpy(out, text.data(), text.size());
+      out += text.size();
+    }
+  }
+  size_ = static_cast<uint32_t>(total);
+  count_ = count;
+}
+
+TableRow& TableRow::operator=(const TableRow& other) {
+  if (this != &other) {
+    assignPacked(other.packed(), other.count_);
+    iconIndex = other.iconIndex;
+  }
+  return *this;
+}
+
+void TableRow::assignPacked(std::string_view packed, int32_t count) {
+  std::unique_ptr<char[]> data(packed.empty() ? nullptr : new char[packed.size()]);
+  if (!packed.empty()) std::memcpy(data.get(), packed.data(), packed.size());
+  data_ = std::move(data);
+  size_ = static_cast<uint32_t>(packed.size());
+  count_ = count;
 }
 
 std::string_view TableRow::cell(int32_t index) const {
   if (index < 0 || index >= count_) return {};
-  const char* data = packed_.data();
-  const char* end = data + packed_.size();
-  const char* start = data;
+  const char* start = data_.get();
+  const char* end = start + size_;
   for (int32_t i = 0; i < index; ++i) {
     start = static_cast<const char*>(std::memchr(start, '\0', end - start)) + 1;
   }
-  const void* nul = std::memchr(start, '\0', end - start);
+  const void* nul = size_ == 0 ? nullptr : std::memchr(start, '\0', end - start);
   const char* stop = nul ? static_cast<const char*>(nul) : end;
   return {start, static_cast<size_t>(stop - start)};
 }
@@ -34,45 +79,48 @@ std::vector<std::string> TableRow::cells() const {
 }
 
 void TableRow::appendCell(std::string_view text) {
-  if (const size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
-  if (count_ > 0) packed_ += '\0';
-  packed_.append(text);
-  ++count_;
+  std::string packed(this->packed());
+  if (count_ > 0) packed += '\0';
+  packed += beforeNul(text);
+  assignPacked(packed, count_ + 1);
 }
 
 void TableRow::fit(int32_t count) {
   if (count < 0) count = 0;
   if (count_ > count) {
-    if (count == 0) {
-      packed_.clear();
-    } else {
-      // Cut just before the separator that ends cell `count`.
+    size_t keep = 0;
+    if (count > 0) {
       const std::string_view last = cell(count - 1);
-      packed_.resize(static_cast<size_t>(last.data() - packed_.data()) + last.size());
+      keep = static_cast<size_t>(last.data() - data_.get()) + last.size();
     }
-    packed_.shrink_to_fit();
-    count_ = count;
+    assignPacked(packed().substr(0, keep), count);
+  } else if (count_ < count) {
+    std::string packed(this->packed());
+    for (int32_t i = count_; i < count; ++i) {
+      if (i > 0) packed += '\0';
+    }
+    assignPacked(packed, count);
   }
-  while (count_ < count) appendCell({});
 }
 
 void TableRow::setCell(int32_t index, std::string_view text) {
   assert(index >= 0);
-  while (count_ <= index) appendCell({});
-  if (const size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
+  if (count_ <= index) fit(index + 1);
   const std::string_view old = cell(index);
-  const size_t at = static_cast<size_t>(old.data() - packed_.data());
-  packed_.replace(at, old.size(), text);
+  const size_t at = static_cast<size_t>(old.data() - data_.get());
+  std::string packed(this->packed());
+  packed.replace(at, old.size(), beforeNul(text));
+  assignPacked(packed, count_);
 }
 
 void TableRow::appendJoined(int32_t count, bool quoted, std::string& out) const {
-  const char* at = packed_.data();
-  const char* const end = at + packed_.size();
+  const char* at = data_.get();
+  const char* const end = at + size_;
   for (int32_t i = 0; i < count; ++i) {
     if (i > 0) out += ',';
     if (quoted) out += '"';
     if (i < count_) {
-      const void* nul = std::memchr(at, '\0', end - at);
+      const void* nul = at == end ? nullptr : std::memchr(at, '\0', end - at);
       const char* stop = nul ? static_cast<const char*>(nul) : end;
       out.append(at, stop);
       at = stop < end ? stop + 1 : end;

@@ -7,8 +7,10 @@
 // million-row table costs little more than its text.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace chengling {
@@ -17,6 +19,18 @@ class TableRow {
  public:
   TableRow() = default;
   explicit TableRow(const std::vector<std::string>& cells, int32_t iconIndex = 0);
+  // The first `count` of `cells` (fewer when there are fewer), padded with empty cells to `count`.
+  TableRow(const std::vector<std::string_view>& cells, int32_t count);
+  TableRow(const TableRow& other) { *this = other; }
+  TableRow& operator=(const TableRow& other);
+  TableRow(TableRow&& other) noexcept { *this = std::move(other); }
+  TableRow& operator=(TableRow&& other) noexcept {  // leaves `other` an empty row
+    data_ = std::move(other.data_);
+    size_ = std::exchange(other.size_, 0);
+    count_ = std::exchange(other.count_, 0);
+    iconIndex = other.iconIndex;
+    return *this;
+  }
 
   int32_t cellCount() const { return count_; }
   // 0-based; an index at or beyond cellCount() reads as the empty text.
@@ -31,12 +45,17 @@ class TableRow {
   // in double quotes when `quoted`, appended to `out` in one pass over the row.
   void appendJoined(int32_t count, bool quoted, std::string& out) const;
 
+ private:
+  std::string_view packed() const { return {data_.get(), size_}; }
+  void assignPacked(std::string_view packed, int32_t count);
+
+  std::unique_ptr<char[]> data_;  // cells joined by NUL, allocated to the exact size
+  uint32_t size_ = 0;
+  int32_t count_ = 0;
+
+ public:
   // 1-based index into the row pictures; 0 or less: no icon. The CSV tool always uses 0.
   int32_t iconIndex = 0;
-
- private:
-  std::string packed_;  // cells joined by NUL
-  int32_t count_ = 0;
 };
 
 struct TableColumn {
