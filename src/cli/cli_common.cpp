@@ -118,7 +118,7 @@ bool readListFile(std::string_view path, std::vector<std::string>& lines) {
 }
 
 int runCli(int argc, char** argv) {
-  CLI::App app{"澄岭工具箱的命令行：与窗口相同的五个工具引擎", "chengling-cli"};
+  CLI::App app{toTerminal("澄岭工具箱的命令行：与窗口相同的五个工具引擎"), "chengling-cli"};
   app.set_version_flag("--version", "chengling-cli 1.0.0.0");
   app.require_subcommand(1);
   const Command commands[] = {

@@ -17,6 +17,9 @@ TEST(CliHelp, ListsTheSixToolsAndTheVersionFlag) {
     EXPECT_NE(out.find(std::string("  ") + tool), std::string::npos) << tool << " missing in\n" << out;
   }
   EXPECT_NE(out.find("--version"), std::string::npos);
+  // The terminal speaks UTF-8, not the internal encoding.
+  const std::u8string title = u8"澄岭工具箱的命令行";
+  EXPECT_NE(out.find(reinterpret_cast<const char*>(title.c_str())), std::string::npos) << out;
 }
 
 TEST(CliHelp, VersionPrintsTheProductVersion) {
