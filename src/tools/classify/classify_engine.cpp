@@ -254,6 +254,11 @@ std::string captionText(int64_t count, int64_t index, std::string_view source) {
 ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
   ClassifyOutcome outcome;
   ctx.phase(kClassifyStartingCaption);
+  if (options.source == ClassifySource::Folder && options.entryFolder.empty()) {
+    // An empty folder box would otherwise mean the root of the whole file system.
+    outcome.error = "没有指定要归类的文件夹";
+    return outcome;
+  }
   const std::string entry = entryFolderOf(options);
   const PathTemplate pathTemplate(options.templateText);
 
@@ -319,6 +324,7 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
 
 std::vector<PlannedFile> ClassifyPlan(const ClassifyOptions& options, RunContext& ctx) {
   std::vector<PlannedFile> plan;
+  if (options.source == ClassifySource::Folder && options.entryFolder.empty()) return plan;
   const std::string entry = entryFolderOf(options);
   const PathTemplate pathTemplate(options.templateText);
   const std::vector<RunGroup> groups = collectGroups(options, entry, ctx);

@@ -312,14 +312,20 @@ TEST(ClassifyRun, StopEndsAfterTheCurrentFile) {
   EXPECT_EQ(f.log(kAfterLogName).size(), 2u);
 }
 
-TEST(ClassifyRun, RefusesToStartWithoutItsLogs) {
+TEST(ClassifyRun, RefusesToStartWithoutItsFolderOrItsLogs) {
   Fixture f;
   testing::writeBytes(f.in("src/a.txt"), "a");
+  f.options.keepSources = false;
+
+  // An empty folder box never stands for the root of the file system.
+  EXPECT_FALSE(f.run().error.empty());
+  EXPECT_EQ(f.ctx.phases.size(), 1u) << "no folder was read";
+  EXPECT_TRUE(ClassifyPlan(f.options, f.ctx).empty());
+
   ReadOnlyFolder locked(f.in("home"));
   if (!locked.ok()) GTEST_SKIP() << "no way to make a folder read-only here";
   f.options.logFolder = f.in("home");
   f.options.entryFolder = f.in("src");
-  f.options.keepSources = false;
   const ClassifyOutcome outcome = f.run();
   EXPECT_NE(outcome.error.find(kFailureLogName), std::string::npos) << outcome.error;
   EXPECT_EQ(outcome.processed, 0);
