@@ -187,8 +187,9 @@ bool readWholeFile(std::string_view path, std::string& bytes, std::string* error
       setError(error, saved);
       return false;
     }
-    if (n == 0) break;
-    chunk = std::max<size_t>(size_t{1} << 20, bytes.size() / 2);
+    // A short read has met the end: asking again would only grow (and copy) the buffer.
+    if (static_cast<size_t>(n) < chunk) break;
+    chunk = std::max<size_t>(size_t{1} << 20, bytes.size() / 2);  // the file grew meanwhile
   }
   ::close(fd);
   return true;

@@ -387,71 +387,6 @@ bool isConvertedCode(TextEncoding encoding) {
   return code >= 2 && code <= 6;
 }
 
-unsigned char lowerAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
-bool isAsciiLetter(unsigned char c) { return lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z'; }
-
-// Position of `needle` in `haystack` at or after `from` (a character boundary), ignoring ASCII case
-// of the needle's single-byte characters, and starting only on a character boundary: the trail byte
-// of a double-byte character may look like a letter. Candidates are found with memchr, so a scan of
-// a large text without hits runs at memory speed; boundaries are checked by looking back over the
-// bytes of 0x80 and above before a hit, never further than the last boundary known.
-size_t findFolded(std::string_view haystack, std::string_view needle, size_t from) {
-  if (from > haystack.size()) return std::string_view::npos;
-  if (needle.empty()) return from;
-  if (needle.size() > haystack.size() - from) return std::string_view::npos;
-
-  // Which needle bytes fold: single-byte characters only.
-  std::vector<bool> folds(needle.size(), false);
-  for (size_t i = 0; i < needle.size();) {
-    const auto c = static_cast<unsigned char>(needle[i]);
-    if (c >= 0x80) {
-      i += 2;
-    } else {
-      folds[i] = isAsciiLetter(c);
-      ++i;
-    }
-  }
-  auto matchesAt = [&](size_t pos) {
-    for (size_t i = 0; i < needle.size(); ++i) {
-      const auto h = static_cast<unsigned char>(haystack[pos + i]);
-      const auto n = static_cast<unsigned char>(needle[i]);
-      if (folds[i] ? lowerAscii(h) != lowerAscii(n) : h != n) return false;
-    }
-    return true;
-  };
-
-  const char* base = haystack.data();
-  const size_t last = haystack.size() - needle.size();  // last possible start
-  const auto first = static_cast<unsigned char>(needle[0]);
-  const unsigned char lower = folds[0] ? lowerAscii(first) : first;
-  const unsigned char upper = folds[0] ? static_cast<unsigned char>(lower - 32) : first;
-  size_t nextLower = std::string_view::npos;  // cached candidates of each case, >= pos when set
-  size_t nextUpper = std::string_view::npos;
-  auto nextOf = [&](unsigned char c, size_t pos, size_t& cached) {
-    if (cached == std::string_view::npos || cached < pos) {
-      const void* hit = std::memchr(base + pos, c, last - pos + 1);
-      cached = hit ? static_cast<size_t>(static_cast<const char*>(hit) - base) : haystack.size();
-    }
-    return cached;
-  };
-
-  size_t boundary = from;  // a known character boundary at or before every later candidate
-  for (size_t pos = from; pos <= last;) {
-    size_t hit = nextOf(lower, pos, nextLower);
-    if (upper != lower) hit = std::min(hit, nextOf(upper, pos, nextUpper));
-    if (hit > last) return std::string_view::npos;
-    if (matchesAt(hit)) {
-      // An even run of bytes >= 0x80 before the hit (back to a byte below 0x80 or to the known
-      // boundary) pairs up into whole characters: the hit starts a character.
-      size_t run = 0;
-      while (hit - run > boundary && static_cast<unsigned char>(base[hit - run - 1]) >= 0x80) ++run;
-      if (run % 2 == 0) return hit;
-      boundary = hit + 1;  // the hit is a trail byte, so a character starts right after it
-    }
-    pos = hit + 1;
-  }
-  return std::string_view::npos;
-}
 
 std::vector<std::string> patternParts(std::string_view patterns) {
   std::vector<std::string> parts = splitText(patterns, "[fg]");
@@ -461,7 +396,7 @@ std::vector<std::string> patternParts(std::string_view patterns) {
 
 bool containsParts(std::string_view text, const std::vector<std::string>& parts, bool any) {
   for (const std::string& part : parts) {
-    const bool found = findFolded(text, part, 0) != std::string_view::npos;
+    const bool found = findIgnoringCase(text, part, 0) != std::string_view::npos;
     if (any && found) return true;
     if (!any && !found) return false;
   }
@@ -584,14 +519,14 @@ int DetectHtmlCharset(std::string_view text) {
       patternParts("charset=Big5-HKSCS[fg]charset=''Big5-HKSCS''[fg]charset='Big5-HKSCS'");
 
   std::string_view section = text;
-  const size_t head = findFolded(text, "<head>", 0);
+  const size_t head = findIgnoringCase(text, "<head>", 0);
   if (head != std::string_view::npos) {
     const size_t start = head + 6;
-    const size_t end = findFolded(text, "</head>", start);
+    const size_t end = findIgnoringCase(text, "</head>", start);
     if (end != std::string_view::npos && end > start) section = text.substr(start, end - start);
   }
   for (size_t pos = 0;;) {
-    const size_t meta = findFolded(section, "<meta", pos);
+    const size_t meta = findIgnoringCase(section, "<meta", pos);
     if (meta == std::string_view::npos) break;
     const size_t start = meta + 5;
     const size_t close = section.find('>', start);
