@@ -10,6 +10,10 @@ function(chengling_target_defaults target)
   if(NOT ARG_QT AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     target_compile_options(${target} PRIVATE -fexec-charset=GB18030)
   endif()
+  if(CHENGLING_FUZZ)
+    # Coverage of the libraries is what guides the fuzzer.
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
+  endif()
   if(CHENGLING_SANITIZE)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
                                              -fno-sanitize-recover=undefined)
