@@ -13,7 +13,7 @@ cmake --preset release -S "$root" >/dev/null
 cmake --build "$root/build/release" --target chengling-cli >/dev/null
 cli="$root/build/release/src/cli/chengling-cli"
 
-scratch="$(mktemp -d "${TMPDIR:-/tmp}/classify-bench-XXXXXX")"
+scratch="$(mktemp -d -t classify-bench-XXXXXX)"
 trap 'rm -rf "$scratch"' EXIT
 export CHENGLING_HOME="$scratch/home"
 mkdir -p "$CHENGLING_HOME"
