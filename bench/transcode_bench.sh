@@ -7,8 +7,9 @@
 #   files: 10 000 files of 4 KiB GBK to UTF-8 into the "(已转换)" tree
 #                                         vs  one python3 process reading, decoding and writing each
 #                                                                                target <= 1.0x
-# Runs alternate (ours, peer, ours, peer, ...) so that both meet the same machine load; the ratio is
-# that of the medians of the wall-clock times. User + system CPU seconds are printed beside them,
+# Runs alternate (ours, peer, ours, peer, ...) so that both meet the same machine load, each after a
+# sync so that neither pays for the other's writes; the ratio is that of the medians of the
+# wall-clock times (the many-files case runs twice as often: single runs are short and noisy). User + system CPU seconds are printed beside them,
 # since on a shared machine they say more than the wall clock.
 # Usage: bench/transcode_bench.sh [big-MiB] [s2t-MB] [files] [runs]   (defaults 1024 100 10000 3)
 # The scratch folder is $TMPDIR (or /tmp); CHENGLING_BENCH_BUILD names another release build folder.
@@ -21,7 +22,7 @@ file_count="${3:-10000}"
 runs="${4:-3}"
 build="${CHENGLING_BENCH_BUILD:-$root/build/release}"
 
-for tool in iconv opencc python3 hyperfine /usr/bin/time; do
+for tool in iconv opencc python3 /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "needs $tool" >&2; exit 2; }
 done
 
@@ -113,7 +114,9 @@ python3 "$scratch/make.py" file "$scratch/big/data.txt" $((big_mib * 1048576))
 size=$(stat -c %s "$scratch/big/data.txt")
 for ((i = 0; i < runs; i++)); do
   rm -rf "$scratch/big(已转换)" "$scratch/peer.txt"
+  sync
   timed "$scratch/big-ours.log" "$cli" transcode --to utf8 "$scratch/big/data.txt"
+  sync
   timed "$scratch/big-peer.log" sh -c "iconv -f GBK -t UTF-8 '$scratch/big/data.txt' > '$scratch/peer.txt'"
 done
 tail -c +4 "$scratch/big(已转换)/data.txt" | cmp -s - "$scratch/peer.txt" && echo "big: same bytes as iconv (after the mark)" \
@@ -126,7 +129,9 @@ mkdir -p "$scratch/s2t"
 python3 "$scratch/make.py" file "$scratch/s2t/data.txt" $((s2t_mb * 1000000))
 for ((i = 0; i < runs; i++)); do
   rm -rf "$scratch/s2t(已转换)" "$scratch/peer-utf8.txt" "$scratch/peer.txt"
+  sync
   timed "$scratch/s2t-ours.log" "$cli" transcode --chinese s2t --to utf8 "$scratch/s2t/data.txt"
+  sync
   timed "$scratch/s2t-peer.log" sh -c "iconv -f GBK -t UTF-8 '$scratch/s2t/data.txt' > '$scratch/peer-utf8.txt' &&
                                         opencc -c s2t.json -i '$scratch/peer-utf8.txt' -o '$scratch/peer.txt'"
 done
@@ -137,21 +142,15 @@ rm -rf "$scratch/s2t" "$scratch/s2t(已转换)" "$scratch/peer-utf8.txt" "$scrat
 
 echo "== files: $file_count files of 4 KiB GBK to UTF-8 into the tree"
 python3 "$scratch/make.py" files "$scratch/many" "$file_count"
-hyperfine --runs $((runs * 2)) --warmup 1 --style basic --export-json "$scratch/files.json" \
-  --prepare "rm -rf '$scratch/many(已转换)' '$scratch/peer-tree'" \
-  -n chengling "'$cli' transcode --to utf8 '$scratch/many'" \
-  -n python "python3 '$scratch/peer.py' '$scratch/many' '$scratch/peer-tree'" >/dev/null
-rm -rf "$scratch/many(已转换)" "$scratch/peer-tree"  # hyperfine's last preparation took one of them
-"$cli" transcode --to utf8 "$scratch/many" >/dev/null
-python3 "$scratch/peer.py" "$scratch/many" "$scratch/peer-tree"
-diff -rq "$scratch/many(已转换)" "$scratch/peer-tree" >/dev/null && echo "files: same files as python" \
+# Every run writes into new folders and nothing is deleted in between: right after thousands of
+# files are deleted, ext4 spends its time skipping their inodes, and whoever ran next would pay.
+for ((i = 0; i < runs * 2; i++)); do
+  cp -al "$scratch/many" "$scratch/many$i"  # the same files under a new folder name
+  sync
+  timed "$scratch/files-ours.log" "$cli" transcode --to utf8 "$scratch/many$i"
+  sync
+  timed "$scratch/files-peer.log" python3 "$scratch/peer.py" "$scratch/many$i" "$scratch/peer$i"
+done
+diff -rq "$scratch/many0(已转换)" "$scratch/peer0" >/dev/null && echo "files: same files as python" \
   || echo "files: OUTPUT DIFFERS FROM PYTHON"
-python3 - "$scratch/files.json" <<'EOF'
-import json, sys
-r = {x["command"]: x for x in json.load(open(sys.argv[1]))["results"]}
-o, p = r["chengling"], r["python"]
-print("files (%d runs, medians): chengling %.3f s wall %.3f s cpu | python %.3f s wall %.3f s cpu"
-      " | ratio %.2fx wall, %.2fx cpu" % (len(o["times"]), o["median"], o["user"] + o["system"],
-      p["median"], p["user"] + p["system"], o["median"] / p["median"],
-      (o["user"] + o["system"]) / (p["user"] + p["system"])))
-EOF
+report files "$scratch/files-ours.log" "$scratch/files-peer.log" 0

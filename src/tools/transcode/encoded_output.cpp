@@ -1,5 +1,6 @@
 #include "tools/transcode/encoded_output.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -9,7 +10,9 @@
 namespace chengling {
 namespace {
 
-constexpr size_t kPieceBytes = size_t{1} << 20;  // input bytes per encoded piece
+// Input bytes per encoded piece: the encoded pieces are then large enough for the AtomicFile to
+// write them straight out instead of copying them into its own buffer.
+constexpr size_t kPieceBytes = size_t{4} << 20;
 
 using Sink = std::function<bool(std::string_view)>;
 
@@ -67,7 +70,8 @@ Outcome encodeValid(std::string_view text, const Sink& sink) {
   const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
   const auto* p = begin;
   const auto* end = begin + text.size();
-  std::string buffer(kPieceBytes * 2 + 16, '\0');
+  // Encoding at most doubles a piece (ASCII as UTF-16); the last character may reach 3 bytes beyond.
+  std::string buffer(std::min(kPieceBytes, text.size()) * 2 + 16, '\0');
   while (p < end) {
     const auto* pieceEnd = end - p > static_cast<ptrdiff_t>(kPieceBytes) ? p + kPieceBytes : end;
     char* o = buffer.data();

@@ -26,7 +26,7 @@ std::string everyDoubleByteCharacter() {
 // A text larger than one encoded piece, so that pieces end everywhere inside the characters.
 std::string largeMixedText() {
   std::string text;
-  while (text.size() < (size_t{3} << 20)) text += "中文 text 頭髮\x81\x30\x81\x30\x90\x30\x81\x30 x";
+  while (text.size() < (size_t{9} << 20)) text += "中文 text 頭髮\x81\x30\x81\x30\x90\x30\x81\x30 x";
   return text;
 }
 

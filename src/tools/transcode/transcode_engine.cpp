@@ -258,7 +258,6 @@ void TranscodeRun::convertOne(const std::string& source) {
     return;
   }
   std::vector<std::string> notes = decodeNotes(source, text, options_.input, used);
-  std::string error;
   if (options_.chinese != ChineseMode::None) text = convertChineseText(text, options_.chinese);
 
   // Over the sources with a new name: the new file never replaces another file of the user's.
@@ -267,6 +266,7 @@ void TranscodeRun::convertOne(const std::string& source) {
 
   const std::string folder = PathDirectory(target);
   if (!options_.overwrite && !state.madeFolders.contains(folder)) {
+    std::string error;
     if (!MakeDirectories(folder, &error)) {
       ctx_.failure(target, "无法创建文件夹：" + error);
       ++outcome_.failed;
@@ -277,7 +277,6 @@ void TranscodeRun::convertOne(const std::string& source) {
 
   const TextEncoding output = options_.output == TextEncoding::Detect ? used : options_.output;
   const EncodedWrite written = writeEncodedFile(target, text, output, replace);
-  state.done.insert(source);
   if (!written.ok) {
     std::string reason = "无法写入：" + written.error;
     if (options_.overwrite) reason += "；原文件未改动";
@@ -285,6 +284,7 @@ void TranscodeRun::convertOne(const std::string& source) {
     ++outcome_.failed;
     return;
   }
+  state.done.insert(source);
   state.done.insert(target);
   ++outcome_.converted;
   if (written.lossy) notes.emplace_back("有字符无法用输出编码表示，已替换");
