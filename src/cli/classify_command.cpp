@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/cli_common.h"
+#include "foundation/path_helpers.h"
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
 #include "foundation/native_text.h"
@@ -29,20 +30,6 @@ struct ClassifyArguments {
   std::string list;
   std::string folder;
 };
-
-// Paths typed relative to the current folder become absolute, so that the logs (and an undo run
-// from elsewhere) name the files unambiguously.
-std::string absolute(const std::string& path) {
-  if (path.empty() || path.front() == '/') return path;
-  std::vector<char> buffer(4096);
-  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE) return path;
-    buffer.resize(buffer.size() * 2);
-  }
-  std::string cwd = internalFromNative(buffer.data());
-  if (cwd.empty() || cwd.back() != '/') cwd += '/';
-  return path == "." ? cwd : cwd + (path.rfind("./", 0) == 0 ? path.substr(2) : path);
-}
 
 // Fills `options` from the arguments; false (with the message printed) on a usage error.
 bool readOptions(const ClassifyArguments& args, ClassifyOptions& options) {
@@ -75,10 +62,15 @@ bool readOptions(const ClassifyArguments& args, ClassifyOptions& options) {
   if (hasList) {
     options.source = ClassifySource::FileList;
     if (!readListFile(fromArgument(args.list), options.fileList)) return false;
-    for (std::string& path : options.fileList) path = absolute(path);
+    // Relative lines become absolute, so that the logs (and an undo run from elsewhere) name the
+    // files unambiguously; an empty line stays empty and fails as such.
+    const std::string here = currentFolder();
+    for (std::string& path : options.fileList) {
+      if (!path.empty()) path = absolutePath(path, here);
+    }
   } else {
     options.source = ClassifySource::Folder;
-    options.entryFolder = absolute(fromArgument(args.folder));
+    options.entryFolder = absoluteArgument(args.folder);
   }
   options.logFolder = programDirectory();
   return true;

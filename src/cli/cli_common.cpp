@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -12,6 +13,7 @@
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
 #include "foundation/native_text.h"
+#include "foundation/path_helpers.h"
 #include "foundation/text_codec.h"
 
 namespace chengling::cli {
@@ -83,6 +85,33 @@ void TerminalRunContext::warning(std::string_view item, std::string_view reason)
 std::string fromArgument(std::string_view argument) { return internalFromNative(argument); }
 
 std::string toTerminal(std::string_view internal) { return nativeFromInternal(internal); }
+
+std::string currentFolder() {
+  std::vector<char> buffer(4096);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return "/";
+    buffer.resize(buffer.size() * 2);
+  }
+  return internalFromNative(buffer.data());
+}
+
+std::string absoluteArgument(std::string_view argument) {
+  return absolutePath(fromArgument(argument), currentFolder());
+}
+
+bool existingPaths(const std::vector<std::string>& arguments, std::string_view tool,
+                   std::vector<std::string>& paths) {
+  paths.clear();
+  for (const std::string& argument : arguments) {
+    std::string path = absoluteArgument(argument);
+    if (!pathExists(path)) {
+      printError("chengling-cli " + std::string(tool) + "：找不到 " + fromArgument(argument));
+      return false;
+    }
+    paths.push_back(std::move(path));
+  }
+  return true;
+}
 
 void printLine(std::string_view internal) {
   std::string out = toTerminal(internal);

@@ -59,6 +59,18 @@ class TerminalRunContext : public RunContext {
 std::string fromArgument(std::string_view argument);
 std::string toTerminal(std::string_view internal);
 
+// The current folder as internal text ("/" when it cannot be read).
+std::string currentFolder();
+
+// An argument as the absolute path a drop would hand over ("." and ".." resolved against the
+// current folder), in internal text.
+std::string absoluteArgument(std::string_view argument);
+
+// The path arguments of `tool` as absolute paths, as a drop hands them over. False, with the missing
+// one named on standard error, when a path does not exist (a usage error).
+bool existingPaths(const std::vector<std::string>& arguments, std::string_view tool,
+                   std::vector<std::string>& paths);
+
 // Writes internal text plus "\n" to standard output / standard error, in the terminal's encoding.
 void printLine(std::string_view internal);
 void printError(std::string_view internal);

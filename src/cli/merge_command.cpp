@@ -27,24 +27,14 @@ struct MergeArguments {
   std::vector<std::string> paths;
 };
 
-std::string currentFolder() {
-  std::vector<char> buffer(4096);
-  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE) return "/";
-    buffer.resize(buffer.size() * 2);
-  }
-  return internalFromNative(buffer.data());
-}
-
 int runMerge(const MergeArguments& args, const CLI::App& app) {
-  const std::string here = currentFolder();
   MergeOptions options;
   if (app.count("--join-text") > 0) {
     options.join = JoinData::Text;
     options.joinText = fromArgument(args.joinText);
   } else if (app.count("--join-file") > 0) {
     options.join = JoinData::File;
-    options.joinFile = absolutePath(fromArgument(args.joinFile), here);
+    options.joinFile = absoluteArgument(args.joinFile);
     if (!isRegularFile(options.joinFile)) {
       printError("chengling-cli merge：找不到中间数据文件 " + fromArgument(args.joinFile));
       return kExitUsage;
@@ -62,14 +52,7 @@ int runMerge(const MergeArguments& args, const CLI::App& app) {
   };
 
   PathList dropped;
-  for (const std::string& argument : args.paths) {
-    std::string path = absolutePath(fromArgument(argument), here);
-    if (!pathExists(path)) {
-      printError("chengling-cli merge：找不到 " + fromArgument(argument));
-      return kExitUsage;
-    }
-    dropped.push_back(std::move(path));
-  }
+  if (!existingPaths(args.paths, "merge", dropped)) return kExitUsage;
   // Paths arrive as a drop on the merge area would hand them over: the files into one output, then
   // each folder (the last one named first).
   const MergeDrop drop = planMergeDrop(dropped);

@@ -33,15 +33,6 @@ struct SplitArguments {
   std::vector<std::string> paths;
 };
 
-std::string currentFolder() {
-  std::vector<char> buffer(4096);
-  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE) return "/";
-    buffer.resize(buffer.size() * 2);
-  }
-  return internalFromNative(buffer.data());
-}
-
 // "A-B" as two integers (either order is fine for the engine); "A" alone is A-A.
 void readRange(const std::string& text, int32_t& low, int32_t& high) {
   const size_t dash = text.find('-', 1);
@@ -106,16 +97,8 @@ int runSplit(const SplitArguments& args, const CLI::App& app) {
     std::fflush(stdout);
   };
 
-  const std::string here = currentFolder();
   PathList dropped;
-  for (const std::string& argument : args.paths) {
-    std::string path = absolutePath(fromArgument(argument), here);
-    if (!pathExists(path)) {
-      printError("chengling-cli split：找不到 " + fromArgument(argument));
-      return kExitUsage;
-    }
-    dropped.push_back(std::move(path));
-  }
+  if (!existingPaths(args.paths, "split", dropped)) return kExitUsage;
   // Paths arrive as a drop on the split area would hand them over.
   const SplitDrop drop = planSplitDrop(dropped);
   const SplitStart start =

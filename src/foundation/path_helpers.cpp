@@ -1,5 +1,7 @@
 #include "foundation/path_helpers.h"
 
+#include <vector>
+
 namespace chengling {
 
 std::string PathFileName(std::string_view path) {
@@ -35,6 +37,29 @@ std::string joinPath(std::string_view base, std::string_view name) {
   while (!name.empty() && name.front() == kPathSeparator) name.remove_prefix(1);
   if (base.empty()) return std::string(name);
   return withTrailingSeparator(base) + std::string(name);
+}
+
+std::string absolutePath(std::string_view path, std::string_view currentFolder) {
+  std::string joined = !path.empty() && path.front() == '/'
+                           ? std::string(path)
+                           : std::string(currentFolder) + "/" + std::string(path);
+  std::vector<std::string_view> parts;
+  const std::string_view view = joined;
+  size_t pos = 0;
+  while (pos <= view.size()) {
+    size_t slash = view.find('/', pos);
+    if (slash == std::string_view::npos) slash = view.size();
+    const std::string_view part = view.substr(pos, slash - pos);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    pos = slash + 1;
+  }
+  std::string result;
+  for (const std::string_view part : parts) result.append("/").append(part);
+  return result.empty() ? "/" : result;
 }
 
 }  // namespace chengling

@@ -19,6 +19,10 @@ std::string PathExtension(std::string_view path);
 
 // `folder` with a separator at its end (added only when missing; an empty folder stays empty).
 std::string withTrailingSeparator(std::string_view folder);
+// `path` made absolute against `currentFolder` (both internal text), with "." and ".." resolved
+// and doubled or trailing separators removed, so that the folder rules see real parents.
+std::string absolutePath(std::string_view path, std::string_view currentFolder);
+
 // `base` + "/" + `name`, with exactly one separator between them.
 std::string joinPath(std::string_view base, std::string_view name);
 

@@ -52,5 +52,15 @@ TEST(PathHelpers, JoinWithExactlyOneSeparator) {
   EXPECT_EQ(withTrailingSeparator(""), "");
 }
 
+TEST(AbsolutePath, ResolvesAgainstTheCurrentFolder) {
+  struct Case { const char* path; const char* here; const char* want; };
+  const Case kCases[] = {
+      {"a.txt", "/home/u", "/home/u/a.txt"}, {"./x/../b/", "/home/u", "/home/u/b"},
+      {"/abs//c.txt", "/home/u", "/abs/c.txt"}, {".", "/home/u", "/home/u"},
+      {"../..", "/home", "/"}, {"书/名.txt", "/中", "/中/书/名.txt"},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(absolutePath(c.path, c.here), c.want) << c.path;
+}
+
 }  // namespace
 }  // namespace chengling

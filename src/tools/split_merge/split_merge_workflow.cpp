@@ -89,29 +89,6 @@ MergeOutcome mergeFolders(const PathList& folders, const MergeOptions& options, 
   return outcome;
 }
 
-std::string absolutePath(std::string_view path, std::string_view currentFolder) {
-  std::string joined = !path.empty() && path.front() == '/'
-                           ? std::string(path)
-                           : std::string(currentFolder) + "/" + std::string(path);
-  std::vector<std::string_view> parts;
-  const std::string_view view = joined;
-  size_t pos = 0;
-  while (pos <= view.size()) {
-    size_t slash = view.find('/', pos);
-    if (slash == std::string_view::npos) slash = view.size();
-    const std::string_view part = view.substr(pos, slash - pos);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    pos = slash + 1;
-  }
-  std::string result;
-  for (const std::string_view part : parts) result.append("/").append(part);
-  return result.empty() ? "/" : result;
-}
-
 std::string splitDoneQuestion(std::string_view resultFolder) {
   return "分割完毕！是否打开保存目录：" + std::string(resultFolder);
 }

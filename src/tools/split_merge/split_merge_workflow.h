@@ -65,10 +65,6 @@ std::string mergeResultFolder(const PathList& list, bool listHoldsFolders, bool 
 // Merges each folder in list order; a stop ends the list after the current folder.
 MergeOutcome mergeFolders(const PathList& folders, const MergeOptions& options, RunContext& ctx);
 
-// `path` made absolute against `currentFolder` (both internal text), with "." and ".." resolved
-// and doubled or trailing separators removed, so that the folder rules see real parents.
-std::string absolutePath(std::string_view path, std::string_view currentFolder);
-
 // The completion questions, with the folder they offer to open.
 std::string splitDoneQuestion(std::string_view resultFolder);
 std::string mergeDoneQuestion(std::string_view resultFolder);

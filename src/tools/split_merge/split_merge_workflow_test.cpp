@@ -91,16 +91,6 @@ TEST(MergeFolders, EachFolderInOrderUntilAStop) {
   EXPECT_EQ(outputs, (std::vector<std::string>{dir / "p/a等1个文件.txt", dir / "q/b等1个文件.txt"}));
 }
 
-TEST(AbsolutePath, ResolvesAgainstTheCurrentFolder) {
-  struct Case { const char* path; const char* here; const char* want; };
-  const Case kCases[] = {
-      {"a.txt", "/home/u", "/home/u/a.txt"}, {"./x/../b/", "/home/u", "/home/u/b"},
-      {"/abs//c.txt", "/home/u", "/abs/c.txt"}, {".", "/home/u", "/home/u"},
-      {"../..", "/home", "/"}, {"书/名.txt", "/中", "/中/书/名.txt"},
-  };
-  for (const Case& c : kCases) EXPECT_EQ(absolutePath(c.path, c.here), c.want) << c.path;
-}
-
 TEST(Questions, NameTheFolderToOpen) {
   EXPECT_EQ(splitDoneQuestion("/d/x"), "分割完毕！是否打开保存目录：/d/x");
   EXPECT_EQ(mergeDoneQuestion("/d"), "合并完毕！是否打开保存目录：/d");
