@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <future>
+#include <system_error>
 
 #include "foundation/file_system.h"
 #include "foundation/gbk_table.h"
@@ -14,6 +16,9 @@ namespace {
 // write them straight out instead of copying them into its own buffer.
 constexpr size_t kPieceBytes = size_t{4} << 20;
 
+// Takes the encoded pieces in order. A piece stays unchanged until the sink has been called twice
+// more, so a sink may still be writing it while the next one is made; an empty piece ends the
+// encoding, and the sink must be done with every piece when that call returns.
 using Sink = std::function<bool(std::string_view)>;
 
 enum class Outcome { Done, NeedsWhole, SinkFailed };
@@ -70,9 +75,18 @@ Outcome encodeValid(std::string_view text, const Sink& sink) {
   const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
   const auto* p = begin;
   const auto* end = begin + text.size();
+  // Two buffers in turn, so that the sink may still be writing one piece while the next is encoded.
   // Encoding at most doubles a piece (ASCII as UTF-16); the last character may reach 3 bytes beyond.
-  std::string buffer(std::min(kPieceBytes, text.size()) * 2 + 16, '\0');
+  std::string buffers[2];
+  size_t turn = 0;
+  struct Ending {  // destroyed before the buffers, on every way out
+    const Sink& sink;
+    ~Ending() { sink({}); }
+  } ending{sink};
   while (p < end) {
+    std::string& buffer = buffers[turn];
+    turn ^= 1;
+    if (buffer.empty()) buffer.assign(std::min(kPieceBytes, text.size()) * 2 + 16, '\0');
     const auto* pieceEnd = end - p > static_cast<ptrdiff_t>(kPieceBytes) ? p + kPieceBytes : end;
     char* o = buffer.data();
     while (p < pieceEnd) {
@@ -164,15 +178,61 @@ std::string encodedBytes(std::string_view text, TextEncoding encoding, bool* los
   return out;
 }
 
+namespace {
+
+// Writes pieces through an AtomicFile. In the background mode each write runs on a helper thread
+// while the caller encodes the next piece: on two cores a large file then costs about the larger of
+// encoding and writing instead of their sum.
+class PieceWriter {
+ public:
+  PieceWriter(AtomicFile& file, std::string& error, bool background)
+      : file_(file), error_(error), background_(background) {}
+  ~PieceWriter() { wait(); }
+
+  bool put(std::string_view piece) {
+    if (!wait()) return false;
+    if (piece.empty()) return true;
+    if (background_) {
+      try {
+        pending_ = std::async(std::launch::async, [this, piece] { return file_.write(piece, &error_); });
+        return true;
+      } catch (const std::system_error&) {
+        background_ = false;  // no helper thread to be had: write here
+      }
+    }
+    ok_ = file_.write(piece, &error_);
+    return ok_;
+  }
+
+  // Waits for the write in flight; false when any write failed.
+  bool wait() {
+    if (pending_.valid()) ok_ = pending_.get() && ok_;
+    return ok_;
+  }
+
+ private:
+  AtomicFile& file_;
+  std::string& error_;
+  bool background_;
+  bool ok_ = true;
+  std::future<bool> pending_;
+};
+
+}  // namespace
+
 EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, TextEncoding encoding, bool replace) {
   EncodedWrite result;
   AtomicFile file;
   if (!file.open(path, &result.error)) return result;
-  const Sink sink = [&](std::string_view piece) { return file.write(piece, &result.error); };
   bool written = false;
   if (!text.empty() && needsConversion(encoding)) {
-    if (!sink(markOf(encoding))) return result;
-    const Outcome outcome = encodeFast(text, encoding, sink);
+    Outcome outcome;
+    {
+      PieceWriter writer(file, result.error, text.size() > kPieceBytes);
+      if (!writer.put(markOf(encoding))) return result;
+      outcome = encodeFast(text, encoding, [&writer](std::string_view piece) { return writer.put(piece); });
+      if (outcome == Outcome::Done && !writer.wait()) outcome = Outcome::SinkFailed;
+    }
     if (outcome == Outcome::SinkFailed) return result;
     if (outcome == Outcome::Done) {
       written = true;
@@ -180,7 +240,7 @@ EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, Text
       return result;
     }
   }
-  if (!written && !sink(encodeWhole(text, encoding, result.lossy))) return result;
+  if (!written && !file.write(encodeWhole(text, encoding, result.lossy), &result.error)) return result;
   result.ok = file.commit(&result.error, replace);
   return result;
 }
