@@ -168,6 +168,15 @@ struct TranscodeRun::State {
 TranscodeRun::TranscodeRun(const TranscodeOptions& options, RunContext& ctx)
     : options_(options), ctx_(ctx), state_(std::make_unique<State>()) {
   if (options_.chinese == ChineseMode::None) options_.convertNames = false;
+  const bool needsTables = options_.convertNames || options_.chinese == ChineseMode::SimplifiedToTraditional ||
+                           options_.chinese == ChineseMode::TraditionalToSimplified ||
+                           options_.chinese == ChineseMode::SimplifiedToBig5 ||
+                           options_.chinese == ChineseMode::Big5ToSimplified;
+  if (needsTables && !chineseTablesAvailable()) {
+    // Said once, up front: every file would otherwise come out with its characters unchanged.
+    ctx_.failure("s2t.json, t2s.json", "无法加载 OpenCC 的简繁转换词典，简繁字形不会转换");
+    ++outcome_.failed;
+  }
 }
 
 TranscodeRun::~TranscodeRun() = default;
