@@ -267,6 +267,48 @@ bool AtomicFile::write(std::string_view bytes, std::string* error) {
   return true;
 }
 
+bool AtomicFile::append(FileReader& reader, bool& readFailed, std::string* error) {
+  readFailed = false;
+  if (fd_ < 0 || reader.fd_ < 0) {
+    readFailed = reader.fd_ < 0;
+    setError(error, EBADF);
+    return false;
+  }
+  if (!flush(error)) return false;
+  // The kernel moves the bytes itself: no copy through this process.
+  while (true) {
+    const ssize_t n = ::copy_file_range(reader.fd_, nullptr, fd_, nullptr, size_t{1} << 30, 0);
+    if (n > 0) {
+      written_ += n;
+      continue;
+    }
+    if (n == 0) return true;
+    if (errno == EINTR) continue;
+    if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) break;
+    // Which side failed: a full disk or a too-large file is ours, the rest is the source's.
+    readFailed = errno != ENOSPC && errno != EDQUOT && errno != EFBIG && errno != EIO;
+    setError(error, errno);
+    return false;
+  }
+  // Where the kernel cannot copy between these two, through a buffer that stays in the cache.
+  std::string chunk;
+  while (true) {
+    chunk.clear();
+    const int64_t n = readInto(reader.fd_, chunk, size_t{256} << 10);
+    if (n < 0) {
+      readFailed = true;
+      setError(error, errno);
+      return false;
+    }
+    if (n == 0) return true;
+    if (!writeAll(fd_, chunk.data(), chunk.size())) {
+      setError(error, errno);
+      return false;
+    }
+    written_ += n;
+  }
+}
+
 bool AtomicFile::flush(std::string* error) {
   if (buffer_.empty()) return true;
   if (!writeAll(fd_, buffer_.data(), buffer_.size())) {

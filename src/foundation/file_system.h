@@ -34,6 +34,9 @@ class AtomicFile {
 
   bool open(std::string_view path, std::string* error = nullptr);
   bool write(std::string_view bytes, std::string* error = nullptr);
+  // Appends the rest of `reader`'s file, in the kernel where it can (copy_file_range). On failure
+  // `readFailed` tells whether reading the source (true) or writing here (false) went wrong.
+  bool append(class FileReader& reader, bool& readFailed, std::string* error = nullptr);
   // Flushes and renames over the target. When it replaces an existing file the data is synced to
   // disk first, so that a crash leaves the old or the new contents, never a torn file; a new name is
   // not synced (see syncFileSystem). With `replace` false an existing target is not replaced and the
@@ -68,6 +71,7 @@ class FileReader {
   void close();
 
  private:
+  friend class AtomicFile;
   int fd_ = -1;
 };
 

@@ -175,6 +175,24 @@ TEST(AtomicFile, WritesThroughAHiddenTemporaryFileThatIsGoneAfterwards) {
   EXPECT_TRUE(testing::readBytes(dir / "out.bin") == big);
 }
 
+TEST(AtomicFile, AppendTakesTheRestOfAFileAfterWhatWasWritten) {
+  TempDir dir;
+  const std::string source = randomBytes((size_t{3} << 20) + 11, 5);
+  testing::writeBytes(dir / "source.bin", source);
+  AtomicFile file;
+  ASSERT_TRUE(file.open(dir / "out.bin"));
+  ASSERT_TRUE(file.write("head"));  // still in the buffer: must land before the appended bytes
+  FileReader reader;
+  ASSERT_TRUE(reader.open(dir / "source.bin"));
+  ASSERT_TRUE(reader.seek(7));
+  bool readFailed = true;
+  ASSERT_TRUE(file.append(reader, readFailed));
+  ASSERT_TRUE(file.write("tail"));
+  EXPECT_EQ(file.written(), static_cast<int64_t>(4 + source.size() - 7 + 4));
+  ASSERT_TRUE(file.commit());
+  EXPECT_TRUE(testing::readBytes(dir / "out.bin") == "head" + source.substr(7) + "tail");
+}
+
 TEST(AtomicFile, NamesAtTheLengthLimitStillGetATemporaryNeighbour) {
   TempDir dir;
   std::string chinese;

@@ -15,24 +15,18 @@ const char* const kDefaultJoinText = "我是中间字符串";
 
 namespace {
 
-constexpr size_t kCopyChunk = size_t{4} << 20;
-
 // Appends the file at `path` to `output`. False when it could not be read whole (`readError`) or
 // the output could not take it (`writeFailed`, `writeError`).
-bool appendFile(std::string_view path, AtomicFile& output, std::string& buffer, std::string& readError,
-                std::string& writeError, bool& writeFailed) {
+bool appendFile(std::string_view path, AtomicFile& output, std::string& readError, std::string& writeError,
+                bool& writeFailed) {
   FileReader reader;
   if (!reader.open(path, &readError)) return false;
-  while (true) {
-    buffer.clear();
-    const int64_t n = reader.read(buffer, kCopyChunk, &readError);
-    if (n < 0) return false;
-    if (n == 0) return true;
-    if (!output.write(buffer, &writeError)) {
-      writeFailed = true;
-      return false;
-    }
-  }
+  bool readFailed = false;
+  std::string error;
+  if (output.append(reader, readFailed, &error)) return true;
+  (readFailed ? readError : writeError) = error;
+  writeFailed = !readFailed;
+  return false;
 }
 
 MergeOutcome mergeFolderWalk(std::string_view folder, const MergeOptions& options, RunContext& ctx,
@@ -109,7 +103,6 @@ MergeOutcome MergeFiles(const PathList& list, const MergeOptions& options, RunCo
   }
 
   std::string decoded;  // the whole output while decoding
-  std::string buffer;
   TextEncoding lastEncoding = TextEncoding::Detect;
   std::vector<size_t> held;  // inputs whose whole content is in the output
   for (int64_t i = 1; i <= count; ++i) {
@@ -129,7 +122,7 @@ MergeOutcome MergeFiles(const PathList& list, const MergeOptions& options, RunCo
     } else {
       std::string writeError;
       bool writeFailed = false;
-      if (appendFile(input, output, buffer, readError, writeError, writeFailed)) {
+      if (appendFile(input, output, readError, writeError, writeFailed)) {
         held.push_back(static_cast<size_t>(i - 1));
       } else if (writeFailed) {
         fail(outputPath, writeError);
