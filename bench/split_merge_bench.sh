@@ -7,9 +7,9 @@
 # peak memory of those four (target <= 64 MiB), and throughput and peak memory of the modes that
 # decode: --lines with --detect, --chars, --separator (targets >= 150 MB/s, <= 2.5x the file).
 #
-# Every piece we write is committed with fsync (file and folder); GNU split and cat leave their data
-# in the page cache. A third row, "ours, fsync off", runs the same binary with fsync made a no-op
-# through LD_PRELOAD, to show how much of our time is that durability.
+# Our pieces and outputs are new files, written atomically but not synced (only a replaced file is);
+# GNU split and cat leave their data in the page cache too. A third row, "ours, fsync off", runs the
+# same binary with fsync made a no-op through LD_PRELOAD, to show what durability still costs.
 #
 # Usage: bench/split_merge_bench.sh [size-in-MiB]   (default 1024)
 # CHENGLING_BENCH_BUILD picks the build folder (default: the release preset's).
