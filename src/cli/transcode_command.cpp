@@ -1,15 +1,10 @@
-#include <unistd.h>
-
-#include <cerrno>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/cli_common.h"
-#include "foundation/file_system.h"
 #include "foundation/internal_text.h"
-#include "foundation/native_text.h"
 #include "tools/transcode/transcode_engine.h"
 
 namespace chengling::cli {
@@ -49,33 +44,6 @@ std::vector<std::string> keysOf(const auto& map) {
   return keys;
 }
 
-std::string currentFolder() {
-  std::vector<char> buffer(4096);
-  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE) return "/";
-    buffer.resize(buffer.size() * 2);
-  }
-  return internalFromNative(buffer.data());
-}
-
-// An argument as the full path a drop would hand over: made absolute, "." and ".." resolved by
-// text, doubled and trailing separators gone. The target tree is named after these paths.
-std::string fullPath(std::string_view argument, const std::string& here) {
-  const std::string joined = argument.starts_with('/') ? std::string(argument) : here + "/" + std::string(argument);
-  std::vector<std::string> parts;
-  for (std::string& part : splitText(joined, "/")) {
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-      continue;
-    }
-    parts.push_back(std::move(part));
-  }
-  std::string path;
-  for (const std::string& part : parts) path += "/" + part;
-  return path.empty() ? "/" : path;
-}
-
 int runTranscode(const TranscodeArguments& args) {
   TranscodeOptions options;
   options.input = kEncodings.at(args.from);
@@ -87,16 +55,9 @@ int runTranscode(const TranscodeArguments& args) {
   options.filter = fromArgument(args.filter);
   options.matcher = args.altMatcher ? Matcher::Alternative : Matcher::Standard;
 
-  const std::string here = currentFolder();
+  // Paths arrive as a drop would hand them over: absolute, the files before the folders.
   PathList dropped;
-  for (const std::string& argument : args.paths) {
-    std::string path = fullPath(fromArgument(argument), here);
-    if (!pathExists(path)) {
-      printError("chengling-cli transcode：找不到 " + fromArgument(argument));
-      return kExitUsage;
-    }
-    dropped.push_back(std::move(path));
-  }
+  if (!existingPaths(args.paths, "transcode", dropped)) return kExitUsage;
 
   TerminalRunContext ctx;
   const TranscodeOutcome outcome = TranscodeDrop(dropped, options, ctx);
