@@ -43,6 +43,23 @@ int retryOpen(const char* path, int flags, mode_t mode = 0) {
   return fd;
 }
 
+// A file opened for reading; -1 (with the reason) when it cannot be, or when it is a folder.
+int openForReading(std::string_view path, std::string* error) {
+  const std::string name = native(path);
+  const int fd = retryOpen(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    setError(error, errno);
+    return -1;
+  }
+  struct stat st{};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    setError(error, EISDIR);
+    return -1;
+  }
+  return fd;
+}
+
 // Writes all of `data`; false with errno set on failure.
 bool writeAll(int fd, const char* data, size_t size) {
   while (size > 0) {
@@ -163,18 +180,10 @@ std::string reasonForErrno(int error) {
 
 bool readWholeFile(std::string_view path, std::string& bytes, std::string* error) {
   bytes.clear();
-  const std::string name = native(path);
-  const int fd = retryOpen(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    setError(error, errno);
-    return false;
-  }
+  const int fd = openForReading(path, error);
+  if (fd < 0) return false;
   struct stat st{};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    setError(error, EISDIR);
-    return false;
-  }
+  ::fstat(fd, &st);
   // The size is only a hint: a file that grows or shrinks meanwhile is read to its real end.
   size_t chunk = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{64} << 10;
   bytes.reserve(chunk);
@@ -388,18 +397,8 @@ FileReader::~FileReader() { close(); }
 
 bool FileReader::open(std::string_view path, std::string* error) {
   close();
-  const std::string name = native(path);
-  const int fd = retryOpen(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    setError(error, errno);
-    return false;
-  }
-  struct stat st{};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    setError(error, EISDIR);
-    return false;
-  }
+  const int fd = openForReading(path, error);
+  if (fd < 0) return false;
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   fd_ = fd;
   return true;

@@ -80,10 +80,18 @@ const Tables& tables() {
   return *instance;
 }
 
-bool eightAscii(const unsigned char* in) {
+// Copies the ASCII at `i` (at least that one byte), eight bytes at a time while they are all ASCII.
+void copyAscii(const unsigned char* in, size_t size, unsigned char* out, size_t& i, size_t& o) {
+  const size_t start = i;
   uint64_t word;
-  std::memcpy(&word, in, 8);
-  return (word & 0x8080808080808080ULL) == 0;
+  while (i + 8 <= size) {
+    std::memcpy(&word, in + i, 8);
+    if ((word & 0x8080808080808080ULL) != 0) break;
+    std::memcpy(out + o, &word, 8);
+    i += 8;
+    o += 8;
+  }
+  if (i == start) out[o++] = in[i++];
 }
 
 }  // namespace
@@ -95,14 +103,7 @@ size_t fromUtf8(const unsigned char* in, size_t size, unsigned char* out, size_t
   while (i < size) {
     const unsigned c = in[i];
     if (c < 0x80) {
-      if (i + 8 <= size && eightAscii(in + i)) {
-        std::memcpy(out + o, in + i, 8);
-        i += 8;
-        o += 8;
-      } else {
-        out[o++] = static_cast<unsigned char>(c);
-        ++i;
-      }
+      copyAscii(in, size, out, i, o);
       continue;
     }
     uint32_t point;
@@ -136,14 +137,7 @@ size_t toUtf8(const unsigned char* in, size_t size, unsigned char* out, size_t& 
   while (i < size) {
     const unsigned c = in[i];
     if (c < 0x80) {
-      if (i + 8 <= size && eightAscii(in + i)) {
-        std::memcpy(out + o, in + i, 8);
-        i += 8;
-        o += 8;
-      } else {
-        out[o++] = static_cast<unsigned char>(c);
-        ++i;
-      }
+      copyAscii(in, size, out, i, o);
       continue;
     }
     if (c == 0x80 || c == 0xFF || i + 1 >= size) break;
