@@ -20,10 +20,9 @@
 namespace chengling {
 namespace {
 
+using testing::utf8;
 using testing::gb;
 using testing::LocalHttpServer;
-
-std::string utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
 
 std::string gzipBytes(std::string_view data) {
   z_stream stream{};

@@ -13,20 +13,10 @@
 namespace chengling {
 namespace {
 
+using testing::hex;
+using testing::utf8;
+
 using namespace std::string_literals;
-
-std::string utf8(std::u8string_view text) { return std::string(reinterpret_cast<const char*>(text.data()), text.size()); }
-
-std::string hex(std::string_view bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (unsigned char c : bytes) {
-    text += kDigits[c >> 4];
-    text += kDigits[c & 15];
-    text += ' ';
-  }
-  return text;
-}
 
 // The escape of one byte of a native name, as internal text, worked out through the plain UTF-8
 // conversion rather than the escaping code under test.

@@ -19,10 +19,10 @@
 namespace chengling {
 namespace {
 
+using testing::hex;
+using testing::utf8;
 using testing::TempDir;
 using namespace std::string_literals;
-
-std::string utf8(std::u8string_view text) { return std::string(reinterpret_cast<const char*>(text.data()), text.size()); }
 
 std::string gzipped(std::string_view data, int level = Z_DEFAULT_COMPRESSION) {
   z_stream stream{};
@@ -36,17 +36,6 @@ std::string gzipped(std::string_view data, int level = Z_DEFAULT_COMPRESSION) {
   out.resize(stream.total_out);
   deflateEnd(&stream);
   return out;
-}
-
-std::string hex(std::string_view bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (unsigned char c : bytes) {
-    text += kDigits[c >> 4];
-    text += kDigits[c & 15];
-    text += ' ';
-  }
-  return text;
 }
 
 // The iconv program's own conversion of `bytes`, as the independent reference.

@@ -10,8 +10,6 @@ namespace {
 
 const std::string kCli = CHENGLING_CLI;
 
-std::string utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
-
 class CsvCli : public ::testing::Test {
  protected:
   std::string file(const std::string& name, const std::string& bytes) {

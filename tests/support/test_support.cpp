@@ -90,6 +90,21 @@ int runCommand(const std::string& command, std::string* out) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string utf8(std::u8string_view text) {
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
+
+std::string hex(std::string_view bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (unsigned char c : bytes) {
+    text += kDigits[c >> 4];
+    text += kDigits[c & 15];
+    text += ' ';
+  }
+  return text;
+}
+
 std::string gb(std::u8string_view utf8) {
   return internalFromUtf8(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
 }

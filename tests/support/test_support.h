@@ -36,6 +36,10 @@ bool exists(const std::string& path);
 std::vector<std::string> listNames(const std::string& folder);
 // Runs a command through the shell; returns its exit status and fills `out` with its standard output.
 int runCommand(const std::string& command, std::string* out = nullptr);
+// The bytes of a UTF-8 literal as they are (no conversion).
+std::string utf8(std::u8string_view text);
+// "E4 B8 AD " and so on: bytes made readable in a failure message.
+std::string hex(std::string_view bytes);
 // Internal text (GB18030) of a UTF-8 literal, through iconv(1)-independent conversion.
 std::string gb(std::u8string_view utf8);
 

@@ -12,6 +12,7 @@
 namespace chengling {
 namespace {
 
+using testing::utf8;
 using testing::exists;
 using testing::listNames;
 using testing::readBytes;
@@ -22,8 +23,6 @@ const std::string kBom = "\xEF\xBB\xBF";
 
 // The native name of an internal path, for the test helpers that read and write files.
 std::string onDisk(const std::string& path) { return nativeFromInternal(path); }
-
-std::string utf8(std::u8string_view text) { return std::string(reinterpret_cast<const char*>(text.data()), text.size()); }
 
 MergeOptions noParent() {
   MergeOptions options;
