@@ -77,3 +77,45 @@ function(chengling_fuzzer name)
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
 endfunction()
+
+# chengling_tool(NAME [QT_FILES stem...] [ENGINE_LIBS...] [TEST_LIBS...]) in a tool's folder:
+#   NAME_engine        every .cpp but tests, fuzz targets and the Qt files (no Qt)
+#   NAME_engine_test   the tests of those files
+#   NAME_window        the Qt files: every *_window.cpp and each QT_FILES stem ("table_grid")
+#   NAME_window_test   their tests (*_window_test.cpp, stem_test.cpp) on the offscreen platform
+#   one libFuzzer target per *_fuzz.cpp, over the engine
+# so that a window test is never compiled into the Qt-free engine tests.
+function(chengling_tool name)
+  cmake_parse_arguments(ARG "" "" "QT_FILES;ENGINE_LIBS;TEST_LIBS" ${ARGN})
+  set(qt "_window")
+  foreach(stem ${ARG_QT_FILES})
+    string(APPEND qt "|/${stem}")
+  endforeach()
+  file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+
+  set(engine_sources ${all})
+  list(FILTER engine_sources EXCLUDE REGEX "(_test|_fuzz|${qt})\\.cpp$")
+  set(engine_tests ${all})
+  list(FILTER engine_tests INCLUDE REGEX "_test\\.cpp$")
+  list(FILTER engine_tests EXCLUDE REGEX "(${qt})_test\\.cpp$")
+  chengling_library(${name}_engine SOURCES ${engine_sources} LIBS foundation ${ARG_ENGINE_LIBS})
+  chengling_test(${name}_engine_test SOURCES ${engine_tests} LIBS ${name}_engine ${ARG_TEST_LIBS})
+
+  set(window_sources ${all})
+  list(FILTER window_sources INCLUDE REGEX "(${qt})\\.cpp$")
+  set(window_tests ${all})
+  list(FILTER window_tests INCLUDE REGEX "(${qt})_test\\.cpp$")
+  if(window_sources)
+    chengling_library(${name}_window QT SOURCES ${window_sources}
+                      LIBS ${name}_engine shell_gui platform Qt6::Widgets)
+    chengling_test(${name}_window_test GUI
+                   SOURCES ${window_tests} ${PROJECT_SOURCE_DIR}/src/platform/offscreen_for_tests.cpp
+                   LIBS ${name}_window chengling_window_test_support ${ARG_TEST_LIBS})
+  endif()
+
+  file(GLOB fuzzers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_fuzz.cpp)
+  foreach(fuzzer ${fuzzers})
+    get_filename_component(stem ${fuzzer} NAME_WE)
+    chengling_fuzzer(${stem} SOURCES ${fuzzer} LIBS ${name}_engine)
+  endforeach()
+endfunction()

@@ -21,9 +21,16 @@ int main(int argc, char** argv) {
   chengling::attachStoreMessages(settings);
   settings.Bind(chengling::programDirectory() + "/" + chengling::SettingsStore::valueFileName());
 
-  // One factory per tab, in tab order; a tool without its window yet shows a placeholder page.
-  std::array<chengling::PageFactory, chengling::MainWindow::kPageCount> pages{};
-  pages[4] = [&settings] { return new chengling::SplitMergeTool(settings); };
+  // The tools, in tab order: each makes its window on the first visit to its tab. A tool without a
+  // window shows a placeholder page.
+  using chengling::PageFactory;
+  const std::array<PageFactory, chengling::MainWindow::kPageCount> pages{
+      PageFactory{},                                                   // 跳转地址获取
+      PageFactory{},                                                   // Csv数据排序
+      PageFactory{},                                                   // 文件批量归类
+      PageFactory{},                                                   // 文件批量转码
+      [&settings] { return new chengling::SplitMergeTool(settings); },  // 文件分割合并
+  };
 
   int code = 0;
   {

@@ -57,10 +57,7 @@ int runMerge(const MergeArguments& args, const CLI::App& app) {
   // each folder (the last one named first).
   const MergeDrop drop = planMergeDrop(dropped);
   TerminalRunContext ctx;
-  MergeOutcome outcome;
-  if (!drop.files.empty()) outcome += MergeFiles(drop.files, options, ctx);
-  if (!drop.folders.empty() && !ctx.stopRequested()) outcome += mergeFolders(drop.folders, options, ctx);
-  if (ctx.stopRequested()) outcome.stopped = true;
+  const MergeOutcome outcome = MergeDropped(drop, options, ctx).outcome;
 
   if (outcome.stopped) {
     printError("已停止：写出 " + std::to_string(outcome.outputsWritten) + " 个合并文件");

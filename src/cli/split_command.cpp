@@ -101,17 +101,14 @@ int runSplit(const SplitArguments& args, const CLI::App& app) {
   if (!existingPaths(args.paths, "split", dropped)) return kExitUsage;
   // Paths arrive as a drop on the split area would hand them over.
   const SplitDrop drop = planSplitDrop(dropped);
-  const SplitStart start =
-      drop.isFolder ? splitStartFromFolder(drop.folder, fromArgument(args.filter),
-                                           args.altMatcher ? Matcher::Alternative : Matcher::Standard)
-                    : splitStartFromList(drop.paths);
-  if (start.sources.empty()) {
+  TerminalRunContext ctx;
+  const SplitReport report = SplitDropped(drop, fromArgument(args.filter),
+                                          args.altMatcher ? Matcher::Alternative : Matcher::Standard, options, ctx);
+  if (report.sourceCount == 0) {
     printError("没有要分割的文件：" + drop.folder);
     return kExitOk;
   }
-
-  TerminalRunContext ctx;
-  const SplitOutcome outcome = SplitRun(start.sources, options, ctx);
+  const SplitOutcome& outcome = report.outcome;
   switch (outcome.end) {
     case SplitEnd::Invalid:
     case SplitEnd::AskSeparator:

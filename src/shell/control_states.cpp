@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QColor>
 #include <QComboBox>
+#include <QEvent>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -260,6 +261,34 @@ void RestoreControls(SettingsStore& store, QWidget* window, const QString& state
   forEachControl(window, [&store](QWidget* control, Kind kind, const std::string& name) {
     restoreControl(store, control, kind, name);
   });
+}
+
+namespace {
+
+// Saves the window's controls when a close event reaches it (before the window's own handler).
+class StateKeeper : public QObject {
+ public:
+  StateKeeper(SettingsStore& store, QWidget* window, QString stateName)
+      : QObject(window), store_(store), window_(window), stateName_(std::move(stateName)) {
+    window->installEventFilter(this);
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == window_ && event->type() == QEvent::Close) SaveControls(store_, window_, stateName_);
+    return false;
+  }
+
+ private:
+  SettingsStore& store_;
+  QWidget* window_;
+  QString stateName_;
+};
+
+}  // namespace
+
+void KeepControlStates(SettingsStore& store, QWidget* window, const QString& stateName) {
+  RestoreControls(store, window, stateName);
+  new StateKeeper(store, window, stateName);
 }
 
 }  // namespace chengling

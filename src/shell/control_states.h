@@ -29,4 +29,8 @@ class SettingsStore;
 void SaveControls(SettingsStore& store, QWidget* window, const QString& stateName);
 void RestoreControls(SettingsStore& store, QWidget* window, const QString& stateName);
 
+// What every tool window does with its state: restores its controls now (call once they exist)
+// and saves them each time the window is closed.
+void KeepControlStates(SettingsStore& store, QWidget* window, const QString& stateName);
+
 }  // namespace chengling

@@ -7,21 +7,21 @@
 #include <QPushButton>
 #include <QTextEdit>
 
-#include "shell/gui_test_helpers.h"
+#include "support/window_test_kit.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace chengling {
 namespace {
 
-using testing::onNextModal;
+using testing::Modals;
 
 QPlainTextEdit* body(QWidget* dialog) { return dialog->findChild<QPlainTextEdit*>(u"编辑框正文"_s); }
 QPushButton* button(QWidget* dialog, const QString& name) { return dialog->findChild<QPushButton*>(name); }
 
 // Answers the next message box with `answer`, after recording its caption and text.
-void answerMessage(QMessageBox::StandardButton answer, QString* caption, QString* text) {
-  onNextModal([=](QWidget* modal) {
+void answerMessage(Modals& modals, QMessageBox::StandardButton answer, QString* caption, QString* text) {
+  modals.next([=](QWidget* modal) {
     auto* box = qobject_cast<QMessageBox*>(modal);
     ASSERT_NE(box, nullptr);
     *caption = box->windowTitle();
@@ -31,9 +31,10 @@ void answerMessage(QMessageBox::StandardButton answer, QString* caption, QString
 }
 
 TEST(InputDialog, ConfirmingAnUnchangedTextGivesItBack) {
+  Modals modals;
   QString title;
   QString prompt;
-  onNextModal([&](QWidget* dialog) {
+  modals.next([&](QWidget* dialog) {
     title = dialog->windowTitle();
     prompt = dialog->findChild<QTextEdit*>(u"编辑框提示"_s)->toPlainText();
     EXPECT_EQ(body(dialog)->toPlainText(), u"第一行\n第二行"_s);
@@ -51,7 +52,8 @@ TEST(InputDialog, ConfirmingAnUnchangedTextGivesItBack) {
 }
 
 TEST(InputDialog, EditedTextComesBackWithCrLf) {
-  onNextModal([&](QWidget* dialog) {
+  Modals modals;
+  modals.next([&](QWidget* dialog) {
     body(dialog)->setPlainText(u"甲\n乙\n"_s);
     button(dialog, u"按钮确定"_s)->click();
   });
@@ -61,7 +63,8 @@ TEST(InputDialog, EditedTextComesBackWithCrLf) {
 }
 
 TEST(InputDialog, CancelAfterEditingLeavesTheCallersText) {
-  onNextModal([&](QWidget* dialog) {
+  Modals modals;
+  modals.next([&](QWidget* dialog) {
     body(dialog)->setPlainText(u"改过了"_s);
     button(dialog, u"按钮取消"_s)->click();  // no question for the cancel button
   });
@@ -71,18 +74,19 @@ TEST(InputDialog, CancelAfterEditingLeavesTheCallersText) {
 }
 
 TEST(InputDialog, CloseBoxAfterEditingAsksFirst) {
+  Modals modals;
   QString caption;
   QString text;
   QString bodyAfterNo;
   bool openAfterNo = false;
-  onNextModal([&](QWidget* dialog) {
+  modals.next([&](QWidget* dialog) {
     body(dialog)->setPlainText(u"改过了"_s);
-    answerMessage(QMessageBox::No, &caption, &text);
+    answerMessage(modals, QMessageBox::No, &caption, &text);
     dialog->close();  // the close box; No keeps the dialog and the edits
     openAfterNo = dialog->isVisible();
     bodyAfterNo = body(dialog)->toPlainText();
     QString ignored;
-    answerMessage(QMessageBox::Yes, &ignored, &ignored);
+    answerMessage(modals, QMessageBox::Yes, &ignored, &ignored);
     dialog->close();
   });
   QString result = u"调用者的文本"_s;
@@ -94,13 +98,14 @@ TEST(InputDialog, CloseBoxAfterEditingAsksFirst) {
   EXPECT_EQ(result, u"调用者的文本"_s);
 
   // Unchanged: the close box closes at once.
-  onNextModal([](QWidget* dialog) { dialog->close(); });
+  modals.next([](QWidget* dialog) { dialog->close(); });
   EXPECT_FALSE(ShowInputDialog(u"原来"_s, std::nullopt, {}, nullptr, &result));
 }
 
 TEST(InputDialog, DetailsModeShowsOnlyTheTextAndTheCloseButton) {
+  Modals modals;
   bool checked = false;
-  onNextModal([&](QWidget* dialog) {
+  modals.next([&](QWidget* dialog) {
     EXPECT_EQ(dialog->windowTitle(), u"信息："_s);
     EXPECT_EQ(dialog->findChild<QTextEdit*>(u"编辑框提示"_s)->toPlainText(), u"以下为信息详情："_s);
     EXPECT_TRUE(body(dialog)->isReadOnly());
@@ -158,12 +163,13 @@ TEST(InputDialog, PromptHeightFollowsItsDisplayLines) {
 }
 
 TEST(InputDialog, RestoreWithoutInitialTextSaysSo) {
+  Modals modals;
   QString caption;
   QString text;
   QString bodyAfter;
-  onNextModal([&](QWidget* dialog) {
+  modals.next([&](QWidget* dialog) {
     body(dialog)->setPlainText(u"打的字"_s);
-    answerMessage(QMessageBox::Ok, &caption, &text);
+    answerMessage(modals, QMessageBox::Ok, &caption, &text);
     button(dialog, u"按钮恢复"_s)->click();
     bodyAfter = body(dialog)->toPlainText();
     button(dialog, u"按钮清空"_s)->click();
@@ -177,7 +183,7 @@ TEST(InputDialog, RestoreWithoutInitialTextSaysSo) {
   EXPECT_EQ(bodyAfter, u"打的字"_s);
 
   // With an initial text, 恢复 puts it back.
-  onNextModal([&](QWidget* dialog) {
+  modals.next([&](QWidget* dialog) {
     body(dialog)->setPlainText(u"打的字"_s);
     button(dialog, u"按钮恢复"_s)->click();
     bodyAfter = body(dialog)->toPlainText();

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "support/test_support.h"
-#include "tools/split_merge/fault_fixtures.h"
+#include "support/fault_fixtures.h"
 
 namespace chengling {
 namespace {

@@ -18,6 +18,7 @@
 #include "foundation/internal_text.h"
 #include "foundation/native_text.h"
 #include "foundation/path_helpers.h"
+#include "support/fault_fixtures.h"
 #include "support/test_support.h"
 
 namespace chengling {
@@ -43,54 +44,6 @@ size_t fileCount(const std::string& folder) {
   }
   return count;
 }
-
-// A folder in which nothing can be created, also for root (which ignores permission bits): the
-// immutable attribute where the file system has it. Undone on destruction.
-class ReadOnlyFolder {
- public:
-  explicit ReadOnlyFolder(const std::string& path) : path_(path) {
-    std::filesystem::create_directories(path);
-    ::chmod(path.c_str(), 0555);
-    if (creationDenied()) {
-      ok_ = true;
-      return;
-    }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY);
-    int flags = 0;
-    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-      flags |= FS_IMMUTABLE_FL;
-      immutable_ = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    if (fd >= 0) ::close(fd);
-    ok_ = immutable_ && creationDenied();
-  }
-  ~ReadOnlyFolder() {
-    if (immutable_) {
-      const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY);
-      int flags = 0;
-      if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-        flags &= ~FS_IMMUTABLE_FL;
-        ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
-      }
-      if (fd >= 0) ::close(fd);
-    }
-    ::chmod(path_.c_str(), 0755);
-  }
-  bool ok() const { return ok_; }
-
- private:
-  bool creationDenied() const {
-    const std::string probe = path_ + "/.probe";
-    const int fd = ::open(probe.c_str(), O_CREAT | O_WRONLY, 0644);
-    if (fd < 0) return true;
-    ::close(fd);
-    ::unlink(probe.c_str());
-    return false;
-  }
-  std::string path_;
-  bool ok_ = false;
-  bool immutable_ = false;
-};
 
 struct Fixture {
   TempDir dir;
@@ -280,8 +233,8 @@ TEST(ClassifyRun, ReadOnlyTargetFolderLosesNothing) {
     Fixture f;
     testing::writeBytes(f.in("src/a.txt"), "a");
     testing::writeBytes(f.in("src/b.txt"), "b");
-    ReadOnlyFolder locked(f.in("locked"));
-    if (!locked.ok()) GTEST_SKIP() << "no way to make a folder read-only here";
+    testing::ImmutableFolder locked(f.in("locked"));
+    if (!locked.ready()) GTEST_SKIP() << "no way to make a folder read-only here";
     f.options.entryFolder = f.in("src");
     f.options.templateText = f.in("locked/[批次名]/[文件名]");
     f.options.keepSources = keep;
@@ -322,8 +275,8 @@ TEST(ClassifyRun, RefusesToStartWithoutItsFolderOrItsLogs) {
   EXPECT_EQ(f.ctx.phases.size(), 1u) << "no folder was read";
   EXPECT_TRUE(ClassifyPlan(f.options, f.ctx).empty());
 
-  ReadOnlyFolder locked(f.in("home"));
-  if (!locked.ok()) GTEST_SKIP() << "no way to make a folder read-only here";
+  testing::ImmutableFolder locked(f.in("home"));
+  if (!locked.ready()) GTEST_SKIP() << "no way to make a folder read-only here";
   f.options.logFolder = f.in("home");
   f.options.entryFolder = f.in("src");
   const ClassifyOutcome outcome = f.run();
@@ -391,8 +344,8 @@ TEST(MoveWithoutReplacing, AcrossFileSystems) {
   EXPECT_EQ(testing::readBytes(dir / "again.bin"), "again");
 
   // A copy that cannot be made leaves no partial target behind.
-  ReadOnlyFolder locked(other + "/locked");
-  if (locked.ok()) {
+  testing::ImmutableFolder locked(other + "/locked");
+  if (locked.ready()) {
     EXPECT_FALSE(moveWithoutReplacing(dir / "again.bin", other + "/locked/x.bin", reason));
     EXPECT_TRUE(testing::listNames(other + "/locked").empty());
     EXPECT_EQ(testing::readBytes(dir / "again.bin"), "again");

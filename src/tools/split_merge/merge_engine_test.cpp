@@ -7,7 +7,7 @@
 #include "foundation/native_text.h"
 #include "foundation/text_codec.h"
 #include "support/test_support.h"
-#include "tools/split_merge/fault_fixtures.h"
+#include "support/fault_fixtures.h"
 
 namespace chengling {
 namespace {

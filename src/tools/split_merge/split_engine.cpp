@@ -17,10 +17,6 @@
 
 namespace chengling {
 
-const char* const kCountControl = "编辑框份数";
-const char* const kSizeControl = "编辑框字节";
-const char* const kLinesControl = "编辑框行数1";
-const char* const kCharsControl = "编辑框字数1";
 const char* const kCountInvalid = "份数必须大于0";
 const char* const kSizeInvalid = "字节长度不能等于0";
 const char* const kLinesInvalid = "行数至少 1";
@@ -93,24 +89,27 @@ class Splitter {
 };
 
 bool Splitter::validate() {
-  const auto invalid = [&](const char* message, const char* focus) {
+  const auto invalid = [&](const char* message, SplitField field) {
     outcome_.end = SplitEnd::Invalid;
     outcome_.message = message;
-    outcome_.focus = focus;
+    outcome_.field = field;
     return false;
   };
   switch (options_.mode) {
     case SplitMode::ByCount:
-      if (options_.pieceCount == 0) return invalid(kCountInvalid, kCountControl);
+      // A negative count would make the piece folder and then nothing in it.
+      if (options_.pieceCount < 1) return invalid(kCountInvalid, SplitField::PieceCount);
       break;
     case SplitMode::BySize:
-      if (std::fabs(options_.sizeValue) <= 0.0000001f) return invalid(kSizeInvalid, kSizeControl);
+      if (std::fabs(options_.sizeValue) <= 0.0000001f || pieceLengthFor(options_.sizeValue, options_.sizeUnit) < 1) {
+        return invalid(kSizeInvalid, SplitField::SizeValue);
+      }
       break;
     case SplitMode::ByLines:
-      if (options_.linesLow < 1 || options_.linesHigh < 1) return invalid(kLinesInvalid, kLinesControl);
+      if (options_.linesLow < 1 || options_.linesHigh < 1) return invalid(kLinesInvalid, SplitField::LinesLow);
       break;
     case SplitMode::ByChars:
-      if (options_.charsLow < 1 || options_.charsHigh < 1) return invalid(kCharsInvalid, kCharsControl);
+      if (options_.charsLow < 1 || options_.charsHigh < 1) return invalid(kCharsInvalid, SplitField::CharsLow);
       break;
     case SplitMode::BySeparator:
       if (cutAtNul(options_.separator).empty()) {

@@ -22,20 +22,20 @@ enum class SplitMode { ByCount, BySize, ByLines, ByChars, BySeparator };
 // states.
 struct SplitOptions {
   SplitMode mode = SplitMode::ByCount;
-  int32_t pieceCount = 100;  // 编辑框份数 (textToInteger of its text)
-  float sizeValue = 3.12f;   // 编辑框字节 (sizeValueFromText of its text)
-  int sizeUnit = 1;          // 组合框字节单位: 0 B, 1 KB, 2 MB, 3 GB
-  int32_t linesLow = 5;      // 编辑框行数1, 编辑框行数2 (either order)
+  int32_t pieceCount = 100;  // pieces per file (ByCount), at least 1
+  float sizeValue = 3.12f;   // piece size in `sizeUnit`s (BySize); a piece of at least 1 byte
+  int sizeUnit = 1;          // 0 B, 1 KB, 2 MB, 3 GB
+  int32_t linesLow = 5;      // random lines per piece between the two, either order, at least 1
   int32_t linesHigh = 10;
-  int32_t charsLow = 200;    // 编辑框字数1, 编辑框字数2 (either order)
+  int32_t charsLow = 200;    // random characters per piece between the two, either order, at least 1
   int32_t charsHigh = 500;
-  std::string separator;     // the tag of 按钮输入字符串 (internal text)
-  bool skipBlankLines = false;  // 选择框忽略空行
-  bool detectEncoding = false;  // 选择框识别编码 (line mode)
-  bool fixLineEndings = false;  // 选择框矫正换行 (only together with detection)
-  bool intoSubfolder = true;    // 选择框子目录保存
-  bool deleteSource = false;    // 选择框分割后删除文件
-  bool contentNames = false;    // 选择框随机改名
+  std::string separator;     // internal text (BySeparator); empty asks for it
+  bool skipBlankLines = false;  // line mode: blank lines are not counted nor written
+  bool detectEncoding = false;  // line mode: decode the source (whole file in memory)
+  bool fixLineEndings = false;  // lone CR or LF become CR LF (only together with detection)
+  bool intoSubfolder = true;    // pieces go into a folder named after the source
+  bool deleteSource = false;    // the source goes once all its pieces are committed
+  bool contentNames = false;    // pieces are named after a phrase of their content
   // Not a control: told the path of every piece once it is committed (the command line prints it).
   std::function<void(std::string_view path)> onPieceWritten;
 };
@@ -43,14 +43,17 @@ struct SplitOptions {
 enum class SplitEnd {
   Finished,      // the whole list was handled (some items may have failed: see failures)
   Stopped,       // a stop request ended the run after the current piece
-  Invalid,       // a setting is invalid: show `message` with only an OK button, focus `focus`
+  Invalid,       // a setting is invalid: show `message` with only an OK button, focus `field`
   AskSeparator,  // the separator is empty: show `message`, then open the separator input
 };
+
+// The setting an invalid outcome is about.
+enum class SplitField { None, PieceCount, SizeValue, LinesLow, CharsLow };
 
 struct SplitOutcome {
   SplitEnd end = SplitEnd::Finished;
   std::string message;  // internal text
-  std::string focus;    // objectName of the edit box that gets the keyboard focus
+  SplitField field = SplitField::None;
   int64_t piecesWritten = 0;
   int64_t failures = 0;
   int64_t sourcesDeleted = 0;
@@ -81,11 +84,7 @@ bool TakeChars(std::string_view bytes, int64_t n, size_t& position, std::string_
 bool forEachSeparatorPart(std::string_view text, std::string_view separator,
                           const std::function<bool(std::string_view)>& part);
 
-// Control names and messages of the split area (internal text; defined in the engine).
-extern const char* const kCountControl;       // 编辑框份数
-extern const char* const kSizeControl;        // 编辑框字节
-extern const char* const kLinesControl;       // 编辑框行数1
-extern const char* const kCharsControl;       // 编辑框字数1
+// Messages of the split area (internal text; defined in the engine).
 extern const char* const kCountInvalid;       // 份数必须大于0
 extern const char* const kSizeInvalid;        // 字节长度不能等于0
 extern const char* const kLinesInvalid;       // 行数至少 1

@@ -1,25 +1,19 @@
 #include "tools/split_merge/split_merge_window.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdint>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -31,283 +25,153 @@
 #include "platform/qt_text.h"
 #include "shell/control_states.h"
 #include "shell/control_tag.h"
-#include "shell/engine_runner.h"
+#include "shell/controls.h"
+#include "shell/drop_target.h"
 #include "shell/input_dialog.h"
-#include "shell/settings_store.h"
-#include "shell/start_button.h"
-#include "shell/window_utils.h"
+#include "shell/run_panel.h"
 #include "tools/split_merge/merge_engine.h"
 #include "tools/split_merge/split_engine.h"
-#include "tools/split_merge/split_merge_workflow.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace chengling {
-namespace {
-
-// One drop target: takes the local paths of a drag that `accepts` allows and hands them on. The
-// object carries the target's name; the widget it watches is the group box of its area.
-class DropZone : public QObject {
- public:
-  DropZone(const QString& name, QWidget* zone, std::function<bool()> accepts,
-           std::function<void(PathList)> deliver)
-      : QObject(zone), accepts_(std::move(accepts)), deliver_(std::move(deliver)) {
-    setObjectName(name);
-    zone->setAcceptDrops(true);
-    zone->installEventFilter(this);
-  }
-
-  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
-    switch (event->type()) {
-      case QEvent::DragEnter:
-      case QEvent::DragMove: {
-        auto* drag = static_cast<QDropEvent*>(event);
-        if (accepts_() && !localPaths(drag->mimeData()).empty()) {
-          drag->acceptProposedAction();
-        } else {
-          drag->ignore();
-        }
-        return true;
-      }
-      case QEvent::Drop: {
-        auto* drop = static_cast<QDropEvent*>(event);
-        PathList paths = localPaths(drop->mimeData());
-        if (!accepts_() || paths.empty()) {
-          drop->ignore();
-          return true;
-        }
-        drop->acceptProposedAction();
-        deliver_(std::move(paths));
-        return true;
-      }
-      default:
-        return false;
-    }
-  }
-
- private:
-  static PathList localPaths(const QMimeData* mime) {
-    PathList paths;
-    if (mime == nullptr) return paths;
-    for (const QUrl& url : mime->urls()) {
-      if (!url.isLocalFile()) continue;
-      QString path = url.toLocalFile();
-      // A folder dragged from some file managers ends with a separator; the folder rules want none.
-      while (path.size() > 1 && path.endsWith(u'/')) path.chop(1);
-      if (!path.isEmpty()) paths.push_back(pathFromQString(path));
-    }
-    return paths;
-  }
-
-  std::function<bool()> accepts_;
-  std::function<void(PathList)> deliver_;
-};
-
-template <typename W>
-W* named(W* widget, const QString& name) {
-  widget->setObjectName(name);
-  return widget;
-}
-
-// Edit boxes inside a drop area must not take the drop themselves.
-QLineEdit* edit(const QString& name, const QString& text) {
-  auto* box = named(new QLineEdit(text), name);
-  box->setAcceptDrops(false);
-  return box;
-}
-
-QString failureLine(const QString& item, const QString& reason) {
-  return reason.isEmpty() ? item : item + u"："_s + reason;
-}
-
-}  // namespace
-
-struct SplitMergeTool::SplitState {
-  std::string resultFolder;
-  size_t sourceCount = 0;
-  SplitOutcome outcome;
-};
-
-struct SplitMergeTool::MergeState {
-  bool ask = false;
-  std::string resultFolder;
-};
 
 QString SplitMergeTool::stateName() { return u"文件分割合并"_s; }
 
-SplitMergeTool::SplitMergeTool(SettingsStore& settings, QWidget* parent) : QWidget(parent), settings_(settings) {
+SplitMergeTool::SplitMergeTool(SettingsStore& settings, QWidget* parent) : QWidget(parent) {
   setObjectName(u"SplitMergeTool"_s);
-  runner_ = new EngineRunner;
-  buildControls();
+  panel_ = new RunPanel(this);
 
-  splitStart_ = new StartButton(
-      splitButton_, {toQString(kSplitIdleCaption), toQString(kSplitRunningCaption), toQString(kSplitStoppingCaption)},
-      runner_);
-  mergeStart_ = new StartButton(
-      mergeButton_, {toQString(kMergeIdleCaption), toQString(kMergeRunningCaption), toQString(kMergeStoppingCaption)},
-      runner_);
-  // Runs never nest: the other area's start button waits while one runs.
-  splitStart_->setSiblings({mergeButton_});
-  mergeStart_->setSiblings({splitButton_});
+  auto* areas = new QHBoxLayout;
+  areas->addWidget(buildSplitArea(), 1);
+  areas->addWidget(buildMergeArea(), 1);
+  auto* page = new QVBoxLayout(this);
+  page->addLayout(areas, 1);
+  page->addWidget(panel_->makeProgressBar());
+  named(new QLabel(this), u"标签3"_s)->hide();
 
-  connect(runner_, &EngineRunner::progress, this, [this](qint64 position, qint64 maximum) {
-    progress_->setRange(0, static_cast<int>(std::clamp<qint64>(maximum, 0, INT32_MAX)));
-    progress_->setValue(static_cast<int>(std::clamp<qint64>(position, 0, INT32_MAX)));
-  });
-  connect(runner_, &EngineRunner::status, this, [this](const QString& text) { status_->setText(text); });
+  splitStart_ = panel_->addStartButton(
+      splitButton_, {toQString(kSplitIdleCaption), toQString(kSplitRunningCaption), toQString(kSplitStoppingCaption)});
+  mergeStart_ = panel_->addStartButton(
+      mergeButton_, {toQString(kMergeIdleCaption), toQString(kMergeRunningCaption), toQString(kMergeStoppingCaption)});
   // Phase texts share the split button's caption; once a stop was asked for, the stopping caption stays.
-  connect(runner_, &EngineRunner::phase, this, [this](const QString& text) {
+  connect(panel_->runner(), &EngineRunner::phase, this, [this](const QString& text) {
     if (!splitStart_->isIdle() && splitButton_->text() != splitStart_->captions().stopping) {
       splitButton_->setText(text);
     }
   });
-  connect(runner_, &EngineRunner::failure, this,
-          [this](const QString& item, const QString& reason) { failures_ << failureLine(item, reason); });
+  connectControls();
 
-  RestoreControls(settings_, this, stateName());
+  KeepControlStates(settings, this, stateName());
   applySplitRules();
   applyMergeRules();
-  attachProgressOverlay(progress_, status_);
-  new DropZone(u"拖放对象1"_s, splitGroup_, [this] { return acceptsDrops(); },
-               [this](PathList paths) { dropped(Area::Split, std::move(paths)); });
-  new DropZone(u"拖放对象2"_s, mergeGroup_, [this] { return acceptsDrops(); },
-               [this](PathList paths) { dropped(Area::Merge, std::move(paths)); });
+  const auto idle = [this] { return !running(); };
+  new DropTarget(splitGroup_, u"拖放对象1"_s, idle,
+                 [this](PathList paths, Qt::KeyboardModifiers) { splitDropped(paths); });
+  new DropTarget(mergeGroup_, u"拖放对象2"_s, idle,
+                 [this](PathList paths, Qt::KeyboardModifiers) { mergeDropped(paths); });
 }
 
-SplitMergeTool::~SplitMergeTool() {
-  // The worker must be gone before the widgets its deliveries reach.
-  delete runner_;
-  runner_ = nullptr;
-}
+SplitMergeTool::~SplitMergeTool() = default;
 
-bool SplitMergeTool::running() const { return runner_ != nullptr && runner_->isRunning(); }
+bool SplitMergeTool::running() const { return panel_->running(); }
 
-void SplitMergeTool::buildControls() {
-  // Split area.
+QWidget* SplitMergeTool::buildSplitArea() {
   splitGroup_ = named(new QGroupBox(u"分割操作区"_s), u"分组框分割"_s);
-  byCount_ = named(new QRadioButton(u"按份数"_s), u"单选框按份数"_s);
-  pieceCount_ = edit(u"编辑框份数"_s, u"100"_s);
-  bySize_ = named(new QRadioButton(u"按字节"_s), u"单选框按字节"_s);
-  sizeValue_ = edit(u"编辑框字节"_s, u"3.12"_s);
-  sizeUnit_ = named(new QComboBox, u"组合框字节单位"_s);
-  sizeUnit_->addItems({u"B"_s, u"KB"_s, u"MB"_s, u"GB"_s});
-  sizeUnit_->setCurrentIndex(1);
-  byChars_ = named(new QRadioButton(u"按字符数"_s), u"单选框按字符数"_s);
-  charsLow_ = edit(u"编辑框字数1"_s, u"200"_s);
-  auto* charsDash = named(new QLabel(u"-"_s), u"标签2"_s);
-  charsHigh_ = edit(u"编辑框字数2"_s, u"500"_s);
-  byLines_ = named(new QRadioButton(u"按行数"_s), u"单选框按行数"_s);
-  linesLow_ = edit(u"编辑框行数1"_s, u"5"_s);
-  auto* linesDash = named(new QLabel(u"-"_s), u"标签1"_s);
-  linesHigh_ = edit(u"编辑框行数2"_s, u"10"_s);
-  skipBlank_ = named(new QCheckBox(u"忽略空行"_s), u"选择框忽略空行"_s);
-  bySeparator_ = named(new QRadioButton(u"按字符串"_s), u"单选框按字符串"_s);
-  separatorButton_ = named(new QPushButton(u"输入字符串"_s), u"按钮输入字符串"_s);
-  detect_ = named(new QCheckBox(u"识别编码(效率较低)"_s), u"选择框识别编码"_s);
-  fixLineEnds_ = named(new QCheckBox(u"矫正换行(不支持大文件)"_s), u"选择框矫正换行"_s);
-  intoSubfolder_ = named(new QCheckBox(u"分割到子目录"_s), u"选择框子目录保存"_s);
-  deleteSources_ = named(new QCheckBox(u"分割后删除"_s), u"选择框分割后删除文件"_s);
-  contentNames_ = named(new QCheckBox(u"随机改名"_s), u"选择框随机改名"_s);
-  splitPatterns_ = edit(u"编辑框文件类型"_s, u"*.*"_s);
-  splitButton_ = named(new QPushButton(toQString(kSplitIdleCaption)), u"按钮开始分割"_s);
-  byCount_->setChecked(true);
-  intoSubfolder_->setChecked(true);
+  byCount_ = makeRadio(u"单选框按份数"_s, u"按份数"_s, true);
+  pieceCount_ = makeEdit(u"编辑框份数"_s, u"100"_s, u"份数"_s);
+  bySize_ = makeRadio(u"单选框按字节"_s, u"按字节"_s);
+  sizeValue_ = makeEdit(u"编辑框字节"_s, u"3.12"_s, u"字节"_s);
+  sizeUnit_ = makeCombo(u"组合框字节单位"_s, {u"B"_s, u"KB"_s, u"MB"_s, u"GB"_s}, 1, u"字节单位"_s);
+  byChars_ = makeRadio(u"单选框按字符数"_s, u"按字符数"_s);
+  charsLow_ = makeEdit(u"编辑框字数1"_s, u"200"_s, u"最少字符数"_s);
+  charsHigh_ = makeEdit(u"编辑框字数2"_s, u"500"_s, u"最多字符数"_s);
+  byLines_ = makeRadio(u"单选框按行数"_s, u"按行数"_s);
+  linesLow_ = makeEdit(u"编辑框行数1"_s, u"5"_s, u"最少行数"_s);
+  linesHigh_ = makeEdit(u"编辑框行数2"_s, u"10"_s, u"最多行数"_s);
+  skipBlank_ = makeCheck(u"选择框忽略空行"_s, u"忽略空行"_s);
+  bySeparator_ = makeRadio(u"单选框按字符串"_s, u"按字符串"_s);
+  separatorButton_ = makeButton(u"按钮输入字符串"_s, u"输入字符串"_s);
+  detect_ = makeCheck(u"选择框识别编码"_s, u"识别编码(效率较低)"_s);
+  fixLineEnds_ = makeCheck(u"选择框矫正换行"_s, u"矫正换行(不支持大文件)"_s);
+  intoSubfolder_ = makeCheck(u"选择框子目录保存"_s, u"分割到子目录"_s, true);
+  deleteSources_ = makeCheck(u"选择框分割后删除文件"_s, u"分割后删除"_s);
+  contentNames_ = makeCheck(u"选择框随机改名"_s, u"随机改名"_s);
+  splitPatterns_ = makeEdit(u"编辑框文件类型"_s, u"*.*"_s, u"分割的文件类型"_s);
+  splitButton_ = makeButton(u"按钮开始分割"_s, toQString(kSplitIdleCaption));
   for (QLineEdit* box : {pieceCount_, sizeValue_, charsLow_, charsHigh_, linesLow_, linesHigh_}) {
     box->setMaximumWidth(90);
   }
 
-  auto* splitLayout = new QGridLayout(splitGroup_);
-  splitLayout->addWidget(byCount_, 0, 0);
-  splitLayout->addWidget(pieceCount_, 0, 1);
-  splitLayout->addWidget(bySize_, 1, 0);
-  splitLayout->addWidget(sizeValue_, 1, 1);
-  splitLayout->addWidget(sizeUnit_, 1, 2);
-  splitLayout->addWidget(byChars_, 2, 0);
-  splitLayout->addWidget(charsLow_, 2, 1);
-  splitLayout->addWidget(charsDash, 2, 2, Qt::AlignCenter);
-  splitLayout->addWidget(charsHigh_, 2, 3);
-  splitLayout->addWidget(byLines_, 3, 0);
-  splitLayout->addWidget(linesLow_, 3, 1);
-  splitLayout->addWidget(linesDash, 3, 2, Qt::AlignCenter);
-  splitLayout->addWidget(linesHigh_, 3, 3);
-  splitLayout->addWidget(skipBlank_, 3, 4);
-  splitLayout->addWidget(bySeparator_, 4, 0);
-  splitLayout->addWidget(separatorButton_, 4, 1, 1, 2);
-  auto* lineOptions = new QHBoxLayout;
-  lineOptions->addWidget(detect_);
-  lineOptions->addWidget(fixLineEnds_);
-  lineOptions->addStretch();
-  splitLayout->addLayout(lineOptions, 5, 0, 1, 5);
-  auto* splitOptionsRow = new QHBoxLayout;
-  splitOptionsRow->addWidget(intoSubfolder_);
-  splitOptionsRow->addWidget(deleteSources_);
-  splitOptionsRow->addWidget(contentNames_);
-  splitOptionsRow->addStretch();
-  splitLayout->addLayout(splitOptionsRow, 6, 0, 1, 5);
-  splitLayout->setRowStretch(7, 1);
-  auto* splitStartRow = new QHBoxLayout;
-  splitStartRow->addWidget(splitPatterns_, 1);
-  splitStartRow->addWidget(splitButton_, 2);
-  splitLayout->addLayout(splitStartRow, 8, 0, 1, 5);
-  splitLayout->setColumnStretch(4, 1);
+  auto* grid = new QGridLayout(splitGroup_);
+  const auto row = [grid](int at, std::initializer_list<QWidget*> widgets) {
+    int column = 0;
+    for (QWidget* widget : widgets) {
+      if (widget != nullptr) grid->addWidget(widget, at, column);
+      ++column;
+    }
+  };
+  row(0, {byCount_, pieceCount_});
+  row(1, {bySize_, sizeValue_, sizeUnit_});
+  row(2, {byChars_, charsLow_, named(new QLabel(u"-"_s), u"标签2"_s), charsHigh_});
+  row(3, {byLines_, linesLow_, named(new QLabel(u"-"_s), u"标签1"_s), linesHigh_, skipBlank_});
+  grid->addWidget(bySeparator_, 4, 0);
+  grid->addWidget(separatorButton_, 4, 1, 1, 2);
+  const auto line = [grid](int at, std::initializer_list<QWidget*> widgets) {
+    auto* box = new QHBoxLayout;
+    for (QWidget* widget : widgets) box->addWidget(widget);
+    box->addStretch();
+    grid->addLayout(box, at, 0, 1, 5);
+  };
+  line(5, {detect_, fixLineEnds_});
+  line(6, {intoSubfolder_, deleteSources_, contentNames_});
+  grid->setRowStretch(7, 1);
+  auto* start = new QHBoxLayout;
+  start->addWidget(splitPatterns_, 1);
+  start->addWidget(splitButton_, 2);
+  grid->addLayout(start, 8, 0, 1, 5);
+  grid->setColumnStretch(4, 1);
+  return splitGroup_;
+}
 
-  // Merge area.
+QWidget* SplitMergeTool::buildMergeArea() {
   mergeGroup_ = named(new QGroupBox(u"合并操作区"_s), u"分组框合并"_s);
-  joinData_ = named(new QCheckBox(u"合并时使用中间数据连接"_s), u"选择框合并中间"_s);
-  joinByText_ = named(new QRadioButton(u"使用字符串"_s), u"单选框使用字符串"_s);
-  joinText_ = edit(u"编辑框字符串"_s, u"我是中间字符串"_s);
-  joinByFile_ = named(new QRadioButton(u"使用文件"_s), u"单选框使用文件"_s);
-  joinFile_ = edit(u"编辑框文件路径"_s, u"C:\\1.txt"_s);
-  joinFileButton_ = named(new QPushButton(u".."_s), u"按钮选择文件"_s);
-  decode_ = named(new QCheckBox(u"处理编码"_s), u"选择框处理文本编码"_s);
-  intoParent_ = named(new QCheckBox(u"合并到父目录"_s), u"选择框父目录保存"_s);
-  deleteInputs_ = named(new QCheckBox(u"合并后删除"_s), u"选择框合并后删除文件"_s);
-  recursive_ = named(new QCheckBox(u"遍历子级"_s), u"选择框遍历子目录"_s);
-  mergePatterns_ = edit(u"编辑框文件类型1"_s, u"*.*"_s);
-  mergeButton_ = named(new QPushButton(toQString(kMergeIdleCaption)), u"按钮开始合并"_s);
-  joinByText_->setChecked(true);
-  intoParent_->setChecked(true);
+  joinData_ = makeCheck(u"选择框合并中间"_s, u"合并时使用中间数据连接"_s);
+  joinByText_ = makeRadio(u"单选框使用字符串"_s, u"使用字符串"_s, true);
+  joinText_ = makeEdit(u"编辑框字符串"_s, u"我是中间字符串"_s, u"中间字符串"_s);
+  joinByFile_ = makeRadio(u"单选框使用文件"_s, u"使用文件"_s);
+  joinFile_ = makeEdit(u"编辑框文件路径"_s, u"C:\\1.txt"_s, u"中间数据文件"_s);
+  joinFileButton_ = makeButton(u"按钮选择文件"_s, u".."_s);
+  joinFileButton_->setAccessibleName(u"选择中间数据文件"_s);
   joinFileButton_->setMaximumWidth(40);
+  decode_ = makeCheck(u"选择框处理文本编码"_s, u"处理编码"_s);
+  intoParent_ = makeCheck(u"选择框父目录保存"_s, u"合并到父目录"_s, true);
+  deleteInputs_ = makeCheck(u"选择框合并后删除文件"_s, u"合并后删除"_s);
+  recursive_ = makeCheck(u"选择框遍历子目录"_s, u"遍历子级"_s);
+  mergePatterns_ = makeEdit(u"编辑框文件类型1"_s, u"*.*"_s, u"合并的文件类型"_s);
+  mergeButton_ = makeButton(u"按钮开始合并"_s, toQString(kMergeIdleCaption));
 
-  auto* mergeLayout = new QGridLayout(mergeGroup_);
-  mergeLayout->addWidget(joinData_, 0, 0, 1, 3);
-  mergeLayout->addWidget(joinByText_, 1, 0);
-  mergeLayout->addWidget(joinText_, 1, 1, 1, 2);
-  mergeLayout->addWidget(joinByFile_, 2, 0);
-  mergeLayout->addWidget(joinFile_, 2, 1);
-  mergeLayout->addWidget(joinFileButton_, 2, 2);
-  auto* mergeOptionsRow = new QHBoxLayout;
-  mergeOptionsRow->addWidget(decode_);
-  mergeOptionsRow->addWidget(intoParent_);
-  mergeOptionsRow->addWidget(deleteInputs_);
-  mergeOptionsRow->addWidget(recursive_);
-  mergeOptionsRow->addStretch();
-  mergeLayout->addLayout(mergeOptionsRow, 3, 0, 1, 3);
-  mergeLayout->setRowStretch(4, 1);
-  auto* mergeStartRow = new QHBoxLayout;
-  mergeStartRow->addWidget(mergePatterns_, 1);
-  mergeStartRow->addWidget(mergeButton_, 2);
-  mergeLayout->addLayout(mergeStartRow, 5, 0, 1, 3);
-  mergeLayout->setColumnStretch(1, 1);
+  auto* grid = new QGridLayout(mergeGroup_);
+  grid->addWidget(joinData_, 0, 0, 1, 3);
+  grid->addWidget(joinByText_, 1, 0);
+  grid->addWidget(joinText_, 1, 1, 1, 2);
+  grid->addWidget(joinByFile_, 2, 0);
+  grid->addWidget(joinFile_, 2, 1);
+  grid->addWidget(joinFileButton_, 2, 2);
+  auto* options = new QHBoxLayout;
+  for (QWidget* box : {decode_, intoParent_, deleteInputs_, recursive_}) options->addWidget(box);
+  options->addStretch();
+  grid->addLayout(options, 3, 0, 1, 3);
+  grid->setRowStretch(4, 1);
+  auto* start = new QHBoxLayout;
+  start->addWidget(mergePatterns_, 1);
+  start->addWidget(mergeButton_, 2);
+  grid->addLayout(start, 5, 0, 1, 3);
+  grid->setColumnStretch(1, 1);
+  return mergeGroup_;
+}
 
-  // Shared: the progress bar with the status label over it, and the carrier of the queued drop.
-  progress_ = named(new QProgressBar, u"进度条"_s);
-  progress_->setRange(0, 1);
-  progress_->setValue(0);
-  progress_->setTextVisible(false);
-  progress_->setFixedHeight(24);
-  status_ = named(new QLabel, u"透明标签"_s);
-  dropCarrier_ = named(new QLabel(this), u"标签3"_s);
-  dropCarrier_->hide();
-
-  auto* areas = new QHBoxLayout;
-  areas->addWidget(splitGroup_, 1);
-  areas->addWidget(mergeGroup_, 1);
-  auto* page = new QVBoxLayout(this);
-  page->addLayout(areas, 1);
-  page->addWidget(progress_);
-  page->addWidget(status_);  // moved into the bar by the overlay
-
+void SplitMergeTool::connectControls() {
   for (QRadioButton* mode : {byCount_, bySize_, byChars_, byLines_, bySeparator_}) {
     connect(mode, &QRadioButton::toggled, this, &SplitMergeTool::applySplitRules);
   }
@@ -398,22 +262,26 @@ MergeOptions SplitMergeTool::mergeOptions() const {
 }
 
 void SplitMergeTool::splitClicked() {
-  if (splitStart_->stopIfRunning()) return;
-  if (running()) return;
+  if (splitStart_->stopIfRunning() || running()) return;
   const std::string lastFolder = pathFromQString(controlTag(splitButton_));
   PathList paths = pathListFromText(
       chooseFiles(this, toQString(kSplitFilesTitle), toQString(kSplitFilesFilter), lastFolder));
   if (paths.empty()) return;
-  startSplit({{}, std::move(paths)});
+  startSplit([paths = std::move(paths)](const SplitOptions& options, RunContext& ctx) {
+    return SplitFiles(paths, options, ctx);
+  });
 }
 
 void SplitMergeTool::mergeClicked() {
-  if (mergeStart_->stopIfRunning()) return;
-  if (running()) return;
+  if (mergeStart_->stopIfRunning() || running()) return;
   const std::string folder = chooseFolder(this, toQString(mergeFolderTitle(fromQString(mergePatterns_->text()))),
                                           pathFromQString(controlTag(splitButton_)));
   if (folder.empty()) return;
-  startMerge({folder, {}, {}});
+  setControlTag(mergeButton_, qStringFromPath(folder));
+  // A folder chosen with the button is merged without a question afterwards.
+  startMerge([folder](const MergeOptions& options, RunContext& ctx) {
+    return MergeReport{MergeFolder(folder, options, ctx), false, {}};
+  });
 }
 
 void SplitMergeTool::askSeparator() {
@@ -429,123 +297,74 @@ void SplitMergeTool::chooseJoinFile() {
   if (!file.empty()) joinFile_->setText(qStringFromPath(file));
 }
 
-bool SplitMergeTool::acceptsDrops() const { return !running(); }
-
-void SplitMergeTool::dropped(Area area, PathList paths) {
-  droppedPaths_ = std::move(paths);
-  QMetaObject::invokeMethod(dropCarrier_, [this, area] { handleDrop(area); }, Qt::QueuedConnection);
-}
-
-void SplitMergeTool::handleDrop(Area area) {
-  PathList paths = std::move(droppedPaths_);
-  droppedPaths_.clear();
-  // A run may have started between the drop and now (another queued call); it is not nested.
-  if (paths.empty() || running()) return;
-  if (area == Area::Split) {
-    const SplitDrop drop = planSplitDrop(paths);
-    if (!askOkCancel(this, toQString(drop.question))) return;
-    if (drop.isFolder) {
-      startSplit({drop.folder, {}});
-    } else {
-      startSplit({{}, drop.paths});
-    }
-    return;
-  }
-  MergeDrop drop = planMergeDrop(paths);
+void SplitMergeTool::splitDropped(const PathList& paths) {
+  SplitDrop drop = planSplitDrop(paths);
   if (!askOkCancel(this, toQString(drop.question))) return;
-  startMerge({{}, std::move(drop.files), std::move(drop.folders)});
-}
-
-void SplitMergeTool::startSplit(SplitInput input) {
-  if (splitStart_->stopIfRunning() || running()) return;
-  const SplitOptions options = splitOptions();
+  if (drop.isFolder) setControlTag(splitButton_, qStringFromPath(drop.folder));
   const std::string patterns = fromQString(splitPatterns_->text());
   // The matcher follows the Ctrl key at the moment the folder is listed, which is now.
-  const Matcher matcher = !input.folder.empty() && ctrlHeld() ? Matcher::Alternative : Matcher::Standard;
-  if (!input.folder.empty()) setControlTag(splitButton_, qStringFromPath(input.folder));
-  failures_.clear();
-  auto state = std::make_shared<SplitState>();
-  splitStart_->run(
-      [state, input = std::move(input), options, patterns, matcher](RunContext& ctx) {
-        const SplitStart start = input.folder.empty() ? splitStartFromList(input.paths)
-                                                      : splitStartFromFolder(input.folder, patterns, matcher);
-        state->resultFolder = start.resultFolder;
-        state->sourceCount = start.sources.size();
-        if (!start.sources.empty()) state->outcome = SplitRun(start.sources, options, ctx);
-      },
-      [this, state](bool) { splitFinished(*state); });
+  const Matcher matcher = drop.isFolder && ctrlHeld() ? Matcher::Alternative : Matcher::Standard;
+  startSplit([drop = std::move(drop), patterns, matcher](const SplitOptions& options, RunContext& ctx) {
+    return SplitDropped(drop, patterns, matcher, options, ctx);
+  });
 }
 
-void SplitMergeTool::splitFinished(const SplitState& state) {
-  showFailures();
-  switch (state.outcome.end) {
+void SplitMergeTool::mergeDropped(const PathList& paths) {
+  MergeDrop drop = planMergeDrop(paths);
+  if (!askOkCancel(this, toQString(drop.question))) return;
+  startMerge([drop = std::move(drop)](const MergeOptions& options, RunContext& ctx) {
+    return MergeDropped(drop, options, ctx);
+  });
+}
+
+void SplitMergeTool::startSplit(SplitJob split) {
+  if (splitStart_->stopIfRunning() || running()) return;
+  auto report = std::make_shared<SplitReport>();
+  panel_->run(
+      splitStart_,
+      [report, split = std::move(split), options = splitOptions()](RunContext& ctx) { *report = split(options, ctx); },
+      [this, report](bool) { splitFinished(*report); });
+}
+
+void SplitMergeTool::splitFinished(const SplitReport& report) {
+  panel_->showFailures();
+  const SplitOutcome& outcome = report.outcome;
+  switch (outcome.end) {
     case SplitEnd::Invalid: {
-      showMessage(this, toQString(state.outcome.message));
-      if (auto* box = findChild<QWidget*>(toQString(state.outcome.focus))) box->setFocus();
+      showMessage(this, toQString(outcome.message));
+      QLineEdit* const boxes[] = {nullptr, pieceCount_, sizeValue_, linesLow_, charsLow_};
+      if (QLineEdit* box = boxes[static_cast<int>(outcome.field)]) box->setFocus();
       return;  // nothing was split: no completion question
     }
     case SplitEnd::AskSeparator:
-      showMessage(this, toQString(state.outcome.message));
+      showMessage(this, toQString(outcome.message));
       askSeparator();
       return;
     case SplitEnd::Finished:
     case SplitEnd::Stopped:
       break;
   }
-  if (state.sourceCount == 0) return;
-  if (askYesNo(this, toQString(splitDoneQuestion(state.resultFolder)))) OpenInFileManager(state.resultFolder);
+  if (report.sourceCount == 0) return;
+  if (askYesNo(this, toQString(splitDoneQuestion(report.resultFolder)))) OpenInFileManager(report.resultFolder);
 }
 
-void SplitMergeTool::startMerge(MergeInput input) {
+void SplitMergeTool::startMerge(MergeJob merge) {
   if (mergeStart_->stopIfRunning() || running()) return;
-  const MergeOptions options = mergeOptions();
-  if (!input.folder.empty()) setControlTag(mergeButton_, qStringFromPath(input.folder));
-  failures_.clear();
-  auto state = std::make_shared<MergeState>();
+  auto report = std::make_shared<MergeReport>();
   mergePatterns_->hide();
-  const bool started = mergeStart_->run(
-      [state, input = std::move(input), options](RunContext& ctx) {
-        // A folder chosen with the button is merged without a question afterwards.
-        if (!input.folder.empty()) {
-          MergeFolder(input.folder, options, ctx);
-          return;
-        }
-        if (!input.files.empty()) {
-          MergeFiles(input.files, options, ctx);
-          // With folders to follow, only the folders' merge asks.
-          if (input.folders.empty()) {
-            state->ask = true;
-            state->resultFolder = mergeResultFolder(input.files, false, options.intoParent);
-          }
-        }
-        if (!input.folders.empty() && !ctx.stopRequested()) {
-          mergeFolders(input.folders, options, ctx);
-          state->ask = true;
-          state->resultFolder = mergeResultFolder(input.folders, true, options.intoParent);
-        }
-      },
-      [this, state](bool) { mergeFinished(*state); });
+  const bool started = panel_->run(
+      mergeStart_,
+      [report, merge = std::move(merge), options = mergeOptions()](RunContext& ctx) { *report = merge(options, ctx); },
+      [this, report](bool) { mergeFinished(*report); });
   if (!started) mergePatterns_->show();
 }
 
-void SplitMergeTool::mergeFinished(const MergeState& state) {
+void SplitMergeTool::mergeFinished(const MergeReport& report) {
   mergePatterns_->show();
-  showFailures();
-  if (!state.ask) return;
+  panel_->showFailures();
+  if (!report.ask) return;
   repaint();
-  if (askYesNo(this, toQString(mergeDoneQuestion(state.resultFolder)))) OpenInFileManager(state.resultFolder);
-}
-
-void SplitMergeTool::showFailures() {
-  if (failures_.isEmpty()) return;
-  const QString list = failures_.join(u"\r\n"_s);
-  failures_.clear();
-  ShowInputDialog(list, u"以下文件未能处理："_s, u"信息："_s, this, nullptr);
-}
-
-void SplitMergeTool::closeEvent(QCloseEvent* event) {
-  SaveControls(settings_, this, stateName());
-  QWidget::closeEvent(event);
+  if (askYesNo(this, toQString(mergeDoneQuestion(report.resultFolder)))) OpenInFileManager(report.resultFolder);
 }
 
 }  // namespace chengling

@@ -2,38 +2,31 @@
 // The " 文件分割合并 " page: a split area and a merge area, each a drop target with a start button
 // that is also its stop button, over one progress bar with the status label laid on it.
 //
-// Both engines run on the window's one worker thread and share its stop request; while one run is
-// active the other area's button is disabled and drops are refused, so runs never nest. Drops are
-// handled from a queued call once the drag has completed, so that no question is asked while the
-// drag source still waits. Control states are restored under "文件分割合并" when the window is made
-// and saved when it is closed.
+// Both engines run on the window's run panel and share its stop request; while one run is active
+// the other area's button is disabled and drops are refused, so runs never nest. Control states are
+// kept under "文件分割合并".
 
 #include <QString>
-#include <QStringList>
 #include <QWidget>
 
-#include <memory>
-#include <string>
+#include <functional>
 
 #include "foundation/file_collector.h"
+#include "foundation/run_context.h"
+#include "tools/split_merge/split_merge_workflow.h"
 
-class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
-class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 class QRadioButton;
 
 namespace chengling {
 
-class EngineRunner;
+class RunPanel;
 class SettingsStore;
 class StartButton;
-struct MergeOptions;
-struct SplitOptions;
 
 class SplitMergeTool : public QWidget {
   Q_OBJECT
@@ -43,33 +36,15 @@ class SplitMergeTool : public QWidget {
   static QString stateName();
 
   explicit SplitMergeTool(SettingsStore& settings, QWidget* parent = nullptr);
-  // Stops a run that is still active and waits for the worker.
   ~SplitMergeTool() override;
 
   // True while a split or a merge runs.
   bool running() const;
 
- protected:
-  void closeEvent(QCloseEvent* event) override;
-
  private:
-  enum class Area { Split = 1, Merge = 2 };
-
-  // What a split starts from: a folder (listed when the run starts) or a path list.
-  struct SplitInput {
-    std::string folder;
-    PathList paths;
-  };
-  // What a merge starts from: a folder chosen with the button, or dropped files and folders.
-  struct MergeInput {
-    std::string folder;
-    PathList files;
-    PathList folders;
-  };
-  struct SplitState;
-  struct MergeState;
-
-  void buildControls();
+  QWidget* buildSplitArea();
+  QWidget* buildMergeArea();
+  void connectControls();
   void applySplitRules();
   void applyMergeRules();
 
@@ -77,26 +52,23 @@ class SplitMergeTool : public QWidget {
   void mergeClicked();
   void askSeparator();
   void chooseJoinFile();
+  void splitDropped(const PathList& paths);
+  void mergeDropped(const PathList& paths);
 
-  bool acceptsDrops() const;
-  void dropped(Area area, PathList paths);
-  void handleDrop(Area area);
-
-  void startSplit(SplitInput input);
-  void splitFinished(const SplitState& state);
-  void startMerge(MergeInput input);
-  void mergeFinished(const MergeState& state);
-  void showFailures();
+  // Starts `split` or `merge` on the worker with the options of the controls now.
+  using SplitJob = std::function<SplitReport(const SplitOptions&, RunContext&)>;
+  using MergeJob = std::function<MergeReport(const MergeOptions&, RunContext&)>;
+  void startSplit(SplitJob split);
+  void splitFinished(const SplitReport& report);
+  void startMerge(MergeJob merge);
+  void mergeFinished(const MergeReport& report);
 
   SplitOptions splitOptions() const;
   MergeOptions mergeOptions() const;
 
-  SettingsStore& settings_;
-  EngineRunner* runner_ = nullptr;
+  RunPanel* panel_ = nullptr;
   StartButton* splitStart_ = nullptr;
   StartButton* mergeStart_ = nullptr;
-  PathList droppedPaths_;   // waiting for the queued drop handling
-  QStringList failures_;    // "path：reason" of the active run
 
   QGroupBox* splitGroup_ = nullptr;
   QRadioButton* byCount_ = nullptr;
@@ -134,10 +106,6 @@ class SplitMergeTool : public QWidget {
   QCheckBox* recursive_ = nullptr;
   QLineEdit* mergePatterns_ = nullptr;
   QPushButton* mergeButton_ = nullptr;
-
-  QProgressBar* progress_ = nullptr;
-  QLabel* status_ = nullptr;
-  QLabel* dropCarrier_ = nullptr;
 };
 
 }  // namespace chengling

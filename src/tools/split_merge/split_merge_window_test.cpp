@@ -34,13 +34,19 @@
 #include "shell/control_tag.h"
 #include "shell/settings_store.h"
 #include "support/test_support.h"
+#include "support/window_test_kit.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace chengling {
 namespace {
 
+using testing::Modals;
+using testing::OpenedPaths;
 using testing::TempDir;
+using testing::clickIndicator;
+using testing::dropPaths;
+using testing::pickInFileDialog;
 using testing::exists;
 using testing::listNames;
 using testing::readBytes;
@@ -49,89 +55,6 @@ using testing::writeBytes;
 constexpr int kRunTimeoutMs = 120000;
 
 QString native(const std::string& path) { return QString::fromStdString(path); }
-
-// Answers every modal window that opens while it lives, in the order they open. Message boxes are
-// recorded and answered by `answerBox` (by default OK where there is one, else No, so that no file
-// manager starts); any other modal window (file dialogs, the input dialog) goes to `other`.
-class Modals : public QObject {
- public:
-  std::function<QMessageBox::StandardButton(const QString& text)> answerBox;
-  std::function<void(QWidget*)> other;
-  QStringList texts;
-  QStringList otherTitles;
-
-  Modals() {
-    timer_.setInterval(5);
-    connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
-    timer_.start();
-  }
-
- private:
-  void poll() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible() || modal->property("answered").toBool()) return;
-    modal->setProperty("answered", true);
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      texts << box->text();
-      QMessageBox::StandardButton answer = box->button(QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::No;
-      if (answerBox) answer = answerBox(box->text());
-      QAbstractButton* button = box->button(answer);
-      if (button == nullptr) {
-        ADD_FAILURE() << "no such answer to: " << box->text().toStdString();
-        button = box->buttons().constFirst();
-      }
-      button->click();
-      return;
-    }
-    otherTitles << modal->windowTitle();
-    if (other) {
-      other(modal);
-    } else {
-      ADD_FAILURE() << "unexpected window: " << modal->windowTitle().toStdString();
-      modal->close();
-    }
-  }
-
-  QTimer timer_;
-};
-
-// Catches what the window hands to the file manager.
-class OpenedFolders : public QObject {
-  Q_OBJECT
-
- public:
-  OpenedFolders() { QDesktopServices::setUrlHandler(u"file"_s, this, "open"); }
-  ~OpenedFolders() override { QDesktopServices::unsetUrlHandler(u"file"_s); }
-  QStringList folders;
-
- public slots:
-  void open(const QUrl& url) { folders << url.toLocalFile(); }
-};
-
-// Picks `paths` (native) in the next file dialog, or cancels it when `paths` is empty.
-std::function<void(QWidget*)> pickInFileDialog(QStringList paths) {
-  return [paths](QWidget* modal) {
-    auto* dialog = qobject_cast<QFileDialog*>(modal);
-    ASSERT_NE(dialog, nullptr) << modal->windowTitle().toStdString();
-    if (paths.isEmpty()) {
-      dialog->reject();
-      return;
-    }
-    if (paths.size() == 1) {
-      dialog->selectFile(paths.constFirst());
-    } else {
-      QStringList quoted;
-      for (const QString& path : paths) quoted << u'"' + QFileInfo(path).fileName() + u'"';
-      dialog->setDirectory(QFileInfo(paths.constFirst()).absolutePath());
-      dialog->selectFile(quoted.join(u' '));
-    }
-    // accept() is a slot: it checks the choice as a click on the dialog's own button would.
-    QMetaObject::invokeMethod(dialog, "accept");
-  };
-}
-
-// A click on the indicator of a check box or radio button (a wide one only reacts near its text).
-void clickIndicator(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2)); }
 
 class SplitMergeWindow : public ::testing::Test {
  protected:
@@ -154,22 +77,8 @@ class SplitMergeWindow : public ::testing::Test {
     return found;
   }
 
-  // Sends a drag with `paths` (native) over the area's group box and drops it. Returns whether the
-  // drop was taken.
-  bool drop(const QString& area, const std::vector<std::string>& paths) {
-    QWidget* target = control(area);
-    QMimeData mime;
-    QList<QUrl> urls;
-    for (const std::string& path : paths) urls << QUrl::fromLocalFile(native(path));
-    mime.setUrls(urls);
-    const QPointF at(target->width() / 2.0, target->height() / 2.0);
-    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    if (!enter.isAccepted()) return false;
-    QDropEvent dropped(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &dropped);
-    return dropped.isAccepted();
-  }
+  // Drops `paths` (native) on the area's group box. Returns whether the drop was taken.
+  bool drop(const QString& area, const std::vector<std::string>& paths) { return dropPaths(control(area), paths); }
 
   // Waits until a question has been asked and the run it started (if any) has ended.
   void waitForRunAfterQuestion(Modals& modals, int questions = 1) {
@@ -312,7 +221,7 @@ TEST_F(SplitMergeWindow, DroppingOneFolderOnTheSplitAreaAsksThenSplitsAndOffersT
   modals.answerBox = [](const QString& text) {
     return text.startsWith(u"分割完毕"_s) ? QMessageBox::Yes : QMessageBox::Ok;
   };
-  OpenedFolders opened;
+  OpenedPaths opened;
 
   ASSERT_TRUE(drop(u"分组框分割"_s, {folder}));
   EXPECT_TRUE(modals.texts.isEmpty()) << "the question waits until the drop has completed";
@@ -320,7 +229,7 @@ TEST_F(SplitMergeWindow, DroppingOneFolderOnTheSplitAreaAsksThenSplitsAndOffersT
 
   EXPECT_EQ(modals.texts, (QStringList{u"确定分割被拖放目录下的所有文件吗？"_s,
                                        u"分割完毕！是否打开保存目录："_s + native(folder)}));
-  EXPECT_EQ(opened.folders, QStringList{native(folder)});
+  EXPECT_EQ(opened.paths, QStringList{native(folder)});
   EXPECT_EQ(readBytes(folder + "/a/a_1.txt"), "01234");
   EXPECT_EQ(readBytes(folder + "/a/a_2.txt"), "56789");
   EXPECT_EQ(readBytes(folder + "/b/b_2.txt"), "def");
@@ -668,4 +577,3 @@ TEST_F(SplitMergeWindow, OptionsSurviveClosingAndReopeningTheProgram) {
 }  // namespace
 }  // namespace chengling
 
-#include "split_merge_window_test.moc"

@@ -22,18 +22,30 @@ const char* const kJoinFileTitle = "选择一个文件作为合并中间数据";
 const char* const kJoinFileFilter = "全部文件(*.*)|*.*";
 const char* const kSplitFolderQuestion = "确定分割被拖放目录下的所有文件吗？";
 
-SplitStart splitStartFromFolder(std::string_view folder, std::string_view patterns, Matcher matcher) {
-  SplitStart start;
-  start.resultFolder = std::string(folder);
-  ListFolder(folder, patterns, ListingKind::Files, false, matcher, start.sources);
-  return start;
+SplitReport SplitFiles(PathList list, const SplitOptions& options, RunContext& ctx) {
+  SplitReport report;
+  if (list.empty()) return report;
+  report.resultFolder = PathDirectory(list.front());
+  report.sourceCount = list.size();
+  report.outcome = SplitRun(list, options, ctx);
+  return report;
 }
 
-SplitStart splitStartFromList(PathList list) {
-  SplitStart start;
-  if (!list.empty()) start.resultFolder = PathDirectory(list.front());
-  start.sources = std::move(list);
-  return start;
+SplitReport SplitFolder(std::string_view folder, std::string_view patterns, Matcher matcher,
+                        const SplitOptions& options, RunContext& ctx) {
+  SplitReport report;
+  report.resultFolder = std::string(folder);
+  PathList sources;
+  ListFolder(folder, patterns, ListingKind::Files, false, matcher, sources);
+  report.sourceCount = sources.size();
+  if (!sources.empty()) report.outcome = SplitRun(sources, options, ctx);
+  return report;
+}
+
+SplitReport SplitDropped(const SplitDrop& drop, std::string_view patterns, Matcher matcher,
+                         const SplitOptions& options, RunContext& ctx) {
+  return drop.isFolder ? SplitFolder(drop.folder, patterns, matcher, options, ctx)
+                       : SplitFiles(drop.paths, options, ctx);
 }
 
 SplitDrop planSplitDrop(const PathList& dropped) {
@@ -77,7 +89,7 @@ std::string mergeResultFolder(const PathList& list, bool listHoldsFolders, bool 
   return folder;
 }
 
-MergeOutcome mergeFolders(const PathList& folders, const MergeOptions& options, RunContext& ctx) {
+MergeOutcome MergeFolders(const PathList& folders, const MergeOptions& options, RunContext& ctx) {
   MergeOutcome outcome;
   for (const std::string& folder : folders) {
     outcome += MergeFolder(folder, options, ctx);
@@ -87,6 +99,25 @@ MergeOutcome mergeFolders(const PathList& folders, const MergeOptions& options, 
     }
   }
   return outcome;
+}
+
+MergeReport MergeDropped(const MergeDrop& drop, const MergeOptions& options, RunContext& ctx) {
+  MergeReport report;
+  if (!drop.files.empty()) {
+    report.outcome += MergeFiles(drop.files, options, ctx);
+    // With folders to follow, only the folders' merge asks.
+    if (drop.folders.empty()) {
+      report.ask = true;
+      report.resultFolder = mergeResultFolder(drop.files, false, options.intoParent);
+    }
+  }
+  if (!drop.folders.empty() && !ctx.stopRequested()) {
+    report.outcome += MergeFolders(drop.folders, options, ctx);
+    report.ask = true;
+    report.resultFolder = mergeResultFolder(drop.folders, true, options.intoParent);
+  }
+  if (ctx.stopRequested()) report.outcome.stopped = true;
+  return report;
 }
 
 std::string splitDoneQuestion(std::string_view resultFolder) {

@@ -9,6 +9,7 @@
 #include "foundation/file_collector.h"
 #include "foundation/run_context.h"
 #include "tools/split_merge/merge_engine.h"
+#include "tools/split_merge/split_engine.h"
 
 namespace chengling {
 
@@ -25,14 +26,6 @@ extern const char* const kSplitFilesFilter;       // the filter of that dialog
 extern const char* const kJoinFileTitle;          // 选择一个文件作为合并中间数据
 extern const char* const kJoinFileFilter;         // 全部文件(*.*)|*.*
 extern const char* const kSplitFolderQuestion;    // 确定分割被拖放目录下的所有文件吗？
-
-// A split started with a folder or a path list: the sources and the folder offered afterwards.
-struct SplitStart {
-  PathList sources;
-  std::string resultFolder;
-};
-SplitStart splitStartFromFolder(std::string_view folder, std::string_view patterns, Matcher matcher);
-SplitStart splitStartFromList(PathList list);
 
 // A drop on the split area: one path that is a folder asks kSplitFolderQuestion and splits that
 // folder; anything else asks about the number of paths and splits the list as it is.
@@ -55,15 +48,37 @@ struct MergeDrop {
 };
 MergeDrop planMergeDrop(const PathList& dropped);
 
+// The ways a split starts, shared by the window and the command line: a list of files, a folder
+// (its files matching `patterns`, listed now) or a drop planned with planSplitDrop. The report
+// carries the folder offered afterwards and the number of sources; no sources split nothing.
+struct SplitReport {
+  SplitOutcome outcome;
+  std::string resultFolder;
+  size_t sourceCount = 0;
+};
+SplitReport SplitFiles(PathList list, const SplitOptions& options, RunContext& ctx);
+SplitReport SplitFolder(std::string_view folder, std::string_view patterns, Matcher matcher,
+                        const SplitOptions& options, RunContext& ctx);
+SplitReport SplitDropped(const SplitDrop& drop, std::string_view patterns, Matcher matcher,
+                         const SplitOptions& options, RunContext& ctx);
+
+// The ways a merge starts besides MergeFiles and MergeFolder: a list of folders, and a drop planned
+// with planMergeDrop (the files first, then the folders unless a stop was requested). `ask` tells
+// whether the completion question follows, about `resultFolder`.
+struct MergeReport {
+  MergeOutcome outcome;
+  bool ask = false;
+  std::string resultFolder;
+};
+MergeOutcome MergeFolders(const PathList& folders, const MergeOptions& options, RunContext& ctx);
+MergeReport MergeDropped(const MergeDrop& drop, const MergeOptions& options, RunContext& ctx);
+
 // The title of the folder dialog of the merge button.
 std::string mergeFolderTitle(std::string_view patterns);
 
 // The folder offered after a merge of a list of folders (the first one) or of files (the first
 // file's folder), moved to its parent with intoParent when it has one.
 std::string mergeResultFolder(const PathList& list, bool listHoldsFolders, bool intoParent);
-
-// Merges each folder in list order; a stop ends the list after the current folder.
-MergeOutcome mergeFolders(const PathList& folders, const MergeOptions& options, RunContext& ctx);
 
 // The completion questions, with the folder they offer to open.
 std::string splitDoneQuestion(std::string_view resultFolder);

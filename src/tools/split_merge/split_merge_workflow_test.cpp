@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/native_text.h"
 #include "support/test_support.h"
 
 namespace chengling {
 namespace {
 
 using testing::TempDir;
+using testing::exists;
+using testing::readBytes;
 using testing::writeBytes;
 
 TEST(SplitDrop, OneFolderAsksAboutTheFolderElseAboutThePaths) {
@@ -31,18 +34,30 @@ TEST(SplitDrop, OneFolderAsksAboutTheFolderElseAboutThePaths) {
   EXPECT_EQ(file.question, "确定分割被拖放的 1 个文件吗？");
 }
 
-TEST(SplitStart, FolderListsItsMatchingFilesAndListUsesTheFirstFolder) {
+TEST(SplitStart, FolderSplitsItsMatchingFilesAndListOffersTheFirstFolder) {
   TempDir dir;
-  writeBytes(dir / "in/B.txt", "");
-  writeBytes(dir / "in/a.txt", "");
-  writeBytes(dir / "in/c.htm", "");
-  writeBytes(dir / "in/sub/d.txt", "");
-  const SplitStart fromFolder = splitStartFromFolder(dir / "in", "*.txt", Matcher::Standard);
-  EXPECT_EQ(fromFolder.sources, (PathList{dir / "in/a.txt", dir / "in/B.txt"}));
+  writeBytes(dir / "in/B.txt", "bb");
+  writeBytes(dir / "in/a.txt", "aa");
+  writeBytes(dir / "in/c.htm", "cc");
+  writeBytes(dir / "in/sub/d.txt", "dd");
+  SplitOptions options;
+  options.pieceCount = 2;
+  PlainRunContext ctx;
+  const SplitReport fromFolder = SplitDropped(planSplitDrop({dir / "in"}), "*.txt", Matcher::Standard, options, ctx);
+  EXPECT_EQ(fromFolder.sourceCount, 2u);
   EXPECT_EQ(fromFolder.resultFolder, dir / "in");
-  const SplitStart fromList = splitStartFromList({dir / "in/c.htm", dir / "x.txt"});
+  EXPECT_EQ(fromFolder.outcome.piecesWritten, 4);
+  EXPECT_EQ(testing::listNames(dir / "in"), (std::vector<std::string>{"B", "B.txt", "a", "a.txt", "c.htm", "sub"}));
+
+  const SplitReport fromList = SplitFiles({dir / "in/c.htm", dir / "in/sub/d.txt"}, options, ctx);
   EXPECT_EQ(fromList.resultFolder, dir / "in");
-  EXPECT_EQ(fromList.sources.size(), 2u);
+  EXPECT_EQ(fromList.sourceCount, 2u);
+  EXPECT_TRUE(exists(dir / "in/c/c_1.htm")) << testing::listNames(dir / "in/c").size();
+  EXPECT_TRUE(exists(dir / "in/sub/d"));
+
+  const SplitReport none = SplitFolder(dir / "in", "*.doc", Matcher::Standard, options, ctx);
+  EXPECT_EQ(none.sourceCount, 0u);
+  EXPECT_EQ(none.outcome.piecesWritten, 0);
 }
 
 TEST(MergeDrop, FilesInDropOrderFoldersReversed) {
@@ -86,9 +101,30 @@ TEST(MergeFolders, EachFolderInOrderUntilAStop) {
     outputs.emplace_back(path);
     if (outputs.size() == 2) ctx.requestStop();
   };
-  const MergeOutcome outcome = mergeFolders({dir / "p", dir / "q", dir / "r"}, options, ctx);
+  const MergeOutcome outcome = MergeFolders({dir / "p", dir / "q", dir / "r"}, options, ctx);
   EXPECT_TRUE(outcome.stopped);
   EXPECT_EQ(outputs, (std::vector<std::string>{dir / "p/a等1个文件.txt", dir / "q/b等1个文件.txt"}));
+}
+
+TEST(MergeDropped, FilesFirstThenFoldersAndOnlyTheLastMergeAsks) {
+  TempDir dir;
+  writeBytes(dir / "top/f/x.txt", "X");
+  writeBytes(dir / "top/g/y.txt", "Y");
+  writeBytes(dir / "top/h/z.txt", "Z");
+  MergeOptions options;
+  PlainRunContext ctx;
+  const MergeReport both = MergeDropped(planMergeDrop({dir / "top/f/x.txt", dir / "top/g"}), options, ctx);
+  EXPECT_EQ(both.outcome.outputsWritten, 2);
+  EXPECT_TRUE(both.ask);
+  EXPECT_EQ(both.resultFolder, dir / "top");
+  EXPECT_EQ(readBytes(nativeFromInternal(dir / "top/x等1个文件.txt")), "X");
+  EXPECT_EQ(readBytes(nativeFromInternal(dir / "top/y等1个文件.txt")), "Y");
+
+  options.intoParent = false;
+  const MergeReport files = MergeDropped(planMergeDrop({dir / "top/h/z.txt"}), options, ctx);
+  EXPECT_TRUE(files.ask);
+  EXPECT_EQ(files.resultFolder, dir / "top/h");
+  EXPECT_EQ(readBytes(nativeFromInternal(dir / "top/h/z等1个文件.txt")), "Z");
 }
 
 TEST(Questions, NameTheFolderToOpen) {

@@ -13,6 +13,7 @@
 #include "foundation/file_system.h"
 #include "foundation/native_text.h"
 #include "foundation/text_codec.h"
+#include "support/fault_fixtures.h"
 #include "support/test_support.h"
 
 namespace chengling {
@@ -346,25 +347,8 @@ TEST(TranscodeRunTest, ATranscodedTreeDecodesToTheTextOfItsSources) {
 }
 
 // Root ignores permission bits; it gets its faults from a small file system of its own.
-bool isRoot() { return ::geteuid() == 0; }
-
-class Mount {
- public:
-  Mount(const std::string& folder, const std::string& options) : folder_(folder) {
-    mounted_ = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
-  }
-  ~Mount() {
-    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
-  }
-  bool mounted() const { return mounted_; }
-  bool makeReadOnly() {
-    return ::mount("tmpfs", folder_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-  }
-
- private:
-  std::string folder_;
-  bool mounted_ = false;
-};
+using testing::isRoot;
+using testing::SmallFileSystem;
 
 TEST(TranscodeFaults, UnreadableSourcesAreNamedAndLeftAlone) {
   TempDir dir;
@@ -403,7 +387,7 @@ TEST(TranscodeFaults, AReadOnlySourceFolderKeepsEveryFileInOverwriteMode) {
   TempDir dir;
   const std::string folder = dir / "d";
   ::mkdir(folder.c_str(), 0755);
-  Mount mount(folder, "size=1m");
+  SmallFileSystem mount(folder, 1 << 20);
   if (isRoot() && !mount.mounted()) GTEST_SKIP() << "cannot mount a file system here";
   writeBytes(onDisk(folder + "/头发.txt"), "头发");
   writeBytes(folder + "/b.txt", "中文");
@@ -435,7 +419,7 @@ TEST(TranscodeFaults, AFullFileSystemLosesNothing) {
   TempDir dir;
   const std::string folder = dir / "d";
   ::mkdir(folder.c_str(), 0755);
-  Mount mount(folder, "size=64k");
+  SmallFileSystem mount(folder, 64 << 10);
   if (!mount.mounted()) GTEST_SKIP() << "cannot mount a file system here";
   // 40 KB of GBK grow to 60 KB of UTF-8: the new file cannot fit beside the old one.
   std::string text;

@@ -1,0 +1,75 @@
+#pragma once
+// The run machinery of one tool window: its worker (an EngineRunner), the start buttons that share
+// the worker's stop request, the progress bar "进度条" with the status text "透明标签" laid over it,
+// and the failures and warnings of the active run, which the details dialog shows when it ends.
+//
+//   panel_ = new RunPanel(this);
+//   layout->addWidget(panel_->makeProgressBar());
+//   start_ = panel_->addStartButton(startButton_, {u"开始"_s, u"点我停止"_s, u"停止中.."_s});
+//   ...
+//   void Tool::startClicked() {
+//     if (start_->stopIfRunning() || panel_->running()) return;
+//     ...gather the input and the options...
+//     panel_->run(start_, [input, options](RunContext& ctx) { EngineEntry(input, options, ctx); },
+//                 [this](bool stopped) { panel_->showFailures(); ... });
+//   }
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+#include "shell/engine_runner.h"
+#include "shell/start_button.h"
+
+class QAbstractButton;
+class QLabel;
+class QProgressBar;
+class QWidget;
+
+namespace chengling {
+
+class RunPanel : public QObject {
+  Q_OBJECT
+
+ public:
+  // A child of `window`; the worker stops and is waited for when the window goes.
+  explicit RunPanel(QWidget* window);
+  ~RunPanel() override;
+
+  EngineRunner* runner() const { return runner_; }
+  bool running() const;
+
+  // Creates the progress bar, a child of the window, with the status label over it; progress and
+  // status of every run go there. Returns the bar, for the window's layout. Call at most once.
+  QProgressBar* makeProgressBar();
+  QProgressBar* progressBar() const { return bar_; }
+  QLabel* statusLabel() const { return status_; }
+
+  // A start button over this panel's worker. While one of the panel's start buttons runs, the others
+  // are disabled.
+  StartButton* addStartButton(QAbstractButton* button, StartCaptions captions);
+
+  // Forgets the failures of the previous run and starts `job` through `button` (see StartButton).
+  bool run(StartButton* button, EngineRunner::Job job, std::function<void(bool stopped)> done = {});
+
+  // "item：reason" lines of the run so far.
+  const QStringList& failures() const { return failures_; }
+  const QStringList& warnings() const { return warnings_; }
+  // Shows the failures, then the warnings under their own heading, in the details dialog and forgets
+  // them. Returns false, showing nothing, when there are none.
+  bool showFailures(const QString& failuresPrompt = QStringLiteral("以下文件未能处理："),
+                    const QString& warningsHeading = QStringLiteral("以下文件已处理，但有字符未能转换："));
+
+ private:
+  QWidget* window_;
+  EngineRunner* runner_;
+  QList<StartButton*> starts_;
+  QProgressBar* bar_ = nullptr;
+  QLabel* status_ = nullptr;
+  QStringList failures_;
+  QStringList warnings_;
+};
+
+}  // namespace chengling

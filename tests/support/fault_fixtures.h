@@ -1,0 +1,129 @@
+#pragma once
+// Test-only fixtures that break the file system on purpose: a tiny tmpfs that runs out of room, a
+// folder nobody can write to, and a folder in which nothing can be created. Root ignores
+// permissions, so as root these are mounts or file attributes; each tells whether it could be set up.
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+namespace chengling::testing {
+
+inline bool isRoot() { return ::geteuid() == 0; }
+
+// A tmpfs of `bytes` mounted over `folder` (which must exist and be empty). Needs root; check
+// mounted() and skip otherwise.
+class SmallFileSystem {
+ public:
+  SmallFileSystem(std::string folder, size_t bytes) : folder_(std::move(folder)) {
+    if (geteuid() != 0) return;
+    const std::string size = "size=" + std::to_string(bytes);
+    mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, size.c_str()) == 0;
+  }
+  ~SmallFileSystem() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+  }
+  SmallFileSystem(const SmallFileSystem&) = delete;
+  SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+  bool mounted() const { return mounted_; }
+  // Remounts the file system read-only, keeping what it holds.
+  bool makeReadOnly() {
+    return mounted_ && ::mount("tmpfs", folder_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+  }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+// Makes an existing folder read-only with its contents still readable: a read-only bind mount of
+// the folder onto itself as root, mode 0555 otherwise. Undone on destruction.
+class ReadOnlyFolder {
+ public:
+  explicit ReadOnlyFolder(std::string folder) : folder_(std::move(folder)) {
+    if (geteuid() == 0) {
+      if (::mount(folder_.c_str(), folder_.c_str(), nullptr, MS_BIND, nullptr) != 0) return;
+      if (::mount(nullptr, folder_.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+        ::umount2(folder_.c_str(), MNT_DETACH);
+        return;
+      }
+      mounted_ = true;
+      ready_ = true;
+    } else {
+      ready_ = ::chmod(folder_.c_str(), 0555) == 0;
+    }
+  }
+  ~ReadOnlyFolder() {
+    if (mounted_) {
+      ::umount2(folder_.c_str(), MNT_DETACH);
+    } else if (ready_) {
+      ::chmod(folder_.c_str(), 0755);
+    }
+  }
+  ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+  ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+  bool ready() const { return ready_; }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+  bool ready_ = false;
+};
+
+// A folder (created when missing) in which nothing can be created, also for root: mode 0555, and
+// the immutable attribute where permissions do not bind and the file system has it. Undone on
+// destruction.
+class ImmutableFolder {
+ public:
+  explicit ImmutableFolder(const std::string& path) : path_(path) {
+    std::filesystem::create_directories(path);
+    ::chmod(path.c_str(), 0555);
+    if (creationDenied()) {
+      ready_ = true;
+      return;
+    }
+    immutable_ = setImmutable(true);
+    ready_ = immutable_ && creationDenied();
+  }
+  ~ImmutableFolder() {
+    if (immutable_) setImmutable(false);
+    ::chmod(path_.c_str(), 0755);
+  }
+  ImmutableFolder(const ImmutableFolder&) = delete;
+  ImmutableFolder& operator=(const ImmutableFolder&) = delete;
+  bool ready() const { return ready_; }
+
+ private:
+  bool setImmutable(bool on) const {
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool done = false;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+      done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return done;
+  }
+  bool creationDenied() const {
+    const std::string probe = path_ + "/.probe";
+    const int fd = ::open(probe.c_str(), O_CREAT | O_WRONLY, 0644);
+    if (fd < 0) return true;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return false;
+  }
+
+  std::string path_;
+  bool ready_ = false;
+  bool immutable_ = false;
+};
+
+}  // namespace chengling::testing
