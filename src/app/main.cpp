@@ -1,11 +1,13 @@
 // chengling: the desktop program. Creates the services, binds the settings, shows the main window
 // and releases everything in the reverse order once the window has gone.
 #include <QApplication>
+#include <QIcon>
 
 #include <array>
 #include <csignal>
 
 #include "foundation/program_directory.h"
+#include "shell/artwork.h"
 #include "shell/main_window.h"
 #include "shell/screenshot.h"
 #include "shell/settings_store.h"
@@ -16,6 +18,9 @@ int main(int argc, char** argv) {
   // A peer that closes its connection must not end the program: downloads run without signals.
   std::signal(SIGPIPE, SIG_IGN);
   QApplication app(argc, argv);
+  // The desktop finds the program's entry and icon by this name (the window's application id).
+  QGuiApplication::setDesktopFileName(QStringLiteral(CHENGLING_APP_ID));
+  QApplication::setWindowIcon(QIcon(chengling::homePicture()));
 
   chengling::SettingsStore settings;
   chengling::attachStoreMessages(settings);
