@@ -127,15 +127,6 @@ std::string fromArgument(std::string_view argument) { return internalFromNative(
 
 std::string toTerminal(std::string_view internal) { return nativeFromInternal(internal); }
 
-std::string currentFolder() {
-  std::vector<char> buffer(4096);
-  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE) return "/";
-    buffer.resize(buffer.size() * 2);
-  }
-  return internalFromNative(buffer.data());
-}
-
 std::string absoluteArgument(std::string_view argument) {
   return absolutePath(fromArgument(argument), currentFolder());
 }

@@ -84,9 +84,6 @@ void setQuiet(bool quiet);
 std::string fromArgument(std::string_view argument);
 std::string toTerminal(std::string_view internal);
 
-// The current folder as internal text ("/" when it cannot be read).
-std::string currentFolder();
-
 // An argument as the absolute path a drop would hand over ("." and ".." resolved against the
 // current folder), in internal text.
 std::string absoluteArgument(std::string_view argument);
