@@ -22,11 +22,8 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "ca-certificates")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei")
 include(CPack)
 
-if(CHENGLING_TESTS)
-  # Builds the package from this build folder, unpacks it into a scratch root and runs both programs
-  # from there. `ctest -L package` runs it alone, `ctest -LE package` leaves it out.
-  add_test(NAME package_installs_and_runs
-           COMMAND bash ${PROJECT_SOURCE_DIR}/tests/install/package_test.sh
-                   ${CMAKE_BINARY_DIR} ${CHENGLING_APP_ID} ${PROJECT_VERSION})
-  set_tests_properties(package_installs_and_runs PROPERTIES LABELS "install;package" TIMEOUT 600)
-endif()
+# Builds the package from this build folder, unpacks it into a scratch root and runs both programs
+# from there. `ctest -L package` runs it alone, `ctest -LE package` leaves it out.
+chengling_command_test(package_installs_and_runs LABELS install package
+                       COMMAND bash ${PROJECT_SOURCE_DIR}/tests/install/package_test.sh
+                               ${CMAKE_BINARY_DIR} ${CHENGLING_APP_ID} ${PROJECT_VERSION})
