@@ -66,6 +66,17 @@ function(chengling_test name)
   gtest_discover_tests(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300 DISCOVERY_TIMEOUT 60)
 endfunction()
 
+# chengling_command_test(NAME LABELS label... COMMAND command args...): a test that is a command
+# (a validator, a script) rather than GoogleTest cases; the labels let ctest pick or skip it.
+function(chengling_command_test name)
+  if(NOT CHENGLING_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "LABELS;COMMAND" ${ARGN})
+  add_test(NAME ${name} COMMAND ${ARG_COMMAND})
+  set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 600)
+endfunction()
+
 # chengling_fuzzer(NAME SOURCES... LIBS...): a libFuzzer target, built only with CHENGLING_FUZZ.
 function(chengling_fuzzer name)
   if(NOT CHENGLING_FUZZ)

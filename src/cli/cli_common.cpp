@@ -1,5 +1,6 @@
 #include "cli/cli_common.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <iostream>
 #include <iterator>
 
+#include "cli/chinese_help.h"
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
 #include "foundation/native_text.h"
@@ -20,8 +22,10 @@ namespace chengling::cli {
 namespace {
 
 std::atomic<RunContext*> gActive{nullptr};
+TerminalRunContext* gTerminal = nullptr;  // the one whose line printLine takes off the screen
 std::atomic<int> gInterrupts{0};
 std::string gStopNotice;  // in the terminal's encoding, made before the handler is installed
+bool gQuiet = false;
 
 extern "C" void onInterrupt(int) {
   if (gInterrupts.fetch_add(1) > 0) _exit(130);
@@ -37,9 +41,13 @@ int64_t nowMillis() {
 
 }  // namespace
 
-TerminalRunContext::TerminalRunContext() : terminal_(isatty(STDERR_FILENO) == 1) {
+void setQuiet(bool quiet) { gQuiet = quiet; }
+
+TerminalRunContext::TerminalRunContext(ProgressUnit unit)
+    : unit_(unit), terminal_(!gQuiet && isatty(STDERR_FILENO) == 1) {
   gStopNotice = toTerminal("\n正在停止：当前项目完成后结束（再按一次 Ctrl-C 立即退出）\n");
   gActive.store(this);
+  gTerminal = this;
   gInterrupts.store(0);
   struct sigaction action {};
   action.sa_handler = onInterrupt;
@@ -50,50 +58,74 @@ TerminalRunContext::TerminalRunContext() : terminal_(isatty(STDERR_FILENO) == 1)
 TerminalRunContext::~TerminalRunContext() {
   signal(SIGINT, SIG_DFL);
   gActive.store(nullptr);
-  if (terminal_ && lastDraw_ != 0) std::fputs("\r\033[K", stderr);
+  gTerminal = nullptr;
+  clearLine();
 }
 
 void TerminalRunContext::progress(int64_t position, int64_t maximum) {
-  if (!terminal_ || maximum <= 0) return;
+  if (!terminal_) return;
   const int64_t now = nowMillis();
-  if (now - lastDraw_ < 100 && position < maximum) return;
-  lastDraw_ = now;
-  std::fprintf(stderr, "\r\033[K%3d%%", static_cast<int>(position * 100 / maximum));
+  // A new count (the next file of a byte count, a folder listed) starts a new measurement.
+  if (rateSince_ == 0 || maximum != shown_.maximum || position < shown_.position) {
+    rateSince_ = now;
+    rateFrom_ = position;
+    shown_.perSecond = -1;
+  } else if (now - rateSince_ >= 500) {
+    shown_.perSecond = static_cast<double>(position - rateFrom_) * 1000.0 / static_cast<double>(now - rateSince_);
+  }
+  shown_.position = position;
+  shown_.maximum = maximum;
+  draw();
 }
 
 void TerminalRunContext::status(std::string_view text) {
   if (!terminal_) return;
-  const int64_t now = nowMillis();
-  if (now - lastDraw_ < 100) return;
-  lastDraw_ = now;
-  std::fprintf(stderr, "\r\033[K%s", toTerminal(FirstChars(text, 70)).c_str());
+  shown_.item = itemFromStatus(text);
+  draw();
+}
+
+void TerminalRunContext::phase(std::string_view text) { status(text); }
+
+void TerminalRunContext::onCheckpoint() {
+  if (pending_) draw();
+}
+
+void TerminalRunContext::draw() {
+  const int64_t time = nowMillis();
+  if (time - lastDraw_ < 100) {
+    pending_ = true;
+    return;
+  }
+  pending_ = false;
+  lastDraw_ = time;
+  winsize size{};
+  const int columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+  const std::string line = "\r\033[K" + toTerminal(progressLine(shown_, unit_, columns));
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  drawn_ = true;
+}
+
+void TerminalRunContext::clearLine() {
+  if (!drawn_) return;
+  std::fputs("\r\033[K", stderr);
+  drawn_ = false;
+  pending_ = true;
 }
 
 void TerminalRunContext::failure(std::string_view item, std::string_view reason) {
   ++failures_;
-  if (terminal_ && lastDraw_ != 0) std::fputs("\r\033[K", stderr);
   std::string line = std::string(item);
   if (!reason.empty()) line += (item.empty() ? "" : "：") + std::string(reason);
   printError(line);
 }
 
 void TerminalRunContext::warning(std::string_view item, std::string_view reason) {
-  if (terminal_ && lastDraw_ != 0) std::fputs("\r\033[K", stderr);
   printError(std::string(item) + (reason.empty() ? "" : "：") + std::string(reason));
 }
 
 std::string fromArgument(std::string_view argument) { return internalFromNative(argument); }
 
 std::string toTerminal(std::string_view internal) { return nativeFromInternal(internal); }
-
-std::string currentFolder() {
-  std::vector<char> buffer(4096);
-  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE) return "/";
-    buffer.resize(buffer.size() * 2);
-  }
-  return internalFromNative(buffer.data());
-}
 
 std::string absoluteArgument(std::string_view argument) {
   return absolutePath(fromArgument(argument), currentFolder());
@@ -114,12 +146,14 @@ bool existingPaths(const std::vector<std::string>& arguments, std::string_view t
 }
 
 void printLine(std::string_view internal) {
+  if (gTerminal) gTerminal->clearLine();
   std::string out = toTerminal(internal);
   out += '\n';
   std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
 void printError(std::string_view internal) {
+  if (gTerminal) gTerminal->clearLine();
   std::string out = toTerminal(internal);
   out += '\n';
   std::fflush(stdout);
@@ -146,26 +180,40 @@ bool readListFile(std::string_view path, std::vector<std::string>& lines) {
   return true;
 }
 
+void choices(CLI::Option* option, const std::vector<std::string>& names) {
+  std::string shown;
+  for (const std::string& name : names) shown += (shown.empty() ? "{" : ",") + name;
+  option->check(CLI::IsMember(names).description(""))->type_name(shown + "}");
+}
+
 int runCli(int argc, char** argv) {
   CLI::App app{toTerminal("澄岭工具箱的命令行：与窗口相同的五个工具引擎"), "chengling-cli"};
-  app.set_version_flag("--version", "chengling-cli 1.0.0.0");
+  app.set_version_flag("--version", "chengling-cli " CHENGLING_VERSION, toTerminal("显示版本后退出"));
+  bool quiet = false;
+  app.add_flag("-q,--quiet", quiet, toTerminal("不显示进度行（进度行只在标准错误是终端时出现）"));
+  app.footer(toTerminal("退出状态：0 全部成功；1 有项目失败，逐个写在标准错误上；2 用法错误。\n"
+                        "完整说明：man chengling-cli"));
+  app.fallthrough();  // --quiet also after the subcommand
   app.require_subcommand(1);
   const Command commands[] = {
       addSplitCommand(app),    addMergeCommand(app), addTranscodeCommand(app),
       addClassifyCommand(app), addCsvCommand(app),   addResolveCommand(app),
   };
+  useChineseHelp(app);
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForVersion& e) {
+  } catch (const CLI::Success& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    app.exit(e);
+    // The hint names the subcommand whose options were wrong.
+    CLI::App* failed = &app;
+    for (const Command& command : commands) {
+      if (command.app->parsed()) failed = command.app;
+    }
+    failed->exit(e);
     return kExitUsage;
   }
+  setQuiet(quiet);
   for (const Command& command : commands) {
     if (command.app->parsed()) return command.run();
   }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/progress_line.h"
 #include "foundation/run_context.h"
 
 namespace chengling::cli {
@@ -34,33 +35,54 @@ Command addResolveCommand(CLI::App& parent);
 // Runs the command line; the whole of main().
 int runCli(int argc, char** argv);
 
-// Reports to the terminal: failures and warnings on standard error as they happen, progress and
-// status on standard error only when it is a terminal. The first Ctrl-C requests a stop (the current
-// item finishes); the second ends the process at once. One instance at a time.
+// Reports to the terminal: failures and warnings on standard error as they happen; a progress line
+// (item, count, rate) on standard error only when it is a terminal and --quiet was not given. The
+// first Ctrl-C requests a stop (the current item finishes); the second ends the process at once.
+// One instance at a time.
 class TerminalRunContext : public RunContext {
  public:
-  TerminalRunContext();
+  explicit TerminalRunContext(ProgressUnit unit = ProgressUnit::Items);
   ~TerminalRunContext() override;
 
   void progress(int64_t position, int64_t maximum) override;
   void status(std::string_view text) override;
+  void phase(std::string_view text) override;
   void failure(std::string_view item, std::string_view reason) override;
   void warning(std::string_view item, std::string_view reason) override;
 
   int64_t failureCount() const { return failures_; }
 
+  // Takes the line off the screen so that other output starts at the left margin; the next report
+  // draws it again.
+  void clearLine();
+
+ protected:
+  void onCheckpoint() override;
+
  private:
+  // Redraws the line at most every 100 ms; a change held back is drawn at a later checkpoint.
+  void draw();
+
+  ProgressUnit unit_;
   bool terminal_ = false;
   int64_t failures_ = 0;
+  ProgressSnapshot shown_;
+  bool pending_ = false;
+  bool drawn_ = false;
   int64_t lastDraw_ = 0;
+  int64_t rateSince_ = 0;  // when the rate was last reset, ms
+  int64_t rateFrom_ = 0;   // the position at that time
 };
+
+// Restricts `option` to the values `names`; its help shows them in place of a type ("{a,b,c}").
+void choices(CLI::Option* option, const std::vector<std::string>& names);
+
+// --quiet: no progress line, even on a terminal. Set once, before any run.
+void setQuiet(bool quiet);
 
 // An argument (terminal bytes) as internal text, and internal text as terminal bytes.
 std::string fromArgument(std::string_view argument);
 std::string toTerminal(std::string_view internal);
-
-// The current folder as internal text ("/" when it cannot be read).
-std::string currentFolder();
 
 // An argument as the absolute path a drop would hand over ("." and ".." resolved against the
 // current folder), in internal text.

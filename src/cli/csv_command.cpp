@@ -70,7 +70,7 @@ int runCsv(const CsvArguments& args) {
     }
   }
 
-  TerminalRunContext ctx;
+  TerminalRunContext ctx(ProgressUnit::Bytes);  // the import counts bytes of text
   CsvImportOptions options;
   for (const std::string& file : args.files) options.paths.push_back(fromArgument(file));
   options.numberedTitles = args.noHeader;
@@ -115,8 +115,10 @@ Command addCsvCommand(CLI::App& parent) {
                toTerminal("第一行也是数据：列名为“第1列”、“第2列”……（窗口中按住 Ctrl 导入）"));
   CLI::Option* sort = app.add_option("--sort", args->sortColumn, toTerminal("按这一列排序：从 1 起的列号或列名"));
   CLI::Option* order =
-      app.add_option("--order", args->order, "length|chars|codes|pinyin|number|digits|datetime")
-          ->check(CLI::IsMember({"length", "chars", "codes", "pinyin", "number", "digits", "datetime"}));
+      app.add_option("--order", args->order,
+                     toTerminal("排序方式：length 文本长度，chars 字符数，codes 字符编码，pinyin 拼音，"
+                                "number 数值，digits 连接的数字，datetime 日期时间"));
+  choices(order, {"length", "chars", "codes", "pinyin", "number", "digits", "datetime"});
   sort->needs(order);
   order->needs(sort);
   CLI::Option* asc = app.add_flag("--asc", args->ascending, toTerminal("升序"));
@@ -126,7 +128,7 @@ Command addCsvCommand(CLI::App& parent) {
   desc->needs(sort);
   app.add_option("-o,--output", args->output,
                  toTerminal("写入这个文件（以 .csv 结尾时每项加引号），编码同第一个导入的文件；默认写到标准输出"));
-  app.add_option("FILE", args->files, toTerminal("要导入的 CSV 文件，按顺序合并"))->required();
+  app.add_option(toTerminal("文件"), args->files, toTerminal("要导入的 CSV 文件，按顺序合并"))->required();
   command.run = [args] { return runCsv(*args); };
   return command;
 }

@@ -84,7 +84,7 @@ Command addMergeCommand(CLI::App& parent) {
   app->add_flag("--recursive", args->recursive, toTerminal("文件夹的每个子文件夹各自合并"));
   app->add_option("--filter", args->filter, toTerminal("文件夹中的文件类型，如 *.txt|*.htm（默认 *.*）"));
   app->add_flag("--alt-matcher", args->altMatcher, toTerminal("文件类型作为单个模式匹配"));
-  app->add_option("paths", args->paths, toTerminal("若干文件，或文件夹"))->required();
+  app->add_option(toTerminal("路径"), args->paths, toTerminal("若干文件，或文件夹"))->required();
   command.run = [args, app] { return runMerge(*args, *app); };
   return command;
 }

@@ -63,12 +63,12 @@ Command addResolveCommand(CLI::App& parent) {
   app.add_option("--ua", settings->userAgent,
                  toTerminal("协议方式：0 到 14 的编号，或者直接给出 UserAgent 文本（默认 11，安卓QQ）"));
   app.add_flag("--loose", settings->loose, toTerminal("扩展模式（宽松匹配）：条件脚本里的跳转也采用"));
-  app.add_option("--placeholder", settings->placeholder,
-                 toTerminal("失败占位：source 写原地址（默认），empty 写空行，none 不写"))
-      ->check(CLI::IsMember({"source", "empty", "none"}));
+  choices(app.add_option("--placeholder", settings->placeholder,
+                         toTerminal("失败占位：source 写原地址（默认），empty 写空行，none 不写")),
+          {"source", "empty", "none"});
   app.add_option("--jobs", settings->jobs, toTerminal("同时获取的地址数（1 到 64），输出仍按输入顺序"))
-      ->check(CLI::Range(1, 64));
-  app.add_option("list", settings->list, toTerminal("地址列表文件，- 或省略表示标准输入"));
+      ->check(CLI::Range(1, 64).description(""));
+  app.add_option(toTerminal("列表"), settings->list, toTerminal("地址列表文件，- 或省略表示标准输入"));
   command.run = [settings] { return runResolve(*settings); };
   return command;
 }

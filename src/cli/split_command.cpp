@@ -149,7 +149,7 @@ Command addSplitCommand(CLI::App& parent) {
   app->add_flag("--content-names", args->contentNames, toTerminal("按内容中的短语为分割文件命名"));
   app->add_option("--filter", args->filter, toTerminal("给出一个文件夹时的文件类型，如 *.txt|*.htm（默认 *.*）"));
   app->add_flag("--alt-matcher", args->altMatcher, toTerminal("文件类型作为单个模式匹配"));
-  app->add_option("paths", args->paths, toTerminal("一个文件夹，或若干文件"))->required();
+  app->add_option(toTerminal("路径"), args->paths, toTerminal("一个文件夹，或若干文件"))->required();
   command.run = [args, app] { return runSplit(*args, *app); };
   return command;
 }

@@ -77,18 +77,15 @@ Command addTranscodeCommand(CLI::App& parent) {
   Command command;
   CLI::App* app = parent.add_subcommand("transcode", toTerminal("批量转换文本文件的编码与简繁体"));
   command.app = app;
-  app->add_option("--from", args->from, toTerminal("输入编码（默认 auto：自动识别）"))
-      ->check(CLI::IsMember(keysOf(kEncodings)));
-  app->add_option("--to", args->to, toTerminal("输出编码（默认 utf8；auto：与识别出的输入编码相同）"))
-      ->check(CLI::IsMember(keysOf(kEncodings)));
-  app->add_option("--chinese", args->chinese, toTerminal("繁简互转（默认 none：不转）"))
-      ->check(CLI::IsMember(keysOf(kModes)));
+  choices(app->add_option("--from", args->from, toTerminal("输入编码（默认 auto：自动识别）")), keysOf(kEncodings));
+  choices(app->add_option("--to", args->to, toTerminal("输出编码（默认 utf8；auto：与识别出的输入编码相同）")), keysOf(kEncodings));
+  choices(app->add_option("--chinese", args->chinese, toTerminal("繁简互转（默认 none：不转）")), keysOf(kModes));
   app->add_flag("--names", args->names, toTerminal("同时转换文件名（--chinese 不为 none 时）"));
   app->add_flag("--recursive", args->recursive, toTerminal("包含子文件夹"));
   app->add_flag("--overwrite", args->overwrite, toTerminal("覆盖原文件，而不是写到“(已转换)”文件夹"));
   app->add_option("--filter", args->filter, toTerminal("文件夹中的文件类型，如 *.txt|*.htm（默认 *.*）"));
   app->add_flag("--alt-matcher", args->altMatcher, toTerminal("文件类型作为单个模式匹配"));
-  app->add_option("paths", args->paths, toTerminal("若干文件，或文件夹"))->required();
+  app->add_option(toTerminal("路径"), args->paths, toTerminal("若干文件，或文件夹"))->required();
   command.run = [args] { return runTranscode(*args); };
   return command;
 }

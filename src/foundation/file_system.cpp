@@ -606,4 +606,13 @@ std::vector<std::string> folderEntries(std::string_view folder, bool folders) {
   return names;
 }
 
+std::string currentFolder() {
+  std::vector<char> buffer(4096);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return "/";
+    buffer.resize(buffer.size() * 2);
+  }
+  return internalFromNative(buffer.data());
+}
+
 }  // namespace chengling

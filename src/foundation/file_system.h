@@ -107,4 +107,8 @@ bool sameFile(std::string_view a, std::string_view b);
 // subfolders, otherwise everything that is not a folder. A missing folder gives an empty list.
 std::vector<std::string> folderEntries(std::string_view folder, bool folders);
 
+// The process's current folder as internal text ("/" when it cannot be read). Paths given on a
+// command line are relative to it.
+std::string currentFolder();
+
 }  // namespace chengling

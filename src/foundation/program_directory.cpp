@@ -2,6 +2,7 @@
 
 #include <pwd.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
@@ -41,7 +42,7 @@ std::string resolveProgramDirectory(const ProgramDirectoryInputs& inputs) {
   std::string native;
   if (!inputs.override.empty()) {
     native = inputs.override;
-  } else if (!inputs.executableFolder.empty() && inputs.executableFolderWritable) {
+  } else if (!inputs.executableFolder.empty() && inputs.portableMarker) {
     native = inputs.executableFolder;
   } else if (!inputs.xdgConfigHome.empty() && inputs.xdgConfigHome.front() == '/') {
     native = withoutTrailingSlashes(inputs.xdgConfigHome) + "/chengling";
@@ -56,8 +57,10 @@ std::string programDirectory() {
   inputs.override = environment("CHENGLING_HOME");
   if (inputs.override.empty()) {
     inputs.executableFolder = executableFolder();
-    inputs.executableFolderWritable =
-        !inputs.executableFolder.empty() && access(inputs.executableFolder.c_str(), W_OK) == 0;
+    struct stat marker {};
+    inputs.portableMarker = !inputs.executableFolder.empty() &&
+                            stat((inputs.executableFolder + "/portable").c_str(), &marker) == 0 &&
+                            S_ISREG(marker.st_mode);
     inputs.xdgConfigHome = environment("XDG_CONFIG_HOME");
     inputs.home = environment("HOME");
     if (inputs.home.empty()) {

@@ -11,14 +11,15 @@ namespace chengling {
 struct ProgramDirectoryInputs {
   std::string override;           // $CHENGLING_HOME, native bytes; empty when unset
   std::string executableFolder;   // folder of the running executable, native bytes
-  bool executableFolderWritable = false;
+  bool portableMarker = false;    // a file named "portable" stands in that folder
   std::string xdgConfigHome;      // $XDG_CONFIG_HOME, native bytes; empty when unset
   std::string home;               // $HOME, native bytes
 };
 
-// CHENGLING_HOME when set; else the executable's folder when it is writable; else
-// $XDG_CONFIG_HOME/chengling, or ~/.config/chengling when XDG_CONFIG_HOME is unset or not absolute.
-// Internal text.
+// CHENGLING_HOME when set; else the executable's folder when a file named "portable" stands beside
+// the executable (a portable copy); else $XDG_CONFIG_HOME/chengling, or ~/.config/chengling when
+// XDG_CONFIG_HOME is unset or not absolute. A writable build or install folder alone is never chosen:
+// deleting it would take the user's settings with it. Internal text.
 std::string resolveProgramDirectory(const ProgramDirectoryInputs& inputs);
 
 // The rule above applied to this process (the executable is found through /proc/self/exe). The

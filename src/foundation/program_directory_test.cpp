@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -18,12 +17,13 @@ TEST(ProgramDirectory, FollowsTheOrderOfChoice) {
     std::string want;
   };
   const Case cases[] = {
-      {"override wins", {"/data/home/", "/opt/app", true, "/xdg", "/home/u"}, "/data/home"},
-      {"writable executable folder", {"", "/opt/app", true, "/xdg", "/home/u"}, "/opt/app"},
-      {"read-only executable folder", {"", "/usr/bin", false, "/xdg/", "/home/u"}, "/xdg/chengling"},
+      {"override wins over a portable copy", {"/data/home/", "/opt/app", true, "/xdg", "/home/u"}, "/data/home"},
+      {"portable copy", {"", "/media/stick/app", true, "/xdg", "/home/u"}, "/media/stick/app"},
+      {"installed copy", {"", "/usr/bin", false, "/xdg/", "/home/u"}, "/xdg/chengling"},
       {"no XDG folder", {"", "/usr/bin", false, "", "/home/u"}, "/home/u/.config/chengling"},
       {"relative XDG folder is ignored", {"", "/usr/bin", false, "cfg", "/home/u/"},
        "/home/u/.config/chengling"},
+      {"portable copy at the root", {"", "/", true, "/xdg", "/home/u"}, "/"},
   };
   for (const Case& c : cases) EXPECT_EQ(resolveProgramDirectory(c.inputs), c.want) << c.name;
 }
@@ -33,13 +33,18 @@ TEST(ProgramDirectory, ReadsThisProcess) {
   const std::string home = getenv("CHENGLING_HOME");
   EXPECT_EQ(programDirectory(), home);
 
-  // Without the override, this test binary's folder (a writable build folder) is the answer.
+  // Without the override, this test binary's build folder (writable, but with no "portable" file
+  // beside it) is not the answer: the user's configuration folder is.
   unsetenv("CHENGLING_HOME");
-  char exe[4096] = {};
-  ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
-  std::string folder(exe);
-  folder.resize(folder.rfind('/'));
-  EXPECT_EQ(programDirectory(), folder);
+  const char* xdg = getenv("XDG_CONFIG_HOME");
+  const std::string savedXdg = xdg ? xdg : "";
+  setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+  EXPECT_EQ(programDirectory(), dir / "chengling");
+  if (xdg) {
+    setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+  } else {
+    unsetenv("XDG_CONFIG_HOME");
+  }
   setenv("CHENGLING_HOME", home.c_str(), 1);
 }
 

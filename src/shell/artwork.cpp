@@ -91,10 +91,7 @@ QPixmap tabIconPixmap(int index) {
   return pixmap;
 }
 
-QPixmap homePicture() {
-  QPixmap pixmap = blank(64, 64);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
+void paintProgramIcon(QPainter& p) {
   QLinearGradient sky(0, 0, 0, 64);
   sky.setColorAt(0, QColor(0x8e, 0xc5, 0xfc));
   sky.setColorAt(1, QColor(0xe0, 0xf0, 0xff));
@@ -110,6 +107,13 @@ QPixmap homePicture() {
   QPainterPath disc;
   disc.addEllipse(QRectF(2, 2, 60, 60));
   p.drawPath(water.intersected(disc));
+}
+
+QPixmap homePicture() {
+  QPixmap pixmap = blank(64, 64);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  paintProgramIcon(p);
   return pixmap;
 }
 

@@ -12,6 +12,7 @@
 #include "platform/desktop.h"
 #include "platform/qt_text.h"
 #include "shell/artwork.h"
+#include "shell/drop_target.h"
 #include "shell/settings_store.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -86,6 +87,8 @@ MainWindow::MainWindow(SettingsStore& settings, std::array<PageFactory, kPageCou
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::openPaths(PathList paths) { DropTarget::deliverTo(currentPage(), std::move(paths)); }
 
 void MainWindow::buildHeader() {
   headerBand_ = new QFrame(this);

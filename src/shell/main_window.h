@@ -13,6 +13,8 @@
 #include <array>
 #include <functional>
 
+#include "foundation/file_collector.h"
+
 class QLabel;
 class QTabBar;
 class QTimer;
@@ -55,6 +57,11 @@ class MainWindow : public QWidget {
   QWidget* currentPage() const { return current_; }
   // Left 0, top = tab strip top + 36, full client width, the rest of the client height.
   QRect pageRect() const;
+
+  // Hands `paths` (absolute, internal text) to the current tab as if they had been dropped on it,
+  // with that drop's confirmation: files opened from a launcher or a file manager. A tab that takes
+  // no drops ignores them.
+  void openPaths(PathList paths);
 
   QLabel* banner() const { return banner_; }
   bool bannerGliding() const;

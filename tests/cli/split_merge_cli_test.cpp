@@ -81,7 +81,7 @@ TEST(SplitCli, UsageErrorsExitWithTwoAndSayWhy) {
       {"split --size 0MB a.txt", u8"字节长度不能等于0"},
       {"split --size 3TB a.txt", u8"--size"},
       {"split --lines 0-5 a.txt", u8"行数至少 1"},
-      {"split --chars 5 --lines 5 a.txt", u8"excludes"},
+      {"split --chars 5 --lines 5 a.txt", u8"--chars 与 --lines 不能同时使用"},
       {"split --separator '' a.txt", u8"请输入用于分割的字符串！"},
       {"split missing.txt", u8"找不到 missing.txt"},
       {"merge --join-file nothing.bin a.txt", u8"nothing.bin"},

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The Debian package end to end: CPack builds it from the build folder BUILD, dpkg -x unpacks it
+# into a scratch root, and from there both programs start, the desktop files validate and the
+# program directory follows its rule.
+#   package_test.sh BUILD APP_ID VERSION
+set -euo pipefail
+build="$1" app_id="$2" version="$3"
+scratch="$(mktemp -d)"
+trap 'chmod -R u+w "$scratch"; rm -rf "$scratch"' EXIT
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+
+# CPack would otherwise place its staging tree inside the build folder.
+if ! cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
+  cat "$scratch/cpack.log" >&2
+  fail "cpack"
+fi
+debs=("$scratch"/out/chengling_"$version"_*.deb)
+[[ -f "${debs[0]}" ]] || fail "no package in $(ls "$scratch/out")"
+deb="${debs[0]}"
+
+# dpkg-shlibdeps found the libraries the programs link to (a name may carry a suffix such as t64).
+depends="$(dpkg-deb -f "$deb" Depends)"
+for package in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libcurl4 libopencc1 zlib1g ca-certificates; do
+  [[ "$depends" =~ (^|, )$package[a-z0-9.]*( |,|$) ]] || fail "Depends lacks $package: $depends"
+done
+
+root="$scratch/root"
+dpkg -x "$deb" "$root"
+bin="$root/usr/bin"
+[[ "$("$bin/chengling-cli" --version)" == "chengling-cli $version" ]] || fail "chengling-cli --version"
+
+share="$root/usr/share"
+for file in "applications/$app_id.desktop" "metainfo/$app_id.metainfo.xml" \
+            "icons/hicolor/scalable/apps/$app_id.svg" "icons/hicolor/48x48/apps/$app_id.png" \
+            "icons/hicolor/256x256/apps/$app_id.png" "man/man1/chengling-cli.1.gz" \
+            "bash-completion/completions/chengling-cli"; do
+  [[ -s "$share/$file" ]] || fail "missing $file"
+done
+desktop-file-validate "$share/applications/$app_id.desktop" || fail "desktop-file-validate"
+# The metainfo, its desktop entry and its icon, as installed side by side.
+appstreamcli validate-tree --no-net "$root" || fail "appstreamcli validate-tree"
+gzip -dc "$share/man/man1/chengling-cli.1.gz" | groff -man -k -Tutf8 -P-cbou -ww | grep -q CLASSIFY || fail "man page"
+
+# The program directory, through the logs that chengling-cli classify writes there.
+work="$scratch/work"
+mkdir -p "$work/photos" "$scratch/home"
+echo one >"$work/photos/a.txt"
+log="归类后文件路径.txt"
+classify() {
+  (cd "$work" && env -u CHENGLING_HOME -u XDG_CONFIG_HOME HOME="$scratch/home" "$@" \
+     "$bin/chengling-cli" classify photos >/dev/null) || fail "classify in $*"
+}
+classify XDG_CONFIG_HOME="$scratch/xdg"
+[[ -f "$scratch/xdg/chengling/$log" ]] || fail "not in \$XDG_CONFIG_HOME/chengling"
+classify
+[[ -f "$scratch/home/.config/chengling/$log" ]] || fail "not in ~/.config/chengling"
+: >"$bin/portable"
+classify XDG_CONFIG_HOME="$scratch/xdg2"
+[[ -f "$bin/$log" ]] || fail "a portable copy keeps its logs beside the executable"
+[[ ! -e "$scratch/xdg2" ]] || fail "a portable copy wrote into \$XDG_CONFIG_HOME"
+classify CHENGLING_HOME="$scratch/override"
+[[ -f "$scratch/override/$log" ]] || fail "CHENGLING_HOME is not the program directory"
+rm -f "$bin/portable" "$bin"/*.txt
+
+# The window starts, paints itself and ends (the screenshot hook quits once it has a picture); its
+# settings land in the user's configuration folder.
+env -u CHENGLING_HOME HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/gui" QT_QPA_PLATFORM=offscreen \
+  CHENGLING_SCREENSHOT="$scratch/window.png" "$bin/chengling" || fail "chengling did not run"
+[[ -s "$scratch/window.png" ]] || fail "chengling showed no window"
+[[ -f "$scratch/gui/chengling/岚舟·澄岭工具箱.ini" ]] || fail "the window's settings are not in \$XDG_CONFIG_HOME/chengling"
+[[ -z "$(ls "$bin" | grep -v '^chengling')" ]] || fail "something was written beside the installed programs: $(ls "$bin")"
+echo "package ok: $(basename "$deb"), Depends: $depends"
