@@ -1,0 +1,168 @@
+// The window kit that every tool window is built on: the drop target, the run panel and the kept
+// control states, driven as a tool window drives them.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+
+#include <array>
+#include <atomic>
+#include <thread>
+
+#include "foundation/native_text.h"
+#include "platform/qt_text.h"
+#include "shell/control_states.h"
+#include "shell/controls.h"
+#include "shell/drop_target.h"
+#include "shell/main_window.h"
+#include "shell/run_panel.h"
+#include "shell/settings_store.h"
+#include "support/test_support.h"
+#include "support/window_test_kit.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace chengling {
+namespace {
+
+// A window with one drop target that records what it was handed.
+struct DropWindow {
+  QWidget window;
+  bool busy = false;
+  std::vector<PathList> delivered;
+  std::vector<Qt::KeyboardModifiers> modifiers;
+  DropTarget* target = new DropTarget(&window, u"拖放对象"_s, [this] { return !busy; },
+                                      [this](PathList paths, Qt::KeyboardModifiers held) {
+                                        delivered.push_back(std::move(paths));
+                                        modifiers.push_back(held);
+                                      });
+};
+
+TEST(DropTarget, DeliversTheDroppedPathsInOrderAfterTheDropHasCompleted) {
+  testing::TempDir dir;
+  testing::writeBytes(dir / "b.txt", "");
+  testing::writeBytes(dir / "a.txt", "");
+  DropWindow w;
+  ASSERT_TRUE(testing::dropPaths(&w.window, {dir / "b.txt", dir / "folder/", dir / "a.txt"}, Qt::ControlModifier));
+  EXPECT_TRUE(w.delivered.empty()) << "delivered while the drag source still waits";
+  QTRY_COMPARE(w.delivered.size(), size_t{1});
+  const std::string base = internalFromNative(dir.path());
+  EXPECT_EQ(w.delivered[0], (PathList{base + "/b.txt", base + "/folder", base + "/a.txt"}));
+  EXPECT_EQ(w.modifiers[0], Qt::ControlModifier);
+}
+
+TEST(DropTarget, RefusesWhileBusyAndDropsWhatBecameBusyBeforeDelivery) {
+  DropWindow w;
+  w.busy = true;
+  EXPECT_FALSE(testing::dropPaths(&w.window, {"/tmp"}));
+  EXPECT_FALSE(w.target->offer({"/tmp"}));
+
+  w.busy = false;
+  ASSERT_TRUE(w.target->offer({"/tmp"}));
+  w.busy = true;  // a run started between the drop and its delivery
+  QTest::qWait(20);
+  EXPECT_TRUE(w.delivered.empty());
+}
+
+TEST(DropTarget, PathsOpenedWithTheProgramReachTheCurrentTabAsADrop) {
+  testing::TempDir dir;
+  SettingsStore settings;
+  settings.Bind(internalFromNative(dir.path()) + "/" + SettingsStore::valueFileName());
+  std::array<DropWindow*, MainWindow::kPageCount> pages{};
+  std::array<PageFactory, MainWindow::kPageCount> factories;
+  for (int i = 0; i < MainWindow::kPageCount; ++i) {
+    factories[i] = [&pages, i]() -> QWidget* {
+      pages[i] = new DropWindow;
+      return &pages[i]->window;
+    };
+  }
+  MainWindow shell(settings, factories);
+  shell.tabs()->setCurrentIndex(2);
+  shell.openPaths({"/x/a.txt", "/x/b"});
+  QTRY_COMPARE(pages[2]->delivered.size(), size_t{1});
+  EXPECT_EQ(pages[2]->delivered[0], (PathList{"/x/a.txt", "/x/b"}));
+  EXPECT_EQ(pages[0]->delivered.size(), 0u);
+  for (DropWindow* page : pages) {
+    if (page != nullptr) page->window.setParent(nullptr);  // the DropWindow owns its widget
+  }
+  for (DropWindow* page : pages) delete page;
+}
+
+TEST(RunPanel, StartButtonsExcludeEachOtherAndFailuresShowAfterTheRun) {
+  QWidget window;
+  auto* panel = new RunPanel(&window);
+  auto* bar = panel->makeProgressBar();
+  auto* first = new QPushButton(u"开始"_s, &window);
+  auto* second = new QPushButton(u"另一个"_s, &window);
+  StartButton* start = panel->addStartButton(first, {u"开始"_s, u"点我停止"_s, u"停止中.."_s});
+  panel->addStartButton(second, {u"另一个"_s, u"停"_s, u"停中"_s});
+
+  std::atomic<bool> release{false};
+  bool ended = false;
+  ASSERT_TRUE(panel->run(start, [&release](RunContext& ctx) {
+    ctx.progress(3, 4);
+    // Engines speak internal text (GB18030).
+    ctx.status(fromQString(u"第一个"_s));
+    ctx.failure("/a", fromQString(u"读不出"_s));
+    ctx.warning("/b", fromQString(u"有字符未能转换"_s));
+    while (!release && !ctx.checkpoint()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }, [&ended](bool) { ended = true; }));
+  EXPECT_EQ(first->text(), u"点我停止"_s);
+  EXPECT_FALSE(second->isEnabled());
+  EXPECT_FALSE(panel->run(start, [](RunContext&) {}));  // never nested
+  QTRY_COMPARE(bar->value(), 3);
+  QTRY_COMPARE(panel->statusLabel()->text(), u"第一个"_s);
+  EXPECT_EQ(panel->statusLabel()->parentWidget(), bar);
+
+  EXPECT_TRUE(start->stopIfRunning());  // the stop click
+  EXPECT_EQ(first->text(), u"停止中.."_s);
+  QTRY_VERIFY(ended);
+  EXPECT_EQ(first->text(), u"开始"_s);
+  EXPECT_TRUE(second->isEnabled());
+
+  testing::Modals modals;
+  QString shown;
+  modals.next([&shown](QWidget* dialog) {
+    shown = dialog->findChild<QPlainTextEdit*>()->toPlainText();
+    dialog->close();
+  });
+  EXPECT_TRUE(panel->showFailures());
+  EXPECT_EQ(shown, u"/a：读不出\n\n以下文件已处理，但有字符未能转换：\n/b：有字符未能转换"_s);
+  EXPECT_FALSE(panel->showFailures()) << "shown once";
+}
+
+TEST(KeepControlStates, RestoresAtCreationAndSavesOnClose) {
+  testing::TempDir dir;
+  SettingsStore settings;
+  settings.Bind(internalFromNative(dir.path()) + "/" + SettingsStore::valueFileName());
+  const auto make = [&settings](QWidget& window) {
+    auto* box = makeEdit(u"编辑框名称"_s, u"默认"_s, u"名称"_s);
+    auto* check = makeCheck(u"选择框递归"_s, u"递归"_s);
+    box->setParent(&window);
+    check->setParent(&window);
+    KeepControlStates(settings, &window, u"测试工具"_s);
+    return std::pair{box, check};
+  };
+  {
+    QWidget window;
+    auto [box, check] = make(window);
+    EXPECT_EQ(box->text(), u"默认"_s);
+    EXPECT_EQ(box->accessibleName(), u"名称"_s);
+    box->setText(u"改过"_s);
+    check->setChecked(true);
+    window.close();
+  }
+  QWidget again;
+  auto [box, check] = make(again);
+  EXPECT_EQ(box->text(), u"改过"_s);
+  EXPECT_TRUE(check->isChecked());
+}
+
+}  // namespace
+}  // namespace chengling
