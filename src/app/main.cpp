@@ -12,6 +12,7 @@
 #include "foundation/native_text.h"
 #include "foundation/path_helpers.h"
 #include "foundation/program_directory.h"
+#include "platform/translations.h"
 #include "shell/artwork.h"
 #include "shell/main_window.h"
 #include "shell/screenshot.h"
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
   // A peer that closes its connection must not end the program: downloads run without signals.
   std::signal(SIGPIPE, SIG_IGN);
   QApplication app(argc, argv);
+  chengling::installChineseTranslations();
   // The desktop finds the program's entry and icon by this name (the window's application id).
   QGuiApplication::setDesktopFileName(QStringLiteral(CHENGLING_APP_ID));
   QApplication::setWindowIcon(QIcon(chengling::homePicture()));

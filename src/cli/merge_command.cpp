@@ -22,6 +22,7 @@ struct MergeArguments {
   bool noParent = false;
   bool deleteInputs = false;
   bool recursive = false;
+  bool natural = false;
   std::string filter = "*.*";
   bool altMatcher = false;
   std::vector<std::string> paths;
@@ -44,6 +45,7 @@ int runMerge(const MergeArguments& args, const CLI::App& app) {
   options.intoParent = !args.noParent;
   options.deleteInputs = args.deleteInputs;
   options.recursive = args.recursive;
+  options.naturalOrder = args.natural;
   options.patterns = fromArgument(args.filter);
   options.matcher = args.altMatcher ? Matcher::Alternative : Matcher::Standard;
   options.onOutputWritten = [](std::string_view path) {
@@ -82,6 +84,7 @@ Command addMergeCommand(CLI::App& parent) {
   app->add_flag("--no-parent", args->noParent, toTerminal("合并结果写在文件所在的文件夹，而不是其上级文件夹"));
   app->add_flag("--delete", args->deleteInputs, toTerminal("合并结果写好后删除已合并的文件"));
   app->add_flag("--recursive", args->recursive, toTerminal("文件夹的每个子文件夹各自合并"));
+  app->add_flag("--natural", args->natural, toTerminal("文件夹中的文件按数字顺序合并（book_2 在 book_10 之前）"));
   app->add_option("--filter", args->filter, toTerminal("文件夹中的文件类型，如 *.txt|*.htm（默认 *.*）"));
   app->add_flag("--alt-matcher", args->altMatcher, toTerminal("文件类型作为单个模式匹配"));
   app->add_option(toTerminal("路径"), args->paths, toTerminal("若干文件，或文件夹"))->required();

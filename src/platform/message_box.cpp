@@ -1,6 +1,9 @@
 #include "platform/message_box.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
+
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -24,6 +27,13 @@ QMessageBox::StandardButton run(QWidget* owner, const QString& text, const QStri
   box.setObjectName(QString::fromLatin1(kMessageBoxName));
   box.setWindowModality(Qt::ApplicationModal);
   box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  // Chinese whatever the locale and whether Qt's translations are installed.
+  const std::pair<QMessageBox::StandardButton, QString> kCaptions[] = {
+      {QMessageBox::Ok, u"确定"_s}, {QMessageBox::Cancel, u"取消"_s},
+      {QMessageBox::Yes, u"是"_s}, {QMessageBox::No, u"否"_s}};
+  for (const auto& [button, caption] : kCaptions) {
+    if (QAbstractButton* shown = box.button(button)) shown->setText(caption);
+  }
   const int answer = box.exec();
   return answer == 0 ? fallback : static_cast<QMessageBox::StandardButton>(answer);
 }

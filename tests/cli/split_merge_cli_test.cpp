@@ -155,6 +155,17 @@ TEST(MergeCli, MergesFilesIntoTheParentFolderWithJoinText) {
   EXPECT_EQ(readBytes(output), "A\xA1\xAA\xA1\xAA" "B");
 }
 
+TEST(MergeCli, SplitThenNaturalMergeGivesTheFileBack) {
+  TempDir dir;
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += "line " + std::to_string(i) + "\n";
+  writeBytes(dir / "book.txt", text);
+  ASSERT_EQ(cli(dir, dir.path(), "split --count 12 book.txt").code, 0);
+  const CliRun merged = cli(dir, dir.path(), "merge --natural --no-parent book");
+  EXPECT_EQ(merged.code, 0) << merged.err;
+  EXPECT_EQ(readBytes(dir / u8(u8"book/book_1等12个文件.txt")), text);
+}
+
 TEST(MergeCli, FilesAndFoldersMergeAsADrop) {
   TempDir dir;
   writeBytes(dir / "a.txt", "a");

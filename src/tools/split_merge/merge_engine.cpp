@@ -33,6 +33,11 @@ MergeOutcome mergeFolderWalk(std::string_view folder, const MergeOptions& option
                              std::vector<std::string>& ancestors) {
   PathList files;
   ListFolder(folder, options.patterns, ListingKind::Files, false, options.matcher, files);
+  if (options.naturalOrder) {
+    std::stable_sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
+      return naturalNameLess(PathFileName(a), PathFileName(b));
+    });
+  }
   MergeOutcome outcome = MergeFiles(files, options, ctx);
   if (!options.recursive || ctx.stopRequested()) return outcome;
   PathList folders;
@@ -56,6 +61,40 @@ MergeOutcome mergeFolderWalk(std::string_view folder, const MergeOptions& option
 
 }  // namespace
 
+bool naturalNameLess(std::string_view a, std::string_view b) {
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+  size_t i = 0;
+  size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (digit(a[i]) && digit(b[j])) {
+      const size_t runA = i;
+      const size_t runB = j;
+      while (i < a.size() && digit(a[i])) ++i;
+      while (j < b.size() && digit(b[j])) ++j;
+      std::string_view numberA = a.substr(runA, i - runA);
+      std::string_view numberB = b.substr(runB, j - runB);
+      numberA.remove_prefix(std::min(numberA.find_first_not_of('0'), numberA.size()));
+      numberB.remove_prefix(std::min(numberB.find_first_not_of('0'), numberB.size()));
+      if (numberA.size() != numberB.size()) return numberA.size() < numberB.size();
+      if (numberA != numberB) return numberA < numberB;
+      continue;
+    }
+    // A double-byte character is compared whole: its second byte may look like a digit.
+    const size_t widthA = static_cast<unsigned char>(a[i]) >= 0x80 && i + 1 < a.size() ? 2 : 1;
+    const size_t widthB = static_cast<unsigned char>(b[j]) >= 0x80 && j + 1 < b.size() ? 2 : 1;
+    for (size_t k = 0; k < std::min(widthA, widthB); ++k) {
+      const int ca = lower(static_cast<unsigned char>(a[i + k]));
+      const int cb = lower(static_cast<unsigned char>(b[j + k]));
+      if (ca != cb) return ca < cb;
+    }
+    if (widthA != widthB) return widthA < widthB;
+    i += widthA;
+    j += widthB;
+  }
+  return a.size() - i < b.size() - j;
+}
+
 MergeOutcome& MergeOutcome::operator+=(const MergeOutcome& other) {
   outputsWritten += other.outputsWritten;
   failures += other.failures;
@@ -76,114 +115,171 @@ std::string mergeOutputPath(std::string_view first, int64_t count, bool intoPare
   return path;
 }
 
-MergeOutcome MergeFiles(const PathList& list, const MergeOptions& options, RunContext& ctx) {
-  MergeOutcome outcome;
-  if (list.empty()) return outcome;
-  const int64_t count = static_cast<int64_t>(list.size());
-  ctx.progress(0, count);
-  const std::string outputPath = mergeOutputPath(list.front(), count, options.intoParent);
-  const auto fail = [&](std::string_view item, std::string_view reason) {
-    ++outcome.failures;
-    ctx.failure(item, reason);
-  };
+namespace {
 
-  AtomicFile output;
-  std::string error;
-  if (!output.open(outputPath, &error)) {
-    fail(outputPath, error);
-    return outcome;
+// One merge of a list into one output: the inputs appended (or decoded) in order with the join
+// between them, the output committed, then the inputs it holds deleted when asked.
+class Merger {
+ public:
+  Merger(const PathList& list, const MergeOptions& options, RunContext& ctx)
+      : list_(list), options_(options), ctx_(ctx),
+        outputPath_(mergeOutputPath(list.front(), static_cast<int64_t>(list.size()), options.intoParent)) {}
+
+  MergeOutcome run() {
+    std::string error;
+    if (!output_.open(outputPath_, &error)) {
+      fail(outputPath_, error);
+      return outcome_;
+    }
+    readJoin();
+    if (!appendInputs()) return outcome_;
+    // A merge that holds no input writes nothing: an existing output of the same name stays.
+    if (held_.empty()) return outcome_;
+    if (options_.decode && !writeDecoded()) return outcome_;
+    if (!output_.commit(&error)) {
+      fail(outputPath_, error);
+      return outcome_;
+    }
+    ++outcome_.outputsWritten;
+    if (options_.onOutputWritten) options_.onOutputWritten(outputPath_);
+    if (options_.deleteInputs) deleteHeldInputs();
+    return outcome_;
   }
 
-  std::string join;
-  if (options.join == JoinData::Text) {
-    join = options.joinText;
-  } else if (options.join == JoinData::File && !readWholeFile(options.joinFile, join, &error)) {
-    ctx.warning(options.joinFile, "无法读取中间数据文件，按空内容合并：" + error);
-    join.clear();
+ private:
+  void fail(std::string_view item, std::string_view reason) {
+    ++outcome_.failures;
+    ctx_.failure(item, reason);
   }
 
-  std::string decoded;  // the whole output while decoding
-  TextEncoding lastEncoding = TextEncoding::Detect;
-  std::vector<size_t> held;  // inputs whose whole content is in the output
-  for (int64_t i = 1; i <= count; ++i) {
-    const std::string& input = list[static_cast<size_t>(i - 1)];
-    ctx.status("(" + std::to_string(i) + "/" + std::to_string(count) + ")" + PathFileName(input));
-    ctx.progress(i, count);
-    lastEncoding = TextEncoding::Detect;
+  void readJoin() {
+    std::string error;
+    if (options_.join == JoinData::Text) {
+      join_ = options_.joinText;
+    } else if (options_.join == JoinData::File && !readWholeFile(options_.joinFile, join_, &error)) {
+      ctx_.warning(options_.joinFile, "无法读取中间数据文件，按空内容合并：" + error);
+      join_.clear();
+    }
+  }
+
+  // False when the output failed: the AtomicFile goes without a trace and every input stays.
+  bool appendInputs() {
+    const size_t count = list_.size();
+    // Progress counts input bytes, so that one large input moves the bar too.
+    std::vector<int64_t> sizes;
+    int64_t total = 0;
+    for (const std::string& input : list_) {
+      sizes.push_back(std::max<int64_t>(0, fileSize(input)));
+      total += sizes.back();
+    }
+    int64_t done = 0;
+    ctx_.progress(0, total);
+    for (size_t i = 0; i < count; ++i) {
+      const std::string& input = list_[i];
+      ctx_.status("(" + std::to_string(i + 1) + "/" + std::to_string(count) + ")" + PathFileName(input));
+      if (!appendInput(i)) return false;
+      std::string error;
+      if (i + 1 < count && !join_.empty()) {
+        if (options_.decode) {
+          decoded_ += join_;
+        } else if (!output_.write(join_, &error)) {
+          fail(outputPath_, error);
+          return false;
+        }
+      }
+      done += sizes[i];
+      ctx_.progress(done, total);
+      if (ctx_.checkpoint()) {
+        outcome_.stopped = true;
+        break;
+      }
+    }
+    return true;
+  }
+
+  // Appends input `index`; a failed read is reported and skipped. False when the output failed.
+  bool appendInput(size_t index) {
+    const std::string& input = list_[index];
     std::string readError;
-    if (options.decode) {
+    if (options_.decode) {
+      lastEncoding_ = TextEncoding::Detect;
       std::string bytes;
-      if (readWholeFile(input, bytes, &readError)) {
-        decoded += DecodeText({}, TextEncoding::Detect, bytes, {}, lastEncoding);
-        held.push_back(static_cast<size_t>(i - 1));
-      } else {
+      if (!readWholeFile(input, bytes, &readError)) {
         fail(input, readError);
+        return true;
       }
+      decoded_ += DecodeText({}, TextEncoding::Detect, bytes, {}, lastEncoding_);
+      held_.push_back(index);
+      return true;
+    }
+    std::string writeError;
+    bool writeFailed = false;
+    if (appendFile(input, output_, readError, writeError, writeFailed)) {
+      held_.push_back(index);
+    } else if (writeFailed) {
+      fail(outputPath_, writeError);
+      return false;
     } else {
-      std::string writeError;
-      bool writeFailed = false;
-      if (appendFile(input, output, readError, writeError, writeFailed)) {
-        held.push_back(static_cast<size_t>(i - 1));
-      } else if (writeFailed) {
-        fail(outputPath, writeError);
-        return outcome;  // the AtomicFile goes without a trace; every input stays
-      } else {
-        fail(input, readError);
-      }
+      fail(input, readError);
     }
-    if (i < count && !join.empty()) {
-      if (options.decode) {
-        decoded += join;
-      } else if (!output.write(join, &error)) {
-        fail(outputPath, error);
-        return outcome;
-      }
-    }
-    if (ctx.checkpoint()) {
-      outcome.stopped = true;
-      break;
-    }
+    return true;
   }
 
-  if (options.decode) {
-    // The whole output takes the encoding of the input decoded last.
+  // The whole output takes the encoding of the input decoded last.
+  bool writeDecoded() {
     std::string bytes;
-    if (static_cast<int>(lastEncoding) >= 2) {
-      EncodeText({}, cutAtNul(decoded), lastEncoding, bytes);
+    if (static_cast<int>(lastEncoding_) >= 2) {
+      EncodeText({}, cutAtNul(decoded_), lastEncoding_, bytes);
     } else {
-      bytes = std::move(decoded);
+      bytes = std::move(decoded_);
     }
-    decoded.clear();
-    decoded.shrink_to_fit();
-    if (!output.write(bytes, &error)) {
-      fail(outputPath, error);
-      return outcome;
+    decoded_.clear();
+    decoded_.shrink_to_fit();
+    std::string error;
+    if (!output_.write(bytes, &error)) {
+      fail(outputPath_, error);
+      return false;
     }
+    return true;
   }
-  if (!output.commit(&error)) {
-    fail(outputPath, error);
-    return outcome;
-  }
-  ++outcome.outputsWritten;
-  if (options.onOutputWritten) options.onOutputWritten(outputPath);
 
-  // A new output is not synced on commit; it must be on the disk before its inputs go.
-  if (options.deleteInputs && !held.empty() && !syncFileSystem(outputPath, &error)) {
-    fail(outputPath, "无法确认合并文件已写入磁盘，输入文件保留：" + error);
-  } else if (options.deleteInputs) {
+  void deleteHeldInputs() {
+    std::string error;
+    // A new output is not synced on commit; it must be on the disk before its inputs go.
+    if (!syncFileSystem(outputPath_, &error)) {
+      fail(outputPath_, "无法确认合并文件已写入磁盘，输入文件保留：" + error);
+      return;
+    }
     std::unordered_set<std::string> deleted;
-    for (const size_t index : held) {
-      const std::string& input = list[index];
+    for (const size_t index : held_) {
+      const std::string& input = list_[index];
       // The output may have taken an input's place; that input's content lives on in it.
-      if (input == outputPath || sameFile(input, outputPath) || !deleted.insert(input).second) continue;
+      if (input == outputPath_ || sameFile(input, outputPath_) || !deleted.insert(input).second) continue;
       if (removeFile(input, &error)) {
-        ++outcome.inputsDeleted;
+        ++outcome_.inputsDeleted;
       } else {
         fail(input, "无法删除：" + error);
       }
     }
   }
-  return outcome;
+
+  const PathList& list_;
+  const MergeOptions& options_;
+  RunContext& ctx_;
+  const std::string outputPath_;
+  MergeOutcome outcome_;
+  AtomicFile output_;
+  std::string join_;
+  std::string decoded_;  // the whole output while decoding
+  TextEncoding lastEncoding_ = TextEncoding::Detect;
+  std::vector<size_t> held_;  // inputs whose whole content is in the output
+};
+
+}  // namespace
+
+MergeOutcome MergeFiles(const PathList& list, const MergeOptions& options, RunContext& ctx) {
+  if (list.empty()) return {};
+  return Merger(list, options, ctx).run();
 }
 
 MergeOutcome MergeFolder(std::string_view folder, const MergeOptions& options, RunContext& ctx) {

@@ -38,6 +38,7 @@ struct MergeOptions {
   bool recursive = false;                   // 选择框遍历子目录
   std::string patterns = "*.*";             // 编辑框文件类型1
   Matcher matcher = Matcher::Standard;      // Alternative when Ctrl was down at the start
+  bool naturalOrder = false;                // a folder's files by name with digit runs as numbers
   // Not a control: told the path of every output once it is committed.
   std::function<void(std::string_view path)> onOutputWritten;
 };
@@ -55,6 +56,10 @@ struct MergeOutcome {
 // folder + "/" + base + "等" + count + "个文件" + ("." + extension when there is one), the folder
 // being the parent of the first file's folder with intoParent (when it has one), else that folder.
 std::string mergeOutputPath(std::string_view first, int64_t count, bool intoParent);
+
+// Name order with runs of ASCII digits compared as numbers ("book_2" before "book_10"), letters
+// without case; a double-byte character is compared whole. Internal text.
+bool naturalNameLess(std::string_view a, std::string_view b);
 
 // Merges `list` into one output; nothing for an empty list. Reports "(i/n)name" as status, progress
 // over the inputs and every failure with its path and reason. A stop ends the loop after the current

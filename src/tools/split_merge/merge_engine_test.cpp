@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "foundation/file_system.h"
 #include "foundation/native_text.h"
 #include "foundation/text_codec.h"
 #include "support/test_support.h"
 #include "support/fault_fixtures.h"
+#include "tools/split_merge/split_engine.h"
 
 namespace chengling {
 namespace {
@@ -115,6 +117,51 @@ TEST(MergeFolder, JoinsPiecesInNameOrderAndWalksSubfolders) {
   EXPECT_EQ(readBytes(onDisk(dir / "book/empty/z等1个文件.txt")), "Z");
   EXPECT_EQ(outputs, (std::vector<std::string>{dir / "book_1等12个文件.txt", dir / "book/x等2个文件.txt",
                                                dir / "book/empty/z等1个文件.txt"}));
+}
+
+TEST(NaturalNameLess, DigitRunsCompareAsNumbers) {
+  struct Case { const char* a; const char* b; bool less; };
+  const Case kCases[] = {
+      {"book_2.txt", "book_10.txt", true},   {"book_10.txt", "book_2.txt", false},
+      {"book_02.txt", "book_10.txt", true},  {"Book_1.txt", "book_2.txt", true},
+      {"a.txt", "a.txt", false},             {"a", "a1", true},
+      {"第2章.txt", "第10章.txt", true},      {"第10章.txt", "第9章.txt", false},
+      {"x9y", "x10a", true},                 {"b", "a1", false},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(naturalNameLess(c.a, c.b), c.less) << c.a << " < " << c.b;
+}
+
+// The program's own pieces come back whole: a split into 12 pieces, merged by number order.
+TEST(MergeFolder, NaturalOrderGivesASplitFileBack) {
+  TempDir dir;
+  std::string novel;
+  for (int line = 0; line < 500; ++line) novel += "第" + std::to_string(line) + "行，天下大势。\r\n";
+  writeBytes(onDisk(dir / "小说.txt"), novel);
+  SplitOptions split;
+  split.pieceCount = 12;
+  PlainRunContext ctx;
+  ASSERT_EQ(SplitRun({dir / "小说.txt"}, split, ctx).piecesWritten, 12);
+
+  MergeOptions options = noParent();
+  const MergeOutcome byName = MergeFolder(dir / "小说", options, ctx);
+  ASSERT_EQ(byName.outputsWritten, 1);
+  EXPECT_NE(readBytes(onDisk(dir / "小说/小说_1等12个文件.txt")), novel) << "name order puts _10 before _2";
+  options.naturalOrder = true;
+  std::string error;
+  ASSERT_TRUE(removeFile(dir / "小说/小说_1等12个文件.txt", &error)) << error;
+  EXPECT_EQ(MergeFolder(dir / "小说", options, ctx).outputsWritten, 1);
+  EXPECT_EQ(readBytes(onDisk(dir / "小说/小说_1等12个文件.txt")), novel);
+}
+
+TEST(MergeFiles, NothingReadableCommitsNothingAndKeepsAnOldOutput) {
+  TempDir dir;
+  writeBytes(onDisk(dir / "a等2个文件.txt"), "keep me");
+  PlainRunContext ctx;
+  const MergeOutcome outcome = MergeFiles({dir / "a.txt", dir / "b.txt"}, noParent(), ctx);  // neither exists
+  EXPECT_EQ(outcome.outputsWritten, 0);
+  EXPECT_EQ(outcome.failures, 2);
+  EXPECT_EQ(readBytes(onDisk(dir / "a等2个文件.txt")), "keep me");
+  EXPECT_EQ(listNames(dir.path()), std::vector<std::string>{onDisk("a等2个文件.txt")});
 }
 
 TEST(MergeFiles, StopAfterTheThirdInputDeletesOnlyWhatTheOutputHolds) {

@@ -75,6 +75,7 @@ PieceWriter::PieceWriter(PieceNaming naming, const std::unordered_set<std::strin
 void PieceWriter::begin(int64_t number) {
   file_.abort();
   number_ = number;
+  size_ = 0;
   path_.clear();
   held_.clear();
   failed_ = false;
@@ -105,6 +106,7 @@ bool PieceWriter::open(std::string_view sample) {
 
 bool PieceWriter::append(std::string_view bytes) {
   if (failed_) return false;
+  size_ += static_cast<int64_t>(bytes.size());
   if (file_.isOpen()) {
     std::string error;
     return file_.write(bytes, &error) || fail(error);

@@ -48,6 +48,8 @@ class PieceWriter {
   // Names the piece when that is still open, writes what is held and commits.
   bool finish();
   const std::string& path() const { return path_; }
+  // Bytes appended to the current piece.
+  int64_t size() const { return size_; }
 
  private:
   bool open(std::string_view sample);
@@ -62,6 +64,7 @@ class PieceWriter {
   std::string path_;
   bool contentNamed_ = false;
   AtomicFile file_;
+  int64_t size_ = 0;
   std::string held_;  // bytes before the name is known, or the whole piece when it is encoded
   bool failed_ = false;
 };

@@ -86,6 +86,11 @@ class Splitter {
   SplitOutcome outcome_;
   std::string statusText_;
   std::string outputFolder_;
+  // Progress counts source bytes over the whole list, so that one large file moves the bar too.
+  int64_t totalBytes_ = 0;
+  int64_t sourcesDone_ = 0;    // bytes of the sources already handled
+  int64_t sourceBytes_ = 0;    // size of the current source
+  int64_t piecesBytes_ = 0;    // bytes of its pieces written so far
 };
 
 bool Splitter::validate() {
@@ -124,13 +129,19 @@ bool Splitter::validate() {
 
 SplitOutcome Splitter::run() {
   const int64_t count = static_cast<int64_t>(sources_.size());
-  ctx_.progress(0, count);
   // The settings are checked before anything is touched: an invalid run leaves no folder behind.
   if (count == 0 || !validate()) return outcome_;
+  std::vector<int64_t> sizes;
+  for (const std::string& source : sources_) {
+    sizes.push_back(std::max<int64_t>(0, fileSize(source)));
+    totalBytes_ += sizes.back();
+  }
+  ctx_.progress(0, totalBytes_);
   for (int64_t i = 1; i <= count; ++i) {
     const std::string& source = sources_[static_cast<size_t>(i - 1)];
     statusText_ = "(" + std::to_string(i) + "/" + std::to_string(count) + ")" + PathFileName(source);
-    ctx_.progress(i, count);
+    sourceBytes_ = sizes[static_cast<size_t>(i - 1)];
+    piecesBytes_ = 0;
     ctx_.status(statusText_);
 
     // Only regular files are split: a folder or a missing path would otherwise leave an empty
@@ -173,6 +184,8 @@ SplitOutcome Splitter::run() {
         failure(source, "无法删除源文件：" + error);
       }
     }
+    sourcesDone_ += sourceBytes_;
+    ctx_.progress(sourcesDone_, totalBytes_);
     if (ctx_.checkpoint()) {
       outcome_.end = SplitEnd::Stopped;
       break;
@@ -197,6 +210,9 @@ bool Splitter::finishPiece(PieceWriter& writer, SourceResult& result) {
   }
   ++result.pieces;
   ++outcome_.piecesWritten;
+  // Encoded pieces may differ in size from their source: the bar never runs past the source.
+  piecesBytes_ += writer.size();
+  ctx_.progress(sourcesDone_ + std::min(piecesBytes_, sourceBytes_), totalBytes_);
   if (options_.onPieceWritten) options_.onPieceWritten(writer.path());
   return true;
 }

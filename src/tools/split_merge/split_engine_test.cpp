@@ -311,10 +311,26 @@ TEST(SplitRun, ReportsStatusAndProgressPerSourceAndPiece) {
   SplitRun({dir / "one.txt", dir / "two.txt"}, options, ctx);
   EXPECT_EQ(ctx.statuses, (std::vector<std::string>{"(1/2)one.txt", "[1] (1/2)one.txt", "[2] (1/2)one.txt",
                                                     "(2/2)two.txt", "[1] (2/2)two.txt", "[2] (2/2)two.txt"}));
-  EXPECT_EQ(ctx.lastPosition, 2);
-  EXPECT_EQ(ctx.lastMaximum, 2);
+  EXPECT_EQ(ctx.lastPosition, 4);
+  EXPECT_EQ(ctx.lastMaximum, 4);
   EXPECT_EQ(written, (std::vector<std::string>{dir / "one/one_1.txt", dir / "one/one_2.txt",
                                                dir / "two/two_1.txt", dir / "two/two_2.txt"}));
+}
+
+// One large file moves the bar piece by piece: progress counts source bytes, not files.
+TEST(SplitRun, ProgressMovesWithThePiecesOfOneFile) {
+  TempDir dir;
+  writeBytes(dir / "big.txt", std::string(1000, 'x'));
+  SplitOptions options;
+  options.pieceCount = 4;
+  struct Recorder : PlainRunContext {
+    std::vector<std::pair<int64_t, int64_t>> seen;
+    void progress(int64_t position, int64_t maximum) override { seen.emplace_back(position, maximum); }
+  } ctx;
+  SplitRun({dir / "big.txt"}, options, ctx);
+  const std::vector<std::pair<int64_t, int64_t>> want = {{0, 1000}, {250, 1000}, {500, 1000},
+                                                         {750, 1000}, {1000, 1000}, {1000, 1000}};
+  EXPECT_EQ(ctx.seen, want);
 }
 
 TEST(SplitRun, StopEndsAfterTheCurrentPieceAndKeepsTheSource) {
