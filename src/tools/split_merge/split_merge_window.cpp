@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -76,6 +77,39 @@ SplitMergeTool::~SplitMergeTool() = default;
 
 bool SplitMergeTool::running() const { return panel_->running(); }
 
+namespace {
+
+// A framed hint that fills the free height of an area: where to drop, and what happens then.
+QLabel* dropHint(const QString& name, const QString& text) {
+  auto* hint = named(new QLabel(text), name);
+  hint->setAlignment(Qt::AlignCenter);
+  hint->setWordWrap(true);
+  hint->setFrameShape(QFrame::StyledPanel);
+  hint->setEnabled(false);
+  hint->setMinimumHeight(48);
+  return hint;
+}
+
+// An options row: the controls left-aligned.
+QHBoxLayout* optionRow(std::initializer_list<QWidget*> widgets) {
+  auto* row = new QHBoxLayout;
+  for (QWidget* widget : widgets) row->addWidget(widget);
+  row->addStretch();
+  return row;
+}
+
+// The patterns box beside the start button, which takes the larger share.
+QHBoxLayout* startRow(QLineEdit* patterns, QPushButton* start) {
+  start->setMinimumHeight(32);
+  patterns->setMinimumHeight(32);
+  auto* row = new QHBoxLayout;
+  row->addWidget(patterns, 1);
+  row->addWidget(start, 2);
+  return row;
+}
+
+}  // namespace
+
 QWidget* SplitMergeTool::buildSplitArea() {
   splitGroup_ = named(new QGroupBox(u"分割操作区"_s), u"分组框分割"_s);
   byCount_ = makeRadio(u"单选框按份数"_s, u"按份数"_s, true);
@@ -103,34 +137,28 @@ QWidget* SplitMergeTool::buildSplitArea() {
     box->setMaximumWidth(90);
   }
 
-  auto* grid = new QGridLayout(splitGroup_);
-  const auto row = [grid](int at, std::initializer_list<QWidget*> widgets) {
+  auto* modes = new QGridLayout;
+  modes->setVerticalSpacing(10);
+  const auto row = [modes](int at, std::initializer_list<QWidget*> widgets) {
     int column = 0;
-    for (QWidget* widget : widgets) {
-      if (widget != nullptr) grid->addWidget(widget, at, column);
-      ++column;
-    }
+    for (QWidget* widget : widgets) modes->addWidget(widget, at, column++);
   };
   row(0, {byCount_, pieceCount_});
   row(1, {bySize_, sizeValue_, sizeUnit_});
   row(2, {byChars_, charsLow_, named(new QLabel(u"-"_s), u"标签2"_s), charsHigh_});
   row(3, {byLines_, linesLow_, named(new QLabel(u"-"_s), u"标签1"_s), linesHigh_, skipBlank_});
-  grid->addWidget(bySeparator_, 4, 0);
-  grid->addWidget(separatorButton_, 4, 1, 1, 2);
-  const auto line = [grid](int at, std::initializer_list<QWidget*> widgets) {
-    auto* box = new QHBoxLayout;
-    for (QWidget* widget : widgets) box->addWidget(widget);
-    box->addStretch();
-    grid->addLayout(box, at, 0, 1, 5);
-  };
-  line(5, {detect_, fixLineEnds_});
-  line(6, {intoSubfolder_, deleteSources_, contentNames_});
-  grid->setRowStretch(7, 1);
-  auto* start = new QHBoxLayout;
-  start->addWidget(splitPatterns_, 1);
-  start->addWidget(splitButton_, 2);
-  grid->addLayout(start, 8, 0, 1, 5);
-  grid->setColumnStretch(4, 1);
+  modes->addWidget(bySeparator_, 4, 0);
+  modes->addWidget(separatorButton_, 4, 1, 1, 3);
+  modes->setColumnStretch(5, 1);
+
+  auto* area = new QVBoxLayout(splitGroup_);
+  area->setSpacing(10);
+  area->addLayout(modes);
+  area->addLayout(optionRow({detect_, fixLineEnds_}));
+  area->addLayout(optionRow({intoSubfolder_, deleteSources_, contentNames_}));
+  area->addWidget(dropHint(u"标签拖放提示1"_s,
+                           u"把要分割的文件拖放到这里；\n拖入一个文件夹时，分割其中符合下方文件类型的文件"_s), 1);
+  area->addLayout(startRow(splitPatterns_, splitButton_));
   return splitGroup_;
 }
 
@@ -148,26 +176,29 @@ QWidget* SplitMergeTool::buildMergeArea() {
   intoParent_ = makeCheck(u"选择框父目录保存"_s, u"合并到父目录"_s, true);
   deleteInputs_ = makeCheck(u"选择框合并后删除文件"_s, u"合并后删除"_s);
   recursive_ = makeCheck(u"选择框遍历子目录"_s, u"遍历子级"_s);
+  naturalOrder_ = makeCheck(u"选择框数字顺序"_s, u"按数字顺序"_s);
+  naturalOrder_->setToolTip(u"文件夹中的文件按名称里的数字大小排列：book_2 在 book_10 之前"_s);
   mergePatterns_ = makeEdit(u"编辑框文件类型1"_s, u"*.*"_s, u"合并的文件类型"_s);
   mergeButton_ = makeButton(u"按钮开始合并"_s, toQString(kMergeIdleCaption));
 
-  auto* grid = new QGridLayout(mergeGroup_);
-  grid->addWidget(joinData_, 0, 0, 1, 3);
-  grid->addWidget(joinByText_, 1, 0);
-  grid->addWidget(joinText_, 1, 1, 1, 2);
-  grid->addWidget(joinByFile_, 2, 0);
-  grid->addWidget(joinFile_, 2, 1);
-  grid->addWidget(joinFileButton_, 2, 2);
-  auto* options = new QHBoxLayout;
-  for (QWidget* box : {decode_, intoParent_, deleteInputs_, recursive_}) options->addWidget(box);
-  options->addStretch();
-  grid->addLayout(options, 3, 0, 1, 3);
-  grid->setRowStretch(4, 1);
-  auto* start = new QHBoxLayout;
-  start->addWidget(mergePatterns_, 1);
-  start->addWidget(mergeButton_, 2);
-  grid->addLayout(start, 5, 0, 1, 3);
-  grid->setColumnStretch(1, 1);
+  auto* join = new QGridLayout;
+  join->setVerticalSpacing(10);
+  join->addWidget(joinData_, 0, 0, 1, 3);
+  join->addWidget(joinByText_, 1, 0);
+  join->addWidget(joinText_, 1, 1, 1, 2);
+  join->addWidget(joinByFile_, 2, 0);
+  join->addWidget(joinFile_, 2, 1);
+  join->addWidget(joinFileButton_, 2, 2);
+  join->setColumnStretch(1, 1);
+
+  auto* area = new QVBoxLayout(mergeGroup_);
+  area->setSpacing(10);
+  area->addLayout(join);
+  area->addLayout(optionRow({decode_, intoParent_, deleteInputs_}));
+  area->addLayout(optionRow({recursive_, naturalOrder_}));
+  area->addWidget(dropHint(u"标签拖放提示2"_s,
+                           u"把要合并的文件或文件夹拖放到这里；\n文件按拖放的顺序合并为一个文件，每个文件夹各合并为一个文件"_s), 1);
+  area->addLayout(startRow(mergePatterns_, mergeButton_));
   return mergeGroup_;
 }
 
@@ -256,6 +287,7 @@ MergeOptions SplitMergeTool::mergeOptions() const {
   options.intoParent = intoParent_->isChecked();
   options.deleteInputs = deleteInputs_->isChecked();
   options.recursive = recursive_->isChecked();
+  options.naturalOrder = naturalOrder_->isChecked();
   options.patterns = fromQString(mergePatterns_->text());
   options.matcher = ctrlHeld() ? Matcher::Alternative : Matcher::Standard;
   return options;
@@ -286,7 +318,9 @@ void SplitMergeTool::mergeClicked() {
 
 void SplitMergeTool::askSeparator() {
   QString separator;
-  if (ShowInputDialog(controlTag(separatorButton_), std::nullopt, toQString(kSeparatorPrompt), this, &separator)) {
+  // The long text is the caption, which a title bar cuts; it stands above the box as well.
+  const QString prompt = toQString(kSeparatorPrompt);
+  if (ShowInputDialog(controlTag(separatorButton_), prompt, prompt, this, &separator)) {
     setControlTag(separatorButton_, separator);
   }
 }

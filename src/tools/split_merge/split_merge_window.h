@@ -104,6 +104,7 @@ class SplitMergeTool : public QWidget {
   QCheckBox* intoParent_ = nullptr;
   QCheckBox* deleteInputs_ = nullptr;
   QCheckBox* recursive_ = nullptr;
+  QCheckBox* naturalOrder_ = nullptr;
   QLineEdit* mergePatterns_ = nullptr;
   QPushButton* mergeButton_ = nullptr;
 };

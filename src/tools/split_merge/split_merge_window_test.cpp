@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -443,6 +444,8 @@ TEST_F(SplitMergeWindow, InvalidSettingsShowTheMessageAndFocusTheirEditBox) {
   };
   const Case kCases[] = {
       {u"单选框按份数"_s, u"编辑框份数"_s, u"0"_s, u"份数必须大于0"_s},
+      {u"单选框按份数"_s, u"编辑框份数"_s, u"-5"_s, u"份数必须大于0"_s},
+      {u"单选框按字节"_s, u"编辑框字节"_s, u"-2"_s, u"字节长度不能等于0"_s},
       {u"单选框按字节"_s, u"编辑框字节"_s, u"0.00000001"_s, u"字节长度不能等于0"_s},
       {u"单选框按行数"_s, u"编辑框行数1"_s, u"0"_s, u"行数至少 1"_s},
       {u"单选框按字符数"_s, u"编辑框字数1"_s, u"-3"_s, u"字数至少 1 个"_s},
@@ -460,8 +463,29 @@ TEST_F(SplitMergeWindow, InvalidSettingsShowTheMessageAndFocusTheirEditBox) {
     EXPECT_EQ(tool_->focusWidget(), control(c.edit)) << c.mode.toStdString();
     setText(c.edit, before);
   }
-  // Nothing was written; the first source's folder may exist, empty.
-  EXPECT_TRUE(!exists(dir_ / "s") || listNames(dir_ / "s").empty());
+  // Nothing was written, and no folder was made for it.
+  EXPECT_FALSE(exists(dir_ / "s"));
+}
+
+// The program's own pieces come back whole when the merge takes them in number order.
+TEST_F(SplitMergeWindow, SplitThenMergeByNumberOrderGivesTheFileBack) {
+  std::string novel;
+  for (int i = 0; i < 400; ++i) novel += "line " + std::to_string(i) + "\r\n";
+  writeBytes(dir_ / "book.txt", novel);
+  setText(u"编辑框份数"_s, u"12"_s);
+  Modals modals;
+  ASSERT_TRUE(drop(u"分组框分割"_s, {dir_ / "book.txt"}));
+  waitForRunAfterQuestion(modals, 2);
+  ASSERT_EQ(listNames(dir_ / "book").size(), 12u);
+
+  clickIndicator(control(u"选择框数字顺序"_s));
+  ASSERT_TRUE(control<QCheckBox>(u"选择框数字顺序"_s)->isChecked());
+  control<QCheckBox>(u"选择框父目录保存"_s)->setChecked(false);
+  modals.other = pickInFileDialog({native(dir_ / "book")});
+  QTest::mouseClick(control(u"按钮开始合并"_s), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !modals.otherTitles.isEmpty() && !tool_->running(); }, kRunTimeoutMs));
+  QTest::qWait(30);
+  EXPECT_EQ(readBytes(dir_ / "book/book_1等12个文件.txt"), novel);
 }
 
 TEST_F(SplitMergeWindow, AnEmptySeparatorIsAskedForAndTheButtonEditsIt) {
@@ -471,7 +495,9 @@ TEST_F(SplitMergeWindow, AnEmptySeparatorIsAskedForAndTheButtonEditsIt) {
   const QString caption = u"请输入用于分割的字符串，这些字符串必然多次出现在目标文件中，这样才能以此为分割点"_s;
   Modals modals;
   QString initial;
+  QString prompt;
   modals.other = [&](QWidget* dialog) {
+    prompt = dialog->findChild<QTextEdit*>(u"编辑框提示"_s)->toPlainText();
     initial = dialog->findChild<QPlainTextEdit*>(u"编辑框正文"_s)->toPlainText();
     dialog->findChild<QPlainTextEdit*>(u"编辑框正文"_s)->setPlainText(u"###"_s);
     dialog->findChild<QPushButton*>(u"按钮确定"_s)->click();
@@ -482,6 +508,7 @@ TEST_F(SplitMergeWindow, AnEmptySeparatorIsAskedForAndTheButtonEditsIt) {
   QTest::qWait(30);
   EXPECT_EQ(modals.texts, (QStringList{u"确定分割被拖放的 1 个文件吗？"_s, u"请输入用于分割的字符串！"_s}));
   EXPECT_EQ(modals.otherTitles, QStringList{caption});
+  EXPECT_EQ(prompt, caption) << "the caption alone is cut by the title bar";
   EXPECT_EQ(initial, QString());
   EXPECT_EQ(controlTag(separator), u"###"_s);
 
