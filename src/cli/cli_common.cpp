@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -22,7 +23,9 @@ namespace chengling::cli {
 namespace {
 
 std::atomic<RunContext*> gActive{nullptr};
-TerminalRunContext* gTerminal = nullptr;  // the one whose line printLine takes off the screen
+TerminalRunContext* gTerminal = nullptr;
+// The first failed write of results to standard output (errno), 0 while every write succeeded.
+int gOutputError = 0;  // the one whose line printLine takes off the screen
 std::atomic<int> gInterrupts{0};
 std::string gStopNotice;  // in the terminal's encoding, made before the handler is installed
 bool gQuiet = false;
@@ -145,11 +148,28 @@ bool existingPaths(const std::vector<std::string>& arguments, std::string_view t
   return true;
 }
 
+void writeOutput(std::string_view bytes) {
+  if (gOutputError != 0) return;  // the rest would be lost as well
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) gOutputError = errno != 0 ? errno : EIO;
+}
+
 void printLine(std::string_view internal) {
   if (gTerminal) gTerminal->clearLine();
   std::string out = toTerminal(internal);
   out += '\n';
-  std::fwrite(out.data(), 1, out.size(), stdout);
+  writeOutput(out);
+}
+
+int finishOutput(int code) {
+  // Buffered results reach the file only now: a full disk shows at the flush or the close.
+  if (gOutputError == 0 && (std::fflush(stdout) != 0 || std::ferror(stdout))) gOutputError = errno != 0 ? errno : EIO;
+  if (gOutputError == 0 && std::fclose(stdout) != 0) gOutputError = errno != 0 ? errno : EIO;
+  const bool errorsLost = std::fflush(stderr) != 0 || std::ferror(stderr);
+  if (gOutputError != 0) {
+    const std::string message = toTerminal("无法写出结果（标准输出）：" + reasonForErrno(gOutputError)) + "\n";
+    std::fwrite(message.data(), 1, message.size(), stderr);
+  }
+  return gOutputError != 0 || errorsLost ? std::max(code, kExitSomeFailed) : code;
 }
 
 void printError(std::string_view internal) {
@@ -215,7 +235,7 @@ int runCli(int argc, char** argv) {
   }
   setQuiet(quiet);
   for (const Command& command : commands) {
-    if (command.app->parsed()) return command.run();
+    if (command.app->parsed()) return finishOutput(command.run());
   }
   return kExitUsage;
 }

@@ -93,6 +93,13 @@ std::string absoluteArgument(std::string_view argument);
 bool existingPaths(const std::vector<std::string>& arguments, std::string_view tool,
                    std::vector<std::string>& paths);
 
+// Writes result bytes to standard output. A failed write is remembered: finishOutput names it and
+// turns the exit status into 1; nothing more is written after it.
+void writeOutput(std::string_view bytes);
+// Flushes and closes standard output at the end of a run; returns `code`, or 1 when results could
+// not be written (named on standard error).
+int finishOutput(int code);
+
 // Writes internal text plus "\n" to standard output / standard error, in the terminal's encoding.
 void printLine(std::string_view internal);
 void printError(std::string_view internal);

@@ -50,12 +50,10 @@ void printTable(const TableModel& table) {
     table.appendRowText(r, true, piece);
     piece += '\n';
     if (piece.size() >= (size_t{1} << 20) || r == table.RowCount()) {
-      const std::string out = toTerminal(piece);
-      std::fwrite(out.data(), 1, out.size(), stdout);
+      writeOutput(toTerminal(piece));
       piece.clear();
     }
   }
-  std::fflush(stdout);
 }
 
 int runCsv(const CsvArguments& args) {
@@ -78,6 +76,11 @@ int runCsv(const CsvArguments& args) {
   const CsvImportOutcome outcome = ImportCsvFiles(options, table, ctx);
   if (outcome.stopped) {
     printError("导入已停止，未写出任何内容");
+    return kExitSomeFailed;
+  }
+  // Nothing imported must not replace an existing output with an empty table.
+  if (outcome.filesFailed == static_cast<int64_t>(options.paths.size())) {
+    printError("没有能导入的文件，未写出任何内容");
     return kExitSomeFailed;
   }
 

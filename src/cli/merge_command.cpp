@@ -58,7 +58,7 @@ int runMerge(const MergeArguments& args, const CLI::App& app) {
   // Paths arrive as a drop on the merge area would hand them over: the files into one output, then
   // each folder (the last one named first).
   const MergeDrop drop = planMergeDrop(dropped);
-  TerminalRunContext ctx;
+  TerminalRunContext ctx(ProgressUnit::Bytes);  // progress counts bytes of the sources
   const MergeOutcome outcome = MergeDropped(drop, options, ctx).outcome;
 
   if (outcome.stopped) {

@@ -101,7 +101,7 @@ int runSplit(const SplitArguments& args, const CLI::App& app) {
   if (!existingPaths(args.paths, "split", dropped)) return kExitUsage;
   // Paths arrive as a drop on the split area would hand them over.
   const SplitDrop drop = planSplitDrop(dropped);
-  TerminalRunContext ctx;
+  TerminalRunContext ctx(ProgressUnit::Bytes);  // progress counts bytes of the sources
   const SplitReport report = SplitDropped(drop, fromArgument(args.filter),
                                           args.altMatcher ? Matcher::Alternative : Matcher::Standard, options, ctx);
   if (report.sourceCount == 0) {

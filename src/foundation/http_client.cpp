@@ -137,7 +137,8 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
                               value.back() == '\t')) {
       value.remove_suffix(1);
     }
-    transfer->location.assign(cutAtNul(value));
+    // CR, LF or NUL inside the value would break the lines the address is printed in.
+    transfer->location = cleanHeaderValue(value);
     transfer->haveLocation = true;
   }
   return bytes;

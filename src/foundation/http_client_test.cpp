@@ -46,10 +46,13 @@ HttpClientOptions quick() {
 }
 
 // Accepts connections on 127.0.0.1 and keeps each request's header block as it arrived, byte for
-// byte, so that the order of the header lines can be checked. Answers every request with a 302.
+// byte, so that the order of the header lines can be checked. Answers every request with `answer`,
+// sent as it is (a 302 unless told otherwise).
 class RawCapture {
  public:
-  RawCapture() {
+  explicit RawCapture(std::string answer = "HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n"
+                                           "Connection: close\r\n\r\n")
+      : answer_(std::move(answer)) {
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -88,13 +91,12 @@ class RawCapture {
         std::lock_guard lock(mutex_);
         requests_.push_back(request);
       }
-      const std::string answer =
-          "HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-      (void)send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+      (void)send(client, answer_.data(), answer_.size(), MSG_NOSIGNAL);
       close(client);
     }
   }
 
+  std::string answer_;
   int fd_ = -1;
   int port_ = 0;
   std::thread thread_;
@@ -194,6 +196,16 @@ TEST(ProbeRedirect, ReturnsTheLocationValueExactlyAndNothingWithoutOne) {
     std::string url = local.url(c.path);
     EXPECT_EQ(client.ProbeRedirect(url, "agent"), c.want) << c.path;
   }
+}
+
+// A bare CR inside a received Location would break the alignment of result lines. (libcurl itself
+// refuses a header holding NUL.)
+TEST(ProbeRedirect, ControlBytesInsideTheLocationAreRemoved) {
+  RawCapture server("HTTP/1.1 302 Found\r\nLocation: http://a.example/x\ry\rz\r\n"
+                    "Content-Length: 0\r\nConnection: close\r\n\r\n");
+  HttpClient client(quick());
+  std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/";
+  EXPECT_EQ(client.ProbeRedirect(url, "agent"), "http://a.example/xyz");
 }
 
 TEST(ProbeRedirect, SendsItsFiveHeadersInOrderWithCleanValues) {

@@ -31,6 +31,27 @@ TEST_F(CsvCli, SortsByNumberDescendingByDefaultAndKeepsTheFileEncoding) {
             "\xEF\xBB\xBF" + utf8(u8"\"姓名\",\"数量\"\r\n\"王五\",\"100\"\r\n\"张三\",\"10\"\r\n\"李四\",\"9\"\r\n"));
 }
 
+// Results that cannot be written are a failure, not a success with a truncated table.
+TEST_F(CsvCli, AFullStandardOutputIsNamedAndFails) {
+  std::string table = "a,b\n";
+  for (int i = 0; i < 20000; ++i) table += std::to_string(i) + ",x\n";  // more than one buffer
+  const std::string in = file("in.csv", table);
+  EXPECT_EQ(runCommand(kCli + " csv " + in + " >/dev/full 2>'" + dir_ / "stderr.txt" + "'"), 1);
+  EXPECT_NE(errors().find(utf8(u8"无法写出结果")), std::string::npos) << errors();
+  // A small result fails at the final flush just the same.
+  EXPECT_EQ(runCommand(kCli + " csv " + file("small.csv", "a,b\n1,2\n") + " >/dev/full 2>/dev/null"), 1);
+}
+
+// A run whose inputs all failed keeps an existing output as it was.
+TEST_F(CsvCli, NothingImportedWritesNothing) {
+  const std::string keep = file("keep.csv", "a,b\n1,2\n");
+  EXPECT_EQ(run("-o " + keep + " '" + dir_ / "nosuch.csv" + "'"), 1);
+  EXPECT_EQ(readBytes(dir_ / "keep.csv"), "a,b\n1,2\n");
+  std::string out;
+  EXPECT_EQ(run("'" + dir_ / "nosuch.csv" + "'", &out), 1);
+  EXPECT_EQ(out, "");
+}
+
 TEST_F(CsvCli, NoHeaderNamesColumnsAndSortTakesATitle) {
   const std::string in = file("in.txt", "b,2\na,1\nc,3\n");
   const std::string title = utf8(u8"第2列");

@@ -107,9 +107,9 @@ TEST(CliProgress, ALineOnATerminalOnly) {
   const TempDir dir;
   for (const char* name : {"a.txt", "b.txt", "c.txt"}) writeBytes(dir / "in/" + name, std::string(3000, 'x'));
 
-  // On a terminal: the count of files redrawn in place, and taken away at the end.
+  // On a terminal: the bytes split so far redrawn in place, and taken away at the end.
   const std::string shown = onTerminal("split --count 2 '" + dir / "in" + "'");
-  EXPECT_NE(shown.find("\r\033[K0/3 (0%)"), std::string::npos) << hex(shown);
+  EXPECT_NE(shown.find("\r\033[K0 B/8.79 KB (0%)"), std::string::npos) << hex(shown);
   EXPECT_EQ(shown.substr(shown.size() - 4), "\r\033[K") << hex(shown);
 
   // --quiet, before or after the subcommand: nothing of it.

@@ -58,7 +58,7 @@ class Splitter {
     bool complete = false;  // ran to the end of the source: no stop, no failure
   };
 
-  bool validate();
+  bool validate(const std::vector<int64_t>& sizes);
   SourceResult splitBytes(const std::string& source, bool byCount);
   SourceResult splitLines(const std::string& source);
   SourceResult splitChars(const std::string& source);
@@ -93,8 +93,8 @@ class Splitter {
   int64_t piecesBytes_ = 0;    // bytes of its pieces written so far
 };
 
-bool Splitter::validate() {
-  const auto invalid = [&](const char* message, SplitField field) {
+bool Splitter::validate(const std::vector<int64_t>& sizes) {
+  const auto invalid = [&](std::string_view message, SplitField field) {
     outcome_.end = SplitEnd::Invalid;
     outcome_.message = message;
     outcome_.field = field;
@@ -104,6 +104,16 @@ bool Splitter::validate() {
     case SplitMode::ByCount:
       // A negative count would make the piece folder and then nothing in it.
       if (options_.pieceCount < 1) return invalid(kCountInvalid, SplitField::PieceCount);
+      // Empty pieces beyond the file's bytes are what was asked for while the count is one a person
+      // means; a huge count would fill the disk's inodes with empty files.
+      for (size_t i = 0; i < sizes.size(); ++i) {
+        if (options_.pieceCount > kMaxEmptyPieceCount && options_.pieceCount > sizes[i]) {
+          const std::string message = "份数太大：" + std::to_string(options_.pieceCount) + " 份超过了 " +
+                                      std::to_string(kMaxEmptyPieceCount) + "，也超过了文件的字节数（" +
+                                      PathFileName(sources_[i]) + " 只有 " + std::to_string(sizes[i]) + " 字节）";
+          return invalid(message, SplitField::PieceCount);
+        }
+      }
       break;
     case SplitMode::BySize:
       if (std::fabs(options_.sizeValue) <= 0.0000001f || pieceLengthFor(options_.sizeValue, options_.sizeUnit) < 1) {
@@ -129,13 +139,14 @@ bool Splitter::validate() {
 
 SplitOutcome Splitter::run() {
   const int64_t count = static_cast<int64_t>(sources_.size());
-  // The settings are checked before anything is touched: an invalid run leaves no folder behind.
-  if (count == 0 || !validate()) return outcome_;
+  if (count == 0) return outcome_;
   std::vector<int64_t> sizes;
   for (const std::string& source : sources_) {
     sizes.push_back(std::max<int64_t>(0, fileSize(source)));
     totalBytes_ += sizes.back();
   }
+  // The settings are checked before anything is touched: an invalid run leaves no folder behind.
+  if (!validate(sizes)) return outcome_;
   ctx_.progress(0, totalBytes_);
   for (int64_t i = 1; i <= count; ++i) {
     const std::string& source = sources_[static_cast<size_t>(i - 1)];

@@ -84,6 +84,10 @@ bool TakeChars(std::string_view bytes, int64_t n, size_t& position, std::string_
 bool forEachSeparatorPart(std::string_view text, std::string_view separator,
                           const std::function<bool(std::string_view)>& part);
 
+// A piece count above this and above a source's size in bytes is refused (it would only add empty
+// pieces).
+inline constexpr int32_t kMaxEmptyPieceCount = 1000;
+
 // Messages of the split area (internal text; defined in the engine).
 extern const char* const kCountInvalid;       // 份数必须大于0
 extern const char* const kSizeInvalid;        // 字节长度不能等于0

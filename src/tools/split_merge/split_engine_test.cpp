@@ -260,7 +260,7 @@ TEST(SplitRun, InvalidSettingsComeBackWithTheirMessageAndTouchNothing) {
     const char* message;
     SplitField field;
   };
-  std::vector<Case> cases(8);
+  std::vector<Case> cases(10);
   cases[0].options.pieceCount = 0;
   cases[0] = {cases[0].options, SplitEnd::Invalid, kCountInvalid, SplitField::PieceCount};
   cases[1].options.mode = SplitMode::BySize;
@@ -283,6 +283,10 @@ TEST(SplitRun, InvalidSettingsComeBackWithTheirMessageAndTouchNothing) {
   cases[7].options.mode = SplitMode::BySize;
   cases[7].options.sizeValue = 0.5f;
   cases[7].options.sizeUnit = 0;
+  cases[8].options.pieceCount = 1001;  // both sources have fewer bytes than that
+  cases[8] = {cases[8].options, SplitEnd::Invalid, "", SplitField::PieceCount};
+  cases[9].options.pieceCount = 1000;  // a count a person means still gives its empty pieces
+  cases[9] = {cases[9].options, SplitEnd::Finished, "", SplitField::None};
   cases[7] = {cases[7].options, SplitEnd::Invalid, kSizeInvalid, SplitField::SizeValue};
   for (size_t i = 0; i < cases.size(); ++i) {
     TempDir dir;
@@ -291,7 +295,11 @@ TEST(SplitRun, InvalidSettingsComeBackWithTheirMessageAndTouchNothing) {
     PlainRunContext ctx;
     const SplitOutcome outcome = SplitRun({dir / "a.txt", dir / "b.txt"}, cases[i].options, ctx);
     EXPECT_EQ(outcome.end, cases[i].end) << i;
-    EXPECT_EQ(outcome.message, cases[i].message) << i;
+    if (i == 8) {
+      EXPECT_EQ(outcome.message, "份数太大：1001 份超过了 1000，也超过了文件的字节数（a.txt 只有 3 字节）");
+    } else {
+      EXPECT_EQ(outcome.message, cases[i].message) << i;
+    }
     EXPECT_EQ(outcome.field, cases[i].field) << i;
     const bool valid = cases[i].end == SplitEnd::Finished;
     EXPECT_EQ(exists(dir / "a"), valid) << i;

@@ -277,8 +277,8 @@ TEST_F(SplitMergeWindow, DroppedFilesAreMergedFirstWithoutAQuestionThenTheFolder
 }
 
 TEST_F(SplitMergeWindow, StopClickEndsTheSplitAfterTheCurrentPieceAndTheQuestionFollows) {
-  // A tiny file cut into very many (mostly empty) pieces: a run far longer than the test needs.
-  writeBytes(dir_ / "big.txt", "0123456789abcdef");
+  // A file cut into one-byte pieces: a run far longer than the test needs.
+  writeBytes(dir_ / "big.txt", std::string(200000, 'x'));
   writeBytes(dir_ / "other.txt", "other");
   setText(u"编辑框份数"_s, u"200000"_s);
   Modals modals;
@@ -318,7 +318,7 @@ TEST_F(SplitMergeWindow, StopClickEndsTheSplitAfterTheCurrentPieceAndTheQuestion
 }
 
 TEST_F(SplitMergeWindow, ClosingTheWindowDuringARunStopsItAndKeepsTheOptions) {
-  writeBytes(dir_ / "big.txt", "0123456789abcdef");
+  writeBytes(dir_ / "big.txt", std::string(200000, 'x'));
   setText(u"编辑框份数"_s, u"200000"_s);
   Modals modals;
   auto* status = control<QLabel>(u"透明标签"_s);
