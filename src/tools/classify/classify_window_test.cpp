@@ -177,6 +177,9 @@ TEST_F(ClassifyWindow, ControlsStartWithTheirCaptionsAndInitialStates) {
   EXPECT_EQ(control(u"编辑框目录"_s)->accessibleName(), u"来自文件夹"_s);
   EXPECT_EQ(control(u"编辑框归类到"_s)->accessibleName(), u"归类到路径："_s);
   EXPECT_EQ(control(u"按钮选择目录"_s)->accessibleName(), u"选择文件夹"_s);
+  // The page fits a main window of 800 x 560 (a page of 800 x 434 less its frame) without clipping.
+  EXPECT_LE(tool_->minimumSizeHint().width(), 800);
+  EXPECT_LE(tool_->minimumSizeHint().height(), 400) << tool_->minimumSizeHint().height();
   // No move run has left its logs: there is nothing to undo.
   EXPECT_FALSE(control(u"按钮撤销上次归类"_s)->isEnabled());
 }
