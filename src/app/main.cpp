@@ -18,6 +18,7 @@
 #include "shell/screenshot.h"
 #include "shell/settings_store.h"
 #include "shell/store_messages.h"
+#include "tools/classify/classify_window.h"
 #include "tools/split_merge/split_merge_window.h"
 
 namespace {
@@ -54,7 +55,7 @@ int main(int argc, char** argv) {
   const std::array<PageFactory, chengling::MainWindow::kPageCount> pages{
       PageFactory{},                                                   // 跳转地址获取
       PageFactory{},                                                   // Csv数据排序
-      PageFactory{},                                                   // 文件批量归类
+      [&settings] { return new chengling::ClassifyTool(settings); },    // 文件批量归类
       PageFactory{},                                                   // 文件批量转码
       [&settings] { return new chengling::SplitMergeTool(settings); },  // 文件分割合并
   };

@@ -79,23 +79,8 @@ bool readOptions(const ClassifyArguments& args, ClassifyOptions& options) {
 int runDry(const ClassifyOptions& options) {
   TerminalRunContext ctx;
   const std::vector<PlannedFile> plan = ClassifyPlan(options, ctx);
-  int64_t taken = 0;
-  int64_t shared = 0;
-  for (const PlannedFile& file : plan) {
-    std::string line = file.source + " → " + file.target;
-    if (file.sameAsSource) line += "  [目标即原文件，不会改动]";
-    if (file.targetExists) {
-      line += options.keepSources ? "  [目标已存在，将被替换]" : "  [目标已存在，将失败]";
-      ++taken;
-    }
-    if (file.sharedTarget) {
-      line += "  [与其他文件目标相同]";
-      ++shared;
-    }
-    printLine(line);
-  }
-  printError("预演：共 " + numberToText(static_cast<int64_t>(plan.size())) + " 个文件，目标已存在 " +
-             numberToText(taken) + " 个，目标重复 " + numberToText(shared) + " 个；未改动任何文件");
+  for (const PlannedFile& file : plan) printLine(planLine(file, options.keepSources));
+  printError(planSummary(plan));
   return ctx.stopRequested() ? kExitSomeFailed : kExitOk;
 }
 
@@ -106,10 +91,7 @@ int runClassify(const ClassifyOptions& options) {
     printError(outcome.error);
     return kExitSomeFailed;
   }
-  std::string summary = "归类完成：共 " + numberToText(outcome.processed) + " 个文件，失败 " +
-                        numberToText(outcome.failed) + " 个";
-  if (outcome.stopped) summary = "已停止。" + summary;
-  printLine(summary);
+  printLine(runSummary(outcome));
   printLine("记录：" + options.logFolder + "/" + kAfterLogName);
   if (outcome.failed > 0) printError("失败的文件见 " + options.logFolder + "/" + kFailureLogName);
   return outcome.failed > 0 || outcome.stopped || !outcome.logError.empty() ? kExitSomeFailed : kExitOk;
@@ -123,18 +105,11 @@ int runUndo() {
     printError(outcome.error);
     return kExitSomeFailed;
   }
+  // Failed steps were named on standard error as they happened.
   for (const UndoStep& step : outcome.steps) {
-    const std::string pair = step.after + " → " + step.before;
-    if (step.action == UndoAction::Restored) {
-      printLine("已移回：" + pair);
-    } else if (step.action != UndoAction::Failed) {
-      printLine("跳过：" + pair + "（" + undoActionText(step.action) + "）");
-    }
+    if (step.action != UndoAction::Failed) printLine(undoStepLine(step));
   }
-  std::string summary = "撤销归类：移回 " + numberToText(outcome.restored) + " 个，跳过 " +
-                        numberToText(outcome.skipped) + " 个，失败 " + numberToText(outcome.failed) + " 个";
-  if (outcome.stopped) summary = "已停止。" + summary;
-  printLine(summary);
+  printLine(undoSummary(outcome));
   return outcome.failed > 0 || outcome.stopped ? kExitSomeFailed : kExitOk;
 }
 
@@ -164,9 +139,9 @@ Command addClassifyCommand(CLI::App& parent) {
     if (args->undo) return runUndo();
     ClassifyOptions options;
     if (!readOptions(*args, options)) return kExitUsage;
-    if (options.source == ClassifySource::Folder &&
-        (!pathExists(options.entryFolder) || !IsDirectory(options.entryFolder))) {
-      printError("找不到文件夹 " + options.entryFolder);
+    const std::string inputError = classifyInputError(options);
+    if (!inputError.empty()) {
+      printError(inputError);
       return kExitSomeFailed;
     }
     return args->dryRun ? runDry(options) : runClassify(options);

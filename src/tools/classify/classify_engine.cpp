@@ -251,14 +251,28 @@ std::string captionText(int64_t count, int64_t index, std::string_view source) {
                         std::string(source));
 }
 
+std::string classifyInputError(const ClassifyOptions& options) {
+  if (options.source != ClassifySource::Folder) return std::string();
+  // An empty folder box would otherwise mean the root of the whole file system.
+  if (options.entryFolder.empty()) return "没有指定要归类的文件夹";
+  // A folder that is not there would list nothing and end as a run that found nothing to do.
+  if (!pathExists(options.entryFolder) || !IsDirectory(options.entryFolder)) {
+    return "找不到文件夹 " + options.entryFolder;
+  }
+  return std::string();
+}
+
+std::string runSummary(const ClassifyOutcome& outcome) {
+  std::string summary = "归类完成：共 " + numberToText(outcome.processed) + " 个文件，失败 " +
+                        numberToText(outcome.failed) + " 个";
+  return outcome.stopped ? "已停止。" + summary : summary;
+}
+
 ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
   ClassifyOutcome outcome;
   ctx.phase(kClassifyStartingCaption);
-  if (options.source == ClassifySource::Folder && options.entryFolder.empty()) {
-    // An empty folder box would otherwise mean the root of the whole file system.
-    outcome.error = "没有指定要归类的文件夹";
-    return outcome;
-  }
+  outcome.error = classifyInputError(options);
+  if (!outcome.error.empty()) return outcome;
   const std::string entry = entryFolderOf(options);
   const PathTemplate pathTemplate(options.templateText);
 
@@ -324,7 +338,7 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
 
 std::vector<PlannedFile> ClassifyPlan(const ClassifyOptions& options, RunContext& ctx) {
   std::vector<PlannedFile> plan;
-  if (options.source == ClassifySource::Folder && options.entryFolder.empty()) return plan;
+  if (!classifyInputError(options).empty()) return plan;
   const std::string entry = entryFolderOf(options);
   const PathTemplate pathTemplate(options.templateText);
   const std::vector<RunGroup> groups = collectGroups(options, entry, ctx);
@@ -343,6 +357,25 @@ std::vector<PlannedFile> ClassifyPlan(const ClassifyOptions& options, RunContext
   for (const PlannedFile& file : plan) ++uses[file.target];
   for (PlannedFile& file : plan) file.sharedTarget = !file.target.empty() && uses[file.target] > 1;
   return plan;
+}
+
+std::string planLine(const PlannedFile& file, bool keepSources) {
+  std::string line = file.source + " → " + file.target;
+  if (file.sameAsSource) line += "  [目标即原文件，不会改动]";
+  if (file.targetExists) line += keepSources ? "  [目标已存在，将被替换]" : "  [目标已存在，将失败]";
+  if (file.sharedTarget) line += "  [与其他文件目标相同]";
+  return line;
+}
+
+std::string planSummary(const std::vector<PlannedFile>& plan) {
+  int64_t taken = 0;
+  int64_t shared = 0;
+  for (const PlannedFile& file : plan) {
+    if (file.targetExists) ++taken;
+    if (file.sharedTarget) ++shared;
+  }
+  return "预演：共 " + numberToText(static_cast<int64_t>(plan.size())) + " 个文件，目标已存在 " +
+         numberToText(taken) + " 个，目标重复 " + numberToText(shared) + " 个；未改动任何文件";
 }
 
 }  // namespace chengling

@@ -49,6 +49,13 @@ struct ClassifyOutcome {
 
 ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx);
 
+// Why a run or a plan over `options` cannot start: no folder given, or the folder is not there.
+// Empty when it can. ClassifyRun reports the same text in its outcome.
+std::string classifyInputError(const ClassifyOptions& options);
+
+// "归类完成：共 N 个文件，失败 M 个", with "已停止。" in front after a stop.
+std::string runSummary(const ClassifyOutcome& outcome);
+
 // One file of a dry run, in run order, with what the real run would run into.
 struct PlannedFile {
   std::string source;
@@ -61,6 +68,12 @@ struct PlannedFile {
 // The sources and targets that ClassifyRun would process, with the same walk and batch counting;
 // reads folders and file attributes only, writes nothing.
 std::vector<PlannedFile> ClassifyPlan(const ClassifyOptions& options, RunContext& ctx);
+
+// One planned file as "source → target", followed by what the real run would run into. A target
+// that exists is replaced by a copy run and makes a move run fail.
+std::string planLine(const PlannedFile& file, bool keepSources);
+// "预演：共 N 个文件，目标已存在 X 个，目标重复 Y 个；未改动任何文件".
+std::string planSummary(const std::vector<PlannedFile>& plan);
 
 // Moves a file without ever replacing an existing one. Renames first; when that fails (another
 // file system, say) it copies, checks the copy's size and deletes the source, and undoes the copy on

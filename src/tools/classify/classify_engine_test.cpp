@@ -274,6 +274,20 @@ TEST(ClassifyRun, RefusesToStartWithoutItsFolderOrItsLogs) {
   EXPECT_FALSE(f.run().error.empty());
   EXPECT_EQ(f.ctx.phases.size(), 1u) << "no folder was read";
   EXPECT_TRUE(ClassifyPlan(f.options, f.ctx).empty());
+  EXPECT_EQ(classifyInputError(f.options), f.run().error);
+
+  // A folder that is not there is named, and nothing is read or written.
+  f.options.entryFolder = f.in("missing");
+  EXPECT_EQ(f.run().error, "找不到文件夹 " + f.in("missing"));
+  EXPECT_TRUE(testing::listNames(f.home.path()).empty());
+  f.options.entryFolder = f.in("src/a.txt");
+  EXPECT_EQ(f.run().error, "找不到文件夹 " + f.in("src/a.txt"));
+  f.options.entryFolder = f.in("src");
+  EXPECT_EQ(classifyInputError(f.options), "");
+  f.options.source = ClassifySource::FileList;
+  f.options.entryFolder.clear();
+  EXPECT_EQ(classifyInputError(f.options), "") << "a file list needs no folder";
+  f.options.source = ClassifySource::Folder;
 
   testing::ImmutableFolder locked(f.in("home"));
   if (!locked.ready()) GTEST_SKIP() << "no way to make a folder read-only here";
@@ -310,9 +324,17 @@ TEST(ClassifyPlan, FollowsTheRunAndTouchesNothing) {
   }
   EXPECT_EQ(testing::listNames(f.in("out")), std::vector<std::string>{"d.txt"});
   EXPECT_TRUE(testing::listNames(f.home.path()).empty());
+  const std::string arrow = " → ";
+  EXPECT_EQ(planLine(plan[0], true), f.in("src/c.txt") + arrow + f.in("out/c.txt"));
+  EXPECT_EQ(planLine(plan[1], true), f.in("src/d.txt") + arrow + f.in("out/d.txt") + "  [目标已存在，将被替换]");
+  EXPECT_EQ(planLine(plan[1], false), f.in("src/d.txt") + arrow + f.in("out/d.txt") + "  [目标已存在，将失败]");
+  EXPECT_EQ(planLine(plan[2], false), f.in("src/a/x.txt") + arrow + f.in("out/x.txt") + "  [与其他文件目标相同]");
+  EXPECT_EQ(planSummary(plan), "预演：共 4 个文件，目标已存在 1 个，目标重复 2 个；未改动任何文件");
 
   f.options.templateText = "[父目录路径]/[文件名]";
-  EXPECT_TRUE(ClassifyPlan(f.options, f.ctx).front().sameAsSource);
+  const std::vector<PlannedFile> inPlace = ClassifyPlan(f.options, f.ctx);
+  EXPECT_TRUE(inPlace.front().sameAsSource);
+  EXPECT_EQ(planLine(inPlace.front(), false), f.in("src/c.txt") + arrow + f.in("src/c.txt") + "  [目标即原文件，不会改动]");
 }
 
 TEST(MoveWithoutReplacing, AcrossFileSystems) {

@@ -58,42 +58,61 @@ std::vector<bool> failedPairs(const std::vector<std::string>& before,
 
 }  // namespace
 
-UndoOutcome ClassifyUndo(std::string_view logFolder, RunContext& ctx) {
-  UndoOutcome outcome;
+namespace {
+
+struct UndoLogs {
   std::vector<std::string> before;
   std::vector<std::string> after;
+  std::vector<bool> failed;
+  size_t pairs = 0;
+};
+
+// False with `error` set when the before or after log cannot be read.
+bool readLogs(std::string_view logFolder, UndoLogs& logs, std::string& error, RunContext* ctx) {
   std::vector<std::string> failures;
-  if (!readLog(logFolder, kBeforeLogName, before, outcome.error) ||
-      !readLog(logFolder, kAfterLogName, after, outcome.error)) {
-    return outcome;
+  if (!readLog(logFolder, kBeforeLogName, logs.before, error) ||
+      !readLog(logFolder, kAfterLogName, logs.after, error)) {
+    return false;
   }
   std::string ignored;
   if (!readLog(logFolder, kFailureLogName, failures, ignored)) failures.clear();
-  if (before.size() != after.size()) {
-    ctx.warning(joinPath(logFolder, kAfterLogName), "归类前后的记录行数不同，只处理两者都有的行");
+  if (logs.before.size() != logs.after.size() && ctx != nullptr) {
+    ctx->warning(joinPath(logFolder, kAfterLogName), "归类前后的记录行数不同，只处理两者都有的行");
   }
-  const size_t pairs = std::min(before.size(), after.size());
-  before.resize(pairs);
-  after.resize(pairs);
-  const std::vector<bool> failed = failedPairs(before, failures);
+  logs.pairs = std::min(logs.before.size(), logs.after.size());
+  logs.before.resize(logs.pairs);
+  logs.after.resize(logs.pairs);
+  logs.failed = failedPairs(logs.before, failures);
+  return true;
+}
+
+// What pair `i` calls for now: Restored means it can be moved back.
+UndoAction checkPair(const UndoLogs& logs, size_t i) {
+  const std::string& before = logs.before[i];
+  const std::string& after = logs.after[i];
+  if (logs.failed[i]) return UndoAction::SkippedFailed;
+  if (before.empty() || after.empty()) return UndoAction::SkippedEmpty;
+  if (before == after) return UndoAction::SkippedSamePath;
+  if (!isRegularFile(after)) return UndoAction::SkippedMissing;
+  if (pathExists(before)) return UndoAction::SkippedOccupied;
+  return UndoAction::Restored;
+}
+
+}  // namespace
+
+UndoOutcome ClassifyUndo(std::string_view logFolder, RunContext& ctx) {
+  UndoOutcome outcome;
+  UndoLogs logs;
+  if (!readLogs(logFolder, logs, outcome.error, &ctx)) return outcome;
+  const size_t pairs = logs.pairs;
 
   for (size_t i = pairs; i-- > 0;) {
     if (ctx.checkpoint()) {
       outcome.stopped = true;
       break;
     }
-    UndoStep step{before[i], after[i], UndoAction::Restored, {}};
-    if (failed[i]) {
-      step.action = UndoAction::SkippedFailed;
-    } else if (step.before.empty() || step.after.empty()) {
-      step.action = UndoAction::SkippedEmpty;
-    } else if (step.before == step.after) {
-      step.action = UndoAction::SkippedSamePath;
-    } else if (!isRegularFile(step.after)) {
-      step.action = UndoAction::SkippedMissing;
-    } else if (pathExists(step.before)) {
-      step.action = UndoAction::SkippedOccupied;
-    } else {
+    UndoStep step{logs.before[i], logs.after[i], checkPair(logs, i), {}};
+    if (step.action == UndoAction::Restored) {
       std::string folderError;
       const std::string folder = PathDirectory(step.before);
       if (!folder.empty() && !MakeDirectories(folder, &folderError)) {
@@ -116,6 +135,31 @@ UndoOutcome ClassifyUndo(std::string_view logFolder, RunContext& ctx) {
     outcome.steps.push_back(std::move(step));
   }
   return outcome;
+}
+
+bool ClassifyUndoAvailable(std::string_view logFolder) {
+  UndoLogs logs;
+  std::string error;
+  if (!readLogs(logFolder, logs, error, nullptr)) return false;
+  for (size_t i = logs.pairs; i-- > 0;) {
+    if (checkPair(logs, i) == UndoAction::Restored) return true;
+  }
+  return false;
+}
+
+std::string undoStepLine(const UndoStep& step) {
+  const std::string pair = step.after + " → " + step.before;
+  switch (step.action) {
+    case UndoAction::Restored: return "已移回：" + pair;
+    case UndoAction::Failed: return "失败：" + pair + "（" + step.reason + "）";
+    default: return "跳过：" + pair + "（" + undoActionText(step.action) + "）";
+  }
+}
+
+std::string undoSummary(const UndoOutcome& outcome) {
+  const std::string summary = "撤销归类：移回 " + numberToText(outcome.restored) + " 个，跳过 " +
+                              numberToText(outcome.skipped) + " 个，失败 " + numberToText(outcome.failed) + " 个";
+  return outcome.stopped ? "已停止。" + summary : summary;
 }
 
 }  // namespace chengling

@@ -43,6 +43,17 @@ struct UndoOutcome {
 // failure log is skipped; when a path appears several times, its last occurrences are the failed ones.
 UndoOutcome ClassifyUndo(std::string_view logFolder, RunContext& ctx);
 
+// Whether ClassifyUndo would move at least one file back now: the logs in `logFolder` are those of
+// a move run whose files still wait at their targets. Reads the logs; moves nothing. Stops at the
+// first such file, so it is quick after a move run (a copy run's logs are read through).
+bool ClassifyUndoAvailable(std::string_view logFolder);
+
+// One step as the user reads it: "已移回：after → before", "跳过：after → before（why）" or
+// "失败：after → before（reason）".
+std::string undoStepLine(const UndoStep& step);
+// "撤销归类：移回 R 个，跳过 S 个，失败 F 个", with "已停止。" in front after a stop.
+std::string undoSummary(const UndoOutcome& outcome);
+
 // The Chinese description of a skipped or failed step ("归类后的文件不存在", ...).
 std::string undoActionText(UndoAction action);
 

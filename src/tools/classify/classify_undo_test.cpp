@@ -35,6 +35,7 @@ TEST(ClassifyUndo, PutsAMoveRunBackAndSkipsWhatItMustNotTouch) {
   const ClassifyOutcome run = ClassifyRun(f.options, f.ctx);
   ASSERT_EQ(run.failed, 0);  // f4 goes to batch 3
   ASSERT_FALSE(testing::exists(f.in("src/f0.txt")));
+  EXPECT_TRUE(ClassifyUndoAvailable(f.home.path()));
 
   // Another file now sits where f3 came from: that one stays where the run put it.
   testing::writeBytes(f.in("src/f3.txt"), "new");
@@ -53,6 +54,11 @@ TEST(ClassifyUndo, PutsAMoveRunBackAndSkipsWhatItMustNotTouch) {
   ASSERT_EQ(outcome.steps.size(), 5u);
   EXPECT_EQ(outcome.steps[0].before, f.in("src/f4.txt"));
   EXPECT_EQ(outcome.steps[1].action, UndoAction::SkippedOccupied);
+  EXPECT_EQ(undoStepLine(outcome.steps[0]), "已移回：" + f.in("src/3/f4.txt") + " → " + f.in("src/f4.txt"));
+  EXPECT_EQ(undoStepLine(outcome.steps[1]),
+            "跳过：" + f.in("src/2/f3.txt") + " → " + f.in("src/f3.txt") + "（原位置已有文件）");
+  EXPECT_EQ(undoSummary(outcome), "撤销归类：移回 4 个，跳过 1 个，失败 0 个");
+  EXPECT_FALSE(ClassifyUndoAvailable(f.home.path())) << "only the occupied one is left";
 
   // A second undo finds nothing left to do.
   const UndoOutcome again = f.undo();
@@ -65,6 +71,7 @@ TEST(ClassifyUndo, CopyRunUndoesNothing) {
   testing::writeBytes(f.in("src/a.txt"), "a");
   f.options.entryFolder = f.in("src");
   ASSERT_EQ(ClassifyRun(f.options, f.ctx).failed, 0);
+  EXPECT_FALSE(ClassifyUndoAvailable(f.home.path()));
   const UndoOutcome outcome = f.undo();
   EXPECT_EQ(outcome.restored, 0);
   ASSERT_EQ(outcome.steps.size(), 1u);
@@ -89,6 +96,7 @@ TEST(ClassifyUndo, FailedFilesAndChainsInAFileListRun) {
   const ClassifyOutcome run = ClassifyRun(f.options, f.ctx);
   ASSERT_EQ(run.failed, 2);
   ASSERT_EQ(testing::readBytes(f.in("out2/b.txt")), "A");
+  EXPECT_TRUE(ClassifyUndoAvailable(f.home.path()));
 
   const UndoOutcome outcome = f.undo();
   EXPECT_EQ(outcome.restored, 2);
@@ -102,6 +110,7 @@ TEST(ClassifyUndo, FailedFilesAndChainsInAFileListRun) {
   int failedSkips = 0;
   for (const UndoStep& step : outcome.steps) failedSkips += step.action == UndoAction::SkippedFailed;
   EXPECT_EQ(failedSkips, 2);
+  EXPECT_FALSE(ClassifyUndoAvailable(f.home.path()));
 }
 
 TEST(ClassifyUndo, WithoutLogsNothingHappens) {
@@ -109,6 +118,7 @@ TEST(ClassifyUndo, WithoutLogsNothingHappens) {
   const UndoOutcome outcome = f.undo();
   EXPECT_FALSE(outcome.error.empty());
   EXPECT_TRUE(outcome.steps.empty());
+  EXPECT_FALSE(ClassifyUndoAvailable(f.home.path()));
 }
 
 }  // namespace

@@ -1,0 +1,452 @@
+#include "tools/classify/classify_window.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCursor>
+#include <QEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "foundation/internal_text.h"
+#include "foundation/path_helpers.h"
+#include "foundation/program_directory.h"
+#include "platform/desktop.h"
+#include "platform/dialogs.h"
+#include "platform/message_box.h"
+#include "platform/qt_text.h"
+#include "shell/control_states.h"
+#include "shell/control_tag.h"
+#include "shell/controls.h"
+#include "shell/drop_target.h"
+#include "shell/input_dialog.h"
+#include "shell/run_panel.h"
+#include "shell/window_utils.h"
+#include "tools/classify/classify_undo.h"
+#include "tools/classify/classify_workflow.h"
+#include "tools/classify/path_template.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace chengling {
+namespace {
+
+constexpr int kCaptionIntervalMs = 50;
+// A dry run of a huge tree lists this many files in its dialog; the summary counts them all.
+constexpr size_t kPreviewLines = 10000;
+
+}  // namespace
+
+QString ClassifyTool::stateName() { return u"文件批量归类"_s; }
+
+ClassifyTool::ClassifyTool(SettingsStore& settings, QWidget* parent) : QWidget(parent) {
+  setObjectName(u"ClassifyTool"_s);
+  setWindowTitle(toQString(kClassifyWindowTitle));
+  panel_ = new RunPanel(this);
+  buildControls();
+  buildTokenMenu();
+
+  runStart_ = panel_->addStartButton(
+      runButton_, {toQString(kClassifyIdleCaption), toQString(kClassifyStartingCaption), QString()});
+  previewStart_ = panel_->addStartButton(
+      previewButton_, {toQString(kPreviewIdleCaption), toQString(kPreviewRunningCaption), toQString(kStoppingCaption)});
+  undoStart_ = panel_->addStartButton(
+      undoButton_, {toQString(kUndoIdleCaption), toQString(kUndoRunningCaption), toQString(kStoppingCaption)});
+  captionTimer_.setSingleShot(true);
+  captionTimer_.setInterval(kCaptionIntervalMs);
+  connect(&captionTimer_, &QTimer::timeout, this, [this] {
+    if (classifying_ && !pendingCaption_.isEmpty()) runButton_->setText(pendingCaption_);
+    pendingCaption_.clear();
+  });
+  connect(panel_->runner(), &EngineRunner::phase, this, &ClassifyTool::showPhase);
+  connectControls();
+
+  KeepControlStates(settings, this, stateName());
+  applyInputRules();
+  applyBatchRules();
+  undoButton_->setEnabled(ClassifyUndoAvailable(programDirectory()));
+  new DropTarget(this, u"拖放对象"_s, [] { return true; },
+                 [this](PathList paths, Qt::KeyboardModifiers modifiers) { filesDropped(paths, modifiers); });
+}
+
+ClassifyTool::~ClassifyTool() = default;
+
+bool ClassifyTool::running() const { return panel_->running(); }
+
+void ClassifyTool::buildControls() {
+  fromFolder_ = makeRadio(u"单选框指定目录"_s, u"来自文件夹"_s, true);
+  fromList_ = makeRadio(u"单选框文件列表"_s, u"来自列表"_s);
+  inputGroup_ = new QButtonGroup(this);
+  inputGroup_->addButton(fromFolder_);
+  inputGroup_->addButton(fromList_);
+  folder_ = makeEdit(u"编辑框目录"_s, QString(), fromFolder_->text());
+  folderButton_ = makeButton(u"按钮选择目录"_s, u".."_s);
+  folderButton_->setAccessibleName(u"选择文件夹"_s);
+  folderButton_->setMaximumWidth(40);
+  filter_ = makeEdit(u"编辑框过滤"_s, u"*.*"_s, QString());
+  filter_->setMaximumWidth(240);
+  recursive_ = makeCheck(u"选择框遍历子目录"_s, u"遍历子目录"_s);
+  fileListButton_ = makeButton(u"按钮输入文件列表"_s, u"输入文件列表(也可以拖放文件到这).."_s);
+  // The list button doubles as the place to drop files on: it takes the room the page has left.
+  fileListButton_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  fileListButton_->setMinimumHeight(48);
+
+  template_ = makeEdit(u"编辑框归类到"_s, toQString(kDefaultTemplate), QString());
+  tokenButton_ = makeButton(u"按钮元符"_s, u"显示元符"_s);
+  perBatch_ = makeEdit(u"编辑框每批次归类数量"_s, u"100"_s, QString());
+  perBatch_->setMaximumWidth(90);
+  numbers_ = makeRadio(u"单选框使用数字"_s, u"使用数字"_s, true);
+  letters_ = makeRadio(u"单选框使用字母"_s, u"使用字母"_s);
+  named_ = makeRadio(u"单选框使用指定"_s, u"使用指定"_s);
+  batchGroup_ = new QButtonGroup(this);
+  for (QRadioButton* mode : {numbers_, letters_, named_}) batchGroup_->addButton(mode);
+  batchNamesButton_ = makeButton(u"按钮输入批次名列表"_s, u"输入.."_s);
+  batchNamesButton_->setAccessibleName(u"输入批次名列表"_s);
+  keepSources_ = makeCheck(u"选择框保留原文件"_s, u"保留原文件"_s, true);
+
+  runButton_ = makeButton(u"按钮立即执行归类"_s, toQString(kClassifyIdleCaption));
+  // Per-file captions are long and change all the time: the button keeps the width the page gives it.
+  runButton_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  runButton_->setMinimumSize(240, 40);
+  previewButton_ = makeButton(u"按钮预览"_s, toQString(kPreviewIdleCaption));
+  undoButton_ = makeButton(u"按钮撤销上次归类"_s, toQString(kUndoIdleCaption));
+  for (QPushButton* button : {previewButton_, undoButton_}) {
+    button->setMinimumSize(120, 40);
+    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  }
+
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(10);
+  grid->setVerticalSpacing(10);
+  grid->addWidget(makeLabel(u"标签1"_s, u"归类目标："_s), 0, 0);
+  grid->addWidget(fromFolder_, 0, 1);
+  auto* folderRow = new QHBoxLayout;
+  folderRow->addWidget(folder_, 1);
+  folderRow->addWidget(folderButton_);
+  grid->addLayout(folderRow, 0, 2);
+  auto* filterRow = new QHBoxLayout;
+  filterRow->addWidget(makeLabel(u"标签文件类型"_s, u"文件类型："_s, filter_));
+  filterRow->addWidget(filter_, 1);
+  filterRow->addSpacing(16);
+  filterRow->addWidget(recursive_);
+  filterRow->addStretch(1);
+  grid->addLayout(filterRow, 1, 2);
+  grid->addWidget(fromList_, 2, 1, Qt::AlignTop);
+  grid->addWidget(fileListButton_, 2, 2);
+  grid->setRowStretch(2, 1);
+
+  auto* rule = named(new QFrame, u"分隔线"_s);
+  rule->setFrameShape(QFrame::HLine);
+  rule->setFrameShadow(QFrame::Sunken);
+  grid->addWidget(rule, 3, 0, 1, 3);
+
+  grid->addWidget(makeLabel(u"标签2"_s, u"归类到路径："_s, template_), 4, 0);
+  auto* templateRow = new QHBoxLayout;
+  templateRow->addWidget(template_, 1);
+  templateRow->addWidget(tokenButton_);
+  grid->addLayout(templateRow, 4, 1, 1, 2);
+  grid->addWidget(makeLabel(u"标签4"_s, u"每批次的归类数量："_s, perBatch_), 5, 0);
+  auto* batchRow = new QHBoxLayout;
+  batchRow->addWidget(perBatch_);
+  batchRow->addSpacing(30);
+  batchRow->addWidget(makeLabel(u"标签3"_s, u"批次名："_s));
+  for (QWidget* widget : std::initializer_list<QWidget*>{numbers_, letters_, named_, batchNamesButton_}) {
+    batchRow->addWidget(widget);
+  }
+  batchRow->addStretch(1);
+  grid->addLayout(batchRow, 5, 1, 1, 2);
+  grid->addWidget(keepSources_, 6, 1, 1, 2);
+  grid->setColumnStretch(2, 1);
+
+  auto* runRow = new QHBoxLayout;
+  runRow->addWidget(runButton_, 1);
+  runRow->addWidget(previewButton_);
+  runRow->addWidget(undoButton_);
+
+  auto* page = new QVBoxLayout(this);
+  page->setContentsMargins(12, 12, 12, 8);
+  page->setSpacing(10);
+  page->addLayout(grid, 1);
+  page->addSpacing(6);
+  page->addLayout(runRow);
+  page->addWidget(panel_->makeProgressBar());
+}
+
+void ClassifyTool::buildTokenMenu() {
+  tokenMenu_ = named(new QMenu(this), u"元符"_s);
+  const std::vector<std::string> items = tokenMenuItems();
+  for (const std::string& item : items) {
+    if (item.empty()) {
+      tokenMenu_->addSeparator();
+      continue;
+    }
+    QAction* action = tokenMenu_->addAction(toQString(item));
+    if (item == kTokenHelpCaption) {
+      action->setObjectName(u"元符帮助"_s);
+      connect(action, &QAction::triggered, this, [this] {
+        ShowInputDialog(toQString(kTokenHelpText), std::nullopt, toQString(kTokenHelpCaption), this, nullptr);
+      });
+    } else {
+      action->setData(toQString(item));
+      connect(action, &QAction::triggered, this, [this, action] { insertToken(action->data().toString()); });
+    }
+  }
+}
+
+void ClassifyTool::connectControls() {
+  connect(inputGroup_, &QButtonGroup::buttonToggled, this, &ClassifyTool::applyInputRules);
+  connect(batchGroup_, &QButtonGroup::buttonToggled, this, &ClassifyTool::applyBatchRules);
+  connect(folderButton_, &QPushButton::clicked, this, &ClassifyTool::chooseEntryFolder);
+  connect(fileListButton_, &QPushButton::clicked, this, &ClassifyTool::editFileList);
+  connect(batchNamesButton_, &QPushButton::clicked, this, &ClassifyTool::editBatchNames);
+  connect(tokenButton_, &QPushButton::clicked, this, &ClassifyTool::showTokenMenu);
+  connect(runButton_, &QPushButton::clicked, this, [this] { runPressed(Matcher::Standard); });
+  connect(previewButton_, &QPushButton::clicked, this, &ClassifyTool::previewClicked);
+  connect(undoButton_, &QPushButton::clicked, this, &ClassifyTool::undoClicked);
+  runButton_->installEventFilter(this);
+  template_->installEventFilter(this);
+}
+
+bool ClassifyTool::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == runButton_ && event->type() == QEvent::MouseButtonPress &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+    if (runButton_->isEnabled()) runPressed(Matcher::Alternative);
+    return true;
+  }
+  if (watched == template_ && event->type() == QEvent::FocusOut) {
+    // Seen before the box handles the event, which may drop the selection.
+    savedCaret_ = template_->cursorPosition();
+    savedSelectionStart_ = template_->selectionStart();
+    savedSelectionLength_ = template_->selectionLength();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void ClassifyTool::applyInputRules() {
+  const bool folder = fromFolder_->isChecked();
+  for (QWidget* control : std::initializer_list<QWidget*>{folder_, filter_, folderButton_, recursive_}) {
+    control->setEnabled(folder);
+  }
+  fileListButton_->setEnabled(!folder);
+}
+
+void ClassifyTool::applyBatchRules() { batchNamesButton_->setEnabled(named_->isChecked()); }
+
+void ClassifyTool::chooseEntryFolder() {
+  const std::string chosen = chooseFolder(this, toQString(classifyFolderTitle(fromQString(filter_->text()))),
+                                          pathFromQString(folder_->text()));
+  if (!chosen.empty()) folder_->setText(qStringFromPath(chosen));
+}
+
+void ClassifyTool::editFileList() {
+  QString list;
+  if (ShowInputDialog(controlTag(fileListButton_), toQString(kFileListPrompt), toQString(kFileListCaption), this,
+                      &list)) {
+    setControlTag(fileListButton_, list);
+  }
+}
+
+void ClassifyTool::editBatchNames() {
+  QString names;
+  if (ShowInputDialog(controlTag(batchNamesButton_), toQString(kBatchNamesPrompt), toQString(kBatchNamesCaption),
+                      this, &names)) {
+    setControlTag(batchNamesButton_, names);
+  }
+}
+
+void ClassifyTool::showTokenMenu() { tokenMenu_->popup(QCursor::pos()); }
+
+void ClassifyTool::insertToken(const QString& token) {
+  if (!template_->hasFocus() && savedCaret_ >= 0) {
+    if (savedSelectionLength_ > 0) {
+      template_->setSelection(savedSelectionStart_, savedSelectionLength_);
+    } else {
+      template_->setCursorPosition(savedCaret_);
+    }
+  }
+  template_->insert(token);
+  template_->setFocus(Qt::OtherFocusReason);
+}
+
+void ClassifyTool::filesDropped(const PathList& paths, Qt::KeyboardModifiers modifiers) {
+  const bool append = modifiers.testFlag(Qt::ControlModifier);
+  const std::string list = droppedFileList(fromQString(controlTag(fileListButton_)), paths, append);
+  setControlTag(fileListButton_, toQString(list));
+  fromList_->setChecked(true);
+  applyInputRules();
+  FlashCaption(fromList_, toQString(kDroppedCaption), toQString(kDroppedRestingCaption));
+}
+
+ClassifyOptions ClassifyTool::options(Matcher matcher) const {
+  ClassifyOptions options;
+  options.source = fromList_->isChecked() ? ClassifySource::FileList : ClassifySource::Folder;
+  options.entryFolder = pathFromQString(folder_->text());
+  options.filter = fromQString(filter_->text());
+  options.recursive = recursive_->isChecked();
+  options.matcher = matcher;
+  options.fileList = pathListFromText(fromQString(controlTag(fileListButton_)));
+  options.templateText = fromQString(template_->text());
+  options.perBatch = textToInteger(fromQString(perBatch_->text()));
+  if (numbers_->isChecked()) {
+    options.batchMode = BatchNameMode::Numbers;
+  } else if (letters_->isChecked()) {
+    options.batchMode = BatchNameMode::Letters;
+  } else {
+    options.batchMode = BatchNameMode::NamedList;
+  }
+  options.batchNames = splitText(fromQString(controlTag(batchNamesButton_)), "\r\n");
+  options.keepSources = keepSources_->isChecked();
+  options.logFolder = programDirectory();
+  return options;
+}
+
+void ClassifyTool::runPressed(Matcher matcher) {
+  if (!runStart_->isIdle()) {
+    // The caption is the run's only record: a stop request, and the current file finishes.
+    panel_->runner()->requestStop();
+    return;
+  }
+  if (running()) return;
+  struct Result {
+    ClassifyOptions options;
+    ClassifyOutcome outcome;
+    bool undoAvailable = false;
+  };
+  auto result = std::make_shared<Result>();
+  result->options = options(matcher);
+  classifying_ = true;
+  runButton_->setStyleSheet(u"text-align: left; padding-left: 8px;"_s);
+  const bool started = panel_->run(
+      runStart_,
+      [result](RunContext& ctx) {
+        result->outcome = ClassifyRun(result->options, ctx);
+        // After a copy run the logs are its own and hold nothing to move back; otherwise (a move
+        // run, or no run at all) the logs on disk decide.
+        const bool copied = result->options.keepSources && result->outcome.error.empty() &&
+                            result->outcome.processed > 0;
+        result->undoAvailable = !copied && ClassifyUndoAvailable(result->options.logFolder);
+      },
+      [this, result](bool) { runFinished(result->outcome, result->undoAvailable); });
+  if (!started) {
+    classifying_ = false;
+    runButton_->setStyleSheet(QString());
+  }
+}
+
+void ClassifyTool::showPhase(const QString& text) {
+  if (!classifying_) {
+    panel_->statusLabel()->setText(text);
+    return;
+  }
+  pendingCaption_ = text;
+  if (!captionTimer_.isActive()) {
+    runButton_->setText(pendingCaption_);
+    pendingCaption_.clear();
+    captionTimer_.start();
+  }
+}
+
+void ClassifyTool::runFinished(const ClassifyOutcome& outcome, bool undoAvailable) {
+  classifying_ = false;
+  captionTimer_.stop();
+  pendingCaption_.clear();
+  runButton_->setStyleSheet(QString());
+  runButton_->setText(toQString(kClassifyIdleCaption));
+  undoButton_->setEnabled(undoAvailable);
+  if (!outcome.error.empty()) {
+    panel_->statusLabel()->clear();
+    showMessage(this, toQString(outcome.error), {}, MessageIcon::Warning);
+    return;
+  }
+  panel_->statusLabel()->setText(toQString(runSummary(outcome)));
+  if (outcome.failed < 1) {
+    ShowInputDialog(toQString(outcome.preview), toQString(kSummaryPrompt), toQString(kSummaryCaption), this, nullptr);
+  } else {
+    openDocument(joinPath(programDirectory(), kFailureLogName));
+    showMessage(this, toQString(failureSummaryText(outcome.failed)), {}, MessageIcon::Warning);
+  }
+  // Why each file failed, and what deserves a look (a log that could not be completed).
+  panel_->showFailures(toQString(kClassifyFailuresPrompt));
+}
+
+void ClassifyTool::previewClicked() {
+  if (previewStart_->stopIfRunning() || running()) return;
+  struct Result {
+    ClassifyOptions options;
+    std::string error;
+    std::vector<PlannedFile> plan;
+  };
+  auto result = std::make_shared<Result>();
+  result->options = options(Matcher::Standard);
+  panel_->statusLabel()->clear();
+  panel_->run(
+      previewStart_,
+      [result](RunContext& ctx) {
+        result->error = classifyInputError(result->options);
+        if (result->error.empty()) result->plan = ClassifyPlan(result->options, ctx);
+      },
+      [this, result](bool stopped) {
+        panel_->statusLabel()->clear();
+        if (!result->error.empty()) {
+          showMessage(this, toQString(result->error), {}, MessageIcon::Warning);
+          return;
+        }
+        std::string summary = planSummary(result->plan);
+        if (stopped) summary = "已停止。" + summary;
+        ShowInputDialog(toQString(planText(result->plan, result->options.keepSources, kPreviewLines)),
+                        toQString(summary), toQString(kPreviewCaption), this, nullptr);
+      });
+}
+
+void ClassifyTool::undoClicked() {
+  if (undoStart_->stopIfRunning() || running()) return;
+  if (!askOkCancel(this, toQString(kUndoQuestion))) return;
+  struct Result {
+    UndoOutcome outcome;
+    bool undoAvailable = false;
+  };
+  auto result = std::make_shared<Result>();
+  const std::string logFolder = programDirectory();
+  panel_->statusLabel()->clear();
+  panel_->run(
+      undoStart_,
+      [result, logFolder](RunContext& ctx) {
+        result->outcome = ClassifyUndo(logFolder, ctx);
+        result->undoAvailable = ClassifyUndoAvailable(logFolder);
+      },
+      [this, result](bool) { undoFinished(result->outcome, result->undoAvailable); });
+}
+
+void ClassifyTool::undoFinished(const UndoOutcome& outcome, bool undoAvailable) {
+  undoButton_->setEnabled(undoAvailable);
+  if (!outcome.error.empty()) {
+    showMessage(this, toQString(outcome.error), {}, MessageIcon::Warning);
+    return;
+  }
+  const std::string summary = undoSummary(outcome);
+  panel_->statusLabel()->setText(toQString(summary));
+  // Failed steps are among the lines with their reasons; a notice about the logs comes first.
+  QString notices;
+  for (const QString& warning : panel_->warnings()) notices += warning + u"\r\n"_s;
+  std::string lines;
+  for (const UndoStep& step : outcome.steps) {
+    lines += undoStepLine(step);
+    lines += "\r\n";
+  }
+  ShowInputDialog(notices + toQString(lines), toQString(summary), toQString(kUndoCaption), this, nullptr);
+}
+
+}  // namespace chengling

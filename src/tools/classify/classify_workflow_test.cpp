@@ -1,0 +1,43 @@
+#include "tools/classify/classify_workflow.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace chengling {
+namespace {
+
+TEST(DroppedFileList, ReplacesOrAppendsOnePathALine) {
+  struct Case {
+    const char* list;
+    PathList dropped;
+    bool append;
+    const char* want;
+  };
+  const Case kCases[] = {
+      {"/old/a\r\n", {"/x/一", "/x/二"}, false, "/x/一\r\n/x/二\r\n"},
+      {"/old/a\r\n", {"/x/一"}, true, "/old/a\r\n/x/一\r\n"},
+      {"", {"/x/一"}, true, "/x/一\r\n"},
+      // A list typed by hand may end without a line break: its last path stays a path of its own.
+      {"/old/a\r\n/old/b", {"/x/一"}, true, "/old/a\r\n/old/b\r\n/x/一\r\n"},
+      {"/old/a\r", {"/x/一"}, true, "/old/a\r\r\n/x/一\r\n"},
+      // Empty lines in the list stay: they are entries that fail in the run.
+      {"/old/a\r\n\r\n", {"/x/一"}, true, "/old/a\r\n\r\n/x/一\r\n"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(droppedFileList(c.list, c.dropped, c.append), c.want) << c.list << " append " << c.append;
+  }
+}
+
+TEST(PlanText, ListsAtMostTheGivenNumberOfFiles) {
+  std::vector<PlannedFile> plan;
+  for (const char* name : {"a", "b", "c"}) plan.push_back(PlannedFile{std::string("/s/") + name, std::string("/t/") + name});
+  plan[1].targetExists = true;
+  EXPECT_EQ(planText(plan, false, 10), "/s/a → /t/a\r\n/s/b → /t/b  [目标已存在，将失败]\r\n/s/c → /t/c\r\n");
+  EXPECT_EQ(planText(plan, true, 1), "/s/a → /t/a\r\n……另有 2 个文件未列出\r\n");
+  EXPECT_EQ(planText({}, true, 10), "");
+}
+
+}  // namespace
+}  // namespace chengling
