@@ -145,10 +145,18 @@ void RedirectTool::connectControls() {
   connect(agentText_, &QLineEdit::textChanged, this, [this](const QString& text) { agent_->set(fromQString(text)); });
   connect(failurePlaceholder_, &QCheckBox::toggled, this, &RedirectTool::updateEmptyPlaceholder);
   // The source list drives the result list, so that source line n and result line n stay side by side.
+  // Its scroll bar moved by the user reports the change; the keyboard moves it silently, but the
+  // page scrolls, which updateRequest tells with the distance.
   connect(sources_->verticalScrollBar(), &QScrollBar::valueChanged, results_->verticalScrollBar(),
           &QScrollBar::setValue);
+  connect(sources_, &QPlainTextEdit::updateRequest, this, [this](const QRect&, int dy) {
+    if (dy != 0) results_->verticalScrollBar()->setValue(sources_->verticalScrollBar()->value());
+  });
   connect(sources_->horizontalScrollBar(), &QScrollBar::valueChanged, results_->horizontalScrollBar(),
           &QScrollBar::setValue);
+  // Results that arrive later catch up with a source list scrolled further than they reached.
+  connect(results_->verticalScrollBar(), &QScrollBar::rangeChanged, this,
+          [this] { results_->verticalScrollBar()->setValue(sources_->verticalScrollBar()->value()); });
   // Progress texts share the start button's caption; once a stop was asked for, the stopping caption stays.
   connect(panel_->runner(), &EngineRunner::phase, this, [this](const QString& text) {
     if (!start_->isIdle() && startButton_->text() != start_->captions().stopping) startButton_->setText(text);
