@@ -71,6 +71,7 @@ RedirectTool::RedirectTool(SettingsStore& settings, QWidget* parent)
 
   KeepControlStates(settings, this, stateName());
   if (agentText_->text().isEmpty()) applyUserAgentChoice();
+  agentText_->setCursorPosition(0);
   agent_->set(fromQString(agentText_->text()));
   updateEmptyPlaceholder();
 }
@@ -104,9 +105,17 @@ void RedirectTool::buildControls() {
   jobs_->setValue(1);
   jobs_->setToolTip(u"同时获取几个地址；结果仍按原地址的顺序写出"_s);
 
+  // Each list is headed by its label, with its clipboard button at the right.
+  const auto heading = [](QLabel* label, QPushButton* button) {
+    auto* line = new QHBoxLayout;
+    line->addWidget(label);
+    line->addStretch();
+    line->addWidget(button);
+    return line;
+  };
   auto* grid = new QGridLayout;
-  grid->addWidget(makeLabel(u"标签1"_s, u"原地址："_s, sources_), 0, 0);
-  grid->addWidget(makeLabel(u"标签2"_s, u"跳转后地址："_s, results_), 0, 1);
+  grid->addLayout(heading(makeLabel(u"标签1"_s, u"原地址："_s, sources_), paste_), 0, 0);
+  grid->addLayout(heading(makeLabel(u"标签2"_s, u"跳转后地址："_s, results_), copy_), 0, 1);
   grid->addWidget(sources_, 1, 0);
   grid->addWidget(results_, 1, 1);
   grid->setRowStretch(1, 1);
@@ -127,8 +136,6 @@ void RedirectTool::buildControls() {
   optionLine->addWidget(makeLabel(u"标签同时获取"_s, u"同时获取："_s, jobs_));
   optionLine->addWidget(jobs_);
   optionLine->addStretch();
-  optionLine->addWidget(paste_);
-  optionLine->addWidget(copy_);
   optionLine->addWidget(startButton_);
 
   auto* page = new QVBoxLayout(this);
@@ -165,7 +172,9 @@ void RedirectTool::connectControls() {
 
 void RedirectTool::applyUserAgentChoice() {
   const int entry = agentChoice_->currentIndex();
-  if (entry >= 0) agentText_->setText(toQString(userAgentText(entry)));
+  if (entry < 0) return;
+  agentText_->setText(toQString(userAgentText(entry)));
+  agentText_->setCursorPosition(0);  // the start of an agent tells it apart
 }
 
 void RedirectTool::updateEmptyPlaceholder() { emptyPlaceholder_->setEnabled(failurePlaceholder_->isChecked()); }

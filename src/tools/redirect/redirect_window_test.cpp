@@ -237,6 +237,9 @@ TEST_F(RedirectWindow, ControlsStartWithTheirCaptionsAndInitialStates) {
       EXPECT_FALSE(widget->accessibleName().isEmpty()) << widget->objectName().toStdString();
     }
   }
+  // The page still fits the main window made as small as 800×560 (its page is then 800×434).
+  EXPECT_LE(tool_->minimumSizeHint().width(), 800);
+  EXPECT_LE(tool_->minimumSizeHint().height(), 434);
   EXPECT_EQ(sources()->accessibleName(), u"原地址："_s);
   EXPECT_EQ(results()->accessibleName(), u"跳转后地址："_s);
   EXPECT_EQ(jobs->accessibleName(), u"同时获取："_s);
