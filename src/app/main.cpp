@@ -19,6 +19,7 @@
 #include "shell/settings_store.h"
 #include "shell/store_messages.h"
 #include "tools/classify/classify_window.h"
+#include "tools/redirect/redirect_window.h"
 #include "tools/split_merge/split_merge_window.h"
 
 namespace {
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
   // window shows a placeholder page.
   using chengling::PageFactory;
   const std::array<PageFactory, chengling::MainWindow::kPageCount> pages{
-      PageFactory{},                                                   // 跳转地址获取
+      [&settings] { return new chengling::RedirectTool(settings); },    // 跳转地址获取
       PageFactory{},                                                   // Csv数据排序
       [&settings] { return new chengling::ClassifyTool(settings); },    // 文件批量归类
       PageFactory{},                                                   // 文件批量转码

@@ -25,6 +25,8 @@ class RunContext {
   // Any thread may request a stop; the engine ends at its next item boundary.
   void requestStop() { stop_.store(true, std::memory_order_relaxed); }
   bool stopRequested() const { return stop_.load(std::memory_order_relaxed); }
+  // The stop request itself, for work that polls it below the engine (an HTTP transfer's abort).
+  const std::atomic<bool>& stopFlag() const { return stop_; }
 
   virtual void progress(int64_t /*position*/, int64_t /*maximum*/) {}
   // The status label over the progress bar.

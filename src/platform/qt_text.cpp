@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <utility>
+
 #include "foundation/native_text.h"
 
 namespace chengling {
@@ -15,6 +17,10 @@ std::string fromQString(const QString& text) {
   const QByteArray utf8 = text.toUtf8();
   return internalFromUtf8(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
 }
+
+QString withCrLf(QString text) { return withLf(std::move(text)).replace(u'\n', QStringLiteral("\r\n")); }
+
+QString withLf(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
 
 std::string pathFromQString(const QString& path) {
   const QByteArray native = QFile::encodeName(path);

@@ -60,10 +60,6 @@ const std::string& checkedSuffix() {
 bool tagHas(const QWidget* control, const QString& word) { return controlTag(control).contains(word); }
 bool storedAsBytes(const QWidget* control) { return tagHas(control, u"字节集方式"_s); }
 
-// Widgets show "\n" line breaks; stored and internal lists use CR LF.
-QString withCrLf(QString text) { return text.replace(u"\r\n"_s, u"\n"_s).replace(u'\n', u"\r\n"_s); }
-QString withLf(QString text) { return text.replace(u"\r\n"_s, u"\n"_s); }
-
 // The edit box's text; null for a widget that holds no text.
 QString editText(const QWidget* control) {
   if (auto* line = qobject_cast<const QLineEdit*>(control)) return line->text();

@@ -28,9 +28,6 @@ constexpr int kInitialHeight = 420;
 
 QPointer<InputDialog> openDialog;
 
-QString shown(QString text) { return text.replace(u"\r\n"_s, u"\n"_s); }
-QString withCrLf(QString text) { return text.replace(u"\r\n"_s, u"\n"_s).replace(u'\n', u"\r\n"_s); }
-
 }  // namespace
 
 int promptDisplayLines(const QString& prompt, int boxWidth) {
@@ -48,7 +45,7 @@ int promptDisplayLines(const QString& prompt, int boxWidth) {
 
 InputDialog::InputDialog(const QString& initialText, const std::optional<QString>& prompt, const QString& caption,
                          bool inputMode, QWidget* owner)
-    : QDialog(owner), initial_(initialText), initialShown_(shown(initialText)), inputMode_(inputMode) {
+    : QDialog(owner), initial_(initialText), initialShown_(withLf(initialText)), inputMode_(inputMode) {
   if (prompt) promptText_ = prompt->isEmpty() ? (inputMode ? u"请输入数据："_s : u"以下为信息详情："_s) : *prompt;
   setWindowTitle(caption.isEmpty() ? (inputMode ? u"输入："_s : u"信息："_s) : caption);
   setSizeGripEnabled(true);
@@ -65,7 +62,7 @@ InputDialog::InputDialog(const QString& initialText, const std::optional<QString
   QFont promptFont = prompt_->font();
   promptFont.setPixelSize(11);
   prompt_->setFont(promptFont);
-  prompt_->setPlainText(shown(promptText_));
+  prompt_->setPlainText(withLf(promptText_));
   // Lines of exactly the layout's 12 pixels, so the box height fits its display lines.
   QTextCursor cursor(prompt_->document());
   cursor.select(QTextCursor::Document);
@@ -103,7 +100,7 @@ InputDialog::InputDialog(const QString& initialText, const std::optional<QString
   // Cancel closes without asking, unlike the close box.
   connect(cancel_, &QPushButton::clicked, this, [this] { QDialog::done(QDialog::Rejected); });
   connect(clear_, &QPushButton::clicked, this, [this] { body_->clear(); });
-  connect(paste_, &QPushButton::clicked, this, [this] { body_->setPlainText(shown(clipboardText())); });
+  connect(paste_, &QPushButton::clicked, this, [this] { body_->setPlainText(withLf(clipboardText())); });
   connect(restore_, &QPushButton::clicked, this, [this] { restoreInitial(); });
 
   if (!inputMode_) {

@@ -35,6 +35,18 @@ Resolved resolveOne(HttpClient& http, const RedirectOptions& options, size_t ind
 
 }  // namespace
 
+const char* const kResolveIdleCaption = "开始获取";
+const char* const kResolveRunningCaption = "停止获取";
+const char* const kResolveStoppingCaption = "停止中..";
+const char* const kFailedListCaption = "获取跳转失败的地址列表：";
+const char* const kSampleAddresses =
+    "https://doi.org/10.1000/182\r\n"
+    "https://en.wikipedia.org/wiki/Special:Random\r\n"
+    "http://wikipedia.org/\r\n"
+    "http://python.org/\r\n"
+    "http://debian.org/\r\n"
+    "https://w3.org/";
+
 const char* const kUserAgentTable =
     "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\r\n"
     "Mozilla/4.0 (compatible; MSIE 7.0b; Windows NT 6.0)\r\n"
@@ -87,11 +99,13 @@ RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx) {
   std::condition_variable filled;
   std::atomic<size_t> next{0};
   std::atomic<bool> halt{false};
+  HttpClientOptions httpOptions = options.http;
+  if (options.stopAbortsRequests) httpOptions.abort = &ctx.stopFlag();
   std::vector<std::thread> workers;
   if (jobs > 1) {
     for (size_t j = 0; j < jobs; ++j) {
       workers.emplace_back([&] {
-        HttpClient http(options.http);
+        HttpClient http(httpOptions);
         while (!halt.load()) {
           const size_t index = next.fetch_add(1);
           if (index >= count) break;
@@ -107,7 +121,7 @@ RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx) {
     }
   }
   std::optional<HttpClient> http;
-  if (jobs == 1) http.emplace(options.http);
+  if (jobs == 1) http.emplace(httpOptions);
 
   for (size_t index = 0; index < count; ++index) {
     Resolved resolved;
@@ -117,6 +131,11 @@ RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx) {
       resolved = std::move(slots[index]);
     } else {
       resolved = resolveOne(*http, options, index);
+    }
+
+    if (resolved.target.empty() && options.stopAbortsRequests && ctx.stopRequested()) {
+      outcome.stopped = true;
+      break;
     }
 
     AddressOutcome item;

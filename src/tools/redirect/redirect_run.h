@@ -13,6 +13,14 @@
 
 namespace chengling {
 
+// Texts of the redirect window (internal text; defined in the engine).
+extern const char* const kResolveIdleCaption;      // 开始获取
+extern const char* const kResolveRunningCaption;   // 停止获取
+extern const char* const kResolveStoppingCaption;  // 停止中..
+extern const char* const kFailedListCaption;       // 获取跳转失败的地址列表：
+// The source list before any state was saved: a few public addresses that redirect, "\r\n"-joined.
+extern const char* const kSampleAddresses;
+
 // The user-agent choice: entry names and their agent texts, 0-based.
 inline constexpr int kUserAgentCount = 15;
 inline constexpr int kDefaultUserAgentEntry = 11;  // "安卓QQ"
@@ -45,6 +53,10 @@ struct RedirectOptions {
   bool failurePlaceholder = true;   // a failed address still writes a line ...
   bool emptyPlaceholder = false;    // ... which is empty instead of the address
   int jobs = 1;                     // addresses resolved at a time (1 to 64)
+  // A stop request also aborts the requests in flight instead of waiting up to their timeouts. An
+  // address that ends without a target once the stop was requested is then left out (neither a
+  // line nor a failure): it was cut short, not resolved.
+  bool stopAbortsRequests = false;
   HttpClientOptions http;
   // Called on the run's thread, in input order, once per finished address.
   std::function<void(const AddressOutcome&)> onAddress;
@@ -60,7 +72,8 @@ struct RedirectOutcome {
 
 // Resolves every address in order. After each one: the failure (address, "") is reported for a
 // failed address, progress(i, n), checkpoint(); on a stop the run ends there, otherwise the phase
-// text "n:i" follows (the start button's progress caption).
+// text "n:i" follows (the start button's progress caption). The window and the command line both
+// start their runs here.
 RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx);
 
 }  // namespace chengling

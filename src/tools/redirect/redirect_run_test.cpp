@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -162,6 +164,81 @@ TEST(RedirectRun, AStopWithSeveralJobsEndsAfterAnAddressInOrder) {
   EXPECT_EQ(outcome.finished, 2u);
   EXPECT_EQ(outcome.results, "http://t/1\r\nhttp://t/2\r\n");
   EXPECT_EQ(ctx.phases, (Lines{"30:1"}));
+}
+
+// Holds every request for /hold until released (or a minute has passed), so that a test can show that
+// a run ended while a request was still unanswered.
+class HoldingServer {
+ public:
+  HoldingServer() {
+    local_.server().Get("/hold", [this](const httplib::Request&, httplib::Response& r) {
+      std::unique_lock lock(mutex_);
+      ++holding_;
+      changed_.notify_all();
+      changed_.wait_for(lock, std::chrono::minutes(1), [this] { return released_; });
+      --holding_;
+      r.set_redirect("http://t/held");
+    });
+    local_.server().Get(R"(/to/(\w+))", [](const httplib::Request& request, httplib::Response& r) {
+      r.set_redirect("http://t/" + std::string(request.matches[1]));
+    });
+    started_ = local_.start();
+  }
+  ~HoldingServer() { release(); }
+  bool started() const { return started_; }
+  std::string url(std::string_view path) const { return local_.url(path); }
+  int holding() {
+    std::lock_guard lock(mutex_);
+    return holding_;
+  }
+  void waitUntilHolding() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return holding_ > 0; });
+  }
+  void release() {
+    std::lock_guard lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  LocalHttpServer local_;
+  bool started_ = false;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int holding_ = 0;
+  bool released_ = false;
+};
+
+TEST(RedirectRun, AStopThatAbortsRequestsEndsTheRunWithoutWaitingForTheAnswer) {
+  for (const int jobs : {1, 3}) {
+    HoldingServer server;
+    ASSERT_TRUE(server.started());
+    RedirectOptions options;
+    options.jobs = jobs;
+    options.stopAbortsRequests = true;
+    options.addresses = {server.url("/to/1"), server.url("/to/2"), server.url("/hold"), server.url("/to/4")};
+    std::atomic<int> handedOn{0};
+    options.onAddress = [&](const AddressOutcome&) { ++handedOn; };
+    PlainRunContext ctx;
+    // The stop comes while the third address is held and the first two have been handed on.
+    std::thread stopper([&] {
+      server.waitUntilHolding();
+      while (handedOn.load() < 2) std::this_thread::yield();
+      ctx.requestStop();
+    });
+    const RedirectOutcome outcome = RedirectRun(options, ctx);
+    const int stillHolding = server.holding();
+    stopper.join();
+
+    EXPECT_GT(stillHolding, 0) << jobs << " jobs: the run waited for the held answer";
+    EXPECT_TRUE(outcome.stopped) << jobs;
+    // The address cut short is neither a result nor a failure.
+    EXPECT_EQ(outcome.results, "http://t/1\r\nhttp://t/2\r\n") << jobs;
+    EXPECT_EQ(outcome.failedList, "") << jobs;
+    EXPECT_TRUE(ctx.failures.empty()) << jobs;
+    EXPECT_EQ(outcome.finished, 2u) << jobs;
+  }
 }
 
 TEST(RedirectRun, ReadsTheAgentAfreshForEveryAddress) {

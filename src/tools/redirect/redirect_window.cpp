@@ -1,0 +1,222 @@
+#include "tools/redirect/redirect_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+#include <mutex>
+#include <utility>
+
+#include "platform/clipboard.h"
+#include "platform/qt_text.h"
+#include "shell/control_states.h"
+#include "shell/control_tag.h"
+#include "shell/controls.h"
+#include "shell/input_dialog.h"
+#include "shell/run_panel.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace chengling {
+namespace {
+
+constexpr int kMaxJobs = 16;
+
+QPlainTextEdit* makeList(const QString& name, const QString& text) {
+  auto* box = named(new QPlainTextEdit(text), name);
+  // One address per line, never wrapped, so that line n of both lists stays side by side.
+  box->setLineWrapMode(QPlainTextEdit::NoWrap);
+  setControlTag(box, u"字节集方式"_s);
+  return box;
+}
+
+}  // namespace
+
+class RedirectTool::SharedText {
+ public:
+  void set(std::string text) {
+    std::lock_guard lock(mutex_);
+    text_ = std::move(text);
+  }
+  std::string get() const {
+    std::lock_guard lock(mutex_);
+    return text_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::string text_;
+};
+
+QString RedirectTool::stateName() { return u"跳转地址获取"_s; }
+
+RedirectTool::RedirectTool(SettingsStore& settings, QWidget* parent)
+    : QWidget(parent), agent_(std::make_shared<SharedText>()) {
+  setObjectName(u"RedirectTool"_s);
+  panel_ = new RunPanel(this);
+  buildControls();
+  start_ = panel_->addStartButton(startButton_, {toQString(kResolveIdleCaption), toQString(kResolveRunningCaption),
+                                                 toQString(kResolveStoppingCaption)});
+  connectControls();
+
+  KeepControlStates(settings, this, stateName());
+  if (agentText_->text().isEmpty()) applyUserAgentChoice();
+  agentText_->setCursorPosition(0);
+  agent_->set(fromQString(agentText_->text()));
+  updateEmptyPlaceholder();
+}
+
+RedirectTool::~RedirectTool() {
+  // The run delivers its result lines to this window: it is stopped (its request aborted) and
+  // waited for while the window is still whole.
+  delete panel_;
+}
+
+bool RedirectTool::running() const { return panel_->running(); }
+
+void RedirectTool::buildControls() {
+  sources_ = makeList(u"编辑框原地址"_s, withLf(toQString(kSampleAddresses)));
+  results_ = makeList(u"编辑框跳转后地址"_s, QString());
+  startButton_ = makeButton(u"按钮开始获取"_s, toQString(kResolveIdleCaption));
+  startButton_->setMinimumWidth(140);
+  paste_ = makeButton(u"按钮1"_s, u"粘贴"_s);
+  paste_->setToolTip(u"用剪贴板里的地址列表替换原地址"_s);
+  copy_ = makeButton(u"按钮2"_s, u"复制"_s);
+  copy_->setToolTip(u"把跳转后地址复制到剪贴板"_s);
+  QStringList entries;
+  for (int i = 0; i < kUserAgentCount; ++i) entries << toQString(userAgentEntryName(i));
+  agentChoice_ = makeCombo(u"组合框协议模拟方式"_s, entries, kDefaultUserAgentEntry, QString());
+  agentText_ = makeEdit(u"编辑框UA"_s, QString(), u"发送的协议文本(UserAgent)"_s);
+  looseMatch_ = makeCheck(u"选择框扩展模式"_s, u"扩展模式(宽松匹配)"_s);
+  failurePlaceholder_ = makeCheck(u"选择框失败占位"_s, u"失败占位"_s, true);
+  emptyPlaceholder_ = makeCheck(u"选择框空占位"_s, u"空占位"_s);
+  jobs_ = named(new QSpinBox, u"编辑框同时获取"_s);
+  jobs_->setRange(1, kMaxJobs);
+  jobs_->setValue(1);
+  jobs_->setToolTip(u"同时获取几个地址；结果仍按原地址的顺序写出"_s);
+
+  // Each list is headed by its label, with its clipboard button at the right.
+  const auto heading = [](QLabel* label, QPushButton* button) {
+    auto* line = new QHBoxLayout;
+    line->addWidget(label);
+    line->addStretch();
+    line->addWidget(button);
+    return line;
+  };
+  auto* grid = new QGridLayout;
+  grid->addLayout(heading(makeLabel(u"标签1"_s, u"原地址："_s, sources_), paste_), 0, 0);
+  grid->addLayout(heading(makeLabel(u"标签2"_s, u"跳转后地址："_s, results_), copy_), 0, 1);
+  grid->addWidget(sources_, 1, 0);
+  grid->addWidget(results_, 1, 1);
+  grid->setRowStretch(1, 1);
+  grid->setColumnStretch(0, 1);
+  grid->setColumnStretch(1, 1);
+
+  auto* agentLine = new QHBoxLayout;
+  agentLine->addWidget(makeLabel(u"标签3"_s, u"协议方式(UserAgent)："_s, agentChoice_));
+  agentLine->addWidget(agentChoice_);
+  agentLine->addWidget(agentText_, 1);
+
+  auto* optionLine = new QHBoxLayout;
+  optionLine->addWidget(named(new QLabel(u"获取不到？试试："_s), u"标签4"_s));
+  optionLine->addWidget(looseMatch_);
+  optionLine->addWidget(failurePlaceholder_);
+  optionLine->addWidget(emptyPlaceholder_);
+  optionLine->addSpacing(16);
+  optionLine->addWidget(makeLabel(u"标签同时获取"_s, u"同时获取："_s, jobs_));
+  optionLine->addWidget(jobs_);
+  optionLine->addStretch();
+  optionLine->addWidget(startButton_);
+
+  auto* page = new QVBoxLayout(this);
+  page->addLayout(grid, 1);
+  page->addLayout(agentLine);
+  page->addLayout(optionLine);
+}
+
+void RedirectTool::connectControls() {
+  connect(startButton_, &QPushButton::clicked, this, &RedirectTool::startClicked);
+  connect(paste_, &QPushButton::clicked, this, [this] { sources_->setPlainText(withLf(clipboardText())); });
+  connect(copy_, &QPushButton::clicked, this, [this] { setClipboardText(withCrLf(results_->toPlainText())); });
+  connect(agentChoice_, &QComboBox::activated, this, &RedirectTool::applyUserAgentChoice);
+  connect(agentText_, &QLineEdit::textChanged, this, [this](const QString& text) { agent_->set(fromQString(text)); });
+  connect(failurePlaceholder_, &QCheckBox::toggled, this, &RedirectTool::updateEmptyPlaceholder);
+  // The source list drives the result list, so that source line n and result line n stay side by side.
+  // Its scroll bar moved by the user reports the change; the keyboard moves it silently, but the
+  // page scrolls, which updateRequest tells with the distance.
+  connect(sources_->verticalScrollBar(), &QScrollBar::valueChanged, results_->verticalScrollBar(),
+          &QScrollBar::setValue);
+  connect(sources_, &QPlainTextEdit::updateRequest, this, [this](const QRect&, int dy) {
+    if (dy != 0) results_->verticalScrollBar()->setValue(sources_->verticalScrollBar()->value());
+  });
+  connect(sources_->horizontalScrollBar(), &QScrollBar::valueChanged, results_->horizontalScrollBar(),
+          &QScrollBar::setValue);
+  // Results that arrive later catch up with a source list scrolled further than they reached.
+  connect(results_->verticalScrollBar(), &QScrollBar::rangeChanged, this,
+          [this] { results_->verticalScrollBar()->setValue(sources_->verticalScrollBar()->value()); });
+  // Progress texts share the start button's caption; once a stop was asked for, the stopping caption stays.
+  connect(panel_->runner(), &EngineRunner::phase, this, [this](const QString& text) {
+    if (!start_->isIdle() && startButton_->text() != start_->captions().stopping) startButton_->setText(text);
+  });
+}
+
+void RedirectTool::applyUserAgentChoice() {
+  const int entry = agentChoice_->currentIndex();
+  if (entry < 0) return;
+  agentText_->setText(toQString(userAgentText(entry)));
+  agentText_->setCursorPosition(0);  // the start of an agent tells it apart
+}
+
+void RedirectTool::updateEmptyPlaceholder() { emptyPlaceholder_->setEnabled(failurePlaceholder_->isChecked()); }
+
+RedirectOptions RedirectTool::runOptions() const {
+  RedirectOptions options;
+  options.addresses = splitAddressList(fromQString(withCrLf(sources_->toPlainText())));
+  options.userAgent = fromQString(agentText_->text());
+  options.readUserAgent = [agent = agent_] { return agent->get(); };
+  options.looseMatch = looseMatch_->isChecked();
+  options.failurePlaceholder = failurePlaceholder_->isChecked();
+  options.emptyPlaceholder = emptyPlaceholder_->isChecked();
+  options.jobs = jobs_->value();
+  options.stopAbortsRequests = true;
+  return options;
+}
+
+void RedirectTool::startClicked() {
+  if (start_->stopIfRunning() || running()) return;
+  RedirectOptions options = runOptions();
+  // Lines cross to the window in the order the run hands them on, ahead of the progress caption.
+  options.onAddress = [this](const AddressOutcome& item) {
+    if (!item.writesLine) return;
+    QMetaObject::invokeMethod(this, [this, line = toQString(item.line)] { appendResult(line); }, Qt::QueuedConnection);
+  };
+  results_->clear();
+  results_->setFocus();
+  auto outcome = std::make_shared<RedirectOutcome>();
+  panel_->run(
+      start_, [options = std::move(options), outcome](RunContext& ctx) { *outcome = RedirectRun(options, ctx); },
+      [this, outcome](bool) { runFinished(outcome->failedList); });
+}
+
+void RedirectTool::appendResult(const QString& line) {
+  QTextCursor end(results_->document());
+  end.movePosition(QTextCursor::End);
+  end.insertText(line + u'\n');
+}
+
+void RedirectTool::runFinished(const std::string& failedList) {
+  if (failedList.empty()) return;
+  ShowInputDialog(toQString(failedList), std::nullopt, toQString(kFailedListCaption), this, nullptr);
+}
+
+}  // namespace chengling
