@@ -11,6 +11,7 @@
 #include "shell/settings_store.h"
 #include "shell/store_messages.h"
 #include "tools/split_merge/split_merge_window.h"
+#include "tools/transcode/transcode_window.h"
 
 int main(int argc, char** argv) {
   // A peer that closes its connection must not end the program: downloads run without signals.
@@ -28,7 +29,7 @@ int main(int argc, char** argv) {
       PageFactory{},                                                   // 跳转地址获取
       PageFactory{},                                                   // Csv数据排序
       PageFactory{},                                                   // 文件批量归类
-      PageFactory{},                                                   // 文件批量转码
+      [&settings] { return new chengling::TranscodeTool(settings); },   // 文件批量转码
       [&settings] { return new chengling::SplitMergeTool(settings); },  // 文件分割合并
   };
 
