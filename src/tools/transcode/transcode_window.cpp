@@ -1,7 +1,9 @@
 #include "tools/transcode/transcode_window.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QFrame>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,11 +92,25 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
   folderButton_ = makeButton(u"按钮批量转换文件夹"_s, toQString(kFolderIdleCaption));
   folderButton_->setToolTip(u"右键点击：文件类型整体作为一个匹配模式"_s);
 
+  // One grid for the four option rows, so that the choices line up in columns.
+  auto* options = new QFrame;
+  options->setFrameShape(QFrame::StyledPanel);
+  auto* grid = new QGridLayout(options);
+  grid->setContentsMargins(12, 4, 12, 4);
+  addOptionRow(grid, 0, makeLabel(u"标签1"_s, u"输入编码："_s), {inputs_.begin(), inputs_.end()});
+  addOptionRow(grid, 1, makeLabel(u"标签2"_s, u"输出编码："_s), {outputs_.begin(), outputs_.end()});
+  addOptionRow(grid, 2, makeLabel(u"标签4"_s, u"繁简互转："_s), {modes_.begin(), modes_.end()});
+  addOptionRow(grid, 3, makeLabel(u"标签5"_s, u"高级选项："_s), {convertNames_, subfolders_, overwrite_}, 2);
+  for (const auto* group : {&inputs_, &outputs_}) {
+    auto* exclusive = new QButtonGroup(this);
+    for (QRadioButton* button : *group) exclusive->addButton(button);
+  }
+  auto* modeGroup = new QButtonGroup(this);
+  for (QRadioButton* button : modes_) modeGroup->addButton(button);
+  grid->setColumnMinimumWidth(0, 80);
+  for (int column = 1; column <= static_cast<int>(modes_.size()); ++column) grid->setColumnStretch(column, 1);
   auto* page = new QVBoxLayout(this);
-  page->addWidget(buildSection(makeLabel(u"标签1"_s, u"输入编码："_s), {inputs_.begin(), inputs_.end()}), 1);
-  page->addWidget(buildSection(makeLabel(u"标签2"_s, u"输出编码："_s), {outputs_.begin(), outputs_.end()}), 1);
-  page->addWidget(buildSection(makeLabel(u"标签4"_s, u"繁简互转："_s), {modes_.begin(), modes_.end()}), 1);
-  page->addWidget(buildSection(makeLabel(u"标签5"_s, u"高级选项："_s), {convertNames_, subfolders_, overwrite_}), 1);
+  page->addWidget(options, 1);
   auto* start = new QHBoxLayout;
   start->addWidget(filter_, 1);
   for (QPushButton* button : {filesButton_, folderButton_}) {
@@ -127,18 +143,21 @@ TranscodeTool::~TranscodeTool() = default;
 
 bool TranscodeTool::running() const { return panel_->running(); }
 
-QWidget* TranscodeTool::buildSection(QLabel* label, const QList<QWidget*>& controls) {
-  auto* frame = new QFrame;
-  frame->setFrameShape(QFrame::StyledPanel);
-  auto* row = new QHBoxLayout(frame);
-  row->setContentsMargins(16, 8, 16, 8);
-  label->setMinimumWidth(90);
-  row->addWidget(label);
-  for (QWidget* control : controls) {
-    row->addWidget(control);
-    row->addStretch(1);
+void TranscodeTool::addOptionRow(QGridLayout* grid, int index, QLabel* label, const QList<QWidget*>& controls,
+                                 int span) {
+  const int row = 2 * index;
+  if (index > 0) {
+    auto* rule = new QFrame;
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    grid->addWidget(rule, row - 1, 0, 1, -1);
   }
-  return frame;
+  grid->addWidget(label, row, 0);
+  for (int i = 0; i < controls.size(); ++i) {
+    // The last one may take the rest of the row: a long caption there widens no column.
+    grid->addWidget(controls[i], row, 1 + i * span, 1, i + 1 == controls.size() ? -1 : span);
+  }
+  grid->setRowStretch(row, 1);
 }
 
 bool TranscodeTool::eventFilter(QObject* watched, QEvent* event) {

@@ -20,6 +20,7 @@
 #include "tools/transcode/transcode_engine.h"
 
 class QCheckBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -51,7 +52,9 @@ class TranscodeTool : public QWidget {
   struct EncodingChoice;
   using Engine = std::function<TranscodeOutcome(const TranscodeOptions&, RunContext&)>;
 
-  QWidget* buildSection(QLabel* label, const QList<QWidget*>& controls);
+  // Puts row `index` (from 0) of the option grid: `controls` led by `label`, `span` columns each,
+  // under a rule from the second row on.
+  void addOptionRow(QGridLayout* grid, int index, QLabel* label, const QList<QWidget*>& controls, int span = 1);
   void filesClicked();
   void folderClicked(Matcher matcher);
   void dropped(const PathList& paths);

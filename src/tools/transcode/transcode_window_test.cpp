@@ -153,6 +153,9 @@ TEST_F(TranscodeWindow, ControlsStartWithTheirCaptionsAndInitialStates) {
   EXPECT_EQ(status()->parentWidget(), bar);
   EXPECT_EQ(status()->geometry(), QRect(10, 0, bar->width() - 10, bar->height()));
   EXPECT_EQ(control(u"编辑框文件过滤"_s)->accessibleName(), u"文件过滤"_s);
+  // The page fits the smallest main window (800 x 560, the page 126 pixels below its top).
+  EXPECT_LE(tool_->minimumSizeHint().width(), 800);
+  EXPECT_LE(tool_->minimumSizeHint().height(), 560 - 126);
   // Every control a user acts on has a name a screen reader can say.
   for (QWidget* each : tool_->findChildren<QWidget*>()) {
     if (auto* box = qobject_cast<QLineEdit*>(each)) {
