@@ -101,9 +101,13 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
   addOptionRow(grid, 1, makeLabel(u"标签2"_s, u"输出编码："_s), {outputs_.begin(), outputs_.end()});
   addOptionRow(grid, 2, makeLabel(u"标签4"_s, u"繁简互转："_s), {modes_.begin(), modes_.end()});
   addOptionRow(grid, 3, makeLabel(u"标签5"_s, u"高级选项："_s), {convertNames_, subfolders_, overwrite_}, 2);
+  // The grid is one parent for all radio buttons: each choice is exclusive within its own group.
   for (const auto* group : {&inputs_, &outputs_}) {
     auto* exclusive = new QButtonGroup(this);
-    for (QRadioButton* button : *group) exclusive->addButton(button);
+    for (QRadioButton* button : *group) {
+      exclusive->addButton(button);
+      connect(button, &QRadioButton::toggled, this, &TranscodeTool::encodingsChanged);
+    }
   }
   auto* modeGroup = new QButtonGroup(this);
   for (QRadioButton* button : modes_) modeGroup->addButton(button);
@@ -129,9 +133,6 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
   connect(folderButton_, &QPushButton::clicked, this, [this] { folderClicked(Matcher::Standard); });
   folderButton_->installEventFilter(this);
   status_->installEventFilter(this);
-  for (const auto* group : {&inputs_, &outputs_}) {
-    for (QRadioButton* button : *group) connect(button, &QRadioButton::toggled, this, &TranscodeTool::encodingsChanged);
-  }
 
   KeepControlStates(settings, this, stateName());
   encodingsChanged();
