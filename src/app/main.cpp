@@ -21,6 +21,7 @@
 #include "tools/classify/classify_window.h"
 #include "tools/redirect/redirect_window.h"
 #include "tools/split_merge/split_merge_window.h"
+#include "tools/transcode/transcode_window.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
       [&settings] { return new chengling::RedirectTool(settings); },    // 跳转地址获取
       PageFactory{},                                                   // Csv数据排序
       [&settings] { return new chengling::ClassifyTool(settings); },    // 文件批量归类
-      PageFactory{},                                                   // 文件批量转码
+      [&settings] { return new chengling::TranscodeTool(settings); },   // 文件批量转码
       [&settings] { return new chengling::SplitMergeTool(settings); },  // 文件分割合并
   };
 

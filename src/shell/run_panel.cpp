@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 
 #include "shell/input_dialog.h"
 #include "shell/window_utils.h"
@@ -73,6 +74,36 @@ bool RunPanel::run(StartButton* button, EngineRunner::Job job, std::function<voi
   failures_.clear();
   warnings_.clear();
   return button->run(std::move(job), std::move(done));
+}
+
+bool RunPanel::runQuietly(EngineRunner::Job job, std::function<void(bool stopped)> done) {
+  if (running()) return false;
+  failures_.clear();
+  warnings_.clear();
+  auto connection = std::make_shared<QMetaObject::Connection>();
+  *connection = connect(runner_, &EngineRunner::finished, this, [this, connection, done](bool stopped) {
+    disconnect(*connection);
+    quiet_ = false;
+    // A stop click showed its stopping caption; the buttons are idle again.
+    for (StartButton* start : starts_) {
+      if (start->button() != nullptr) start->button()->setText(start->captions().idle);
+    }
+    if (done) done(stopped);
+  });
+  if (!runner_->start(std::move(job))) {
+    disconnect(*connection);
+    return false;
+  }
+  quiet_ = true;
+  return true;
+}
+
+bool RunPanel::stopIfRunning(StartButton* button) {
+  if (button->stopIfRunning()) return true;
+  if (!quiet_) return false;
+  runner_->requestStop();
+  if (button->button() != nullptr) button->button()->setText(button->captions().stopping);
+  return true;
 }
 
 bool RunPanel::showFailures(const QString& failuresPrompt, const QString& warningsHeading) {

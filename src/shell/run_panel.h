@@ -53,6 +53,12 @@ class RunPanel : public QObject {
 
   // Forgets the failures of the previous run and starts `job` through `button` (see StartButton).
   bool run(StartButton* button, EngineRunner::Job job, std::function<void(bool stopped)> done = {});
+  // The same without a start button (a drop run): no caption changes and no button is disabled.
+  // A click on any start button meanwhile is its stop request (see stopIfRunning).
+  bool runQuietly(EngineRunner::Job job, std::function<void(bool stopped)> done = {});
+  // The click convention over the panel: when `button` runs, or a quiet run is active, requests the
+  // stop, shows `button`'s stopping caption (until the quiet run ends) and returns true.
+  bool stopIfRunning(StartButton* button);
 
   // "item：reason" lines of the run so far.
   const QStringList& failures() const { return failures_; }
@@ -70,6 +76,7 @@ class RunPanel : public QObject {
   QLabel* status_ = nullptr;
   QStringList failures_;
   QStringList warnings_;
+  bool quiet_ = false;
 };
 
 }  // namespace chengling

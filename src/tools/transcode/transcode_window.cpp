@@ -1,0 +1,265 @@
+#include "tools/transcode/transcode_window.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <atomic>
+#include <utility>
+
+#include "foundation/file_system.h"
+#include "foundation/path_helpers.h"
+#include "platform/desktop.h"
+#include "platform/dialogs.h"
+#include "platform/message_box.h"
+#include "platform/qt_text.h"
+#include "shell/control_states.h"
+#include "shell/control_tag.h"
+#include "shell/controls.h"
+#include "shell/drop_target.h"
+#include "shell/run_panel.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace chengling {
+namespace {
+
+// The codes of the encoding radio buttons, in their order; Detect is "自动" on both sides.
+constexpr std::array<TextEncoding, 5> kEncodings = {TextEncoding::Detect, TextEncoding::Ansi, TextEncoding::Utf8,
+                                                    TextEncoding::Utf16Le, TextEncoding::Utf16Be};
+constexpr std::array<ChineseMode, 7> kModes = {
+    ChineseMode::None,
+    ChineseMode::SimplifiedToTraditional,
+    ChineseMode::TraditionalToSimplified,
+    ChineseMode::SimplifiedToBig5,
+    ChineseMode::TraditionalToBig5,
+    ChineseMode::Big5ToSimplified,
+    ChineseMode::Big5ToTraditional,
+};
+
+template <typename T, size_t N>
+T checkedValue(const std::array<QRadioButton*, N>& buttons, const std::array<T, N>& values) {
+  for (size_t i = 0; i < N; ++i) {
+    if (buttons[i]->isChecked()) return values[i];
+  }
+  return values[0];
+}
+
+}  // namespace
+
+// Written on the window's thread, read by the worker at the start of every pass.
+struct TranscodeTool::EncodingChoice {
+  std::atomic<TextEncoding> input{TextEncoding::Detect};
+  std::atomic<TextEncoding> output{TextEncoding::Utf8};
+};
+
+QString TranscodeTool::stateName() { return u"文件批量转码"_s; }
+
+TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
+    : QWidget(parent), encodings_(std::make_shared<EncodingChoice>()) {
+  setObjectName(u"TranscodeTool"_s);
+  panel_ = new RunPanel(this);
+
+  const QString encodingCaptions[] = {u"自动"_s, u"ANSI"_s, u"UTF-8"_s, u"Unicode"_s, u"Unicode big endian"_s};
+  const QString inputNames[] = {u"单选框自动输入"_s, u"单选框输入ANSI"_s, u"单选框输入UTF8"_s, u"单选框输入Ule"_s,
+                                u"单选框输入Ube"_s};
+  const QString outputNames[] = {u"单选框自动输出"_s, u"单选框输出ANSI"_s, u"单选框输出UTF8"_s, u"单选框输出Ule"_s,
+                                 u"单选框输出Ube"_s};
+  for (size_t i = 0; i < inputs_.size(); ++i) {
+    inputs_[i] = makeRadio(inputNames[i], encodingCaptions[i], i == 0);
+    outputs_[i] = makeRadio(outputNames[i], encodingCaptions[i], i == 2);
+  }
+  const QString modeNames[] = {u"单选框不转"_s,   u"单选框简到繁"_s, u"单选框繁到简"_s, u"单选框简到b5"_s,
+                               u"单选框繁到b5"_s, u"单选框b5到简"_s, u"单选框b5到繁"_s};
+  const QString modeCaptions[] = {u"不转"_s,       u"简体到繁体"_s, u"繁体到简体"_s, u"简体到Big5"_s,
+                                  u"繁体到Big5"_s, u"Big5到简体"_s, u"Big5到繁体"_s};
+  for (size_t i = 0; i < modes_.size(); ++i) modes_[i] = makeRadio(modeNames[i], modeCaptions[i], i == 0);
+  convertNames_ = makeCheck(u"选择框同时转换文件名"_s, u"同时转换文件名"_s);
+  subfolders_ = makeCheck(u"选择框包含子文件夹"_s, u"包含子文件夹"_s);
+  overwrite_ = makeCheck(u"选择框覆盖原文件"_s, u"覆盖原文件"_s);
+  filter_ = makeEdit(u"编辑框文件过滤"_s, u"*.*"_s, u"文件过滤"_s);
+  filter_->setToolTip(u"文件夹方式转换的文件类型，多个类型用 | 分隔，如 *.txt|*.htm"_s);
+  filesButton_ = makeButton(u"按钮批量转换"_s, toQString(kFilesIdleCaption));
+  folderButton_ = makeButton(u"按钮批量转换文件夹"_s, toQString(kFolderIdleCaption));
+  folderButton_->setToolTip(u"右键点击：文件类型整体作为一个匹配模式"_s);
+
+  // One grid for the four option rows, so that the choices line up in columns.
+  auto* options = new QFrame;
+  options->setFrameShape(QFrame::StyledPanel);
+  auto* grid = new QGridLayout(options);
+  grid->setContentsMargins(12, 4, 12, 4);
+  addOptionRow(grid, 0, makeLabel(u"标签1"_s, u"输入编码："_s), {inputs_.begin(), inputs_.end()});
+  addOptionRow(grid, 1, makeLabel(u"标签2"_s, u"输出编码："_s), {outputs_.begin(), outputs_.end()});
+  addOptionRow(grid, 2, makeLabel(u"标签4"_s, u"繁简互转："_s), {modes_.begin(), modes_.end()});
+  addOptionRow(grid, 3, makeLabel(u"标签5"_s, u"高级选项："_s), {convertNames_, subfolders_, overwrite_}, 2);
+  // The grid is one parent for all radio buttons: each choice is exclusive within its own group.
+  for (const auto* group : {&inputs_, &outputs_}) {
+    auto* exclusive = new QButtonGroup(this);
+    for (QRadioButton* button : *group) {
+      exclusive->addButton(button);
+      connect(button, &QRadioButton::toggled, this, &TranscodeTool::encodingsChanged);
+    }
+  }
+  auto* modeGroup = new QButtonGroup(this);
+  for (QRadioButton* button : modes_) modeGroup->addButton(button);
+  grid->setColumnMinimumWidth(0, 80);
+  for (int column = 1; column <= static_cast<int>(modes_.size()); ++column) grid->setColumnStretch(column, 1);
+  auto* page = new QVBoxLayout(this);
+  page->addWidget(options, 1);
+  auto* start = new QHBoxLayout;
+  start->addWidget(filter_, 1);
+  for (QPushButton* button : {filesButton_, folderButton_}) {
+    button->setMinimumHeight(40);
+    start->addWidget(button, 2);
+  }
+  page->addLayout(start);
+  page->addWidget(panel_->makeProgressBar());
+  status_ = panel_->statusLabel();
+
+  filesStart_ = panel_->addStartButton(filesButton_, {toQString(kFilesIdleCaption), toQString(kFilesRunningCaption),
+                                                      toQString(kFilesStoppingCaption)});
+  folderStart_ = panel_->addStartButton(
+      folderButton_, {toQString(kFolderIdleCaption), toQString(kFolderRunningCaption), toQString(kFolderStoppingCaption)});
+  connect(filesButton_, &QPushButton::clicked, this, &TranscodeTool::filesClicked);
+  connect(folderButton_, &QPushButton::clicked, this, [this] { folderClicked(Matcher::Standard); });
+  folderButton_->installEventFilter(this);
+  status_->installEventFilter(this);
+
+  KeepControlStates(settings, this, stateName());
+  encodingsChanged();
+  new DropTarget(this, u"拖放对象"_s, [this] { return !running(); },
+                 [this](PathList paths, Qt::KeyboardModifiers) { dropped(paths); });
+}
+
+TranscodeTool::~TranscodeTool() = default;
+
+bool TranscodeTool::running() const { return panel_->running(); }
+
+void TranscodeTool::addOptionRow(QGridLayout* grid, int index, QLabel* label, const QList<QWidget*>& controls,
+                                 int span) {
+  const int row = 2 * index;
+  if (index > 0) {
+    auto* rule = new QFrame;
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    grid->addWidget(rule, row - 1, 0, 1, -1);
+  }
+  grid->addWidget(label, row, 0);
+  for (int i = 0; i < controls.size(); ++i) {
+    // The last one may take the rest of the row: a long caption there widens no column.
+    grid->addWidget(controls[i], row, 1 + i * span, 1, i + 1 == controls.size() ? -1 : span);
+  }
+  grid->setRowStretch(row, 1);
+}
+
+bool TranscodeTool::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == folderButton_ && event->type() == QEvent::MouseButtonRelease) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::RightButton && folderButton_->isEnabled() &&
+        folderButton_->rect().contains(mouse->position().toPoint())) {
+      folderClicked(Matcher::Alternative);
+      return true;
+    }
+  }
+  if (watched == status_ && event->type() == QEvent::MouseButtonPress &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    statusPressed();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+TextEncoding TranscodeTool::inputEncoding() const { return checkedValue(inputs_, kEncodings); }
+
+TextEncoding TranscodeTool::outputEncoding() const { return checkedValue(outputs_, kEncodings); }
+
+void TranscodeTool::encodingsChanged() {
+  encodings_->input = inputEncoding();
+  encodings_->output = outputEncoding();
+}
+
+TranscodeOptions TranscodeTool::options(Matcher matcher) const {
+  TranscodeOptions options;
+  options.input = inputEncoding();
+  options.output = outputEncoding();
+  options.chinese = checkedValue(modes_, kModes);
+  options.convertNames = convertNames_->isChecked();
+  options.includeSubfolders = subfolders_->isChecked();
+  options.overwrite = overwrite_->isChecked();
+  options.filter = fromQString(filter_->text());
+  options.matcher = matcher;
+  options.readEncodings = [choice = encodings_](TextEncoding& input, TextEncoding& output) {
+    input = choice->input;
+    output = choice->output;
+  };
+  return options;
+}
+
+void TranscodeTool::filesClicked() {
+  if (panel_->stopIfRunning(filesStart_) || running()) return;
+  PathList paths = pathListFromText(chooseFiles(this, toQString(kTranscodeFilesTitle), toQString(kTranscodeFilesFilter),
+                                                pathFromQString(controlTag(filesButton_))));
+  if (paths.empty()) return;
+  setControlTag(filesButton_, qStringFromPath(PathDirectory(paths.front())));
+  startRun(filesStart_, Matcher::Standard, [paths = std::move(paths)](const TranscodeOptions& options, RunContext& ctx) {
+    return TranscodeFiles(paths, options, ctx);
+  });
+}
+
+void TranscodeTool::folderClicked(Matcher matcher) {
+  if (panel_->stopIfRunning(folderStart_) || running()) return;
+  const std::string folder = chooseFolder(this, toQString(transcodeFolderTitle(fromQString(filter_->text()))),
+                                          pathFromQString(controlTag(folderButton_)));
+  if (folder.empty()) return;
+  setControlTag(folderButton_, qStringFromPath(folder));
+  startRun(folderStart_, matcher, [folder](const TranscodeOptions& options, RunContext& ctx) {
+    return TranscodeFolder(folder, options, ctx);
+  });
+}
+
+void TranscodeTool::dropped(const PathList& paths) {
+  DropLists lists = splitDrop(paths);
+  if (lists.files.empty() && lists.folders.empty()) return;
+  if (!askOkCancel(this, toQString(dropQuestion(lists)))) return;
+  startRun(nullptr, Matcher::Standard, [lists = std::move(lists)](const TranscodeOptions& options, RunContext& ctx) {
+    return TranscodeDropped(lists, options, ctx);
+  });
+}
+
+void TranscodeTool::startRun(StartButton* start, Matcher matcher, Engine engine) {
+  if (running()) return;
+  auto outcome = std::make_shared<TranscodeOutcome>();
+  EngineRunner::Job job = [outcome, engine = std::move(engine), options = options(matcher)](RunContext& ctx) {
+    *outcome = engine(options, ctx);
+  };
+  auto done = [this, outcome](bool) { runFinished(*outcome); };
+  if (start != nullptr) {
+    panel_->run(start, std::move(job), std::move(done));
+  } else {
+    panel_->runQuietly(std::move(job), std::move(done));
+  }
+}
+
+void TranscodeTool::runFinished(const TranscodeOutcome& outcome) {
+  setControlTag(status_, qStringFromPath(outcome.completionFolder));
+  status_->setText(toQString(outcome.completionText));
+  status_->setCursor(Qt::PointingHandCursor);
+  status_->raise();
+  panel_->showFailures();
+}
+
+void TranscodeTool::statusPressed() {
+  const std::string folder = pathFromQString(controlTag(status_));
+  if (!folder.empty() && pathExists(folder)) OpenInFileManager(folder);
+}
+
+}  // namespace chengling

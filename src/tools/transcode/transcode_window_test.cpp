@@ -1,0 +1,453 @@
+#include "tools/transcode/transcode_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/native_text.h"
+#include "platform/qt_text.h"
+#include "shell/control_tag.h"
+#include "shell/settings_store.h"
+#include "support/fault_fixtures.h"
+#include "support/test_support.h"
+#include "support/window_test_kit.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace chengling {
+namespace {
+
+using testing::Modals;
+using testing::OpenedPaths;
+using testing::TempDir;
+using testing::clickIndicator;
+using testing::clickWith;
+using testing::dropPaths;
+using testing::exists;
+using testing::gb;
+using testing::listNames;
+using testing::pickInFileDialog;
+using testing::readBytes;
+using testing::utf8;
+using testing::writeBytes;
+
+constexpr int kRunTimeoutMs = 120000;
+const std::string kBom = "\xEF\xBB\xBF";
+const QString kFilesIdle = u"批量转换"_s;
+const QString kFolderIdle = u" 批量转换(文件夹方式)"_s;
+const QString kDone = u"转换完成！点击可打开目录："_s;
+
+QString native(const std::string& path) { return QString::fromStdString(path); }
+
+// A GBK file and what the default run (detect, UTF-8 out) makes of it.
+const std::string kGbkText = gb(u8"中文内容");
+const std::string kUtf8Text = kBom + utf8(u8"中文内容");
+
+class TranscodeWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    valuePath_ = internalFromNative(settingsDir_.path()) + "/" + SettingsStore::valueFileName();
+    ASSERT_TRUE(store_.Bind(valuePath_));
+    openWindow();
+  }
+
+  void openWindow() {
+    tool_ = std::make_unique<TranscodeTool>(store_);
+    tool_->resize(972, 528);
+    tool_->show();
+  }
+
+  template <typename T = QWidget>
+  T* control(const QString& name) {
+    T* found = tool_->findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name.toStdString();
+    return found;
+  }
+  QPushButton* button(const QString& name) { return control<QPushButton>(name); }
+  QLabel* status() { return control<QLabel>(u"透明标签"_s); }
+  // i of the status "(n:i) name"; 0 for any other status.
+  int fileNumber() {
+    const QString text = status()->text();
+    if (!text.startsWith(u'(')) return 0;
+    return text.section(u':', 1).section(u')', 0, 0).toInt();
+  }
+
+  // Drops `paths` (native) anywhere on the page: here on the encoding options.
+  bool drop(const std::vector<std::string>& paths) { return dropPaths(control(u"单选框输入UTF8"_s), paths); }
+
+  void waitUntilIdle() {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !tool_->running(); }, kRunTimeoutMs));
+    QTest::qWait(20);
+  }
+  // Waits until `questions` questions have been asked and the run started (if any) has ended.
+  void waitForRunAfterQuestion(Modals& modals, int questions = 1) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return modals.texts.size() >= questions; }, kRunTimeoutMs));
+    waitUntilIdle();
+  }
+
+  TempDir settingsDir_;
+  TempDir dir_;
+  std::string valuePath_;
+  SettingsStore store_;
+  std::unique_ptr<TranscodeTool> tool_;
+};
+
+TEST_F(TranscodeWindow, ControlsStartWithTheirCaptionsAndInitialStates) {
+  struct Case {
+    QString name;
+    QString text;
+  };
+  const Case kTexts[] = {
+      {u"标签1"_s, u"输入编码："_s},           {u"单选框自动输入"_s, u"自动"_s},
+      {u"单选框输入ANSI"_s, u"ANSI"_s},        {u"单选框输入UTF8"_s, u"UTF-8"_s},
+      {u"单选框输入Ule"_s, u"Unicode"_s},      {u"单选框输入Ube"_s, u"Unicode big endian"_s},
+      {u"标签2"_s, u"输出编码："_s},           {u"单选框自动输出"_s, u"自动"_s},
+      {u"单选框输出ANSI"_s, u"ANSI"_s},        {u"单选框输出UTF8"_s, u"UTF-8"_s},
+      {u"单选框输出Ule"_s, u"Unicode"_s},      {u"单选框输出Ube"_s, u"Unicode big endian"_s},
+      {u"标签4"_s, u"繁简互转："_s},           {u"单选框不转"_s, u"不转"_s},
+      {u"单选框简到繁"_s, u"简体到繁体"_s},    {u"单选框繁到简"_s, u"繁体到简体"_s},
+      {u"单选框简到b5"_s, u"简体到Big5"_s},    {u"单选框繁到b5"_s, u"繁体到Big5"_s},
+      {u"单选框b5到简"_s, u"Big5到简体"_s},    {u"单选框b5到繁"_s, u"Big5到繁体"_s},
+      {u"标签5"_s, u"高级选项："_s},           {u"选择框同时转换文件名"_s, u"同时转换文件名"_s},
+      {u"选择框包含子文件夹"_s, u"包含子文件夹"_s}, {u"选择框覆盖原文件"_s, u"覆盖原文件"_s},
+      {u"编辑框文件过滤"_s, u"*.*"_s},         {u"按钮批量转换"_s, kFilesIdle},
+      {u"按钮批量转换文件夹"_s, kFolderIdle},  {u"透明标签"_s, QString()},
+  };
+  for (const Case& c : kTexts) {
+    QWidget* widget = control(c.name);
+    ASSERT_NE(widget, nullptr);
+    QString shown;
+    if (auto* each = qobject_cast<QAbstractButton*>(widget)) shown = each->text();
+    if (auto* box = qobject_cast<QLineEdit*>(widget)) shown = box->text();
+    if (auto* label = qobject_cast<QLabel*>(widget)) shown = label->text();
+    EXPECT_EQ(shown, c.text) << c.name.toStdString();
+  }
+  const QStringList kChecked = {u"单选框自动输入"_s, u"单选框输出UTF8"_s, u"单选框不转"_s};
+  for (QAbstractButton* each : tool_->findChildren<QAbstractButton*>()) {
+    if (qobject_cast<QPushButton*>(each)) continue;
+    EXPECT_EQ(each->isChecked(), kChecked.contains(each->objectName())) << each->objectName().toStdString();
+  }
+  // The three groups of radio buttons are independent.
+  clickIndicator(control(u"单选框输入Ube"_s));
+  clickIndicator(control(u"单选框b5到繁"_s));
+  EXPECT_TRUE(control<QRadioButton>(u"单选框输出UTF8"_s)->isChecked());
+  EXPECT_TRUE(control<QRadioButton>(u"单选框输入Ube"_s)->isChecked());
+  EXPECT_FALSE(control<QRadioButton>(u"单选框自动输入"_s)->isChecked());
+  EXPECT_FALSE(control<QRadioButton>(u"单选框不转"_s)->isChecked());
+
+  auto* bar = control<QProgressBar>(u"进度条"_s);
+  EXPECT_EQ(status()->parentWidget(), bar);
+  EXPECT_EQ(status()->geometry(), QRect(10, 0, bar->width() - 10, bar->height()));
+  EXPECT_EQ(control(u"编辑框文件过滤"_s)->accessibleName(), u"文件过滤"_s);
+  // The page fits the smallest main window (800 x 560, the page 126 pixels below its top).
+  EXPECT_LE(tool_->minimumSizeHint().width(), 800);
+  EXPECT_LE(tool_->minimumSizeHint().height(), 560 - 126);
+  // Every control a user acts on has a name a screen reader can say.
+  for (QWidget* each : tool_->findChildren<QWidget*>()) {
+    if (auto* box = qobject_cast<QLineEdit*>(each)) {
+      EXPECT_FALSE(box->accessibleName().isEmpty()) << box->objectName().toStdString();
+    }
+    if (auto* clickable = qobject_cast<QAbstractButton*>(each)) {
+      EXPECT_FALSE(clickable->text().trimmed().isEmpty()) << clickable->objectName().toStdString();
+    }
+  }
+}
+
+TEST_F(TranscodeWindow, FilesButtonConvertsTheChosenFilesIntoTheConvertedTree) {
+  const std::string folder = dir_ / "文档";
+  writeBytes(folder + "/a.txt", kGbkText);
+  writeBytes(folder + "/b.htm", kGbkText);
+  writeBytes(dir_ / "last/x.txt", "x");
+  setControlTag(button(u"按钮批量转换"_s), native(dir_ / "last"));
+  Modals modals;
+  QString preselected;
+  QString filters;
+  modals.other = [&](QWidget* modal) {
+    if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+      preselected = dialog->directory().absolutePath();
+      filters = dialog->nameFilters().join(u"|"_s);
+    }
+    pickInFileDialog({native(folder + "/a.txt"), native(folder + "/b.htm")})(modal);
+  };
+  OpenedPaths opened;
+
+  QTest::mouseClick(button(u"按钮批量转换"_s), Qt::LeftButton);
+  waitUntilIdle();
+
+  EXPECT_EQ(modals.otherTitles, QStringList{u"选择要批量转换的多个文件："_s});
+  EXPECT_EQ(preselected, native(dir_ / "last"));
+  EXPECT_TRUE(filters.startsWith(u"文本和网页文件 (*.txt *.htm *.html)"_s)) << filters.toStdString();
+  EXPECT_EQ(readBytes(folder + "(已转换)/a.txt"), kUtf8Text);
+  EXPECT_EQ(readBytes(folder + "(已转换)/b.htm"), kUtf8Text);
+  EXPECT_EQ(readBytes(folder + "/a.txt"), kGbkText);
+  EXPECT_EQ(controlTag(button(u"按钮批量转换"_s)), native(folder));
+  EXPECT_EQ(button(u"按钮批量转换"_s)->text(), kFilesIdle);
+  EXPECT_TRUE(button(u"按钮批量转换文件夹"_s)->isEnabled());
+  EXPECT_EQ(status()->text(), kDone + native(folder + "(已转换)"));
+  EXPECT_TRUE(modals.texts.isEmpty());
+
+  // A left click on the completion opens the folder; a right click does nothing.
+  clickWith(status(), Qt::RightButton);
+  EXPECT_TRUE(opened.paths.isEmpty());
+  clickWith(status(), Qt::LeftButton);
+  EXPECT_EQ(opened.paths, QStringList{native(folder + "(已转换)")});
+
+  // A cancelled dialog starts nothing and keeps the tag.
+  modals.other = pickInFileDialog({});
+  QTest::mouseClick(button(u"按钮批量转换"_s), Qt::LeftButton);
+  EXPECT_FALSE(tool_->running());
+  EXPECT_EQ(controlTag(button(u"按钮批量转换"_s)), native(folder));
+  EXPECT_EQ(button(u"按钮批量转换"_s)->text(), kFilesIdle);
+}
+
+TEST_F(TranscodeWindow, RightButtonFolderRunUsesTheAlternativeMatcher) {
+  const std::string folder = dir_ / "mixed";
+  writeBytes(folder + "/a.txt", kGbkText);
+  writeBytes(folder + "/b.md", kGbkText);
+  writeBytes(folder + "/c.log", kGbkText);
+  control<QLineEdit>(u"编辑框文件过滤"_s)->setText(u"*.txt|*.md"_s);
+  const QString title = u"选择要批量转换的文件(*.txt|*.md)所在文件夹："_s;
+  Modals modals;
+  modals.other = pickInFileDialog({native(folder)});
+
+  // The whole filter is one pattern that names no file.
+  clickWith(button(u"按钮批量转换文件夹"_s), Qt::RightButton);
+  waitUntilIdle();
+  EXPECT_EQ(modals.otherTitles, QStringList{title});
+  EXPECT_FALSE(exists(folder + "(已转换)/a.txt"));
+  EXPECT_FALSE(exists(folder + "(已转换)/b.md"));
+  EXPECT_EQ(status()->text(), kDone + native(folder + "(已转换)"));
+  EXPECT_EQ(controlTag(button(u"按钮批量转换文件夹"_s)), native(folder));
+
+  // The left button lists each pattern in turn.
+  QTest::mouseClick(button(u"按钮批量转换文件夹"_s), Qt::LeftButton);
+  waitUntilIdle();
+  EXPECT_EQ(modals.otherTitles, (QStringList{title, title}));
+  EXPECT_EQ(listNames(folder + "(已转换)"), (std::vector<std::string>{"a.txt", "b.md"}));
+  EXPECT_EQ(readBytes(folder + "(已转换)/b.md"), kUtf8Text);
+  EXPECT_EQ(button(u"按钮批量转换文件夹"_s)->text(), kFolderIdle);
+}
+
+TEST_F(TranscodeWindow, DroppedFilesAndASubfolderGoIntoOneConvertedTree) {
+  const std::string docs = dir_ / "docs";
+  writeBytes(docs + "/a.txt", kGbkText);
+  writeBytes(docs + "/b.txt", kGbkText);
+  writeBytes(docs + "/sub/c.txt", kGbkText);
+  writeBytes(docs + "/sub/deeper/d.txt", kGbkText);
+  writeBytes(docs + "/untouched.txt", kGbkText);
+  control<QCheckBox>(u"选择框包含子文件夹"_s)->click();
+  Modals modals;
+
+  ASSERT_TRUE(drop({docs + "/b.txt", docs + "/sub", docs + "/a.txt"}));
+  EXPECT_TRUE(modals.texts.isEmpty()) << "the question waits until the drop has completed";
+  waitForRunAfterQuestion(modals);
+
+  EXPECT_EQ(modals.texts, QStringList{u"确定要转换被拖放的 2 个文件和 1 个目录的编码吗？"_s});
+  const std::string tree = docs + "(已转换)";
+  EXPECT_EQ(listNames(tree), (std::vector<std::string>{"a.txt", "b.txt", "sub"}));
+  EXPECT_EQ(listNames(tree + "/sub"), (std::vector<std::string>{"c.txt", "deeper"}));
+  EXPECT_EQ(readBytes(tree + "/sub/deeper/d.txt"), kUtf8Text);
+  EXPECT_EQ(readBytes(tree + "/a.txt"), kUtf8Text);
+  EXPECT_EQ(status()->text(), kDone + native(tree));
+  // Drop runs change no caption.
+  EXPECT_EQ(button(u"按钮批量转换"_s)->text(), kFilesIdle);
+  EXPECT_EQ(button(u"按钮批量转换文件夹"_s)->text(), kFolderIdle);
+}
+
+TEST_F(TranscodeWindow, DroppedFoldersEachGetTheirOwnConvertedSibling) {
+  writeBytes(dir_ / "x/one.txt", kGbkText);
+  writeBytes(dir_ / "y/two.txt", kGbkText);
+  const QString question = u"确定要转换被拖放的 0 个文件和 2 个目录的编码吗？"_s;
+  Modals modals;
+  modals.answerBox = [](const QString&) { return QMessageBox::Cancel; };
+  ASSERT_TRUE(drop({dir_ / "x", dir_ / "y"}));
+  waitForRunAfterQuestion(modals);
+  EXPECT_EQ(modals.texts, QStringList{question});
+  EXPECT_EQ(listNames(dir_.path()), (std::vector<std::string>{"x", "y"})) << "cancel converts nothing";
+
+  modals.answerBox = nullptr;
+  ASSERT_TRUE(drop({dir_ / "x", dir_ / "y"}));
+  waitForRunAfterQuestion(modals, 2);
+  EXPECT_EQ(listNames(dir_.path()), (std::vector<std::string>{"x", "x(已转换)", "y", "y(已转换)"}));
+  EXPECT_EQ(readBytes(dir_ / "x(已转换)/one.txt"), kUtf8Text);
+  EXPECT_EQ(readBytes(dir_ / "y(已转换)/two.txt"), kUtf8Text);
+  // Folders go from the last dropped to the first: x was the last base.
+  EXPECT_EQ(status()->text(), kDone + native(dir_ / "x(已转换)"));
+
+  // Files alone: the question leaves the folders out.
+  ASSERT_TRUE(drop({dir_ / "x/one.txt"}));
+  waitForRunAfterQuestion(modals, 3);
+  EXPECT_EQ(modals.texts, (QStringList{question, question, u"确定要转换被拖放的 1 个文件的编码吗？"_s}));
+}
+
+TEST_F(TranscodeWindow, OverwritingWithConvertedNamesReplacesTheSimplifiedName) {
+  const std::string folder = dir_ / "names";
+  writeBytes(folder + "/简体.txt", gb(u8"简体中文"));
+  clickIndicator(control(u"选择框覆盖原文件"_s));
+  clickIndicator(control(u"选择框同时转换文件名"_s));
+  clickIndicator(control(u"单选框简到繁"_s));
+  clickIndicator(control(u"单选框输出ANSI"_s));
+  Modals modals;
+
+  ASSERT_TRUE(drop({folder + "/简体.txt"}));
+  waitForRunAfterQuestion(modals);
+  EXPECT_EQ(listNames(folder), std::vector<std::string>{"簡體.txt"});
+  EXPECT_EQ(readBytes(folder + "/簡體.txt"), gb(u8"簡體中文"));
+  // Over the sources the completion names the base folder itself.
+  EXPECT_EQ(status()->text(), kDone + native(folder));
+
+  // With 不转 the option changes no name.
+  clickIndicator(control(u"单选框不转"_s));
+  clickIndicator(control(u"单选框输出UTF8"_s));
+  ASSERT_TRUE(drop({folder + "/簡體.txt"}));
+  waitForRunAfterQuestion(modals, 2);
+  EXPECT_EQ(listNames(folder), std::vector<std::string>{"簡體.txt"});
+  EXPECT_EQ(readBytes(folder + "/簡體.txt"), kBom + utf8(u8"簡體中文"));
+}
+
+TEST_F(TranscodeWindow, AReadOnlyFolderLosesNothingAndTheFailuresAreListed) {
+  const std::string folder = dir_ / "locked";
+  writeBytes(folder + "/简体.txt", gb(u8"简体中文"));
+  writeBytes(dir_ / "bad.txt", "A\xFF\xFE\x42");  // a forced UTF-8 decode cannot read these bytes
+  clickIndicator(control(u"选择框覆盖原文件"_s));
+  clickIndicator(control(u"选择框同时转换文件名"_s));
+  clickIndicator(control(u"单选框简到繁"_s));
+  testing::ReadOnlyFolder locked(folder);
+  if (!locked.ready()) GTEST_SKIP() << "cannot make a folder read-only here";
+  Modals modals;
+  QString title;
+  QString details;
+  modals.other = [&](QWidget* dialog) {
+    title = dialog->windowTitle();
+    details = dialog->findChild<QWidget*>(u"编辑框提示"_s)->property("plainText").toString() + u"\n"_s +
+              dialog->findChild<QPlainTextEdit*>(u"编辑框正文"_s)->toPlainText();
+    dialog->findChild<QPushButton*>(u"按钮取消"_s)->click();
+  };
+
+  ASSERT_TRUE(drop({folder + "/简体.txt"}));
+  waitForRunAfterQuestion(modals);
+  EXPECT_EQ(listNames(folder), std::vector<std::string>{"简体.txt"});
+  EXPECT_EQ(readBytes(folder + "/简体.txt"), gb(u8"简体中文"));
+  EXPECT_EQ(title, u"信息："_s);
+  EXPECT_TRUE(details.contains(native(folder + "/简体.txt"))) << details.toStdString();
+  EXPECT_TRUE(details.contains(u"原文件未改动"_s)) << details.toStdString();
+  EXPECT_EQ(status()->text(), kDone + native(folder)) << "the completion shows all the same";
+
+  // A file written with losses is listed under its own heading.
+  details.clear();
+  clickIndicator(control(u"单选框输入UTF8"_s));
+  clickIndicator(control(u"单选框不转"_s));
+  ASSERT_TRUE(drop({dir_ / "bad.txt"}));
+  waitForRunAfterQuestion(modals, 2);
+  EXPECT_TRUE(details.contains(u"以下文件已处理，但有字符未能转换："_s)) << details.toStdString();
+  EXPECT_TRUE(details.contains(native(dir_ / "bad.txt"))) << details.toStdString();
+}
+
+TEST_F(TranscodeWindow, StopClickEndsTheRunAfterTheCurrentFile) {
+  // Enough files over the sources (each replacement is synced) for a run far longer than the test.
+  constexpr int kFiles = 3000;
+  const std::string folder = dir_ / "many";
+  for (int i = 0; i < kFiles; ++i) writeBytes(folder + "/" + std::to_string(100000 + i) + ".txt", kGbkText);
+  clickIndicator(control(u"选择框覆盖原文件"_s));
+  auto* files = button(u"按钮批量转换"_s);
+  auto* folderButton = button(u"按钮批量转换文件夹"_s);
+  const auto countConverted = [&] {
+    int converted = 0;
+    for (const std::string& name : listNames(folder)) {
+      const std::string bytes = readBytes(folder + "/" + name);
+      EXPECT_TRUE(bytes == kGbkText || bytes == kUtf8Text) << name << " is neither old nor new";
+      converted += bytes == kUtf8Text;
+    }
+    EXPECT_EQ(listNames(folder).size(), static_cast<size_t>(kFiles)) << "no file lost or left behind";
+    return converted;
+  };
+
+  Modals modals;
+  modals.other = pickInFileDialog({native(folder)});
+  QTest::mouseClick(folderButton, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return status()->text().startsWith(u"(3000:"_s); }, kRunTimeoutMs));
+  EXPECT_EQ(folderButton->text(), u" 点我停止"_s);
+  EXPECT_FALSE(files->isEnabled());
+  EXPECT_FALSE(drop({folder})) << "no drop while a run is active";
+  // The window keeps handling events while the worker converts.
+  const QString seen = status()->text();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return status()->text() != seen; }, kRunTimeoutMs));
+
+  QTest::mouseClick(folderButton, Qt::LeftButton);
+  EXPECT_EQ(folderButton->text(), u" 停止中.."_s);
+  waitUntilIdle();
+  EXPECT_EQ(folderButton->text(), kFolderIdle);
+  EXPECT_TRUE(files->isEnabled());
+  EXPECT_EQ(status()->text(), kDone + native(folder));
+  const int first = countConverted();
+  EXPECT_GT(first, 0);
+  EXPECT_LT(first, kFiles);
+
+  // A drop run shows no caption; a click on either button stops it all the same. It starts again
+  // from the first file: let it pass the files converted before.
+  ASSERT_TRUE(drop({folder}));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fileNumber() > first + 10; }, kRunTimeoutMs));
+  EXPECT_EQ(files->text(), kFilesIdle);
+  EXPECT_EQ(folderButton->text(), kFolderIdle);
+  QTest::mouseClick(files, Qt::LeftButton);
+  EXPECT_EQ(files->text(), u"停止中.."_s);
+  waitUntilIdle();
+  EXPECT_EQ(files->text(), kFilesIdle);
+  EXPECT_EQ(status()->text(), kDone + native(folder));
+  EXPECT_EQ(modals.otherTitles.size(), 1) << "the stop click opened no dialog";
+  const int second = countConverted();
+  EXPECT_GT(second, first);
+  EXPECT_LT(second, kFiles);
+}
+
+TEST_F(TranscodeWindow, OptionsSurviveClosingAndReopeningTheProgram) {
+  clickIndicator(control(u"单选框输入Ule"_s));
+  clickIndicator(control(u"单选框自动输出"_s));
+  clickIndicator(control(u"单选框繁到b5"_s));
+  clickIndicator(control(u"选择框包含子文件夹"_s));
+  control<QLineEdit>(u"编辑框文件过滤"_s)->setText(u"*.txt|*.htm"_s);
+  setControlTag(button(u"按钮批量转换"_s), native(dir_ / "files"));
+  setControlTag(button(u"按钮批量转换文件夹"_s), native(dir_ / "folder"));
+
+  tool_->close();
+  tool_.reset();
+  store_.release();
+  ASSERT_TRUE(store_.Bind(valuePath_));
+  openWindow();
+
+  const QStringList kChecked = {u"单选框输入Ule"_s, u"单选框自动输出"_s, u"单选框繁到b5"_s, u"选择框包含子文件夹"_s};
+  for (QAbstractButton* each : tool_->findChildren<QAbstractButton*>()) {
+    if (qobject_cast<QPushButton*>(each)) continue;
+    EXPECT_EQ(each->isChecked(), kChecked.contains(each->objectName())) << each->objectName().toStdString();
+  }
+  EXPECT_EQ(control<QLineEdit>(u"编辑框文件过滤"_s)->text(), u"*.txt|*.htm"_s);
+  EXPECT_EQ(controlTag(button(u"按钮批量转换"_s)), native(dir_ / "files"));
+  EXPECT_EQ(controlTag(button(u"按钮批量转换文件夹"_s)), native(dir_ / "folder"));
+  EXPECT_EQ(button(u"按钮批量转换文件夹"_s)->text(), kFolderIdle);
+  EXPECT_TRUE(toQString(store_.text()).contains(u"[文件批量转码]"_s));
+
+  // The restored encodings are the ones a run uses: UTF-16LE in, the detected code out.
+  // Forced UTF-16 skips the first two bytes; detection would take the file as ANSI up to its NUL.
+  writeBytes(dir_ / "w/u.txt", std::string("  A\0B\0", 6));
+  Modals modals;
+  ASSERT_TRUE(drop({dir_ / "w/u.txt"}));
+  waitForRunAfterQuestion(modals);
+  EXPECT_EQ(testing::hex(readBytes(dir_ / "w(已转换)/u.txt")), testing::hex(std::string("\xFF\xFE" "A\0B\0", 6)));
+}
+
+}  // namespace
+}  // namespace chengling
