@@ -6,10 +6,13 @@
 #include <csignal>
 
 #include "foundation/program_directory.h"
+#include "platform/qt_text.h"
+#include "shell/drop_target.h"
 #include "shell/main_window.h"
 #include "shell/screenshot.h"
 #include "shell/settings_store.h"
 #include "shell/store_messages.h"
+#include "tools/csv_table/csv_table_window.h"
 #include "tools/split_merge/split_merge_window.h"
 
 int main(int argc, char** argv) {
@@ -26,7 +29,7 @@ int main(int argc, char** argv) {
   using chengling::PageFactory;
   const std::array<PageFactory, chengling::MainWindow::kPageCount> pages{
       PageFactory{},                                                   // 跳转地址获取
-      PageFactory{},                                                   // Csv数据排序
+      [] { return new chengling::CsvTableTool; },                      // Csv数据排序
       PageFactory{},                                                   // 文件批量归类
       PageFactory{},                                                   // 文件批量转码
       [&settings] { return new chengling::SplitMergeTool(settings); },  // 文件分割合并
@@ -37,7 +40,12 @@ int main(int argc, char** argv) {
     chengling::MainWindow window(settings, pages);
     window.show();
     const QString screenshot = qEnvironmentVariable("CHENGLING_SCREENSHOT");
-    if (!screenshot.isEmpty()) chengling::scheduleScreenshot(&window, screenshot);
+    if (!screenshot.isEmpty()) {
+      // A file to show in the picture, handed to the page as a drop would hand it.
+      const QString file = qEnvironmentVariable("CHENGLING_SCREENSHOT_DROP");
+      if (!file.isEmpty()) chengling::DropTarget::deliverTo(window.currentPage(), {chengling::pathFromQString(file)});
+      chengling::scheduleScreenshot(&window, screenshot);
+    }
     code = app.exec();
     // The window and its tool pages go here; each page saves its control states as it goes.
   }
