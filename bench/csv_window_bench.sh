@@ -48,7 +48,9 @@ timed() {
   rm -f "$scratch/out.csv"
   sync
   cat "$data" >/dev/null
-  /usr/bin/time -f "%e %U %S %M" -o "$scratch/time.txt" "$@" >"$scratch/stdout.txt"
+  # The offscreen platform's notices go to a file; they are shown when a run fails.
+  /usr/bin/time -f "%e %U %S %M" -o "$scratch/time.txt" "$@" >"$scratch/stdout.txt" 2>"$scratch/stderr.txt" ||
+    { cat "$scratch/stderr.txt" >&2; exit 1; }
   printf '%s %s\n' "$(awk '{ printf "%s %.2f %s", $1, $2 + $3, $4 }' "$scratch/time.txt")" \
     "$(head -c 40 "$scratch/stdout.txt" | tr -d '\n')" >>"$log"
 }
@@ -67,7 +69,7 @@ for ((i = 0; i < runs; i++)); do
 done
 
 echo "== paint: 1280x800, $repeats paints per position (ms: median min max)"
-"$page" paint "$data" "$repeats"
+"$page" paint "$data" "$repeats" 2>"$scratch/stderr.txt" || { cat "$scratch/stderr.txt" >&2; exit 1; }
 
 python3 - "$scratch" "$size" <<'EOF'
 import statistics, sys
