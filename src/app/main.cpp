@@ -12,13 +12,16 @@
 #include "foundation/native_text.h"
 #include "foundation/path_helpers.h"
 #include "foundation/program_directory.h"
+#include "platform/qt_text.h"
 #include "platform/translations.h"
 #include "shell/artwork.h"
+#include "shell/drop_target.h"
 #include "shell/main_window.h"
 #include "shell/screenshot.h"
 #include "shell/settings_store.h"
 #include "shell/store_messages.h"
 #include "tools/classify/classify_window.h"
+#include "tools/csv_table/csv_table_window.h"
 #include "tools/redirect/redirect_window.h"
 #include "tools/split_merge/split_merge_window.h"
 #include "tools/transcode/transcode_window.h"
@@ -56,7 +59,7 @@ int main(int argc, char** argv) {
   using chengling::PageFactory;
   const std::array<PageFactory, chengling::MainWindow::kPageCount> pages{
       [&settings] { return new chengling::RedirectTool(settings); },    // 跳转地址获取
-      PageFactory{},                                                   // Csv数据排序
+      [] { return new chengling::CsvTableTool; },                      // Csv数据排序 (keeps no state)
       [&settings] { return new chengling::ClassifyTool(settings); },    // 文件批量归类
       [&settings] { return new chengling::TranscodeTool(settings); },   // 文件批量转码
       [&settings] { return new chengling::SplitMergeTool(settings); },  // 文件分割合并
@@ -71,7 +74,12 @@ int main(int argc, char** argv) {
       QTimer::singleShot(0, &window, [&window, opened] { window.openPaths(opened); });
     }
     const QString screenshot = qEnvironmentVariable("CHENGLING_SCREENSHOT");
-    if (!screenshot.isEmpty()) chengling::scheduleScreenshot(&window, screenshot);
+    if (!screenshot.isEmpty()) {
+      // A file to show in the picture, handed to the page as a drop would hand it.
+      const QString file = qEnvironmentVariable("CHENGLING_SCREENSHOT_DROP");
+      if (!file.isEmpty()) chengling::DropTarget::deliverTo(window.currentPage(), {chengling::pathFromQString(file)});
+      chengling::scheduleScreenshot(&window, screenshot);
+    }
     code = app.exec();
     // The window and its tool pages go here; each page saves its control states as it goes.
   }

@@ -16,6 +16,30 @@ const char* const kCsvHelpText =
     "可以在导入时按住Ctrl键。\r\n\r\n"
     "点击表头列即可排序。";
 const char* const kCsvHelpCaption = "什么是csv文件";
+const char* const kCsvImportIdleCaption = "导入csv文件";
+const char* const kCsvImportRunningCaption = "正在导入..";
+const char* const kCsvImportStoppingCaption = "停止中..";
+const char* const kCsvPasteCaption = "粘贴csv数据";
+const char* const kCsvExportCaption = "导出";
+const char* const kCsvExportingCaption = "导出中..";
+const char* const kCsvCopyCaption = "复制";
+const char* const kCsvCopiedCaption = "已复制";
+const char* const kCsvHelpButtonCaption = "什么是csv文件？";
+const char* const kCsvImportTitle = "可以选择多个文件合并导入：";
+const char* const kCsvFileFilter = "csv文件|*.csv|txt文件|*.txt|全部文件|*.*";
+
+std::string csvExportedMessage(std::string_view path) { return "已导出：" + std::string(path); }
+
+std::string csvExportFailedMessage(std::string_view path, std::string_view reason) {
+  return "未能导出到 " + std::string(path) + "：" + std::string(reason.empty() ? "无法写入" : reason);
+}
+
+std::string csvImportSummary(const CsvImportOutcome& outcome) {
+  std::string text = outcome.stopped ? "导入已停止，" : "";
+  text += "共导入 " + std::to_string(outcome.rowsAdded) + " 行";
+  if (outcome.filesFailed > 0) text += "，" + std::to_string(outcome.filesFailed) + " 个文件未能读取";
+  return text;
+}
 
 namespace {
 

@@ -77,4 +77,24 @@ std::string copyText(const TableModel& table);
 extern const char* const kCsvHelpText;
 extern const char* const kCsvHelpCaption;  // "什么是csv文件"
 
+// Captions, dialog titles and messages of the table window.
+extern const char* const kCsvImportIdleCaption;      // 导入csv文件
+extern const char* const kCsvImportRunningCaption;   // 正在导入..
+extern const char* const kCsvImportStoppingCaption;  // 停止中..
+extern const char* const kCsvPasteCaption;           // 粘贴csv数据
+extern const char* const kCsvExportCaption;          // 导出 (also the save dialog's title)
+extern const char* const kCsvExportingCaption;       // 导出中..
+extern const char* const kCsvCopyCaption;            // 复制
+extern const char* const kCsvCopiedCaption;          // 已复制
+extern const char* const kCsvHelpButtonCaption;      // 什么是csv文件？
+extern const char* const kCsvImportTitle;            // 可以选择多个文件合并导入：
+extern const char* const kCsvFileFilter;             // csv, txt and all files
+
+// "已导出：" + path.
+std::string csvExportedMessage(std::string_view path);
+// Why an export wrote nothing: the path and the reason.
+std::string csvExportFailedMessage(std::string_view path, std::string_view reason);
+// The status line after an import: how many rows, and whether it was stopped.
+std::string csvImportSummary(const CsvImportOutcome& outcome);
+
 }  // namespace chengling

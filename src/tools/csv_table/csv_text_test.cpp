@@ -263,5 +263,21 @@ TEST(CsvHelp, TextIsTheFourLinesInInternalText) {
   EXPECT_EQ(std::string(kCsvHelpCaption), gb(u8"什么是csv文件"));
 }
 
+TEST(CsvMessages, ExportAndImportTextsNameWhatHappened) {
+  EXPECT_EQ(csvExportedMessage("/d/表.csv"), gb(u8"已导出：/d/表.csv"));
+  EXPECT_EQ(csvExportFailedMessage("/d/表.csv", gb(u8"磁盘已满")), gb(u8"未能导出到 /d/表.csv：磁盘已满"));
+  EXPECT_EQ(csvExportFailedMessage("/x", ""), gb(u8"未能导出到 /x：无法写入"));
+  struct Case {
+    CsvImportOutcome outcome;
+    std::string want;
+  };
+  const Case kCases[] = {
+      {{TextEncoding::Ansi, 3, 0, false}, gb(u8"共导入 3 行")},
+      {{TextEncoding::Ansi, 12, 0, true}, gb(u8"导入已停止，共导入 12 行")},
+      {{TextEncoding::Ansi, 0, 2, false}, gb(u8"共导入 0 行，2 个文件未能读取")},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(csvImportSummary(c.outcome), c.want) << c.want;
+}
+
 }  // namespace
 }  // namespace chengling

@@ -320,14 +320,18 @@ std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, Sor
   return result;
 }
 
-void SortRows(TableModel& table, int32_t column, SortDirection direction, SortOrder order) {
-  assert(column >= 1 && column <= table.ColumnCount());
-  const std::vector<int32_t> orderOfRows = sortedRowOrder(table, column, order, direction);
+void applyRowOrder(TableModel& table, const std::vector<int32_t>& order) {
   std::vector<TableRow>& rows = table.mutableRows();
+  assert(order.size() == rows.size());
   std::vector<TableRow> sorted;
   sorted.reserve(rows.size());
-  for (int32_t index : orderOfRows) sorted.push_back(std::move(rows[index]));
+  for (int32_t index : order) sorted.push_back(std::move(rows[index]));
   rows = std::move(sorted);
+}
+
+void SortRows(TableModel& table, int32_t column, SortDirection direction, SortOrder order) {
+  assert(column >= 1 && column <= table.ColumnCount());
+  applyRowOrder(table, sortedRowOrder(table, column, order, direction));
 }
 
 }  // namespace chengling

@@ -84,7 +84,11 @@ int32_t dateTimeKey(std::string_view text);
 std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, SortOrder order,
                                     SortDirection direction);
 
-// Rearranges the rows (cells and icon index move together); the selection keeps its row numbers.
+// Puts the rows in `order` (0-based indices, each row exactly once, as sortedRowOrder gives them);
+// cells and icon index move together, the selection keeps its row numbers.
+void applyRowOrder(TableModel& table, const std::vector<int32_t>& order);
+
+// sortedRowOrder, then applyRowOrder.
 void SortRows(TableModel& table, int32_t column, SortDirection direction, SortOrder order);
 
 }  // namespace chengling
