@@ -3,16 +3,25 @@
 // dropping paths on it, clicking its check boxes and radio buttons, and catching what it hands to
 // the desktop. For tests on the offscreen platform (see gui_test_main.cpp).
 
+#include <gtest/gtest.h>
+
 #include <QObject>
+#include <QSize>
 #include <QString>
+#include <QTest>
 #include <QStringList>
 #include <QTimer>
 #include <Qt>
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "foundation/native_text.h"
+#include "shell/settings_store.h"
+#include "support/test_support.h"
 
 class QUrl;
 class QWidget;
@@ -75,5 +84,53 @@ void clickIndicator(QWidget* button);
 
 // A press and release of `button` (mouse button) at the centre of `widget`.
 void clickWith(QWidget* widget, Qt::MouseButton button);
+
+// Long enough for any run of a window test, short enough to end a hung one.
+inline constexpr int kRunTimeoutMs = 120000;
+
+// A native path as Qt shows it.
+inline QString native(const std::string& path) { return QString::fromStdString(path); }
+
+// The control of `window` named `name`; fails the test and gives null when there is none.
+template <typename T = QWidget>
+T* findControl(QWidget* window, const QString& name) {
+  T* found = window->findChild<T*>(name);
+  EXPECT_NE(found, nullptr) << name.toStdString();
+  return found;
+}
+
+// A tool window made as the main window makes it, over a settings store of its own, shown at the
+// size of the main window's page; `dir_` is a scratch folder for the files of the test.
+template <typename Tool>
+class ToolWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    valuePath_ = internalFromNative(settingsDir_.path()) + "/" + SettingsStore::valueFileName();
+    ASSERT_TRUE(store_.Bind(valuePath_));
+    openWindow();
+  }
+
+  // Makes the window (again: the state saved on close comes back).
+  void openWindow() {
+    tool_ = std::make_unique<Tool>(store_);
+    tool_->resize(pageSize_);
+    tool_->show();
+    // Keyboard focus and the caret follow only in the active window.
+    tool_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(tool_.get()));
+  }
+
+  template <typename T = QWidget>
+  T* control(const QString& name) {
+    return findControl<T>(tool_.get(), name);
+  }
+
+  QSize pageSize_{972, 528};
+  TempDir settingsDir_;
+  TempDir dir_;
+  std::string valuePath_;
+  SettingsStore store_;
+  std::unique_ptr<Tool> tool_;
+};
 
 }  // namespace chengling::testing

@@ -40,6 +40,8 @@ namespace {
 using testing::Modals;
 using testing::OpenedPaths;
 using testing::TempDir;
+using testing::kRunTimeoutMs;
+using testing::native;
 using testing::clickIndicator;
 using testing::clickWith;
 using testing::dropPaths;
@@ -49,10 +51,8 @@ using testing::pickInFileDialog;
 using testing::readBytes;
 using testing::writeBytes;
 
-constexpr int kRunTimeoutMs = 120000;
 const QString kIdle = u"立即执行归类"_s;
 
-QString native(const std::string& path) { return QString::fromStdString(path); }
 
 // The program directory of this test process (CHENGLING_HOME), native.
 std::string home() { return nativeFromInternal(programDirectory()); }
@@ -67,29 +67,8 @@ struct ShownDialog {
   QString body;
 };
 
-class ClassifyWindow : public ::testing::Test {
+class ClassifyWindow : public testing::ToolWindowTest<ClassifyTool> {
  protected:
-  void SetUp() override {
-    valuePath_ = internalFromNative(settingsDir_.path()) + "/" + SettingsStore::valueFileName();
-    ASSERT_TRUE(store_.Bind(valuePath_));
-    openWindow();
-  }
-
-  void openWindow() {
-    tool_ = std::make_unique<ClassifyTool>(store_);
-    tool_->resize(972, 500);
-    tool_->show();
-    tool_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(tool_.get()));
-  }
-
-  template <typename T = QWidget>
-  T* control(const QString& name) {
-    T* found = tool_->findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name.toStdString();
-    return found;
-  }
-
   QPushButton* runButton() { return control<QPushButton>(u"按钮立即执行归类"_s); }
   void setText(const QString& name, const QString& text) { control<QLineEdit>(name)->setText(text); }
 
@@ -116,11 +95,6 @@ class ClassifyWindow : public ::testing::Test {
     QTest::qWait(30);
   }
 
-  TempDir settingsDir_;
-  TempDir dir_;
-  std::string valuePath_;
-  SettingsStore store_;
-  std::unique_ptr<ClassifyTool> tool_;
 };
 
 TEST_F(ClassifyWindow, ControlsStartWithTheirCaptionsAndInitialStates) {

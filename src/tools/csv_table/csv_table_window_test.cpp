@@ -42,9 +42,9 @@ using testing::writeBytes;
 using Panel = TableGrid::Panel;
 using Rows = std::vector<std::vector<std::string>>;
 
-constexpr int kRunTimeoutMs = 120000;
+using testing::kRunTimeoutMs;
 
-QString native(const std::string& path) { return QString::fromStdString(path); }
+using testing::native;
 
 // Literals here are UTF-8; the table holds internal text.
 std::string in(std::string_view utf8) { return internalFromUtf8(utf8); }
@@ -76,9 +76,7 @@ class CsvTableWindow : public ::testing::Test {
 
   template <typename T = QWidget>
   T* control(const QString& name) {
-    T* found = tool_->findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name.toStdString();
-    return found;
+    return testing::findControl<T>(tool_.get(), name);
   }
   QPushButton* button(const QString& name) { return control<QPushButton>(name); }
   TableGrid* grid() { return tool_->grid(); }

@@ -124,13 +124,12 @@ class Pages {
   std::vector<std::string> agents_;
 };
 
-class RedirectWindow : public ::testing::Test {
+class RedirectWindow : public testing::ToolWindowTest<RedirectTool> {
  protected:
+  RedirectWindow() { pageSize_ = QSize(972, 600); }
   void SetUp() override {
     ASSERT_TRUE(pages_.started());
-    valuePath_ = internalFromNative(settingsDir_.path()) + "/" + SettingsStore::valueFileName();
-    ASSERT_TRUE(store_.Bind(valuePath_));
-    openWindow();
+    ToolWindowTest::SetUp();
   }
   void TearDown() override {
     // Held requests go before the window and the server do.
@@ -138,18 +137,6 @@ class RedirectWindow : public ::testing::Test {
     tool_.reset();
   }
 
-  void openWindow() {
-    tool_ = std::make_unique<RedirectTool>(store_);
-    tool_->resize(972, 600);
-    tool_->show();
-  }
-
-  template <typename T = QWidget>
-  T* control(const QString& name) {
-    T* found = tool_->findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name.toStdString();
-    return found;
-  }
   QPlainTextEdit* sources() { return control<QPlainTextEdit>(u"编辑框原地址"_s); }
   QPlainTextEdit* results() { return control<QPlainTextEdit>(u"编辑框跳转后地址"_s); }
   QPushButton* startButton() { return control<QPushButton>(u"按钮开始获取"_s); }
@@ -177,10 +164,6 @@ class RedirectWindow : public ::testing::Test {
   }
 
   Pages pages_;
-  TempDir settingsDir_;
-  std::string valuePath_;
-  SettingsStore store_;
-  std::unique_ptr<RedirectTool> tool_;
   QStringList failedListShown_;
 };
 

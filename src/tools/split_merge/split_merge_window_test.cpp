@@ -45,6 +45,8 @@ namespace {
 using testing::Modals;
 using testing::OpenedPaths;
 using testing::TempDir;
+using testing::kRunTimeoutMs;
+using testing::native;
 using testing::clickIndicator;
 using testing::dropPaths;
 using testing::pickInFileDialog;
@@ -53,31 +55,10 @@ using testing::listNames;
 using testing::readBytes;
 using testing::writeBytes;
 
-constexpr int kRunTimeoutMs = 120000;
 
-QString native(const std::string& path) { return QString::fromStdString(path); }
 
-class SplitMergeWindow : public ::testing::Test {
+class SplitMergeWindow : public testing::ToolWindowTest<SplitMergeTool> {
  protected:
-  void SetUp() override {
-    valuePath_ = internalFromNative(settingsDir_.path()) + "/" + SettingsStore::valueFileName();
-    ASSERT_TRUE(store_.Bind(valuePath_));
-    openWindow();
-  }
-
-  void openWindow() {
-    tool_ = std::make_unique<SplitMergeTool>(store_);
-    tool_->resize(972, 500);
-    tool_->show();
-  }
-
-  template <typename T = QWidget>
-  T* control(const QString& name) {
-    T* found = tool_->findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name.toStdString();
-    return found;
-  }
-
   // Drops `paths` (native) on the area's group box. Returns whether the drop was taken.
   bool drop(const QString& area, const std::vector<std::string>& paths) { return dropPaths(control(area), paths); }
 
@@ -89,11 +70,6 @@ class SplitMergeWindow : public ::testing::Test {
 
   void setText(const QString& name, const QString& text) { control<QLineEdit>(name)->setText(text); }
 
-  TempDir settingsDir_;
-  TempDir dir_;
-  std::string valuePath_;
-  SettingsStore store_;
-  std::unique_ptr<SplitMergeTool> tool_;
 };
 
 const QString kSplitIdle = u"开始分割（选择文件）.."_s;

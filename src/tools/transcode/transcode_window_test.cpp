@@ -34,6 +34,8 @@ namespace {
 using testing::Modals;
 using testing::OpenedPaths;
 using testing::TempDir;
+using testing::kRunTimeoutMs;
+using testing::native;
 using testing::clickIndicator;
 using testing::clickWith;
 using testing::dropPaths;
@@ -45,38 +47,18 @@ using testing::readBytes;
 using testing::utf8;
 using testing::writeBytes;
 
-constexpr int kRunTimeoutMs = 120000;
 const std::string kBom = "\xEF\xBB\xBF";
 const QString kFilesIdle = u"批量转换"_s;
 const QString kFolderIdle = u" 批量转换(文件夹方式)"_s;
 const QString kDone = u"转换完成！点击可打开目录："_s;
 
-QString native(const std::string& path) { return QString::fromStdString(path); }
 
 // A GBK file and what the default run (detect, UTF-8 out) makes of it.
 const std::string kGbkText = gb(u8"中文内容");
 const std::string kUtf8Text = kBom + utf8(u8"中文内容");
 
-class TranscodeWindow : public ::testing::Test {
+class TranscodeWindow : public testing::ToolWindowTest<TranscodeTool> {
  protected:
-  void SetUp() override {
-    valuePath_ = internalFromNative(settingsDir_.path()) + "/" + SettingsStore::valueFileName();
-    ASSERT_TRUE(store_.Bind(valuePath_));
-    openWindow();
-  }
-
-  void openWindow() {
-    tool_ = std::make_unique<TranscodeTool>(store_);
-    tool_->resize(972, 528);
-    tool_->show();
-  }
-
-  template <typename T = QWidget>
-  T* control(const QString& name) {
-    T* found = tool_->findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name.toStdString();
-    return found;
-  }
   QPushButton* button(const QString& name) { return control<QPushButton>(name); }
   QLabel* status() { return control<QLabel>(u"透明标签"_s); }
   // i of the status "(n:i) name"; 0 for any other status.
@@ -99,11 +81,6 @@ class TranscodeWindow : public ::testing::Test {
     waitUntilIdle();
   }
 
-  TempDir settingsDir_;
-  TempDir dir_;
-  std::string valuePath_;
-  SettingsStore store_;
-  std::unique_ptr<TranscodeTool> tool_;
 };
 
 TEST_F(TranscodeWindow, ControlsStartWithTheirCaptionsAndInitialStates) {
