@@ -40,7 +40,15 @@ bool readOptions(const ClassifyArguments& args, ClassifyOptions& options) {
     return false;
   }
   options.templateText = args.to.empty() ? std::string(kDefaultTemplate) : fromArgument(args.to);
-  options.perBatch = textToInteger(fromArgument(args.perBatch));
+  // The window takes 0 or less as one file per batch; on a command line it is a typing error.
+  const std::string perBatch = fromArgument(args.perBatch);
+  const bool digitsOnly = !perBatch.empty() && perBatch.size() <= 9 &&
+                          perBatch.find_first_not_of("0123456789") == std::string::npos;
+  if (!digitsOnly || textToInteger(perBatch) < 1) {
+    printError("chengling-cli classify：--per-batch 应是 1 到 999999999 之间的整数，而不是 " + perBatch);
+    return false;
+  }
+  options.perBatch = textToInteger(perBatch);
   options.keepSources = !args.move;
   options.recursive = args.recursive;
   options.filter = fromArgument(args.filter);

@@ -125,6 +125,9 @@ TEST(ClassifyCli, UsageErrors) {
       "--undo --move",                                      // undo takes nothing else
       "--batch-names roman " + folder,
       "--no-such-option " + folder,
+      "--per-batch 0 " + folder,
+      "--per-batch -5 " + folder,
+      "--per-batch 2x " + folder,
   };
   for (const std::string& args : cases) EXPECT_EQ(classify(dir, args), 2) << args;
   EXPECT_EQ(classify(dir, "'" + dir / "missing" + "'"), 1);
