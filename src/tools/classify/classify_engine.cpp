@@ -3,6 +3,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "foundation/created_folders.h"
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
@@ -183,19 +184,26 @@ class Classifier {
       return false;
     }
     std::string folderError;
-    makeFolder(target, folderError);
+    CreatedFolders created;
+    makeFolder(target, created, folderError);
     const bool done = keepSources_ ? copy(source, target, reason) : move(source, target, reason);
     if (!done && !folderError.empty()) reason = folderError;
-    if (done) written_.insert(target);
+    if (done) {
+      written_.insert(target);
+    } else {
+      // A failed file leaves no empty folders of its own behind.
+      created.removeEmpty();
+      lastFolder_.clear();
+    }
     return done;
   }
 
  private:
-  void makeFolder(const std::string& target, std::string& error) {
+  void makeFolder(const std::string& target, CreatedFolders& created, std::string& error) {
     std::string folder = PathDirectory(target);
     if (folder.empty() || folder == lastFolder_) return;
     std::string reason;
-    if (MakeDirectories(folder, &reason)) {
+    if (created.make(folder, &reason)) {
       lastFolder_ = std::move(folder);
     } else {
       error = "无法创建文件夹 " + folder + "：" + reason;

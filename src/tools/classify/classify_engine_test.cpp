@@ -248,6 +248,23 @@ TEST(ClassifyRun, ReadOnlyTargetFolderLosesNothing) {
   }
 }
 
+// A template whose folders cannot all be made (the path grows past what the file system takes)
+// leaves none of the folders it did make behind.
+TEST(ClassifyRun, AFailedFileLeavesNoEmptyFoldersOfItsOwn) {
+  Fixture f;
+  testing::writeBytes(f.in("src/a.txt"), "a");
+  testing::writeBytes(f.in("src/keep/b.txt"), "b");
+  f.options.entryFolder = f.in("src");
+  std::string deep;
+  for (int i = 0; i < 900; ++i) deep += "[文件名]/";
+  f.options.templateText = "[父目录路径]/keep/" + deep + "[文件名]";
+  const ClassifyOutcome outcome = f.run();
+  EXPECT_EQ(outcome.failed, 1);
+  EXPECT_EQ(testing::readBytes(f.in("src/a.txt")), "a");
+  EXPECT_EQ(testing::listNames(f.in("src")), (std::vector<std::string>{"a.txt", "keep"}));
+  EXPECT_EQ(testing::listNames(f.in("src/keep")), std::vector<std::string>{"b.txt"}) << "the folder it did not make stays";
+}
+
 TEST(ClassifyRun, StopEndsAfterTheCurrentFile) {
   Fixture f;
   for (int i = 1; i <= 10; ++i) testing::writeBytes(f.in("src/" + numbered(i)), "x");

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/chinese_convert.h"
+#include "foundation/created_folders.h"
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
@@ -287,9 +288,12 @@ void TranscodeRun::convertOne(const std::string& source) {
   const bool replace = !renamed || sameFile(source, target);
 
   const std::string folder = PathDirectory(target);
+  // The folders made for this file go again, when they stayed empty, if it cannot be written.
+  CreatedFolders created;
   if (!options_.overwrite && !state.madeFolders.contains(folder)) {
     std::string error;
-    if (!MakeDirectories(folder, &error)) {
+    if (!created.make(folder, &error)) {
+      created.removeEmpty();
       ctx_.failure(target, "无法创建文件夹：" + error);
       ++outcome_.failed;
       return;
@@ -300,6 +304,8 @@ void TranscodeRun::convertOne(const std::string& source) {
   const TextEncoding output = options_.output == TextEncoding::Detect ? used : options_.output;
   const EncodedWrite written = writeEncodedFile(target, text, output, replace);
   if (!written.ok) {
+    state.madeFolders.erase(folder);
+    created.removeEmpty();
     std::string reason = "无法写入：" + written.error;
     if (options_.overwrite) reason += "；原文件未改动";
     ctx_.failure(renamed ? source + " -> " + target : target, reason);

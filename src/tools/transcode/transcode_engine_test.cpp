@@ -440,5 +440,25 @@ TEST(TranscodeFaults, AFullFileSystemLosesNothing) {
   }
 }
 
+// A file that does not fit leaves no empty "(已转换)" folder behind.
+TEST(TranscodeFaults, AFullFileSystemLeavesNoEmptyConvertedTree) {
+  if (!isRoot()) GTEST_SKIP() << "a small file system of its own needs root";
+  TempDir dir;
+  const std::string disk = dir / "d";
+  ::mkdir(disk.c_str(), 0755);
+  SmallFileSystem mount(disk, 64 << 10);
+  if (!mount.mounted()) GTEST_SKIP() << "cannot mount a file system here";
+  std::string text;
+  while (text.size() < 40000) text += "中文字符";
+  writeBytes(onDisk(disk + "/src/sub/头发.txt"), text);
+  TranscodeOptions options;
+  options.includeSubfolders = true;
+  PlainRunContext ctx;
+  const TranscodeOutcome outcome = TranscodeFolder(disk + "/src", options, ctx);
+  EXPECT_EQ(outcome.failed, 1);
+  EXPECT_EQ(testing::listNames(disk), std::vector<std::string>{"src"});
+  EXPECT_EQ(readBytes(onDisk(disk + "/src/sub/头发.txt")), text);
+}
+
 }  // namespace
 }  // namespace chengling

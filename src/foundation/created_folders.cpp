@@ -1,0 +1,33 @@
+#include "foundation/created_folders.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "foundation/file_system.h"
+#include "foundation/native_text.h"
+#include "foundation/path_helpers.h"
+
+namespace chengling {
+
+bool CreatedFolders::make(std::string_view folder, std::string* error) {
+  std::vector<std::string> missing;
+  for (std::string level(folder); !level.empty() && !pathExists(level); level = PathDirectory(level)) {
+    missing.push_back(level);
+  }
+  const bool made = MakeDirectories(folder, error);
+  for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
+    if (pathExists(*level)) made_.push_back(*level);
+  }
+  return made;
+}
+
+void CreatedFolders::removeEmpty() {
+  for (auto level = made_.rbegin(); level != made_.rend(); ++level) {
+    // rmdir takes only an empty folder: one that holds anything stops the walk outwards.
+    if (::rmdir(nativeFromInternal(*level).c_str()) != 0) break;
+  }
+  made_.clear();
+}
+
+}  // namespace chengling

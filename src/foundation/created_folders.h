@@ -1,0 +1,27 @@
+#pragma once
+// The folders a run makes for one output, remembered so that they can be taken away again when that
+// output failed: a failed run leaves no empty folders of its own behind (a full disk, a path too
+// long for the file system).
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace chengling {
+
+class CreatedFolders {
+ public:
+  // MakeDirectories(folder), noting which levels did not exist before. False (with the reason) when
+  // the folder could not be made; the levels made before the failure are noted all the same.
+  bool make(std::string_view folder, std::string* error = nullptr);
+  // Removes the noted folders, innermost first, as long as they are empty, and forgets them. A folder
+  // that holds anything (another output of the run, a file of the user's) stays, and so do its parents.
+  void removeEmpty();
+  // Forgets the noted folders: they hold an output now.
+  void keep() { made_.clear(); }
+
+ private:
+  std::vector<std::string> made_;  // internal paths, outermost first
+};
+
+}  // namespace chengling
