@@ -14,8 +14,9 @@
 #include <vector>
 
 #include "foundation/file_system.h"
-#include "foundation/gb18030_fast.h"
+#include "foundation/gb18030_table.h"
 #include "foundation/internal_text.h"
+#include "foundation/utf8.h"
 
 namespace chengling {
 namespace {
@@ -106,36 +107,6 @@ std::string encodedIn(std::string_view utf8, std::string_view to) {
   if (iconv(cd, &in, &inLeft, &out, &outLeft) == kIconvFailed || inLeft != 0) return {};
   if (iconv(cd, nullptr, nullptr, &out, &outLeft) == kIconvFailed) return {};
   return std::string(buffer, static_cast<size_t>(out - buffer));
-}
-
-enum class Utf8Form { Complete, CutOff, Invalid };
-
-// What starts at `p` in UTF-8: a well-formed character (`length` bytes), the beginning of one that
-// the input ends before, or an ill-formed byte. Overlong forms, surrogates and values past U+10FFFF
-// are ill-formed, as iconv has them.
-Utf8Form utf8FormAt(const unsigned char* p, size_t left, size_t& length) {
-  const unsigned char c = p[0];
-  length = 1;
-  if (c < 0x80) return Utf8Form::Complete;
-  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-  if (c >= 0xC2 && c <= 0xDF) {
-    length = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    length = 3;
-    if (c == 0xE0) low = 0xA0;
-    if (c == 0xED) high = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    length = 4;
-    if (c == 0xF0) low = 0x90;
-    if (c == 0xF4) high = 0x8F;
-  } else {
-    return Utf8Form::Invalid;
-  }
-  for (size_t i = 1; i < length; ++i) {
-    if (i >= left) return Utf8Form::CutOff;
-    if (p[i] < (i == 1 ? low : 0x80) || p[i] > (i == 1 ? high : 0xBF)) return Utf8Form::Invalid;
-  }
-  return Utf8Form::Complete;
 }
 
 enum class ProbeResult { Valid, Invalid };

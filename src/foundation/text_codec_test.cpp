@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "foundation/native_text.h"
+#include "foundation/utf8.h"
 #include "support/test_support.h"
 
 // Plain "..." literals here are internal text (GB18030); u8"..." literals are UTF-8 bytes.
@@ -237,23 +238,7 @@ std::u32string randomCharacters(std::mt19937& random, size_t count) {
 
 std::string utf8Of(std::u32string_view text) {
   std::string out;
-  for (char32_t c : text) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  for (char32_t c : text) appendUtf8(c, out);
   return out;
 }
 

@@ -42,5 +42,8 @@ std::string utf8(std::u8string_view text);
 std::string hex(std::string_view bytes);
 // Internal text (GB18030) of a UTF-8 literal, through iconv(1)-independent conversion.
 std::string gb(std::u8string_view utf8);
+// `bytes` converted by iconv(3) alone, in one call: the reference that the table-driven conversions
+// must match. Aborts the test when iconv refuses any of the input.
+std::string iconvBytes(std::string_view bytes, const char* from, const char* to);
 
 }  // namespace chengling::testing

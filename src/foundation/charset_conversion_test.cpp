@@ -2,53 +2,35 @@
 // must agree byte for byte, on ordinary text and on every kind of input the tables leave to iconv.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
 #include "foundation/text_codec.h"
+#include "foundation/utf8.h"
 
 namespace chengling {
 namespace {
 
-void appendUtf8(std::string& out, uint32_t point) {
-  if (point < 0x80) {
-    out += static_cast<char>(point);
-  } else if (point < 0x800) {
-    out += static_cast<char>(0xC0 | (point >> 6));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  } else if (point < 0x10000) {
-    out += static_cast<char>(0xE0 | (point >> 12));
-    out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (point >> 18));
-    out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  }
-}
-
 // About `size` bytes of UTF-8: mostly Chinese and ASCII, with Latin, symbols, private-use and
 // supplementary characters, and ill-formed bytes of every kind.
 std::string mixedUtf8(size_t size, unsigned seed) {
+  struct Range {
+    unsigned below;  // the kinds (out of 100) up to here draw from this range
+    char32_t first;
+    uint32_t count;
+  };
+  static constexpr Range kRanges[] = {
+      {40, 0x4E00, 0x5200}, {75, 0x20, 0x5F},    {80, 0x80, 0x780},     {85, 0x2000, 0x2000},
+      {88, 0xE000, 0x1900}, {91, 0x10000, 0x20000}, {94, 0xFF00, 0xF0},
+  };
   std::mt19937 random(seed);
   std::string text;
   while (text.size() < size) {
     const unsigned kind = random() % 100;
-    if (kind < 40) {
-      appendUtf8(text, 0x4E00 + random() % 0x5200);
-    } else if (kind < 75) {
-      appendUtf8(text, 0x20 + random() % 0x5F);
-    } else if (kind < 80) {
-      appendUtf8(text, 0x80 + random() % 0x780);
-    } else if (kind < 85) {
-      appendUtf8(text, 0x2000 + random() % 0x2000);
-    } else if (kind < 88) {
-      appendUtf8(text, 0xE000 + random() % 0x1900);
-    } else if (kind < 91) {
-      appendUtf8(text, 0x10000 + random() % 0x20000);
-    } else if (kind < 94) {
-      appendUtf8(text, 0xFF00 + random() % 0xF0);
+    const Range* range = std::find_if(std::begin(kRanges), std::end(kRanges), [&](const Range& r) { return kind < r.below; });
+    if (range != std::end(kRanges)) {
+      appendUtf8(range->first + random() % range->count, text);
     } else if (kind < 96) {
       text += static_cast<char>(0x80 + random() % 0x80);  // a stray byte
     } else if (kind < 98) {
@@ -109,7 +91,7 @@ TEST(TableConversion, WellFormedTextRoundTripsWithoutLoss) {
   for (uint32_t point = 0x20; utf8.size() < (size_t{1} << 20); point = point == 0xD7FF ? 0xE000 : point + 1) {
     if (point > 0xFFFD) point = 0x20;
     if (point >= 0xE000 && point < 0xF900) continue;  // private use: glibc leaves some unmapped
-    appendUtf8(utf8, point);
+    appendUtf8(point, utf8);
   }
   bool lossy = true;
   const std::string gb = ConvertCharset(utf8, "UTF-8", "GB18030", &lossy);
