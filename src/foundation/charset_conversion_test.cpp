@@ -1,16 +1,25 @@
-// Large texts between UTF-8 and GB18030 are converted from tables; small ones by iconv alone. The two
-// must agree byte for byte, on ordinary text and on every kind of input the tables leave to iconv.
+#include "foundation/charset_conversion.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 #include <string>
+#include <vector>
 
-#include "foundation/text_codec.h"
 #include "foundation/utf8.h"
+#include "support/test_support.h"
 
+// Plain "..." literals here are internal text (GB18030); u8"..." literals are UTF-8 bytes.
 namespace chengling {
 namespace {
+
+using testing::hex;
+using testing::utf8;
+using namespace std::string_literals;
+
+// Large texts between UTF-8 and GB18030 are converted from tables; small ones by iconv alone. The two
+// must agree byte for byte, on ordinary text and on every kind of input the tables leave to iconv.
 
 // About `size` bytes of UTF-8: mostly Chinese and ASCII, with Latin, symbols, private-use and
 // supplementary characters, and ill-formed bytes of every kind.
@@ -100,6 +109,90 @@ TEST(TableConversion, WellFormedTextRoundTripsWithoutLoss) {
   EXPECT_FALSE(lossy);
   EXPECT_EQ(back.size(), utf8.size());
   EXPECT_TRUE(back == utf8);
+}
+
+TEST(ConvertCharset, ReplacesWhatItCannotConvertAndSaysSo) {
+  const std::string fffdGb = "\x84\x31\xA4\x37";
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* from;
+    const char* to;
+    std::string want;
+    bool lossy;
+  };
+  const Case kCases[] = {
+      {"clean", utf8(u8"中文"), "UTF-8", "GB18030", "中文", false},
+      {"names ignore case", utf8(u8"中文"), "utf-8", "gb18030", "中文", false},
+      {"invalid utf-8 byte", "a\xFF" "b", "UTF-8", "GB18030", "a" + fffdGb + "b", true},
+      {"invalid utf-8 into utf-16le", "\xFF", "UTF-8", "UTF-16LE", "\xFD\xFF", true},
+      {"invalid utf-8 into big5", "a\xFF", "UTF-8", "BIG5", "a?", true},
+      {"utf-8 surrogate", "\xED\xA0\x80" "a", "UTF-8", "GB18030", fffdGb + fffdGb + fffdGb + "a", true},
+      {"truncated at the end is dropped", "a" + utf8(u8"中").substr(0, 2), "UTF-8", "GB18030", "a", true},
+      {"odd utf-16 length", "A\0B"s, "UTF-16LE", "GB18030", "A", true},
+      {"unpaired surrogate", "\x00\xD8" "A\0"s, "UTF-16LE", "GB18030", fffdGb + "A", true},
+      {"unrepresentable in big5", "中们文", "GB18030", "BIG5", "\xA4\xA4?\xA4\xE5", true},
+      {"unrepresentable in big5-hkscs", "们", "GB18030", "BIG5-HKSCS", "?", true},
+      {"invalid gb18030", "a\xFF" "b", "GB18030", "UTF-8", "a\xEF\xBF\xBD" "b", true},
+      {"invalid gb18030 into big5", "\xFF", "GB18030", "BIG5", "?", true},
+      {"no mark in utf-8", "中", "GB18030", "UTF-8", utf8(u8"中"), false},
+      {"no mark in utf-16le", "中", "GB18030", "UTF-16LE", "\x2D\x4E", false},
+      {"a leading U+FEFF of the text stays", "\x84\x31\x95\x33" "a", "GB18030", "UTF-8", "\xEF\xBB\xBF" "a", false},
+      {"unknown charset", "abc", "NO-SUCH-CHARSET", "UTF-8", "", false},
+      {"empty", "", "UTF-8", "GB18030", "", false},
+  };
+  for (const Case& c : kCases) {
+    bool lossy = !c.lossy;
+    EXPECT_EQ(hex(ConvertCharset(c.bytes, c.from, c.to, &lossy)), hex(c.want)) << c.name;
+    EXPECT_EQ(lossy, c.lossy) << c.name;
+  }
+  // Replacements longer than what they replace make the output outgrow its first reservation.
+  std::string many;
+  for (int i = 0; i < 100000; ++i) many += fffdGb;
+  EXPECT_TRUE(ConvertCharset(std::string(100000, '\xFF'), "UTF-8", "GB18030") == many);
+}
+
+// Large inputs are converted in rounds and halves cut where a character starts. Cut anywhere such a
+// cut cannot change the outcome (after an ASCII byte in UTF-8, a byte below 0x30 in GB18030, a
+// UTF-16 unit that is no leading surrogate), pieces small enough to go in one piece must give the
+// very same bytes.
+TEST(ConvertCharset, LargeInputsGiveWhatTheirPiecesGive) {
+  std::mt19937 random(11);
+  struct Source {
+    const char* charset;
+    std::string alphabet[6];
+    unsigned char cutAfterBelow;  // for single-byte units: a piece may end after a byte below this
+    std::vector<const char*> targets;
+  };
+  const Source kSources[] = {
+      {"UTF-8", {"a ", utf8(u8"中文"), utf8(u8"€"), "\xE4\xB8", "\xFF", "\x80"}, 0x80, {"GB18030", "BIG5"}},
+      {"GB18030", {"a ", "中文", "\x81", "\xFF", "\x95\x32\x82\x36", "\x81\x30"}, 0x30, {"UTF-8", "UTF-16BE"}},
+      {"UTF-16LE", {"a\0"s, "\x2D\x4E"s, "\x3D\xD8\x00\xDE"s, "\x00\xD8"s, "\x00\xDC"s, "\n\0"s}, 0, {"GB18030"}},
+  };
+  for (const Source& source : kSources) {
+    std::string input;
+    while (input.size() < (size_t{9} << 19)) input += source.alphabet[random() % 20 < 19 ? random() % 2 : random() % 6];
+    // Where the halves meet, a UTF-8 form cut off by the next character: replaced, not dropped.
+    if (source.cutAfterBelow == 0x80) input.replace(input.size() / 2 - 2, 3, "\xE4\xB8" "a");
+    for (const char* target : source.targets) {
+      bool lossy = false;
+      const std::string whole = ConvertCharset(input, source.charset, target, &lossy);
+      EXPECT_TRUE(lossy);
+      std::string pieces;
+      const size_t unit = std::string_view(source.charset) == "UTF-16LE" ? 2 : 1;
+      for (size_t start = 0; start < input.size();) {
+        size_t end = std::min(input.size(), start + 300000 + random() % 1000 * unit);
+        if (unit == 2) {
+          while (end < input.size() && (static_cast<unsigned char>(input[end - 1]) & 0xFC) == 0xD8) end += 2;
+        } else {
+          while (end < input.size() && static_cast<unsigned char>(input[end - 1]) >= source.cutAfterBelow) ++end;
+        }
+        pieces += ConvertCharset(std::string_view(input).substr(start, end - start), source.charset, target);
+        start = end;
+      }
+      EXPECT_TRUE(whole == pieces) << source.charset << " to " << target;
+    }
+  }
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "foundation/text_codec.h"
+#include "foundation/charset_conversion.h"
 #include "foundation/utf8.h"
 
 namespace chengling {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "foundation/native_text.h"
@@ -89,6 +90,13 @@ int runCommand(const std::string& command, std::string* out) {
   int status = pclose(pipe);
   if (out) *out = std::move(text);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string randomBytes(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
 }
 
 std::string utf8(std::u8string_view text) {

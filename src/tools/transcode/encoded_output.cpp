@@ -6,7 +6,7 @@
 #include <future>
 #include <system_error>
 
-#include "foundation/file_system.h"
+#include "foundation/file_streams.h"
 #include "foundation/gb18030_table.h"
 #include "foundation/utf8.h"
 
@@ -23,15 +23,6 @@ constexpr size_t kPieceBytes = size_t{4} << 20;
 using Sink = std::function<bool(std::string_view)>;
 
 enum class Outcome { Done, NeedsWhole, SinkFailed };
-
-std::string_view markOf(TextEncoding encoding) {
-  switch (encoding) {
-    case TextEncoding::Utf8: return "\xEF\xBB\xBF";
-    case TextEncoding::Utf16Le: return "\xFF\xFE";
-    case TextEncoding::Utf16Be: return "\xFE\xFF";
-    default: return {};
-  }
-}
 
 template <bool kBigEndian>
 inline char* putUnit16(char32_t unit, char* o) {
@@ -114,22 +105,6 @@ Outcome encodeFast(std::string_view text, TextEncoding encoding, const Sink& sin
   }
 }
 
-// EncodeText's rule through the charset converter, whole.
-std::string encodeWhole(std::string_view text, TextEncoding encoding, bool& lossy) {
-  lossy = false;
-  const std::string_view name = charsetName(encoding);
-  if (name.empty()) return std::string(text);
-  std::string converted = ConvertCharset(text, kInternalCharset, name, &lossy);
-  if (converted.empty()) {
-    // Nothing came out: the text's own bytes, as they are.
-    lossy = !text.empty();
-    return std::string(text);
-  }
-  const std::string_view mark = markOf(encoding);
-  if (!mark.empty()) converted.insert(0, mark);
-  return converted;
-}
-
 bool needsConversion(TextEncoding encoding) { return !charsetName(encoding).empty(); }
 
 }  // namespace
@@ -138,14 +113,14 @@ std::string encodedBytes(std::string_view text, TextEncoding encoding, bool* los
   bool lost = false;
   std::string out;
   if (!text.empty() && needsConversion(encoding)) {
-    out.append(markOf(encoding));
+    out.append(byteOrderMark(encoding));
     const Outcome outcome = encodeFast(text, encoding, [&out](std::string_view piece) {
       out.append(piece);
       return true;
     });
-    if (outcome != Outcome::Done) out = encodeWhole(text, encoding, lost);
+    if (outcome != Outcome::Done) out = encodedText(text, encoding, &lost);
   } else {
-    out = encodeWhole(text, encoding, lost);
+    out = encodedText(text, encoding, &lost);
   }
   if (lossy != nullptr) *lossy = lost;
   return out;
@@ -202,7 +177,7 @@ EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, Text
     Outcome outcome;
     {
       PieceWriter writer(file, result.error, text.size() > kPieceBytes);
-      if (!writer.put(markOf(encoding))) return result;
+      if (!writer.put(byteOrderMark(encoding))) return result;
       outcome = encodeFast(text, encoding, [&writer](std::string_view piece) { return writer.put(piece); });
       if (outcome == Outcome::Done && !writer.wait()) outcome = Outcome::SinkFailed;
     }
@@ -213,7 +188,7 @@ EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, Text
       return result;
     }
   }
-  if (!written && !file.write(encodeWhole(text, encoding, result.lossy), &result.error)) return result;
+  if (!written && !file.write(encodedText(text, encoding, &result.lossy), &result.error)) return result;
   result.ok = file.commit(&result.error, replace);
   return result;
 }
