@@ -70,7 +70,7 @@ bool mergeAligned(std::string_view piece, std::string_view converted, size_t uni
   size_t from = 0;
   for (size_t pos = 0; pos < piece.size();) {
     const GbUnit unit = gbUnitAt(piece, pos);
-    char32_t cp;
+    char32_t cp = 0;
     from += readUtf8(converted, from, cp);
     candidate.clear();
     if (takesPart(unit) && appendGb18030(cp, candidate) && candidate.size() == unit.length &&

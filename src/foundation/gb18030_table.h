@@ -77,22 +77,21 @@ class Table {
     }
     if (c == 0x80 || c == 0xFF || end - p < 2) return 0;
     const unsigned c1 = p[1];
-    if (c1 >= 0x30 && c1 <= 0x39) {
-      if (end - p < 4 || !isFourByteForm(p)) return 0;
-      const uint32_t index = fourByteIndex(p);
-      if (index < kFourByteBmpCodes) {
-        codePoint = fourByte_[index];
-      } else if (index - kFourByteSupplementaryStart < 0x100000) {  // wraps below the start
-        codePoint = 0x10000 + (index - kFourByteSupplementaryStart);
-      } else {
-        codePoint = 0;
-      }
-      return codePoint != 0 ? 4 : 0;
+    if (c1 >= 0x40 && c1 != 0x7F && c1 != 0xFF) {
+      codePoint = twoByte_[(c - 0x81) * kTrailSpan + (c1 - 0x40)];
+      if (codePoint == 0) codePoint = supplementaryOf(static_cast<uint16_t>(c << 8 | c1));
+      return codePoint != 0 ? 2 : 0;
     }
-    if (c1 < 0x40 || c1 == 0x7F || c1 == 0xFF) return 0;
-    codePoint = twoByte_[(c - 0x81) * kTrailSpan + (c1 - 0x40)];
-    if (codePoint == 0) codePoint = supplementaryOf(static_cast<uint16_t>(c << 8 | c1));
-    return codePoint != 0 ? 2 : 0;
+    if (end - p < 4 || !isFourByteForm(p)) return 0;
+    const uint32_t index = fourByteIndex(p);
+    if (index < kFourByteBmpCodes) {
+      codePoint = fourByte_[index];
+    } else if (index - kFourByteSupplementaryStart < 0x100000) {  // wraps below the start
+      codePoint = 0x10000 + (index - kFourByteSupplementaryStart);
+    } else {
+      codePoint = 0;
+    }
+    return codePoint != 0 ? 4 : 0;
   }
 
   // The GB18030 bytes of a BMP code point of 0x80 or above, first byte lowest, and their number

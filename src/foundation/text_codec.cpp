@@ -48,6 +48,22 @@ TextEncoding declaredEncoding(std::string_view content, size_t& start) {
   }
 }
 
+// The bytes EncodeText makes, into `bytes` (whose storage a caller may reuse); true when something
+// was lost (see encodedText).
+bool encodeInto(std::string& bytes, std::string_view text, TextEncoding encoding) {
+  if (!isConvertedCode(encoding)) {
+    bytes.assign(text);
+    return false;
+  }
+  const std::string_view mark = byteOrderMark(encoding);
+  bytes.assign(mark);
+  bool lost = false;
+  appendConverted(bytes, text, kInternalCharset, charsetName(encoding), &lost);
+  if (bytes.size() != mark.size()) return lost;
+  bytes.assign(text);  // nothing converted: the text's own bytes
+  return !text.empty();
+}
+
 }  // namespace
 
 std::string_view charsetName(TextEncoding encoding) {
@@ -164,25 +180,14 @@ std::string DecodeBuffer(std::string_view bytes, TextEncoding forced) {
 }
 
 std::string encodedText(std::string_view text, TextEncoding encoding, bool* lossy) {
-  bool lost = false;
   std::string bytes;
-  if (isConvertedCode(encoding)) {
-    const std::string_view mark = byteOrderMark(encoding);
-    bytes.assign(mark);
-    appendConverted(bytes, text, kInternalCharset, charsetName(encoding), &lost);
-    if (bytes.size() == mark.size()) {  // nothing converted: the text's own bytes
-      bytes.assign(text);
-      lost = !text.empty();
-    }
-  } else {
-    bytes.assign(text);
-  }
+  const bool lost = encodeInto(bytes, text, encoding);
   if (lossy != nullptr) *lossy = lost;
   return bytes;
 }
 
 bool EncodeText(std::string_view path, std::string_view text, TextEncoding encoding, std::string& bytes) {
-  bytes = encodedText(text, encoding);
+  encodeInto(bytes, text, encoding);
   if (path.empty()) return false;
   return writeFileAtomic(path, bytes);
 }

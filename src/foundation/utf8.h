@@ -15,49 +15,50 @@ enum class Utf8Form : unsigned char {
   Invalid,   // a byte that starts no well-formed character
 };
 
+// The well-formed character at `p` (`left` >= 1): its length, 0 when there is none.
+inline size_t readUtf8(const unsigned char* p, size_t left, char32_t& codePoint) {
+  const unsigned char c = p[0];
+  auto continuation = [](unsigned char b) { return (b & 0xC0) == 0x80; };
+  if (c < 0x80) {
+    codePoint = c;
+    return 1;
+  }
+  if (c >= 0xC2 && c <= 0xDF) {
+    if (left < 2 || !continuation(p[1])) return 0;
+    codePoint = (char32_t{c} & 0x1F) << 6 | (p[1] & 0x3F);
+    return 2;
+  }
+  if (c >= 0xE0 && c <= 0xEF) {
+    if (left < 3 || !continuation(p[1]) || !continuation(p[2])) return 0;
+    codePoint = (char32_t{c} & 0x0F) << 12 | (char32_t{p[1]} & 0x3F) << 6 | (p[2] & 0x3F);
+    return codePoint < 0x800 || (codePoint >= 0xD800 && codePoint <= 0xDFFF) ? 0 : 3;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    if (left < 4 || !continuation(p[1]) || !continuation(p[2]) || !continuation(p[3])) return 0;
+    codePoint = (char32_t{c} & 0x07) << 18 | (char32_t{p[1]} & 0x3F) << 12 | (char32_t{p[2]} & 0x3F) << 6 |
+                (p[3] & 0x3F);
+    return codePoint < 0x10000 || codePoint > 0x10FFFF ? 0 : 4;
+  }
+  return 0;
+}
+
 // What starts at `p` (`left` >= 1 bytes). `length` receives the bytes of the form the first byte
 // announces (1 for a byte that announces none).
 inline Utf8Form utf8FormAt(const unsigned char* p, size_t left, size_t& length) {
+  char32_t codePoint = 0;
+  length = readUtf8(p, left, codePoint);
+  if (length != 0) return Utf8Form::Complete;
   const unsigned char c = p[0];
-  length = 1;
-  if (c < 0x80) return Utf8Form::Complete;
-  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-  if (c >= 0xC2 && c <= 0xDF) {
-    length = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    length = 3;
-    if (c == 0xE0) low = 0xA0;
-    if (c == 0xED) high = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    length = 4;
-    if (c == 0xF0) low = 0x90;
-    if (c == 0xF4) high = 0x8F;
-  } else {
-    return Utf8Form::Invalid;
+  length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 1;
+  if (length == 1 || left >= length) return Utf8Form::Invalid;
+  // Cut off when the bytes there are the start of some character: completed with continuation
+  // bytes, they read as one. The range the second byte may take always holds 80 or BF.
+  for (const unsigned char second : {0x80, 0xBF}) {
+    unsigned char whole[4] = {c, second, 0x80, 0x80};
+    for (size_t i = 1; i < left; ++i) whole[i] = p[i];
+    if (readUtf8(whole, length, codePoint) != 0) return Utf8Form::CutOff;
   }
-  if (left < 2) return Utf8Form::CutOff;
-  if (p[1] < low || p[1] > high) return Utf8Form::Invalid;
-  for (size_t i = 2; i < length; ++i) {
-    if (i >= left) return Utf8Form::CutOff;
-    if ((p[i] & 0xC0) != 0x80) return Utf8Form::Invalid;
-  }
-  return Utf8Form::Complete;
-}
-
-// The well-formed character at `p` (`left` >= 1): its length, 0 when there is none.
-inline size_t readUtf8(const unsigned char* p, size_t left, char32_t& codePoint) {
-  size_t length = 0;
-  if (utf8FormAt(p, left, length) != Utf8Form::Complete) return 0;
-  switch (length) {
-    case 1: codePoint = p[0]; break;
-    case 2: codePoint = (char32_t{p[0]} & 0x1F) << 6 | (p[1] & 0x3F); break;
-    case 3: codePoint = (char32_t{p[0]} & 0x0F) << 12 | (char32_t{p[1]} & 0x3F) << 6 | (p[2] & 0x3F); break;
-    default:
-      codePoint = (char32_t{p[0]} & 0x07) << 18 | (char32_t{p[1]} & 0x3F) << 12 | (char32_t{p[2]} & 0x3F) << 6 |
-                  (p[3] & 0x3F);
-      break;
-  }
-  return length;
+  return Utf8Form::Invalid;
 }
 
 // The same at `pos` (< text.size()) of a text.

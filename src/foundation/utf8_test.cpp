@@ -1,6 +1,9 @@
 #include "foundation/utf8.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <cerrno>
 
 #include <string>
 
@@ -55,6 +58,64 @@ TEST(Utf8, TellsACutOffFormFromAnInvalidOne) {
     EXPECT_EQ(utf8FormAt(reinterpret_cast<const unsigned char*>(c.bytes.data()), c.bytes.size(), length), c.form)
         << hex(c.bytes);
   }
+}
+
+// What iconv makes of the first character of `bytes`: converted, incomplete at the end, or invalid.
+Utf8Form iconvForm(iconv_t cd, const unsigned char* bytes, size_t size) {
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char* in = reinterpret_cast<char*>(const_cast<unsigned char*>(bytes));
+  size_t inLeft = size;
+  char out[4];  // room for one character only
+  char* outPtr = out;
+  size_t outLeft = sizeof out;
+  const bool converted = iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1);
+  if (converted || inLeft < size) return Utf8Form::Complete;
+  return errno == EINVAL ? Utf8Form::CutOff : Utf8Form::Invalid;
+}
+
+// The reference: iconv's verdict, except that a start iconv calls incomplete counts as cut off
+// only when continuation bytes make a character of it (iconv waits for more bytes even after E0 80,
+// which nothing can complete). The second byte is the only one whose range matters.
+Utf8Form referenceForm(iconv_t cd, const unsigned char* bytes, size_t size) {
+  const Utf8Form form = iconvForm(cd, bytes, size);
+  if (form != Utf8Form::CutOff) return form;
+  for (size_t length = size + 1; length <= 4; ++length) {
+    for (unsigned second = 0x80; second <= 0xBF; ++second) {
+      unsigned char whole[4] = {bytes[0], static_cast<unsigned char>(second), 0x80, 0x80};
+      for (size_t i = 1; i < size; ++i) whole[i] = bytes[i];
+      if (iconvForm(cd, whole, length) == Utf8Form::Complete) return Utf8Form::CutOff;
+      if (size >= 2) break;  // the second byte is given
+    }
+  }
+  return Utf8Form::Invalid;
+}
+
+TEST(Utf8, TellsFormsAsIconvDoesOnEveryShortInput) {
+  const iconv_t cd = iconv_open("UTF-32LE", "UTF-8");
+  ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+  int failures = 0;
+  auto check = [&](const unsigned char* bytes, size_t size) {
+    size_t length = 0;
+    const Utf8Form form = utf8FormAt(bytes, size, length);
+    char32_t cp = 0;
+    const size_t read = readUtf8(bytes, size, cp);
+    const bool ok = form == referenceForm(cd, bytes, size) && read == (form == Utf8Form::Complete ? length : 0);
+    if (!ok && ++failures <= 10) ADD_FAILURE() << hex(std::string_view(reinterpret_cast<const char*>(bytes), size));
+  };
+  for (unsigned a = 0; a < 256; ++a) {
+    for (unsigned b = 0; b < 256; ++b) {
+      const unsigned char bytes[3] = {static_cast<unsigned char>(a), static_cast<unsigned char>(b), 0};
+      if (b == 0) check(bytes, 1);
+      check(bytes, 2);
+      if (a < 0xE0 || a > 0xF4) continue;
+      for (unsigned c = 0; c < 256; ++c) {
+        const unsigned char three[3] = {bytes[0], bytes[1], static_cast<unsigned char>(c)};
+        check(three, 3);
+      }
+    }
+  }
+  EXPECT_EQ(failures, 0);
+  iconv_close(cd);
 }
 
 TEST(Utf8, EveryScalarIsWrittenAsIconvWritesItAndReadsBack) {
