@@ -150,7 +150,7 @@ size_t fromUtf8(const unsigned char* in, size_t size, unsigned char* out, size_t
   return convertRun(in, size, out, produced, [&table](const unsigned char* p, const unsigned char* end, unsigned char*& o) {
     char32_t point = 0;
     const size_t length = readUtf8(p, static_cast<size_t>(end - p), point);
-    if (length == 0 || point > 0xFFFF) return size_t{0};
+    if (length == 0 || length == 4) return size_t{0};  // the table holds the BMP
     const size_t n = table.encodedLength(static_cast<char16_t>(point));
     if (n == 0) return size_t{0};
     const uint32_t bytes = table.encoded(static_cast<char16_t>(point));

@@ -75,9 +75,9 @@ class Table {
       codePoint = c;
       return 1;
     }
-    if (c == 0x80 || c == 0xFF || end - p < 2) return 0;
+    if (end - p < 2 || c - 0x81 > 0xFE - 0x81) return 0;
     const unsigned c1 = p[1];
-    if (c1 >= 0x40 && c1 != 0x7F && c1 != 0xFF) {
+    if (c1 - 0x40 <= 0xFE - 0x40 && c1 != 0x7F) {
       codePoint = twoByte_[(c - 0x81) * kTrailSpan + (c1 - 0x40)];
       if (codePoint == 0) codePoint = supplementaryOf(static_cast<uint16_t>(c << 8 | c1));
       return codePoint != 0 ? 2 : 0;

@@ -73,20 +73,20 @@ constexpr size_t utf8Length(char32_t codePoint) {
 
 // Writes the UTF-8 form of a Unicode scalar at `out` (room for 4 bytes); returns the end.
 inline char* putUtf8(char32_t codePoint, char* out) {
-  if (codePoint < 0x80) {
-    *out++ = static_cast<char>(codePoint);
-  } else if (codePoint < 0x800) {
+  if (codePoint >= 0x800) {  // first: Chinese text is mostly three-byte forms
+    if (codePoint >= 0x10000) {
+      *out++ = static_cast<char>(0xF0 | (codePoint >> 18));
+      *out++ = static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+    } else {
+      *out++ = static_cast<char>(0xE0 | (codePoint >> 12));
+    }
+    *out++ = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
+  } else if (codePoint >= 0x80) {
     *out++ = static_cast<char>(0xC0 | (codePoint >> 6));
     *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else if (codePoint < 0x10000) {
-    *out++ = static_cast<char>(0xE0 | (codePoint >> 12));
-    *out++ = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
   } else {
-    *out++ = static_cast<char>(0xF0 | (codePoint >> 18));
-    *out++ = static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-    *out++ = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
+    *out++ = static_cast<char>(codePoint);
   }
   return out;
 }

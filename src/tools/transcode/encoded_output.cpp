@@ -54,6 +54,9 @@ bool encodePiece(const gb18030::Table& table, const unsigned char*& p, const uns
       p += gb18030::toUtf8(p, static_cast<size_t>(pieceEnd - p), reinterpret_cast<unsigned char*>(o), produced);
       o += produced;
       if (p == pieceEnd) break;
+    } else if (*p < 0x80) {
+      o = putUnit16<kEncoding == TextEncoding::Utf16Be>(*p++, o);
+      continue;
     }
     char32_t cp = 0;
     const size_t length = table.decode(p, end, cp);
