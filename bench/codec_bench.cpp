@@ -12,21 +12,9 @@
 
 #include "foundation/native_text.h"
 #include "foundation/text_codec.h"
+#include "foundation/utf8.h"
 
 namespace {
-
-void appendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 int generate(const char* path, long mib) {
   FILE* file = std::fopen(path, "wb");
@@ -53,10 +41,10 @@ int generate(const char* path, long mib) {
         case 3:
         case 4:
         case 5:  // a run of common Chinese characters
-          for (uint64_t n = (r >> 8) % 12 + 1; n > 0; --n) appendUtf8(chunk, 0x4E00 + next() % 0x51A6);
+          for (uint64_t n = (r >> 8) % 12 + 1; n > 0; --n) chengling::appendUtf8(0x4E00 + next() % 0x51A6, chunk);
           break;
         case 6:
-          appendUtf8(chunk, kPunctuation[(r >> 8) % std::size(kPunctuation)]);
+          chengling::appendUtf8(kPunctuation[(r >> 8) % std::size(kPunctuation)], chunk);
           break;
         case 7:
         case 8:  // an ASCII word, number or code

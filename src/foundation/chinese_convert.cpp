@@ -13,7 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/gbk_table.h"
+#include "foundation/gb18030_table.h"
+#include "foundation/utf8.h"
 
 namespace chengling {
 namespace {
@@ -69,7 +70,7 @@ bool mergeAligned(std::string_view piece, std::string_view converted, size_t uni
   size_t from = 0;
   for (size_t pos = 0; pos < piece.size();) {
     const GbUnit unit = gbUnitAt(piece, pos);
-    char32_t cp;
+    char32_t cp = 0;
     from += readUtf8(converted, from, cp);
     candidate.clear();
     if (takesPart(unit) && appendGb18030(cp, candidate) && candidate.size() == unit.length &&
@@ -156,7 +157,7 @@ std::vector<std::pair<size_t, size_t>> piecesOf(std::string_view text) {
   for (size_t pos = 0; pos < text.size();) {
     const GbUnit unit = gbUnitAt(text, pos);
     pos += unit.length;
-    utf8Bytes += unit.codePoint < 0x80 ? 1 : unit.codePoint < 0x800 ? 2 : unit.codePoint < 0x10000 ? 3 : 4;
+    utf8Bytes += utf8Length(unit.codePoint);
     const bool lineEnd = unit.kind == GbUnit::Kind::Ascii && unit.codePoint == '\n';
     if ((utf8Bytes >= kChunkBytes && lineEnd) || utf8Bytes >= kMaxChunkBytes || pos >= text.size()) {
       pieces.emplace_back(start, pos);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "foundation/file_system.h"
+#include "foundation/gb18030_table.h"
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
 
@@ -11,18 +12,13 @@ namespace {
 
 unsigned char foldByte(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c; }
 
-// Bytes of the character at `pos` for wildcard matching: a GB18030 four-byte sequence, a double-byte
-// character, or a single byte (a lone lead byte at the end counts as one).
+// Bytes of the character at `pos` for wildcard matching: a GB18030 four-byte character, or a unit
+// of the character rule without CR LF.
 size_t unitLength(std::string_view text, size_t pos) {
-  const auto at = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  if (at(pos) < 0x80) return 1;
-  if (pos + 1 >= text.size()) return 1;
-  if (at(pos) >= 0x81 && at(pos) <= 0xFE && pos + 3 < text.size() && at(pos + 1) >= 0x30 &&
-      at(pos + 1) <= 0x39 && at(pos + 2) >= 0x81 && at(pos + 2) <= 0xFE && at(pos + 3) >= 0x30 &&
-      at(pos + 3) <= 0x39) {
+  if (text.size() - pos >= 4 && gb18030::isFourByteForm(reinterpret_cast<const unsigned char*>(text.data()) + pos)) {
     return 4;
   }
-  return 2;
+  return byteUnitLength(text.data() + pos, text.data() + text.size());
 }
 
 // True when the character of `name` at `n` equals the one of `pattern` at `p` (both `length` bytes).
@@ -68,19 +64,21 @@ void appendMatches(std::string_view folderText, const std::vector<std::string>& 
 }  // namespace
 
 bool nameLess(std::string_view a, std::string_view b) {
-  // While the folded bytes agree both names have the same character structure, so one flag tells
-  // whether the current byte is the trail of a double-byte character (never folded).
+  // While the names agree they hold the same characters, so the walk over `a` serves both. The
+  // trail byte of a double-byte character is never folded.
   const size_t common = std::min(a.size(), b.size());
-  bool trail = false;
-  for (size_t i = 0; i < common; ++i) {
-    unsigned char ca = static_cast<unsigned char>(a[i]);
-    unsigned char cb = static_cast<unsigned char>(b[i]);
-    if (!trail) {
-      ca = foldByte(ca);
-      cb = foldByte(cb);
+  for (size_t i = 0; i < common;) {
+    const size_t length = byteUnitLength(a.data() + i, a.data() + common);
+    for (size_t k = i; k < i + length; ++k) {
+      unsigned char ca = static_cast<unsigned char>(a[k]);
+      unsigned char cb = static_cast<unsigned char>(b[k]);
+      if (k == i) {
+        ca = foldByte(ca);
+        cb = foldByte(cb);
+      }
+      if (ca != cb) return ca < cb;
     }
-    if (ca != cb) return ca < cb;
-    trail = !trail && ca >= 0x80;
+    i += length;
   }
   if (a.size() != b.size()) return a.size() < b.size();
   return a < b;

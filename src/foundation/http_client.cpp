@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "foundation/encoding_detection.h"
 #include "foundation/internal_text.h"
 #include "foundation/native_text.h"
 #include "foundation/text_codec.h"

@@ -7,8 +7,6 @@
 namespace chengling {
 namespace {
 
-bool isLeadByte(unsigned char byte) { return byte >= 0x80; }
-
 char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 // Reads one full-width form (A3 xx in GBK) of an ASCII character at `pos`; 0 when there is none.
@@ -136,15 +134,6 @@ double roundTo(double value, int decimals) {
   return whole / scale;
 }
 
-size_t charLengthAt(std::string_view text, size_t pos) {
-  if (pos >= text.size()) return 0;
-  const unsigned char byte = static_cast<unsigned char>(text[pos]);
-  if (isLeadByte(byte) || (byte == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n')) {
-    return pos + 1 < text.size() ? 2 : 1;
-  }
-  return 1;
-}
-
 int64_t CharCount(std::string_view text) {
   int64_t count = 0;
   for (size_t pos = 0; pos < text.size(); pos += charLengthAt(text, pos)) ++count;
@@ -222,14 +211,11 @@ size_t findIgnoringCase(std::string_view haystack, std::string_view needle, size
 
   // Which needle bytes fold: single-byte characters only.
   std::vector<bool> folds(needle.size(), false);
+  const char* const needleEnd = needle.data() + needle.size();
   for (size_t i = 0; i < needle.size();) {
-    const auto c = static_cast<unsigned char>(needle[i]);
-    if (c >= 0x80) {
-      i += 2;
-    } else {
-      folds[i] = isAsciiLetter(c);
-      ++i;
-    }
+    const size_t length = byteUnitLength(needle.data() + i, needleEnd);
+    if (length == 1) folds[i] = isAsciiLetter(static_cast<unsigned char>(needle[i]));
+    i += length;
   }
   auto matchesAt = [&](size_t pos) {
     for (size_t i = 0; i < needle.size(); ++i) {

@@ -35,10 +35,26 @@ int32_t textToInteger(std::string_view text);
 // Rounds halves away from zero; 0.000000000001 is added before the fraction is compared with 0.5.
 double roundTo(double value, int decimals);
 
-// Bytes taken by the character starting at `pos` under the character rule: a byte of 0x80 or above
-// and the byte after it form one character (a lone lead byte at the end counts 1), CR LF forms one,
-// every other byte is one.
-size_t charLengthAt(std::string_view text, size_t pos);
+// The character rule, walked here and nowhere else: a byte of 0x80 or above and the byte after it
+// form one character (a lone lead byte at the end counts 1), CR LF forms one, every other byte is
+// one. Inline: the character modes of the split engine walk whole files with it.
+
+// Bytes of the double-byte unit at `p` (< `end`): the rule without CR LF, for searches that must
+// be able to stop between a CR and its LF.
+inline size_t byteUnitLength(const char* p, const char* end) {
+  return static_cast<unsigned char>(*p) >= 0x80 && end - p >= 2 ? 2 : 1;
+}
+
+// Bytes taken by the character at `p` (< `end`).
+inline size_t charLength(const char* p, const char* end) {
+  if (*p == '\r' && end - p >= 2 && p[1] == '\n') return 2;
+  return byteUnitLength(p, end);
+}
+
+// The same at `pos` of a text; 0 at or past its end.
+inline size_t charLengthAt(std::string_view text, size_t pos) {
+  return pos < text.size() ? charLength(text.data() + pos, text.data() + text.size()) : 0;
+}
 
 // Number of characters under the character rule.
 int64_t CharCount(std::string_view text);

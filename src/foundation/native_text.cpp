@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "foundation/text_codec.h"
+#include "foundation/charset_conversion.h"
+#include "foundation/utf8.h"
 
 namespace chengling {
 namespace {
@@ -27,38 +28,7 @@ bool isAscii(std::string_view text) {
   return true;
 }
 
-// Length of the well-formed UTF-8 sequence at `p` (no overlong forms, surrogates or values past
-// U+10FFFF), 0 when there is none; `code` receives its value.
-size_t wellFormedAt(const unsigned char* p, size_t left, char32_t& code) {
-  const unsigned char c = p[0];
-  auto continuation = [&](size_t i) { return i < left && (p[i] & 0xC0) == 0x80; };
-  if (c < 0x80) {
-    code = c;
-    return 1;
-  }
-  if (c >= 0xC2 && c <= 0xDF && continuation(1)) {
-    code = (c & 0x1Fu) << 6 | (p[1] & 0x3Fu);
-    return 2;
-  }
-  if (c >= 0xE0 && c <= 0xEF && continuation(1) && continuation(2)) {
-    if ((c == 0xE0 && p[1] < 0xA0) || (c == 0xED && p[1] > 0x9F)) return 0;
-    code = (c & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
-    return 3;
-  }
-  if (c >= 0xF0 && c <= 0xF4 && continuation(1) && continuation(2) && continuation(3)) {
-    if ((c == 0xF0 && p[1] < 0x90) || (c == 0xF4 && p[1] > 0x8F)) return 0;
-    code = (c & 0x07u) << 18 | (p[1] & 0x3Fu) << 12 | (p[2] & 0x3Fu) << 6 | (p[3] & 0x3Fu);
-    return 4;
-  }
-  return 0;
-}
-
-void appendEscape(std::string& utf8, unsigned char byte) {
-  const char32_t code = kEscapeFirst + (byte - 0x80);
-  utf8 += static_cast<char>(0xE0 | (code >> 12));
-  utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-  utf8 += static_cast<char>(0x80 | (code & 0x3F));
-}
+void appendEscape(std::string& utf8, unsigned char byte) { appendUtf8(kEscapeFirst + (byte - 0x80), utf8); }
 
 // The native bytes as UTF-8 in which every byte outside a well-formed sequence, and every byte of a
 // character in the escape range, is an escape. With `checkEach`, a character that GB18030 cannot
@@ -69,7 +39,7 @@ std::string escapedUtf8(std::string_view native, bool checkEach) {
   const auto* p = reinterpret_cast<const unsigned char*>(native.data());
   for (size_t i = 0; i < native.size();) {
     char32_t code = 0;
-    const size_t length = wellFormedAt(p + i, native.size() - i, code);
+    const size_t length = readUtf8(p + i, native.size() - i, code);
     if (length == 0) {
       appendEscape(utf8, p[i]);
       ++i;

@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "foundation/charset_conversion.h"
 #include "foundation/file_system.h"
 #include "foundation/text_codec.h"
 #include "support/test_support.h"

@@ -1,6 +1,7 @@
 #pragma once
 // The one place that turns file contents or received bytes into internal text (GB18030), detecting
 // the source encoding when asked, and turns internal text back into bytes of a chosen encoding.
+// The conversions themselves are charset_conversion.h's, the detection encoding_detection.h's.
 // Stateless; safe from any thread.
 
 #include <cstdint>
@@ -23,8 +24,9 @@ enum class TextEncoding : int {
 // The iconv name of an encoding code; empty for Detect and Ansi.
 std::string_view charsetName(TextEncoding encoding);
 
-// The charset of internal text, the other side of every conversion.
-inline constexpr std::string_view kInternalCharset = "GB18030";
+// The byte-order mark written in front of text in an encoding: EF BB BF, FF FE, FE FF for codes 2,
+// 3, 4; empty for the others.
+std::string_view byteOrderMark(TextEncoding encoding);
 
 // Upper bound of GunzipBytes' output: a stream that inflates further stops there.
 inline constexpr size_t kGunzipLimit = size_t{256} << 20;
@@ -47,27 +49,13 @@ std::string DecodeBuffer(std::string_view bytes, TextEncoding forced);
 bool EncodeText(std::string_view path, std::string_view text, TextEncoding encoding,
                 std::string& bytes);
 
-// Re-encodes `bytes` from charset `from` to charset `to` (names as in charsetName, or "GB18030"),
-// with no byte-order mark in the result. Invalid input becomes U+FFFD (or "?" where the target
-// cannot hold it); a character the target cannot hold becomes "?"; a truncated sequence at the end is
-// dropped. `lossy`, when given, is set to whether any of that happened. Unknown names give "".
-std::string ConvertCharset(std::string_view bytes, std::string_view from, std::string_view to,
-                           bool* lossy = nullptr);
+// The bytes EncodeText makes, alone. `lossy`, when given, is set when a character could not be
+// represented or a byte was no character (the converter's replacement is in their place), and when
+// nothing converted and the text's own bytes stand instead.
+std::string encodedText(std::string_view text, TextEncoding encoding, bool* lossy = nullptr);
 
 // The inflated bytes of a gzip stream: whatever was produced before the end of the stream, an
 // error, the end of the input or kGunzipLimit.
 std::string GunzipBytes(std::string_view bytes, size_t limit = kGunzipLimit);
-
-// One linear pass: true when every byte is ASCII or part of a 2- or 3-byte UTF-8 form and at least
-// one byte is 0x80 or above. Four-byte forms and truncated sequences answer false.
-bool LooksLikeUtf8(std::string_view bytes);
-
-// Charset declared in a meta tag of the head (or of the whole text when there is no head):
-// 0 none, 1 UTF-8, 2 BIG5, 3 BIG5-HKSCS.
-int DetectHtmlCharset(std::string_view text);
-
-// Patterns joined by "[fg]"; two apostrophes stand for a double quote. `any`: true when one pattern
-// occurs; otherwise true when all occur. ASCII case ignored; an empty pattern matches any text.
-bool ContainsPatterns(std::string_view text, std::string_view patterns, bool any);
 
 }  // namespace chengling

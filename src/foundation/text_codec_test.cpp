@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "foundation/charset_conversion.h"
 #include "foundation/native_text.h"
+#include "foundation/utf8.h"
 #include "support/test_support.h"
 
 // Plain "..." literals here are internal text (GB18030); u8"..." literals are UTF-8 bytes.
@@ -237,23 +239,7 @@ std::u32string randomCharacters(std::mt19937& random, size_t count) {
 
 std::string utf8Of(std::u32string_view text) {
   std::string out;
-  for (char32_t c : text) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  for (char32_t c : text) appendUtf8(c, out);
   return out;
 }
 
@@ -347,90 +333,6 @@ TEST(TextCodec, RoundTripsRandomTextAgainstTheIconvProgram) {
   }
 }
 
-TEST(ConvertCharset, ReplacesWhatItCannotConvertAndSaysSo) {
-  const std::string fffdGb = "\x84\x31\xA4\x37";
-  struct Case {
-    const char* name;
-    std::string bytes;
-    const char* from;
-    const char* to;
-    std::string want;
-    bool lossy;
-  };
-  const Case kCases[] = {
-      {"clean", utf8(u8"中文"), "UTF-8", "GB18030", "中文", false},
-      {"names ignore case", utf8(u8"中文"), "utf-8", "gb18030", "中文", false},
-      {"invalid utf-8 byte", "a\xFF" "b", "UTF-8", "GB18030", "a" + fffdGb + "b", true},
-      {"invalid utf-8 into utf-16le", "\xFF", "UTF-8", "UTF-16LE", "\xFD\xFF", true},
-      {"invalid utf-8 into big5", "a\xFF", "UTF-8", "BIG5", "a?", true},
-      {"utf-8 surrogate", "\xED\xA0\x80" "a", "UTF-8", "GB18030", fffdGb + fffdGb + fffdGb + "a", true},
-      {"truncated at the end is dropped", "a" + utf8(u8"中").substr(0, 2), "UTF-8", "GB18030", "a", true},
-      {"odd utf-16 length", "A\0B"s, "UTF-16LE", "GB18030", "A", true},
-      {"unpaired surrogate", "\x00\xD8" "A\0"s, "UTF-16LE", "GB18030", fffdGb + "A", true},
-      {"unrepresentable in big5", "中们文", "GB18030", "BIG5", "\xA4\xA4?\xA4\xE5", true},
-      {"unrepresentable in big5-hkscs", "们", "GB18030", "BIG5-HKSCS", "?", true},
-      {"invalid gb18030", "a\xFF" "b", "GB18030", "UTF-8", "a\xEF\xBF\xBD" "b", true},
-      {"invalid gb18030 into big5", "\xFF", "GB18030", "BIG5", "?", true},
-      {"no mark in utf-8", "中", "GB18030", "UTF-8", utf8(u8"中"), false},
-      {"no mark in utf-16le", "中", "GB18030", "UTF-16LE", "\x2D\x4E", false},
-      {"a leading U+FEFF of the text stays", "\x84\x31\x95\x33" "a", "GB18030", "UTF-8", "\xEF\xBB\xBF" "a", false},
-      {"unknown charset", "abc", "NO-SUCH-CHARSET", "UTF-8", "", false},
-      {"empty", "", "UTF-8", "GB18030", "", false},
-  };
-  for (const Case& c : kCases) {
-    bool lossy = !c.lossy;
-    EXPECT_EQ(hex(ConvertCharset(c.bytes, c.from, c.to, &lossy)), hex(c.want)) << c.name;
-    EXPECT_EQ(lossy, c.lossy) << c.name;
-  }
-  // Replacements longer than what they replace make the output outgrow its first reservation.
-  std::string many;
-  for (int i = 0; i < 100000; ++i) many += fffdGb;
-  EXPECT_TRUE(ConvertCharset(std::string(100000, '\xFF'), "UTF-8", "GB18030") == many);
-}
-
-// Large inputs are converted in rounds and halves cut where a character starts. Cut anywhere such a
-// cut cannot change the outcome (after an ASCII byte in UTF-8, a byte below 0x30 in GB18030, a
-// UTF-16 unit that is no leading surrogate), pieces small enough to go in one piece must give the
-// very same bytes.
-TEST(ConvertCharset, LargeInputsGiveWhatTheirPiecesGive) {
-  std::mt19937 random(11);
-  struct Source {
-    const char* charset;
-    std::string alphabet[6];
-    unsigned char cutAfterBelow;  // for single-byte units: a piece may end after a byte below this
-    std::vector<const char*> targets;
-  };
-  const Source kSources[] = {
-      {"UTF-8", {"a ", utf8(u8"中文"), utf8(u8"€"), "\xE4\xB8", "\xFF", "\x80"}, 0x80, {"GB18030", "BIG5"}},
-      {"GB18030", {"a ", "中文", "\x81", "\xFF", "\x95\x32\x82\x36", "\x81\x30"}, 0x30, {"UTF-8", "UTF-16BE"}},
-      {"UTF-16LE", {"a\0"s, "\x2D\x4E"s, "\x3D\xD8\x00\xDE"s, "\x00\xD8"s, "\x00\xDC"s, "\n\0"s}, 0, {"GB18030"}},
-  };
-  for (const Source& source : kSources) {
-    std::string input;
-    while (input.size() < (size_t{9} << 19)) input += source.alphabet[random() % 20 < 19 ? random() % 2 : random() % 6];
-    // Where the halves meet, a UTF-8 form cut off by the next character: replaced, not dropped.
-    if (source.cutAfterBelow == 0x80) input.replace(input.size() / 2 - 2, 3, "\xE4\xB8" "a");
-    for (const char* target : source.targets) {
-      bool lossy = false;
-      const std::string whole = ConvertCharset(input, source.charset, target, &lossy);
-      EXPECT_TRUE(lossy);
-      std::string pieces;
-      const size_t unit = std::string_view(source.charset) == "UTF-16LE" ? 2 : 1;
-      for (size_t start = 0; start < input.size();) {
-        size_t end = std::min(input.size(), start + 300000 + random() % 1000 * unit);
-        if (unit == 2) {
-          while (end < input.size() && (static_cast<unsigned char>(input[end - 1]) & 0xFC) == 0xD8) end += 2;
-        } else {
-          while (end < input.size() && static_cast<unsigned char>(input[end - 1]) >= source.cutAfterBelow) ++end;
-        }
-        pieces += ConvertCharset(std::string_view(input).substr(start, end - start), source.charset, target);
-        start = end;
-      }
-      EXPECT_TRUE(whole == pieces) << source.charset << " to " << target;
-    }
-  }
-}
-
 TEST(GunzipBytes, GivesWhatWasProduced) {
   std::string original;
   std::mt19937 random(7);
@@ -476,128 +378,6 @@ TEST(GunzipBytes, StopsAtTheLimit) {
   const std::string inflated = GunzipBytes(big);
   EXPECT_EQ(inflated.size(), kGunzipLimit);
   EXPECT_EQ(inflated.find_first_not_of('\0'), std::string::npos);
-}
-
-TEST(LooksLikeUtf8, FollowsTheTwoAndThreeByteForms) {
-  struct Case {
-    std::string bytes;
-    bool want;
-  };
-  const Case kCases[] = {
-      {"", false},
-      {"only ascii here", false},
-      {utf8(u8"中"), true},
-      {utf8(u8"é"), true},
-      {"\xC0\x80", true},       // overlong forms are not examined
-      {"\xED\xA0\x80", true},   // nor surrogates
-      {utf8(u8"😀"), false},     // four-byte forms answer false
-      {utf8(u8"中").substr(0, 2), false},
-      {"abc\xE4", false},
-      {"\x80", false},
-      {"\xC3", false},
-      {utf8(u8"中") + "0123456789abcdef" + "\xFF", false},
-      {"0123456789abcdef" + utf8(u8"中") + "0123456789", true},
-      {"中文", false},  // GBK text
-  };
-  for (const Case& c : kCases) EXPECT_EQ(LooksLikeUtf8(c.bytes), c.want) << hex(c.bytes);
-}
-
-// The walk exactly as stated, one byte at a time: the reference for the vectorised check.
-bool walkLooksLikeUtf8(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t n = text.size();
-  bool high = false;
-  for (size_t i = 0; i < n;) {
-    if (p[i] < 0x80) {
-      ++i;
-      continue;
-    }
-    high = true;
-    if (i + 1 < n && (p[i] & 0xE0) == 0xC0 && (p[i + 1] & 0xC0) == 0x80) {
-      i += 2;
-    } else if (i + 2 < n && (p[i] & 0xF0) == 0xE0 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
-      i += 3;
-    } else {
-      return false;
-    }
-  }
-  return high;
-}
-
-TEST(LooksLikeUtf8, AgreesWithTheByteByByteWalk) {
-  std::mt19937 random(5);
-  const std::string pieces[] = {"a", "0123456789abcdef", utf8(u8"中"), utf8(u8"é"), "\xE4", "\xB8", "\xC3", "\xF0", "\xFF", "\x80"};
-  int utf8Answers = 0;
-  for (int i = 0; i < 20000; ++i) {
-    std::string text;
-    const int count = static_cast<int>(random() % 40);
-    // Mostly well-formed pieces, so that both answers come up often.
-    for (int k = 0; k < count; ++k) text += pieces[random() % 10 < 8 ? random() % 4 : random() % std::size(pieces)];
-    const bool want = walkLooksLikeUtf8(text);
-    utf8Answers += want;
-    ASSERT_EQ(LooksLikeUtf8(text), want) << hex(text);
-  }
-  EXPECT_GT(utf8Answers, 2000);
-  // Long texts: an error far from the start, and a form cut off right at the end.
-  std::string longText;
-  for (int i = 0; i < 100000; ++i) longText += i % 7 == 0 ? "x" : utf8(u8"文");
-  EXPECT_TRUE(LooksLikeUtf8(longText));
-  EXPECT_FALSE(LooksLikeUtf8(longText + "\xE6\x96"));
-  EXPECT_FALSE(LooksLikeUtf8(longText + "\xE6\x96\x87\xF0\x9F\x98\x80" + longText));
-}
-
-TEST(DetectHtmlCharset, FindsTheFirstDeclaringMetaTag) {
-  struct Case {
-    std::string text;
-    int want;
-  };
-  const Case kCases[] = {
-      {"", 0},
-      {"<meta charset=UTF-8>", 1},
-      {"<META CHARSET=\"utf-8\">", 1},
-      {"<meta charset='UTF-8'>", 1},
-      {"<meta charset=Big5>", 2},
-      {"<meta charset=\"Big5\">", 2},
-      {"<meta charset=big5-hkscs>", 3},
-      {"<meta charset='Big5-HKSCS'>", 3},
-      {"<meta charset=gb2312>", 0},
-      {"<meta charset = UTF-8>", 0},
-      {"<head><meta charset=big5></head><meta charset=utf-8>", 2},
-      {"<head></head><meta charset=utf-8>", 1},  // an empty head section: the whole text
-      {"<head><title>x</title></head><meta charset=utf-8>", 0},
-      {"<head><meta charset=utf-8>", 1},  // no end of the head: the whole text
-      {"<meta name=x><meta charset=big5>", 2},
-      {"<meta><meta charset=big5>", 0},  // an empty fragment ends the walk
-      {"<meta charset=big5", 0},
-      {"<meta http-equiv=refresh><meta charset=big5><meta charset=utf-8>", 2},
-      {"<head lang=zh><meta charset=utf-8></head>", 1},
-  };
-  for (const Case& c : kCases) EXPECT_EQ(DetectHtmlCharset(c.text), c.want) << c.text;
-}
-
-TEST(ContainsPatterns, MatchesAnyOrAllIgnoringAsciiCase) {
-  struct Case {
-    std::string text;
-    std::string patterns;
-    bool any;
-    bool want;
-  };
-  const Case kCases[] = {
-      {"Charset=\"UTF-8\"", "charset=''utf-8''", true, true},
-      {"charset=utf-8", "x[fg]CHARSET=UTF-8", true, true},
-      {"charset=utf-8", "x[fg]CHARSET=UTF-8", false, false},
-      {"abc def", "ABC[fg]Def", false, true},
-      {"abc", "[fg]zzz", true, true},  // an empty part matches any text
-      {"abc", "", true, false},        // an empty list has no parts
-      {"abc", "", false, true},
-      {"中文abc", "文A", true, true},
-      {"\x81" "charset=utf-8", "charset=utf-8", true, false},  // 0x81 0x63 is one character
-      {"\x81\x81" "charset=utf-8", "charset=utf-8", true, true},
-      {"\x81" "cc", "c", true, true},
-      {"\x81" "C", "c", true, false},
-      {"a\x81" "\x81\x81" "c", "c", true, false},
-  };
-  for (const Case& c : kCases) EXPECT_EQ(ContainsPatterns(c.text, c.patterns, c.any), c.want) << hex(c.text) << " / " << c.patterns;
 }
 
 TEST(DecodeBuffer, SurvivesRandomBytes) {

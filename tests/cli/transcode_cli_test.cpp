@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "foundation/charset_conversion.h"
 #include "foundation/native_text.h"
 #include "foundation/text_codec.h"
 #include "support/test_support.h"

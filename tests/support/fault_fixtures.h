@@ -17,12 +17,13 @@ namespace chengling::testing {
 
 inline bool isRoot() { return ::geteuid() == 0; }
 
-// A tmpfs of `bytes` mounted over `folder` (which must exist and be empty). Needs root; check
+// A tmpfs of `bytes` mounted over `folder` (made when missing; it must be empty). Needs root; check
 // mounted() and skip otherwise.
 class SmallFileSystem {
  public:
-  SmallFileSystem(std::string folder, size_t bytes) : folder_(std::move(folder)) {
+  explicit SmallFileSystem(std::string folder, size_t bytes = 64 << 10) : folder_(std::move(folder)) {
     if (geteuid() != 0) return;
+    ::mkdir(folder_.c_str(), 0755);
     const std::string size = "size=" + std::to_string(bytes);
     mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, size.c_str()) == 0;
   }
@@ -74,6 +75,34 @@ class ReadOnlyFolder {
   std::string folder_;
   bool mounted_ = false;
   bool ready_ = false;
+};
+
+// Makes an existing folder unwritable for the rest of the scope: by permissions where they bind, or
+// (as root, who ignores them) by mounting a read-only file system over it. `reason` is what a write
+// into it must report; empty when neither is possible here.
+class UnwritableFolder {
+ public:
+  explicit UnwritableFolder(const std::string& folder) : folder_(folder) {
+    ::chmod(folder.c_str(), 0555);
+    if (::access(folder.c_str(), W_OK) != 0) {
+      reason = "权限不足";
+      return;
+    }
+    ::chmod(folder.c_str(), 0755);
+    if (::mount("tmpfs", folder.c_str(), "tmpfs", MS_RDONLY, "size=64k") == 0) {
+      mounted_ = true;
+      reason = "只读文件系统";
+    }
+  }
+  ~UnwritableFolder() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+    ::chmod(folder_.c_str(), 0755);
+  }
+  std::string reason;
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
 };
 
 // A folder (created when missing) in which nothing can be created, also for root: mode 0555, and

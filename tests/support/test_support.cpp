@@ -1,11 +1,13 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <stdlib.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "foundation/native_text.h"
@@ -90,6 +92,13 @@ int runCommand(const std::string& command, std::string* out) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string randomBytes(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
 std::string utf8(std::u8string_view text) {
   return std::string(reinterpret_cast<const char*>(text.data()), text.size());
 }
@@ -107,6 +116,23 @@ std::string hex(std::string_view bytes) {
 
 std::string gb(std::u8string_view utf8) {
   return internalFromUtf8(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
+}
+
+std::string iconvBytes(std::string_view bytes, const char* from, const char* to) {
+  const iconv_t cd = iconv_open(to, from);
+  EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << from << " -> " << to;
+  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+  std::string out(bytes.size() * 4 + 16, '\0');
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  char* outPtr = out.data();
+  size_t outLeft = out.size();
+  const bool ok = iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && inLeft == 0 &&
+                  iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<size_t>(-1);
+  iconv_close(cd);
+  EXPECT_TRUE(ok) << "iconv refused input at byte " << bytes.size() - inLeft << " (" << from << " -> " << to << ")";
+  out.resize(static_cast<size_t>(outPtr - out.data()));
+  return out;
 }
 
 }  // namespace chengling::testing

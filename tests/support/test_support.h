@@ -36,11 +36,16 @@ bool exists(const std::string& path);
 std::vector<std::string> listNames(const std::string& folder);
 // Runs a command through the shell; returns its exit status and fills `out` with its standard output.
 int runCommand(const std::string& command, std::string* out = nullptr);
+// `size` bytes of every value, the same for the same seed.
+std::string randomBytes(size_t size, unsigned seed);
 // The bytes of a UTF-8 literal as they are (no conversion).
 std::string utf8(std::u8string_view text);
 // "E4 B8 AD " and so on: bytes made readable in a failure message.
 std::string hex(std::string_view bytes);
 // Internal text (GB18030) of a UTF-8 literal, through iconv(1)-independent conversion.
 std::string gb(std::u8string_view utf8);
+// `bytes` converted by iconv(3) alone, in one call: the reference that the table-driven conversions
+// must match. Aborts the test when iconv refuses any of the input.
+std::string iconvBytes(std::string_view bytes, const char* from, const char* to);
 
 }  // namespace chengling::testing

@@ -52,7 +52,7 @@ std::string_view trimSpaces(std::string_view text) {
     } else if (text.size() >= 2 && text.substr(text.size() - 2) == "　") {
       // Only a whole character: the byte before the pair must not be a lead byte waiting for its trail.
       size_t pos = 0;
-      while (pos + 2 < text.size()) pos += static_cast<unsigned char>(text[pos]) >= 0x80 ? 2 : 1;
+      while (pos + 2 < text.size()) pos += byteUnitLength(text.data() + pos, text.data() + text.size());
       if (pos != text.size() - 2) break;
       text.remove_suffix(2);
     } else {
@@ -113,7 +113,7 @@ std::string ContentPhrase(std::string_view source, int64_t n, std::mt19937_64& r
       pos += separator;
       start = pos;
     } else {
-      pos += static_cast<unsigned char>(view[pos]) >= 0x80 ? 2 : 1;
+      pos += byteUnitLength(view.data() + pos, view.data() + view.size());
     }
   }
   // A trailing empty piece is no candidate, as in every split of a text at separators.

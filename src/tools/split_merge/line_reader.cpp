@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "foundation/internal_text.h"
+
 namespace chengling {
 namespace {
 
@@ -61,28 +63,28 @@ bool LineReader::fill(int64_t at, int64_t keepFrom) {
 }
 
 void LineReader::scanBlank(std::string_view bytes) {
-  for (const char ch : bytes) {
-    if (!blank_) return;
-    const auto c = static_cast<unsigned char>(ch);
+  const char* p = bytes.data();
+  const char* const end = p + bytes.size();
+  if (lead_ >= 0 && p < end) {  // the trail of a character that the window cut
+    if (!(lead_ == 0xA1 && static_cast<unsigned char>(*p) == 0xA1)) blank_ = false;
+    lead_ = -1;
+    ++p;
+  }
+  for (; blank_ && p < end; p += byteUnitLength(p, end)) {
     if (crPending_) {
       blank_ = false;  // a CR that is not the end of the line
       return;
     }
-    if (lead_ >= 0) {
-      if (!(lead_ == 0xA1 && c == 0xA1)) blank_ = false;
-      lead_ = -1;
-      continue;
-    }
-    if (c == ' ' || c == '\t') continue;
-    if (c == '\r') {
+    const auto c = static_cast<unsigned char>(*p);
+    if (byteUnitLength(p, end) == 2) {
+      if (!(c == 0xA1 && static_cast<unsigned char>(p[1]) == 0xA1)) blank_ = false;
+    } else if (c >= 0x80) {
+      lead_ = c;  // its trail comes with the next bytes
+    } else if (c == '\r') {
       crPending_ = true;
-      continue;
+    } else if (c != ' ' && c != '\t') {
+      blank_ = false;
     }
-    if (c >= 0x80) {
-      lead_ = c;
-      continue;
-    }
-    blank_ = false;
   }
 }
 

@@ -88,6 +88,33 @@ TEST(LineReader, StreamsLinesLongerThanItsWindow) {
   EXPECT_EQ(read.lines[4], "last");
 }
 
+TEST(LineReader, JudgesTheCharacterThatItsWindowCutsInTwo) {
+  // A space, then ideographic spaces up to a lead byte that ends the first window; the character
+  // there is an ideographic space (blank) or an ideographic comma with the same lead (not blank).
+  struct Case {
+    char trail;
+    bool blank;
+  };
+  const Case kCases[] = {{'\xA1', true}, {'\xA2', false}};
+  testing::TempDir dir;
+  for (const Case& c : kCases) {
+    std::string line = " ";
+    while (line.size() < LineReader::kChunk - 1) line += "　";
+    ASSERT_EQ(line.size(), LineReader::kChunk - 1);
+    line += '\xA1';
+    line += c.trail;
+    line += "　";
+    testing::writeBytes(dir / "cut.txt", line + "\r\nx\r\n");
+    std::string error;
+    LineReader reader(dir / "cut.txt", true, &error);
+    ASSERT_TRUE(reader.opened()) << error;
+    const Read read = readAll(reader);
+    EXPECT_EQ(read.blanks, (std::vector<bool>{c.blank, false})) << static_cast<int>(c.trail);
+    ASSERT_EQ(read.lines.size(), 2u);
+    EXPECT_EQ(read.lines[0], line);
+  }
+}
+
 TEST(LineEndings, CorrectsLoneCrAndLf) {
   struct Case { const char* in; const char* out; };
   const Case kCases[] = {{"a\nb", "a\r\nb"}, {"a\rb", "a\r\nb"}, {"a\r\nb", "a\r\nb"},

@@ -32,14 +32,6 @@ namespace {
 // Small enough to stay in the processor's cache between the read and the write.
 constexpr size_t kCopyChunk = size_t{128} << 10;
 
-// Bytes of the character at `pos` under the character rule.
-inline size_t charLength(const char* p, const char* e) {
-  const auto c = static_cast<unsigned char>(*p);
-  if (c >= 0x80) return p + 1 < e ? 2 : 1;
-  if (c == '\r' && p + 1 < e && p[1] == '\n') return 2;
-  return 1;
-}
-
 class Splitter {
  public:
   Splitter(const std::vector<std::string>& sources, const SplitOptions& options, RunContext& ctx)
@@ -474,7 +466,7 @@ bool forEachSeparatorPart(std::string_view text, std::string_view separator,
   while (true) {
     const size_t hit = text.find(separator, from);
     if (hit == std::string_view::npos) break;
-    while (walk < hit) walk += static_cast<unsigned char>(text[walk]) >= 0x80 ? 2 : 1;
+    while (walk < hit) walk += byteUnitLength(text.data() + walk, text.data() + text.size());
     if (walk != hit) {  // the second byte of a double-byte character
       from = hit + 1;
       continue;

@@ -236,6 +236,7 @@ TEST(SplitBySeparator, CutsAtEveryWholeOccurrence) {
       // 81 41 is one double-byte character: the A inside it is no separator.
       {"\x81" "AxAy", "A", {"\x81" "Ax", "y"}},
       {"甲，乙，", "，", {"甲", "乙"}},
+      {"a\r\nb", "\n", {"a\r", "b"}},  // only two-byte characters hide a byte: LF after CR is found
   };
   for (const Case& c : kCases) {
     std::vector<std::string> parts;

@@ -6,8 +6,9 @@
 #include <future>
 #include <system_error>
 
-#include "foundation/file_system.h"
-#include "foundation/gbk_table.h"
+#include "foundation/file_streams.h"
+#include "foundation/gb18030_table.h"
+#include "foundation/utf8.h"
 
 namespace chengling {
 namespace {
@@ -22,32 +23,6 @@ constexpr size_t kPieceBytes = size_t{4} << 20;
 using Sink = std::function<bool(std::string_view)>;
 
 enum class Outcome { Done, NeedsWhole, SinkFailed };
-
-std::string_view markOf(TextEncoding encoding) {
-  switch (encoding) {
-    case TextEncoding::Utf8: return "\xEF\xBB\xBF";
-    case TextEncoding::Utf16Le: return "\xFF\xFE";
-    case TextEncoding::Utf16Be: return "\xFE\xFF";
-    default: return {};
-  }
-}
-
-inline char* putUtf8(char32_t cp, char* o) {
-  if (cp < 0x800) {
-    *o++ = static_cast<char>(0xC0 | (cp >> 6));
-    *o++ = static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    *o++ = static_cast<char>(0xE0 | (cp >> 12));
-    *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    *o++ = static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    *o++ = static_cast<char>(0xF0 | (cp >> 18));
-    *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    *o++ = static_cast<char>(0x80 | (cp & 0x3F));
-  }
-  return o;
-}
 
 template <bool kBigEndian>
 inline char* putUnit16(char32_t unit, char* o) {
@@ -66,17 +41,46 @@ inline char* putUtf16(char32_t cp, char* o) {
   return putUnit16<kBigEndian>(0xDC00 + (cp & 0x3FF), o);
 }
 
+// Encodes the characters that start in [p, pieceEnd) at `o` (the last one may end beyond, up to
+// `end`); false at the first byte that starts no character.
+template <TextEncoding kEncoding>
+bool encodePiece(const gb18030::Table& table, const unsigned char*& p, const unsigned char* pieceEnd,
+                 const unsigned char* end, char*& o) {
+  while (p < pieceEnd) {
+    if constexpr (kEncoding == TextEncoding::Utf8) {
+      // The table's own loop takes the piece up to a byte that starts no character or a character
+      // that the piece's end cuts; the one character after that is decided here.
+      size_t produced = 0;
+      p += gb18030::toUtf8(p, static_cast<size_t>(pieceEnd - p), reinterpret_cast<unsigned char*>(o), produced);
+      o += produced;
+      if (p == pieceEnd) break;
+    } else if (*p < 0x80) {
+      o = putUnit16<kEncoding == TextEncoding::Utf16Be>(*p++, o);
+      continue;
+    }
+    char32_t cp = 0;
+    const size_t length = table.decode(p, end, cp);
+    if (length == 0) return false;
+    if constexpr (kEncoding == TextEncoding::Utf8) {
+      o = putUtf8(cp, o);
+    } else {
+      o = putUtf16<kEncoding == TextEncoding::Utf16Be>(cp, o);
+    }
+    p += length;
+  }
+  return true;
+}
+
 // Valid GB18030 text to UTF-8 / UTF-16 from the table. NeedsWhole (with possibly some pieces
 // already handed to `sink`) at the first byte that starts no character: only the charset converter
 // decides how such bytes come out, so the caller starts over with it.
 template <TextEncoding kEncoding>
 Outcome encodeValid(std::string_view text, const Sink& sink) {
-  const char32_t* table = gbkDoubleTable();
-  const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* p = begin;
-  const auto* end = begin + text.size();
+  const gb18030::Table& table = gb18030::Table::get();
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
   // Two buffers in turn, so that the sink may still be writing one piece while the next is encoded.
-  // Encoding at most doubles a piece (ASCII as UTF-16); the last character may reach 3 bytes beyond.
+  // Encoding at most doubles a piece (ASCII as UTF-16); the last character may reach 4 bytes beyond.
   std::string buffers[2];
   size_t turn = 0;
   struct Ending {  // destroyed before the buffers, on every way out
@@ -89,44 +93,7 @@ Outcome encodeValid(std::string_view text, const Sink& sink) {
     if (buffer.empty()) buffer.assign(std::min(kPieceBytes, text.size()) * 2 + 16, '\0');
     const auto* pieceEnd = end - p > static_cast<ptrdiff_t>(kPieceBytes) ? p + kPieceBytes : end;
     char* o = buffer.data();
-    while (p < pieceEnd) {
-      const unsigned b = *p;
-      if (b < 0x80) {
-        if constexpr (kEncoding == TextEncoding::Utf8) {
-          // ASCII runs go eight bytes at a time.
-          while (pieceEnd - p >= 8) {
-            uint64_t word;
-            std::memcpy(&word, p, 8);
-            if (word & 0x8080808080808080ull) break;
-            std::memcpy(o, p, 8);
-            o += 8;
-            p += 8;
-          }
-          if (p < pieceEnd && *p < 0x80) *o++ = static_cast<char>(*p++);
-        } else {
-          o = putUnit16<kEncoding == TextEncoding::Utf16Be>(b, o);
-          ++p;
-        }
-        continue;
-      }
-      char32_t cp = 0;
-      size_t length = 2;
-      if (end - p >= 2 && b >= 0x81 && b <= 0xFE && p[1] >= 0x40 && p[1] <= 0xFE && p[1] != 0x7F) {
-        cp = table[(b - 0x81) * kGbkTrailSpan + (p[1] - 0x40)];
-      }
-      if (cp == 0) {
-        const GbUnit unit = gbUnitAt(text, static_cast<size_t>(p - begin));
-        if (unit.kind == GbUnit::Kind::Invalid) return Outcome::NeedsWhole;
-        cp = unit.codePoint;
-        length = unit.length;
-      }
-      if constexpr (kEncoding == TextEncoding::Utf8) {
-        o = putUtf8(cp, o);
-      } else {
-        o = putUtf16<kEncoding == TextEncoding::Utf16Be>(cp, o);
-      }
-      p += length;
-    }
+    if (!encodePiece<kEncoding>(table, p, pieceEnd, end, o)) return Outcome::NeedsWhole;
     if (!sink(std::string_view(buffer.data(), static_cast<size_t>(o - buffer.data())))) return Outcome::SinkFailed;
   }
   return Outcome::Done;
@@ -141,22 +108,6 @@ Outcome encodeFast(std::string_view text, TextEncoding encoding, const Sink& sin
   }
 }
 
-// EncodeText's rule through the charset converter, whole.
-std::string encodeWhole(std::string_view text, TextEncoding encoding, bool& lossy) {
-  lossy = false;
-  const std::string_view name = charsetName(encoding);
-  if (name.empty()) return std::string(text);
-  std::string converted = ConvertCharset(text, kInternalCharset, name, &lossy);
-  if (converted.empty()) {
-    // Nothing came out: the text's own bytes, as they are.
-    lossy = !text.empty();
-    return std::string(text);
-  }
-  const std::string_view mark = markOf(encoding);
-  if (!mark.empty()) converted.insert(0, mark);
-  return converted;
-}
-
 bool needsConversion(TextEncoding encoding) { return !charsetName(encoding).empty(); }
 
 }  // namespace
@@ -165,14 +116,14 @@ std::string encodedBytes(std::string_view text, TextEncoding encoding, bool* los
   bool lost = false;
   std::string out;
   if (!text.empty() && needsConversion(encoding)) {
-    out.append(markOf(encoding));
+    out.append(byteOrderMark(encoding));
     const Outcome outcome = encodeFast(text, encoding, [&out](std::string_view piece) {
       out.append(piece);
       return true;
     });
-    if (outcome != Outcome::Done) out = encodeWhole(text, encoding, lost);
+    if (outcome != Outcome::Done) out = encodedText(text, encoding, &lost);
   } else {
-    out = encodeWhole(text, encoding, lost);
+    out = encodedText(text, encoding, &lost);
   }
   if (lossy != nullptr) *lossy = lost;
   return out;
@@ -229,7 +180,7 @@ EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, Text
     Outcome outcome;
     {
       PieceWriter writer(file, result.error, text.size() > kPieceBytes);
-      if (!writer.put(markOf(encoding))) return result;
+      if (!writer.put(byteOrderMark(encoding))) return result;
       outcome = encodeFast(text, encoding, [&writer](std::string_view piece) { return writer.put(piece); });
       if (outcome == Outcome::Done && !writer.wait()) outcome = Outcome::SinkFailed;
     }
@@ -240,7 +191,7 @@ EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, Text
       return result;
     }
   }
-  if (!written && !file.write(encodeWhole(text, encoding, result.lossy), &result.error)) return result;
+  if (!written && !file.write(encodedText(text, encoding, &result.lossy), &result.error)) return result;
   result.ok = file.commit(&result.error, replace);
   return result;
 }

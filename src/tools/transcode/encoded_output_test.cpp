@@ -64,8 +64,12 @@ TEST(EncodedOutput, GivesTheBytesOfEncodeTextAndTellsWhatWasLost) {
                                << " bytes, want " << want.size();
       const bool utf = encoding == TextEncoding::Utf8 || encoding == TextEncoding::Utf16Le ||
                        encoding == TextEncoding::Utf16Be;
-      if (utf) EXPECT_EQ(lossy, c.lossy) << c.name << " as " << static_cast<int>(encoding);
-      if (encoding == TextEncoding::Ansi) EXPECT_FALSE(lossy) << c.name;
+      if (utf) {
+        EXPECT_EQ(lossy, c.lossy) << c.name << " as " << static_cast<int>(encoding);
+      }
+      if (encoding == TextEncoding::Ansi) {
+        EXPECT_FALSE(lossy) << c.name;
+      }
     }
   }
   bool lossy = false;

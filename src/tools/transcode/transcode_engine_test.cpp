@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/charset_conversion.h"
 #include "foundation/chinese_convert.h"
 #include "foundation/file_system.h"
 #include "foundation/native_text.h"

@@ -1,0 +1,27 @@
+#pragma once
+// Conversion between charsets through iconv, with the replacements the tools need instead of
+// iconv's errors. Large texts between UTF-8 and GB18030 go through the GB18030 table with the very
+// same result, and large inputs are converted in two halves at once. Stateless; safe from any thread
+// (each thread keeps its own iconv descriptors).
+
+#include <string>
+#include <string_view>
+
+namespace chengling {
+
+// The charset of internal text, the other side of every conversion.
+inline constexpr std::string_view kInternalCharset = "GB18030";
+
+// Re-encodes `bytes` from charset `from` to charset `to` (iconv names, any letter case), with no
+// byte-order mark in the result. Invalid input becomes U+FFFD (or "?" where the target cannot hold
+// it); a character the target cannot hold becomes "?"; a truncated sequence at the end is dropped.
+// `lossy`, when given, is set to whether any of that happened. Unknown names give "".
+std::string ConvertCharset(std::string_view bytes, std::string_view from, std::string_view to,
+                           bool* lossy = nullptr);
+
+// ConvertCharset appending to `out` (after a mark, say, without copying the result again). Returns
+// false, with nothing appended and `lossy` untouched, when iconv knows one of the names not.
+bool appendConverted(std::string& out, std::string_view bytes, std::string_view from, std::string_view to,
+                     bool* lossy = nullptr);
+
+}  // namespace chengling

@@ -1,0 +1,106 @@
+#include "foundation/encoding_detection.h"
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "foundation/internal_text.h"
+
+namespace chengling {
+namespace {
+
+std::vector<std::string> patternParts(std::string_view patterns) {
+  std::vector<std::string> parts = splitText(patterns, "[fg]");
+  for (std::string& part : parts) part = replaceAll(part, "''", "\"");
+  return parts;
+}
+
+bool containsParts(std::string_view text, const std::vector<std::string>& parts, bool any) {
+  for (const std::string& part : parts) {
+    const bool found = findIgnoringCase(text, part, 0) != std::string_view::npos;
+    if (any && found) return true;
+    if (!any && !found) return false;
+  }
+  return !any;
+}
+
+}  // namespace
+
+// The walk over 2- and 3-byte forms accepts exactly the texts in which a byte is a continuation
+// (10xxxxxx) if and only if the byte before it is a lead (11xxxxxx) or the byte two before is a
+// 3-byte lead (1110xxxx), no byte is F0 or above, and no form is cut off at the end. That holds per
+// position, so it is checked sixteen bytes at a time, in one pass.
+bool LooksLikeUtf8(std::string_view bytes) {
+  using Bytes = unsigned char __attribute__((vector_size(16)));
+  using Mask = signed char __attribute__((vector_size(16)));
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
+  Mask errors = {};
+  Bytes seen = {};
+  auto check = [&](const unsigned char* at, const unsigned char* before1, const unsigned char* before2) {
+    Bytes b, b1, b2;
+    std::memcpy(&b, at, 16);
+    std::memcpy(&b1, before1, 16);
+    std::memcpy(&b2, before2, 16);
+    const Mask continuation = (b >= 0x80) & (b < 0xC0);
+    const Mask expected = (b1 >= 0xC0) | (b2 >= 0xE0);
+    errors |= (continuation ^ expected) | (b >= 0xF0);
+    seen |= b;
+  };
+  auto any = [](auto vector) {
+    uint64_t halves[2];
+    std::memcpy(halves, &vector, 16);
+    return (halves[0] | halves[1]) != 0;
+  };
+
+  size_t i = 0;
+  if (n >= 16) {
+    unsigned char head[18] = {};  // two ASCII bytes stand before the start
+    std::memcpy(head + 2, p, 16);
+    check(head + 2, head + 1, head);
+    for (i = 16; i + 16 <= n; i += 16) {
+      check(p + i, p + i - 1, p + i - 2);
+      if ((i & 4095) == 0 && any(errors)) return false;
+    }
+  }
+  // The rest, followed by ASCII padding: a form cut off at the end expects a continuation there.
+  unsigned char tail[18] = {};
+  if (i >= 2) std::memcpy(tail, p + i - 2, 2);
+  if (n > i) std::memcpy(tail + 2, p + i, n - i);
+  check(tail + 2, tail + 1, tail);
+  return !any(errors) && any(seen & 0x80);
+}
+
+bool ContainsPatterns(std::string_view text, std::string_view patterns, bool any) {
+  return containsParts(text, patternParts(patterns), any);
+}
+
+int DetectHtmlCharset(std::string_view text) {
+  static const std::vector<std::string> kUtf8 = patternParts("charset=UTF-8[fg]charset=''UTF-8''[fg]charset='UTF-8'");
+  static const std::vector<std::string> kBig5 = patternParts("charset=Big5[fg]charset=''Big5''[fg]charset='Big5'");
+  static const std::vector<std::string> kBig5Hkscs =
+      patternParts("charset=Big5-HKSCS[fg]charset=''Big5-HKSCS''[fg]charset='Big5-HKSCS'");
+
+  std::string_view section = text;
+  const size_t head = findIgnoringCase(text, "<head>", 0);
+  if (head != std::string_view::npos) {
+    const size_t start = head + 6;
+    const size_t end = findIgnoringCase(text, "</head>", start);
+    if (end != std::string_view::npos && end > start) section = text.substr(start, end - start);
+  }
+  for (size_t pos = 0;;) {
+    const size_t meta = findIgnoringCase(section, "<meta", pos);
+    if (meta == std::string_view::npos) break;
+    const size_t start = meta + 5;
+    const size_t close = section.find('>', start);
+    if (close == std::string_view::npos || close == start) break;  // an empty fragment ends the walk
+    const std::string_view fragment = section.substr(start, close - start);
+    if (containsParts(fragment, kUtf8, true)) return 1;
+    if (containsParts(fragment, kBig5Hkscs, true)) return 3;
+    if (containsParts(fragment, kBig5, true)) return 2;
+    pos = close + 1;
+  }
+  return 0;
+}
+
+}  // namespace chengling

@@ -1,0 +1,368 @@
+#include "foundation/file_streams.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
+#include "foundation/memory_pages.h"
+#include "foundation/native_text.h"
+#include "foundation/posix_io.h"
+
+namespace chengling {
+namespace {
+
+using posix::retryOpen;
+using posix::setError;
+
+// Writes are gathered up to this size before they reach the kernel; larger writes go straight through.
+constexpr size_t kWriteBuffer = size_t{4} << 20;
+// Room left for the hidden prefix and the random suffix of a temporary name within NAME_MAX.
+constexpr size_t kTemporaryNameKeep = 200;
+
+
+// A file opened for reading; -1 (with the reason) when it cannot be, or when it is a folder.
+int openForReading(std::string_view path, std::string* error) {
+  const std::string name = nativeFromInternal(path);
+  const int fd = retryOpen(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    setError(error, errno);
+    return -1;
+  }
+  struct stat st{};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    setError(error, EISDIR);
+    return -1;
+  }
+  return fd;
+}
+
+// Writes all of `data`; false with errno set on failure.
+bool writeAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Reads up to `max` bytes into the end of `out`, filling as much as the file gives; -1 with errno set.
+int64_t readInto(int fd, std::string& out, size_t max) {
+  const size_t start = out.size();
+  out.resize(start + max);
+  size_t got = 0;
+  while (got < max) {
+    const ssize_t n = ::read(fd, out.data() + start + got, max - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int saved = errno;
+      out.resize(start);
+      errno = saved;
+      return -1;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  out.resize(start + got);
+  return static_cast<int64_t>(got);
+}
+
+std::string randomSuffix() {
+  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char bytes[8];
+  if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t seed = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(getpid()) << 32) ^
+                    reinterpret_cast<uintptr_t>(&now);
+    for (unsigned char& b : bytes) {
+      seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+      b = static_cast<unsigned char>(seed >> 56);
+    }
+  }
+  std::string suffix;
+  for (unsigned char b : bytes) suffix += kAlphabet[b % (sizeof kAlphabet - 1)];
+  return suffix;
+}
+
+// The start of a native file name, cut so that a UTF-8 sequence is never split.
+std::string nameStart(std::string_view name, size_t keep) {
+  if (name.size() <= keep) return std::string(name);
+  size_t end = keep;
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+  return std::string(name.substr(0, end));
+}
+
+}  // namespace
+
+bool readWholeFile(std::string_view path, std::string& bytes, std::string* error) {
+  bytes.clear();
+  const int fd = openForReading(path, error);
+  if (fd < 0) return false;
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  struct stat st{};
+  ::fstat(fd, &st);
+  // One buffer of exactly the file's size (and one byte to see its end), so that a large file is
+  // never copied into a bigger buffer just to learn that nothing follows. The size is only a hint:
+  // a file that grows or shrinks meanwhile is read to its real end.
+  size_t chunk = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{64} << 10;
+  bytes.reserve(chunk);
+  prefaultPages(bytes.data(), chunk);
+  while (true) {
+    const int64_t n = readInto(fd, bytes, chunk);
+    if (n < 0) {
+      const int saved = errno;
+      ::close(fd);
+      bytes.clear();
+      setError(error, saved);
+      return false;
+    }
+    // A short read has met the end: asking again would only grow (and copy) the buffer.
+    if (static_cast<size_t>(n) < chunk) break;
+    chunk = std::max<size_t>(size_t{1} << 20, bytes.size() / 2);  // the file grew meanwhile
+  }
+  ::close(fd);
+  return true;
+}
+
+bool writeFileAtomic(std::string_view path, std::string_view bytes, std::string* error) {
+  AtomicFile file;
+  return file.open(path, error) && file.write(bytes, error) && file.commit(error);
+}
+
+// ---------------------------------------------------------------------------------------------
+// AtomicFile
+
+AtomicFile::~AtomicFile() { abort(); }
+
+bool AtomicFile::open(std::string_view path, std::string* error) {
+  abort();
+  target_ = nativeFromInternal(path);
+  if (target_.empty() || target_.back() == '/') {
+    setError(error, EISDIR);
+    return false;
+  }
+  // A hidden neighbour of the target: same folder, so the rename never crosses a file system.
+  const size_t slash = target_.rfind('/');
+  const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+  const std::string prefix = target_.substr(0, nameAt) + "." +
+                             nameStart(std::string_view(target_).substr(nameAt), kTemporaryNameKeep) + ".";
+  // Created with 0666 like any new file, so the umask and a default ACL of the folder apply; a
+  // replaced file gets its old mode back at commit().
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = prefix + randomSuffix() + ".tmp";
+    const int fd = retryOpen(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      fd_ = fd;
+      temporary_ = std::move(candidate);
+      written_ = 0;
+      buffer_.clear();
+      return true;
+    }
+    if (errno == EEXIST) continue;
+    const int saved = errno;
+    if (saved == ENOENT) {
+      setError(error, "目标文件夹不存在");
+    } else {
+      setError(error, saved);
+    }
+    target_.clear();
+    return false;
+  }
+  setError(error, EEXIST);
+  target_.clear();
+  return false;
+}
+
+bool AtomicFile::write(std::string_view bytes, std::string* error) {
+  if (fd_ < 0) {
+    setError(error, EBADF);
+    return false;
+  }
+  if (buffer_.size() + bytes.size() <= kWriteBuffer) {
+    buffer_.append(bytes);
+    written_ += static_cast<int64_t>(bytes.size());
+    return true;
+  }
+  if (!flush(error)) return false;
+  if (bytes.size() >= kWriteBuffer) {
+    if (!writeAll(fd_, bytes.data(), bytes.size())) {
+      setError(error, errno);
+      return false;
+    }
+  } else {
+    buffer_.append(bytes);
+  }
+  written_ += static_cast<int64_t>(bytes.size());
+  return true;
+}
+
+bool AtomicFile::append(FileReader& reader, bool& readFailed, std::string* error) {
+  readFailed = false;
+  if (fd_ < 0 || reader.fd_ < 0) {
+    readFailed = reader.fd_ < 0;
+    setError(error, EBADF);
+    return false;
+  }
+  if (!flush(error)) return false;
+  // The kernel moves the bytes itself: no copy through this process.
+  while (true) {
+    const ssize_t n = ::copy_file_range(reader.fd_, nullptr, fd_, nullptr, size_t{1} << 30, 0);
+    if (n > 0) {
+      written_ += n;
+      continue;
+    }
+    if (n == 0) return true;
+    if (errno == EINTR) continue;
+    if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) break;
+    // Which side failed: a full disk or a too-large file is ours, the rest is the source's.
+    readFailed = errno != ENOSPC && errno != EDQUOT && errno != EFBIG && errno != EIO;
+    setError(error, errno);
+    return false;
+  }
+  // Where the kernel cannot copy between these two, through a buffer that stays in the cache.
+  std::string chunk;
+  while (true) {
+    chunk.clear();
+    const int64_t n = readInto(reader.fd_, chunk, size_t{256} << 10);
+    if (n < 0) {
+      readFailed = true;
+      setError(error, errno);
+      return false;
+    }
+    if (n == 0) return true;
+    if (!writeAll(fd_, chunk.data(), chunk.size())) {
+      setError(error, errno);
+      return false;
+    }
+    written_ += n;
+  }
+}
+
+bool AtomicFile::flush(std::string* error) {
+  if (buffer_.empty()) return true;
+  if (!writeAll(fd_, buffer_.data(), buffer_.size())) {
+    setError(error, errno);
+    return false;
+  }
+  buffer_.clear();
+  return true;
+}
+
+bool AtomicFile::commit(std::string* error, bool replace) {
+  if (fd_ < 0) {
+    setError(error, EBADF);
+    return false;
+  }
+  bool ok = flush(error);
+  bool replacing = false;
+  if (ok && replace) {
+    // A replaced file keeps its mode (and, where allowed, its owner and group).
+    struct stat old{};
+    if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+      replacing = true;
+      struct stat mine{};
+      if (::fstat(fd_, &mine) == 0 && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
+        if (::fchown(fd_, old.st_uid, old.st_gid) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
+      }
+      ::fchmod(fd_, old.st_mode & 07777);
+    }
+  }
+  // Only a replacement is synced before the rename: after a crash the name then holds either the old
+  // or the complete new contents. A new name has nothing to lose, and syncing each of thousands of
+  // pieces or copies would cost more than the work itself (callers that delete a source afterwards
+  // use syncFileSystem once).
+  if (ok && replacing && ::fsync(fd_) != 0) {
+    setError(error, errno);
+    ok = false;
+  }
+  const int closed = ::close(fd_);
+  fd_ = -1;
+  if (ok && closed != 0 && errno != EINTR) {
+    setError(error, errno);
+    ok = false;
+  }
+  if (ok) {
+    const bool renamed = replace ? ::rename(temporary_.c_str(), target_.c_str()) == 0
+                                 : posix::renameNoReplace(temporary_.c_str(), target_.c_str());
+    if (!renamed) {
+      setError(error, errno);
+      ok = false;
+    }
+  }
+  if (!ok) ::unlink(temporary_.c_str());
+  temporary_.clear();
+  target_.clear();
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  return ok;
+}
+
+void AtomicFile::abort() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  temporary_.clear();
+  target_.clear();
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  written_ = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// FileReader
+
+FileReader::~FileReader() { close(); }
+
+bool FileReader::open(std::string_view path, std::string* error) {
+  close();
+  const int fd = openForReading(path, error);
+  if (fd < 0) return false;
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  fd_ = fd;
+  return true;
+}
+
+int64_t FileReader::read(std::string& out, size_t max, std::string* error) {
+  if (fd_ < 0) {
+    setError(error, EBADF);
+    return -1;
+  }
+  const int64_t n = readInto(fd_, out, max);
+  if (n < 0) setError(error, errno);
+  return n;
+}
+
+bool FileReader::seek(int64_t offset) {
+  return fd_ >= 0 && offset >= 0 && ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == offset;
+}
+
+int64_t FileReader::size() const {
+  struct stat st{};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+void FileReader::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+}  // namespace chengling

@@ -1,0 +1,72 @@
+#pragma once
+// The atomic streams of the file-system adapter: whole-file reads and writes, a file written beside
+// its target and renamed over it when complete, and a file read in large sequential chunks. Paths
+// are internal text; failures return false / -1 and, where `error` is given, a Chinese reason that
+// names nothing but the cause (see file_system.h).
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace chengling {
+
+// Reads the whole file into `bytes`.
+bool readWholeFile(std::string_view path, std::string& bytes, std::string* error = nullptr);
+
+// Writes `bytes` to `path` through an AtomicFile: the previous file stays until the new one is
+// complete.
+bool writeFileAtomic(std::string_view path, std::string_view bytes, std::string* error = nullptr);
+
+// A file written to a temporary file in its target folder and renamed over the target on commit().
+// Destroying it without a commit removes the temporary file; the target is never touched then.
+class AtomicFile {
+ public:
+  AtomicFile() = default;
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  bool open(std::string_view path, std::string* error = nullptr);
+  bool write(std::string_view bytes, std::string* error = nullptr);
+  // Appends the rest of `reader`'s file, in the kernel where it can (copy_file_range). On failure
+  // `readFailed` tells whether reading the source (true) or writing here (false) went wrong.
+  bool append(class FileReader& reader, bool& readFailed, std::string* error = nullptr);
+  // Flushes and renames over the target. When it replaces an existing file the data is synced to
+  // disk first, so that a crash leaves the old or the new contents, never a torn file; a new name is
+  // not synced (see syncFileSystem). With `replace` false an existing target is not replaced and the
+  // commit fails with EEXIST's reason. The file is closed afterwards, committed or not.
+  bool commit(std::string* error = nullptr, bool replace = true);
+  void abort();
+  bool isOpen() const { return fd_ >= 0; }
+  int64_t written() const { return written_; }
+
+ private:
+  int fd_ = -1;
+  std::string target_;      // native
+  std::string temporary_;   // native
+  int64_t written_ = 0;
+  std::string buffer_;
+  bool flush(std::string* error);
+};
+
+// A file opened for reading in large sequential chunks.
+class FileReader {
+ public:
+  FileReader() = default;
+  ~FileReader();
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+
+  bool open(std::string_view path, std::string* error = nullptr);
+  // Appends up to `max` bytes to `out`; returns the number appended, 0 at the end, -1 on error.
+  int64_t read(std::string& out, size_t max, std::string* error = nullptr);
+  bool seek(int64_t offset);
+  int64_t size() const;
+  void close();
+
+ private:
+  friend class AtomicFile;
+  int fd_ = -1;
+};
+
+}  // namespace chengling

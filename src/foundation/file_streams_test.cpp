@@ -1,0 +1,235 @@
+#include "foundation/file_streams.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/file_system.h"
+#include "foundation/native_text.h"
+#include "support/fault_fixtures.h"
+#include "support/test_support.h"
+
+namespace chengling {
+namespace {
+
+using testing::randomBytes;
+using testing::SmallFileSystem;
+using testing::TempDir;
+using testing::UnwritableFolder;
+using Names = std::vector<std::string>;
+
+mode_t modeOf(const std::string& path) {
+  struct stat st{};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
+TEST(ReadWholeFile, ReadsEveryByteAndNamesTheReasonOfAFailure) {
+  TempDir dir;
+  const std::string big = randomBytes((size_t{3} << 20) + 17, 1);
+  testing::writeBytes(dir / "big.bin", big);
+  testing::writeBytes(dir / "nul.txt", std::string("a\0b\0", 4));
+  testing::writeBytes(dir / "empty.txt", "");
+
+  std::string bytes = "stale";
+  ASSERT_TRUE(readWholeFile(dir / "big.bin", bytes));
+  EXPECT_TRUE(bytes == big);
+  ASSERT_TRUE(readWholeFile(dir / "nul.txt", bytes));
+  EXPECT_EQ(bytes, std::string("a\0b\0", 4));
+  ASSERT_TRUE(readWholeFile(dir / "empty.txt", bytes));
+  EXPECT_EQ(bytes, "");
+
+  struct Case {
+    std::string path;
+    std::string_view reason;
+  };
+  const Case kCases[] = {
+      {dir / "missing.txt", "文件不存在"},
+      {dir.path(), "路径是文件夹"},
+      {dir / "big.bin/inside", "路径不是文件夹"},
+  };
+  for (const Case& c : kCases) {
+    std::string error;
+    bytes = "stale";
+    EXPECT_FALSE(readWholeFile(c.path, bytes, &error)) << c.path;
+    EXPECT_EQ(error, c.reason) << c.path;
+    EXPECT_EQ(bytes, "") << c.path;
+  }
+}
+
+TEST(FileReader, ReadsInChunksSeeksAndKnowsItsSize) {
+  TempDir dir;
+  const std::string data = randomBytes(100000, 2);
+  testing::writeBytes(dir / "data.bin", data);
+  FileReader reader;
+  ASSERT_TRUE(reader.open(dir / "data.bin"));
+  EXPECT_EQ(reader.size(), 100000);
+  std::string out;
+  int64_t n;
+  while ((n = reader.read(out, 30000)) > 0) EXPECT_LE(n, 30000);
+  EXPECT_EQ(n, 0);
+  EXPECT_TRUE(out == data);
+  ASSERT_TRUE(reader.seek(99990));
+  out.clear();
+  EXPECT_EQ(reader.read(out, 100), 10);
+  EXPECT_EQ(out, data.substr(99990));
+
+  std::string error;
+  EXPECT_FALSE(reader.open(dir / "missing.bin", &error));
+  EXPECT_EQ(error, "文件不存在");
+  EXPECT_EQ(reader.read(out, 10), -1);
+}
+
+TEST(AtomicFile, WritesThroughAHiddenTemporaryFileThatIsGoneAfterwards) {
+  TempDir dir;
+  const std::string big = randomBytes((size_t{9} << 20) + 5, 3);
+  AtomicFile file;
+  ASSERT_TRUE(file.open(dir / "out.bin"));
+  // Small and large writes, so that both the buffer and the direct path are used.
+  for (size_t pos = 0; pos < big.size();) {
+    const size_t piece = std::min(big.size() - pos, pos % 3 == 0 ? size_t{5} << 20 : size_t{777});
+    ASSERT_TRUE(file.write(std::string_view(big).substr(pos, piece)));
+    pos += piece;
+  }
+  EXPECT_EQ(file.written(), static_cast<int64_t>(big.size()));
+  EXPECT_FALSE(testing::exists(dir / "out.bin"));  // nothing appears before the commit
+  ASSERT_EQ(testing::listNames(dir.path()).size(), 1u);
+  EXPECT_EQ(testing::listNames(dir.path())[0][0], '.');
+  ASSERT_TRUE(file.commit());
+  EXPECT_FALSE(file.isOpen());
+  EXPECT_EQ(testing::listNames(dir.path()), Names{"out.bin"});
+  EXPECT_TRUE(testing::readBytes(dir / "out.bin") == big);
+}
+
+TEST(AtomicFile, AppendTakesTheRestOfAFileAfterWhatWasWritten) {
+  TempDir dir;
+  const std::string source = randomBytes((size_t{3} << 20) + 11, 5);
+  testing::writeBytes(dir / "source.bin", source);
+  AtomicFile file;
+  ASSERT_TRUE(file.open(dir / "out.bin"));
+  ASSERT_TRUE(file.write("head"));  // still in the buffer: must land before the appended bytes
+  FileReader reader;
+  ASSERT_TRUE(reader.open(dir / "source.bin"));
+  ASSERT_TRUE(reader.seek(7));
+  bool readFailed = true;
+  ASSERT_TRUE(file.append(reader, readFailed));
+  ASSERT_TRUE(file.write("tail"));
+  EXPECT_EQ(file.written(), static_cast<int64_t>(4 + source.size() - 7 + 4));
+  ASSERT_TRUE(file.commit());
+  EXPECT_TRUE(testing::readBytes(dir / "out.bin") == "head" + source.substr(7) + "tail");
+}
+
+TEST(AtomicFile, NamesAtTheLengthLimitStillGetATemporaryNeighbour) {
+  TempDir dir;
+  std::string chinese;
+  for (int i = 0; i < 84; ++i) chinese += "归";  // 252 bytes once it is UTF-8 on disk
+  for (const std::string& name : {std::string(255, 'n'), chinese}) {
+    std::string error;
+    EXPECT_TRUE(writeFileAtomic(internalFromNative(dir.path()) + "/" + name, "x", &error)) << error;
+  }
+  EXPECT_EQ(testing::listNames(dir.path()).size(), 2u);
+}
+
+TEST(AtomicFile, AnUncommittedWriteLeavesThePreviousTargetAndNoTemporaryFile) {
+  TempDir dir;
+  testing::writeBytes(dir / "target.txt", "previous");
+  {
+    AtomicFile file;
+    ASSERT_TRUE(file.open(dir / "target.txt"));
+    ASSERT_TRUE(file.write(randomBytes(size_t{6} << 20, 4)));
+  }
+  EXPECT_EQ(testing::readBytes(dir / "target.txt"), "previous");
+  EXPECT_EQ(testing::listNames(dir.path()), Names{"target.txt"});
+
+  AtomicFile file;
+  ASSERT_TRUE(file.open(dir / "target.txt"));
+  ASSERT_TRUE(file.write("new"));
+  file.abort();
+  EXPECT_FALSE(file.isOpen());
+  EXPECT_FALSE(file.commit());
+  EXPECT_EQ(testing::readBytes(dir / "target.txt"), "previous");
+  EXPECT_EQ(testing::listNames(dir.path()), Names{"target.txt"});
+}
+
+TEST(AtomicFile, CommitWithoutReplaceRefusesAnExistingFile) {
+  TempDir dir;
+  testing::writeBytes(dir / "taken.txt", "mine");
+  AtomicFile file;
+  ASSERT_TRUE(file.open(dir / "taken.txt"));
+  ASSERT_TRUE(file.write("theirs"));
+  std::string error;
+  EXPECT_FALSE(file.commit(&error, false));
+  EXPECT_EQ(error, "文件已存在");
+  EXPECT_EQ(testing::readBytes(dir / "taken.txt"), "mine");
+  EXPECT_EQ(testing::listNames(dir.path()), Names{"taken.txt"});
+
+  ASSERT_TRUE(file.open(dir / "free.txt"));
+  ASSERT_TRUE(file.write("fresh"));
+  EXPECT_TRUE(file.commit(&error, false)) << error;
+  EXPECT_EQ(testing::readBytes(dir / "free.txt"), "fresh");
+}
+
+TEST(AtomicFile, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirMode) {
+  TempDir dir;
+  const mode_t saved = ::umask(022);
+  ASSERT_TRUE(writeFileAtomic(dir / "a.txt", "a"));
+  EXPECT_EQ(modeOf(dir / "a.txt"), 0644u);
+  ::umask(027);
+  ASSERT_TRUE(writeFileAtomic(dir / "b.txt", "b"));
+  EXPECT_EQ(modeOf(dir / "b.txt"), 0640u);
+  ::umask(saved);
+
+  ::chmod((dir / "a.txt").c_str(), 0751);
+  ASSERT_TRUE(writeFileAtomic(dir / "a.txt", "again"));
+  EXPECT_EQ(modeOf(dir / "a.txt"), 0751u);
+  EXPECT_EQ(testing::readBytes(dir / "a.txt"), "again");
+}
+
+TEST(AtomicFile, ChineseNamesBecomeUtf8OnDisk) {
+  TempDir dir;
+  ASSERT_TRUE(writeFileAtomic(internalFromNative(dir.path()) + "/归类前文件路径.txt", "x"));
+  EXPECT_EQ(testing::listNames(dir.path()),
+            Names{std::string(reinterpret_cast<const char*>(u8"归类前文件路径.txt"))});
+}
+
+TEST(AtomicFile, AWriteIntoAnUnwritableFolderFailsWithTheReason) {
+  TempDir dir;
+  ::mkdir((dir / "locked").c_str(), 0755);
+  UnwritableFolder locked(dir / "locked");
+  if (locked.reason.empty()) GTEST_SKIP() << "cannot make a folder unwritable here";
+  std::string error;
+  EXPECT_FALSE(writeFileAtomic(dir / "locked/out.txt", "x", &error));
+  EXPECT_EQ(error, locked.reason);
+  EXPECT_EQ(testing::listNames(dir / "locked"), Names{});
+
+  EXPECT_FALSE(writeFileAtomic(dir / "missing/out.txt", "x", &error));
+  EXPECT_EQ(error, "目标文件夹不存在");
+}
+
+TEST(AtomicFile, AFullFileSystemLeavesTheOldTargetAndNoTemporaryFile) {
+  TempDir dir;
+  SmallFileSystem small(dir / "small");
+  if (!small.mounted()) GTEST_SKIP() << "mounting a small file system needs root";
+  const std::string target = dir / "small/target.txt";
+  ASSERT_TRUE(writeFileAtomic(target, "the old contents"));
+  std::string error;
+  {
+    AtomicFile file;
+    ASSERT_TRUE(file.open(target, &error)) << error;
+    bool ok = true;
+    for (int i = 0; i < 64 && ok; ++i) ok = file.write(randomBytes(size_t{64} << 10, i), &error);
+    if (ok) ok = file.commit(&error);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error, "磁盘已满");
+  }
+  EXPECT_EQ(testing::readBytes(target), "the old contents");
+  EXPECT_EQ(testing::listNames(dir / "small"), Names{"target.txt"});
+  EXPECT_FALSE(writeFileAtomic(dir / "small/big.bin", randomBytes(size_t{1} << 20, 9), &error));
+  EXPECT_EQ(error, "磁盘已满");
+  EXPECT_FALSE(testing::exists(dir / "small/big.bin"));
+}
+
+}  // namespace
+}  // namespace chengling

@@ -1,0 +1,17 @@
+#include "foundation/memory_pages.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+
+namespace chengling {
+
+void prefaultPages(char* start, size_t size) {
+  constexpr size_t kPage = 4096;
+  if (size < (size_t{1} << 20)) return;
+  const auto first = (reinterpret_cast<uintptr_t>(start) + kPage - 1) & ~uintptr_t{kPage - 1};
+  const auto end = (reinterpret_cast<uintptr_t>(start) + size) & ~uintptr_t{kPage - 1};
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+}
+
+}  // namespace chengling
