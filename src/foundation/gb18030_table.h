@@ -62,6 +62,8 @@ inline uint32_t fourByteIndex(const unsigned char* p) {
   return (p[0] - 0x81u) * 12600u + (p[1] - 0x30u) * 1260u + (p[2] - 0x81u) * 10u + (p[3] - 0x30u);
 }
 
+// Both directions of the code space of GB18030. Built once, on the first get(); the loops that
+// cannot afford a call per character hold a reference and decode inline.
 class Table {
  public:
   // The one table of the process.
