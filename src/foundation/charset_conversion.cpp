@@ -356,7 +356,8 @@ size_t splitPoint(std::string_view in, std::string_view upperFrom, size_t middle
 
 }  // namespace
 
-bool appendConverted(std::string& out, std::string_view in, std::string_view from, std::string_view to, bool* lossy) {
+bool appendConverted(std::string& out, std::string_view in, std::string_view from, std::string_view to, bool* lossy,
+                     const std::function<bool()>& stopped) {
   const std::string upperFrom = upperName(from);
   const std::string upperTo = upperName(to);
   if (DescriptorCache::local().get(upperTo, upperFrom) == kNoDescriptor) return false;
@@ -369,7 +370,9 @@ bool appendConverted(std::string& out, std::string_view in, std::string_view fro
   std::string second;  // the other thread's half of a round
   for (size_t start = 0; start < in.size() || start == 0;) {
     size_t end = in.size();
-    if (parallel && in.size() - start > kRound + kRound / 2) end = std::min(end, splitPoint(in, upperFrom, start + kRound));
+    if ((parallel || stopped) && in.size() - start > kRound + kRound / 2) {
+      end = std::min(end, splitPoint(in, upperFrom, start + kRound));
+    }
     const bool last = end == in.size();
     size_t middle = std::string_view::npos;
     if (parallel && end - start >= kParallelMinimum) middle = splitPoint(in, upperFrom, start + (end - start) / 2);
@@ -391,7 +394,7 @@ bool appendConverted(std::string& out, std::string_view in, std::string_view fro
     } else {
       convertInto(out, in.substr(start, end - start), upperFrom, upperTo, last, lost);
     }
-    if (last) break;
+    if (last || (stopped && stopped())) break;
     start = end;
   }
   if (lossy != nullptr) *lossy = lost;

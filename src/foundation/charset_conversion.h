@@ -4,6 +4,7 @@
 // same result, and large inputs are converted in two halves at once. Stateless; safe from any thread
 // (each thread keeps its own iconv descriptors).
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,8 +21,10 @@ std::string ConvertCharset(std::string_view bytes, std::string_view from, std::s
                            bool* lossy = nullptr);
 
 // ConvertCharset appending to `out` (after a mark, say, without copying the result again). Returns
-// false, with nothing appended and `lossy` untouched, when iconv knows one of the names not.
+// false, with nothing appended and `lossy` untouched, when iconv knows one of the names not. With
+// `stopped`, a large input goes in rounds of a few tens of MiB and `stopped` is asked after each:
+// when it says so, the conversion ends there, with what was converted so far appended.
 bool appendConverted(std::string& out, std::string_view bytes, std::string_view from, std::string_view to,
-                     bool* lossy = nullptr);
+                     bool* lossy = nullptr, const std::function<bool()>& stopped = {});
 
 }  // namespace chengling

@@ -124,7 +124,7 @@ std::string GunzipBytes(std::string_view bytes, size_t limit) {
 }
 
 std::string DecodeText(std::string_view path, TextEncoding forced, std::string_view bytes,
-                       std::string_view text, TextEncoding& used) {
+                       std::string_view text, TextEncoding& used, const std::function<bool()>& stopped) {
   // `owned` holds the content when it had to be read or inflated; `content` views it otherwise.
   std::string owned;
   std::string_view content;
@@ -156,7 +156,8 @@ std::string DecodeText(std::string_view path, TextEncoding forced, std::string_v
 
   std::string result;
   if (isConvertedCode(encoding) && !body.empty()) {
-    appendConverted(result, body, charsetName(encoding), kInternalCharset, nullptr);
+    appendConverted(result, body, charsetName(encoding), kInternalCharset, nullptr, stopped);
+    if (stopped && stopped()) return {};
     result.resize(cutAtNul(result).size());
   }
   if (result.empty()) {

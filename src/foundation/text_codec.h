@@ -5,6 +5,7 @@
 // Stateless; safe from any thread.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -36,8 +37,10 @@ inline constexpr size_t kGunzipLimit = size_t{256} << 20;
 // `forced` Detect detects (mark, HTML declaration, UTF-8 check); other codes are used as given.
 // `used` receives the code actually used (1 to 6). A file that cannot be read gives the empty text
 // and leaves `used` untouched. The result ends at the first NUL of the converted text.
+// `stopped`, when given, is asked between rounds of a large conversion; once it says so, the
+// decode gives the empty text and leaves `used` untouched (a stop request answered within a round).
 std::string DecodeText(std::string_view path, TextEncoding forced, std::string_view bytes,
-                       std::string_view text, TextEncoding& used);
+                       std::string_view text, TextEncoding& used, const std::function<bool()>& stopped = {});
 
 // DecodeText of a buffer; the encoding used is discarded.
 std::string DecodeBuffer(std::string_view bytes, TextEncoding forced);

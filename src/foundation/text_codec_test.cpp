@@ -125,6 +125,26 @@ TEST(DecodeText, DetectsAndConvertsBuffers) {
   }
 }
 
+// A stop asked for while a large text decodes is answered after one round, not at the end.
+TEST(DecodeText, AStopEndsALargeDecodeAfterOneRound) {
+  std::string text;
+  const std::string line = testing::utf8(u8"天下大势，分久必合，合久必分。\n");
+  while (text.size() < (size_t{70} << 20)) text += line;
+  int asked = 0;
+  TextEncoding used = TextEncoding::Detect;
+  const std::string decoded = DecodeText({}, TextEncoding::Detect, text, {}, used, [&asked] {
+    ++asked;
+    return true;
+  });
+  EXPECT_TRUE(decoded.empty());
+  EXPECT_EQ(used, TextEncoding::Detect);
+  EXPECT_EQ(asked, 2) << "asked after the first round, then once more to tell the caller";
+  // Without a stop the same text decodes whole.
+  EXPECT_EQ(DecodeText({}, TextEncoding::Detect, text, {}, used, [] { return false; }).size(),
+            text.size() / line.size() * testing::gb(u8"天下大势，分久必合，合久必分。\n").size());
+  EXPECT_EQ(used, TextEncoding::Utf8);
+}
+
 TEST(DecodeText, ReadsFiles) {
   TempDir dir;
   for (const DecodeCase& c : decodeCases()) {

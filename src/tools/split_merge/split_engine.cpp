@@ -293,8 +293,10 @@ Splitter::SourceResult Splitter::splitBytes(const std::string& source, bool byCo
 
 bool Splitter::decodeSource(const std::string& source, std::string& text, TextEncoding& encoding) {
   encoding = TextEncoding::Detect;
-  text = DecodeText(source, TextEncoding::Detect, {}, {}, encoding);
+  // A stop asked for during the decode of a large file is answered within one round of it.
+  text = DecodeText(source, TextEncoding::Detect, {}, {}, encoding, [this] { return ctx_.stopRequested(); });
   if (encoding != TextEncoding::Detect) return true;
+  if (ctx_.stopRequested()) return false;  // stopped, not failed: the run ends after this source
   // A decode that could not read the file leaves the encoding alone; ask the file why.
   FileReader probe;
   std::string error;

@@ -342,6 +342,25 @@ TEST(SplitRun, ProgressMovesWithThePiecesOfOneFile) {
   EXPECT_EQ(ctx.seen, want);
 }
 
+// A line split with detection of a large file: a stop during the decode ends the run before any
+// piece is written, instead of after the whole decode.
+TEST(SplitRun, AStopDuringTheDecodeOfALargeFileWritesNothing) {
+  TempDir dir;
+  std::string text;
+  while (text.size() < (size_t{70} << 20)) text += testing::utf8(u8"第一行，天下大势。\n");
+  writeBytes(dir / "big.txt", text);
+  SplitOptions options;
+  options.mode = SplitMode::ByLines;
+  options.detectEncoding = true;
+  PlainRunContext ctx;
+  ctx.requestStop();
+  const SplitOutcome outcome = SplitRun({dir / "big.txt"}, options, ctx);
+  EXPECT_EQ(outcome.end, SplitEnd::Stopped);
+  EXPECT_EQ(outcome.piecesWritten, 0);
+  EXPECT_EQ(outcome.failures, 0) << "a stop is no failure";
+  EXPECT_TRUE(!exists(dir / "big") || listNames(dir / "big").empty());
+}
+
 TEST(SplitRun, StopEndsAfterTheCurrentPieceAndKeepsTheSource) {
   for (const SplitMode mode : {SplitMode::ByCount, SplitMode::ByLines, SplitMode::ByChars, SplitMode::BySeparator}) {
     TempDir dir;

@@ -274,7 +274,8 @@ void TranscodeRun::convertOne(const std::string& source) {
   }
   // A decode that succeeds always reports the code it used; an unreadable file leaves it untouched.
   TextEncoding used = TextEncoding::Detect;
-  std::string text = DecodeText(source, options_.input, {}, {}, used);
+  std::string text = DecodeText(source, options_.input, {}, {}, used, [this] { return ctx_.stopRequested(); });
+  if (used == TextEncoding::Detect && ctx_.stopRequested()) return;  // stopped inside a large file: left as it was
   if (used == TextEncoding::Detect) {
     ctx_.failure(source, "无法读取，文件未改动：" + readFailure(source));
     ++outcome_.failed;
