@@ -1,7 +1,6 @@
 #include "foundation/text_codec.h"
 
 #include <iconv.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -15,6 +14,7 @@
 #include "foundation/charset_conversion.h"
 #include "foundation/native_text.h"
 #include "foundation/utf8.h"
+#include "support/fault_fixtures.h"
 #include "support/test_support.h"
 
 // Plain "..." literals here are internal text (GB18030); u8"..." literals are UTF-8 bytes.
@@ -163,22 +163,12 @@ TEST(DecodeText, ReadsAFileThatCannotBeOpenedForWriting) {
   const std::string path = folder + "/page.txt";
   testing::writeBytes(path, utf8(u8"只读文件"));
   ::chmod(path.c_str(), 0444);
-  bool mounted = false;
-  if (::access(path.c_str(), W_OK) == 0) {
-    // Permissions do not bind here (root): a read-only bind mount over the folder does.
-    mounted = ::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0;
-    if (mounted && ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
-      ::umount2(folder.c_str(), MNT_DETACH);
-      mounted = false;
-    }
-    if (!mounted) GTEST_SKIP() << "no way to make a file unwritable here";
-  }
-  EXPECT_NE(::access(path.c_str(), W_OK), 0);
+  // Permissions do not bind for root: a read-only mount of the folder does.
+  testing::ReadOnlyFolder locked(folder);
+  if (!locked.ready() || ::access(path.c_str(), W_OK) == 0) GTEST_SKIP() << "no way to make a file unwritable here";
   TextEncoding used = TextEncoding::Detect;
   EXPECT_EQ(DecodeText(internalFromNative(path), kDetect, "", "", used), "只读文件");
   EXPECT_EQ(used, kUtf8);
-  if (mounted) ::umount2(folder.c_str(), MNT_DETACH);
-  ::chmod(path.c_str(), 0644);
 }
 
 TEST(DecodeText, UsesExactlyOneSource) {
