@@ -114,6 +114,27 @@ TEST(ListFolder, NumberedPiecesComeInNameOrder) {
             "book_5.txt book_6.txt book_7.txt book_8.txt book_9.txt");
 }
 
+// A temporary file left by a killed run is nobody's input: listings pass it by, whatever the pattern,
+// while a name that only looks similar is listed.
+TEST(ListFolder, SkipsTheProgramsOwnTemporaryFiles) {
+  TempDir dir;
+  testing::writeBytes(dir / "book.txt", "kept");
+  testing::writeBytes(dir / ".book.txt.k3x9q2ab.chengling.tmp", "half written");
+  testing::writeBytes(dir / ".notes.chengling.tmp", "not ours: no random part");
+  testing::writeBytes(dir / ".book.txt.k3x9q2ab.tmp", "not ours: another program's");
+  for (const char* patterns : {"*.*", "*", "*.tmp|*.txt"}) {
+    PathList list;
+    ListFolder(dir.path(), patterns, ListingKind::Files, false, Matcher::Standard, list);
+    for (const std::string& path : list) EXPECT_EQ(path.find("k3x9q2ab.chengling"), std::string::npos) << patterns;
+    EXPECT_NE(std::find(list.begin(), list.end(), dir / ".notes.chengling.tmp"), list.end()) << patterns;
+  }
+  AtomicFile file;
+  ASSERT_TRUE(file.open(dir / "new.txt"));
+  PathList during;
+  ListFolder(dir.path(), "*", ListingKind::Files, false, Matcher::Standard, during);
+  EXPECT_EQ(during.size(), 3u) << "the open temporary file is not listed either";
+}
+
 TEST(ListFolder, ChineseNamesAreListedAsInternalText) {
   TempDir dir;
   testing::writeBytes(dir / std::string(reinterpret_cast<const char*>(u8"归类前文件路径.txt")), "x");

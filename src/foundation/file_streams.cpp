@@ -148,6 +148,16 @@ bool writeFileAtomic(std::string_view path, std::string_view bytes, std::string*
 // ---------------------------------------------------------------------------------------------
 // AtomicFile
 
+bool isOwnTemporaryName(std::string_view name) {
+  constexpr size_t kRandom = 8;
+  if (!name.starts_with('.') || !name.ends_with(kTemporarySuffix)) return false;
+  name.remove_suffix(kTemporarySuffix.size());
+  if (name.size() < kRandom + 2 || name[name.size() - kRandom - 1] != '.') return false;
+  const std::string_view random = name.substr(name.size() - kRandom);
+  return std::all_of(random.begin(), random.end(),
+                     [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); });
+}
+
 AtomicFile::~AtomicFile() { abort(); }
 
 bool AtomicFile::open(std::string_view path, std::string* error) {
@@ -165,7 +175,7 @@ bool AtomicFile::open(std::string_view path, std::string* error) {
   // Created with 0666 like any new file, so the umask and a default ACL of the folder apply; a
   // replaced file gets its old mode back at commit().
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = prefix + randomSuffix() + ".tmp";
+    std::string candidate = prefix + randomSuffix() + std::string(kTemporarySuffix);
     const int fd = retryOpen(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       fd_ = fd;

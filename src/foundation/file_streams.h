@@ -17,6 +17,12 @@ bool readWholeFile(std::string_view path, std::string& bytes, std::string* error
 // complete.
 bool writeFileAtomic(std::string_view path, std::string_view bytes, std::string* error = nullptr);
 
+// The program's own temporary files: "." + the start of the target's name + "." + eight letters or
+// digits + kTemporarySuffix, beside the target. Folder listings skip them, so that one left by a
+// killed run is never taken as input by a later one. `name` is a file name without its folder.
+inline constexpr std::string_view kTemporarySuffix = ".chengling.tmp";
+bool isOwnTemporaryName(std::string_view name);
+
 // A file written to a temporary file in its target folder and renamed over the target on commit().
 // Destroying it without a commit removes the temporary file; the target is never touched then.
 class AtomicFile {

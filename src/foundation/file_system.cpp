@@ -219,6 +219,8 @@ std::vector<std::string> folderEntries(std::string_view folder, bool folders) {
   while (const dirent* entry = ::readdir(dir)) {
     const char* entryName = entry->d_name;
     if (strcmp(entryName, ".") == 0 || strcmp(entryName, "..") == 0) continue;
+    // A temporary file of ours (a run killed before it could remove it) is nobody's input.
+    if (entry->d_type != DT_DIR && isOwnTemporaryName(entryName)) continue;
     bool isFolder = entry->d_type == DT_DIR;
     if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
       // A link counts as what it points to; a dangling one is listed as a file, so that the tool

@@ -47,7 +47,8 @@ bool syncFileSystem(std::string_view path, std::string* error = nullptr);
 bool sameFile(std::string_view a, std::string_view b);
 
 // Names in `folder` (not "." and ".."), as internal text, in no particular order; `folders` selects
-// subfolders, otherwise everything that is not a folder. A missing folder gives an empty list.
+// subfolders, otherwise everything that is not a folder, except the program's own temporary files.
+// A missing folder gives an empty list.
 std::vector<std::string> folderEntries(std::string_view folder, bool folders);
 
 // The process's current folder as internal text ("/" when it cannot be read). Paths given on a
