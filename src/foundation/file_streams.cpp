@@ -1,12 +1,16 @@
 #include "foundation/file_streams.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_set>
 #include <cerrno>
 #include <string>
 
@@ -158,6 +162,49 @@ bool isOwnTemporaryName(std::string_view name) {
                      [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); });
 }
 
+namespace {
+
+// When this process began writing: a temporary file of ours older than that is a leftover.
+const timespec& runStart() {
+  static const timespec start = [] {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+  }();
+  return start;
+}
+
+// Removes the leftovers of killed runs from `folder` (native, with its trailing "/"), once per folder
+// and process: our temporary files older than this run that no other instance holds (each open one
+// carries a lock).
+void removeStaleTemporaryFiles(const std::string& folder) {
+  static std::mutex mutex;
+  static std::unordered_set<std::string> cleaned;
+  {
+    std::lock_guard lock(mutex);
+    if (!cleaned.insert(folder).second) return;
+  }
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return;
+  const int dirFd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    if (!isOwnTemporaryName(entry->d_name)) continue;
+    struct stat st{};
+    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    const timespec& start = runStart();
+    const bool older = st.st_mtim.tv_sec < start.tv_sec ||
+                       (st.st_mtim.tv_sec == start.tv_sec && st.st_mtim.tv_nsec < start.tv_nsec);
+    if (!older) continue;
+    const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlinkat(dirFd, entry->d_name, 0);
+    ::close(fd);
+  }
+  ::closedir(dir);
+}
+
+}  // namespace
+
 AtomicFile::~AtomicFile() { abort(); }
 
 bool AtomicFile::open(std::string_view path, std::string* error) {
@@ -170,6 +217,8 @@ bool AtomicFile::open(std::string_view path, std::string* error) {
   // A hidden neighbour of the target: same folder, so the rename never crosses a file system.
   const size_t slash = target_.rfind('/');
   const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+  runStart();
+  removeStaleTemporaryFiles(target_.substr(0, nameAt));
   const std::string prefix = target_.substr(0, nameAt) + "." +
                              nameStart(std::string_view(target_).substr(nameAt), kTemporaryNameKeep) + ".";
   // Created with 0666 like any new file, so the umask and a default ACL of the folder apply; a
@@ -178,6 +227,8 @@ bool AtomicFile::open(std::string_view path, std::string* error) {
     std::string candidate = prefix + randomSuffix() + std::string(kTemporarySuffix);
     const int fd = retryOpen(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
+      // Held while the file is ours: another instance's clean-up leaves a locked file alone.
+      ::flock(fd, LOCK_EX | LOCK_NB);
       fd_ = fd;
       temporary_ = std::move(candidate);
       written_ = 0;

@@ -19,7 +19,9 @@ bool writeFileAtomic(std::string_view path, std::string_view bytes, std::string*
 
 // The program's own temporary files: "." + the start of the target's name + "." + eight letters or
 // digits + kTemporarySuffix, beside the target. Folder listings skip them, so that one left by a
-// killed run is never taken as input by a later one. `name` is a file name without its folder.
+// killed run is never taken as input by a later one, and the first AtomicFile opened in a folder
+// removes those older than the run that no other instance is writing. `name` is a file name without
+// its folder.
 inline constexpr std::string_view kTemporarySuffix = ".chengling.tmp";
 bool isOwnTemporaryName(std::string_view name);
 

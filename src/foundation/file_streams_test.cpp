@@ -1,6 +1,8 @@
 #include "foundation/file_streams.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -101,6 +103,32 @@ TEST(AtomicFile, WritesThroughAHiddenTemporaryFileThatIsGoneAfterwards) {
   EXPECT_FALSE(file.isOpen());
   EXPECT_EQ(testing::listNames(dir.path()), Names{"out.bin"});
   EXPECT_TRUE(testing::readBytes(dir / "out.bin") == big);
+}
+
+// Leftovers of a killed run go when the next run writes into their folder; a file another instance
+// is still writing (it holds the lock) stays, and so does anything that is not ours.
+TEST(AtomicFile, RemovesStaleTemporaryFilesOfKilledRunsInItsFolder) {
+  TempDir dir;
+  const std::string stale = dir / ".a.txt.abcd1234.chengling.tmp";
+  const std::string busy = dir / ".b.txt.efgh5678.chengling.tmp";
+  const std::string foreign = dir / ".c.txt.abcd1234.tmp";
+  for (const std::string& path : {stale, busy, foreign}) {
+    testing::writeBytes(path, "left over");
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+  }
+  const int held = ::open(busy.c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+
+  AtomicFile file;
+  ASSERT_TRUE(file.open(dir / "new.txt"));
+  ASSERT_TRUE(file.write("new"));
+  ASSERT_TRUE(file.commit());
+  ::close(held);
+  EXPECT_FALSE(testing::exists(stale));
+  EXPECT_TRUE(testing::exists(busy));
+  EXPECT_TRUE(testing::exists(foreign));
+  EXPECT_EQ(testing::readBytes(dir / "new.txt"), "new");
 }
 
 TEST(AtomicFile, AppendTakesTheRestOfAFileAfterWhatWasWritten) {
