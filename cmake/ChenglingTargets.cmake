@@ -77,16 +77,23 @@ function(chengling_command_test name)
   set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 600)
 endfunction()
 
-# chengling_fuzzer(NAME SOURCES... LIBS...): a libFuzzer target, built only with CHENGLING_FUZZ.
+# chengling_fuzzer(NAME SOURCES... LIBS...): a libFuzzer target with CHENGLING_FUZZ. In a test build
+# the same target is linked with a replay driver instead and run by ctest over its seeds in
+# fuzz/corpus/NAME once, so that every input saved there (a crash found later) stays a regression case.
 function(chengling_fuzzer name)
-  if(NOT CHENGLING_FUZZ)
-    return()
-  endif()
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
-  target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  if(CHENGLING_FUZZ)
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  elseif(CHENGLING_TESTS)
+    add_executable(${name}_replay ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/fuzz_replay_main.cpp)
+    target_link_libraries(${name}_replay PRIVATE ${ARG_LIBS})
+    chengling_target_defaults(${name}_replay)
+    add_test(NAME ${name} COMMAND ${name}_replay ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+    set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 300)
+  endif()
 endfunction()
 
 # chengling_tool(NAME [QT_FILES stem...] [ENGINE_LIBS...] [TEST_LIBS...]) in a tool's folder:

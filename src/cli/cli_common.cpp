@@ -13,6 +13,7 @@
 #include <iterator>
 
 #include "cli/chinese_help.h"
+#include "foundation/file_collector.h"
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
 #include "foundation/native_text.h"
@@ -191,12 +192,7 @@ bool readListFile(std::string_view path, std::vector<std::string>& lines) {
       return false;
     }
   }
-  std::string text = DecodeBuffer(bytes, TextEncoding::Detect);
-  lines.clear();
-  for (std::string& line : splitText(text, "\n")) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-  }
+  lines = listFileLines(bytes);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include "foundation/gb18030_table.h"
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
+#include "foundation/text_codec.h"
 
 namespace chengling {
 namespace {
@@ -163,6 +164,14 @@ std::string pathListToText(const PathList& list) {
     text += list[i];
   }
   return text;
+}
+
+std::vector<std::string> listFileLines(std::string_view bytes) {
+  std::vector<std::string> lines = splitText(DecodeBuffer(bytes, TextEncoding::Detect), "\n");
+  for (std::string& line : lines) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+  }
+  return lines;
 }
 
 }  // namespace chengling

@@ -32,6 +32,10 @@ bool wildcardMatch(std::string_view name, std::string_view pattern);
 PathList pathListFromText(std::string_view text);
 std::string pathListToText(const PathList& list);
 
+// The lines of a list file's bytes: decoded with detection, cut at every LF with a CR before it
+// dropped (also one that ends the last line); a trailing break adds nothing.
+std::vector<std::string> listFileLines(std::string_view bytes);
+
 // Name order of the listings: ASCII case ignored, bytes otherwise; ties broken by the bytes.
 bool nameLess(std::string_view a, std::string_view b);
 

@@ -90,12 +90,7 @@ struct Transfer {
   size_t bodyLimit = 0;
   std::string body;
   bool overLimit = false;
-  // Of the last response only: earlier ones (1xx, followed redirects) are dropped at its status line.
-  std::string rawHeaders;
-  bool rawOverflow = false;
-  bool headersDone = false;
-  std::string location;
-  bool haveLocation = false;
+  ResponseHeaders headers;
   const std::atomic<bool>* abort = nullptr;
 };
 
@@ -113,35 +108,7 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const size_t bytes = size * count;
-  const std::string_view line(data, bytes);
-  if (line.starts_with("HTTP/")) {
-    transfer->rawHeaders.clear();
-    transfer->rawOverflow = false;
-    transfer->headersDone = false;
-    transfer->location.clear();
-    transfer->haveLocation = false;
-  }
-  if (line == "\r\n" || line == "\n") transfer->headersDone = true;
-  if (!transfer->rawOverflow) {
-    if (transfer->rawHeaders.size() + bytes > kRawHeaderLimit) {
-      // Headers that do not fit leave no header information at all.
-      transfer->rawOverflow = true;
-      transfer->rawHeaders.clear();
-    } else {
-      transfer->rawHeaders.append(line);
-    }
-  }
-  if (!transfer->haveLocation && startsWithIgnoringCase(line, "location:")) {
-    std::string_view value = line.substr(9);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-    while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ' ||
-                              value.back() == '\t')) {
-      value.remove_suffix(1);
-    }
-    // CR, LF or NUL inside the value would break the lines the address is printed in.
-    transfer->location = cleanHeaderValue(value);
-    transfer->haveLocation = true;
-  }
+  transfer->headers.addLine(std::string_view(data, bytes));
   return bytes;
 }
 
@@ -207,7 +174,33 @@ CURLcode perform(CURL* curl, const HttpClientOptions& options, Transfer& transfe
   return result;
 }
 
-// The received Location as internal text: UTF-8 is converted, anything else kept byte for byte.
+}  // namespace
+
+void ResponseHeaders::addLine(std::string_view line) {
+  if (line.starts_with("HTTP/")) *this = {};
+  if (line == "\r\n" || line == "\n") done = true;
+  if (!overflow) {
+    if (raw.size() + line.size() > kRawHeaderLimit) {
+      // Headers that do not fit leave no header information at all.
+      overflow = true;
+      raw.clear();
+    } else {
+      raw.append(line);
+    }
+  }
+  if (!haveLocation && startsWithIgnoringCase(line, "location:")) {
+    std::string_view value = line.substr(9);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ' ||
+                              value.back() == '\t')) {
+      value.remove_suffix(1);
+    }
+    // CR, LF or NUL inside the value would break the lines the address is printed in.
+    location = cleanHeaderValue(value);
+    haveLocation = true;
+  }
+}
+
 std::string locationText(const std::string& raw) {
   const bool ascii = std::all_of(raw.begin(), raw.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -215,7 +208,21 @@ std::string locationText(const std::string& raw) {
   return internalFromUtf8(raw);
 }
 
-}  // namespace
+std::string pageText(std::string body, std::string_view rawHeaders, size_t pageLimit) {
+  // Pages come compressed whatever was asked for; the size limit holds after inflating.
+  for (int layer = 0; body.size() >= 2 && static_cast<unsigned char>(body[0]) == 0x1F &&
+                      static_cast<unsigned char>(body[1]) == 0x8B;
+       ++layer) {
+    if (layer == kMaxGzipLayers) return {};
+    std::string inflated = GunzipBytes(body, pageLimit + 1);
+    if (inflated.size() > pageLimit) return {};
+    body = std::move(inflated);
+  }
+  const bool utf8 = containsIgnoringCase(rawHeaders, "charset=utf-8") ||
+                    containsIgnoringCase(rawHeaders, "charset='utf-8'") ||
+                    containsIgnoringCase(rawHeaders, "charset=\"utf-8\"");
+  return DecodeBuffer(body, utf8 ? TextEncoding::Utf8 : TextEncoding::Detect);
+}
 
 std::string cleanHeaderValue(std::string_view value) {
   std::string clean;
@@ -305,9 +312,10 @@ std::string HttpClient::ProbeRedirect(std::string& url, std::string_view userAge
       perform(static_cast<CURL*>(probe_), options_, transfer, requestAddress(url), headers);
 
   const bool complete =
-      result == CURLE_OK || (result == CURLE_WRITE_ERROR && transfer.overLimit && transfer.headersDone);
+      result == CURLE_OK ||
+      (result == CURLE_WRITE_ERROR && transfer.overLimit && transfer.headers.done);
   if (!complete) return {};
-  return locationText(transfer.location);
+  return locationText(transfer.headers.location);
 }
 
 std::string HttpClient::FetchPage(std::string& url) {
@@ -334,22 +342,8 @@ std::string HttpClient::FetchPage(std::string& url) {
       perform(static_cast<CURL*>(page_), options_, transfer, requestAddress(url), headers);
   if (result != CURLE_OK) return {};
 
-  std::string body = std::move(transfer.body);
-  // Pages come compressed whatever was asked for; the size limit holds after inflating.
-  for (int layer = 0; body.size() >= 2 && static_cast<unsigned char>(body[0]) == 0x1F &&
-                      static_cast<unsigned char>(body[1]) == 0x8B;
-       ++layer) {
-    if (layer == kMaxGzipLayers) return {};
-    std::string inflated = GunzipBytes(body, options_.pageLimit + 1);
-    if (inflated.size() > options_.pageLimit) return {};
-    body = std::move(inflated);
-  }
-
-  const std::string& raw = transfer.rawHeaders;  // empty when they did not fit
-  const bool utf8 = containsIgnoringCase(raw, "charset=utf-8") ||
-                    containsIgnoringCase(raw, "charset='utf-8'") ||
-                    containsIgnoringCase(raw, "charset=\"utf-8\"");
-  return DecodeBuffer(body, utf8 ? TextEncoding::Utf8 : TextEncoding::Detect);
+  // The raw headers are empty when they did not fit.
+  return pageText(std::move(transfer.body), transfer.headers.raw, options_.pageLimit);
 }
 
 }  // namespace chengling

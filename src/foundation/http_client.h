@@ -60,6 +60,26 @@ class HttpClient {
   void* page_ = nullptr;
 };
 
+// The header block of a response as it arrives, one line at a time, line break included. A status line
+// ("HTTP/...") starts over, so that only the last response counts (1xx, followed redirects).
+struct ResponseHeaders {
+  std::string raw;         // the lines as received; empty once they outgrow a small limit
+  bool overflow = false;
+  bool done = false;       // the empty line ending the block arrived
+  std::string location;    // the first Location value, trimmed, without CR, LF and NUL
+  bool haveLocation = false;
+
+  void addLine(std::string_view line);
+};
+
+// A received Location as internal text: UTF-8 is converted, anything else kept byte for byte.
+std::string locationText(const std::string& raw);
+
+// The page a received body stands for: gzip layers unwrapped (a few at most), decoded as UTF-8 when
+// `rawHeaders` name that charset, else detected. Empty when a layer is too many or the inflated
+// page is over `pageLimit` bytes.
+std::string pageText(std::string body, std::string_view rawHeaders, size_t pageLimit);
+
 // Header value with CR, LF and NUL removed: nothing a caller passes can start a header of its own.
 std::string cleanHeaderValue(std::string_view value);
 

@@ -34,7 +34,45 @@ std::string numberText(double value) {
   return std::string(buffer, result.ptr);
 }
 
-// The longest prefix of `text` (after leading blanks) that reads as a decimal number; 0 when none.
+}  // namespace
+
+namespace settings_format {
+
+size_t findHeader(std::string_view text, std::string_view section) {
+  const std::string needle = "[" + std::string(section) + "]";
+  size_t from = 0;
+  while (true) {
+    const size_t at = text.find(needle, from);
+    if (at == std::string_view::npos) return at;
+    if (at == 0 || (at >= 2 && text.substr(at - 2, 2) == kLineBreak)) return at;
+    from = at + needle.size();
+  }
+}
+
+size_t findValue(std::string_view text, size_t header, std::string_view section, std::string_view key) {
+  const size_t headerEnd = header + section.size() + 2;
+  const std::string needle = std::string(kLineBreak) + std::string(key) + "=";
+  const size_t at = text.find(needle, headerEnd);
+  if (at == std::string_view::npos) return at;
+  // The match belongs to this section only when no other header starts in between.
+  const size_t nextHeader = text.find("\r\n[", headerEnd);
+  if (nextHeader != std::string_view::npos && nextHeader < at) return std::string_view::npos;
+  return at + needle.size();
+}
+
+std::optional<std::string_view> storedValue(std::string_view text, std::string_view section,
+                                            std::string_view key) {
+  const std::string_view searchable = cutAtNul(text);
+  const size_t header = findHeader(searchable, section);
+  if (header == std::string_view::npos) return std::nullopt;
+  const size_t valueAt = findValue(searchable, header, section, cutAtNul(key));
+  if (valueAt == std::string_view::npos) return std::nullopt;
+  size_t end = searchable.find(kLineBreak, valueAt);
+  if (end == std::string_view::npos) end = searchable.size();
+  if (end == valueAt) return std::nullopt;
+  return searchable.substr(valueAt, end - valueAt);
+}
+
 double leadingNumber(std::string_view text) {
   size_t pos = 0;
   while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
@@ -76,32 +114,6 @@ double leadingNumber(std::string_view text) {
     return number.front() == '-' ? -HUGE_VAL : HUGE_VAL;
   }
   return result.ec == std::errc() ? value : 0;
-}
-
-}  // namespace
-
-namespace settings_format {
-
-size_t findHeader(std::string_view text, std::string_view section) {
-  const std::string needle = "[" + std::string(section) + "]";
-  size_t from = 0;
-  while (true) {
-    const size_t at = text.find(needle, from);
-    if (at == std::string_view::npos) return at;
-    if (at == 0 || (at >= 2 && text.substr(at - 2, 2) == kLineBreak)) return at;
-    from = at + needle.size();
-  }
-}
-
-size_t findValue(std::string_view text, size_t header, std::string_view section, std::string_view key) {
-  const size_t headerEnd = header + section.size() + 2;
-  const std::string needle = std::string(kLineBreak) + std::string(key) + "=";
-  const size_t at = text.find(needle, headerEnd);
-  if (at == std::string_view::npos) return at;
-  // The match belongs to this section only when no other header starts in between.
-  const size_t nextHeader = text.find("\r\n[", headerEnd);
-  if (nextHeader != std::string_view::npos && nextHeader < at) return std::string_view::npos;
-  return at + needle.size();
 }
 
 }  // namespace settings_format
@@ -247,15 +259,9 @@ bool SettingsStore::WriteText(std::string_view key, std::string_view text) {
 }
 
 std::string SettingsStore::ReadText(std::string_view key, std::string_view fallback) const {
-  const std::string_view searchable = cutAtNul(text_);
-  const size_t header = settings_format::findHeader(searchable, section_);
-  if (header == std::string_view::npos) return std::string(fallback);
-  const size_t valueAt = settings_format::findValue(searchable, header, section_, cutAtNul(key));
-  if (valueAt == std::string_view::npos) return std::string(fallback);
-  size_t end = searchable.find(kLineBreak, valueAt);
-  if (end == std::string_view::npos) end = searchable.size();
-  if (end == valueAt) return std::string(fallback);
-  return replaceAll(searchable.substr(valueAt, end - valueAt), kStoredLineBreak, kLineBreak);
+  const auto value = settings_format::storedValue(text_, section_, key);
+  if (!value) return std::string(fallback);
+  return replaceAll(*value, kStoredLineBreak, kLineBreak);
 }
 
 bool SettingsStore::WriteNumber(std::string_view key, double value) {
@@ -263,15 +269,8 @@ bool SettingsStore::WriteNumber(std::string_view key, double value) {
 }
 
 double SettingsStore::ReadNumber(std::string_view key, double fallback) const {
-  const std::string_view searchable = cutAtNul(text_);
-  const size_t header = settings_format::findHeader(searchable, section_);
-  if (header == std::string_view::npos) return fallback;
-  const size_t valueAt = settings_format::findValue(searchable, header, section_, cutAtNul(key));
-  if (valueAt == std::string_view::npos) return fallback;
-  size_t end = searchable.find(kLineBreak, valueAt);
-  if (end == std::string_view::npos) end = searchable.size();
-  if (end == valueAt) return fallback;
-  return leadingNumber(searchable.substr(valueAt, end - valueAt));
+  const auto value = settings_format::storedValue(text_, section_, key);
+  return value ? settings_format::leadingNumber(*value) : fallback;
 }
 
 std::string SettingsStore::bytesPath(std::string_view key) const {

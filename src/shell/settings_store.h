@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -122,6 +123,12 @@ size_t findHeader(std::string_view text, std::string_view section);
 // Position of the first byte of the value of `key` in the section whose header starts at `header`;
 // npos when the section holds no such key.
 size_t findValue(std::string_view text, size_t header, std::string_view section, std::string_view key);
+// The stored value of `key` in `section` as it stands in the text (searched up to a NUL, line breaks
+// still "┊*┊"); nullopt when the section or the key is missing or the value is empty.
+std::optional<std::string_view> storedValue(std::string_view text, std::string_view section,
+                                            std::string_view key);
+// The longest prefix of `text` (after leading blanks) that reads as a decimal number; 0 when none.
+double leadingNumber(std::string_view text);
 }  // namespace settings_format
 
 }  // namespace chengling

@@ -25,64 +25,60 @@ std::string undoActionText(UndoAction action) {
 
 namespace {
 
-bool readLog(std::string_view folder, const char* name, std::vector<std::string>& lines,
-             std::string& error) {
+// The bytes of log `name`; false with `error` set when it cannot be read.
+bool readLog(std::string_view folder, const char* name, std::string& bytes, std::string& error) {
   const std::string path = joinPath(folder, name);
-  std::string bytes;
   std::string reason;
   if (!readWholeFile(path, bytes, &reason)) {
     error = "无法读取上次归类的记录 " + path + "：" + reason;
     return false;
   }
-  lines = splitText(bytes, "\r\n");
   return true;
-}
-
-// Marks which pairs failed in the run. The failure log names sources only; a source listed k times
-// with f failures failed in its last f occurrences (once a file has moved away, later attempts on
-// the same path can only fail).
-std::vector<bool> failedPairs(const std::vector<std::string>& before,
-                              const std::vector<std::string>& failures) {
-  std::unordered_map<std::string, int64_t> remaining;
-  for (const std::string& path : failures) ++remaining[path];
-  std::vector<bool> failed(before.size(), false);
-  for (size_t i = before.size(); i-- > 0;) {
-    auto it = remaining.find(before[i]);
-    if (it != remaining.end() && it->second > 0) {
-      failed[i] = true;
-      --it->second;
-    }
-  }
-  return failed;
 }
 
 }  // namespace
 
-namespace {
+UndoLogs parseUndoLogs(std::string_view beforeLog, std::string_view afterLog,
+                       std::string_view failureLog) {
+  UndoLogs logs;
+  logs.before = splitText(beforeLog, "\r\n");
+  logs.after = splitText(afterLog, "\r\n");
+  logs.uneven = logs.before.size() != logs.after.size();
+  logs.pairs = std::min(logs.before.size(), logs.after.size());
+  logs.before.resize(logs.pairs);
+  logs.after.resize(logs.pairs);
+  // The failure log names sources only; a source listed k times with f failures failed in its last
+  // f occurrences (once a file has moved away, later attempts on the same path can only fail).
+  std::unordered_map<std::string, int64_t> remaining;
+  for (const std::string& path : splitText(failureLog, "\r\n")) ++remaining[path];
+  logs.failed.assign(logs.pairs, false);
+  for (size_t i = logs.pairs; i-- > 0;) {
+    auto it = remaining.find(logs.before[i]);
+    if (it != remaining.end() && it->second > 0) {
+      logs.failed[i] = true;
+      --it->second;
+    }
+  }
+  return logs;
+}
 
-struct UndoLogs {
-  std::vector<std::string> before;
-  std::vector<std::string> after;
-  std::vector<bool> failed;
-  size_t pairs = 0;
-};
+namespace {
 
 // False with `error` set when the before or after log cannot be read.
 bool readLogs(std::string_view logFolder, UndoLogs& logs, std::string& error, RunContext* ctx) {
-  std::vector<std::string> failures;
-  if (!readLog(logFolder, kBeforeLogName, logs.before, error) ||
-      !readLog(logFolder, kAfterLogName, logs.after, error)) {
+  std::string before;
+  std::string after;
+  std::string failures;
+  if (!readLog(logFolder, kBeforeLogName, before, error) ||
+      !readLog(logFolder, kAfterLogName, after, error)) {
     return false;
   }
   std::string ignored;
   if (!readLog(logFolder, kFailureLogName, failures, ignored)) failures.clear();
-  if (logs.before.size() != logs.after.size() && ctx != nullptr) {
+  logs = parseUndoLogs(before, after, failures);
+  if (logs.uneven && ctx != nullptr) {
     ctx->warning(joinPath(logFolder, kAfterLogName), "归类前后的记录行数不同，只处理两者都有的行");
   }
-  logs.pairs = std::min(logs.before.size(), logs.after.size());
-  logs.before.resize(logs.pairs);
-  logs.after.resize(logs.pairs);
-  logs.failed = failedPairs(logs.before, failures);
   return true;
 }
 

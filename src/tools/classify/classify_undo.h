@@ -38,6 +38,18 @@ struct UndoOutcome {
   std::string error;  // set when the logs cannot be read; nothing was touched then
 };
 
+// The three logs of a run as text: the before and after paths, one per CR LF line, paired by line and
+// cut to the shorter log; `failed` marks each pair the failure log accounts for.
+struct UndoLogs {
+  std::vector<std::string> before;
+  std::vector<std::string> after;
+  std::vector<bool> failed;
+  size_t pairs = 0;
+  bool uneven = false;  // the before and after logs had different line counts
+};
+UndoLogs parseUndoLogs(std::string_view beforeLog, std::string_view afterLog,
+                       std::string_view failureLog);
+
 // Reads the three logs in `logFolder` and moves files back, last file of the run first (so that a
 // path used twice in one run comes back in the right order). A pair whose source is listed in the
 // failure log is skipped; when a path appears several times, its last occurrences are the failed ones.
