@@ -34,8 +34,13 @@ class EngineRunner::Context : public RunContext {
     }
   }
   void phase(std::string_view text) override {
-    QMetaObject::invokeMethod(runner_, [runner = runner_, t = toQString(text)] { emit runner->phase(t); },
-                              Qt::QueuedConnection);
+    {
+      std::lock_guard lock(mutex_);
+      phase_ = toQString(text);
+    }
+    if (!phasePending_.exchange(true)) {
+      QMetaObject::invokeMethod(runner_, [runner = runner_] { runner->deliverPhase(); }, Qt::QueuedConnection);
+    }
   }
   void failure(std::string_view item, std::string_view reason) override {
     QMetaObject::invokeMethod(
@@ -55,21 +60,26 @@ class EngineRunner::Context : public RunContext {
     maximum = maximum_;
     return true;
   }
-  bool takeStatus(QString& text) {
-    if (!statusPending_.exchange(false)) return false;
+  bool takeStatus(QString& text) { return take(statusPending_, status_, text); }
+  bool takePhase(QString& text) { return take(phasePending_, phase_, text); }
+
+ private:
+  bool take(std::atomic<bool>& pending, const QString& latest, QString& text) {
+    if (!pending.exchange(false)) return false;
     std::lock_guard lock(mutex_);
-    text = status_;
+    text = latest;
     return true;
   }
 
- private:
   EngineRunner* runner_;
   std::mutex mutex_;
   int64_t position_ = 0;
   int64_t maximum_ = 0;
   QString status_;
+  QString phase_;
   std::atomic<bool> progressPending_{false};
   std::atomic<bool> statusPending_{false};
+  std::atomic<bool> phasePending_{false};
 };
 
 EngineRunner::EngineRunner(QObject* parent) : QObject(parent) {
@@ -116,11 +126,17 @@ void EngineRunner::deliverStatus() {
   if (context_ && context_->takeStatus(text)) emit status(text);
 }
 
+void EngineRunner::deliverPhase() {
+  QString text;
+  if (context_ && context_->takePhase(text)) emit phase(text);
+}
+
 void EngineRunner::finish(const std::shared_ptr<Context>& context) {
   if (context != context_) return;
-  // The last progress and status come before the end, whatever order their deliveries had.
+  // The last progress, status and phase come before the end, whatever order their deliveries had.
   deliverProgress();
   deliverStatus();
+  deliverPhase();
   const bool stopped = context->stopRequested();
   context_.reset();
   running_ = false;

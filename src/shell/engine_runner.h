@@ -32,7 +32,7 @@ class EngineRunner : public QObject {
   void requestStop();
 
  signals:
-  // Progress and status are coalesced: the window sees the latest value, not every call.
+  // Progress, status and phase are coalesced: the window sees the latest value, not every call.
   void progress(qint64 position, qint64 maximum);
   void status(const QString& text);
   void phase(const QString& text);
@@ -46,6 +46,7 @@ class EngineRunner : public QObject {
   friend class Context;
   void deliverProgress();
   void deliverStatus();
+  void deliverPhase();
   void finish(const std::shared_ptr<Context>& context);
 
   QThread thread_;

@@ -44,7 +44,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace chengling {
 namespace {
 
-constexpr int kCaptionIntervalMs = 50;
 // A dry run of a huge tree lists this many files in its dialog; the summary counts them all.
 constexpr size_t kPreviewLines = 10000;
 
@@ -65,12 +64,6 @@ ClassifyTool::ClassifyTool(SettingsStore& settings, QWidget* parent) : QWidget(p
       previewButton_, {toQString(kPreviewIdleCaption), toQString(kPreviewRunningCaption), toQString(kStoppingCaption)});
   undoStart_ = panel_->addStartButton(
       undoButton_, {toQString(kUndoIdleCaption), toQString(kUndoRunningCaption), toQString(kStoppingCaption)});
-  captionTimer_.setSingleShot(true);
-  captionTimer_.setInterval(kCaptionIntervalMs);
-  connect(&captionTimer_, &QTimer::timeout, this, [this] {
-    if (classifying_ && !pendingCaption_.isEmpty()) runButton_->setText(pendingCaption_);
-    pendingCaption_.clear();
-  });
   connect(panel_->runner(), &EngineRunner::phase, this, &ClassifyTool::showPhase);
   connectControls();
 
@@ -351,18 +344,11 @@ void ClassifyTool::showPhase(const QString& text) {
     panel_->statusLabel()->setText(text);
     return;
   }
-  pendingCaption_ = text;
-  if (!captionTimer_.isActive()) {
-    runButton_->setText(pendingCaption_);
-    pendingCaption_.clear();
-    captionTimer_.start();
-  }
+  runButton_->setText(text);
 }
 
 void ClassifyTool::runFinished(const ClassifyOutcome& outcome, bool undoAvailable) {
   classifying_ = false;
-  captionTimer_.stop();
-  pendingCaption_.clear();
   runButton_->setStyleSheet(QString());
   runButton_->setText(toQString(kClassifyIdleCaption));
   undoButton_->setEnabled(undoAvailable);

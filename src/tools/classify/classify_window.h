@@ -8,7 +8,6 @@
 // Control states are kept under "文件批量归类".
 
 #include <QString>
-#include <QTimer>
 #include <QWidget>
 
 #include "foundation/file_collector.h"
@@ -77,8 +76,6 @@ class ClassifyTool : public QWidget {
   bool classifying_ = false;
   // Per-file captions arrive far faster than a button can be repainted: the latest one is shown a
   // few times a second.
-  QString pendingCaption_;
-  QTimer captionTimer_;
   // Where the caret and the selection of the template box were when it lost the focus, so that a
   // token from the menu lands there.
   int savedCaret_ = -1;
