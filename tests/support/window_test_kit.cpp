@@ -9,6 +9,8 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
@@ -117,5 +119,12 @@ bool dropPaths(QWidget* target, const std::vector<std::string>& paths, Qt::Keybo
 void clickIndicator(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2)); }
 
 void clickWith(QWidget* widget, Qt::MouseButton button) { QTest::mouseClick(widget, button); }
+
+QString shownText(const QWidget* control) {
+  if (const auto* button = qobject_cast<const QAbstractButton*>(control)) return button->text();
+  if (const auto* box = qobject_cast<const QLineEdit*>(control)) return box->text();
+  if (const auto* label = qobject_cast<const QLabel*>(control)) return label->text();
+  return {};
+}
 
 }  // namespace chengling::testing

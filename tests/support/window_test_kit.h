@@ -99,6 +99,9 @@ T* findControl(QWidget* window, const QString& name) {
   return found;
 }
 
+// The text a control shows: a button's caption, an edit box's text, a label's text; empty otherwise.
+QString shownText(const QWidget* control);
+
 // A tool window made as the main window makes it, over a settings store of its own, shown at the
 // size of the main window's page; `dir_` is a scratch folder for the files of the test.
 template <typename Tool>

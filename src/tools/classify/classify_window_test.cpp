@@ -129,11 +129,7 @@ TEST_F(ClassifyWindow, ControlsStartWithTheirCaptionsAndInitialStates) {
   for (const Case& c : kTexts) {
     QWidget* widget = control(c.name);
     ASSERT_NE(widget, nullptr);
-    QString shown;
-    if (auto* button = qobject_cast<QAbstractButton*>(widget)) shown = button->text();
-    if (auto* box = qobject_cast<QLineEdit*>(widget)) shown = box->text();
-    if (auto* label = qobject_cast<QLabel*>(widget)) shown = label->text();
-    EXPECT_EQ(shown, c.text) << c.name.toStdString();
+    EXPECT_EQ(testing::shownText(widget), c.text) << c.name.toStdString();
   }
   EXPECT_EQ(tool_->windowTitle(), u"文件归类 - 使用元符构建动态归类路径，实现复杂归类需求。帮助：点击显示元符按钮"_s);
 

@@ -187,10 +187,7 @@ TEST_F(RedirectWindow, ControlsStartWithTheirCaptionsAndInitialStates) {
   for (const Case& c : kTexts) {
     QWidget* widget = control(c.name);
     ASSERT_NE(widget, nullptr);
-    QString shown;
-    if (auto* button = qobject_cast<QAbstractButton*>(widget)) shown = button->text();
-    if (auto* label = qobject_cast<QLabel*>(widget)) shown = label->text();
-    EXPECT_EQ(shown, c.text) << c.name.toStdString();
+    EXPECT_EQ(testing::shownText(widget), c.text) << c.name.toStdString();
   }
 
   auto* choice = control<QComboBox>(u"组合框协议模拟方式"_s);

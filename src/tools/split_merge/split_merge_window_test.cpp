@@ -106,11 +106,7 @@ TEST_F(SplitMergeWindow, ControlsStartWithTheirCaptionsAndInitialStates) {
   for (const Case& c : kTexts) {
     QWidget* widget = control(c.name);
     ASSERT_NE(widget, nullptr);
-    QString shown;
-    if (auto* button = qobject_cast<QAbstractButton*>(widget)) shown = button->text();
-    if (auto* box = qobject_cast<QLineEdit*>(widget)) shown = box->text();
-    if (auto* label = qobject_cast<QLabel*>(widget)) shown = label->text();
-    EXPECT_EQ(shown, c.text) << c.name.toStdString();
+    EXPECT_EQ(testing::shownText(widget), c.text) << c.name.toStdString();
   }
   EXPECT_EQ(control<QGroupBox>(u"分组框分割"_s)->title(), u"分割操作区"_s);
   EXPECT_EQ(control<QGroupBox>(u"分组框合并"_s)->title(), u"合并操作区"_s);

@@ -107,11 +107,7 @@ TEST_F(TranscodeWindow, ControlsStartWithTheirCaptionsAndInitialStates) {
   for (const Case& c : kTexts) {
     QWidget* widget = control(c.name);
     ASSERT_NE(widget, nullptr);
-    QString shown;
-    if (auto* each = qobject_cast<QAbstractButton*>(widget)) shown = each->text();
-    if (auto* box = qobject_cast<QLineEdit*>(widget)) shown = box->text();
-    if (auto* label = qobject_cast<QLabel*>(widget)) shown = label->text();
-    EXPECT_EQ(shown, c.text) << c.name.toStdString();
+    EXPECT_EQ(testing::shownText(widget), c.text) << c.name.toStdString();
   }
   const QStringList kChecked = {u"单选框自动输入"_s, u"单选框输出UTF8"_s, u"单选框不转"_s};
   for (QAbstractButton* each : tool_->findChildren<QAbstractButton*>()) {
