@@ -12,10 +12,8 @@
 #include "foundation/native_text.h"
 #include "foundation/path_helpers.h"
 #include "foundation/program_directory.h"
-#include "platform/qt_text.h"
 #include "platform/translations.h"
 #include "shell/artwork.h"
-#include "shell/drop_target.h"
 #include "shell/main_window.h"
 #include "shell/screenshot.h"
 #include "shell/settings_store.h"
@@ -74,12 +72,7 @@ int main(int argc, char** argv) {
       QTimer::singleShot(0, &window, [&window, opened] { window.openPaths(opened); });
     }
     const QString screenshot = qEnvironmentVariable("CHENGLING_SCREENSHOT");
-    if (!screenshot.isEmpty()) {
-      // A file to show in the picture, handed to the page as a drop would hand it.
-      const QString file = qEnvironmentVariable("CHENGLING_SCREENSHOT_DROP");
-      if (!file.isEmpty()) chengling::DropTarget::deliverTo(window.currentPage(), {chengling::pathFromQString(file)});
-      chengling::scheduleScreenshot(&window, screenshot);
-    }
+    if (!screenshot.isEmpty()) chengling::scheduleScreenshot(&window, screenshot);
     code = app.exec();
     // The window and its tool pages go here; each page saves its control states as it goes.
   }
