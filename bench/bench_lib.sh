@@ -1,0 +1,93 @@
+# Shared by the benchmark scripts: source it, then call bench_setup and bench_pair.
+#
+# bench_pair times our command against its peer on the same data in one run. Runs alternate (ours,
+# peer, ours, peer, ...) so both meet the same machine load. Before every single run the file system
+# is synced (neither side pays for the other's writes) and the inputs are read once more into the page
+# cache (this machine pages out idle file pages within about a minute). Cleaning up happens for both
+# sides together before a pair, never right before only one of them: ext4 is slow to create files just
+# after a large delete, and whoever ran next would pay for it.
+
+# bench_setup NAME: builds the release chengling-cli and makes a scratch folder.
+# Sets $root, $cli and $scratch; the scratch folder goes when the script ends.
+bench_setup() {
+  root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+  local build="${CHENGLING_BENCH_BUILD:-$root/build/release}"
+  cmake --preset release -S "$root" -B "$build" >/dev/null
+  cmake --build "$build" --target chengling-cli >/dev/null
+  cli="$build/src/cli/chengling-cli"
+  scratch="$(mktemp -d "${TMPDIR:-/tmp}/$1-bench-XXXXXX")"
+  trap 'rm -rf "$scratch"' EXIT
+  export CHENGLING_HOME="$scratch/home"
+  mkdir -p "$CHENGLING_HOME"
+  for tool in python3 /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "needs $tool" >&2; exit 2; }
+  done
+}
+
+# bench_warm PATH...: reads every file under the paths, so the next run finds them in the page cache.
+bench_warm() {
+  local path
+  for path in "$@"; do
+    if [[ -d "$path" ]]; then
+      find "$path" -type f -exec cat {} + >/dev/null
+    else
+      cat "$path" >/dev/null
+    fi
+  done
+}
+
+# One timed run: appends "wall-seconds cpu-seconds peak-KiB" to the log $1.
+bench_time() {
+  local log="$1"
+  shift
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -f "%U %S %M" -o "$scratch/.time" bash -c "$1" >/dev/null
+  end=$(date +%s%N)
+  awk -v ns=$((end - start)) '{ printf "%.3f %.2f %s\n", ns / 1e9, $1 + $2, $3 }' "$scratch/.time" >>"$log"
+}
+
+# bench_pair LABEL RUNS CLEAN INPUTS OURS PEER [SIZE]
+#   CLEAN   shell text run before each pair, removing what both sides wrote last time ("" for none)
+#   INPUTS  paths re-read before every run (space-separated, no spaces inside a path)
+#   OURS, PEER  shell texts of the two commands
+#   SIZE    bytes of the input, to print peak memory as a multiple of it (0 or absent: left out)
+# Prints, for each side, the median with [min..max] of wall time, CPU time and peak memory, and the
+# ratio of the medians.
+bench_pair() {
+  local label="$1" runs="$2" clean="$3" inputs="$4" ours="$5" peer="$6" size="${7:-0}" i
+  local logs="$scratch/.pair"
+  rm -rf "$logs" && mkdir -p "$logs"
+  for ((i = 0; i < runs; i++)); do
+    [[ -n "$clean" ]] && bash -c "$clean"
+    sync
+    # shellcheck disable=SC2086  # INPUTS is a list of paths
+    bench_warm $inputs
+    bench_time "$logs/ours" "$ours"
+    sync
+    # shellcheck disable=SC2086
+    bench_warm $inputs
+    bench_time "$logs/peer" "$peer"
+  done
+  python3 - "$label" "$logs/ours" "$logs/peer" "$size" <<'EOF'
+import statistics, sys
+label, ours, peer, size = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+def load(path):
+    return list(zip(*[list(map(float, line.split())) for line in open(path)]))
+o, p = load(ours), load(peer)
+def spread(values, unit, scale=1.0):
+    return "%.3g%s [%.3g..%.3g]" % (statistics.median(values) * scale, unit,
+                                    min(values) * scale, max(values) * scale)
+print("== %s (%d runs each, alternating)" % (label, len(o[0])))
+for name, side in (("ours", o), ("peer", p)):
+    print("  %s: wall %s, cpu %s, peak %s" % (name, spread(side[0], " s"), spread(side[1], " s"),
+                                               spread(side[2], " MiB", 1 / 1024)))
+print("  ratio of medians, ours / peer: wall %.2fx, cpu %.2fx, peak memory %.2fx" % (
+    statistics.median(o[0]) / max(statistics.median(p[0]), 0.001),
+    statistics.median(o[1]) / max(statistics.median(p[1]), 0.01),
+    statistics.median(o[2]) / statistics.median(p[2])))
+if size:
+    print("  our peak memory: %.2fx the input (%.0f MiB)" % (
+        statistics.median(o[2]) * 1024 / size, statistics.median(o[2]) / 1024))
+EOF
+}
