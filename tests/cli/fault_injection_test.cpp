@@ -110,6 +110,20 @@ const Tool kMerge{
     kEveryFault,
 };
 
+// The output beside its inputs: a temporary file left by a killed run lies among them.
+const Tool kMergeInPlace{
+    "MergeInPlace",
+    [](const std::string& root) {
+      for (int i = 1; i <= 3; ++i) writeBytes(root + "/in/parts/" + std::to_string(i) + ".txt", printable(9000, 20 + i));
+    },
+    [](const std::string& root) { return std::vector<std::string>{"merge", "--no-parent", root + "/in/parts"}; },
+    "in/parts",
+    {"in/parts/1.txt", "in/parts/2.txt", "in/parts/3.txt"},
+    "copy_file_range",
+    // A committed output would be an input of the next run; the kill points stop short of that.
+    {FullDisk, ReadOnly, WriteError, ReadError, RenameError, KillAtFirstWrite, KillAtFirstCommit, KillAtThirdWrite},
+};
+
 void transcodeSources(const std::string& root) {
   writeBytes(root + "/in/d/a.txt", chineseText(1, 300));
   writeBytes(root + "/in/d/b.txt", chineseText(2, 200));
@@ -187,7 +201,7 @@ const Tool kCsv{
     {FullDisk, ReadOnly, WriteError, ReadError, RenameError, SyncError, KillAtFirstWrite, KillAtFirstCommit},
 };
 
-const Tool* const kTools[] = {&kSplit, &kMerge, &kTranscode, &kTranscodeOverwrite, &kClassifyMove, &kCsv};
+const Tool* const kTools[] = {&kSplit, &kMerge, &kMergeInPlace, &kTranscode, &kTranscodeOverwrite, &kClassifyMove, &kCsv};
 
 bool kills(Fault fault) {
   return fault == KillAtFirstWrite || fault == KillAtFirstCommit || fault == KillAtSecondCommit ||
@@ -412,6 +426,7 @@ TEST_P(FaultInjection, SourcesSurviveOutputsAreWholeAndTheNextRunEndsClean) {
   std::unique_ptr<ReadOnlyFolder> readOnly;
   const std::optional<SyscallFault> injected = syscallFault(fault, tool, root);
   if (fault == Fault::FullDisk) {
+    fs::create_directories(writeFolder);
     small = std::make_unique<SmallFileSystem>(writeFolder, size_t{8} << 20);
     if (!small->mounted()) GTEST_SKIP() << "a small file system needs root and mounts";
     tool.populate(root);
