@@ -1,9 +1,10 @@
 // chengling-cli under broken file systems and sudden death: each tool runs once cleanly for the
 // expected result, then again on the same sources under one fault (a full disk, a read-only folder,
 // an I/O error at a chosen system call, SIGKILL at a chosen point), then once more with the fault
-// lifted. After the fault no source has changed and every file under a final name is either what was
-// there before or the complete result; the run after it ends like the clean run and takes nothing
-// left behind by the broken one as input.
+// lifted. After the fault every source is as it was (or, where the tool moves or replaces it, gone to
+// or replaced by its complete result) and every file under a final name is either what was there
+// before or the complete result; the run after it ends like the clean run and takes nothing left
+// behind by the broken one as input.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -33,12 +34,12 @@ namespace fs = std::filesystem;
 enum class Fault {
   FullDisk,            // the outputs' file system has one free block
   ReadOnly,            // the outputs' folder is a read-only mount
-  WriteError,          // the first write of the run fails with EIO
+  WriteError,          // the first write of the outputs' bytes fails with EIO
   ReadError,           // every read of the sources fails with EIO
   RenameError,         // the first rename (the first commit) fails with EIO
   SyncError,           // syncing a replaced file fails with EIO
   KillAtFirstWrite,    // SIGKILL when the first temporary file gets its first bytes
-  KillAtFirstCommit,   // SIGKILL with the first output complete but not yet renamed
+  KillAtFirstCommit,   // SIGKILL before the first rename: the first output complete, not yet in place
   KillAtSecondCommit,  // SIGKILL with one output committed and the second complete but not renamed
   KillAtThirdWrite,    // SIGKILL further on, between outputs
   KillAtFirstRemoval,  // SIGKILL when the first file is to be removed (a moved source after its copy)
@@ -71,7 +72,7 @@ std::string chineseText(int seed, int lines) {
   return text;
 }
 
-// Printable bytes (the split case is about bytes, the rest about text).
+// Printable bytes, different for each seed.
 std::string printable(size_t size, unsigned seed) {
   std::string bytes = randomBytes(size, seed);
   for (char& c : bytes) c = static_cast<char>('!' + static_cast<unsigned char>(c) % 90);
