@@ -8,10 +8,14 @@
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace chengling::testing {
 
@@ -36,6 +40,17 @@ class SmallFileSystem {
   // Remounts the file system read-only, keeping what it holds.
   bool makeReadOnly() {
     return mounted_ && ::mount("tmpfs", folder_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+  }
+  // Grows or shrinks the file system, keeping what it holds; a size below what it holds fails.
+  bool resize(size_t bytes) {
+    const std::string size = "size=" + std::to_string(bytes);
+    return mounted_ && ::mount("tmpfs", folder_.c_str(), "tmpfs", MS_REMOUNT, size.c_str()) == 0;
+  }
+  // Bytes taken by what it holds, in whole blocks.
+  size_t usedBytes() const {
+    struct statvfs st{};
+    if (::statvfs(folder_.c_str(), &st) != 0) return 0;
+    return static_cast<size_t>(st.f_blocks - st.f_bfree) * st.f_frsize;
   }
 
  private:
@@ -153,6 +168,44 @@ class ImmutableFolder {
   std::string path_;
   bool ready_ = false;
   bool immutable_ = false;
+};
+
+// strace(1) on PATH, which makes a chosen system call of a child fail or kills the child there;
+// empty when it is not installed (the tests that need it skip).
+inline std::string straceProgram() {
+  const char* path = std::getenv("PATH");
+  std::string_view rest = path ? path : "/usr/bin:/bin";
+  while (!rest.empty()) {
+    const size_t colon = rest.find(':');
+    const std::string candidate = std::string(rest.substr(0, colon)) + "/strace";
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    if (colon == std::string_view::npos) break;
+    rest.remove_prefix(colon + 1);
+  }
+  return {};
+}
+
+// A fault at a system call of a child process, through strace's tampering. `syscalls` is strace's
+// set ("write,copy_file_range"); `action` what happens there ("error=EIO", or
+// "error=EIO:signal=SIGKILL" to kill the child before the call takes effect); `when` the first
+// call to tamper with, counted per system call (0: every call); `paths` limits the fault to calls
+// on these files (strace -P). prefix() goes before the child's own command line.
+struct SyscallFault {
+  std::string syscalls;
+  std::string action;
+  int when = 0;
+  std::vector<std::string> paths;
+
+  std::vector<std::string> prefix(const std::string& strace) const {
+    std::string inject = "inject=" + syscalls + ":" + action;
+    if (when > 0) inject += ":when=" + std::to_string(when);
+    std::vector<std::string> args = {strace, "-f", "-qq", "-o", "/dev/null", "-e", "trace=" + syscalls, "-e", inject};
+    for (const std::string& path : paths) {
+      args.push_back("-P");
+      args.push_back(path);
+    }
+    return args;
+  }
 };
 
 }  // namespace chengling::testing

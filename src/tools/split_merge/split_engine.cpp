@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <unordered_set>
 
+#include "foundation/created_folders.h"
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
@@ -162,8 +163,10 @@ SplitOutcome Splitter::run() {
     if (options_.intoSubfolder) outputFolder_ += PathBaseName(source) + "/";
     std::string error;
     bool folderReady = false;
+    // The folders made for this source go again if its failure leaves them empty.
+    CreatedFolders created;
     for (int attempt = 0; attempt < 3 && !folderReady; ++attempt) {
-      folderReady = MakeDirectories(outputFolder_, &error);
+      folderReady = created.make(outputFolder_, &error);
     }
     SourceResult result;
     if (!folderReady) {
@@ -177,6 +180,7 @@ SplitOutcome Splitter::run() {
         case SplitMode::BySeparator: result = splitSeparator(source); break;
       }
     }
+    if (!result.complete) created.removeEmpty();
     // Only a source whose every piece is safely on disk may go.
     if (options_.deleteSource && result.complete && result.pieces > 0) {
       // New pieces are not synced on commit; they must be on the disk before their source goes.

@@ -1,0 +1,524 @@
+// chengling-cli under broken file systems and sudden death: each tool runs once cleanly for the
+// expected result, then again on the same sources under one fault (a full disk, a read-only folder,
+// an I/O error at a chosen system call, SIGKILL at a chosen point), then once more with the fault
+// lifted. After the fault every source is as it was (or, where the tool moves or replaces it, gone to
+// or replaced by its complete result) and every file under a final name is either what was there
+// before or the complete result; the run after it ends like the clean run and takes nothing left
+// behind by the broken one as input.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/fault_fixtures.h"
+#include "support/test_support.h"
+
+namespace chengling::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------------------------------------
+// The faults, and the tools with the faults that reach them.
+
+enum class Fault {
+  FullDisk,            // the outputs' file system has one free block
+  ReadOnly,            // the outputs' folder is a read-only mount
+  WriteError,          // the first write of the outputs' bytes fails with EIO
+  ReadError,           // every read of the sources fails with EIO
+  RenameError,         // the first rename (the first commit) fails with EIO
+  SyncError,           // syncing a replaced file fails with EIO
+  KillAtFirstWrite,    // SIGKILL when the first temporary file gets its first bytes
+  KillAtFirstCommit,   // SIGKILL before the first rename: the first output complete, not yet in place
+  KillAtSecondCommit,  // SIGKILL with one output committed and the second complete but not renamed
+  KillAtThirdWrite,    // SIGKILL further on, between outputs
+  KillAtFirstRemoval,  // SIGKILL when the first file is to be removed (a moved source after its copy)
+};
+
+struct Tool {
+  const char* name;
+  // Writes the sources under `root`.
+  void (*populate)(const std::string& root);
+  // The command line (without the program) that works on `root`.
+  std::vector<std::string> (*arguments)(const std::string& root);
+  // Where the outputs go, relative to the root: the folder that is filled or made read-only.
+  const char* writeFolder;
+  // The sources whose reads fail in the read fault, relative to the root.
+  std::vector<const char*> readSources;
+  // The system calls that write the outputs' bytes.
+  const char* writeCalls;
+  std::vector<Fault> faults;
+  // Moves its sources: a source may be gone, its bytes then live on under a new name; a run after an
+  // interrupted one may lay out the rest differently.
+  bool movesSources = false;
+  // The outputs' folder is a file system of its own under every fault (needs root and mounts).
+  bool separateFileSystem = false;
+};
+
+// Text in GBK, a few pages long, different for each seed.
+std::string chineseText(int seed, int lines) {
+  std::string text;
+  for (int i = 0; i < lines; ++i) text += gb(u8"第") + std::to_string(seed * 1000 + i) + gb(u8"行：头发与简体字\r\n");
+  return text;
+}
+
+// Printable bytes, different for each seed.
+std::string printable(size_t size, unsigned seed) {
+  std::string bytes = randomBytes(size, seed);
+  for (char& c : bytes) c = static_cast<char>('!' + static_cast<unsigned char>(c) % 90);
+  return bytes;
+}
+
+using enum Fault;
+
+// The faults every tool meets; the tools that write one output in one go have no later kill points.
+const std::vector<Fault> kEveryFault = {FullDisk,         ReadOnly,          WriteError,         ReadError,
+                                        RenameError,      KillAtFirstWrite,  KillAtFirstCommit,  KillAtSecondCommit,
+                                        KillAtThirdWrite};
+
+const Tool kSplit{
+    "Split",
+    [](const std::string& root) {
+      writeBytes(root + "/in/book.txt", printable(30000, 1));
+      writeBytes(root + "/in/novel.txt", printable(21000, 2));
+    },
+    [](const std::string& root) { return std::vector<std::string>{"split", "--count", "3", root + "/in"}; },
+    "in",
+    {"in/book.txt", "in/novel.txt"},
+    "write",
+    kEveryFault,
+};
+
+// Two folders: two outputs, each made of its folder's files, copied in the kernel.
+const Tool kMerge{
+    "Merge",
+    [](const std::string& root) {
+      for (int i = 1; i <= 5; ++i) {
+        writeBytes(root + (i <= 3 ? "/in/parts/" : "/in/more/") + std::to_string(i) + ".txt", printable(9000, 10 + i));
+      }
+    },
+    [](const std::string& root) { return std::vector<std::string>{"merge", root + "/in/parts", root + "/in/more"}; },
+    "in",
+    {"in/parts/1.txt", "in/parts/2.txt", "in/parts/3.txt", "in/more/4.txt", "in/more/5.txt"},
+    "copy_file_range",
+    kEveryFault,
+};
+
+// The output beside its inputs: a temporary file left by a killed run lies among them.
+const Tool kMergeInPlace{
+    "MergeInPlace",
+    [](const std::string& root) {
+      for (int i = 1; i <= 3; ++i) writeBytes(root + "/in/parts/" + std::to_string(i) + ".txt", printable(9000, 20 + i));
+    },
+    [](const std::string& root) { return std::vector<std::string>{"merge", "--no-parent", root + "/in/parts"}; },
+    "in/parts",
+    {"in/parts/1.txt", "in/parts/2.txt", "in/parts/3.txt"},
+    "copy_file_range",
+    // A committed output would be an input of the next run; the kill points stop short of that.
+    {FullDisk, ReadOnly, WriteError, ReadError, RenameError, KillAtFirstWrite, KillAtFirstCommit, KillAtThirdWrite},
+};
+
+void transcodeSources(const std::string& root) {
+  writeBytes(root + "/in/d/a.txt", chineseText(1, 300));
+  writeBytes(root + "/in/d/b.txt", chineseText(2, 200));
+  writeBytes(root + "/in/d/sub/c.txt", chineseText(3, 250));
+}
+
+const Tool kTranscode{
+    "Transcode",
+    transcodeSources,
+    [](const std::string& root) {
+      return std::vector<std::string>{"transcode", "--recursive", "--to", "utf8", "--chinese", "s2t", root + "/in/d"};
+    },
+    "in",
+    {"in/d/a.txt", "in/d/b.txt", "in/d/sub/c.txt"},
+    "write",
+    kEveryFault,
+};
+
+// Each file is replaced by its conversion, which is synced first. The mounts break the subfolder
+// only: the files beside it are converted, the one in it fails.
+const Tool kTranscodeOverwrite{
+    "TranscodeOverwrite",
+    transcodeSources,
+    [](const std::string& root) {
+      return std::vector<std::string>{"transcode", "--recursive", "--overwrite", "--to", "utf8",
+                                      "--chinese", "s2t", root + "/in/d"};
+    },
+    "in/d/sub",
+    {"in/d/a.txt", "in/d/b.txt", "in/d/sub/c.txt"},
+    "write",
+    {FullDisk, ReadOnly, WriteError, ReadError, RenameError, SyncError, KillAtFirstWrite, KillAtFirstCommit,
+     KillAtSecondCommit, KillAtThirdWrite},
+};
+
+// Within one file system a move is a rename that reads nothing; onto a full one it is a copy.
+const Tool kClassifyMove{
+    "ClassifyMove",
+    [](const std::string& root) {
+      for (const char* name : {"a", "b", "c", "d", "e"}) {
+        writeBytes(root + "/in/src/" + name + ".txt", printable(7000, static_cast<unsigned>(name[0])));
+      }
+      fs::create_directories(root + "/out");
+    },
+    [](const std::string& root) {
+      return std::vector<std::string>{"classify", "--move", "--per-batch", "2", "--to",
+                                      root + utf8(u8"/out/[批次名]/[文件名]"), root + "/in/src"};
+    },
+    "out",
+    {"in/src/a.txt", "in/src/b.txt", "in/src/c.txt", "in/src/d.txt", "in/src/e.txt"},
+    "write",
+    {FullDisk, ReadOnly, WriteError, RenameError, KillAtFirstWrite, KillAtFirstCommit, KillAtSecondCommit,
+     KillAtThirdWrite},
+    true,
+};
+
+// Onto another file system a move is a copy through a temporary file and the removal of the source.
+const Tool kClassifyMoveAcross = [] {
+  Tool tool = kClassifyMove;
+  tool.name = "ClassifyMoveAcross";
+  tool.faults = {ReadOnly,          WriteError,        ReadError,          RenameError,
+                 KillAtFirstWrite,  KillAtFirstCommit, KillAtSecondCommit, KillAtThirdWrite,
+                 KillAtFirstRemoval};
+  tool.separateFileSystem = true;
+  return tool;
+}();
+
+// One output written at once over an earlier table, which is synced first.
+const Tool kCsv{
+    "Csv",
+    [](const std::string& root) {
+      std::string first = gb(u8"名称,数量\r\n");
+      std::string second = first;
+      for (int i = 0; i < 400; ++i) {
+        (i % 2 ? first : second) += gb(u8"物品") + std::to_string(i) + "," + std::to_string(i * 7 % 501) + "\r\n";
+      }
+      writeBytes(root + "/in/a.csv", first);
+      writeBytes(root + "/in/b.csv", second);
+      writeBytes(root + "/in/out.csv", "earlier,table\r\n");
+    },
+    [](const std::string& root) {
+      return std::vector<std::string>{"csv", "--sort", "2", "--order", "number", "-o", root + "/in/out.csv",
+                                      root + "/in/a.csv", root + "/in/b.csv"};
+    },
+    "in",
+    {"in/a.csv", "in/b.csv"},
+    "write",
+    {FullDisk, ReadOnly, WriteError, ReadError, RenameError, SyncError, KillAtFirstWrite, KillAtFirstCommit},
+};
+
+const Tool* const kTools[] = {&kSplit, &kMerge, &kMergeInPlace, &kTranscode, &kTranscodeOverwrite, &kClassifyMove,
+                               &kClassifyMoveAcross, &kCsv};
+
+bool kills(Fault fault) {
+  return fault == KillAtFirstWrite || fault == KillAtFirstCommit || fault == KillAtSecondCommit ||
+         fault == KillAtThirdWrite || fault == KillAtFirstRemoval;
+}
+
+const char* faultName(Fault fault) {
+  switch (fault) {
+    case Fault::FullDisk: return "FullDisk";
+    case Fault::ReadOnly: return "ReadOnly";
+    case Fault::WriteError: return "WriteError";
+    case Fault::ReadError: return "ReadError";
+    case Fault::RenameError: return "RenameError";
+    case Fault::SyncError: return "SyncError";
+    case Fault::KillAtFirstWrite: return "KillAtFirstWrite";
+    case Fault::KillAtFirstCommit: return "KillAtFirstCommit";
+    case Fault::KillAtSecondCommit: return "KillAtSecondCommit";
+    case Fault::KillAtThirdWrite: return "KillAtThirdWrite";
+    case Fault::KillAtFirstRemoval: return "KillAtFirstRemoval";
+  }
+  return "?";
+}
+
+constexpr const char* kRenames = "rename,renameat,renameat2";
+constexpr const char* kDie = "error=EIO:signal=SIGKILL";  // the call never takes effect
+
+// The strace fault of `fault` for `tool` under `root`; none for the faults made by mounts.
+std::optional<SyscallFault> syscallFault(Fault fault, const Tool& tool, const std::string& root) {
+  switch (fault) {
+    case Fault::WriteError: return SyscallFault{tool.writeCalls, "error=EIO", 1, {}};
+    case Fault::ReadError: {
+      SyscallFault f{"read,pread64,copy_file_range", "error=EIO", 0, {}};
+      for (const char* source : tool.readSources) f.paths.push_back(root + "/" + source);
+      return f;
+    }
+    case Fault::RenameError: return SyscallFault{kRenames, "error=EIO", 1, {}};
+    case Fault::SyncError: return SyscallFault{"fsync,fdatasync", "error=EIO", 0, {}};
+    case Fault::KillAtFirstWrite: return SyscallFault{tool.writeCalls, kDie, 1, {}};
+    case Fault::KillAtFirstCommit: return SyscallFault{kRenames, kDie, 1, {}};
+    case Fault::KillAtSecondCommit: return SyscallFault{kRenames, kDie, 2, {}};
+    case Fault::KillAtThirdWrite: return SyscallFault{tool.writeCalls, kDie, 3, {}};
+    case Fault::KillAtFirstRemoval: return SyscallFault{"unlink,unlinkat", kDie, 1, {}};
+    case Fault::FullDisk:
+    case Fault::ReadOnly: return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+// What the standard error of a run under a non-fatal fault must name: the reason of the failure.
+std::vector<std::string> reasons(Fault fault) {
+  switch (fault) {
+    case Fault::FullDisk: return {utf8(u8"磁盘已满")};
+    case Fault::ReadOnly: return {utf8(u8"只读文件系统"), utf8(u8"权限不足")};
+    default: return {utf8(u8"读写错误")};
+  }
+}
+
+struct Case {
+  const Tool* tool;
+  Fault fault;
+};
+
+std::vector<Case> cases() {
+  std::vector<Case> all;
+  for (const Tool* tool : kTools) {
+    for (Fault fault : tool->faults) all.push_back({tool, fault});
+  }
+  return all;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Runs and what they leave.
+
+struct CliRun {
+  int status = 0;
+  std::string err;
+  bool exited() const { return WIFEXITED(status); }
+  int code() const { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+  bool killed() const { return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL; }
+};
+
+// Runs chengling-cli with `arguments`, behind `prefix` (strace) when given; standard output is
+// dropped, standard error kept.
+CliRun runCli(const std::vector<std::string>& prefix, const std::vector<std::string>& arguments, const std::string& errFile) {
+  std::vector<std::string> all = prefix;
+  all.push_back(CHENGLING_CLI);
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    const int out = ::open("/dev/null", O_WRONLY);
+    const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0) _exit(126);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  CliRun run;
+  EXPECT_GT(child, 0);
+  if (child > 0) waitpid(child, &run.status, 0);
+  run.err = readBytes(errFile);
+  return run;
+}
+
+bool isTemporary(const std::string& path) { return path.ends_with(".chengling.tmp"); }
+
+// Everything under a folder: files with their bytes, and folders, by path relative to it.
+struct Tree {
+  std::map<std::string, std::string> files;
+  std::set<std::string> folders;
+};
+
+Tree snapshot(const std::string& root) {
+  Tree tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(entry.path(), root).string();
+    if (entry.is_directory()) {
+      tree.folders.insert(relative);
+    } else {
+      tree.files[relative] = readBytes(entry.path().string());
+    }
+  }
+  return tree;
+}
+
+const std::string* find(const std::map<std::string, std::string>& files, const std::string& path) {
+  const auto it = files.find(path);
+  return it == files.end() ? nullptr : &it->second;
+}
+
+// The faults of `after` (left by a broken run) against `before` (the sources) and `clean` (what a
+// clean run leaves), one line each.
+std::vector<std::string> damage(const Tree& before, const Tree& after, const Tree& clean, const Tool& tool) {
+  std::vector<std::string> found;
+  for (const auto& [path, bytes] : before.files) {
+    const std::string* now = find(after.files, path);
+    const std::string* result = find(clean.files, path);
+    if (now == nullptr) {
+      // Only a source that the run moves away may be gone, and only with its bytes kept elsewhere.
+      bool kept = false;
+      for (const auto& [other, otherBytes] : after.files) kept |= !before.files.contains(other) && otherBytes == bytes;
+      if (result != nullptr || !tool.movesSources || !kept) found.push_back("lost " + path);
+    } else if (*now != bytes && (result == nullptr || *now != *result)) {
+      found.push_back("changed " + path + " (neither the old bytes nor the result)");
+    }
+  }
+  for (const auto& [path, bytes] : after.files) {
+    if (before.files.contains(path) || isTemporary(path)) continue;
+    const std::string* result = find(clean.files, path);
+    if (result == nullptr) {
+      found.push_back("unexpected " + path);
+    } else if (bytes != *result) {
+      found.push_back("partial " + path + " (" + std::to_string(bytes.size()) + " of " +
+                      std::to_string(result->size()) + " bytes)");
+    }
+  }
+  return found;
+}
+
+// How `after` (the run after the broken one) differs from `clean`. Where sources move, the layout of
+// the rest may differ: then each file's name and bytes must be there as many times as in `clean`,
+// except that a source in `stayed` is there once more, in its old place (see the test).
+std::vector<std::string> difference(const Tree& after, const Tree& clean, const Tool& tool,
+                                    const std::set<std::string>& stayed = {}) {
+  std::vector<std::string> found;
+  if (tool.movesSources) {
+    std::multiset<std::pair<std::string, std::string>> want, have;
+    for (const auto& [path, bytes] : clean.files) want.insert({fs::path(path).filename().string(), bytes});
+    for (const auto& [path, bytes] : after.files) {
+      if (!stayed.contains(path)) have.insert({fs::path(path).filename().string(), bytes});
+    }
+    for (const auto& [name, bytes] : want) {
+      if (want.count({name, bytes}) != have.count({name, bytes})) found.push_back("count of " + name);
+    }
+    for (const auto& [name, bytes] : have) {
+      if (!want.contains({name, bytes})) found.push_back("unexpected " + name);
+    }
+    for (const auto& [path, bytes] : after.files) {
+      if (isTemporary(path)) found.push_back("left over " + path);
+    }
+    return found;
+  }
+  for (const auto& [path, bytes] : clean.files) {
+    const std::string* now = find(after.files, path);
+    if (now == nullptr) {
+      found.push_back("missing " + path);
+    } else if (*now != bytes) {
+      found.push_back("differs " + path);
+    }
+  }
+  for (const auto& [path, bytes] : after.files) {
+    if (!clean.files.contains(path)) found.push_back((isTemporary(path) ? "left over " : "unexpected ") + path);
+  }
+  return found;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+class FaultInjection : public ::testing::TestWithParam<Case> {};
+
+TEST_P(FaultInjection, SourcesSurviveOutputsAreWholeAndTheNextRunEndsClean) {
+  const Tool& tool = *GetParam().tool;
+  const Fault fault = GetParam().fault;
+  const std::string strace = straceProgram();
+  const TempDir scratch;
+  const std::string errFile = scratch / "stderr.txt";
+
+  // The expected result: a clean run on sources of its own.
+  const std::string reference = scratch / "clean";
+  tool.populate(reference);
+  const CliRun cleanRun = runCli({}, tool.arguments(reference), errFile);
+  ASSERT_EQ(cleanRun.code(), 0) << cleanRun.err;
+  const Tree clean = snapshot(reference);
+
+  const std::string root = scratch / "broken";
+  fs::create_directories(root);
+  const std::string writeFolder = root + "/" + tool.writeFolder;
+  std::unique_ptr<SmallFileSystem> small;
+  std::unique_ptr<ReadOnlyFolder> readOnly;
+  const std::optional<SyscallFault> injected = syscallFault(fault, tool, root);
+  if (fault == Fault::FullDisk || tool.separateFileSystem) {
+    fs::create_directories(writeFolder);
+    small = std::make_unique<SmallFileSystem>(writeFolder, size_t{8} << 20);
+    if (!small->mounted()) GTEST_SKIP() << "a small file system needs root and mounts";
+    tool.populate(root);
+    if (fault == Fault::FullDisk) {
+      ASSERT_TRUE(small->resize(small->usedBytes() + 4096));
+    }
+  } else {
+    tool.populate(root);
+  }
+  if (fault == Fault::ReadOnly) {
+    readOnly = std::make_unique<ReadOnlyFolder>(writeFolder);
+    ASSERT_TRUE(readOnly->ready());
+  }
+  if (injected && strace.empty()) GTEST_SKIP() << "strace is not installed";
+  const Tree before = snapshot(root);
+
+  const CliRun broken = runCli(injected ? injected->prefix(strace) : std::vector<std::string>{}, tool.arguments(root), errFile);
+  if (kills(fault)) {
+    ASSERT_TRUE(broken.killed()) << "the run ended before the kill point, status " << broken.status << "\n" << broken.err;
+  } else {
+    ASSERT_TRUE(broken.exited()) << broken.status;
+    EXPECT_EQ(broken.code(), 1) << broken.err;
+    bool named = false;
+    for (const std::string& reason : reasons(fault)) named |= broken.err.find(reason) != std::string::npos;
+    EXPECT_TRUE(named) << "the failure is not named:\n" << broken.err;
+  }
+  const Tree after = snapshot(root);
+  EXPECT_EQ(joined(damage(before, after, clean, tool)), "");
+  if (!kills(fault)) {
+    // A run that ends by itself takes its temporary files and the folders it made empty along.
+    for (const auto& [path, bytes] : after.files) {
+      EXPECT_FALSE(isTemporary(path)) << path;
+    }
+    for (const std::string& folder : after.folders) {
+      if (!before.folders.contains(folder)) {
+        EXPECT_FALSE(fs::is_empty(root + "/" + folder)) << "left empty: " << folder;
+      }
+    }
+  }
+
+  // The same command again, the fault lifted: it ends as the clean run did and clears the leftovers.
+  readOnly.reset();
+  if (small) {
+    ASSERT_TRUE(small->resize(size_t{8} << 20));
+  }
+  const CliRun again = runCli({}, tool.arguments(root), errFile);
+  const Tree ended = snapshot(root);
+  if (fault == KillAtFirstRemoval && tool.movesSources) {
+    // Killed between a complete copy and the removal of its source, a move leaves the file in both
+    // places. A move never replaces an existing file, so the next run names that one as failed and
+    // leaves both as they are; nothing is lost and everything else ends where a clean run puts it.
+    std::set<std::string> stayed;
+    for (const auto& [path, bytes] : before.files) {
+      if (const std::string* now = find(ended.files, path); now != nullptr && *now == bytes) stayed.insert(path);
+    }
+    EXPECT_EQ(stayed.size(), 1u) << joined(std::vector<std::string>(stayed.begin(), stayed.end()));
+    EXPECT_EQ(again.code(), 1) << again.err;
+    EXPECT_NE(again.err.find(utf8(u8"已存在")), std::string::npos) << again.err;
+    EXPECT_EQ(joined(difference(ended, clean, tool, stayed)), "");
+    return;
+  }
+  EXPECT_EQ(again.code(), 0) << again.err;
+  EXPECT_EQ(joined(difference(ended, clean, tool)), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryTool, FaultInjection, ::testing::ValuesIn(cases()),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                           return std::string(info.param.tool->name) + "_" + faultName(info.param.fault);
+                         });
+
+}  // namespace
+}  // namespace chengling::testing
