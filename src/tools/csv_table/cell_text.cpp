@@ -36,7 +36,32 @@ size_t readUtf8(const unsigned char* p, const unsigned char* end, char32_t& poin
   return 0;
 }
 
+// Code points whose GB18030 form is two bytes ending in 5C, one bit each.
+struct BackslashSet {
+  uint64_t bits[0x10000 / 64] = {};
+  BackslashSet() {
+    for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+      const char32_t point = gbkToUnicode(static_cast<unsigned char>(lead), 0x5C);
+      if (point != 0 && point < 0x10000) bits[point / 64] |= uint64_t{1} << (point % 64);
+    }
+  }
+  bool has(char32_t point) const { return point < 0x10000 && (bits[point / 64] >> (point % 64) & 1u); }
+};
+
+const BackslashSet& backslashSet() {
+  static const BackslashSet set;
+  return set;
+}
+
 }  // namespace
+
+bool endsInBackslash(char32_t point) { return backslashSet().has(point); }
+
+const uint64_t* backslashBits() { return backslashSet().bits; }
+
+size_t utf8LengthAt(const unsigned char* p, const unsigned char* end, char32_t& point) {
+  return readUtf8(p, end, point);
+}
 
 Utf8Char utf8CharAt(const unsigned char* p, const unsigned char* end) {
   Utf8Char c;
@@ -71,15 +96,25 @@ bool hasHighByte(std::string_view text) {
 }
 
 bool utf8FitsInternal(std::string_view text) {
+  const gb18030::Table& table = gb18030::Table::get();
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const auto* const end = p + text.size();
   while (p != end) {
+    if (end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, 8);
+      if ((word & 0x8080808080808080ull) == 0) {
+        p += 8;
+        continue;
+      }
+    }
     if (*p < 0x80) {
       ++p;
       continue;
     }
-    const size_t length = utf8CharAt(p, end).length;
-    if (length == 0) return false;
+    char32_t point = 0;
+    const size_t length = readUtf8(p, end, point);
+    if (length == 0 || (point < 0x10000 && table.encodedLength(static_cast<char16_t>(point)) == 0)) return false;
     p += length;
   }
   return true;

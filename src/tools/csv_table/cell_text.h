@@ -5,6 +5,7 @@
 // Read-only tables behind them; safe from any thread.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,14 @@ struct Utf8Char {
   size_t internalLength = 0;  // GB18030 bytes
   bool endsInBackslash = false;  // its GB18030 form ends in byte 5C, which the line parser reads as an escape
 };
+
+// Length and code point of the well-formed UTF-8 character at `p` (`p` < `end`); 0 when there is
+// none.
+size_t utf8LengthAt(const unsigned char* p, const unsigned char* end, char32_t& point);
+// True when the GB18030 form of `point` is two bytes ending in 5C.
+bool endsInBackslash(char32_t point);
+// The same as 0x10000 bits, for loops that test every character.
+const uint64_t* backslashBits();
 
 // The character at `p` (`p` < `end`, *p >= 0x80).
 Utf8Char utf8CharAt(const unsigned char* p, const unsigned char* end);

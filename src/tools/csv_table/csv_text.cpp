@@ -1,6 +1,7 @@
 #include "tools/csv_table/csv_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "foundation/encoding_detection.h"
@@ -126,14 +127,35 @@ void parseFields(std::string_view line, std::vector<std::string_view>& fields) {
       skip = true;
     }
   };
+  // Bytes that are none of , " ' \ do nothing before the line's last byte: they are passed over
+  // in one stride. In UTF-8 the bytes of multi-byte characters stop the stride too.
+  static constexpr auto kStops = [] {
+    std::array<bool, 256> stops{};
+    for (unsigned char b : {',', '"', '\'', '\\'}) stops[b] = true;
+    if (kUtf8) {
+      for (int b = 0x80; b < 0x100; ++b) stops[b] = true;
+    }
+    return stops;
+  }();
+  const uint64_t* const backslash = kUtf8 ? backslashBits() : nullptr;
   for (size_t p = 1; p <= n;) {
+    if (!skip) {
+      while (p < n && !kStops[bytes[p - 1]]) ++p;
+    }
     const unsigned char b = bytes[p - 1];
     if (kUtf8 && b >= 0x80) {
-      const Utf8Char c = utf8CharAt(bytes + p - 1, bytes + n);
-      const size_t length = c.length == 0 ? 1 : c.length;  // never for checked text
+      // Checked text: the lead byte gives the length; only two- and three-byte forms (the BMP)
+      // can end in 5C.
+      const size_t length = std::min<size_t>(b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4, n - p + 1);
+      char32_t point = 0x10000;
+      if (length == 2) {
+        point = (b & 0x1Fu) << 6 | (bytes[p] & 0x3Fu);
+      } else if (length == 3 && b < 0xF0) {
+        point = (b & 0x0Fu) << 12 | (bytes[p] & 0x3Fu) << 6 | (bytes[p + 1] & 0x3Fu);
+      }
       const size_t last = p + length - 1;
       skip = false;  // a pending escape takes the first byte; the rest follow
-      if (c.endsInBackslash) {
+      if (point < 0x10000 && (backslash[point / 64] >> (point % 64) & 1u)) {
         step('\\', last);
       } else if (last == n) {
         step(0x80, last);  // an ordinary byte that ends the line
@@ -451,10 +473,7 @@ void exportRow(const TableModel& table, int32_t row, bool quoted, TextEncoding e
       sink.internal(scratch);
     }
   };
-  size_t total = 0;
-  const int32_t cells = std::min(table.cellCount(row), table.ColumnCount());
-  for (int32_t c = 1; c <= cells; ++c) total += table.cellBytes(row, c).bytes.size();
-  if (total < kLargeRow) {
+  if (table.rowByteSize(row) < kLargeRow) {
     scratch.clear();
     table.appendRowBytes(row, quoted, scratch);
     scratch += "\r\n";

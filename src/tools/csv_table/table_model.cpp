@@ -250,7 +250,8 @@ char* TableModel::storeBytes(size_t size) {
 TableModel::Slot TableModel::slotFor(const std::vector<std::string_view>& cells, int32_t count, bool utf8,
                                      int32_t iconIndex) {
   const size_t taken = std::min(cells.size(), static_cast<size_t>(count));
-  std::vector<uint64_t> ends(count);
+  std::vector<uint64_t>& ends = endsScratch_;
+  ends.resize(count);
   uint64_t total = 0;
   for (int32_t i = 0; i < count; ++i) {
     if (static_cast<size_t>(i) < taken) total += beforeNul(cells[i]).size();
@@ -281,7 +282,8 @@ void TableModel::addTextRow(char* lineStart, const std::vector<std::string_view>
                             bool utf8) {
   if (count < 0) count = 0;
   const size_t taken = std::min(fields.size(), static_cast<size_t>(count));
-  std::vector<uint64_t> ends(count);
+  std::vector<uint64_t>& ends = endsScratch_;
+  ends.resize(count);
   char* out = lineStart;
   for (int32_t i = 0; i < count; ++i) {
     if (static_cast<size_t>(i) < taken) {
@@ -345,6 +347,12 @@ TableRow TableModel::row(int32_t row) const {
   std::vector<std::string> cells(count);
   for (int32_t c = 1; c <= count; ++c) cells[c - 1] = GetCell(row, c);
   return TableRow(cells, slot.iconIndex);
+}
+
+uint64_t TableModel::rowByteSize(int32_t row) const {
+  assert(row >= 1 && row <= RowCount());
+  const RowShape s = shape(slots_[row - 1]);
+  return s.count == 0 ? 0 : endAt(s, s.count - 1);
 }
 
 int32_t TableModel::cellCount(int32_t row) const {

@@ -118,6 +118,8 @@ class TableModel {
   void addTextRow(char* lineStart, const std::vector<std::string_view>& fields, int32_t count, bool utf8);
 
   int32_t cellCount(int32_t row) const;
+  // The bytes of all the row's cells together.
+  uint64_t rowByteSize(int32_t row) const;
   // The cell as the table holds it; the empty text beyond the row's cells.
   CellBytes cellBytes(int32_t row, int32_t column) const;
   // The cell as internal text.
@@ -178,6 +180,7 @@ class TableModel {
 
   std::vector<Slot> slots_;
   std::vector<uint32_t> meta_;
+  std::vector<uint64_t> endsScratch_;  // reused while a row is added
   std::vector<std::unique_ptr<std::string>> texts_;  // imported texts
   std::vector<std::unique_ptr<char[]>> pieces_;      // own storage: built and edited rows
   char* spare_ = nullptr;                            // room left in the last piece
