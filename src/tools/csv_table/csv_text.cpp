@@ -189,7 +189,8 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
   bool firstExamined = false;
   int64_t added = 0;
   const size_t lines = static_cast<size_t>(std::count(whole.begin(), whole.end(), '\n')) + 1;
-  table.reserveRows(static_cast<size_t>(table.RowCount()) + lines);
+  table.reserveRows(lines, table.ColumnCount(), size / lines);
+  bool reserved = table.ColumnCount() > 0;
   const bool hasNul = whole.find('\0') != std::string_view::npos;
   std::vector<std::string_view> fields;
   forEachLine(whole, [&](std::string_view line) {
@@ -209,10 +210,14 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
     if (numberedTitles && !headerKnown) {
       for (size_t i = 1; i <= fields.size(); ++i) table.AddColumn(numberedTitle(i));
       headerKnown = true;
+      if (!reserved) table.reserveRows(lines, table.ColumnCount(), size / lines);
+      reserved = true;
     } else if (!headerKnown) {
       for (std::string_view title : fields) table.AddColumn(internalField(title, utf8));
       headerKnown = true;
       firstExamined = true;
+      if (!reserved) table.reserveRows(lines, table.ColumnCount(), size / lines);
+      reserved = true;
       return !(stopped = ctx.checkpoint());
     }
     const bool repeatedHeader = !firstExamined && !fields.empty() &&

@@ -349,6 +349,12 @@ TableRow TableModel::row(int32_t row) const {
   return TableRow(cells, slot.iconIndex);
 }
 
+void TableModel::reserveRows(size_t count, int32_t cells, size_t lineBytes) {
+  slots_.reserve(slots_.size() + count);
+  const size_t words = 1 + (static_cast<size_t>(std::max(cells, 0)) * widthFor(lineBytes) + 3) / 4;
+  if (cells > 0) meta_.reserve(meta_.size() + count * words);
+}
+
 uint64_t TableModel::rowByteSize(int32_t row) const {
   assert(row >= 1 && row <= RowCount());
   const RowShape s = shape(slots_[row - 1]);

@@ -106,7 +106,9 @@ class TableModel {
   void removeRow(int32_t row);
   void replaceRow(int32_t row, const TableRow& replacement, bool fit = false);
   void ClearRows();  // firstRow becomes 0, the selection empties, every text is released
-  void reserveRows(size_t count) { slots_.reserve(count); }
+  // Room for `count` more rows of `cells` cells each, `lineBytes` long on average, so that a large
+  // import never holds two copies of its row index while one grows.
+  void reserveRows(size_t count, int32_t cells = 0, size_t lineBytes = 0);
   // A copy of the row's cells as internal text, with its icon index.
   TableRow row(int32_t row) const;
 
