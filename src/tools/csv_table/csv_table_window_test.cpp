@@ -98,9 +98,9 @@ class CsvTableWindow : public ::testing::Test {
   }
   Rows rows() {
     Rows out;
-    for (const TableRow& row : model().rows()) {
+    for (int32_t r = 1; r <= model().RowCount(); ++r) {
       out.emplace_back();
-      for (const std::string& cell : row.cells()) out.back().push_back(utf8FromInternal(cell));
+      for (const std::string& cell : model().row(r).cells()) out.back().push_back(utf8FromInternal(cell));
     }
     return out;
   }

@@ -1,10 +1,15 @@
 #include "tools/csv_table/csv_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
+#include "foundation/encoding_detection.h"
+#include "foundation/file_streams.h"
 #include "foundation/file_system.h"
+#include "foundation/gb18030_table.h"
 #include "foundation/internal_text.h"
+#include "tools/csv_table/cell_text.h"
 
 namespace chengling {
 
@@ -70,11 +75,19 @@ void forEachLine(std::string_view text, Visit&& visit) {
 
 }  // namespace
 
-void parseCsvFields(std::string_view line, std::vector<std::string_view>& fields) {
+namespace {
+
+// The line parser over the bytes of internal text. With kUtf8 the line is UTF-8 and each character
+// of two or more bytes stands for its GB18030 form: only the last byte of that form can matter to
+// the parser (5C, the escape, or the line's last byte), and a pending escape takes its first byte,
+// so a UTF-8 line gives exactly the fields its internal text would.
+template <bool kUtf8>
+void parseFields(std::string_view line, std::vector<std::string_view>& fields) {
   fields.clear();
   const size_t n = line.size();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(line.data());
   // Positions are 1-based as in the rules; byteAt(0) reads position 1.
-  auto byteAt = [&](size_t p) { return static_cast<unsigned char>(line[p == 0 ? 0 : p - 1]); };
+  auto byteAt = [&](size_t p) { return bytes[p == 0 ? 0 : p - 1]; };
   auto field = [&](size_t start, size_t end) {  // bytes strictly between the two positions
     fields.push_back(line.substr(std::min(start, n), end > start + 1 ? end - start - 1 : 0));
   };
@@ -83,12 +96,7 @@ void parseCsvFields(std::string_view line, std::vector<std::string_view>& fields
   int quote = kNoQuote;
   int lastClose = kNoQuote;
   size_t start = 0;
-  for (size_t p = 1; p <= n; ++p) {
-    if (skip) {
-      skip = false;
-      continue;
-    }
-    const unsigned char b = byteAt(p);
+  auto step = [&](unsigned char b, size_t p) {
     if (!inQuote) {
       if (b == '"') {
         quote = '"';
@@ -118,7 +126,175 @@ void parseCsvFields(std::string_view line, std::vector<std::string_view>& fields
     } else if (b == '\\') {
       skip = true;
     }
+  };
+  // Bytes that are none of , " ' \ do nothing before the line's last byte: they are passed over
+  // in one stride. In UTF-8 the bytes of multi-byte characters stop the stride too.
+  static constexpr auto kStops = [] {
+    std::array<bool, 256> stops{};
+    for (unsigned char b : {',', '"', '\'', '\\'}) stops[b] = true;
+    if (kUtf8) {
+      for (int b = 0x80; b < 0x100; ++b) stops[b] = true;
+    }
+    return stops;
+  }();
+  const uint64_t* const backslash = kUtf8 ? backslashBits() : nullptr;
+  for (size_t p = 1; p <= n;) {
+    if (!skip) {
+      while (p < n && !kStops[bytes[p - 1]]) ++p;
+    }
+    const unsigned char b = bytes[p - 1];
+    if (kUtf8 && b >= 0x80) {
+      // Checked text: the lead byte gives the length; only two- and three-byte forms (the BMP)
+      // can end in 5C.
+      const size_t length = std::min<size_t>(b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4, n - p + 1);
+      char32_t point = 0x10000;
+      if (length == 2) {
+        point = (b & 0x1Fu) << 6 | (bytes[p] & 0x3Fu);
+      } else if (length == 3 && b < 0xF0) {
+        point = (b & 0x0Fu) << 12 | (bytes[p] & 0x3Fu) << 6 | (bytes[p + 1] & 0x3Fu);
+      }
+      const size_t last = p + length - 1;
+      skip = false;  // a pending escape takes the first byte; the rest follow
+      if (point < 0x10000 && (backslash[point / 64] >> (point % 64) & 1u)) {
+        step('\\', last);
+      } else if (last == n) {
+        step(0x80, last);  // an ordinary byte that ends the line
+      }
+      p += length;
+      continue;
+    }
+    if (skip) {
+      skip = false;
+    } else {
+      step(b, p);
+    }
+    ++p;
   }
+}
+
+// The header's text of a field.
+std::string internalField(std::string_view field, bool utf8) {
+  if (!utf8) return std::string(field);
+  std::string out;
+  appendUtf8AsInternal(field, out);
+  return out;
+}
+
+// Imports one source that `table` holds already (adoptText): `text` .. `text + size`, internal
+// text or UTF-8.
+int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles, TableModel& table,
+                         RunContext& ctx, bool& stopped) {
+  const std::string_view whole(text, size);
+  bool headerKnown = table.ColumnCount() >= 1;
+  bool firstExamined = false;
+  int64_t added = 0;
+  const size_t lines = static_cast<size_t>(std::count(whole.begin(), whole.end(), '\n')) + 1;
+  table.reserveRows(lines, table.ColumnCount(), size / lines);
+  bool reserved = table.ColumnCount() > 0;
+  const bool hasNul = whole.find('\0') != std::string_view::npos;
+  std::vector<std::string_view> fields;
+  forEachLine(whole, [&](std::string_view line) {
+    if (utf8) {
+      parseFields<true>(line, fields);
+    } else {
+      parseFields<false>(line, fields);
+    }
+    if (hasNul) {
+      for (std::string_view& f : fields) f = f.substr(0, f.find('\0'));  // a cell ends at a NUL
+    }
+    if (!headerKnown && fields.empty()) {
+      // A line without fields cannot make a header: leading empty lines would otherwise leave a
+      // table of no columns that drops every following row.
+      return !(stopped = ctx.checkpoint());
+    }
+    if (numberedTitles && !headerKnown) {
+      for (size_t i = 1; i <= fields.size(); ++i) table.AddColumn(numberedTitle(i));
+      headerKnown = true;
+      if (!reserved) table.reserveRows(lines, table.ColumnCount(), size / lines);
+      reserved = true;
+    } else if (!headerKnown) {
+      for (std::string_view title : fields) table.AddColumn(internalField(title, utf8));
+      headerKnown = true;
+      firstExamined = true;
+      if (!reserved) table.reserveRows(lines, table.ColumnCount(), size / lines);
+      reserved = true;
+      return !(stopped = ctx.checkpoint());
+    }
+    const bool repeatedHeader = !firstExamined && !fields.empty() &&
+                                internalField(fields.front(), utf8) == table.GetColumnTitle(1);
+    firstExamined = true;
+    if (!repeatedHeader) {
+      table.addTextRow(const_cast<char*>(line.data()), fields, table.ColumnCount(), utf8);
+      ++added;
+      if (added % kProgressEvery == 0) {
+        ctx.progress(static_cast<int64_t>(line.data() - text), static_cast<int64_t>(size));
+      }
+    }
+    return !(stopped = ctx.checkpoint());
+  });
+  return added;
+}
+
+// A file's content ready for the table: UTF-8 content that internal text can hold stays UTF-8 (no
+// conversion there and back); everything else is what DecodeText makes of it, `used` the same.
+struct HeldText {
+  std::string bytes;
+  size_t start = 0;  // a UTF-8 mark before it
+  size_t size = 0;
+  bool utf8 = false;
+};
+
+HeldText holdFileText(std::string content, TextEncoding& used) {
+  HeldText held;
+  const std::string_view view = content;
+  const std::string_view utf8Mark = byteOrderMark(TextEncoding::Utf8);
+  bool general = view.starts_with("\x1F\x8B") || view.starts_with(byteOrderMark(TextEncoding::Utf16Le)) ||
+                 view.starts_with(byteOrderMark(TextEncoding::Utf16Be));
+  bool utf8 = false;
+  if (!general) {
+    if (view.starts_with(utf8Mark)) {
+      utf8 = true;
+      held.start = utf8Mark.size();
+    } else {
+      const int declared = DetectHtmlCharset(cutAtNul(view));
+      general = declared == 2 || declared == 3;
+      utf8 = declared == 1;
+    }
+  }
+  if (!general) {
+    const std::string_view body = view.substr(held.start);
+    utf8 = utf8 || LooksLikeUtf8(body);
+    const std::string_view text = cutAtNul(body);
+    if (!utf8) {
+      held.start = 0;
+      held.size = cutAtNul(view).size();
+      held.bytes = std::move(content);
+      used = TextEncoding::Ansi;
+      return held;
+    }
+    // What converts to nothing, or holds what the table cannot read, takes the general way.
+    if (!text.empty() && utf8FitsInternal(text)) {
+      held.size = text.size();
+      held.utf8 = true;
+      held.bytes = std::move(content);
+      used = TextEncoding::Utf8;
+      return held;
+    }
+  }
+  held.bytes = DecodeText({}, TextEncoding::Detect, content, {}, used);
+  held.start = 0;
+  held.size = held.bytes.size();
+  return held;
+}
+
+}  // namespace
+
+void parseCsvFields(std::string_view line, std::vector<std::string_view>& fields) {
+  parseFields<false>(line, fields);
+}
+
+void parseUtf8CsvFields(std::string_view line, std::vector<std::string_view>& fields) {
+  parseFields<true>(line, fields);
 }
 
 std::vector<std::string> ParseCsvLine(std::string_view line) {
@@ -129,41 +305,8 @@ std::vector<std::string> ParseCsvLine(std::string_view line) {
 
 int64_t importCsvSource(std::string_view text, bool numberedTitles, TableModel& table,
                         RunContext& ctx, bool& stopped) {
-  bool headerKnown = table.ColumnCount() >= 1;
-  bool firstExamined = false;
-  int64_t added = 0;
-  const int64_t lines = static_cast<int64_t>(std::count(text.begin(), text.end(), '\n')) + 1;
-  table.reserveRows(table.rows().size() + static_cast<size_t>(lines));
-  std::vector<std::string_view> fields;
-  forEachLine(text, [&](std::string_view line) {
-    parseCsvFields(line, fields);
-    if (!headerKnown && fields.empty()) {
-      // A line without fields cannot make a header: leading empty lines would otherwise leave a
-      // table of no columns that drops every following row.
-      return !(stopped = ctx.checkpoint());
-    }
-    if (numberedTitles && !headerKnown) {
-      for (size_t i = 1; i <= fields.size(); ++i) table.AddColumn(numberedTitle(i));
-      headerKnown = true;
-    } else if (!headerKnown) {
-      for (std::string_view title : fields) table.AddColumn(title);
-      headerKnown = true;
-      firstExamined = true;
-      return !(stopped = ctx.checkpoint());
-    }
-    const bool repeatedHeader =
-        !firstExamined && !fields.empty() && fields.front() == table.GetColumnTitle(1);
-    firstExamined = true;
-    if (!repeatedHeader) {
-      table.AddRow(TableRow(fields, table.ColumnCount()));  // fitted to the columns
-      ++added;
-      if (added % kProgressEvery == 0) {
-        ctx.progress(static_cast<int64_t>(line.data() - text.data()), static_cast<int64_t>(text.size()));
-      }
-    }
-    return !(stopped = ctx.checkpoint());
-  });
-  return added;
+  char* held = table.adoptText(std::string(text));
+  return importHeldSource(held, text.size(), false, numberedTitles, table, ctx, stopped);
 }
 
 CsvImportOutcome ImportCsvFiles(const CsvImportOptions& options, TableModel& table, RunContext& ctx) {
@@ -175,25 +318,27 @@ CsvImportOutcome ImportCsvFiles(const CsvImportOptions& options, TableModel& tab
   for (const std::string& path : options.paths) {
     if (path.empty()) continue;
     ctx.status(path);
-    TextEncoding used = TextEncoding::Detect;
-    std::string text = DecodeText(path, TextEncoding::Detect, {}, {}, used);
-    if (used == TextEncoding::Detect) {
-      std::string ignored, reason;
-      if (!readWholeFile(path, ignored, &reason)) {
-        ++outcome.filesFailed;
-        ctx.failure(path, reason.empty() ? "无法读取" : reason);
-        if (ctx.checkpoint()) {
-          outcome.stopped = true;
-          break;
-        }
-        continue;
+    std::string content, reason;
+    if (!readWholeFile(path, content, &reason)) {
+      ++outcome.filesFailed;
+      ctx.failure(path, reason.empty() ? "无法读取" : reason);
+      if (ctx.checkpoint()) {
+        outcome.stopped = true;
+        break;
       }
+      continue;
     }
-    if (!encodingKnown && used != TextEncoding::Detect) {
+    TextEncoding used = TextEncoding::Detect;
+    HeldText held = holdFileText(std::move(content), used);
+    if (!encodingKnown) {
       outcome.encoding = used;
       encodingKnown = true;
     }
-    outcome.rowsAdded += importCsvSource(text, options.numberedTitles, table, ctx, outcome.stopped);
+    const size_t start = held.start, size = held.size;
+    const bool utf8 = held.utf8;
+    char* text = table.adoptText(std::move(held.bytes));
+    outcome.rowsAdded +=
+        importHeldSource(text + start, size, utf8, options.numberedTitles, table, ctx, outcome.stopped);
     if (outcome.stopped) break;
   }
   return outcome;
@@ -221,35 +366,151 @@ std::string exportText(const TableModel& table, bool quoted) {
   return out;
 }
 
+namespace {
+
+// Writes the bytes of an export through `file` in pieces of about kExportPiece: bytes already in
+// the output encoding go out as they are, internal text is encoded on the way. Order is kept; a
+// text far larger than a piece is encoded piece by piece, so that no second copy of a huge cell is
+// ever held.
+class ExportSink {
+ public:
+  ExportSink(AtomicFile& file, TextEncoding encoding, std::string* error)
+      : file_(file), encoding_(encoding), error_(error), mark_(byteOrderMark(encoding)) {
+    // EncodeText puts a mark in front of the text; the pieces below are encoded without it.
+    out_.assign(mark_);
+    converted_ = !charsetName(encoding).empty();
+  }
+
+  // Bytes in the output encoding.
+  void raw(std::string_view bytes) {
+    flushPending();
+    if (bytes.size() >= kExportPiece) {
+      flushOut();
+      write(bytes);
+    } else {
+      out_.append(bytes);
+      if (out_.size() >= kExportPiece) flushOut();
+    }
+  }
+
+  // Internal text.
+  void internal(std::string_view text) {
+    if (!converted_) {
+      raw(text);
+      return;
+    }
+    if (text.size() < kExportPiece) {
+      pending_.append(text);
+      if (pending_.size() >= kExportPiece) flushPending();
+      return;
+    }
+    flushPending();
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t at = 0; at < text.size();) {
+      // A piece ends where a character starts whatever came before, so it encodes on its own.
+      const size_t end = at + kExportPiece >= text.size()
+                             ? text.size()
+                             : gb18030::nextGb18030Restart(p, text.size(), at + kExportPiece - 1);
+      encodeAndAppend(text.substr(at, end - at));
+      at = end;
+    }
+  }
+
+  bool finish() {
+    flushPending();
+    flushOut();
+    return ok_;
+  }
+
+ private:
+  void encodeAndAppend(std::string_view text) {
+    bytes_ = encodedText(text, encoding_);
+    std::string_view encoded = bytes_;
+    if (!mark_.empty() && encoded.starts_with(mark_) && !text.starts_with(mark_)) encoded.remove_prefix(mark_.size());
+    raw(encoded);
+  }
+  void flushPending() {
+    if (pending_.empty()) return;
+    std::string text;
+    text.swap(pending_);
+    encodeAndAppend(text);
+    text.clear();
+    pending_.swap(text);  // keeps the buffer
+  }
+  void flushOut() {
+    if (out_.empty()) return;
+    write(out_);
+    out_.clear();
+  }
+  void write(std::string_view bytes) {
+    if (ok_ && !file_.write(bytes, error_)) ok_ = false;
+  }
+
+  AtomicFile& file_;
+  TextEncoding encoding_;
+  std::string* error_;
+  std::string_view mark_;
+  bool converted_ = false;
+  bool ok_ = true;
+  std::string out_;
+  std::string pending_;
+  std::string bytes_;
+};
+
+// Rows above this size go out cell by cell instead of through one row text.
+constexpr size_t kLargeRow = size_t{1} << 20;
+
+void exportRow(const TableModel& table, int32_t row, bool quoted, TextEncoding encoding, ExportSink& sink,
+               std::string& scratch) {
+  const bool utf8 = table.rowIsUtf8(row);
+  // A row whose bytes are already the output's goes out untouched; ASCII punctuation is the same
+  // in UTF-8 and internal text.
+  const bool direct = utf8 ? encoding == TextEncoding::Utf8 : charsetName(encoding).empty();
+  const bool asInternal = !utf8;  // bytes the sink must encode when not direct
+  auto put = [&](std::string_view bytes) {
+    if (direct) {
+      sink.raw(bytes);
+    } else if (asInternal) {
+      sink.internal(bytes);
+    } else {
+      scratch.clear();
+      appendUtf8AsInternal(bytes, scratch);
+      sink.internal(scratch);
+    }
+  };
+  if (table.rowByteSize(row) < kLargeRow) {
+    scratch.clear();
+    table.appendRowBytes(row, quoted, scratch);
+    scratch += "\r\n";
+    std::string line;
+    line.swap(scratch);
+    put(line);
+    line.swap(scratch);
+    return;
+  }
+  for (int32_t c = 1; c <= table.ColumnCount(); ++c) {
+    if (c > 1) put(",");
+    if (quoted) put("\"");
+    put(table.cellBytes(row, c).bytes);
+    if (quoted) put("\"");
+  }
+  put("\r\n");
+}
+
+}  // namespace
+
 bool ExportCsv(const TableModel& table, std::string_view path, TextEncoding encoding,
                std::string* error) {
   const bool quoted = exportQuotesFields(path);
   AtomicFile file;
   if (!file.open(path, error)) return false;
-  std::string piece;
-  std::string bytes;
-  // EncodeText puts a mark in front of every piece it converts; it belongs at the start only.
-  std::string_view mark;
-  if (encoding == TextEncoding::Utf8) mark = "\xEF\xBB\xBF";
-  if (encoding == TextEncoding::Utf16Le) mark = "\xFF\xFE";
-  if (encoding == TextEncoding::Utf16Be) mark = "\xFE\xFF";
-  bool first = true;
-  auto writePiece = [&]() {
-    EncodeText({}, piece, encoding, bytes);
-    if (!first && !mark.empty() && std::string_view(bytes).starts_with(mark) &&
-        !std::string_view(piece).starts_with(mark)) {
-      bytes.erase(0, mark.size());
-    }
-    first = false;
-    piece.clear();
-    return file.write(bytes, error);
-  };
-  for (int32_t r = 0; r <= table.RowCount(); ++r) {
-    table.appendRowText(r, quoted, piece);
-    piece += "\r\n";
-    if (piece.size() >= kExportPiece && !writePiece()) return false;
-  }
-  if (!piece.empty() && !writePiece()) return false;
+  ExportSink sink(file, encoding, error);
+  std::string scratch;
+  table.appendRowText(0, quoted, scratch);
+  scratch += "\r\n";
+  sink.internal(scratch);
+  for (int32_t r = 1; r <= table.RowCount(); ++r) exportRow(table, r, quoted, encoding, sink, scratch);
+  if (!sink.finish()) return false;
   return file.commit(error);
 }
 

@@ -26,6 +26,9 @@ std::vector<std::string> ParseCsvLine(std::string_view line);
 
 // The same fields as views into `line`, into a vector the caller reuses (no allocation per field).
 void parseCsvFields(std::string_view line, std::vector<std::string_view>& fields);
+// The fields of a UTF-8 line (utf8FitsInternal), exactly those of its internal text, as views into
+// `line`.
+void parseUtf8CsvFields(std::string_view line, std::vector<std::string_view>& fields);
 
 struct CsvImportOptions {
   std::vector<std::string> paths;  // merged in order under the first file's header

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "foundation/internal_text.h"
+#include "tools/csv_table/cell_text.h"
 
 namespace chengling {
 
@@ -166,8 +167,10 @@ int32_t AutoFitColumns(TableModel& table, const GridMetrics& m, FitMode mode, in
       const int32_t icon = c == 1 && m.hasPictures ? m.iconWidth : 0;
       size_t longest = 0;  // the width grows with the byte count, so the longest cell decides
       bool any = false;
-      for (const TableRow& row : table.rows()) {
-        longest = std::max(longest, row.cell(c - 1).size());
+      for (int32_t r = 1; r <= table.RowCount(); ++r) {
+        const CellBytes cell = table.cellBytes(r, c);
+        const bool converted = cell.utf8 && hasHighByte(cell.bytes);
+        longest = std::max(longest, converted ? internalLengthOfUtf8(cell.bytes) : cell.bytes.size());
         any = true;
       }
       if (any) w = std::max(w, clampToInt(static_cast<double>(longest) * perByte + 10) + icon);

@@ -242,7 +242,7 @@ void TableGrid::paintData(QPainter& painter) const {
   const int32_t baselineOffset = (metrics_.glyphHeight + fontAscent_) / 2;
 
   int32_t left = 0;
-  std::string_view cell;
+  std::string cell;
   for (int32_t c = model_.firstColumn + 1; c <= model_.ColumnCount() && left < width; ++c) {
     const int32_t columnWidth = model_.GetColumnWidth(c);
     painter.setClipRect(QRect(left, 0, columnWidth, height) & inside);
@@ -441,7 +441,7 @@ void TableGrid::hover(int32_t x, int32_t y) {
     tip_->RemoveTool(data_);
     return;
   }
-  const std::string_view text = model_.GetCell(row, column);
+  const std::string text = model_.GetCell(row, column);
   if (clipCellText(model_, metrics_, layout_.data.width, column, text) != text) {
     tip_->RemoveTool(data_);
     tip_->AddTool(data_, toQString(text), false);

@@ -4,6 +4,8 @@
 #include <cassert>
 #include <cstring>
 
+#include "tools/csv_table/cell_text.h"
+
 namespace chengling {
 
 namespace {
@@ -172,19 +174,140 @@ void TableModel::SetColumnWidth(int32_t column, int32_t width) {
 
 // ---- rows ----
 
-void TableModel::AddRow(TableRow row, bool fit) {
-  if (fit) row.fit(ColumnCount());
-  rows_.push_back(std::move(row));
+namespace {
+
+constexpr uint32_t kCountBits = 0x0FFFFFFFu;  // cells per row: at most this many
+constexpr uint32_t kUtf8Flag = 0x40000000u;
+constexpr size_t kPieceSize = size_t{1} << 20;
+
+unsigned widthFor(uint64_t length) {
+  return length <= 0xFF ? 1 : length <= 0xFFFF ? 2 : length <= 0xFFFFFFFFu ? 4 : 8;
 }
+
+unsigned widthCode(unsigned width) { return width == 1 ? 0 : width == 2 ? 1 : width == 4 ? 2 : 3; }
+
+}  // namespace
+
+TableModel::RowShape TableModel::shape(const Slot& slot) const {
+  const uint32_t word = meta_[slot.meta];
+  RowShape s;
+  s.count = static_cast<int32_t>(word & kCountBits);
+  s.utf8 = (word & kUtf8Flag) != 0;
+  s.width = 1u << (word >> 28 & 3u);
+  s.ends = reinterpret_cast<const unsigned char*>(meta_.data() + slot.meta + 1);
+  return s;
+}
+
+uint64_t TableModel::endAt(const RowShape& s, int32_t index) const {
+  const unsigned char* p = s.ends + static_cast<size_t>(index) * s.width;
+  switch (s.width) {
+    case 1: return *p;
+    case 2: { uint16_t v; std::memcpy(&v, p, 2); return v; }
+    case 4: { uint32_t v; std::memcpy(&v, p, 4); return v; }
+    default: { uint64_t v; std::memcpy(&v, p, 8); return v; }
+  }
+}
+
+std::string_view TableModel::slotCell(const Slot& slot, int32_t index) const {
+  const RowShape s = shape(slot);
+  if (index < 0 || index >= s.count) return {};
+  const uint64_t start = index == 0 ? 0 : endAt(s, index - 1);
+  return {slot.text + start, static_cast<size_t>(endAt(s, index) - start)};
+}
+
+uint32_t TableModel::addMeta(const std::vector<uint64_t>& ends, int32_t count, bool utf8) {
+  assert(count >= 0 && static_cast<uint32_t>(count) <= kCountBits);
+  const unsigned width = widthFor(count == 0 ? 0 : ends[count - 1]);
+  const size_t at = meta_.size();
+  assert(at <= UINT32_MAX);
+  const size_t words = (static_cast<size_t>(count) * width + 3) / 4;
+  meta_.resize(at + 1 + words);
+  meta_[at] = static_cast<uint32_t>(count) | widthCode(width) << 28 | (utf8 ? kUtf8Flag : 0u);
+  auto* out = reinterpret_cast<unsigned char*>(meta_.data() + at + 1);
+  for (int32_t i = 0; i < count; ++i) {
+    const uint64_t end = ends[i];
+    std::memcpy(out + static_cast<size_t>(i) * width, &end, width);  // little-endian: the low bytes
+  }
+  return static_cast<uint32_t>(at);
+}
+
+char* TableModel::storeBytes(size_t size) {
+  if (size > kPieceSize / 4) {
+    pieces_.emplace_back(new char[size]);
+    return pieces_.back().get();
+  }
+  if (size > spareSize_) {
+    pieces_.emplace_back(new char[kPieceSize]);
+    spare_ = pieces_.back().get();
+    spareSize_ = kPieceSize;
+  }
+  char* at = spare_;
+  spare_ += size;
+  spareSize_ -= size;
+  return at;
+}
+
+TableModel::Slot TableModel::slotFor(const std::vector<std::string_view>& cells, int32_t count, bool utf8,
+                                     int32_t iconIndex) {
+  const size_t taken = std::min(cells.size(), static_cast<size_t>(count));
+  std::vector<uint64_t>& ends = endsScratch_;
+  ends.resize(count);
+  uint64_t total = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    if (static_cast<size_t>(i) < taken) total += beforeNul(cells[i]).size();
+    ends[i] = total;
+  }
+  char* text = total == 0 ? nullptr : storeBytes(total);
+  char* out = text;
+  for (size_t i = 0; i < taken; ++i) {
+    const std::string_view cell = beforeNul(cells[i]);
+    if (!cell.empty()) std::memcpy(out, cell.data(), cell.size());
+    out += cell.size();
+  }
+  return {text, addMeta(ends, count, utf8), iconIndex};
+}
+
+TableModel::Slot TableModel::slotFor(const TableRow& row, bool fit) {
+  std::vector<std::string_view> cells(row.cellCount());
+  for (int32_t i = 0; i < row.cellCount(); ++i) cells[i] = row.cell(i);
+  return slotFor(cells, fit ? ColumnCount() : row.cellCount(), false, row.iconIndex);
+}
+
+char* TableModel::adoptText(std::string text) {
+  texts_.push_back(std::make_unique<std::string>(std::move(text)));
+  return texts_.back()->data();
+}
+
+void TableModel::addTextRow(char* lineStart, const std::vector<std::string_view>& fields, int32_t count,
+                            bool utf8) {
+  if (count < 0) count = 0;
+  const size_t taken = std::min(fields.size(), static_cast<size_t>(count));
+  std::vector<uint64_t>& ends = endsScratch_;
+  ends.resize(count);
+  char* out = lineStart;
+  for (int32_t i = 0; i < count; ++i) {
+    if (static_cast<size_t>(i) < taken) {
+      // Fields come in order and never start before the bytes already written: a move to the left.
+      const std::string_view field = fields[i];
+      if (out != field.data() && !field.empty()) std::memmove(out, field.data(), field.size());
+      out += field.size();
+    }
+    ends[i] = static_cast<uint64_t>(out - lineStart);
+  }
+  slots_.push_back({lineStart, addMeta(ends, count, utf8), 0});
+}
+
+void TableModel::AddRow(const TableRow& row, bool fit) { slots_.push_back(slotFor(row, fit)); }
 
 void TableModel::AddRow(const std::vector<std::string>& cells, int32_t iconIndex, bool fit) {
-  AddRow(TableRow(cells, iconIndex), fit);
+  std::vector<std::string_view> views(cells.begin(), cells.end());
+  const int32_t count = fit ? ColumnCount() : static_cast<int32_t>(cells.size());
+  slots_.push_back(slotFor(views, count, false, iconIndex));
 }
 
-void TableModel::insertRow(int32_t position, TableRow row, bool fit) {
+void TableModel::insertRow(int32_t position, const TableRow& row, bool fit) {
   assert(position >= 1 && position <= RowCount() + 1);
-  if (fit) row.fit(ColumnCount());
-  rows_.insert(rows_.begin() + (position - 1), std::move(row));
+  slots_.insert(slots_.begin() + (position - 1), slotFor(row, fit));
   for (int32_t& selected : selection_) {
     if (selected >= position) ++selected;
   }
@@ -192,50 +315,136 @@ void TableModel::insertRow(int32_t position, TableRow row, bool fit) {
 
 void TableModel::removeRow(int32_t row) {
   assert(row >= 1 && row <= RowCount());
-  rows_.erase(rows_.begin() + (row - 1));
+  slots_.erase(slots_.begin() + (row - 1));
   std::erase(selection_, row);
   for (int32_t& selected : selection_) {
     if (selected > row) --selected;
   }
 }
 
-void TableModel::replaceRow(int32_t row, TableRow replacement, bool fit) {
+void TableModel::replaceRow(int32_t row, const TableRow& replacement, bool fit) {
   assert(row >= 1 && row <= RowCount());
-  if (fit) replacement.fit(ColumnCount());
-  rows_[row - 1] = std::move(replacement);
-}
-
-void TableModel::replaceAllRows(std::vector<TableRow> rows) {
-  rows_ = std::move(rows);
-  std::erase_if(selection_, [&](int32_t r) { return r > RowCount(); });
+  slots_[row - 1] = slotFor(replacement, fit);
 }
 
 void TableModel::ClearRows() {
-  rows_.clear();
-  rows_.shrink_to_fit();
+  slots_.clear();
+  slots_.shrink_to_fit();
+  meta_.clear();
+  meta_.shrink_to_fit();
+  texts_.clear();
+  pieces_.clear();
+  spare_ = nullptr;
+  spareSize_ = 0;
   selection_.clear();
   firstRow = 0;
 }
 
-const TableRow& TableModel::row(int32_t row) const {
+TableRow TableModel::row(int32_t row) const {
   assert(row >= 1 && row <= RowCount());
-  return rows_[row - 1];
+  const Slot& slot = slots_[row - 1];
+  const int32_t count = shape(slot).count;
+  std::vector<std::string> cells(count);
+  for (int32_t c = 1; c <= count; ++c) cells[c - 1] = GetCell(row, c);
+  return TableRow(cells, slot.iconIndex);
 }
 
-std::string_view TableModel::GetCell(int32_t row, int32_t column) const {
+void TableModel::reserveRows(size_t count, int32_t cells, size_t lineBytes) {
+  slots_.reserve(slots_.size() + count);
+  const size_t words = 1 + (static_cast<size_t>(std::max(cells, 0)) * widthFor(lineBytes) + 3) / 4;
+  if (cells > 0) meta_.reserve(meta_.size() + count * words);
+}
+
+uint64_t TableModel::rowByteSize(int32_t row) const {
+  assert(row >= 1 && row <= RowCount());
+  const RowShape s = shape(slots_[row - 1]);
+  return s.count == 0 ? 0 : endAt(s, s.count - 1);
+}
+
+int32_t TableModel::cellCount(int32_t row) const {
+  assert(row >= 1 && row <= RowCount());
+  return shape(slots_[row - 1]).count;
+}
+
+bool TableModel::rowIsUtf8(int32_t row) const {
+  assert(row >= 1 && row <= RowCount());
+  return shape(slots_[row - 1]).utf8;
+}
+
+CellBytes TableModel::cellBytes(int32_t row, int32_t column) const {
   assert(row >= 1 && row <= RowCount() && column >= 1);
-  return rows_[row - 1].cell(column - 1);
+  const Slot& slot = slots_[row - 1];
+  return {slotCell(slot, column - 1), shape(slot).utf8};
+}
+
+std::string TableModel::GetCell(int32_t row, int32_t column) const {
+  const CellBytes cell = cellBytes(row, column);
+  if (!cell.utf8) return std::string(cell.bytes);
+  std::string out;
+  appendUtf8AsInternal(cell.bytes, out);
+  return out;
 }
 
 void TableModel::SetCell(int32_t row, int32_t column, std::string_view text) {
   assert(row >= 1 && row <= RowCount() && column >= 1);
-  rows_[row - 1].setCell(column - 1, text);
+  Slot& slot = slots_[row - 1];
+  const RowShape s = shape(slot);
+  // The edited row is rebuilt as internal text in own storage.
+  std::vector<std::string> owned(std::max(s.count, column));
+  for (int32_t i = 0; i < s.count; ++i) owned[i] = GetCell(row, i + 1);
+  owned[column - 1] = std::string(beforeNul(text));
+  std::vector<std::string_view> views(owned.begin(), owned.end());
+  slot = slotFor(views, static_cast<int32_t>(views.size()), false, slot.iconIndex);
+}
+
+void TableModel::permuteRows(const std::vector<int32_t>& order) {
+  assert(order.size() == slots_.size());
+  // Cycle by cycle, so that no second array of rows is needed.
+  std::vector<bool> placed(order.size());
+  for (size_t start = 0; start < order.size(); ++start) {
+    if (placed[start]) continue;
+    const Slot first = slots_[start];
+    size_t at = start;
+    while (true) {
+      placed[at] = true;
+      const size_t from = static_cast<size_t>(order[at]);
+      if (from == start) {
+        slots_[at] = first;
+        break;
+      }
+      slots_[at] = slots_[from];
+      at = from;
+    }
+  }
+}
+
+void TableModel::appendRowBytes(int32_t row, bool quoted, std::string& out) const {
+  assert(row >= 1 && row <= RowCount());
+  const Slot& slot = slots_[row - 1];
+  const RowShape s = shape(slot);
+  uint64_t start = 0;
+  for (int32_t i = 0; i < ColumnCount(); ++i) {
+    if (i > 0) out += ',';
+    if (quoted) out += '"';
+    if (i < s.count) {
+      const uint64_t end = endAt(s, i);
+      out.append(slot.text + start, slot.text + end);
+      start = end;
+    }
+    if (quoted) out += '"';
+  }
 }
 
 void TableModel::appendRowText(int32_t row, bool quoted, std::string& out) const {
   assert(row >= 0 && row <= RowCount());
   if (row > 0) {
-    rows_[row - 1].appendJoined(ColumnCount(), quoted, out);
+    if (!rowIsUtf8(row)) {
+      appendRowBytes(row, quoted, out);
+      return;
+    }
+    std::string bytes;
+    appendRowBytes(row, quoted, bytes);
+    appendUtf8AsInternal(bytes, out);  // the commas and quotes are the same bytes in both
     return;
   }
   for (int32_t c = 1; c <= ColumnCount(); ++c) {

@@ -3,8 +3,9 @@
 // position. Rows and columns are 1-based in every operation; a number outside 1 .. count is a caller
 // error (asserted). The view paints from this model and the geometry functions of grid_geometry.h.
 //
-// A row keeps its cells packed in one block (NUL-separated: internal text never holds a NUL), so a
-// million-row table costs little more than its text.
+// The model keeps imported texts whole and each row as offsets into them (see Slot); TableRow is
+// the stand-alone form of one row, packed in one block (NUL-separated: internal text never holds a
+// NUL), for building rows and reading them back.
 
 #include <cstdint>
 #include <memory>
@@ -69,9 +70,23 @@ enum class SelectionMode { None = 0, Single = 1, Multiple = 2 };
 // Key state of a release in multiple mode.
 enum class SelectKeys { None = 0, Ctrl = 1, Shift = 2 };
 
+// The bytes of one cell as the table holds them: internal text, or UTF-8 for cells read from a
+// UTF-8 file (cell_text.h reads those as internal text).
+struct CellBytes {
+  std::string_view bytes;
+  bool utf8 = false;
+};
+
 class TableModel {
  public:
-  int32_t RowCount() const { return static_cast<int32_t>(rows_.size()); }
+  TableModel() = default;
+  // Rows point into texts the model owns: a move keeps them, a copy would not.
+  TableModel(TableModel&&) noexcept = default;
+  TableModel& operator=(TableModel&&) noexcept = default;
+  TableModel(const TableModel&) = delete;
+  TableModel& operator=(const TableModel&) = delete;
+
+  int32_t RowCount() const { return static_cast<int32_t>(slots_.size()); }
   int32_t ColumnCount() const { return static_cast<int32_t>(columns_.size()); }
 
   void AddColumn(std::string_view title, int32_t width = 88);
@@ -85,25 +100,45 @@ class TableModel {
   const std::vector<TableColumn>& columns() const { return columns_; }
 
   // With `fit` the cells are cut or padded with empty texts to ColumnCount().
-  void AddRow(TableRow row, bool fit = false);
+  void AddRow(const TableRow& row, bool fit = false);
   void AddRow(const std::vector<std::string>& cells, int32_t iconIndex = 0, bool fit = false);
-  void insertRow(int32_t position, TableRow row, bool fit = false);  // up to count + 1
+  void insertRow(int32_t position, const TableRow& row, bool fit = false);  // up to count + 1
   void removeRow(int32_t row);
-  void replaceRow(int32_t row, TableRow replacement, bool fit = false);
-  void replaceAllRows(std::vector<TableRow> rows);
-  void ClearRows();  // firstRow becomes 0, the selection empties
-  void reserveRows(size_t count) { rows_.reserve(count); }
-  const TableRow& row(int32_t row) const;
-  std::vector<TableRow>& mutableRows() { return rows_; }
-  const std::vector<TableRow>& rows() const { return rows_; }
+  void replaceRow(int32_t row, const TableRow& replacement, bool fit = false);
+  void ClearRows();  // firstRow becomes 0, the selection empties, every text is released
+  // Room for `count` more rows of `cells` cells each, `lineBytes` long on average, so that a large
+  // import never holds two copies of its row index while one grows.
+  void reserveRows(size_t count, int32_t cells = 0, size_t lineBytes = 0);
+  // A copy of the row's cells as internal text, with its icon index.
+  TableRow row(int32_t row) const;
 
-  std::string_view GetCell(int32_t row, int32_t column) const;
+  // Import without copying: the model takes `text` (no NUL inside) and returns where it now lives;
+  // addTextRow then adds a row of `fields`, views into one line of that text starting at
+  // `lineStart`, cut or padded to `count` cells. The fields are moved together to the line's start
+  // in place, so the line's other bytes must not be needed afterwards.
+  char* adoptText(std::string text);
+  void addTextRow(char* lineStart, const std::vector<std::string_view>& fields, int32_t count, bool utf8);
+
+  int32_t cellCount(int32_t row) const;
+  // The bytes of all the row's cells together.
+  uint64_t rowByteSize(int32_t row) const;
+  // The cell as the table holds it; the empty text beyond the row's cells.
+  CellBytes cellBytes(int32_t row, int32_t column) const;
+  // The cell as internal text.
+  std::string GetCell(int32_t row, int32_t column) const;
   void SetCell(int32_t row, int32_t column, std::string_view text);
+  bool rowIsUtf8(int32_t row) const;
+
+  // Puts the rows in `order` (0-based indices, each row exactly once); the selection keeps its row
+  // numbers.
+  void permuteRows(const std::vector<int32_t>& order);
 
   // The cells of `row` for columns 1 .. ColumnCount() (row 0: the titles), "," before every field
   // after the first, each wrapped in double quotes when `quoted`; contents are written unchanged.
   std::string RowText(int32_t row, bool quoted) const;
   void appendRowText(int32_t row, bool quoted, std::string& out) const;
+  // The same for a data row in the bytes the table holds (UTF-8 for a UTF-8 row).
+  void appendRowBytes(int32_t row, bool quoted, std::string& out) const;
 
   // Selected rows, ascending. selectedRow() is the first of them, -1 when there is none.
   const std::vector<int32_t>& selection() const { return selection_; }
@@ -120,7 +155,38 @@ class TableModel {
   int32_t firstColumn = 0;
 
  private:
-  std::vector<TableRow> rows_;
+  // A row: its cells lie one after the other from `text`; the ends of the cells (offsets from
+  // `text`) are in meta_ at `meta`, behind one word holding the count, the width of an end and the
+  // UTF-8 flag. Ends take 1, 2, 4 or 8 bytes, whichever the row's length needs: a million short
+  // rows cost little more than their text.
+  struct Slot {
+    const char* text = nullptr;
+    uint32_t meta = 0;
+    int32_t iconIndex = 0;
+  };
+  struct RowShape {
+    int32_t count = 0;
+    bool utf8 = false;
+    unsigned width = 1;
+    const unsigned char* ends = nullptr;
+  };
+  RowShape shape(const Slot& slot) const;
+  uint64_t endAt(const RowShape& shape, int32_t index) const;
+  std::string_view slotCell(const Slot& slot, int32_t index) const;
+  // Appends the index of a row of `count` cells with these ends; returns its place in meta_.
+  uint32_t addMeta(const std::vector<uint64_t>& ends, int32_t count, bool utf8);
+  // A slot for cells given as internal text, copied into the model's own storage.
+  Slot slotFor(const std::vector<std::string_view>& cells, int32_t count, bool utf8, int32_t iconIndex);
+  Slot slotFor(const TableRow& row, bool fit);
+  char* storeBytes(size_t size);
+
+  std::vector<Slot> slots_;
+  std::vector<uint32_t> meta_;
+  std::vector<uint64_t> endsScratch_;  // reused while a row is added
+  std::vector<std::unique_ptr<std::string>> texts_;  // imported texts
+  std::vector<std::unique_ptr<char[]>> pieces_;      // own storage: built and edited rows
+  char* spare_ = nullptr;                            // room left in the last piece
+  size_t spareSize_ = 0;
   std::vector<TableColumn> columns_;
   std::vector<int32_t> selection_;
 };

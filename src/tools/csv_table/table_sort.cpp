@@ -8,6 +8,7 @@
 
 #include "foundation/internal_text.h"
 #include "foundation/pinyin_table.h"
+#include "tools/csv_table/cell_text.h"
 
 namespace chengling {
 
@@ -231,7 +232,8 @@ int32_t scalarSortKey(SortOrder order, std::string_view text) {
     case SortOrder::Chars:
       return low32(CharCount(text));
     case SortOrder::Number:
-      return textToInteger(asciiFromFullWidth(text));
+      // Plain ASCII has no full-width forms to turn into ASCII.
+      return hasHighByte(text) ? textToInteger(asciiFromFullWidth(text)) : textToInteger(text);
     case SortOrder::Digits:
       return joinedDigitsKey(text);
     case SortOrder::DateTime:
@@ -246,15 +248,24 @@ int32_t scalarSortKey(SortOrder order, std::string_view text) {
 
 std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, SortOrder order,
                                     SortDirection direction) {
-  const auto& rows = table.rows();
-  const size_t n = rows.size();
+  const size_t n = static_cast<size_t>(table.RowCount());
+  // The cell as internal text: a view of the table's bytes, or of `scratch` for a UTF-8 cell that
+  // is not plain ASCII.
+  std::string scratch;
+  auto cellText = [&](size_t i) -> std::string_view {
+    const CellBytes cell = table.cellBytes(static_cast<int32_t>(i) + 1, column);
+    if (!cell.utf8 || !hasHighByte(cell.bytes)) return cell.bytes;
+    scratch.clear();
+    appendUtf8AsInternal(cell.bytes, scratch);
+    return scratch;
+  };
   const bool ascending = direction == SortDirection::Ascending;
   std::vector<int32_t> result(n);
   if (!isSequenceOrder(order)) {
     // Key and row index packed in one word: a plain sort of the words is the stable order.
     std::vector<uint64_t> packed(n);
     for (size_t i = 0; i < n; ++i) {
-      uint32_t biased = static_cast<uint32_t>(scalarSortKey(order, rows[i].cell(column - 1))) ^ 0x80000000u;
+      uint32_t biased = static_cast<uint32_t>(scalarSortKey(order, cellText(i))) ^ 0x80000000u;
       if (!ascending) biased = ~biased;
       packed[i] = uint64_t{biased} << 32 | i;
     }
@@ -271,10 +282,25 @@ std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, Sor
   std::vector<int32_t> values;
   std::vector<size_t> starts;
   std::function<int(int32_t, int32_t)> compareRest;
+  std::string converted;  // UTF-8 cells as internal text, one after the other
   if (order == SortOrder::Codes) {
     cells.resize(n);
+    // Converted cells first go in as offsets (their bytes may still move), then become views.
+    std::vector<std::pair<size_t, size_t>> convertedAt(n, {SIZE_MAX, 0});
     for (size_t i = 0; i < n; ++i) {
-      cells[i] = rows[i].cell(column - 1);
+      const CellBytes cell = table.cellBytes(static_cast<int32_t>(i) + 1, column);
+      if (cell.utf8 && hasHighByte(cell.bytes)) {
+        const size_t at = converted.size();
+        appendUtf8AsInternal(cell.bytes, converted);
+        convertedAt[i] = {at, converted.size() - at};
+      } else {
+        cells[i] = cell.bytes;
+      }
+    }
+    for (size_t i = 0; i < n; ++i) {
+      if (convertedAt[i].first != SIZE_MAX) {
+        cells[i] = std::string_view(converted).substr(convertedAt[i].first, convertedAt[i].second);
+      }
       uint64_t prefix = 0;  // missing bytes are 0, below every byte a cell can hold
       for (size_t k = 0; k < 8; ++k) {
         prefix = prefix << 8 | (k < cells[i].size() ? static_cast<unsigned char>(cells[i][k]) : 0u);
@@ -286,7 +312,7 @@ std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, Sor
     starts.resize(n + 1);
     for (size_t i = 0; i < n; ++i) {
       starts[i] = values.size();
-      appendPinyinValues(rows[i].cell(column - 1), values);
+      appendPinyinValues(cellText(i), values);
       const size_t count = values.size() - starts[i];
       // A missing value packs as the smallest word; a tie with a real smallest value is settled by
       // the full comparison.
@@ -320,14 +346,7 @@ std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, Sor
   return result;
 }
 
-void applyRowOrder(TableModel& table, const std::vector<int32_t>& order) {
-  std::vector<TableRow>& rows = table.mutableRows();
-  assert(order.size() == rows.size());
-  std::vector<TableRow> sorted;
-  sorted.reserve(rows.size());
-  for (int32_t index : order) sorted.push_back(std::move(rows[index]));
-  rows = std::move(sorted);
-}
+void applyRowOrder(TableModel& table, const std::vector<int32_t>& order) { table.permuteRows(order); }
 
 void SortRows(TableModel& table, int32_t column, SortDirection direction, SortOrder order) {
   assert(column >= 1 && column <= table.ColumnCount());

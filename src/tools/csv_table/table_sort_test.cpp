@@ -21,7 +21,7 @@ TableModel oneColumn(const Fields& cells) {
 
 Fields columnOf(const TableModel& table) {
   Fields out;
-  for (const TableRow& row : table.rows()) out.emplace_back(row.cell(0));
+  for (int32_t r = 1; r <= table.RowCount(); ++r) out.emplace_back(table.GetCell(r, 1));
   return out;
 }
 

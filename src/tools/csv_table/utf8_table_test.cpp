@@ -1,0 +1,155 @@
+// Tables read from UTF-8 files keep their UTF-8 bytes: everything that reads them must see exactly
+// the internal text a conversion of the whole file would have given, and exports back to UTF-8 must
+// carry the untouched bytes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/charset_conversion.h"
+#include "foundation/text_codec.h"
+#include "support/test_support.h"
+#include "tools/csv_table/csv_text.h"
+#include "tools/csv_table/grid_geometry.h"
+#include "tools/csv_table/table_sort.h"
+
+namespace chengling {
+namespace {
+
+using testing::readBytes;
+using testing::TempDir;
+using testing::writeBytes;
+using Fields = std::vector<std::string>;
+
+// iconv's UTF-8 for internal text: the independent reference.
+std::string utf8(std::string_view internal) { return ConvertCharset(internal, "GB18030", "UTF-8"); }
+
+// Two GBK characters whose second byte is 5C, the escape of the line parser.
+const std::string kEscapeA = "\x81\x5C";
+const std::string kEscapeB = "\xDF\x5C";
+
+std::vector<std::string> internalFieldsOfUtf8(std::string_view utf8Line) {
+  std::vector<std::string_view> views;
+  parseUtf8CsvFields(utf8Line, views);
+  std::vector<std::string> out;
+  for (std::string_view v : views) out.push_back(ConvertCharset(v, "UTF-8", "GB18030"));
+  return out;
+}
+
+TEST(Utf8CsvLine, GivesTheFieldsOfItsInternalText) {
+  const std::string cases[] = {
+      "甲,乙,,丙",
+      "\"中,文\",'它\"的',尾",
+      kEscapeA + "\"x\",y",       // the 5C byte escapes the quote: no quoted field opens
+      kEscapeA + ",b,c",          // ... and the comma: no separator
+      "a," + kEscapeB,            // a 5C-ending character ends the line
+      "\"" + kEscapeA + "\",b",   // inside quotes: the escape takes the closing quote
+      "\\中\",x",                 // an escape takes the first byte of a character only
+      "\\" + kEscapeA + ",x",     // ... whose 5C then escapes the comma
+      "a,\\中",                   // the escaped character ends the line
+      "\"未闭合,中",
+      "前\"中\"后,b",
+      "\xF0\x9F\x98\x80,\"\xF0\x9F\x98\x80\"",  // four-byte characters
+  };
+  for (const std::string& line : cases) {
+    const std::string internal = line.find('\xF0') == std::string::npos ? line : ConvertCharset(line, "UTF-8", "GB18030");
+    const std::string u = line.find('\xF0') == std::string::npos ? utf8(line) : line;
+    ASSERT_FALSE(u.empty()) << line;
+    EXPECT_EQ(internalFieldsOfUtf8(u), ParseCsvLine(internal)) << line;
+  }
+}
+
+class Utf8Table : public ::testing::Test {
+ protected:
+  std::string file(const std::string& name, std::string_view bytes) {
+    const std::string path = dir_ / name;
+    writeBytes(path, bytes);
+    return path;
+  }
+  CsvImportOutcome import(TableModel& table, std::vector<std::string> paths) {
+    CsvImportOptions options;
+    options.paths = std::move(paths);
+    return ImportCsvFiles(options, table, ctx_);
+  }
+  TempDir dir_;
+  PlainRunContext ctx_;
+};
+
+// The same table as a UTF-8 file (with and without a mark) and as a GBK file must read the same.
+TEST_F(Utf8Table, ReadsLikeTheSameTableInGbk) {
+  const std::string text = "名,值,注\r\n\"中,文\",12,啊\r\n一," + kEscapeA + "\"q\",x\r\n\\丙,-3,\"'\"\r\n丁\n";
+  const std::string paths[] = {file("mark.csv", "\xEF\xBB\xBF" + utf8(text)), file("plain.csv", utf8(text))};
+  TableModel gbk;
+  ASSERT_EQ(import(gbk, {file("gbk.csv", text)}).encoding, TextEncoding::Ansi);
+  for (const std::string& path : paths) {
+    TableModel table;
+    const CsvImportOutcome outcome = import(table, {path});
+    EXPECT_EQ(outcome.encoding, TextEncoding::Utf8) << path;
+    ASSERT_EQ(table.RowCount(), gbk.RowCount()) << path;
+    ASSERT_EQ(table.ColumnCount(), gbk.ColumnCount()) << path;
+    for (int32_t c = 1; c <= gbk.ColumnCount(); ++c) EXPECT_EQ(table.GetColumnTitle(c), gbk.GetColumnTitle(c));
+    for (int32_t r = 0; r <= gbk.RowCount(); ++r) EXPECT_EQ(table.RowText(r, true), gbk.RowText(r, true)) << r;
+    GridMetrics metrics;
+    EXPECT_EQ(AutoFitColumns(table, metrics, FitMode::CellsOnly, 1, 0, true),
+              AutoFitColumns(gbk, metrics, FitMode::CellsOnly, 1, 0, true))
+        << "widths count the bytes of internal text";
+  }
+}
+
+TEST_F(Utf8Table, SortsInTheOrderOfInternalText) {
+  // In UTF-8 一 (U+4E00) comes before 啊 (U+554A); in GB18030 啊 (B0A1) comes first.
+  const std::string text = "k\r\n一\r\n啊\r\nb\r\n阿\r\n１２\r\n3\r\n";
+  TableModel gbk, table;
+  import(gbk, {file("gbk.csv", text)});
+  import(table, {file("u.csv", utf8(text))});
+  ASSERT_TRUE(table.rowIsUtf8(1));
+  for (int order = 0; order < kSortOrderCount; ++order) {
+    for (SortDirection direction : {SortDirection::Ascending, SortDirection::Descending}) {
+      EXPECT_EQ(sortedRowOrder(table, 1, static_cast<SortOrder>(order), direction),
+                sortedRowOrder(gbk, 1, static_cast<SortOrder>(order), direction))
+          << kSortOrderNames[order] << static_cast<int>(direction);
+    }
+  }
+}
+
+TEST_F(Utf8Table, ExportWritesTheUntouchedBytesAndEncodesTheRest) {
+  const std::string body = "名,值\r\n中,\"1,2\"\r\n" + kEscapeA + "x,尾\r\n";  // the 5C takes the x
+  TableModel table;
+  import(table, {file("u.csv", "\xEF\xBB\xBF" + utf8(body)), file("g.csv", "名,值\r\n乙,3\r\n")});
+  ASSERT_EQ(table.RowCount(), 3);
+  EXPECT_FALSE(table.rowIsUtf8(3)) << "the GBK file's row is internal text";
+  table.SetCell(1, 2, "改");
+  struct Case {
+    std::string name;
+    TextEncoding encoding;
+    std::string want;
+  };
+  const std::string quoted = "\"名\",\"值\"\r\n\"中\",\"改\"\r\n\"" + kEscapeA + "x\",\"尾\"\r\n\"乙\",\"3\"\r\n";
+  const Case cases[] = {
+      {"out.csv", TextEncoding::Utf8, "\xEF\xBB\xBF" + utf8(quoted)},
+      {"out.txt", TextEncoding::Utf8, "\xEF\xBB\xBF" + utf8("名,值\r\n中,改\r\n" + kEscapeA + "x,尾\r\n乙,3\r\n")},
+      {"gbk.csv", TextEncoding::Ansi, quoted},
+      {"le.csv", TextEncoding::Utf16Le, "\xFF\xFE" + ConvertCharset(quoted, "GB18030", "UTF-16LE")},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(ExportCsv(table, dir_ / c.name, c.encoding)) << c.name;
+    EXPECT_EQ(readBytes(dir_ / c.name), c.want) << c.name;
+  }
+}
+
+TEST_F(Utf8Table, AHugeFieldGoesOutWhole) {
+  // Larger than the pieces the export writes in, in both a direct and an encoded export.
+  std::string cell(9 << 20, 'x');
+  for (size_t i = 0; i < cell.size(); i += 1000) cell.replace(i, 2, "中");
+  const std::string text = "h\r\n\"" + cell + "\"\r\nend\r\n";
+  TableModel table;
+  import(table, {file("big.csv", text)});
+  ASSERT_EQ(table.RowCount(), 2);
+  ASSERT_TRUE(ExportCsv(table, dir_ / "out.csv", TextEncoding::Ansi));
+  EXPECT_EQ(readBytes(dir_ / "out.csv"), "\"h\"\r\n\"" + cell + "\"\r\n\"end\"\r\n");
+  ASSERT_TRUE(ExportCsv(table, dir_ / "u.csv", TextEncoding::Utf8));
+  EXPECT_EQ(readBytes(dir_ / "u.csv"), "\xEF\xBB\xBF" + utf8("\"h\"\r\n\"" + cell + "\"\r\n\"end\"\r\n"));
+}
+
+}  // namespace
+}  // namespace chengling
