@@ -5,11 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
-#include <memory>
 #include <system_error>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "foundation/chinese_convert_tables.h"
