@@ -6,8 +6,9 @@
 // character the longest phrase of OpenCC's list that starts there, else the character's own entry,
 // which is what OpenCC's s2t and t2s do. Their result has the byte length of their input: a
 // converted character that GBK cannot hold, or that would change its byte length, keeps its original
-// form; bytes that are not valid GB18030 pass through untouched and end any phrase. The tables are
-// read-only; every function here is safe to call from any thread.
+// form; bytes that are not valid GB18030 pass through untouched and end any phrase. No phrase holds
+// an ASCII character, so a text cut right after one converts piece by piece exactly as it does whole.
+// The tables are read-only; every function here is safe to call from any thread.
 
 #include <string>
 #include <string_view>

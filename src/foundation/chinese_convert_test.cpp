@@ -92,6 +92,25 @@ TEST(ChineseConvert, LargeTextIsConvertedInPiecesWithTheSameResult) {
   EXPECT_EQ(ToSimplified(converted), longLine);
 }
 
+TEST(ChineseConvert, TextCutAfterAnyAsciiCharacterConvertsPieceByPieceAsWhole) {
+  // ASCII next to, and between, the characters of phrases: a stream converting in pieces cuts there.
+  const std::string text = kSimplified + "头发a头发 以后1以后\r\n皇后,后来\t发现 头 发 以\r\n后 发,现" + kSimplified;
+  for (const bool toTraditional : {true, false}) {
+    const std::string source = toTraditional ? text : ToTraditional(text);
+    auto convert = toTraditional ? ToTraditional : ToSimplified;
+    const std::string whole = convert(source);
+    size_t cuts = 0;
+    for (size_t pos = 0; pos < source.size();) {
+      const GbUnit unit = gbUnitAt(source, pos);
+      pos += unit.length;
+      if (unit.kind != GbUnit::Kind::Ascii) continue;  // a byte below 0x80 may be a trail byte
+      EXPECT_EQ(convert(source.substr(0, pos)) + convert(source.substr(pos)), whole) << "cut at byte " << pos;
+      ++cuts;
+    }
+    EXPECT_GT(cuts, 30u);
+  }
+}
+
 TEST(ChineseConvert, ConvertersAreSharedSafelyBetweenThreads) {
   const std::string want = ToTraditional(kSimplified);
   std::vector<int> mismatches(4, 0);
