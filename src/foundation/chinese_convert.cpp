@@ -1,197 +1,180 @@
 #include "foundation/chinese_convert.h"
 
 #include <iconv.h>
-#include <opencc/SimpleConverter.hpp>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
-#include <memory>
 #include <system_error>
 #include <thread>
-#include <utility>
 #include <vector>
 
+#include "foundation/chinese_convert_tables.h"
 #include "foundation/gb18030_table.h"
 #include "foundation/utf8.h"
 
 namespace chengling {
 namespace {
 
-// OpenCC takes one chunk at a time: its segmentation of a whole large file would cost far more
-// memory than the text. Chunks end after a line break once they reach kChunkBytes of UTF-8, or
-// anywhere at kMaxChunkBytes, so phrases are cut only inside very long lines.
-constexpr size_t kChunkBytes = size_t{1} << 18;
-constexpr size_t kMaxChunkBytes = size_t{1} << 20;
+using chinese_tables::Table;
+
+// Texts at least this long are shared out between the cores, in ranges of about kRangeBytes.
+constexpr size_t kParallelBytes = size_t{1} << 18;
+constexpr size_t kRangeBytes = size_t{1} << 20;
 constexpr size_t kMaxWorkers = 4;
 
-std::unique_ptr<opencc::SimpleConverter> loadConverter(const char* config) {
-  try {
-    return std::make_unique<opencc::SimpleConverter>(config);
-  } catch (...) {
-    return nullptr;
-  }
+size_t slotOf(const Table& table, char32_t codePoint) {
+  return size_t{table.pages[codePoint >> 8]} * 256 + (codePoint & 0xFF);
 }
 
-struct Converters {
-  std::unique_ptr<opencc::SimpleConverter> toTraditional = loadConverter("s2t.json");
-  std::unique_ptr<opencc::SimpleConverter> toSimplified = loadConverter("t2s.json");
+uint32_t childOf(const Table& table, uint32_t node, char32_t codePoint) {
+  const char32_t* const first = table.childCodes + table.childStart[node];
+  const char32_t* const last = table.childCodes + table.childStart[node + 1];
+  const char32_t* const it = std::lower_bound(first, last, codePoint);
+  return it != last && *it == codePoint ? table.childNodes[it - table.childCodes] : 0;
+}
+
+// Reads one character of internal text: its length, and U+FFFD for a byte that starts none (no key
+// holds U+FFFD, so such a byte ends every phrase, as it does where OpenCC sees it).
+struct GbReader {
+  const gb18030::Table& gb = gb18030::Table::get();
+  size_t operator()(const unsigned char* p, const unsigned char* end, char32_t& codePoint) const {
+    const size_t length = gb.decode(p, end, codePoint);
+    if (length != 0) return length;
+    codePoint = 0xFFFD;
+    return 1;
+  }
 };
 
-// Loaded once; OpenCC's Convert is const and keeps no state between calls, so the two converters
-// are shared by every thread.
-const Converters& converters() {
-  static const Converters instance;
-  return instance;
-}
-
-// OpenCC needs valid UTF-8 without NUL: NUL and bytes that are no GB18030 character stand in as
-// U+FFFD, which OpenCC passes through, and keep their own bytes in the result.
-bool takesPart(const GbUnit& unit) {
-  return unit.kind != GbUnit::Kind::Invalid && !(unit.kind == GbUnit::Kind::Ascii && unit.codePoint == 0);
-}
-
-char32_t standIn(const GbUnit& unit) { return takesPart(unit) ? unit.codePoint : 0xFFFD; }
-
-// Appends `piece` (`units` characters) with the characters of `converted` put in where they keep
-// the text GBK and its byte length. False, with nothing appended, when `converted` does not hold
-// exactly one character per character of `piece`.
-bool mergeAligned(std::string_view piece, std::string_view converted, size_t units, std::string& out) {
-  size_t count = 0;
-  for (size_t pos = 0; pos < converted.size(); ++count) {
-    char32_t cp;
-    const size_t length = readUtf8(converted, pos, cp);
-    if (length == 0) return false;
-    pos += length;
+struct Utf8Reader {
+  size_t operator()(const unsigned char* p, const unsigned char* end, char32_t& codePoint) const {
+    const size_t length = readUtf8(p, static_cast<size_t>(end - p), codePoint);
+    if (length != 0) return length;
+    codePoint = 0xFFFD;
+    return 1;
   }
-  if (count != units) return false;
-  std::string candidate;
-  size_t from = 0;
-  for (size_t pos = 0; pos < piece.size();) {
-    const GbUnit unit = gbUnitAt(piece, pos);
-    char32_t cp = 0;
-    from += readUtf8(converted, from, cp);
-    candidate.clear();
-    if (takesPart(unit) && appendGb18030(cp, candidate) && candidate.size() == unit.length &&
-        candidate.size() <= 2) {
-      out += candidate;
-    } else {
-      out.append(piece.substr(pos, unit.length));
-    }
-    pos += unit.length;
-  }
-  return true;
-}
-
-struct Chunk {
-  std::string utf8;
-  size_t units = 0;
-  bool plain = true;  // ASCII only: nothing to convert
 };
 
-Chunk chunkOf(std::string_view piece) {
-  Chunk chunk;
-  for (size_t pos = 0; pos < piece.size();) {
-    const GbUnit unit = gbUnitAt(piece, pos);
-    if (unit.kind != GbUnit::Kind::Ascii) chunk.plain = false;
-    appendUtf8(standIn(unit), chunk.utf8);
-    ++chunk.units;
-    pos += unit.length;
+// The conversion of [p, end): at each character the longest key of the phrase list that starts
+// there, else the character's own entry. The sink receives every character or phrase in order:
+//   single(at, length, codePoint, to)          `to` 0 when the character stays
+//   phrase(at, end, characters, value, count)  `count` characters of the value
+template <class Reader, class Sink>
+void convertRange(const Table& table, const unsigned char* p, const unsigned char* end, const Reader& read,
+                  Sink& sink) {
+  while (p < end) {
+    char32_t codePoint;
+    const size_t length = read(p, end, codePoint);
+    const size_t slot = slotOf(table, codePoint);
+    if (uint32_t node = table.roots[slot]) {
+      const unsigned char* q = p + length;
+      const unsigned char* matchEnd = nullptr;
+      uint32_t value = 0;
+      size_t characters = 1;
+      size_t matchCharacters = 0;
+      while (q < end) {
+        char32_t next;
+        const size_t nextLength = read(q, end, next);
+        node = childOf(table, node, next);
+        if (node == 0) break;
+        q += nextLength;
+        ++characters;
+        if (const uint32_t found = table.nodeValues[node]) {
+          value = found;
+          matchEnd = q;
+          matchCharacters = characters;
+        }
+      }
+      if (value != 0) {
+        sink.phrase(p, matchEnd, matchCharacters, table.values + value + 1, table.values[value]);
+        p = matchEnd;
+        continue;
+      }
+    }
+    sink.single(p, length, codePoint, table.singles[slot]);
+    p += length;
   }
-  return chunk;
 }
 
-// Empty when OpenCC fails, which no alignment accepts.
-std::string runOpencc(const opencc::SimpleConverter& converter, const std::string& utf8) {
-  try {
-    return converter.Convert(utf8.data(), utf8.size());
-  } catch (...) {
-    return std::string();
-  }
-}
+// Writes conversions into a copy of internal text, in place: a character changes only when it and
+// its converted form are both two-byte GBK characters, so the text keeps its length and every
+// character its place.
+struct GbSink {
+  const Table& table;
+  const GbReader& read;
+  const unsigned char* base;
+  char* out;
 
-// A piece whose conversion changed the number of characters: line by line, and a line that still
-// does so character by character, so that every character keeps its place.
-void convertUnaligned(std::string_view piece, const opencc::SimpleConverter& converter, std::string& out,
-                      bool byCharacter) {
-  size_t start = 0;
-  for (size_t pos = 0; pos < piece.size();) {
-    const GbUnit unit = gbUnitAt(piece, pos);
-    pos += unit.length;
-    if (!byCharacter && !(unit.kind == GbUnit::Kind::Ascii && unit.codePoint == '\n') && pos < piece.size()) {
-      continue;
-    }
-    const std::string_view part = piece.substr(start, pos - start);
-    start = pos;
-    const Chunk chunk = chunkOf(part);
-    if (chunk.plain) {
-      out.append(part);
-      continue;
-    }
-    const std::string converted = runOpencc(converter, chunk.utf8);
-    if (mergeAligned(part, converted, chunk.units, out)) continue;
-    if (byCharacter) {
-      out.append(part);
+  void put(const unsigned char* at, size_t length, char32_t from, char32_t to) const {
+    if (to == 0 || to == from || length != 2) return;
+    unsigned code;
+    if (to <= 0xFFFF) {
+      if (read.gb.encodedLength(static_cast<char16_t>(to)) != 2) return;
+      const uint32_t encoded = read.gb.encoded(static_cast<char16_t>(to));
+      code = (encoded & 0xFF) << 8 | ((encoded >> 8) & 0xFF);
     } else {
-      convertUnaligned(part, converter, out, true);
+      code = read.gb.supplementaryCode(to);
+      if (code == 0) return;
+    }
+    char* place = out + (at - base);
+    place[0] = static_cast<char>(code >> 8);
+    place[1] = static_cast<char>(code & 0xFF);
+  }
+  void single(const unsigned char* at, size_t length, char32_t codePoint, char32_t to) const {
+    put(at, length, codePoint, to);
+  }
+  void phrase(const unsigned char* at, const unsigned char* end, size_t characters, const char32_t* value,
+              size_t count) const {
+    // A value of another number of characters could not keep each one in its place: then every
+    // character of the phrase is converted on its own.
+    for (size_t k = 0; at < end; ++k) {
+      char32_t codePoint;
+      const size_t length = read(at, end, codePoint);
+      put(at, length, codePoint, count == characters ? value[k] : table.singles[slotOf(table, codePoint)]);
+      at += length;
     }
   }
-}
+};
 
-void convertPiece(std::string_view piece, const opencc::SimpleConverter& converter, std::string& out) {
-  const Chunk chunk = chunkOf(piece);
-  if (chunk.plain) {
-    out.append(piece);
-    return;
-  }
-  const std::string converted = runOpencc(converter, chunk.utf8);
-  if (!mergeAligned(piece, converted, chunk.units, out)) convertUnaligned(piece, converter, out, false);
-}
-
-// The pieces OpenCC takes one at a time, as [start, end) byte ranges of `text`.
-std::vector<std::pair<size_t, size_t>> piecesOf(std::string_view text) {
-  std::vector<std::pair<size_t, size_t>> pieces;
-  size_t start = 0;
-  size_t utf8Bytes = 0;
-  for (size_t pos = 0; pos < text.size();) {
-    const GbUnit unit = gbUnitAt(text, pos);
-    pos += unit.length;
-    utf8Bytes += utf8Length(unit.codePoint);
-    const bool lineEnd = unit.kind == GbUnit::Kind::Ascii && unit.codePoint == '\n';
-    if ((utf8Bytes >= kChunkBytes && lineEnd) || utf8Bytes >= kMaxChunkBytes || pos >= text.size()) {
-      pieces.emplace_back(start, pos);
-      start = pos;
-      utf8Bytes = 0;
+struct Utf8Sink {
+  std::string& out;
+  void single(const unsigned char* at, size_t length, char32_t, char32_t to) const {
+    if (to != 0) {
+      appendUtf8(to, out);
+    } else {
+      out.append(reinterpret_cast<const char*>(at), length);
     }
   }
-  return pieces;
-}
+  void phrase(const unsigned char*, const unsigned char*, size_t, const char32_t* value, size_t count) const {
+    for (size_t k = 0; k < count; ++k) appendUtf8(value[k], out);
+  }
+};
 
-std::string convertChinese(std::string_view text, const opencc::SimpleConverter* converter) {
-  if (converter == nullptr) return std::string(text);
-  const std::vector<std::pair<size_t, size_t>> pieces = piecesOf(text);
-  std::string out;
-  out.reserve(text.size());
-  const size_t workers = std::min<size_t>({pieces.size(), std::max(1u, std::thread::hardware_concurrency()), kMaxWorkers});
-  if (workers <= 1) {
-    for (const auto& [start, end] : pieces) convertPiece(text.substr(start, end - start), *converter, out);
+// Internal text converted in ranges that end just after a byte below 0x30: such a byte is a
+// character of its own and in no key, so no phrase reaches over it and each range converts exactly as
+// it does inside the whole. Large texts go to several cores; each range lands at its own place.
+std::string convertInternal(std::string_view text, const Table& table) {
+  std::string out(text);
+  const auto* const base = reinterpret_cast<const unsigned char*>(text.data());
+  const GbReader read;
+  const GbSink sink{table, read, base, out.data()};
+  if (text.size() < kParallelBytes) {
+    convertRange(table, base, base + text.size(), read, sink);
     return out;
   }
-  // OpenCC is the slow part by far: the pieces are shared out between the cores. A converted piece
-  // has the byte length of its source, so each lands at its own place in the result.
-  out.assign(text);
-  char* const place = out.data();
+  std::vector<size_t> bounds{0};
+  while (bounds.back() < text.size()) {
+    const size_t from = std::min(bounds.back() + kRangeBytes, text.size());
+    bounds.push_back(from == text.size() ? from : gb18030::nextGb18030Restart(base, text.size(), from));
+  }
+  const size_t ranges = bounds.size() - 1;
   std::atomic<size_t> next{0};
   auto work = [&] {
-    std::string converted;
-    for (size_t i; (i = next.fetch_add(1)) < pieces.size();) {
-      const auto [start, end] = pieces[i];
-      converted.clear();
-      convertPiece(text.substr(start, end - start), *converter, converted);
-      if (converted.size() == end - start) std::memcpy(place + start, converted.data(), converted.size());
+    for (size_t i; (i = next.fetch_add(1)) < ranges;) {
+      convertRange(table, base + bounds[i], base + bounds[i + 1], read, sink);
     }
   };
+  const size_t workers = std::min<size_t>({ranges, std::max(1u, std::thread::hardware_concurrency()), kMaxWorkers});
   std::vector<std::thread> threads;
   for (size_t i = 1; i < workers; ++i) {
     try {
@@ -202,6 +185,15 @@ std::string convertChinese(std::string_view text, const opencc::SimpleConverter*
   }
   work();
   for (std::thread& thread : threads) thread.join();
+  return out;
+}
+
+std::string convertUtf8(std::string_view utf8, const Table& table) {
+  std::string out;
+  out.reserve(utf8.size() + utf8.size() / 8);
+  Utf8Sink sink{out};
+  const auto* const base = reinterpret_cast<const unsigned char*>(utf8.data());
+  convertRange(table, base, base + utf8.size(), Utf8Reader{}, sink);
   return out;
 }
 
@@ -258,16 +250,22 @@ std::string convertReplacing(std::string_view input, const char* to, const char*
 }  // namespace
 
 std::string ToTraditional(std::string_view text) {
-  return convertChinese(text, converters().toTraditional.get());
+  return convertInternal(text, chinese_tables::SimplifiedToTraditional);
 }
 
 std::string ToSimplified(std::string_view text) {
-  return convertChinese(text, converters().toSimplified.get());
+  return convertInternal(text, chinese_tables::TraditionalToSimplified);
 }
 
-bool chineseTablesAvailable() {
-  return converters().toTraditional != nullptr && converters().toSimplified != nullptr;
+std::string Utf8ToTraditional(std::string_view utf8) {
+  return convertUtf8(utf8, chinese_tables::SimplifiedToTraditional);
 }
+
+std::string Utf8ToSimplified(std::string_view utf8) {
+  return convertUtf8(utf8, chinese_tables::TraditionalToSimplified);
+}
+
+bool chineseTablesAvailable() { return true; }
 
 // Internal text is read as GB18030, a superset of code page 936 that also knows the characters
 // glibc's stricter GBK table rejects; what BIG5 lacks becomes "?".

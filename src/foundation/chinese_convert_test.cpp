@@ -1,11 +1,21 @@
 #include "foundation/chinese_convert.h"
 
 #include <gtest/gtest.h>
+#include <opencc/Config.hpp>
+#include <opencc/Conversion.hpp>
+#include <opencc/ConversionChain.hpp>
+#include <opencc/Converter.hpp>
+#include <opencc/Dict.hpp>
+#include <opencc/DictEntry.hpp>
+#include <opencc/Lexicon.hpp>
 
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "foundation/gb18030_table.h"
+#include "foundation/utf8.h"
 
 namespace chengling {
 namespace {
@@ -82,6 +92,25 @@ TEST(ChineseConvert, LargeTextIsConvertedInPiecesWithTheSameResult) {
   EXPECT_EQ(ToSimplified(converted), longLine);
 }
 
+TEST(ChineseConvert, TextCutAfterAnyAsciiCharacterConvertsPieceByPieceAsWhole) {
+  // ASCII next to, and between, the characters of phrases: a stream converting in pieces cuts there.
+  const std::string text = kSimplified + "头发a头发 以后1以后\r\n皇后,后来\t发现 头 发 以\r\n后 发,现" + kSimplified;
+  for (const bool toTraditional : {true, false}) {
+    const std::string source = toTraditional ? text : ToTraditional(text);
+    auto convert = toTraditional ? ToTraditional : ToSimplified;
+    const std::string whole = convert(source);
+    size_t cuts = 0;
+    for (size_t pos = 0; pos < source.size();) {
+      const GbUnit unit = gbUnitAt(source, pos);
+      pos += unit.length;
+      if (unit.kind != GbUnit::Kind::Ascii) continue;  // a byte below 0x80 may be a trail byte
+      EXPECT_EQ(convert(source.substr(0, pos)) + convert(source.substr(pos)), whole) << "cut at byte " << pos;
+      ++cuts;
+    }
+    EXPECT_GT(cuts, 30u);
+  }
+}
+
 TEST(ChineseConvert, ConvertersAreSharedSafelyBetweenThreads) {
   const std::string want = ToTraditional(kSimplified);
   std::vector<int> mismatches(4, 0);
@@ -143,6 +172,155 @@ TEST(ChineseConvert, GbkToBig5AndBackRestoresWhatBig5Holds) {
   }
   EXPECT_EQ(backPos, back.size());
   EXPECT_GT(kept, 13000u);  // BIG5 holds its 13 000 hanzi and more
+}
+
+// libopencc itself, loaded from the same configs the tables were generated from, is the reference.
+struct Reference {
+  opencc::ConverterPtr converter;
+  std::string (*ours)(std::string_view);
+  std::string (*oursInternal)(std::string_view);
+  std::vector<std::string> keys;  // every key of every dictionary of the conversion, as UTF-8
+};
+
+const Reference& reference(bool toTraditional) {
+  static const Reference* const references = [] {
+    auto* made = new Reference[2];
+    for (const bool traditional : {false, true}) {
+      Reference& r = made[traditional ? 1 : 0];
+      opencc::Config config;
+      r.converter = config.NewFromFile(traditional ? "s2t.json" : "t2s.json");
+      r.ours = traditional ? Utf8ToTraditional : Utf8ToSimplified;
+      r.oursInternal = traditional ? ToTraditional : ToSimplified;
+      for (const opencc::ConversionPtr& conversion : r.converter->GetConversionChain()->GetConversions()) {
+        const opencc::LexiconPtr lexicon = conversion->GetDict()->GetLexicon();
+        for (const auto& entry : *lexicon) r.keys.push_back(entry->Key());
+      }
+    }
+    return made;
+  }();
+  return references[toTraditional ? 1 : 0];
+}
+
+std::vector<char32_t> codePointsOf(std::string_view utf8) {
+  std::vector<char32_t> out;
+  for (size_t pos = 0; pos < utf8.size();) {
+    char32_t cp = 0;
+    const size_t length = readUtf8(utf8, pos, cp);
+    if (length == 0) return {};
+    out.push_back(cp);
+    pos += length;
+  }
+  return out;
+}
+
+// What the conversion of internal text must give, from OpenCC's output for the same characters:
+// each character takes its converted form where both are two-byte GBK characters, else stays.
+std::string internalWant(const std::vector<char32_t>& source, const std::vector<char32_t>& converted) {
+  std::string out;
+  for (size_t i = 0; i < source.size(); ++i) {
+    const uint16_t from = unicodeToGbk(source[i]);
+    const uint16_t to = unicodeToGbk(converted[i]);
+    if (from != 0 && to != 0) {
+      out += static_cast<char>(to >> 8);
+      out += static_cast<char>(to & 0xFF);
+    } else {
+      appendGb18030(source[i], out);
+    }
+  }
+  return out;
+}
+
+// Converts `utf8` both ways (OpenCC, ours) and, where every character is one of GB18030, as internal
+// text too; reports the first line that differs.
+void expectSameAsOpencc(const std::string& utf8, bool toTraditional, const char* what) {
+  const Reference& r = reference(toTraditional);
+  const std::string want = r.converter->Convert(utf8);
+  const std::string got = r.ours(utf8);
+  if (got != want) {
+    size_t line = 0;
+    while (line < got.size() && line < want.size() && got[line] == want[line]) ++line;
+    line = want.rfind('\n', line) + 1;
+    ADD_FAILURE() << what << (toTraditional ? " s2t" : " t2s") << ": differs from OpenCC at byte " << line
+                  << "\n  opencc: " << want.substr(line, want.find('\n', line) - line)
+                  << "\n  ours:   " << got.substr(line, got.find('\n', line) - line);
+    return;
+  }
+  const std::vector<char32_t> source = codePointsOf(utf8);
+  const std::vector<char32_t> converted = codePointsOf(want);
+  ASSERT_EQ(source.size(), converted.size()) << what;
+  std::string internal;
+  for (const char32_t cp : source) ASSERT_TRUE(appendGb18030(cp, internal)) << what;
+  EXPECT_TRUE(r.oursInternal(internal) == internalWant(source, converted))
+      << what << (toTraditional ? " s2t" : " t2s") << " on internal text";
+}
+
+std::vector<char32_t> gbkCharacters() {
+  std::vector<char32_t> out;
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      if (const char32_t cp = trail == 0x7F ? 0 : gbkToUnicode(lead, trail)) out.push_back(cp);
+    }
+  }
+  return out;
+}
+
+TEST(ChineseConvertReference, EveryGbkCharacterConvertsAsInOpenccBothWays) {
+  const std::vector<char32_t> characters = gbkCharacters();
+  ASSERT_GT(characters.size(), 21000u);
+  std::string alone;     // one a line: each character's own conversion
+  std::string together;  // side by side, so that the phrases among them meet too
+  for (const char32_t cp : characters) {
+    appendUtf8(cp, alone);
+    alone += '\n';
+    appendUtf8(cp, together);
+  }
+  for (const bool toTraditional : {true, false}) {
+    expectSameAsOpencc(alone, toTraditional, "GBK characters one a line");
+    expectSameAsOpencc(together, toTraditional, "GBK characters in a row");
+  }
+}
+
+TEST(ChineseConvertReference, EveryKeyOfTheDictionariesConvertsAsInOpencc) {
+  for (const bool toTraditional : {true, false}) {
+    const std::vector<std::string>& keys = reference(toTraditional).keys;
+    ASSERT_GT(keys.size(), toTraditional ? 40000u : 4000u);
+    std::string alone;
+    std::string together;  // one key running into the next: the longest match decides where each ends
+    for (const std::string& key : keys) {
+      alone += key + "\n";
+      together += key;
+    }
+    expectSameAsOpencc(alone, toTraditional, "keys one a line");
+    expectSameAsOpencc(together, toTraditional, "keys in a row");
+  }
+}
+
+TEST(ChineseConvertReference, ALargeMixedTextConvertsAsInOpencc) {
+  // Keys of both directions, GBK characters, ASCII and punctuation in random order and lines of
+  // random length; more than a megabyte, so that the internal text is converted in ranges on
+  // several threads.
+  std::mt19937 random(20240);
+  const std::vector<char32_t> characters = gbkCharacters();
+  const std::vector<std::string>& simplifiedKeys = reference(true).keys;
+  const std::vector<std::string>& traditionalKeys = reference(false).keys;
+  auto pick = [&](size_t size) { return std::uniform_int_distribution<size_t>(0, size - 1)(random); };
+  const std::string ascii[] = {" ", "abc", "42", ",", ".", "\t", "x-y"};
+  std::string text;
+  while (text.size() < 3'000'000) {
+    const int parts = std::uniform_int_distribution<int>(0, 30)(random);
+    for (int i = 0; i < parts; ++i) {
+      switch (pick(8)) {
+        case 0:
+        case 1: text += simplifiedKeys[pick(simplifiedKeys.size())]; break;
+        case 2: text += traditionalKeys[pick(traditionalKeys.size())]; break;
+        case 3: text += ascii[pick(std::size(ascii))]; break;
+        default: appendUtf8(characters[pick(characters.size())], text);
+      }
+    }
+    text += pick(3) == 0 ? "\r\n" : "\n";
+  }
+  expectSameAsOpencc(text, true, "mixed text");
+  expectSameAsOpencc(text, false, "mixed text");
 }
 
 }  // namespace
