@@ -264,16 +264,15 @@ bool AtomicFile::write(std::string_view bytes, std::string* error) {
     return false;
   }
   if (bytes.empty()) return true;
-  if (buffered_ + bytes.size() > kWriteBuffer) {
-    if (!flush(error)) return false;
-    if (bytes.size() >= kWriteBuffer) {
-      if (!writeAll(fd_, bytes.data(), bytes.size())) {
-        setError(error, errno);
-        return false;
-      }
-      written_ += static_cast<int64_t>(bytes.size());
-      return true;
+  if (buffered_ + bytes.size() > kWriteBuffer && !flush(error)) return false;
+  // Blocks that callers gathered themselves go straight through rather than copied once more.
+  if (buffered_ == 0 && bytes.size() >= kWriteBuffer / 2) {
+    if (!writeAll(fd_, bytes.data(), bytes.size())) {
+      setError(error, errno);
+      return false;
     }
+    written_ += static_cast<int64_t>(bytes.size());
+    return true;
   }
   if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWriteBuffer);
   std::memcpy(buffer_.get() + buffered_, bytes.data(), bytes.size());

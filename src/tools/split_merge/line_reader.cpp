@@ -104,7 +104,11 @@ void LineReader::scanBlank(std::string_view bytes) {
 bool LineReader::next(LineSpan& line) {
   if (!opened_ || failed()) return false;
   const int64_t begin = pos_;
-  if (!fill(begin, begin)) return false;
+  // fill() only when the window runs out: most lines are found within it.
+  const auto available = [this, begin](int64_t at) {
+    return at < windowStart_ + static_cast<int64_t>(data_.size()) || fill(at, begin);
+  };
+  if (!available(begin)) return false;
   blank_ = true;
   lead_ = -1;
   crPending_ = false;
@@ -114,7 +118,7 @@ bool LineReader::next(LineSpan& line) {
   unsigned char terminatorByte = 0;
   char lastByte = 0;
   while (true) {
-    if (!fill(scan, begin)) {
+    if (!available(scan)) {
       if (failed()) return false;
       break;  // the end of the input ends the line
     }
@@ -151,10 +155,8 @@ bool LineReader::next(LineSpan& line) {
 
 bool LineReader::emit(const LineSpan& line, const std::function<bool(std::string_view)>& sink) {
   if (line.end <= line.begin) return true;
-  if (line.begin >= windowStart_ && line.end <= windowStart_ + static_cast<int64_t>(data_.size())) {
-    return sink(data_.substr(static_cast<size_t>(line.begin - windowStart_),
-                             static_cast<size_t>(line.end - line.begin)));
-  }
+  std::string_view bytes;
+  if (held(line, bytes)) return sink(bytes);
   // The line outgrew the window: read its bytes again, a chunk at a time.
   if (!rereadOpen_) rereadOpen_ = reread_.open(path_, &error_);
   if (!rereadOpen_ || !reread_.seek(line.begin)) {

@@ -43,6 +43,13 @@ class LineReader {
   // Hands the bytes of `line` to `sink` in one or more parts, in order. False on a read error or
   // when the sink returns false.
   bool emit(const LineSpan& line, const std::function<bool(std::string_view)>& sink);
+  // The bytes of `line` when the window still holds them whole (always after next() returned it,
+  // unless it outgrew the window); valid until the next call of next().
+  bool held(const LineSpan& line, std::string_view& bytes) const {
+    if (line.begin < windowStart_ || line.end > windowStart_ + static_cast<int64_t>(data_.size())) return false;
+    bytes = data_.substr(static_cast<size_t>(line.begin - windowStart_), static_cast<size_t>(line.end - line.begin));
+    return true;
+  }
 
   bool failed() const { return !error_.empty(); }
   const std::string& error() const { return error_; }

@@ -120,8 +120,7 @@ bool PieceWriter::append(std::string_view bytes) {
     if (!open(held_)) return false;
     std::string error;
     if (!file_.write(held_, &error)) return fail(error);
-    held_.clear();
-    held_.shrink_to_fit();
+    held_.clear();  // its room serves the next piece's sample
   }
   return true;
 }

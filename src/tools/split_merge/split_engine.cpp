@@ -338,7 +338,8 @@ Splitter::SourceResult Splitter::splitLines(const std::string& source) {
     block.clear();
     return ok;
   };
-  const auto sink = [&](std::string_view bytes) {
+  // Made once: a lambda handed to emit() would become a new std::function for every line.
+  const std::function<bool(std::string_view)> sink = [&](std::string_view bytes) {
     if (block.size() + bytes.size() > kLineBlock && !flushBlock()) return false;
     if (bytes.size() >= kLineBlock) return writer.append(bytes);
     block.append(bytes);
@@ -366,11 +367,18 @@ Splitter::SourceResult Splitter::splitLines(const std::string& source) {
     if (lines == 0) {
       target = randomBetween(options_.linesLow, options_.linesHigh);
       writer.begin(++pieceNumber);
+    } else if (block.size() + 2 <= kLineBlock) {
+      block.push_back('\r');
+      block.push_back('\n');
     } else if (!sink("\r\n")) {
       ++outcome_.failures;
       return result;
     }
-    if (!reader->emit(line, sink)) {
+    // A line held in the reader's window that fits the block goes straight in.
+    std::string_view held;
+    if (reader->held(line, held) && block.size() + held.size() <= kLineBlock) {
+      block.append(held);
+    } else if (!reader->emit(line, sink)) {
       if (reader->failed()) {
         failure(source, reader->error());
       } else {
