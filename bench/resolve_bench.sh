@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Redirect resolution speed against curl, in one run, on a local server that answers 302 to every
-# path after 20 ms (python3 http.server, keep-alive, its default listen backlog of 5):
+# path (python3 http.server, keep-alive, its default listen backlog of 5), at once and, for paths
+# under /slow/, after 20 ms:
 #   serial:   resolve LIST            vs one `curl -s -o /dev/null -w '%{redirect_url}\n'` per address
 #   parallel: resolve --jobs 16 LIST  vs xargs -P 16 of the same curl command
-# Targets: both <= 0.5x the peer, and --jobs 16 at least 10x the rate of our own serial run.
-# Runs alternate through bench_pair (bench_lib.sh).
+# Targets: both <= 0.5x the peer on the answers at once; on the answers after 20 ms, --jobs 16 at
+# least 10x the rate of our own serial run. Runs alternate through bench_pair (bench_lib.sh).
 # Usage: bench/resolve_bench.sh [addresses] [runs]   (defaults 400 and 3)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/bench_lib.sh"
@@ -28,7 +29,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
     def do_GET(self):
-        time.sleep(0.02)
+        if self.path.startswith("/slow/"):
+            time.sleep(0.02)
         self.send_response(302)
         self.send_header("Location", "/target" + self.path)
         self.send_header("Content-Length", "0")
@@ -52,34 +54,41 @@ server_pid=$!
 for _ in $(seq 100); do [[ -s "$scratch/port" ]] && break; sleep 0.05; done
 port="$(cat "$scratch/port")"
 
-list="$scratch/list.txt"
-for ((i = 0; i < count; i++)); do echo "http://127.0.0.1:$port/p/$i"; done >"$list"
-
 curl_one="curl -s -o /dev/null -w '%{redirect_url}\n'"
-cat >"$scratch/curl_serial.sh" <<SH
+for kind in fast slow; do
+  list="$scratch/$kind.txt"
+  prefix="/p"
+  [[ "$kind" == slow ]] && prefix="/slow"
+  for ((i = 0; i < count; i++)); do echo "http://127.0.0.1:$port$prefix/$i"; done >"$list"
+  cat >"$scratch/curl_serial_$kind.sh" <<SH
 while read -r url; do $curl_one "\$url"; done <'$list'
 SH
-cat >"$scratch/curl_parallel.sh" <<SH
+  cat >"$scratch/curl_parallel_$kind.sh" <<SH
 xargs -P 16 -n 1 $curl_one <'$list'
 SH
-
-# Same answers, in input order, before any timing.
-"$cli" resolve "$list" >"$scratch/ours.txt"
-bash "$scratch/curl_serial.sh" >"$scratch/curl.txt"
-"$cli" resolve --jobs 16 "$list" >"$scratch/ours16.txt"
-if ! cmp -s "$scratch/ours.txt" "$scratch/curl.txt" || ! cmp -s "$scratch/ours16.txt" "$scratch/curl.txt"; then
-  echo "results differ from curl's" >&2
-  exit 1
-fi
-echo "$count addresses, each answered 302 after 20 ms; results identical to curl's, in input order"
+  # Same answers, in input order, before any timing.
+  "$cli" resolve "$list" >"$scratch/ours.txt"
+  bash "$scratch/curl_serial_$kind.sh" >"$scratch/curl.txt"
+  "$cli" resolve --jobs 16 "$list" >"$scratch/ours16.txt"
+  if ! cmp -s "$scratch/ours.txt" "$scratch/curl.txt" || ! cmp -s "$scratch/ours16.txt" "$scratch/curl.txt"; then
+    echo "results differ from curl's ($kind)" >&2
+    exit 1
+  fi
+done
+echo "$count addresses per list; results identical to curl's, in input order"
 echo "load: $(uptime | sed 's/.*load average: //')"
 
-bench_pair "serial: resolve vs curl per address" "$runs" "" "$list" \
-  "'$cli' resolve '$list'" "bash '$scratch/curl_serial.sh'" | tee "$scratch/serial.txt"
-bench_pair "parallel: resolve --jobs 16 vs xargs -P 16 curl" "$runs" "" "$list" \
-  "'$cli' resolve --jobs 16 '$list'" "bash '$scratch/curl_parallel.sh'" | tee "$scratch/parallel.txt"
+for kind in fast slow; do
+  list="$scratch/$kind.txt"
+  label="answers at once"
+  [[ "$kind" == slow ]] && label="answers after 20 ms"
+  bench_pair "serial, $label: resolve vs curl per address" "$runs" "" "$list" \
+    "'$cli' resolve '$list'" "bash '$scratch/curl_serial_$kind.sh'" | tee "$scratch/serial.txt"
+  bench_pair "parallel, $label: resolve --jobs 16 vs xargs -P 16 curl" "$runs" "" "$list" \
+    "'$cli' resolve --jobs 16 '$list'" "bash '$scratch/curl_parallel_$kind.sh'" | tee "$scratch/parallel.txt"
+done
 
-# Our wall-time medians from the two rows: the rate of --jobs 16 over the serial rate.
+# Our wall-time medians from the two rows after 20 ms: the rate of --jobs 16 over the serial rate.
 serial=$(awk '/ours: wall/ { print $3; exit }' "$scratch/serial.txt")
 parallel=$(awk '/ours: wall/ { print $3; exit }' "$scratch/parallel.txt")
 awk -v s="$serial" -v p="$parallel" -v n="$count" 'BEGIN {
