@@ -1,34 +1,36 @@
 #!/usr/bin/env bash
 # Redirect resolution speed against curl, in one run, on a local server that answers 302 to every
-# path (python3 http.server, keep-alive):
+# path (python3 http.server, keep-alive, its default listen backlog of 5), at once and, for paths
+# under /slow/, after 20 ms:
 #   serial:   resolve LIST            vs one `curl -s -o /dev/null -w '%{redirect_url}\n'` per address
 #   parallel: resolve --jobs 16 LIST  vs xargs -P 16 of the same curl command
-# Target for both: <= 0.5x. Usage: bench/resolve_bench.sh [addresses] [runs]   (defaults 2000 and 2)
+# Targets: both <= 0.5x the peer on the answers at once; on the answers after 20 ms, --jobs 16 at
+# least 10x the rate of our own serial run. Runs alternate through bench_pair (bench_lib.sh).
+# Usage: bench/resolve_bench.sh [addresses] [runs]   (defaults 400 and 3)
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/bench_lib.sh"
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-count="${1:-2000}"
-runs="${2:-2}"
+count="${1:-400}"
+runs="${2:-3}"
+bench_setup resolve
+command -v curl >/dev/null || { echo "needs curl" >&2; exit 2; }
 
-cmake --preset release -S "$root" >/dev/null
-cmake --build "$root/build/release" --target chengling-cli >/dev/null
-cli="$root/build/release/src/cli/chengling-cli"
-
-scratch="$(mktemp -d "${TMPDIR:-/tmp}/resolve-bench-XXXXXX")"
 server_pid=""
-cleanup() {
+stop_server() {
   if [[ -n "$server_pid" ]]; then kill "$server_pid" 2>/dev/null || true; fi
   rm -rf "$scratch"
 }
-trap cleanup EXIT
+trap stop_server EXIT
 
 cat >"$scratch/server.py" <<'PY'
-import http.server, sys
+import http.server, sys, time
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
     def do_GET(self):
+        if self.path.startswith("/slow/"):
+            time.sleep(0.02)
         self.send_response(302)
         self.send_header("Location", "/target" + self.path)
         self.send_header("Content-Length", "0")
@@ -39,7 +41,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
-    request_queue_size = 256
+    request_queue_size = 5  # the listen backlog a small server starts with
 
 server = Server(("127.0.0.1", 0), Handler)
 with open(sys.argv[1], "w") as f:
@@ -52,38 +54,43 @@ server_pid=$!
 for _ in $(seq 100); do [[ -s "$scratch/port" ]] && break; sleep 0.05; done
 port="$(cat "$scratch/port")"
 
-list="$scratch/list.txt"
-for ((i = 0; i < count; i++)); do echo "http://127.0.0.1:$port/p/$i"; done >"$list"
-
 curl_one="curl -s -o /dev/null -w '%{redirect_url}\n'"
-cat >"$scratch/curl_serial.sh" <<SH
+for kind in fast slow; do
+  list="$scratch/$kind.txt"
+  prefix="/p"
+  [[ "$kind" == slow ]] && prefix="/slow"
+  for ((i = 0; i < count; i++)); do echo "http://127.0.0.1:$port$prefix/$i"; done >"$list"
+  cat >"$scratch/curl_serial_$kind.sh" <<SH
 while read -r url; do $curl_one "\$url"; done <'$list'
 SH
-cat >"$scratch/curl_parallel.sh" <<SH
+  cat >"$scratch/curl_parallel_$kind.sh" <<SH
 xargs -P 16 -n 1 $curl_one <'$list'
 SH
+  # Same answers, in input order, before any timing.
+  "$cli" resolve "$list" >"$scratch/ours.txt"
+  bash "$scratch/curl_serial_$kind.sh" >"$scratch/curl.txt"
+  "$cli" resolve --jobs 16 "$list" >"$scratch/ours16.txt"
+  if ! cmp -s "$scratch/ours.txt" "$scratch/curl.txt" || ! cmp -s "$scratch/ours16.txt" "$scratch/curl.txt"; then
+    echo "results differ from curl's ($kind)" >&2
+    exit 1
+  fi
+done
+echo "$count addresses per list; results identical to curl's, in input order"
+echo "load: $(uptime | sed 's/.*load average: //')"
 
-# Same answers before any timing.
-"$cli" resolve "$list" >"$scratch/ours.txt"
-bash "$scratch/curl_serial.sh" >"$scratch/curl.txt"
-"$cli" resolve --jobs 16 "$list" >"$scratch/ours16.txt"
-if ! cmp -s "$scratch/ours.txt" "$scratch/curl.txt" || ! cmp -s "$scratch/ours16.txt" "$scratch/curl.txt"; then
-  echo "results differ from curl's" >&2
-  exit 1
-fi
-echo "== $count addresses, all answered 302; results identical to curl's"
+for kind in fast slow; do
+  list="$scratch/$kind.txt"
+  label="answers at once"
+  [[ "$kind" == slow ]] && label="answers after 20 ms"
+  bench_pair "serial, $label: resolve vs curl per address" "$runs" "" "$list" \
+    "'$cli' resolve '$list'" "bash '$scratch/curl_serial_$kind.sh'" | tee "$scratch/serial.txt"
+  bench_pair "parallel, $label: resolve --jobs 16 vs xargs -P 16 curl" "$runs" "" "$list" \
+    "'$cli' resolve --jobs 16 '$list'" "bash '$scratch/curl_parallel_$kind.sh'" | tee "$scratch/parallel.txt"
+done
 
-compare() {  # label ours peer
-  local label="$1"
-  hyperfine --runs "$runs" --style basic --export-json "$scratch/$label.json" \
-    -n chengling "$2" -n curl "$3"
-  python3 - "$scratch/$label.json" "$label" <<'PY'
-import json, sys
-results = {r["command"]: r["mean"] for r in json.load(open(sys.argv[1]))["results"]}
-print("%s: chengling %.3f s, curl %.3f s, ratio %.3fx (target <= 0.5x)" % (
-    sys.argv[2], results["chengling"], results["curl"], results["chengling"] / results["curl"]))
-PY
-}
-
-compare serial "'$cli' resolve '$list' >/dev/null" "bash '$scratch/curl_serial.sh' >/dev/null"
-compare parallel "'$cli' resolve --jobs 16 '$list' >/dev/null" "bash '$scratch/curl_parallel.sh' >/dev/null"
+# Our wall-time medians from the two rows after 20 ms: the rate of --jobs 16 over the serial rate.
+serial=$(awk '/ours: wall/ { print $3; exit }' "$scratch/serial.txt")
+parallel=$(awk '/ours: wall/ { print $3; exit }' "$scratch/parallel.txt")
+awk -v s="$serial" -v p="$parallel" -v n="$count" 'BEGIN {
+  printf "resolve --jobs 16: %.0f addresses/s, serial %.0f addresses/s: %.1fx the serial rate (target >= 10x)\n",
+    n / p, n / s, s / p }'

@@ -1,40 +1,31 @@
 #!/usr/bin/env bash
-# Split and merge against GNU split and cat, in one run on the same 1 GiB GBK text file:
-#   split --count 100        vs split -n 100      target <= 1.2x
+# Split and merge against GNU split and cat, in one run on the same GBK text file:
+#   split --count 100        vs split -n 100      target <= 0.8x, spread no wider than the peer's
 #   split --size 1MB         vs split -b 1M       target <= 1.2x
-#   split --lines 1000-1000  vs split -l 1000     target <= 1.5x
+#   split --lines 1000-1000  vs split -l 1000     target <= 0.7x
 #   merge of the 100 pieces  vs cat of them       target <= 1.2x
-# peak memory of those four (target <= 64 MiB), and throughput and peak memory of the modes that
+# with the peak memory of each (target <= 64 MiB), then throughput and peak memory of the modes that
 # decode: --lines with --detect, --chars, --separator (targets >= 150 MB/s, <= 2.5x the file).
 #
-# Our pieces and outputs are new files, written atomically but not synced (only a replaced file is);
-# GNU split and cat leave their data in the page cache too. A third row, "ours, fsync off", runs the
-# same binary with fsync made a no-op through LD_PRELOAD, to show what durability still costs.
+# Runs alternate through bench_pair (bench_lib.sh): a sync and a fresh read of the input before every
+# run. Our pieces are new files, written atomically but not synced (only a replaced file is); GNU
+# split and cat leave theirs in the page cache too.
 #
-# Usage: bench/split_merge_bench.sh [size-in-MiB]   (default 1024)
-# CHENGLING_BENCH_BUILD picks the build folder (default: the release preset's).
+# Outputs are not deleted between runs but moved aside, and deleted when the script ends. This file
+# system keeps freed inodes out of use for about a minute, and every file created meanwhile first
+# steps over each of them: whoever ran first after deleting thousands of pieces paid up to three
+# times the other's system time, whichever side it was. Moving needs room for every run's output:
+# about 2 x runs x the size for each of the three split rows.
+#
+# Usage: bench/split_merge_bench.sh [size-in-MiB] [runs]   (defaults 1024 and 5; use 256 on a busy
+# machine). CHENGLING_BENCH_BUILD picks the build folder (default: the release preset's).
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/bench_lib.sh"
 
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 mib="${1:-1024}"
-build="${CHENGLING_BENCH_BUILD:-$root/build/release}"
-
-cmake --preset release -S "$root" -B "$build" >/dev/null
-cmake --build "$build" --target chengling-cli >/dev/null
-cli="$build/src/cli/chengling-cli"
-
-scratch="$(mktemp -d "${TMPDIR:-/tmp}/split-merge-bench-XXXXXX")"
-trap 'rm -rf "$scratch"' EXIT
-export CHENGLING_HOME="$scratch/home"
-mkdir -p "$CHENGLING_HOME" "$scratch/data"
-
-# The diagnostic shim: fsync and fdatasync succeed without doing anything.
-cat >"$scratch/nosync.c" <<'EOF'
-int fsync(int fd) { (void)fd; return 0; }
-int fdatasync(int fd) { (void)fd; return 0; }
-EOF
-gcc -shared -fPIC -O2 -o "$scratch/nosync.so" "$scratch/nosync.c"
-nosync="LD_PRELOAD='$scratch/nosync.so'"
+runs="${2:-5}"
+bench_setup split-merge
+mkdir -p "$scratch/data"
 
 # The text: a block of Chinese prose lines of varying length (GBK, LF), ending with a
 # "#####" line for the separator mode, repeated up to the size asked for.
@@ -56,72 +47,43 @@ for ((i = 0; i <= mib * 1048576 / block; i++)); do cat "$scratch/block.txt"; don
 truncate -s $((mib * 1048576)) "$book"
 bytes=$(stat -c %s "$book")
 lines=$(wc -l <"$book")
-echo "data: $book, $bytes bytes, $lines lines (GBK)"
-sync
-
-# mean seconds of a command in a hyperfine JSON export
-mean() { jq -r --arg n "$2" '.results[] | select(.command == $n) | .mean' "$1"; }
-
-# compare label prepare ours peer
-compare() {
-  local label="$1" prepare="$2" ours="$3" peer="$4"
-  echo
-  echo "== $label"
-  hyperfine --runs 2 --style basic --export-json "$scratch/$label.json" --prepare "$prepare; sync" \
-    -n ours "$ours" -n "ours, fsync off" "$nosync $ours" -n peer "$peer" >"$scratch/$label.log" 2>&1 ||
-    { cat "$scratch/$label.log"; return 1; }
-  local o n p
-  o=$(mean "$scratch/$label.json" ours)
-  n=$(mean "$scratch/$label.json" "ours, fsync off")
-  p=$(mean "$scratch/$label.json" peer)
-  awk -v l="$label" -v o="$o" -v n="$n" -v p="$p" 'BEGIN {
-    printf "%s: ours %.2f s, peer %.2f s, ratio %.2fx | fsync off %.2f s, ratio %.2fx\n", l, o, p, o / p, n, n / p }'
-}
-
-# peak resident memory in MiB of one run
-peak() {
-  eval "$1" >/dev/null
-  /usr/bin/time -f "%M" -o "$scratch/peak.txt" bash -c "$2" >/dev/null
-  awk '{ printf "%.1f", $1 / 1024 }' "$scratch/peak.txt"
-}
+echo "data: $bytes bytes, $lines lines (GBK); load: $(uptime | sed 's/.*load average: //')"
 
 out="$scratch/data/book"
 gnu="$scratch/gnu"
-clean="rm -rf '$out' '$gnu'; mkdir -p '$gnu'"
+aside="$scratch/aside"
+mkdir -p "$aside" "$gnu"
+clean="n=\$(date +%s%N); mv '$out' '$aside/o'\$n 2>/dev/null; mv '$gnu' '$aside/g'\$n; mkdir -p '$gnu'"
 
-compare "split --count 100" "$clean" "'$cli' split --count 100 '$book'" "split -n 100 '$book' '$gnu/x'"
-compare "split --size 1MB" "$clean" "'$cli' split --size 1MB '$book'" "split -b 1M '$book' '$gnu/x'"
-compare "split --lines 1000-1000" "$clean" "'$cli' split --lines 1000-1000 '$book'" "split -l 1000 '$book' '$gnu/x'"
+bench_pair "split --count 100 vs split -n 100" "$runs" "$clean" "$book" \
+  "'$cli' split --count 100 '$book'" "split -n 100 '$book' '$gnu/x'" "$bytes"
+bench_pair "split --size 1MB vs split -b 1M" "$runs" "$clean" "$book" \
+  "'$cli' split --size 1MB '$book'" "split -b 1M '$book' '$gnu/x'" "$bytes"
+bench_pair "split --lines 1000-1000 vs split -l 1000" "$runs" "$clean" "$book" \
+  "'$cli' split --lines 1000-1000 '$book'" "split -l 1000 '$book' '$gnu/x'" "$bytes"
 
 # The merge reads the 100 pieces of --count 100 in name order, as both tools get them from the glob.
-eval "$clean"
+bash -c "$clean"
 "$cli" split --count 100 "$book" >/dev/null
 merged="$out/book_1等100个文件.txt"
-compare "merge of 100 pieces" "rm -f '$merged' '$scratch/cat.txt'" \
-  "'$cli' merge --no-parent $out/book_*.txt" "cat $out/book_*.txt >'$scratch/cat.txt'"
+bench_pair "merge of 100 pieces vs cat" "$runs" "rm -f '$merged' '$scratch/cat.txt'" "$out" \
+  "'$cli' merge --no-parent $out/book_*.txt" "cat $out/book_*.txt >'$scratch/cat.txt'" "$bytes"
 cmp -s "$merged" "$scratch/cat.txt" && cmp -s "$merged" "$book" && echo "merge output equals cat's and the source"
 
 echo
-echo "== peak memory (MiB; target <= 64)"
-for mode in "--count 100" "--size 1MB" "--lines 1000-1000"; do
-  echo "split $mode: ours $(peak "$clean" "'$cli' split $mode '$book'")"
-done
-echo "split -n 100: peer $(peak "$clean" "split -n 100 '$book' '$gnu/x'")"
-"$cli" split --count 100 "$book" >/dev/null
-echo "merge of 100 pieces: ours $(peak "rm -f '$merged'" "'$cli' merge --no-parent $out/book_*.txt")"
-
-echo
-echo "== modes that decode (targets >= 150 MB/s, peak <= 2.5x the file)"
+echo "== modes that decode, one side only (targets >= 150 MB/s, peak <= 2.5x the file)"
 decoding() {
-  local label="$1" args="$2"
-  eval "$clean"
+  local label="$1" args="$2" log="$scratch/.decoding"
+  : >"$log"
+  bash -c "$clean"
   sync
-  /usr/bin/time -f "%e %M" -o "$scratch/time.txt" "$cli" split $args "$book" >/dev/null
-  read -r seconds kib <"$scratch/time.txt"
+  bench_warm "$book"
+  bench_time "$log" "'$cli' split $args '$book'"
+  read -r seconds _ kib <"$log"
   awk -v l="$label" -v s="$seconds" -v k="$kib" -v b="$bytes" 'BEGIN {
     printf "%s: %.2f s, %.0f MB/s, peak %.0f MiB = %.2fx the file\n", l, s, b / 1e6 / s, k / 1024, k * 1024 / b }'
 }
 decoding "split --lines 100000-100000 --detect" "--lines 100000-100000 --detect"
 decoding "split --lines 100000-100000 --detect --fix-newlines" "--lines 100000-100000 --detect --fix-newlines"
 decoding "split --chars 1000000-1000000" "--chars 1000000-1000000"
-decoding "split --separator #####" "--separator #####"
+decoding "split --separator #####" "--separator '#####'"

@@ -5,6 +5,7 @@
 // names nothing but the cause (see file_system.h).
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -36,9 +37,12 @@ class AtomicFile {
 
   bool open(std::string_view path, std::string* error = nullptr);
   bool write(std::string_view bytes, std::string* error = nullptr);
-  // Appends the rest of `reader`'s file, in the kernel where it can (copy_file_range). On failure
-  // `readFailed` tells whether reading the source (true) or writing here (false) went wrong.
-  bool append(class FileReader& reader, bool& readFailed, std::string* error = nullptr);
+  // Appends up to `length` bytes of `reader`'s file from its position (the rest of it by default),
+  // in the kernel where it can (copy_file_range), else through this file's own buffer. Fewer bytes
+  // arrive when the file ends first: written() tells how many. On failure `readFailed` tells whether
+  // reading the source (true) or writing here (false) went wrong.
+  bool append(class FileReader& reader, bool& readFailed, std::string* error = nullptr,
+              int64_t length = INT64_MAX);
   // Flushes and renames over the target. When it replaces an existing file the data is synced to
   // disk first, so that a crash leaves the old or the new contents, never a torn file; a new name is
   // not synced (see syncFileSystem). With `replace` false an existing target is not replaced and the
@@ -53,7 +57,10 @@ class AtomicFile {
   std::string target_;      // native
   std::string temporary_;   // native
   int64_t written_ = 0;
-  std::string buffer_;
+  // Gathers small writes; allocated on the first one and kept across open/commit, so that a writer
+  // of many files allocates it once.
+  std::unique_ptr<char[]> buffer_;
+  size_t buffered_ = 0;
   bool flush(std::string* error);
 };
 
@@ -68,6 +75,8 @@ class FileReader {
   bool open(std::string_view path, std::string* error = nullptr);
   // Appends up to `max` bytes to `out`; returns the number appended, 0 at the end, -1 on error.
   int64_t read(std::string& out, size_t max, std::string* error = nullptr);
+  // The same into `max` bytes at `into`, which are neither cleared nor resized first.
+  int64_t read(char* into, size_t max, std::string* error = nullptr);
   bool seek(int64_t offset);
   int64_t size() const;
   void close();

@@ -149,6 +149,45 @@ TEST(AtomicFile, AppendTakesTheRestOfAFileAfterWhatWasWritten) {
   EXPECT_TRUE(testing::readBytes(dir / "out.bin") == "head" + source.substr(7) + "tail");
 }
 
+// A piece of a split takes a stretch of its source: the length bounds the copy, the end of the file
+// cuts it short, and the reader is left right after what was taken. A source on another file system
+// makes the kernel refuse the copy, so the bytes go through the buffer instead; both must agree.
+TEST(AtomicFile, AppendWithALengthTakesThatStretchOfTheSource) {
+  struct Case {
+    int64_t start;
+    int64_t length;
+  };
+  const int64_t kSize = (int64_t{1} << 20) + 333;
+  const Case kCases[] = {{0, 0}, {0, 1}, {5, 200000}, {7, kSize - 7}, {kSize - 10, 1000}, {kSize, 5}};
+  TempDir dir;
+  const std::string source = randomBytes(static_cast<size_t>(kSize), 11);
+  SmallFileSystem other(dir / "other", size_t{4} << 20);
+  std::vector<std::string> places = {dir / "source.bin"};
+  if (other.mounted()) places.push_back(dir / "other/source.bin");
+  for (const std::string& place : places) {
+    testing::writeBytes(place, source);
+    for (const Case& c : kCases) {
+      SCOPED_TRACE(place + " from " + std::to_string(c.start) + " for " + std::to_string(c.length));
+      AtomicFile file;
+      ASSERT_TRUE(file.open(dir / "out.bin"));
+      ASSERT_TRUE(file.write("<"));
+      FileReader reader;
+      ASSERT_TRUE(reader.open(place));
+      ASSERT_TRUE(reader.seek(c.start));
+      bool readFailed = true;
+      ASSERT_TRUE(file.append(reader, readFailed, nullptr, c.length));
+      const std::string taken = source.substr(static_cast<size_t>(c.start), static_cast<size_t>(c.length));
+      EXPECT_EQ(file.written(), static_cast<int64_t>(1 + taken.size()));
+      std::string next;
+      ASSERT_GE(reader.read(next, 4), 0);
+      EXPECT_TRUE(next == source.substr(static_cast<size_t>(c.start) + taken.size(), 4));
+      ASSERT_TRUE(file.write(">"));
+      ASSERT_TRUE(file.commit());
+      EXPECT_TRUE(testing::readBytes(dir / "out.bin") == "<" + taken + ">");
+    }
+  }
+}
+
 TEST(AtomicFile, NamesAtTheLengthLimitStillGetATemporaryNeighbour) {
   TempDir dir;
   std::string chinese;

@@ -1,10 +1,14 @@
 #include "foundation/http_client.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 
 #include "foundation/encoding_detection.h"
 #include "foundation/internal_text.h"
@@ -85,6 +89,61 @@ void cutFragment(std::string& url) {
   if (hash != std::string::npos) url.erase(hash);
 }
 
+// New connections to one server address open one after another, process-wide: a new one waits
+// until the one opened before it has its first answer. A burst of connects overflows a small listen
+// backlog, the kernel drops what does not fit and the client tries again only after a second. A
+// server that takes long to answer holds the next connection back for kOpeningGrace at most.
+class OpeningGate {
+ public:
+  // Waits for the turn at `key` (stopped early by `abort`); returns the ticket that leave() takes.
+  uint64_t enter(const std::string& key, const std::atomic<bool>* abort) {
+    using Clock = std::chrono::steady_clock;
+    std::unique_lock lock(mutex_);
+    Slot& slot = slots_[key];
+    ++slot.waiting;
+    while (slot.holder != 0 && Clock::now() < slot.since + kOpeningGrace &&
+           !(abort != nullptr && abort->load(std::memory_order_relaxed))) {
+      // Woken by leave(); the slice only keeps a stop request from waiting out the grace.
+      changed_.wait_until(lock, std::min(slot.since + kOpeningGrace, Clock::now() + kAbortSlice));
+    }
+    --slot.waiting;
+    slot.holder = nextTicket_++;
+    slot.since = Clock::now();
+    return slot.holder;
+  }
+
+  // Ends the opening that `ticket` started at `key`, unless a later one has taken over since.
+  void leave(const std::string& key, uint64_t ticket) {
+    std::lock_guard lock(mutex_);
+    const auto found = slots_.find(key);
+    if (found == slots_.end() || found->second.holder != ticket) return;
+    found->second.holder = 0;
+    if (found->second.waiting == 0) {
+      slots_.erase(found);
+    } else {
+      changed_.notify_all();
+    }
+  }
+
+ private:
+  static constexpr std::chrono::milliseconds kOpeningGrace{250};
+  static constexpr std::chrono::milliseconds kAbortSlice{50};
+  struct Slot {
+    uint64_t holder = 0;  // ticket of the opening connection, 0 for none
+    std::chrono::steady_clock::time_point since;
+    int waiting = 0;
+  };
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::unordered_map<std::string, Slot> slots_;  // by the raw socket address
+  uint64_t nextTicket_ = 1;
+};
+
+OpeningGate& openingGate() {
+  static OpeningGate* gate = new OpeningGate;
+  return *gate;
+}
+
 // What one transfer receives, filled by libcurl's callbacks on the calling thread.
 struct Transfer {
   size_t bodyLimit = 0;
@@ -92,7 +151,29 @@ struct Transfer {
   bool overLimit = false;
   ResponseHeaders headers;
   const std::atomic<bool>* abort = nullptr;
+  // The connection this transfer is opening, until its first answer.
+  std::string openingAddress;
+  uint64_t openingTicket = 0;
+
+  void openingAnswered() {
+    if (openingTicket == 0) return;
+    openingGate().leave(openingAddress, openingTicket);
+    openingTicket = 0;
+  }
 };
+
+// libcurl asks for a socket only when it opens a new connection: that is where it waits its turn.
+curl_socket_t onOpenSocket(void* user, curlsocktype purpose, curl_sockaddr* address) {
+  auto* transfer = static_cast<Transfer*>(user);
+  if (purpose == CURLSOCKTYPE_IPCXN) {
+    // A second connection of the same transfer (another address, a redirect) ends the first's turn.
+    transfer->openingAnswered();
+    transfer->openingAddress.assign(reinterpret_cast<const char*>(&address->addr), address->addrlen);
+    transfer->openingTicket = openingGate().enter(transfer->openingAddress, transfer->abort);
+  }
+  const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  return fd < 0 ? CURL_SOCKET_BAD : fd;
+}
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
@@ -108,6 +189,7 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const size_t bytes = size * count;
+  transfer->openingAnswered();
   transfer->headers.addLine(std::string_view(data, bytes));
   return bytes;
 }
@@ -153,6 +235,7 @@ CURL* makeHandle(const HttpClientOptions& options, int timeoutMs) {
                    static_cast<long>(std::clamp(timeoutMs, 1, 10000)));
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &onBody);
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &onHeader);
+  curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &onOpenSocket);
   if (options.abort != nullptr) {
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &onProgress);
@@ -169,7 +252,9 @@ CURLcode perform(CURL* curl, const HttpClientOptions& options, Transfer& transfe
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, &transfer);
   const CURLcode result = curl_easy_perform(curl);
+  transfer.openingAnswered();  // failed or timed out without an answer: the turn ends all the same
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
   return result;
 }

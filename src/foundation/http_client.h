@@ -6,6 +6,10 @@
 // each of its workers a client of its own). Calls block for at most their timeout. Cookies that page
 // downloads receive live in one store for the whole process, shared by every client.
 //
+// Connections: new connections to one server address open one after another across all clients, a
+// new one after the previous one's first answer or a quarter of a second, whichever comes first, so
+// that many clients starting at once never overflow a small server's listen backlog.
+//
 // Safety: only http and https are spoken, for the request and for every redirect; certificates are
 // verified; CR, LF and NUL never reach a header; a downloaded page is capped after decompression.
 // Every failure comes back as an empty text; nothing throws.

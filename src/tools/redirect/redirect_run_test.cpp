@@ -1,7 +1,13 @@
 #include "tools/redirect/redirect_run.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -282,6 +288,122 @@ TEST(RedirectRun, SeveralJobsKeepTheInputOrder) {
   ASSERT_EQ(order.size(), 13u);
   for (size_t i = 0; i < order.size(); ++i) EXPECT_EQ(order[i], i);
   EXPECT_EQ(outcome.failedList, "\r\n");
+}
+
+// A server as small as they come: a listen backlog of one, and an accept loop that lets a waiting
+// connection sit a little before taking it, as a busy server would. Just before each accept it notes
+// how many connections were waiting; a full backlog (two, for a backlog of one) means that further
+// connects were being dropped, each to be tried again by the client's kernel a second later. Every
+// request on an accepted connection is answered with a redirect to http://t/ + the path's last part;
+// connections stay open.
+class SmallBacklogServer {
+ public:
+  SmallBacklogServer() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 1) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      return;
+    }
+    port_ = ntohs(address.sin_port);
+    acceptor_ = std::thread([this] { acceptLoop(); });
+  }
+  ~SmallBacklogServer() {
+    stop_ = true;
+    if (acceptor_.joinable()) acceptor_.join();
+    {
+      std::lock_guard lock(mutex_);
+      for (const int fd : connections_) ::shutdown(fd, SHUT_RDWR);
+    }
+    for (std::thread& thread : servers_) thread.join();
+    for (const int fd : connections_) ::close(fd);
+    if (listener_ >= 0) ::close(listener_);
+  }
+  bool started() const { return port_ != 0; }
+  std::string url(std::string_view path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+  }
+  int mostWaiting() const { return mostWaiting_.load(); }
+  size_t connections() {
+    std::lock_guard lock(mutex_);
+    return connections_.size();
+  }
+
+ private:
+  void acceptLoop() {
+    while (!stop_) {
+      pollfd waiting{listener_, POLLIN, 0};
+      if (::poll(&waiting, 1, 20) <= 0) continue;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      tcp_info info{};
+      socklen_t size = sizeof info;
+      if (::getsockopt(listener_, IPPROTO_TCP, TCP_INFO, &info, &size) == 0) {
+        mostWaiting_.store(std::max(mostWaiting_.load(), static_cast<int>(info.tcpi_unacked)));
+      }
+      const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      std::lock_guard lock(mutex_);
+      connections_.push_back(fd);
+      servers_.emplace_back([fd] { answer(fd); });
+    }
+  }
+
+  static void answer(int fd) {
+    std::string received;
+    char buffer[4096];
+    while (true) {
+      const size_t end = received.find("\r\n\r\n");
+      if (end == std::string::npos) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) return;
+        received.append(buffer, static_cast<size_t>(n));
+        continue;
+      }
+      const std::string requestLine = received.substr(0, received.find("\r\n"));
+      received.erase(0, end + 4);
+      const size_t pathEnd = requestLine.rfind(' ');
+      const std::string name = requestLine.substr(requestLine.rfind('/', pathEnd) + 1,
+                                                  pathEnd - requestLine.rfind('/', pathEnd) - 1);
+      const std::string response =
+          "HTTP/1.1 302 Found\r\nLocation: http://t/" + name + "\r\nContent-Length: 0\r\n\r\n";
+      if (::send(fd, response.data(), response.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(response.size())) {
+        return;
+      }
+    }
+  }
+
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> mostWaiting_{0};
+  std::thread acceptor_;
+  std::mutex mutex_;
+  std::vector<int> connections_;
+  std::vector<std::thread> servers_;
+};
+
+TEST(RedirectRun, SeveralJobsOpenTheirConnectionsOneAfterAnother) {
+  SmallBacklogServer server;
+  ASSERT_TRUE(server.started());
+  RedirectOptions options;
+  options.jobs = 16;
+  std::string want;
+  for (int i = 1; i <= 64; ++i) {
+    options.addresses.push_back(server.url("/p/" + std::to_string(i)));
+    want += "http://t/" + std::to_string(i) + "\r\n";
+  }
+  PlainRunContext ctx;
+  const RedirectOutcome outcome = RedirectRun(options, ctx);
+  EXPECT_EQ(outcome.results, want);
+  EXPECT_EQ(outcome.failed, 0u);
+  // Never a second connection waiting to be accepted: the backlog was never full, nothing dropped.
+  EXPECT_LE(server.mostWaiting(), 1);
+  // Each job kept the one connection it opened.
+  EXPECT_LE(server.connections(), 16u);
 }
 
 }  // namespace

@@ -5,11 +5,13 @@
 // or 1A byte also ends a line but is not consumed; a read that consumed nothing moves on one byte,
 // so such a byte yields the line before it and then one empty line.
 //
-// A file goes through a window of at most a few MiB: a line longer than the window is not held
-// whole; its bytes are read a second time from the file when they are handed over.
+// A file is read in chunks small enough to stay in the processor's cache, into a window of a few MiB:
+// a line longer than the window is not held whole; its bytes are read a second time from the file
+// when they are handed over.
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -41,13 +43,21 @@ class LineReader {
   // Hands the bytes of `line` to `sink` in one or more parts, in order. False on a read error or
   // when the sink returns false.
   bool emit(const LineSpan& line, const std::function<bool(std::string_view)>& sink);
+  // The bytes of `line` when the window still holds them whole (always after next() returned it,
+  // unless it outgrew the window); valid until the next call of next().
+  bool held(const LineSpan& line, std::string_view& bytes) const {
+    if (line.begin < windowStart_ || line.end > windowStart_ + static_cast<int64_t>(data_.size())) return false;
+    bytes = data_.substr(static_cast<size_t>(line.begin - windowStart_), static_cast<size_t>(line.end - line.begin));
+    return true;
+  }
 
   bool failed() const { return !error_.empty(); }
   const std::string& error() const { return error_; }
 
-  // Window limits of the file mode (bytes).
-  static constexpr size_t kChunk = size_t{2} << 20;
+  // Window limits of the file mode (bytes): a read takes kChunk, a line is held up to kLongLine.
+  static constexpr size_t kChunk = size_t{128} << 10;
   static constexpr size_t kLongLine = size_t{4} << 20;
+  static constexpr size_t kWindow = kLongLine + kChunk;
 
  private:
   // Makes bytes at `at` available in the window; false at the end of the file or on an error.
@@ -61,7 +71,8 @@ class LineReader {
   FileReader file_;
   FileReader reread_;
   bool rereadOpen_ = false;
-  std::string window_;
+  std::unique_ptr<char[]> window_;  // kWindow bytes, allocated on the first read
+  size_t held_ = 0;                 // bytes of window_ in use
   std::string_view data_;    // the window's bytes (or the whole memory)
   int64_t windowStart_ = 0;  // input position of data_[0]
   bool atEof_ = false;       // nothing beyond the window

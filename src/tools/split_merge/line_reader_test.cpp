@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "support/test_support.h"
 
 namespace chengling {
@@ -55,6 +57,58 @@ TEST(LineReader, FollowsTheLineRuleFromMemoryAndFromAFile) {
     LineReader file(dir / "in.txt", false, &error);
     ASSERT_TRUE(file.opened()) << error;
     EXPECT_EQ(readAll(file).lines, c.lines) << c.input;
+  }
+}
+
+// The line rule read one byte at a time, as plainly as it can be said: the reference the fast scan
+// must agree with.
+std::vector<std::string> plainLines(std::string_view input) {
+  std::vector<std::string> lines;
+  size_t pos = 0;
+  while (pos < input.size()) {
+    size_t stop = pos;
+    while (stop < input.size() && input[stop] != '\n' && input[stop] != '\0' && input[stop] != '\x1A') ++stop;
+    size_t end = stop;
+    size_t after = stop;
+    if (stop < input.size() && input[stop] == '\n') {
+      after = stop + 1;
+      if (end > pos && input[end - 1] == '\r') --end;
+    }
+    if (after == pos) ++after;
+    lines.emplace_back(input.substr(pos, end - pos));
+    pos = after;
+  }
+  return lines;
+}
+
+// Every line end at every place within and across the scan's blocks and the file's chunks: a single
+// ending at each offset of a run of plain bytes, then long mixed inputs of each density of endings.
+TEST(LineReader, FindsEveryLineEndWhereverItFalls) {
+  std::vector<std::string> inputs;
+  for (const std::string& ending : {std::string("\n"), std::string("\r\n"), std::string(1, '\0'), std::string("\x1A")}) {
+    for (size_t at = 0; at < 40; ++at) inputs.push_back(std::string(at, 'a') + ending + std::string(37 - at % 37, 'b'));
+  }
+  const char kAlphabet[] = {'a', ' ', '\r', '\n', '\0', '\x1A', '\x81', '\xA1', '\x0B', '\x1B', '\x8A', '\x9A'};
+  std::mt19937 random(7);
+  for (const int spacing : {3, 40, 300, 20000}) {
+    std::string input;
+    const size_t size = LineReader::kChunk * 2 + 4097;
+    while (input.size() < size) {
+      const bool special = static_cast<int>(random() % static_cast<unsigned>(spacing)) == 0;
+      input += special ? kAlphabet[2 + random() % 4] : kAlphabet[random() % sizeof kAlphabet];
+    }
+    inputs.push_back(input);
+  }
+  testing::TempDir dir;
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const std::vector<std::string> want = plainLines(inputs[i]);
+    LineReader memory(inputs[i], false);
+    EXPECT_EQ(readAll(memory).lines, want) << "input " << i;
+    testing::writeBytes(dir / "in.txt", inputs[i]);
+    std::string error;
+    LineReader file(dir / "in.txt", false, &error);
+    ASSERT_TRUE(file.opened()) << error;
+    EXPECT_EQ(readAll(file).lines, want) << "input " << i;
   }
 }
 

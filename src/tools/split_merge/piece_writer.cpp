@@ -1,5 +1,7 @@
 #include "tools/split_merge/piece_writer.h"
 
+#include <algorithm>
+
 #include "foundation/internal_text.h"
 #include "foundation/native_text.h"
 #include "foundation/path_helpers.h"
@@ -9,6 +11,8 @@ namespace chengling {
 namespace {
 
 constexpr int64_t kNameChars = 100;
+// Small enough to stay in the processor's cache between the read and the write.
+constexpr size_t kCopyChunk = size_t{128} << 10;
 
 std::string withExtension(std::string name, std::string_view extension) {
   if (!extension.empty()) name.append(".").append(extension);
@@ -116,10 +120,35 @@ bool PieceWriter::append(std::string_view bytes) {
     if (!open(held_)) return false;
     std::string error;
     if (!file_.write(held_, &error)) return fail(error);
-    held_.clear();
-    held_.shrink_to_fit();
+    held_.clear();  // its room serves the next piece's sample
   }
   return true;
+}
+
+int64_t PieceWriter::copyFrom(FileReader& reader, int64_t length, std::string& readError) {
+  if (failed_) return -1;
+  int64_t copied = 0;
+  while (!file_.isOpen() && copied < length) {
+    if (!chunk_) chunk_ = std::make_unique_for_overwrite<char[]>(kCopyChunk);
+    const int64_t n = reader.read(chunk_.get(), static_cast<size_t>(std::min<int64_t>(length - copied, kCopyChunk)),
+                                  &readError);
+    if (n <= 0) return n < 0 ? -1 : copied;
+    if (!append(std::string_view(chunk_.get(), static_cast<size_t>(n)))) return -1;
+    copied += n;
+  }
+  if (copied == length) return copied;
+  const int64_t before = file_.written();
+  bool readFailed = false;
+  std::string error;
+  const bool ok = file_.append(reader, readFailed, &error, length - copied);
+  size_ += file_.written() - before;
+  if (ok) return copied + file_.written() - before;
+  if (readFailed) {
+    readError = error;
+  } else {
+    fail(error);
+  }
+  return -1;
 }
 
 bool PieceWriter::finish() {

@@ -3,6 +3,7 @@
 // AtomicFile, so a failed or interrupted piece never leaves a partial file behind.
 
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -45,6 +46,12 @@ class PieceWriter {
 
   void begin(int64_t number);
   bool append(std::string_view bytes);
+  // Copies up to `length` bytes from `reader`'s position into the piece: in the kernel once the
+  // piece's file is open, through a small reused buffer while a content name still waits for its
+  // sample. Returns the number copied (fewer when the file ends first), or -1: a write failure is
+  // reported with the piece's path, a read failure only fills `readError` (the caller names the
+  // source).
+  int64_t copyFrom(FileReader& reader, int64_t length, std::string& readError);
   // Names the piece when that is still open, writes what is held and commits.
   bool finish();
   const std::string& path() const { return path_; }
@@ -66,6 +73,7 @@ class PieceWriter {
   AtomicFile file_;
   int64_t size_ = 0;
   std::string held_;  // bytes before the name is known, or the whole piece when it is encoded
+  std::unique_ptr<char[]> chunk_;  // copyFrom's buffer before the file is open
   bool failed_ = false;
 };
 

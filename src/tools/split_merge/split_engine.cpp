@@ -30,8 +30,10 @@ const char* const kPhaseSplitting = "开始分割..";
 
 namespace {
 
-// Small enough to stay in the processor's cache between the read and the write.
-constexpr size_t kCopyChunk = size_t{128} << 10;
+// A piece longer than this moves the bar while it is copied.
+constexpr int64_t kProgressStep = int64_t{16} << 20;
+// Lines are gathered into blocks of about this size before they go to the piece.
+constexpr size_t kLineBlock = size_t{128} << 10;
 
 class Splitter {
  public:
@@ -256,27 +258,24 @@ Splitter::SourceResult Splitter::splitBytes(const std::string& source, bool byCo
     pieces = size / pieceLength + (size % pieceLength != 0 ? 1 : 0);
   }
   PieceWriter writer = writerFor(source, TextEncoding::Detect);
-  std::string buffer;
   for (int64_t k = 1; k <= pieces; ++k) {
     writer.begin(k);
     const bool last = k == pieces;
     // The last piece takes everything up to the end of the file.
     int64_t left = last ? INT64_MAX : pieceLength;
     while (left > 0) {
-      buffer.clear();
-      const int64_t n = reader.read(buffer, static_cast<size_t>(std::min<int64_t>(left, kCopyChunk)), &error);
+      const int64_t n = writer.copyFrom(reader, std::min(left, kProgressStep), error);
       if (n < 0) {
-        failure(source, error);
+        if (error.empty()) {
+          ++outcome_.failures;  // the writer reported it
+        } else {
+          failure(source, error);
+        }
         return result;
       }
       if (n == 0) break;
       left -= n;
-      if (!writer.append(buffer)) {
-        ++outcome_.failures;
-        return result;
-      }
-      // A piece of many chunks moves the bar while it is written.
-      if (pieceLength > static_cast<int64_t>(kCopyChunk)) {
+      if (pieceLength > kProgressStep) {
         ctx_.progress(sourcesDone_ + std::min(piecesBytes_ + writer.size(), sourceBytes_), totalBytes_);
       }
     }
@@ -334,7 +333,29 @@ Splitter::SourceResult Splitter::splitLines(const std::string& source) {
   ctx_.phase(kPhaseSplitting);
 
   PieceWriter writer = writerFor(source, encoding);
-  const auto sink = [&writer](std::string_view bytes) { return writer.append(bytes); };
+  // Lines and their breaks are gathered into blocks: one call per line into the writer cost more
+  // than reading the line.
+  std::string block;
+  block.reserve(kLineBlock);
+  const auto flushBlock = [&] {
+    const bool ok = block.empty() || writer.append(block);
+    block.clear();
+    return ok;
+  };
+  // Made once: a lambda handed to emit() would become a new std::function for every line.
+  const std::function<bool(std::string_view)> sink = [&](std::string_view bytes) {
+    if (block.size() + bytes.size() > kLineBlock && !flushBlock()) return false;
+    if (bytes.size() >= kLineBlock) return writer.append(bytes);
+    block.append(bytes);
+    return true;
+  };
+  const auto endPiece = [&] {
+    if (!flushBlock()) {
+      ++outcome_.failures;
+      return false;
+    }
+    return finishPiece(writer, result);
+  };
   int64_t pieceNumber = 0;
   int32_t target = 0;
   int32_t lines = 0;
@@ -350,11 +371,18 @@ Splitter::SourceResult Splitter::splitLines(const std::string& source) {
     if (lines == 0) {
       target = randomBetween(options_.linesLow, options_.linesHigh);
       writer.begin(++pieceNumber);
-    } else if (!writer.append("\r\n")) {
+    } else if (block.size() + 2 <= kLineBlock) {
+      block.push_back('\r');
+      block.push_back('\n');
+    } else if (!sink("\r\n")) {
       ++outcome_.failures;
       return result;
     }
-    if (!reader->emit(line, sink)) {
+    // A line held in the reader's window that fits the block goes straight in.
+    std::string_view held;
+    if (reader->held(line, held) && block.size() + held.size() <= kLineBlock) {
+      block.append(held);
+    } else if (!reader->emit(line, sink)) {
       if (reader->failed()) {
         failure(source, reader->error());
       } else {
@@ -364,7 +392,7 @@ Splitter::SourceResult Splitter::splitLines(const std::string& source) {
     }
     if (++lines == target) {
       lines = 0;
-      if (!finishPiece(writer, result)) return result;
+      if (!endPiece()) return result;
       ctx_.status("[" + std::to_string(pieceNumber) + "] " + statusText_);
     }
   }
@@ -374,7 +402,7 @@ Splitter::SourceResult Splitter::splitLines(const std::string& source) {
   }
   // Lines left over form the last piece, also after a stop.
   if (lines > 0) {
-    if (!finishPiece(writer, result)) return result;
+    if (!endPiece()) return result;
     ctx_.status("[" + std::to_string(pieceNumber) + "] " + statusText_);
   }
   result.complete = !stopped;

@@ -87,6 +87,54 @@ TEST(SplitByBytes, CountAndSizeGiveTheExpectedPieces) {
   }
 }
 
+// Large pieces: with content names a piece's first MiB passes through memory until its name is
+// known and the rest is copied in the kernel; a piece longer than a progress step is copied in
+// steps. Every byte lands once, in order, and nothing else is left in the folder.
+TEST(SplitByBytes, LargePiecesArriveWholeWithAndWithoutContentNames) {
+  struct Case {
+    const char* label;
+    int32_t count;
+    size_t size;
+    bool contentNames;
+  };
+  const Case kCases[] = {
+      {"3 pieces of 1.5 MiB, content names", 3, (size_t{9} << 19) + 7, true},
+      {"3 pieces of 1.5 MiB", 3, (size_t{9} << 19) + 7, false},
+      {"2 pieces longer than a progress step", 2, (size_t{33} << 20) + 5, false},
+  };
+  for (const Case& c : kCases) {
+    TempDir dir;
+    std::string content;
+    for (int line = 0; content.size() < c.size; ++line) {
+      content += std::to_string(line) + testing::gb(u8"：春眠不觉晓，处处闻啼鸟。夜来风雨声，花落知多少。\r\n");
+    }
+    content.resize(c.size);
+    writeBytes(dir / "big.txt", content);
+    SplitOptions options;
+    options.mode = SplitMode::ByCount;
+    options.pieceCount = c.count;
+    options.contentNames = c.contentNames;
+    std::vector<std::string> written;
+    options.onPieceWritten = [&](std::string_view path) { written.emplace_back(path); };
+    PlainRunContext ctx;
+    const SplitOutcome outcome = SplitRun({dir / "big.txt"}, options, ctx);
+    EXPECT_EQ(outcome.failures, 0) << c.label;
+    ASSERT_EQ(written.size(), static_cast<size_t>(c.count)) << c.label;
+    std::string all;
+    for (size_t k = 0; k < written.size(); ++k) {
+      const std::string piece = readBytes(nativeFromInternal(written[k]));
+      const size_t share = c.size / static_cast<size_t>(c.count);
+      EXPECT_EQ(piece.size(), k + 1 < written.size() ? share : c.size - k * share) << c.label << ", piece " << k + 1;
+      all += piece;
+    }
+    EXPECT_TRUE(all == content) << c.label;
+    EXPECT_EQ(listNames(dir / "big").size(), static_cast<size_t>(c.count)) << c.label;
+    if (c.contentNames) {
+      EXPECT_NE(written[0], dir / "big/big_1.txt") << c.label;
+    }
+  }
+}
+
 TEST(SplitByBytes, SizeTextsAndPieceLengths) {
   EXPECT_EQ(pieceLengthFor(sizeValueFromText("3.12"), 3), 3350074368LL);
   EXPECT_EQ(pieceLengthFor(1.0f, 1), 1024);
