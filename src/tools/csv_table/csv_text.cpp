@@ -189,8 +189,7 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
   bool firstExamined = false;
   int64_t added = 0;
   const size_t lines = static_cast<size_t>(std::count(whole.begin(), whole.end(), '\n')) + 1;
-  table.reserveRows(lines, table.ColumnCount(), size / lines);
-  bool reserved = table.ColumnCount() > 0;
+  table.reserveRows(lines);
   const bool hasNul = whole.find('\0') != std::string_view::npos;
   std::vector<std::string_view> fields;
   forEachLine(whole, [&](std::string_view line) {
@@ -210,21 +209,23 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
     if (numberedTitles && !headerKnown) {
       for (size_t i = 1; i <= fields.size(); ++i) table.AddColumn(numberedTitle(i));
       headerKnown = true;
-      if (!reserved) table.reserveRows(lines, table.ColumnCount(), size / lines);
-      reserved = true;
     } else if (!headerKnown) {
       for (std::string_view title : fields) table.AddColumn(internalField(title, utf8));
       headerKnown = true;
       firstExamined = true;
-      if (!reserved) table.reserveRows(lines, table.ColumnCount(), size / lines);
-      reserved = true;
       return !(stopped = ctx.checkpoint());
     }
     const bool repeatedHeader = !firstExamined && !fields.empty() &&
                                 internalField(fields.front(), utf8) == table.GetColumnTitle(1);
     firstExamined = true;
     if (!repeatedHeader) {
-      table.addTextRow(const_cast<char*>(line.data()), fields, table.ColumnCount(), utf8);
+      // The row may take over the line's break as well.
+      const char* end = line.data() + line.size();
+      const char* const wholeEnd = text + size;
+      if (end != wholeEnd && *end == '\r') ++end;
+      if (end != wholeEnd && *end == '\n') ++end;
+      table.addTextRow(const_cast<char*>(line.data()), static_cast<size_t>(end - line.data()), fields,
+                       table.ColumnCount(), utf8);
       ++added;
       if (added % kProgressEvery == 0) {
         ctx.progress(static_cast<int64_t>(line.data() - text), static_cast<int64_t>(size));
