@@ -378,6 +378,8 @@ class ExportSink {
   ExportSink(AtomicFile& file, TextEncoding encoding, std::string* error)
       : file_(file), encoding_(encoding), error_(error), mark_(byteOrderMark(encoding)) {
     // EncodeText puts a mark in front of the text; the pieces below are encoded without it.
+    // The buffer never grows past one piece: a doubling string would hold twice that at its peak.
+    out_.reserve(kExportPiece);
     out_.assign(mark_);
     converted_ = !charsetName(encoding).empty();
   }
@@ -385,12 +387,11 @@ class ExportSink {
   // Bytes in the output encoding.
   void raw(std::string_view bytes) {
     flushPending();
+    if (out_.size() + bytes.size() > kExportPiece) flushOut();
     if (bytes.size() >= kExportPiece) {
-      flushOut();
       write(bytes);
     } else {
       out_.append(bytes);
-      if (out_.size() >= kExportPiece) flushOut();
     }
   }
 
@@ -401,8 +402,8 @@ class ExportSink {
       return;
     }
     if (text.size() < kExportPiece) {
+      if (pending_.size() + text.size() > kExportPiece) flushPending();
       pending_.append(text);
-      if (pending_.size() >= kExportPiece) flushPending();
       return;
     }
     flushPending();
