@@ -53,6 +53,25 @@ const BackslashSet& backslashSet() {
   return set;
 }
 
+// Lead bytes of two- and three-byte forms under which some character has no internal form: only
+// those need a look into the table (a few private-use characters, as the converter has it).
+struct UncoveredLeads {
+  bool lead[256] = {};
+  UncoveredLeads() {
+    const gb18030::Table& table = gb18030::Table::get();
+    for (char32_t point = 0x80; point < 0x10000; ++point) {
+      if (point >= 0xD800 && point <= 0xDFFF) continue;  // not well-formed anyway
+      if (table.encodedLength(static_cast<char16_t>(point)) != 0) continue;
+      lead[point < 0x800 ? 0xC0 | point >> 6 : 0xE0 | point >> 12] = true;
+    }
+  }
+};
+
+const UncoveredLeads& uncoveredLeads() {
+  static const UncoveredLeads leads;
+  return leads;
+}
+
 }  // namespace
 
 bool endsInBackslash(char32_t point) { return backslashSet().has(point); }
@@ -97,19 +116,30 @@ bool hasHighByte(std::string_view text) {
 
 bool utf8FitsInternal(std::string_view text) {
   const gb18030::Table& table = gb18030::Table::get();
+  const bool* const uncovered = uncoveredLeads().lead;
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const auto* const end = p + text.size();
   while (p != end) {
-    if (end - p >= 8) {
-      uint64_t word;
-      std::memcpy(&word, p, 8);
-      if ((word & 0x8080808080808080ull) == 0) {
-        p += 8;
-        continue;
-      }
-    }
-    if (*p < 0x80) {
+    const unsigned b = *p;
+    if (b < 0x80) {
       ++p;
+      if (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        if ((word & 0x8080808080808080ull) == 0) p += 8;
+      }
+      continue;
+    }
+    // The three-byte forms (most CJK text) are checked inline; the table only under a few leads.
+    if (b >= 0xE0 && b <= 0xEF && end - p >= 3) {
+      const unsigned c1 = p[1], c2 = p[2];
+      if ((c1 & 0xC0) != 0x80 || (c2 & 0xC0) != 0x80) return false;
+      if ((b == 0xE0 && c1 < 0xA0) || (b == 0xED && c1 >= 0xA0)) return false;  // overlong, surrogate
+      if (uncovered[b]) {
+        const char32_t point = (b & 0x0Fu) << 12 | (c1 & 0x3Fu) << 6 | (c2 & 0x3Fu);
+        if (table.encodedLength(static_cast<char16_t>(point)) == 0) return false;
+      }
+      p += 3;
       continue;
     }
     char32_t point = 0;
