@@ -395,6 +395,13 @@ class ExportSink {
     }
   }
 
+  // The buffer of bytes in the output encoding, with room for `bytes` more that the caller appends.
+  std::string& rawBuffer(size_t bytes) {
+    flushPending();
+    if (out_.size() + bytes > kExportPiece) flushOut();
+    return out_;
+  }
+
   // Internal text.
   void internal(std::string_view text) {
     if (!converted_) {
@@ -481,6 +488,13 @@ void exportRow(const TableModel& table, int32_t row, bool quoted, TextEncoding e
     }
   };
   if (table.rowByteSize(row) < kLargeRow) {
+    if (direct) {  // straight into the output buffer
+      const size_t bound = table.rowByteSize(row) + 3 * static_cast<size_t>(table.ColumnCount()) + 2;
+      std::string& out = sink.rawBuffer(bound);
+      table.appendRowBytes(row, quoted, out);
+      out += "\r\n";
+      return;
+    }
     scratch.clear();
     table.appendRowBytes(row, quoted, scratch);
     scratch += "\r\n";

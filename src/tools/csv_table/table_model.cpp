@@ -482,16 +482,25 @@ void TableModel::permuteRows(std::vector<uint64_t>& order) {
 void TableModel::appendRowBytes(int32_t row, bool quoted, std::string& out) const {
   assert(row >= 1 && row <= RowCount());
   const RowShape s = shape(rows_[row - 1]);
+  const int32_t columns = ColumnCount();
+  const int32_t present = std::min(s.count, columns);
+  if (columns == 0) return;
+  // One resize and plain stores: this runs once per row of every export.
+  const uint64_t cellBytes = present == 0 ? 0 : endAt(s, present - 1);
+  const size_t at = out.size();
+  out.resize(at + cellBytes + static_cast<size_t>(columns - 1) + (quoted ? 2 * static_cast<size_t>(columns) : 0));
+  char* p = out.data() + at;
   uint64_t start = 0;
-  for (int32_t i = 0; i < ColumnCount(); ++i) {
-    if (i > 0) out += ',';
-    if (quoted) out += '"';
-    if (i < s.count) {
+  for (int32_t i = 0; i < columns; ++i) {
+    if (i > 0) *p++ = ',';
+    if (quoted) *p++ = '"';
+    if (i < present) {
       const uint64_t end = endAt(s, i);
-      out.append(s.text + start, s.text + end);
+      if (end > start) std::memcpy(p, s.text + start, end - start);
+      p += end - start;
       start = end;
     }
-    if (quoted) out += '"';
+    if (quoted) *p++ = '"';
   }
 }
 

@@ -64,9 +64,12 @@ TEST(Utf8Cells, FitCheckAgreesWithTheTableOnEveryCharacterAndRejectsIllFormedTex
     if (point >= 0xD800 && point <= 0xDFFF) continue;
     const bool fits = table.encodedLength(static_cast<char16_t>(point)) != 0;
     rejected += fits ? 0 : 1;
-    // Alone, and after enough ASCII to be reached by the stride over plain bytes.
-    ASSERT_EQ(utf8FitsInternal(encode(point)), fits) << std::hex << static_cast<uint32_t>(point);
-    ASSERT_EQ(utf8FitsInternal("0123456789" + encode(point) + "x"), fits) << std::hex << static_cast<uint32_t>(point);
+    // Alone, after enough ASCII to be reached by a stride over plain bytes, and across the edge of
+    // a block of sixteen.
+    for (size_t before : {0, 10, 14, 15, 31}) {
+      ASSERT_EQ(utf8FitsInternal(std::string(before, 'a') + encode(point) + "x"), fits)
+          << std::hex << static_cast<uint32_t>(point) << " after " << before;
+    }
   }
   EXPECT_GT(rejected, 0);  // the converter leaves some private-use characters out
   EXPECT_TRUE(utf8FitsInternal(encode(0x1F600) + encode(0x4E2D)));
@@ -86,8 +89,10 @@ TEST(Utf8Cells, FitCheckAgreesWithTheTableOnEveryCharacterAndRejectsIllFormedTex
       "\xF8\x88\x80\x80\x80",
   };
   for (const char* bad : illFormed) {
-    EXPECT_FALSE(utf8FitsInternal(bad)) << bad;
-    EXPECT_FALSE(utf8FitsInternal(std::string("plain ascii ") + bad + "\xE4\xB8\xAD")) << bad;
+    for (size_t before = 0; before <= 33; ++before) {
+      EXPECT_FALSE(utf8FitsInternal(std::string(before, 'a') + bad + "\xE4\xB8\xAD")) << bad << " after " << before;
+    }
+    EXPECT_FALSE(utf8FitsInternal(std::string(30, 'a') + bad)) << bad << " at the end";
   }
 }
 
