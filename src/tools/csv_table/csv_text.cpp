@@ -369,6 +369,12 @@ std::string exportText(const TableModel& table, bool quoted) {
 
 namespace {
 
+// Rows above this size go out cell by cell instead of through one row text.
+constexpr size_t kLargeRow = size_t{1} << 20;
+
+// The export buffer: a piece and a row more.
+constexpr size_t kOutCapacity = kExportPiece + kLargeRow;
+
 // Writes the bytes of an export through `file` in pieces of about kExportPiece: bytes already in
 // the output encoding go out as they are, internal text is encoded on the way. Order is kept; a
 // text far larger than a piece is encoded piece by piece, so that no second copy of a huge cell is
@@ -378,8 +384,10 @@ class ExportSink {
   ExportSink(AtomicFile& file, TextEncoding encoding, std::string* error)
       : file_(file), encoding_(encoding), error_(error), mark_(byteOrderMark(encoding)) {
     // EncodeText puts a mark in front of the text; the pieces below are encoded without it.
-    // The buffer never grows past one piece: a doubling string would hold twice that at its peak.
-    out_.reserve(kExportPiece);
+    // A piece goes out once it is full, in one write that the file passes on without copying; the
+    // buffer has room for a piece and a row more and never grows (a doubling string would hold
+    // twice that at its peak).
+    out_.reserve(kOutCapacity);
     out_.assign(mark_);
     converted_ = !charsetName(encoding).empty();
   }
@@ -387,19 +395,25 @@ class ExportSink {
   // Bytes in the output encoding.
   void raw(std::string_view bytes) {
     flushPending();
-    if (out_.size() + bytes.size() > kExportPiece) flushOut();
     if (bytes.size() >= kExportPiece) {
+      flushOut();
       write(bytes);
-    } else {
-      out_.append(bytes);
+      return;
     }
+    std::string& out = rawBuffer(bytes.size());
+    out.append(bytes);
+    rawDone();
   }
 
-  // The buffer of bytes in the output encoding, with room for `bytes` more that the caller appends.
+  // The buffer of bytes in the output encoding, with room for `bytes` more that the caller appends;
+  // rawDone() after appending.
   std::string& rawBuffer(size_t bytes) {
     flushPending();
-    if (out_.size() + bytes > kExportPiece) flushOut();
+    if (out_.size() + bytes > kOutCapacity) flushOut();
     return out_;
+  }
+  void rawDone() {
+    if (out_.size() >= kExportPiece) flushOut();
   }
 
   // Internal text.
@@ -466,9 +480,6 @@ class ExportSink {
   std::string bytes_;
 };
 
-// Rows above this size go out cell by cell instead of through one row text.
-constexpr size_t kLargeRow = size_t{1} << 20;
-
 void exportRow(const TableModel& table, int32_t row, bool quoted, TextEncoding encoding, ExportSink& sink,
                std::string& scratch) {
   const bool utf8 = table.rowIsUtf8(row);
@@ -493,6 +504,7 @@ void exportRow(const TableModel& table, int32_t row, bool quoted, TextEncoding e
       std::string& out = sink.rawBuffer(bound);
       table.appendRowBytes(row, quoted, out);
       out += "\r\n";
+      sink.rawDone();
       return;
     }
     scratch.clear();
