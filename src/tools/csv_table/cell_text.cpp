@@ -53,6 +53,34 @@ const BackslashSet& backslashSet() {
   return set;
 }
 
+// Lead bytes of two- and three-byte forms under which some character has no internal form: only
+// those need a look into the table (a few private-use characters, as the converter has it).
+struct UncoveredLeads {
+  bool lead[256] = {};
+  unsigned char list[4] = {};
+  int listed = 0;  // -1: more than the list holds
+  UncoveredLeads() {
+    const gb18030::Table& table = gb18030::Table::get();
+    for (char32_t point = 0x80; point < 0x10000; ++point) {
+      if (point >= 0xD800 && point <= 0xDFFF) continue;  // not well-formed anyway
+      if (table.encodedLength(static_cast<char16_t>(point)) != 0) continue;
+      const unsigned b = point < 0x800 ? 0xC0 | point >> 6 : 0xE0 | point >> 12;
+      if (lead[b]) continue;
+      lead[b] = true;
+      if (listed >= 0 && listed < 4) {
+        list[listed++] = static_cast<unsigned char>(b);
+      } else {
+        listed = -1;
+      }
+    }
+  }
+};
+
+const UncoveredLeads& uncoveredLeads() {
+  static const UncoveredLeads leads;
+  return leads;
+}
+
 }  // namespace
 
 bool endsInBackslash(char32_t point) { return backslashSet().has(point); }
@@ -95,21 +123,75 @@ bool hasHighByte(std::string_view text) {
   return false;
 }
 
+namespace {
+
+// Sixteen bytes at a time: true when `text` is well-formed UTF-8 of one- to three-byte forms with
+// no surrogate and no byte of `leads`, so that every character has an internal form. False only
+// says that the text needs a closer look.
+bool plainlyFits(std::string_view text, const UncoveredLeads& leads) {
+  if (leads.listed < 0) return false;
+  using Bytes = unsigned char __attribute__((vector_size(16)));
+  using Mask = signed char __attribute__((vector_size(16)));
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  Mask bad = {};
+  auto check = [&](const unsigned char* at, const unsigned char* before1, const unsigned char* before2) {
+    Bytes b, b1, b2;
+    std::memcpy(&b, at, 16);
+    std::memcpy(&b1, before1, 16);
+    std::memcpy(&b2, before2, 16);
+    const Mask continuation = (b >= 0x80) & (b < 0xC0);
+    const Mask expected = (b1 >= 0xC0) | (b2 >= 0xE0);
+    bad |= (continuation ^ expected) | (b >= 0xF0) | (b == 0xC0) | (b == 0xC1) |
+           ((b1 == 0xE0) & (b < 0xA0)) | ((b1 == 0xED) & (b >= 0xA0));
+    for (int i = 0; i < leads.listed; ++i) bad |= b == leads.list[i];
+  };
+  size_t i = 0;
+  if (n >= 16) {
+    unsigned char head[18] = {};  // two ASCII bytes stand before the start
+    std::memcpy(head + 2, p, 16);
+    check(head + 2, head + 1, head);
+    for (i = 16; i + 16 <= n; i += 16) check(p + i, p + i - 1, p + i - 2);
+  }
+  // The rest, followed by ASCII: a form cut off at the end expects a continuation there.
+  unsigned char tail[18] = {};
+  if (i >= 2) std::memcpy(tail, p + i - 2, 2);
+  if (n > i) std::memcpy(tail + 2, p + i, n - i);
+  check(tail + 2, tail + 1, tail);
+  uint64_t halves[2];
+  std::memcpy(halves, &bad, 16);
+  return (halves[0] | halves[1]) == 0;
+}
+
+}  // namespace
+
 bool utf8FitsInternal(std::string_view text) {
+  if (plainlyFits(text, uncoveredLeads())) return true;
   const gb18030::Table& table = gb18030::Table::get();
+  const bool* const uncovered = uncoveredLeads().lead;
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const auto* const end = p + text.size();
   while (p != end) {
-    if (end - p >= 8) {
-      uint64_t word;
-      std::memcpy(&word, p, 8);
-      if ((word & 0x8080808080808080ull) == 0) {
-        p += 8;
-        continue;
-      }
-    }
-    if (*p < 0x80) {
+    const unsigned b = *p;
+    if (b < 0x80) {
       ++p;
+      if (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        if ((word & 0x8080808080808080ull) == 0) p += 8;
+      }
+      continue;
+    }
+    // The three-byte forms (most CJK text) are checked inline; the table only under a few leads.
+    if (b >= 0xE0 && b <= 0xEF && end - p >= 3) {
+      const unsigned c1 = p[1], c2 = p[2];
+      if ((c1 & 0xC0) != 0x80 || (c2 & 0xC0) != 0x80) return false;
+      if ((b == 0xE0 && c1 < 0xA0) || (b == 0xED && c1 >= 0xA0)) return false;  // overlong, surrogate
+      if (uncovered[b]) {
+        const char32_t point = (b & 0x0Fu) << 12 | (c1 & 0x3Fu) << 6 | (c2 & 0x3Fu);
+        if (table.encodedLength(static_cast<char16_t>(point)) == 0) return false;
+      }
+      p += 3;
       continue;
     }
     char32_t point = 0;

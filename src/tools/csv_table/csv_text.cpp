@@ -189,8 +189,7 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
   bool firstExamined = false;
   int64_t added = 0;
   const size_t lines = static_cast<size_t>(std::count(whole.begin(), whole.end(), '\n')) + 1;
-  table.reserveRows(lines, table.ColumnCount(), size / lines);
-  bool reserved = table.ColumnCount() > 0;
+  table.reserveRows(lines);
   const bool hasNul = whole.find('\0') != std::string_view::npos;
   std::vector<std::string_view> fields;
   forEachLine(whole, [&](std::string_view line) {
@@ -210,21 +209,23 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
     if (numberedTitles && !headerKnown) {
       for (size_t i = 1; i <= fields.size(); ++i) table.AddColumn(numberedTitle(i));
       headerKnown = true;
-      if (!reserved) table.reserveRows(lines, table.ColumnCount(), size / lines);
-      reserved = true;
     } else if (!headerKnown) {
       for (std::string_view title : fields) table.AddColumn(internalField(title, utf8));
       headerKnown = true;
       firstExamined = true;
-      if (!reserved) table.reserveRows(lines, table.ColumnCount(), size / lines);
-      reserved = true;
       return !(stopped = ctx.checkpoint());
     }
     const bool repeatedHeader = !firstExamined && !fields.empty() &&
                                 internalField(fields.front(), utf8) == table.GetColumnTitle(1);
     firstExamined = true;
     if (!repeatedHeader) {
-      table.addTextRow(const_cast<char*>(line.data()), fields, table.ColumnCount(), utf8);
+      // The row may take over the line's break as well.
+      const char* end = line.data() + line.size();
+      const char* const wholeEnd = text + size;
+      if (end != wholeEnd && *end == '\r') ++end;
+      if (end != wholeEnd && *end == '\n') ++end;
+      table.addTextRow(const_cast<char*>(line.data()), static_cast<size_t>(end - line.data()), fields,
+                       table.ColumnCount(), utf8);
       ++added;
       if (added % kProgressEvery == 0) {
         ctx.progress(static_cast<int64_t>(line.data() - text), static_cast<int64_t>(size));
@@ -368,6 +369,12 @@ std::string exportText(const TableModel& table, bool quoted) {
 
 namespace {
 
+// Rows above this size go out cell by cell instead of through one row text.
+constexpr size_t kLargeRow = size_t{1} << 20;
+
+// The export buffer: a piece and a row more.
+constexpr size_t kOutCapacity = kExportPiece + kLargeRow;
+
 // Writes the bytes of an export through `file` in pieces of about kExportPiece: bytes already in
 // the output encoding go out as they are, internal text is encoded on the way. Order is kept; a
 // text far larger than a piece is encoded piece by piece, so that no second copy of a huge cell is
@@ -377,6 +384,10 @@ class ExportSink {
   ExportSink(AtomicFile& file, TextEncoding encoding, std::string* error)
       : file_(file), encoding_(encoding), error_(error), mark_(byteOrderMark(encoding)) {
     // EncodeText puts a mark in front of the text; the pieces below are encoded without it.
+    // A piece goes out once it is full, in one write that the file passes on without copying; the
+    // buffer has room for a piece and a row more and never grows (a doubling string would hold
+    // twice that at its peak).
+    out_.reserve(kOutCapacity);
     out_.assign(mark_);
     converted_ = !charsetName(encoding).empty();
   }
@@ -387,10 +398,22 @@ class ExportSink {
     if (bytes.size() >= kExportPiece) {
       flushOut();
       write(bytes);
-    } else {
-      out_.append(bytes);
-      if (out_.size() >= kExportPiece) flushOut();
+      return;
     }
+    std::string& out = rawBuffer(bytes.size());
+    out.append(bytes);
+    rawDone();
+  }
+
+  // The buffer of bytes in the output encoding, with room for `bytes` more that the caller appends;
+  // rawDone() after appending.
+  std::string& rawBuffer(size_t bytes) {
+    flushPending();
+    if (out_.size() + bytes > kOutCapacity) flushOut();
+    return out_;
+  }
+  void rawDone() {
+    if (out_.size() >= kExportPiece) flushOut();
   }
 
   // Internal text.
@@ -400,8 +423,8 @@ class ExportSink {
       return;
     }
     if (text.size() < kExportPiece) {
+      if (pending_.size() + text.size() > kExportPiece) flushPending();
       pending_.append(text);
-      if (pending_.size() >= kExportPiece) flushPending();
       return;
     }
     flushPending();
@@ -457,9 +480,6 @@ class ExportSink {
   std::string bytes_;
 };
 
-// Rows above this size go out cell by cell instead of through one row text.
-constexpr size_t kLargeRow = size_t{1} << 20;
-
 void exportRow(const TableModel& table, int32_t row, bool quoted, TextEncoding encoding, ExportSink& sink,
                std::string& scratch) {
   const bool utf8 = table.rowIsUtf8(row);
@@ -479,6 +499,14 @@ void exportRow(const TableModel& table, int32_t row, bool quoted, TextEncoding e
     }
   };
   if (table.rowByteSize(row) < kLargeRow) {
+    if (direct) {  // straight into the output buffer
+      const size_t bound = table.rowByteSize(row) + 3 * static_cast<size_t>(table.ColumnCount()) + 2;
+      std::string& out = sink.rawBuffer(bound);
+      table.appendRowBytes(row, quoted, out);
+      out += "\r\n";
+      sink.rawDone();
+      return;
+    }
     scratch.clear();
     table.appendRowBytes(row, quoted, scratch);
     scratch += "\r\n";

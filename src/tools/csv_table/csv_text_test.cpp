@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "foundation/text_codec.h"
 #include "support/test_support.h"
+#include "tools/csv_table/table_sort.h"
 
 namespace chengling {
 namespace {
@@ -161,6 +163,66 @@ TEST_F(CsvImport, StopsAfterTheCurrentLineWhenAsked) {
   const CsvImportOutcome outcome = import({path, path});
   EXPECT_TRUE(outcome.stopped);
   EXPECT_EQ(cellsOf(table_), (std::vector<Fields>{{"1"}, {"2"}}));
+}
+
+TEST_F(CsvImport, RowsOfEveryShapeReadAndExportWholeAfterASort) {
+  // The lines differ in what they leave behind once their fields are read: separators, quotes and
+  // the line break, sometimes too little to index the row in place.
+  auto joined = [](int count, const std::string& cell, bool quoted) {
+    std::string line;
+    for (int i = 0; i < count; ++i) {
+      if (i > 0) line += ',';
+      line += quoted ? "\"" + cell + std::to_string(i) + "\"" : cell + std::to_string(i);
+    }
+    return line;
+  };
+  auto cellsOfLine = [](int count, const std::string& cell) {
+    Fields out;
+    for (int i = 0; i < count; ++i) out.push_back(cell + std::to_string(i));
+    return out;
+  };
+  const std::string wide(300, 'w');
+  const std::string huge(70000, 'h');
+  const std::string utf8Cell = reinterpret_cast<const char*>(u8"张");
+  struct Case {
+    const char* name;
+    int columns;
+    std::string body;  // after the header line
+    std::vector<Fields> rows;
+  };
+  const Case cases[] = {
+      {"LF, every field", 3, "a,b,c\ndd,e,f\n", {{"a", "b", "c"}, {"dd", "e", "f"}}},
+      {"LF, short rows", 3, "a\nbb,c\n", {{"a", "", ""}, {"bb", "c", ""}}},
+      {"no break at the end", 3, "a,b,c\nxx,y,z", {{"a", "b", "c"}, {"xx", "y", "z"}}},
+      {"CR LF, quoted", 3, "\"a\",\"b\",\"c\"\r\n\"dd\",'e',f\r\n", {{"a", "b", "c"}, {"dd", "e", "f"}}},
+      {"long rows", 3, wide + ",1,2\n\"" + wide + "w\",\"1\",\"2\"\r\n" + huge + ",1,2\n",
+       {{wide, "1", "2"}, {wide + "w", "1", "2"}, {huge, "1", "2"}}},
+      {"thousands of columns", 5000, joined(5000, "q", false) + "\n" + joined(5000, "r", true) + "\r\n",
+       {cellsOfLine(5000, "q"), cellsOfLine(5000, "r")}},
+      {"UTF-8", 2, utf8Cell + "," + utf8Cell + "\n" + utf8Cell + utf8Cell + "\n",
+       {{"张", "张"}, {"张张", ""}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fields titles;
+    for (int i = 0; i < c.columns; ++i) titles.push_back("t" + std::to_string(i));
+    const std::string path = file("shapes.csv", joined(c.columns, "t", false) + "\n" + c.body);
+    import({path});
+    ASSERT_EQ(titlesOf(table_), titles);
+    EXPECT_EQ(cellsOf(table_), c.rows);
+    // Longest first cell first: the rows move as a whole.
+    SortRows(table_, 1, SortDirection::Descending, SortOrder::Length);
+    std::vector<Fields> sorted = c.rows;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const Fields& a, const Fields& b) { return a[0].size() > b[0].size(); });
+    EXPECT_EQ(cellsOf(table_), sorted);
+    std::string exported = joined(c.columns, "t", false) + "\r\n";
+    for (const Fields& row : sorted) {
+      for (size_t i = 0; i < row.size(); ++i) exported += (i > 0 ? "," : "") + row[i];
+      exported += "\r\n";
+    }
+    EXPECT_EQ(exportText(table_, false), exported);
+  }
 }
 
 TEST_F(CsvImport, AnyBytesImportWithoutHarm) {

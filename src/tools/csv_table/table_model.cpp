@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdlib>
 #include <cstring>
 
 #include "tools/csv_table/cell_text.h"
@@ -176,8 +177,12 @@ void TableModel::SetColumnWidth(int32_t column, int32_t width) {
 
 namespace {
 
-constexpr uint32_t kCountBits = 0x0FFFFFFFu;  // cells per row: at most this many
-constexpr uint32_t kUtf8Flag = 0x40000000u;
+constexpr uint64_t kAddressBits = (uint64_t{1} << 48) - 1;
+constexpr int kWidthShift = 48;
+constexpr uint64_t kUtf8Flag = uint64_t{1} << 50;
+constexpr uint64_t kDetachedFlag = uint64_t{1} << 51;
+constexpr int kCountShift = 52;
+constexpr uint64_t kLongCount = 0xFFF;  // the count and the icon lead the index
 constexpr size_t kPieceSize = size_t{1} << 20;
 
 unsigned widthFor(uint64_t length) {
@@ -186,19 +191,36 @@ unsigned widthFor(uint64_t length) {
 
 unsigned widthCode(unsigned width) { return width == 1 ? 0 : width == 2 ? 1 : width == 4 ? 2 : 3; }
 
+bool isLong(int32_t count, int32_t iconIndex) {
+  return iconIndex != 0 || static_cast<uint64_t>(count) >= kLongCount;
+}
+
 }  // namespace
 
-TableModel::RowShape TableModel::shape(const Slot& slot) const {
-  const uint32_t word = meta_[slot.meta];
+TableModel::RowShape TableModel::shape(uint64_t word) {
+  const auto* at = reinterpret_cast<const unsigned char*>(word & kAddressBits);
   RowShape s;
-  s.count = static_cast<int32_t>(word & kCountBits);
+  s.width = 1u << (word >> kWidthShift & 3u);
   s.utf8 = (word & kUtf8Flag) != 0;
-  s.width = 1u << (word >> 28 & 3u);
-  s.ends = reinterpret_cast<const unsigned char*>(meta_.data() + slot.meta + 1);
+  const uint64_t count = word >> kCountShift;
+  if (count == kLongCount) {
+    std::memcpy(&s.count, at, 4);
+    std::memcpy(&s.iconIndex, at + 4, 4);
+    at += 8;
+  } else {
+    s.count = static_cast<int32_t>(count);
+  }
+  if (word & kDetachedFlag) {
+    std::memcpy(&s.text, at, sizeof s.text);
+    s.ends = at + sizeof s.text;
+  } else {
+    s.ends = at;
+    s.text = reinterpret_cast<const char*>(word & kAddressBits) - (s.count == 0 ? 0 : endAt(s, s.count - 1));
+  }
   return s;
 }
 
-uint64_t TableModel::endAt(const RowShape& s, int32_t index) const {
+uint64_t TableModel::endAt(const RowShape& s, int32_t index) {
   const unsigned char* p = s.ends + static_cast<size_t>(index) * s.width;
   switch (s.width) {
     case 1: return *p;
@@ -208,27 +230,43 @@ uint64_t TableModel::endAt(const RowShape& s, int32_t index) const {
   }
 }
 
-std::string_view TableModel::slotCell(const Slot& slot, int32_t index) const {
-  const RowShape s = shape(slot);
+std::string_view TableModel::shapeCell(const RowShape& s, int32_t index) {
   if (index < 0 || index >= s.count) return {};
   const uint64_t start = index == 0 ? 0 : endAt(s, index - 1);
-  return {slot.text + start, static_cast<size_t>(endAt(s, index) - start)};
+  return {s.text + start, static_cast<size_t>(endAt(s, index) - start)};
 }
 
-uint32_t TableModel::addMeta(const std::vector<uint64_t>& ends, int32_t count, bool utf8) {
-  assert(count >= 0 && static_cast<uint32_t>(count) <= kCountBits);
+size_t TableModel::indexBytes(uint64_t total, int32_t count, int32_t iconIndex, bool detached) {
+  return (isLong(count, iconIndex) ? 8 : 0) + (detached ? sizeof(char*) : 0) +
+         static_cast<size_t>(count) * widthFor(total);
+}
+
+uint64_t TableModel::writeIndex(char* at, const std::vector<uint64_t>& ends, int32_t count, bool utf8,
+                                int32_t iconIndex, const char* cells) {
+  assert(count >= 0);
+  const auto address = reinterpret_cast<uintptr_t>(at);
+  // User-space addresses of 64-bit Linux fit in 48 bits; a row word could not hold any other.
+  if (address > kAddressBits) std::abort();
   const unsigned width = widthFor(count == 0 ? 0 : ends[count - 1]);
-  const size_t at = meta_.size();
-  assert(at <= UINT32_MAX);
-  const size_t words = (static_cast<size_t>(count) * width + 3) / 4;
-  meta_.resize(at + 1 + words);
-  meta_[at] = static_cast<uint32_t>(count) | widthCode(width) << 28 | (utf8 ? kUtf8Flag : 0u);
-  auto* out = reinterpret_cast<unsigned char*>(meta_.data() + at + 1);
+  uint64_t word = address | uint64_t{widthCode(width)} << kWidthShift | (utf8 ? kUtf8Flag : 0);
+  if (isLong(count, iconIndex)) {
+    word |= kLongCount << kCountShift;
+    std::memcpy(at, &count, 4);
+    std::memcpy(at + 4, &iconIndex, 4);
+    at += 8;
+  } else {
+    word |= static_cast<uint64_t>(count) << kCountShift;
+  }
+  if (cells) {
+    word |= kDetachedFlag;
+    std::memcpy(at, &cells, sizeof cells);
+    at += sizeof cells;
+  }
   for (int32_t i = 0; i < count; ++i) {
     const uint64_t end = ends[i];
-    std::memcpy(out + static_cast<size_t>(i) * width, &end, width);  // little-endian: the low bytes
+    std::memcpy(at + static_cast<size_t>(i) * width, &end, width);  // little-endian: the low bytes
   }
-  return static_cast<uint32_t>(at);
+  return word;
 }
 
 char* TableModel::storeBytes(size_t size) {
@@ -247,8 +285,8 @@ char* TableModel::storeBytes(size_t size) {
   return at;
 }
 
-TableModel::Slot TableModel::slotFor(const std::vector<std::string_view>& cells, int32_t count, bool utf8,
-                                     int32_t iconIndex) {
+uint64_t TableModel::rowFor(const std::vector<std::string_view>& cells, int32_t count, bool utf8,
+                            int32_t iconIndex) {
   const size_t taken = std::min(cells.size(), static_cast<size_t>(count));
   std::vector<uint64_t>& ends = endsScratch_;
   ends.resize(count);
@@ -257,20 +295,20 @@ TableModel::Slot TableModel::slotFor(const std::vector<std::string_view>& cells,
     if (static_cast<size_t>(i) < taken) total += beforeNul(cells[i]).size();
     ends[i] = total;
   }
-  char* text = total == 0 ? nullptr : storeBytes(total);
+  char* text = storeBytes(total + indexBytes(total, count, iconIndex, false));
   char* out = text;
   for (size_t i = 0; i < taken; ++i) {
     const std::string_view cell = beforeNul(cells[i]);
     if (!cell.empty()) std::memcpy(out, cell.data(), cell.size());
     out += cell.size();
   }
-  return {text, addMeta(ends, count, utf8), iconIndex};
+  return writeIndex(out, ends, count, utf8, iconIndex, nullptr);
 }
 
-TableModel::Slot TableModel::slotFor(const TableRow& row, bool fit) {
+uint64_t TableModel::rowFor(const TableRow& row, bool fit) {
   std::vector<std::string_view> cells(row.cellCount());
   for (int32_t i = 0; i < row.cellCount(); ++i) cells[i] = row.cell(i);
-  return slotFor(cells, fit ? ColumnCount() : row.cellCount(), false, row.iconIndex);
+  return rowFor(cells, fit ? ColumnCount() : row.cellCount(), false, row.iconIndex);
 }
 
 char* TableModel::adoptText(std::string text) {
@@ -278,8 +316,8 @@ char* TableModel::adoptText(std::string text) {
   return texts_.back()->data();
 }
 
-void TableModel::addTextRow(char* lineStart, const std::vector<std::string_view>& fields, int32_t count,
-                            bool utf8) {
+void TableModel::addTextRow(char* lineStart, size_t room, const std::vector<std::string_view>& fields,
+                            int32_t count, bool utf8) {
   if (count < 0) count = 0;
   const size_t taken = std::min(fields.size(), static_cast<size_t>(count));
   std::vector<uint64_t>& ends = endsScratch_;
@@ -294,20 +332,27 @@ void TableModel::addTextRow(char* lineStart, const std::vector<std::string_view>
     }
     ends[i] = static_cast<uint64_t>(out - lineStart);
   }
-  slots_.push_back({lineStart, addMeta(ends, count, utf8), 0});
+  const uint64_t total = static_cast<uint64_t>(out - lineStart);
+  // The separators, quotes and line break left behind usually hold the index; else it goes apart.
+  if (indexBytes(total, count, 0, false) <= room - total) {
+    rows_.push_back(writeIndex(out, ends, count, utf8, 0, nullptr));
+  } else {
+    char* index = storeBytes(indexBytes(total, count, 0, true));
+    rows_.push_back(writeIndex(index, ends, count, utf8, 0, lineStart));
+  }
 }
 
-void TableModel::AddRow(const TableRow& row, bool fit) { slots_.push_back(slotFor(row, fit)); }
+void TableModel::AddRow(const TableRow& row, bool fit) { rows_.push_back(rowFor(row, fit)); }
 
 void TableModel::AddRow(const std::vector<std::string>& cells, int32_t iconIndex, bool fit) {
   std::vector<std::string_view> views(cells.begin(), cells.end());
   const int32_t count = fit ? ColumnCount() : static_cast<int32_t>(cells.size());
-  slots_.push_back(slotFor(views, count, false, iconIndex));
+  rows_.push_back(rowFor(views, count, false, iconIndex));
 }
 
 void TableModel::insertRow(int32_t position, const TableRow& row, bool fit) {
   assert(position >= 1 && position <= RowCount() + 1);
-  slots_.insert(slots_.begin() + (position - 1), slotFor(row, fit));
+  rows_.insert(rows_.begin() + (position - 1), rowFor(row, fit));
   for (int32_t& selected : selection_) {
     if (selected >= position) ++selected;
   }
@@ -315,7 +360,7 @@ void TableModel::insertRow(int32_t position, const TableRow& row, bool fit) {
 
 void TableModel::removeRow(int32_t row) {
   assert(row >= 1 && row <= RowCount());
-  slots_.erase(slots_.begin() + (row - 1));
+  rows_.erase(rows_.begin() + (row - 1));
   std::erase(selection_, row);
   for (int32_t& selected : selection_) {
     if (selected > row) --selected;
@@ -324,14 +369,12 @@ void TableModel::removeRow(int32_t row) {
 
 void TableModel::replaceRow(int32_t row, const TableRow& replacement, bool fit) {
   assert(row >= 1 && row <= RowCount());
-  slots_[row - 1] = slotFor(replacement, fit);
+  rows_[row - 1] = rowFor(replacement, fit);
 }
 
 void TableModel::ClearRows() {
-  slots_.clear();
-  slots_.shrink_to_fit();
-  meta_.clear();
-  meta_.shrink_to_fit();
+  rows_.clear();
+  rows_.shrink_to_fit();
   texts_.clear();
   pieces_.clear();
   spare_ = nullptr;
@@ -342,39 +385,34 @@ void TableModel::ClearRows() {
 
 TableRow TableModel::row(int32_t row) const {
   assert(row >= 1 && row <= RowCount());
-  const Slot& slot = slots_[row - 1];
-  const int32_t count = shape(slot).count;
-  std::vector<std::string> cells(count);
-  for (int32_t c = 1; c <= count; ++c) cells[c - 1] = GetCell(row, c);
-  return TableRow(cells, slot.iconIndex);
+  const RowShape s = shape(rows_[row - 1]);
+  std::vector<std::string> cells(s.count);
+  for (int32_t c = 1; c <= s.count; ++c) cells[c - 1] = GetCell(row, c);
+  return TableRow(cells, s.iconIndex);
 }
 
-void TableModel::reserveRows(size_t count, int32_t cells, size_t lineBytes) {
-  slots_.reserve(slots_.size() + count);
-  const size_t words = 1 + (static_cast<size_t>(std::max(cells, 0)) * widthFor(lineBytes) + 3) / 4;
-  if (cells > 0) meta_.reserve(meta_.size() + count * words);
-}
+void TableModel::reserveRows(size_t count) { rows_.reserve(rows_.size() + count); }
 
 uint64_t TableModel::rowByteSize(int32_t row) const {
   assert(row >= 1 && row <= RowCount());
-  const RowShape s = shape(slots_[row - 1]);
+  const RowShape s = shape(rows_[row - 1]);
   return s.count == 0 ? 0 : endAt(s, s.count - 1);
 }
 
 int32_t TableModel::cellCount(int32_t row) const {
   assert(row >= 1 && row <= RowCount());
-  return shape(slots_[row - 1]).count;
+  return shape(rows_[row - 1]).count;
 }
 
 bool TableModel::rowIsUtf8(int32_t row) const {
   assert(row >= 1 && row <= RowCount());
-  return shape(slots_[row - 1]).utf8;
+  return (rows_[row - 1] & kUtf8Flag) != 0;
 }
 
 CellBytes TableModel::cellBytes(int32_t row, int32_t column) const {
   assert(row >= 1 && row <= RowCount() && column >= 1);
-  const Slot& slot = slots_[row - 1];
-  return {slotCell(slot, column - 1), shape(slot).utf8};
+  const RowShape s = shape(rows_[row - 1]);
+  return {shapeCell(s, column - 1), s.utf8};
 }
 
 std::string TableModel::GetCell(int32_t row, int32_t column) const {
@@ -387,51 +425,82 @@ std::string TableModel::GetCell(int32_t row, int32_t column) const {
 
 void TableModel::SetCell(int32_t row, int32_t column, std::string_view text) {
   assert(row >= 1 && row <= RowCount() && column >= 1);
-  Slot& slot = slots_[row - 1];
-  const RowShape s = shape(slot);
+  const RowShape s = shape(rows_[row - 1]);
   // The edited row is rebuilt as internal text in own storage.
   std::vector<std::string> owned(std::max(s.count, column));
   for (int32_t i = 0; i < s.count; ++i) owned[i] = GetCell(row, i + 1);
   owned[column - 1] = std::string(beforeNul(text));
   std::vector<std::string_view> views(owned.begin(), owned.end());
-  slot = slotFor(views, static_cast<int32_t>(views.size()), false, slot.iconIndex);
+  rows_[row - 1] = rowFor(views, static_cast<int32_t>(views.size()), false, s.iconIndex);
 }
 
-void TableModel::permuteRows(const std::vector<int32_t>& order) {
-  assert(order.size() == slots_.size());
-  // Cycle by cycle, so that no second array of rows is needed.
-  std::vector<bool> placed(order.size());
-  for (size_t start = 0; start < order.size(); ++start) {
-    if (placed[start]) continue;
-    const Slot first = slots_[start];
+namespace {
+
+// Cycle by cycle, so that no second array of rows is needed. `from(at)` is the index of the row
+// that goes to `at`; `placed` tells and marks the places done.
+template <typename From, typename Placed>
+void permuteInPlace(std::vector<uint64_t>& rows, From&& from, Placed&& placed) {
+  for (size_t start = 0; start < rows.size(); ++start) {
+    if (placed(start, false)) continue;
+    const uint64_t first = rows[start];
     size_t at = start;
     while (true) {
-      placed[at] = true;
-      const size_t from = static_cast<size_t>(order[at]);
-      if (from == start) {
-        slots_[at] = first;
+      placed(at, true);
+      const size_t source = from(at);
+      if (source == start) {
+        rows[at] = first;
         break;
       }
-      slots_[at] = slots_[from];
-      at = from;
+      rows[at] = rows[source];
+      at = source;
     }
   }
 }
 
+}  // namespace
+
+void TableModel::permuteRows(const std::vector<int32_t>& order) {
+  assert(order.size() == rows_.size());
+  std::vector<bool> done(order.size());
+  permuteInPlace(
+      rows_, [&](size_t at) { return static_cast<size_t>(order[at]); },
+      [&](size_t at, bool mark) { return mark ? (done[at] = true) : done[at]; });
+}
+
+void TableModel::permuteRows(std::vector<uint64_t>& order) {
+  assert(order.size() == rows_.size());
+  constexpr uint64_t kDone = uint64_t{1} << 63;
+  for (uint64_t& word : order) word &= 0xFFFFFFFFu;
+  permuteInPlace(
+      rows_, [&](size_t at) { return static_cast<size_t>(order[at] & 0xFFFFFFFFu); },
+      [&](size_t at, bool mark) {
+        if (mark) order[at] |= kDone;
+        return (order[at] & kDone) != 0;
+      });
+}
+
 void TableModel::appendRowBytes(int32_t row, bool quoted, std::string& out) const {
   assert(row >= 1 && row <= RowCount());
-  const Slot& slot = slots_[row - 1];
-  const RowShape s = shape(slot);
+  const RowShape s = shape(rows_[row - 1]);
+  const int32_t columns = ColumnCount();
+  const int32_t present = std::min(s.count, columns);
+  if (columns == 0) return;
+  // One resize and plain stores: this runs once per row of every export.
+  const uint64_t cellBytes = present == 0 ? 0 : endAt(s, present - 1);
+  const size_t at = out.size();
+  out.resize(at + cellBytes + static_cast<size_t>(columns - 1) + (quoted ? 2 * static_cast<size_t>(columns) : 0));
+  char* p = out.data() + at;
   uint64_t start = 0;
-  for (int32_t i = 0; i < ColumnCount(); ++i) {
-    if (i > 0) out += ',';
-    if (quoted) out += '"';
-    if (i < s.count) {
+  for (int32_t i = 0; i < columns; ++i) {
+    if (i > 0) *p++ = ',';
+    if (quoted) *p++ = '"';
+    if (i < present) {
       const uint64_t end = endAt(s, i);
-      out.append(slot.text + start, slot.text + end);
+      if (end > start) std::memcpy(p, s.text + start, end - start);
+      p += end - start;
       start = end;
     }
-    if (quoted) out += '"';
+    if (quoted) *p++ = '"';
   }
 }
 

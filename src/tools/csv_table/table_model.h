@@ -3,7 +3,7 @@
 // position. Rows and columns are 1-based in every operation; a number outside 1 .. count is a caller
 // error (asserted). The view paints from this model and the geometry functions of grid_geometry.h.
 //
-// The model keeps imported texts whole and each row as offsets into them (see Slot); TableRow is
+// The model keeps imported texts whole and each row as offsets into them (see RowShape); TableRow is
 // the stand-alone form of one row, packed in one block (NUL-separated: internal text never holds a
 // NUL), for building rows and reading them back.
 
@@ -86,7 +86,7 @@ class TableModel {
   TableModel(const TableModel&) = delete;
   TableModel& operator=(const TableModel&) = delete;
 
-  int32_t RowCount() const { return static_cast<int32_t>(slots_.size()); }
+  int32_t RowCount() const { return static_cast<int32_t>(rows_.size()); }
   int32_t ColumnCount() const { return static_cast<int32_t>(columns_.size()); }
 
   void AddColumn(std::string_view title, int32_t width = 88);
@@ -106,18 +106,20 @@ class TableModel {
   void removeRow(int32_t row);
   void replaceRow(int32_t row, const TableRow& replacement, bool fit = false);
   void ClearRows();  // firstRow becomes 0, the selection empties, every text is released
-  // Room for `count` more rows of `cells` cells each, `lineBytes` long on average, so that a large
-  // import never holds two copies of its row index while one grows.
-  void reserveRows(size_t count, int32_t cells = 0, size_t lineBytes = 0);
+  // Room for `count` more rows, so that a large import never holds two copies of its row list while
+  // it grows.
+  void reserveRows(size_t count);
   // A copy of the row's cells as internal text, with its icon index.
   TableRow row(int32_t row) const;
 
   // Import without copying: the model takes `text` (no NUL inside) and returns where it now lives;
   // addTextRow then adds a row of `fields`, views into one line of that text starting at
-  // `lineStart`, cut or padded to `count` cells. The fields are moved together to the line's start
-  // in place, so the line's other bytes must not be needed afterwards.
+  // `lineStart`, cut or padded to `count` cells. The row may use the `room` bytes from `lineStart`
+  // (the line and its line break): the fields are moved together to the line's start in place and
+  // the row's index follows them when it fits, so those bytes must not be needed afterwards.
   char* adoptText(std::string text);
-  void addTextRow(char* lineStart, const std::vector<std::string_view>& fields, int32_t count, bool utf8);
+  void addTextRow(char* lineStart, size_t room, const std::vector<std::string_view>& fields, int32_t count,
+                  bool utf8);
 
   int32_t cellCount(int32_t row) const;
   // The bytes of all the row's cells together.
@@ -132,6 +134,9 @@ class TableModel {
   // Puts the rows in `order` (0-based indices, each row exactly once); the selection keeps its row
   // numbers.
   void permuteRows(const std::vector<int32_t>& order);
+  // The same with the index in the low 32 bits of each word, so that sort keys packed above it need
+  // no second array; the high bits are overwritten.
+  void permuteRows(std::vector<uint64_t>& order);
 
   // The cells of `row` for columns 1 .. ColumnCount() (row 0: the titles), "," before every field
   // after the first, each wrapped in double quotes when `quoted`; contents are written unchanged.
@@ -155,33 +160,36 @@ class TableModel {
   int32_t firstColumn = 0;
 
  private:
-  // A row: its cells lie one after the other from `text`; the ends of the cells (offsets from
-  // `text`) are in meta_ at `meta`, behind one word holding the count, the width of an end and the
-  // UTF-8 flag. Ends take 1, 2, 4 or 8 bytes, whichever the row's length needs: a million short
-  // rows cost little more than their text.
-  struct Slot {
-    const char* text = nullptr;
-    uint32_t meta = 0;
-    int32_t iconIndex = 0;
-  };
+  // A row is one word: the address of its index in the low 48 bits and, above them, the width of a
+  // cell end (1, 2, 4 or 8 bytes, whichever the row's length needs), a UTF-8 flag, a "detached" flag
+  // and the cell count. The index holds the ends of the cells (offsets from the first cell's start);
+  // the cells lie one after the other right before the index, or, when detached, where an address
+  // in front of the ends says. A count too large for the word, or an icon, leads the index as two
+  // 32-bit words. An imported row keeps its cells and its index in its own line, so a million short
+  // rows cost 8 bytes each beyond their text.
   struct RowShape {
-    int32_t count = 0;
-    bool utf8 = false;
-    unsigned width = 1;
+    const char* text = nullptr;
     const unsigned char* ends = nullptr;
+    int32_t count = 0;
+    int32_t iconIndex = 0;
+    unsigned width = 1;
+    bool utf8 = false;
   };
-  RowShape shape(const Slot& slot) const;
-  uint64_t endAt(const RowShape& shape, int32_t index) const;
-  std::string_view slotCell(const Slot& slot, int32_t index) const;
-  // Appends the index of a row of `count` cells with these ends; returns its place in meta_.
-  uint32_t addMeta(const std::vector<uint64_t>& ends, int32_t count, bool utf8);
-  // A slot for cells given as internal text, copied into the model's own storage.
-  Slot slotFor(const std::vector<std::string_view>& cells, int32_t count, bool utf8, int32_t iconIndex);
-  Slot slotFor(const TableRow& row, bool fit);
+  static RowShape shape(uint64_t word);
+  static uint64_t endAt(const RowShape& shape, int32_t index);
+  static std::string_view shapeCell(const RowShape& shape, int32_t index);
+  // The bytes of the index of a row whose cells take `total` bytes.
+  static size_t indexBytes(uint64_t total, int32_t count, int32_t iconIndex, bool detached);
+  // Writes the index of a row with these cell ends to `at` and returns the row's word; `cells` is
+  // the first cell's start when the cells are not right before `at` (a detached row), else null.
+  static uint64_t writeIndex(char* at, const std::vector<uint64_t>& ends, int32_t count, bool utf8,
+                             int32_t iconIndex, const char* cells);
+  // A row of cells given as internal text, copied into the model's own storage.
+  uint64_t rowFor(const std::vector<std::string_view>& cells, int32_t count, bool utf8, int32_t iconIndex);
+  uint64_t rowFor(const TableRow& row, bool fit);
   char* storeBytes(size_t size);
 
-  std::vector<Slot> slots_;
-  std::vector<uint32_t> meta_;
+  std::vector<uint64_t> rows_;
   std::vector<uint64_t> endsScratch_;  // reused while a row is added
   std::vector<std::unique_ptr<std::string>> texts_;  // imported texts
   std::vector<std::unique_ptr<char[]>> pieces_;      // own storage: built and edited rows

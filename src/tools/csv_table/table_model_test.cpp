@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -66,6 +69,62 @@ TEST(TableModel, ColumnAndRowOperations) {
   EXPECT_EQ(table.ColumnCount(), 0);
   EXPECT_EQ(table.firstRow, 0);
   EXPECT_EQ(table.firstColumn, 0);
+}
+
+TEST(TableModel, RowsOfEverySizeKeepCellsAndIconsThroughReorders) {
+  struct Case {
+    int32_t count;
+    size_t cellLength;
+    int32_t iconIndex;
+  };
+  // Around the limits of the row's layout: the cell count it holds inline, the width of a cell end.
+  const Case cases[] = {{0, 0, 0},   {0, 0, 7},      {1, 0, 0},      {3, 85, 0},    {3, 86, -2},
+                        {2, 300, 0}, {1, 65536, 3},  {4094, 1, 0},   {4095, 1, 0},  {5000, 2, 1}};
+  TableModel table;
+  std::vector<Fields> expected;
+  for (const Case& c : cases) {
+    Fields cells;
+    for (int32_t i = 0; i < c.count; ++i) {
+      cells.push_back(std::string(c.cellLength, static_cast<char>('a' + i % 26)));
+    }
+    table.AddRow(cells, c.iconIndex);
+    expected.push_back(cells);
+  }
+  auto check = [&](const std::vector<size_t>& order, const char* step) {
+    SCOPED_TRACE(step);
+    ASSERT_EQ(table.RowCount(), static_cast<int32_t>(order.size()));
+    for (size_t r = 0; r < order.size(); ++r) {
+      const TableRow row = table.row(static_cast<int32_t>(r) + 1);
+      EXPECT_EQ(row.cells(), expected[order[r]]) << "row " << r + 1;
+      EXPECT_EQ(row.iconIndex, cases[order[r]].iconIndex) << "row " << r + 1;
+      EXPECT_EQ(table.cellCount(static_cast<int32_t>(r) + 1), static_cast<int32_t>(expected[order[r]].size()));
+    }
+  };
+  const size_t n = std::size(cases);
+  std::vector<size_t> now(n);
+  for (size_t i = 0; i < n; ++i) now[i] = i;
+  check(now, "as added");
+
+  std::vector<int32_t> reverse(n);
+  for (size_t i = 0; i < n; ++i) reverse[i] = static_cast<int32_t>(n - 1 - i);
+  table.permuteRows(reverse);
+  std::vector<size_t> after(n);
+  for (size_t i = 0; i < n; ++i) after[i] = now[reverse[i]];
+  now = after;
+  check(now, "reversed");
+
+  // Sort keys above the index must not matter; the cycles here are 0 3 6 9, 1 4 7, 2 5 8.
+  std::vector<uint64_t> words(n);
+  for (size_t i = 0; i < n; ++i) words[i] = uint64_t{0xDEADBEEF} << 32 | ((i + 3) % n);
+  table.permuteRows(words);
+  for (size_t i = 0; i < n; ++i) after[i] = now[(i + 3) % n];
+  now = after;
+  check(now, "rotated by sort words");
+
+  table.SetCell(1, 2, "edited");
+  expected[now[0]].resize(std::max<size_t>(expected[now[0]].size(), 2));
+  expected[now[0]][1] = "edited";
+  check(now, "edited");
 }
 
 TEST(TableModel, SelectionInTheThreeModes) {

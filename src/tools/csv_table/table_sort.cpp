@@ -246,30 +246,45 @@ int32_t scalarSortKey(SortOrder order, std::string_view text) {
   return 0;
 }
 
+namespace {
+
+// The cell of `column` in row `i` (0-based) as internal text: a view of the table's bytes, or of
+// `scratch` for a UTF-8 cell that is not plain ASCII.
+std::string_view cellAsInternal(const TableModel& table, int32_t column, size_t i, std::string& scratch) {
+  const CellBytes cell = table.cellBytes(static_cast<int32_t>(i) + 1, column);
+  if (!cell.utf8 || !hasHighByte(cell.bytes)) return cell.bytes;
+  scratch.clear();
+  appendUtf8AsInternal(cell.bytes, scratch);
+  return scratch;
+}
+
+// A scalar order: key and row index packed in one word each, sorted. A plain sort of the words is
+// the stable order; the index is in the low 32 bits.
+std::vector<uint64_t> sortedScalarWords(const TableModel& table, int32_t column, SortOrder order,
+                                        SortDirection direction) {
+  const size_t n = static_cast<size_t>(table.RowCount());
+  std::string scratch;
+  std::vector<uint64_t> packed(n);
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t biased = static_cast<uint32_t>(scalarSortKey(order, cellAsInternal(table, column, i, scratch))) ^ 0x80000000u;
+    if (direction == SortDirection::Descending) biased = ~biased;
+    packed[i] = uint64_t{biased} << 32 | i;
+  }
+  std::sort(packed.begin(), packed.end());
+  return packed;
+}
+
+}  // namespace
+
 std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, SortOrder order,
                                     SortDirection direction) {
   const size_t n = static_cast<size_t>(table.RowCount());
-  // The cell as internal text: a view of the table's bytes, or of `scratch` for a UTF-8 cell that
-  // is not plain ASCII.
   std::string scratch;
-  auto cellText = [&](size_t i) -> std::string_view {
-    const CellBytes cell = table.cellBytes(static_cast<int32_t>(i) + 1, column);
-    if (!cell.utf8 || !hasHighByte(cell.bytes)) return cell.bytes;
-    scratch.clear();
-    appendUtf8AsInternal(cell.bytes, scratch);
-    return scratch;
-  };
+  auto cellText = [&](size_t i) { return cellAsInternal(table, column, i, scratch); };
   const bool ascending = direction == SortDirection::Ascending;
   std::vector<int32_t> result(n);
   if (!isSequenceOrder(order)) {
-    // Key and row index packed in one word: a plain sort of the words is the stable order.
-    std::vector<uint64_t> packed(n);
-    for (size_t i = 0; i < n; ++i) {
-      uint32_t biased = static_cast<uint32_t>(scalarSortKey(order, cellText(i))) ^ 0x80000000u;
-      if (!ascending) biased = ~biased;
-      packed[i] = uint64_t{biased} << 32 | i;
-    }
-    std::sort(packed.begin(), packed.end());
+    const std::vector<uint64_t> packed = sortedScalarWords(table, column, order, direction);
     for (size_t i = 0; i < n; ++i) result[i] = static_cast<int32_t>(packed[i] & 0xFFFFFFFFu);
     return result;
   }
@@ -350,6 +365,12 @@ void applyRowOrder(TableModel& table, const std::vector<int32_t>& order) { table
 
 void SortRows(TableModel& table, int32_t column, SortDirection direction, SortOrder order) {
   assert(column >= 1 && column <= table.ColumnCount());
+  if (!isSequenceOrder(order)) {
+    // The sorted words go to the reordering as they are: no array of indices beside them.
+    std::vector<uint64_t> packed = sortedScalarWords(table, column, order, direction);
+    table.permuteRows(packed);
+    return;
+  }
   applyRowOrder(table, sortedRowOrder(table, column, order, direction));
 }
 

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "foundation/charset_conversion.h"
+#include "foundation/gb18030_table.h"
 #include "foundation/text_codec.h"
 #include "support/test_support.h"
+#include "tools/csv_table/cell_text.h"
 #include "tools/csv_table/csv_text.h"
 #include "tools/csv_table/grid_geometry.h"
 #include "tools/csv_table/table_sort.h"
@@ -34,6 +36,64 @@ std::vector<std::string> internalFieldsOfUtf8(std::string_view utf8Line) {
   std::vector<std::string> out;
   for (std::string_view v : views) out.push_back(ConvertCharset(v, "UTF-8", "GB18030"));
   return out;
+}
+
+TEST(Utf8Cells, FitCheckAgreesWithTheTableOnEveryCharacterAndRejectsIllFormedText) {
+  auto encode = [](char32_t point) {
+    std::string out;
+    if (point < 0x80) {
+      out += static_cast<char>(point);
+    } else if (point < 0x800) {
+      out += static_cast<char>(0xC0 | point >> 6);
+      out += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (point < 0x10000) {
+      out += static_cast<char>(0xE0 | point >> 12);
+      out += static_cast<char>(0x80 | (point >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (point & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | point >> 18);
+      out += static_cast<char>(0x80 | (point >> 12 & 0x3F));
+      out += static_cast<char>(0x80 | (point >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (point & 0x3F));
+    }
+    return out;
+  };
+  const gb18030::Table& table = gb18030::Table::get();
+  int64_t rejected = 0;
+  for (char32_t point = 0x80; point < 0x10000; ++point) {
+    if (point >= 0xD800 && point <= 0xDFFF) continue;
+    const bool fits = table.encodedLength(static_cast<char16_t>(point)) != 0;
+    rejected += fits ? 0 : 1;
+    // Alone, after enough ASCII to be reached by a stride over plain bytes, and across the edge of
+    // a block of sixteen.
+    for (size_t before : {0, 10, 14, 15, 31}) {
+      ASSERT_EQ(utf8FitsInternal(std::string(before, 'a') + encode(point) + "x"), fits)
+          << std::hex << static_cast<uint32_t>(point) << " after " << before;
+    }
+  }
+  EXPECT_GT(rejected, 0);  // the converter leaves some private-use characters out
+  EXPECT_TRUE(utf8FitsInternal(encode(0x1F600) + encode(0x4E2D)));
+
+  const char* const illFormed[] = {
+      "\xE0\x80\x80",      // overlong three-byte form of NUL
+      "\xE0\x9F\xBF",      // overlong three-byte form of U+07FF
+      "\xED\xA0\x80",      // surrogate
+      "\xED\xBF\xBF",      // surrogate
+      "\xC0\x80",          // overlong two-byte form
+      "\xC1\xBF",          // overlong two-byte form
+      "\xE4\xB8",          // cut off at the end
+      "\xE4\x41\xAD",      // a continuation missing
+      "\xE4\xB8\xC0",      // a lead where a continuation belongs
+      "\x80",              // a continuation alone
+      "\xF4\x90\x80\x80",  // beyond U+10FFFF
+      "\xF8\x88\x80\x80\x80",
+  };
+  for (const char* bad : illFormed) {
+    for (size_t before = 0; before <= 33; ++before) {
+      EXPECT_FALSE(utf8FitsInternal(std::string(before, 'a') + bad + "\xE4\xB8\xAD")) << bad << " after " << before;
+    }
+    EXPECT_FALSE(utf8FitsInternal(std::string(30, 'a') + bad)) << bad << " at the end";
+  }
 }
 
 TEST(Utf8CsvLine, GivesTheFieldsOfItsInternalText) {
