@@ -58,16 +58,17 @@ bench_pair() {
   local label="$1" runs="$2" clean="$3" inputs="$4" ours="$5" peer="$6" size="${7:-0}" i
   local logs="$scratch/.pair"
   rm -rf "$logs" && mkdir -p "$logs"
+  local -a order=(ours peer)
   for ((i = 0; i < runs; i++)); do
     [[ -n "$clean" ]] && bash -c "$clean"
-    sync
-    # shellcheck disable=SC2086  # INPUTS is a list of paths
-    bench_warm $inputs
-    bench_time "$logs/ours" "$ours"
-    sync
-    # shellcheck disable=SC2086
-    bench_warm $inputs
-    bench_time "$logs/peer" "$peer"
+    local side
+    for side in "${order[@]}"; do
+      sync
+      # shellcheck disable=SC2086  # INPUTS is a list of paths
+      bench_warm $inputs
+      if [[ $side == ours ]]; then bench_time "$logs/ours" "$ours"; else bench_time "$logs/peer" "$peer"; fi
+    done
+    order=("${order[1]}" "${order[0]}")
   done
   python3 - "$label" "$logs/ours" "$logs/peer" "$size" <<'EOF'
 import statistics, sys
