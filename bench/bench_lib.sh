@@ -1,7 +1,8 @@
 # Shared by the benchmark scripts: source it, then call bench_setup and bench_pair.
 #
 # bench_pair times our command against its peer on the same data in one run. Runs alternate (ours,
-# peer, ours, peer, ...) so both meet the same machine load. Before every single run the file system
+# peer, peer, ours, ours, ...) so both meet the same machine load, and each side is as often the first
+# after a clean-up. Before every single run the file system
 # is synced (neither side pays for the other's writes) and the inputs are read once more into the page
 # cache (this machine pages out idle file pages within about a minute). Cleaning up happens for both
 # sides together before a pair, never right before only one of them: ext4 is slow to create files just
