@@ -6,6 +6,8 @@
 #include <future>
 #include <system_error>
 
+#include "foundation/charset_conversion.h"
+#include "foundation/charset_stream.h"
 #include "foundation/file_streams.h"
 #include "foundation/gb18030_table.h"
 #include "foundation/utf8.h"
@@ -143,7 +145,8 @@ class PieceWriter {
   bool put(std::string_view piece) {
     if (!wait()) return false;
     if (piece.empty()) return true;
-    if (background_) {
+    // A small piece costs less to write here than to hand to a thread.
+    if (background_ && piece.size() >= kPieceBytes / 4) {
       try {
         pending_ = std::async(std::launch::async, [this, piece] { return file_.write(piece, &error_); });
         return true;
@@ -170,6 +173,99 @@ class PieceWriter {
 };
 
 }  // namespace
+
+struct EncodedFileStream::State {
+  explicit State(TextEncoding output)
+      : encoding(output),
+        converted(needsConversion(output)),
+        stream(kInternalCharset, converted ? charsetName(output) : kInternalCharset),
+        writer(file, error, true) {}
+  ~State() { writer.wait(); }
+
+  bool write(std::string_view bytes) {
+    if (!failed && !file.write(bytes, &error)) failed = true;
+    return !failed;
+  }
+
+  // Hands the encoded bytes in `buffers[turn]` to the writer; the mark goes first, once something
+  // came out of the conversion.
+  bool send() {
+    std::string& out = buffers[turn];
+    if (out.empty()) return !failed;
+    if (!marked) {
+      marked = true;
+      raw.clear();
+      raw.shrink_to_fit();
+      if (!writer.put(byteOrderMark(encoding))) failed = true;
+      if (failed) return false;
+    }
+    turn ^= 1;
+    if (!writer.put(out)) failed = true;
+    return !failed;
+  }
+
+  const TextEncoding encoding;
+  const bool converted;
+  AtomicFile file;
+  std::string error;
+  CharsetStream stream;
+  std::string buffers[2];  // one is encoded while the other may still be written (outlive the writer)
+  PieceWriter writer;
+  size_t turn = 0;
+  bool marked = false;
+  bool failed = false;
+  // The text so far, while its conversion gave nothing yet: a text that converts to nothing at all
+  // is written as its own bytes.
+  std::string raw;
+};
+
+EncodedFileStream::EncodedFileStream() = default;
+EncodedFileStream::~EncodedFileStream() = default;
+
+bool EncodedFileStream::open(std::string_view path, TextEncoding encoding, std::string* error) {
+  state_ = std::make_unique<State>(encoding);
+  if (state_->file.open(path, &state_->error)) return true;
+  if (error != nullptr) *error = state_->error;
+  state_.reset();
+  return false;
+}
+
+bool EncodedFileStream::put(std::string_view text) {
+  State& s = *state_;
+  if (s.failed || text.empty()) return !s.failed;
+  if (!s.converted) return s.write(text);
+  if (!s.marked) s.raw.append(text);
+  std::string& out = s.buffers[s.turn];
+  out.clear();
+  s.stream.feed(text, out);
+  return s.send();
+}
+
+const std::string& EncodedFileStream::error() const { return state_->error; }
+
+EncodedWrite EncodedFileStream::commit(bool replace) {
+  EncodedWrite result;
+  State& s = *state_;
+  if (s.converted && !s.failed) {
+    std::string& out = s.buffers[s.turn];
+    out.clear();
+    s.stream.finish(out);
+    s.send();
+    if (!s.writer.wait()) s.failed = true;
+    if (!s.marked) {
+      // Nothing converted: the text's own bytes, as the whole conversion has it.
+      result.lossy = !s.raw.empty();
+      s.write(s.raw);
+    } else {
+      result.lossy = s.stream.lossy();
+    }
+  }
+  if (!s.writer.wait()) s.failed = true;
+  if (!s.failed) result.ok = s.file.commit(&s.error, replace);
+  if (!result.ok) result.error = s.error;
+  state_.reset();
+  return result;
+}
 
 EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, TextEncoding encoding, bool replace) {
   EncodedWrite result;

@@ -1,0 +1,250 @@
+#include "foundation/streamed_decode.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "foundation/charset_conversion.h"
+#include "foundation/charset_stream.h"
+#include "foundation/encoding_detection.h"
+#include "foundation/file_streams.h"
+#include "foundation/html_charset_scan.h"
+
+namespace chengling {
+namespace {
+
+using Status = StreamedDecode::Status;
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kReplacement = "\x84\x31\xA4\x37";  // U+FFFD in internal text
+
+bool isConvertedCode(TextEncoding encoding) {
+  const int code = static_cast<int>(encoding);
+  return code >= 2 && code <= 6;
+}
+
+// One pass over a file in pieces.
+class PieceReader {
+ public:
+  PieceReader(FileReader& file, size_t pieceBytes, const std::function<bool()>& stopped, StreamedDecode& result)
+      : file_(file), pieceBytes_(std::max<size_t>(pieceBytes, 1)), stopped_(stopped), result_(result) {}
+
+  // The next piece, empty at the end or when the pass ended otherwise (see result_.status).
+  std::string_view next() {
+    // A stop is answered within a piece of a large file; a small one is done whole.
+    if (stopped_ && read_ >= pieceBytes_ && stopped_()) {
+      result_.status = Status::Stopped;
+      return {};
+    }
+    buffer_.clear();
+    const int64_t n = file_.read(buffer_, pieceBytes_, &result_.error);
+    if (n < 0) {
+      result_.status = Status::Unreadable;
+      return {};
+    }
+    read_ += static_cast<uint64_t>(n);
+    return buffer_;
+  }
+
+ private:
+  FileReader& file_;
+  const size_t pieceBytes_;
+  const std::function<bool()>& stopped_;
+  StreamedDecode& result_;
+  std::string buffer_;
+  uint64_t read_ = 0;  // bytes read by all passes
+};
+
+// The detection of a file without a mark: the meta tags of its text up to the first NUL, and
+// the UTF-8 check of all of it. Detect when neither says anything.
+TextEncoding detectByPass(PieceReader& reader, const StreamedDecode& result) {
+  HtmlCharsetScan html;
+  Utf8Scan utf8;
+  bool textEnded = false;  // at the first NUL
+  for (std::string_view piece = reader.next(); !piece.empty(); piece = reader.next()) {
+    if (!textEnded) {
+      const size_t nul = piece.find('\0');
+      textEnded = nul != std::string_view::npos;
+      html.feed(piece.substr(0, nul));
+    }
+    utf8.feed(piece);
+    if ((textEnded || html.settled()) && (html.result() != 0 || utf8.failed())) break;
+  }
+  if (result.status != Status::Done) return TextEncoding::Detect;
+  switch (html.result()) {
+    case 1: return TextEncoding::Utf8;
+    case 2: return TextEncoding::Big5;
+    case 3: return TextEncoding::Big5Hkscs;
+    default: return utf8.result() ? TextEncoding::Utf8 : TextEncoding::Detect;
+  }
+}
+
+// Hands on the text of a converted decode: nothing until the first byte shows that the text is not
+// empty, then everything up to the first NUL.
+class ConvertedText {
+ public:
+  ConvertedText(TextSink& sink, StreamedDecode& result, TextEncoding encoding)
+      : sink_(sink), result_(result), encoding_(encoding) {}
+
+  // False when the text is complete (a NUL), empty (see empty()) or the sink gave up.
+  bool take(std::string_view out) {
+    if (out.empty()) return true;
+    if (!begun_) {
+      if (out[0] == '\0') {
+        empty_ = true;
+        return false;
+      }
+      begun_ = true;
+      if (!sink_.begin(encoding_)) return refuse();
+    }
+    const size_t nul = out.find('\0');
+    const std::string_view text = out.substr(0, nul);
+    if (!text.empty()) {
+      noteReplacement(text);
+      result_.textBytes += static_cast<int64_t>(text.size());
+      if (!sink_.put(text)) return refuse();
+    }
+    return nul == std::string_view::npos;
+  }
+
+  bool begun() const { return begun_; }
+  bool empty() const { return empty_ || !begun_; }
+
+ private:
+  bool refuse() {
+    result_.status = Status::Refused;
+    return false;
+  }
+
+  // U+FFFD may be cut between two pieces: the last bytes of one are kept for the next.
+  void noteReplacement(std::string_view text) {
+    if (result_.replacement) return;
+    std::string joined = tail_;
+    joined.append(text.substr(0, std::min(text.size(), kReplacement.size() - 1)));
+    if (joined.find(kReplacement) != std::string::npos || text.find(kReplacement) != std::string_view::npos) {
+      result_.replacement = true;
+      return;
+    }
+    tail_ = (tail_ + std::string(text.substr(text.size() - std::min(text.size(), kReplacement.size() - 1))));
+    if (tail_.size() > kReplacement.size() - 1) tail_.erase(0, tail_.size() - (kReplacement.size() - 1));
+  }
+
+  TextSink& sink_;
+  StreamedDecode& result_;
+  const TextEncoding encoding_;
+  bool begun_ = false;
+  bool empty_ = false;
+  std::string tail_;
+};
+
+// The converted decode of the body (the file from `start` on). Status Done with nothing handed on
+// means the text came out empty.
+bool decodeConverted(PieceReader& reader, FileReader& file, int64_t start, TextEncoding encoding, TextSink& sink,
+                     StreamedDecode& result) {
+  if (!file.seek(start)) {
+    result.status = Status::Unreadable;
+    return false;
+  }
+  CharsetStream stream(charsetName(encoding), kInternalCharset);
+  ConvertedText text(sink, result, encoding);
+  std::string out;
+  bool going = true;
+  for (std::string_view piece = reader.next(); going && !piece.empty(); piece = reader.next()) {
+    out.clear();
+    stream.feed(piece, out);
+    going = text.take(out);
+  }
+  if (result.status != Status::Done) return false;
+  if (going) {
+    out.clear();
+    stream.finish(out);
+    text.take(out);
+  }
+  return result.status == Status::Done && !text.empty();
+}
+
+// The raw content up to its first NUL, as the text.
+void decodeRaw(PieceReader& reader, FileReader& file, TextSink& sink, StreamedDecode& result) {
+  if (!file.seek(0)) {
+    result.status = Status::Unreadable;
+    return;
+  }
+  result.used = TextEncoding::Ansi;
+  result.textBytes = 0;
+  if (!sink.begin(TextEncoding::Ansi)) {
+    result.status = Status::Refused;
+    return;
+  }
+  for (std::string_view piece = reader.next(); !piece.empty(); piece = reader.next()) {
+    const size_t nul = piece.find('\0');
+    const std::string_view text = piece.substr(0, nul);
+    result.textBytes += static_cast<int64_t>(text.size());
+    if (!text.empty() && !sink.put(text)) {
+      result.status = Status::Refused;
+      return;
+    }
+    if (nul != std::string_view::npos) return;
+  }
+}
+
+}  // namespace
+
+StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, TextSink& sink,
+                                  const std::function<bool()>& stopped, size_t pieceBytes) {
+  StreamedDecode result;
+  FileReader file;
+  if (!file.open(path, &result.error)) return result;
+  result.status = Status::Done;
+
+  // The first bytes: gzip's signature, a mark.
+  std::string head;
+  while (head.size() < 3) {
+    const int64_t n = file.read(head, 3 - head.size(), &result.error);
+    if (n < 0) {
+      result.status = Status::Unreadable;
+      return result;
+    }
+    if (n == 0) break;
+  }
+  if (std::string_view(head).starts_with("\x1F\x8B")) {
+    result.status = Status::Compressed;
+    return result;
+  }
+  PieceReader reader(file, pieceBytes, stopped, result);
+
+  TextEncoding encoding = forced;
+  int64_t start = 0;
+  if (encoding == TextEncoding::Detect) {
+    if (std::string_view(head).starts_with(kUtf8Mark)) {
+      encoding = TextEncoding::Utf8;
+      start = 3;
+    } else if (std::string_view(head).starts_with(byteOrderMark(TextEncoding::Utf16Le))) {
+      encoding = TextEncoding::Utf16Le;
+      start = 2;
+    } else if (std::string_view(head).starts_with(byteOrderMark(TextEncoding::Utf16Be))) {
+      encoding = TextEncoding::Utf16Be;
+      start = 2;
+    } else {
+      if (!file.seek(0)) {
+        result.status = Status::Unreadable;
+        return result;
+      }
+      encoding = detectByPass(reader, result);
+      if (result.status != Status::Done) return result;
+    }
+  } else if (encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be) {
+    start = std::min<int64_t>(2, static_cast<int64_t>(head.size()));
+  } else if (encoding == TextEncoding::Utf8 && std::string_view(head).starts_with(kUtf8Mark)) {
+    start = 3;
+  }
+
+  if (isConvertedCode(encoding)) {
+    result.used = encoding;
+    if (decodeConverted(reader, file, start, encoding, sink, result)) return result;
+    if (result.status != Status::Done) return result;
+    // Nothing converted: the raw content, mark included, is the text.
+  }
+  decodeRaw(reader, file, sink, result);
+  return result;
+}
+
+}  // namespace chengling
