@@ -411,6 +411,25 @@ int64_t FileReader::read(std::string& out, size_t max, std::string* error) {
   return n;
 }
 
+int64_t FileReader::read(char* data, size_t max, std::string* error) {
+  size_t got = 0;
+  while (fd_ >= 0 && got < max) {
+    const ssize_t n = ::read(fd_, data + got, max - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      setError(error, errno);
+      return -1;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  if (fd_ < 0) {
+    setError(error, EBADF);
+    return -1;
+  }
+  return static_cast<int64_t>(got);
+}
+
 bool FileReader::seek(int64_t offset) {
   return fd_ >= 0 && offset >= 0 && ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == offset;
 }

@@ -68,6 +68,8 @@ class FileReader {
   bool open(std::string_view path, std::string* error = nullptr);
   // Appends up to `max` bytes to `out`; returns the number appended, 0 at the end, -1 on error.
   int64_t read(std::string& out, size_t max, std::string* error = nullptr);
+  // Reads up to `max` bytes into `data` (fewer only at the end); the number read, -1 on error.
+  int64_t read(char* data, size_t max, std::string* error = nullptr);
   bool seek(int64_t offset);
   int64_t size() const;
   void close();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "foundation/charset_conversion.h"
 #include "foundation/charset_stream.h"
@@ -22,27 +23,42 @@ bool isConvertedCode(TextEncoding encoding) {
   return code >= 2 && code <= 6;
 }
 
-// One pass over a file in pieces.
+// The passes over a file in pieces, through one buffer that is never cleared or zero-filled.
 class PieceReader {
  public:
   PieceReader(FileReader& file, size_t pieceBytes, const std::function<bool()>& stopped, StreamedDecode& result)
-      : file_(file), pieceBytes_(std::max<size_t>(pieceBytes, 1)), stopped_(stopped), result_(result) {}
+      : file_(file), pieceBytes_(std::max<size_t>(pieceBytes, 1)), stopped_(stopped), result_(result) {
+    // A small file needs no more room than itself (and one byte to see its end).
+    const int64_t size = file.size();
+    const size_t room = size < 0 ? pieceBytes_ : std::min(pieceBytes_, static_cast<size_t>(size) + 1);
+    buffer_ = std::make_unique_for_overwrite<char[]>(room);
+    room_ = room;
+  }
+
+  // Starts a pass at `offset`.
+  bool restart(int64_t offset) {
+    ended_ = false;
+    if (file_.seek(offset)) return true;
+    result_.status = Status::Unreadable;
+    return false;
+  }
 
   // The next piece, empty at the end or when the pass ended otherwise (see result_.status).
   std::string_view next() {
+    if (ended_) return {};
     // A stop is answered within a piece of a large file; a small one is done whole.
     if (stopped_ && read_ >= pieceBytes_ && stopped_()) {
       result_.status = Status::Stopped;
       return {};
     }
-    buffer_.clear();
-    const int64_t n = file_.read(buffer_, pieceBytes_, &result_.error);
+    const int64_t n = file_.read(buffer_.get(), room_, &result_.error);
     if (n < 0) {
       result_.status = Status::Unreadable;
       return {};
     }
     read_ += static_cast<uint64_t>(n);
-    return buffer_;
+    ended_ = static_cast<size_t>(n) < room_;  // a short read has met the end
+    return std::string_view(buffer_.get(), static_cast<size_t>(n));
   }
 
  private:
@@ -50,7 +66,9 @@ class PieceReader {
   const size_t pieceBytes_;
   const std::function<bool()>& stopped_;
   StreamedDecode& result_;
-  std::string buffer_;
+  std::unique_ptr<char[]> buffer_;
+  size_t room_ = 0;
+  bool ended_ = false;
   uint64_t read_ = 0;  // bytes read by all passes
 };
 
@@ -138,12 +156,9 @@ class ConvertedText {
 
 // The converted decode of the body (the file from `start` on). Status Done with nothing handed on
 // means the text came out empty.
-bool decodeConverted(PieceReader& reader, FileReader& file, int64_t start, TextEncoding encoding, TextSink& sink,
+bool decodeConverted(PieceReader& reader, int64_t start, TextEncoding encoding, TextSink& sink,
                      StreamedDecode& result) {
-  if (!file.seek(start)) {
-    result.status = Status::Unreadable;
-    return false;
-  }
+  if (!reader.restart(start)) return false;
   CharsetStream stream(charsetName(encoding), kInternalCharset);
   ConvertedText text(sink, result, encoding);
   std::string out;
@@ -163,11 +178,8 @@ bool decodeConverted(PieceReader& reader, FileReader& file, int64_t start, TextE
 }
 
 // The raw content up to its first NUL, as the text.
-void decodeRaw(PieceReader& reader, FileReader& file, TextSink& sink, StreamedDecode& result) {
-  if (!file.seek(0)) {
-    result.status = Status::Unreadable;
-    return;
-  }
+void decodeRaw(PieceReader& reader, TextSink& sink, StreamedDecode& result) {
+  if (!reader.restart(0)) return;
   result.used = TextEncoding::Ansi;
   result.textBytes = 0;
   if (!sink.begin(TextEncoding::Ansi)) {
@@ -224,10 +236,7 @@ StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, Te
       encoding = TextEncoding::Utf16Be;
       start = 2;
     } else {
-      if (!file.seek(0)) {
-        result.status = Status::Unreadable;
-        return result;
-      }
+      if (!reader.restart(0)) return result;
       encoding = detectByPass(reader, result);
       if (result.status != Status::Done) return result;
     }
@@ -239,11 +248,11 @@ StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, Te
 
   if (isConvertedCode(encoding)) {
     result.used = encoding;
-    if (decodeConverted(reader, file, start, encoding, sink, result)) return result;
+    if (decodeConverted(reader, start, encoding, sink, result)) return result;
     if (result.status != Status::Done) return result;
     // Nothing converted: the raw content, mark included, is the text.
   }
-  decodeRaw(reader, file, sink, result);
+  decodeRaw(reader, sink, result);
   return result;
 }
 

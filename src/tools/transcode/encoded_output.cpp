@@ -18,6 +18,8 @@ namespace {
 // Input bytes per encoded piece: the encoded pieces are then large enough for the AtomicFile to
 // write them straight out instead of copying them into its own buffer.
 constexpr size_t kPieceBytes = size_t{4} << 20;
+// Input bytes per encoded step of a stream.
+constexpr size_t kStreamStep = size_t{512} << 10;
 
 // Takes the encoded pieces in order. A piece stays unchanged until the sink has been called twice
 // more, so a sink may still be writing it while the next one is made; an empty piece ends the
@@ -179,7 +181,7 @@ struct EncodedFileStream::State {
       : encoding(output),
         converted(needsConversion(output)),
         stream(kInternalCharset, converted ? charsetName(output) : kInternalCharset),
-        writer(file, error, true) {}
+        writer(file, error, false) {}
   ~State() { writer.wait(); }
 
   bool write(std::string_view bytes) {
@@ -235,10 +237,15 @@ bool EncodedFileStream::put(std::string_view text) {
   if (s.failed || text.empty()) return !s.failed;
   if (!s.converted) return s.write(text);
   if (!s.marked) s.raw.append(text);
-  std::string& out = s.buffers[s.turn];
-  out.clear();
-  s.stream.feed(text, out);
-  return s.send();
+  // Steps small enough to stay in the cache from conversion to write, large enough for the
+  // table-driven conversion.
+  for (size_t at = 0; at < text.size() && !s.failed; at += kStreamStep) {
+    std::string& out = s.buffers[s.turn];
+    out.clear();
+    s.stream.feed(text.substr(at, kStreamStep), out);
+    s.send();
+  }
+  return !s.failed;
 }
 
 const std::string& EncodedFileStream::error() const { return state_->error; }

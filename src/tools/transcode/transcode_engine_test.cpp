@@ -351,6 +351,30 @@ TEST(TranscodeRunTest, ATranscodedTreeDecodesToTheTextOfItsSources) {
 using testing::isRoot;
 using testing::SmallFileSystem;
 
+TEST(TranscodeRunTest, ALargeFileStreamsInSmallPiecesAndAStopWithinItLeavesNoOutput) {
+  TempDir dir;
+  std::string gbk;
+  while (gbk.size() < 5000) gbk += "中文，第二行\r\nabc ";
+  writeBytes(dir / "d/a.txt", gbk);
+  TranscodeOptions options;
+  options.pieceBytes = 7;  // cuts inside characters and between CR and LF
+  PlainRunContext ctx;
+  TranscodeFiles({dir / "d/a.txt"}, options, ctx);
+  EXPECT_TRUE(readBytes(onDisk(dir / "d(已转换)/a.txt")) == kUtf8Mark + utf8Of(gbk));
+  EXPECT_TRUE(ctx.failures.empty());
+
+  // Over the source: the stop comes before the file's second piece.
+  options.overwrite = true;
+  options.pieceBytes = 1000;
+  PlainRunContext stopping;
+  stopping.onStatus = [&stopping](std::string_view) { stopping.requestStop(); };
+  const TranscodeOutcome outcome = TranscodeFiles({dir / "d/a.txt"}, options, stopping);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(outcome.converted, 0);
+  EXPECT_TRUE(readBytes(dir / "d/a.txt") == gbk);
+  EXPECT_EQ(testing::listNames(dir / "d"), std::vector<std::string>{"a.txt"});
+}
+
 TEST(TranscodeFaults, UnreadableSourcesAreNamedAndLeftAlone) {
   TempDir dir;
   const std::string folder = dir / "d";
