@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "foundation/charset_conversion.h"
 #include "foundation/charset_stream.h"
@@ -35,9 +36,15 @@ class PieceReader {
     room_ = room;
   }
 
-  // Starts a pass at `offset`.
+  // Starts a pass at `offset`. A file that the last pass read whole in its first piece is taken
+  // from the buffer again.
   bool restart(int64_t offset) {
     ended_ = false;
+    if (whole_ >= 0) {
+      replay_ = std::min(offset, whole_);
+      return true;
+    }
+    fresh_ = true;
     if (file_.seek(offset)) return true;
     result_.status = Status::Unreadable;
     return false;
@@ -46,6 +53,11 @@ class PieceReader {
   // The next piece, empty at the end or when the pass ended otherwise (see result_.status).
   std::string_view next() {
     if (ended_) return {};
+    if (replay_ >= 0) {
+      ended_ = true;
+      const auto from = static_cast<size_t>(std::exchange(replay_, -1));
+      return std::string_view(buffer_.get() + from, static_cast<size_t>(whole_) - from);
+    }
     // A stop is answered within a piece of a large file; a small one is done whole.
     if (stopped_ && read_ >= pieceBytes_ && stopped_()) {
       result_.status = Status::Stopped;
@@ -58,8 +70,16 @@ class PieceReader {
     }
     read_ += static_cast<uint64_t>(n);
     ended_ = static_cast<size_t>(n) < room_;  // a short read has met the end
+    if (ended_ && fresh_ && atStart_) whole_ = n;
+    fresh_ = false;
+    atStart_ = false;
     return std::string_view(buffer_.get(), static_cast<size_t>(n));
   }
+
+  bool ended() const { return ended_; }
+
+  // Marks the file as read from its start by the next piece (the passes from offset 0).
+  void fromStart() { atStart_ = true; }
 
  private:
   FileReader& file_;
@@ -69,7 +89,11 @@ class PieceReader {
   std::unique_ptr<char[]> buffer_;
   size_t room_ = 0;
   bool ended_ = false;
-  uint64_t read_ = 0;  // bytes read by all passes
+  bool fresh_ = true;      // no piece read since the last seek
+  bool atStart_ = true;    // the next read starts at offset 0
+  int64_t whole_ = -1;     // the size of a file held whole in the buffer
+  int64_t replay_ = -1;    // where a replayed pass starts
+  uint64_t read_ = 0;      // bytes read by all passes
 };
 
 // The detection of a file without a mark: the meta tags of its text up to the first NUL, and
@@ -115,6 +139,7 @@ class ConvertedText {
       if (!sink_.begin(encoding_)) return refuse();
     }
     const size_t nul = out.find('\0');
+    if (nul != std::string_view::npos) result_.heldNul = true;
     const std::string_view text = out.substr(0, nul);
     if (!text.empty()) {
       noteReplacement(text);
@@ -154,16 +179,48 @@ class ConvertedText {
   std::string tail_;
 };
 
+// Whether the pieces of a body hold a NUL: a byte, or in UTF-16 a unit (the body starts on one).
+class NulWatch {
+ public:
+  explicit NulWatch(bool wide) : wide_(wide) {}
+  bool sees(std::string_view piece) {
+    if (!wide_) return std::memchr(piece.data(), 0, piece.size()) != nullptr;
+    const auto* p = reinterpret_cast<const unsigned char*>(piece.data());
+    const size_t n = piece.size();
+    bool found = false;
+    size_t i = 0;
+    if (odd_ && n > 0) {
+      found = oddZero_ && p[0] == 0;
+      odd_ = false;
+      i = 1;
+    }
+    for (; i + 1 < n; i += 2) found = found || (p[i] == 0 && p[i + 1] == 0);
+    if (i < n) {
+      odd_ = true;
+      oddZero_ = p[i] == 0;
+    }
+    return found;
+  }
+
+ private:
+  const bool wide_;
+  bool odd_ = false;  // a unit's first byte ended the last piece
+  bool oddZero_ = false;
+};
+
 // The converted decode of the body (the file from `start` on). Status Done with nothing handed on
 // means the text came out empty.
 bool decodeConverted(PieceReader& reader, int64_t start, TextEncoding encoding, TextSink& sink,
                      StreamedDecode& result) {
   if (!reader.restart(start)) return false;
+  if (start == 0) reader.fromStart();
   CharsetStream stream(charsetName(encoding), kInternalCharset);
   ConvertedText text(sink, result, encoding);
+  NulWatch nul(encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be);
   std::string out;
   bool going = true;
   for (std::string_view piece = reader.next(); going && !piece.empty(); piece = reader.next()) {
+    if (nul.sees(piece)) result.heldNul = true;
     out.clear();
     stream.feed(piece, out);
     going = text.take(out);
@@ -180,14 +237,17 @@ bool decodeConverted(PieceReader& reader, int64_t start, TextEncoding encoding, 
 // The raw content up to its first NUL, as the text.
 void decodeRaw(PieceReader& reader, TextSink& sink, StreamedDecode& result) {
   if (!reader.restart(0)) return;
+  reader.fromStart();
   result.used = TextEncoding::Ansi;
   result.textBytes = 0;
+  result.heldNul = false;
   if (!sink.begin(TextEncoding::Ansi)) {
     result.status = Status::Refused;
     return;
   }
   for (std::string_view piece = reader.next(); !piece.empty(); piece = reader.next()) {
     const size_t nul = piece.find('\0');
+    result.heldNul = nul != std::string_view::npos;
     const std::string_view text = piece.substr(0, nul);
     result.textBytes += static_cast<int64_t>(text.size());
     if (!text.empty() && !sink.put(text)) {
@@ -207,21 +267,26 @@ StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, Te
   if (!file.open(path, &result.error)) return result;
   result.status = Status::Done;
 
-  // The first bytes: gzip's signature, a mark.
-  std::string head;
-  while (head.size() < 3) {
-    const int64_t n = file.read(head, 3 - head.size(), &result.error);
-    if (n < 0) {
-      result.status = Status::Unreadable;
-      return result;
+  PieceReader reader(file, pieceBytes, stopped, result);
+  // The first bytes: gzip's signature, a mark. They come with the first piece, unless pieces are
+  // tiny; a file of one piece is not read again.
+  std::string head(reader.next().substr(0, 3));
+  if (result.status != Status::Done) return result;
+  if (head.size() < 3 && !reader.ended()) {
+    if (!reader.restart(static_cast<int64_t>(head.size()))) return result;
+    while (head.size() < 3) {
+      const int64_t n = file.read(head, 3 - head.size(), &result.error);
+      if (n < 0) {
+        result.status = Status::Unreadable;
+        return result;
+      }
+      if (n == 0) break;
     }
-    if (n == 0) break;
   }
   if (std::string_view(head).starts_with("\x1F\x8B")) {
     result.status = Status::Compressed;
     return result;
   }
-  PieceReader reader(file, pieceBytes, stopped, result);
 
   TextEncoding encoding = forced;
   int64_t start = 0;
@@ -237,6 +302,7 @@ StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, Te
       start = 2;
     } else {
       if (!reader.restart(0)) return result;
+      reader.fromStart();
       encoding = detectByPass(reader, result);
       if (result.status != Status::Done) return result;
     }

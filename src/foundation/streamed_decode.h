@@ -41,6 +41,8 @@ struct StreamedDecode {
   TextEncoding used = TextEncoding::Detect;
   int64_t textBytes = 0;     // bytes of internal text handed on
   bool replacement = false;  // the text holds U+FFFD (a byte the source charset could not decode)
+  // The source held a NUL (a NUL unit in UTF-16 after the first two bytes), where the text ends.
+  bool heldNul = false;
   std::string error;         // the reason, when Unreadable
 };
 

@@ -57,6 +57,8 @@ std::vector<std::string> sources() {
       "\xFF\xFE" + utf16(gbk + "\x95\x32\x82\x36", true),
       "\xFE\xFF" + utf16(gbk, false),
       "\xFF\xFE" + std::string("\x00\xD8\x00\xD8\x41\x00\x00\xDC", 8),  // lone surrogates
+      "\xFF\xFE" + std::string("\x41\x00\x00\x42\x00\x00\x43\x00", 8),  // NUL bytes, then a NUL unit
+      "\xFF\xFE" + std::string("\x41\x00\x00\x42\x00\x43", 6),          // NUL bytes, no NUL unit
       "\xFF\xFE" + utf16("ab", true) + "\x41",                            // an odd byte at the end
       "<html><head><meta charset=Big5></head>\xA4\xA4\xA4\xE5\r\n</html>",
       "<html><head><title>t</title></head><meta charset=UTF-8>\xE4\xB8\xAD</html>",  // after the head
@@ -95,6 +97,13 @@ TEST(StreamedDecode, GivesDecodeTextsAnswerWhereverThePiecesEnd) {
         EXPECT_EQ(sink.begins, 1) << where;
         EXPECT_EQ(got.textBytes, static_cast<int64_t>(want.size())) << where;
         EXPECT_EQ(got.replacement, want.find("\x84\x31\xA4\x37") != std::string::npos) << where;
+        // A NUL of the source, found independently: a byte, or a UTF-16 unit after the first two.
+        bool nul = false;
+        const bool wide = wantUsed == TextEncoding::Utf16Le || wantUsed == TextEncoding::Utf16Be;
+        for (size_t i = wide ? 2 : 0; i + (wide ? 1 : 0) < source.size(); i += wide ? 2 : 1) {
+          nul = nul || (source[i] == '\0' && (!wide || source[i + 1] == '\0'));
+        }
+        EXPECT_EQ(got.heldNul, nul) << where;
       }
     }
   }

@@ -95,15 +95,15 @@ bool sourceHeldNul(std::string_view path, int64_t textBytes, TextEncoding used) 
 }
 
 // What the decode of one file lost, in words for the user.
-// `replaced`: the text holds U+FFFD.
-std::vector<std::string> decodeNotes(std::string_view path, int64_t textBytes, bool replaced, TextEncoding forced,
+// `replaced`: the text holds U+FFFD; `heldNul`: see sourceHeldNul.
+std::vector<std::string> decodeNotes(std::string_view path, bool heldNul, bool replaced, TextEncoding forced,
                                      TextEncoding used) {
   std::vector<std::string> notes;
   if (isConverted(forced) && used == TextEncoding::Ansi && fileSize(path) > 0) {
     notes.emplace_back("无法按所选编码解码，已按原字节处理");
   }
   if (isConverted(used) && replaced) notes.emplace_back("有无法解码的字节，已用替换字符代替");
-  if (sourceHeldNul(path, textBytes, used)) notes.emplace_back("含有空字符，其后的内容已丢失");
+  if (heldNul) notes.emplace_back("含有空字符，其后的内容已丢失");
   return notes;
 }
 
@@ -335,7 +335,7 @@ bool TranscodeRun::convertWhole(const std::string& source, const std::string& ta
     ++outcome_.failed;
     return false;
   }
-  notes = decodeNotes(source, static_cast<int64_t>(text.size()),
+  notes = decodeNotes(source, sourceHeldNul(source, static_cast<int64_t>(text.size()), used),
                       text.find(kReplacementCharacter) != std::string::npos, options_.input, used);
   if (options_.chinese != ChineseMode::None) text = convertChineseText(text, options_.chinese);
 
@@ -411,7 +411,7 @@ bool TranscodeRun::convertStreamed(const std::string& source, const std::string&
     case Status::Done: break;
   }
   // Judged on the source as it was read, before it may be replaced.
-  notes = decodeNotes(source, decode.textBytes, decode.replacement, options_.input, decode.used);
+  notes = decodeNotes(source, decode.heldNul, decode.replacement, options_.input, decode.used);
   const EncodedWrite written = file.commit(replace);
   if (!written.ok) {
     writeFailed(source, target, written.error, created);
