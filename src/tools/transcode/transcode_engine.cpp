@@ -12,6 +12,7 @@
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
 #include "tools/transcode/encoded_output.h"
+#include "tools/transcode/transcode_prefetch.h"
 
 namespace chengling {
 
@@ -33,6 +34,9 @@ std::string transcodeFolderTitle(std::string_view patterns) {
 }
 
 namespace {
+
+// Files up to this size are prepared on the helper thread of a pass, whole.
+constexpr int64_t kSmallFile = int64_t{1} << 20;
 
 // Sources replaced under a new name are removed in batches, after one sync of their file system.
 constexpr size_t kRemovalBatch = 256;
@@ -203,11 +207,18 @@ bool TranscodeRun::listPass(const PathList& files) {
   ctx_.progress(0, count);
   if (options_.readEncodings) options_.readEncodings(options_.input, options_.output);
   const std::string total = numberToText(count);
+  // Both cores: the helper reads and writes the next small files while this thread commits.
+  std::unique_ptr<TranscodePrefetch> prefetch;
+  if (count > 1 && options_.chinese == ChineseMode::None) {
+    prefetch = std::make_unique<TranscodePrefetch>(files, [this](const std::string& source) { return prepareSmall(source); });
+  }
   for (int64_t i = 0; i < count; ++i) {
     ctx_.checkpoint();
     ctx_.progress(i + 1, count);
     ctx_.status("(" + total + ":" + numberToText(i + 1) + ") " + PathBaseName(files[i]));
-    convertOne(files[i]);
+    PreparedFile prepared;
+    if (prefetch) prepared = prefetch->take(static_cast<size_t>(i));
+    convertOne(files[i], &prepared);
     if (ctx_.stopRequested()) {
       outcome_.stopped = true;
       settleRemovals();
@@ -251,7 +262,34 @@ bool TranscodeRun::folderPass(std::string_view folder) {
   return going;
 }
 
-void TranscodeRun::convertOne(const std::string& source) {
+PreparedFile TranscodeRun::prepareSmall(const std::string& source) const {
+  PreparedFile prepared;
+  if (!isRegularFile(source) || fileSize(source) > kSmallFile) return prepared;
+  struct Collect : TextSink {
+    bool begin(TextEncoding) override { return true; }
+    bool put(std::string_view piece) override {
+      text.append(piece);
+      return text.size() <= static_cast<size_t>(kSmallFile) * 4;  // the file grew: left to the run
+    }
+    std::string text;
+  } sink;
+  const StreamedDecode decode = decodeFileStreamed(source, options_.input, sink);
+  if (decode.status != StreamedDecode::Status::Done) return prepared;
+  const TextEncoding output = options_.output == TextEncoding::Detect ? decode.used : options_.output;
+  const std::string bytes = encodedBytes(sink.text, output, &prepared.lossy);
+  prepared.notes = decodeNotes(source, decode.heldNul, decode.replacement, options_.input, decode.used);
+  // Its folder may not be there yet: the run then makes it and converts the file itself.
+  prepared.file = std::make_unique<AtomicFile>();
+  if (!prepared.file->open(transcodeTarget(base_, source, options_.overwrite)) || !prepared.file->write(bytes)) {
+    prepared.file.reset();
+    return prepared;
+  }
+  prepared.used = decode.used;
+  prepared.ready = true;
+  return prepared;
+}
+
+void TranscodeRun::convertOne(const std::string& source, PreparedFile* prepared) {
   State& state = *state_;
   if (state.done.contains(source)) {
     ctx_.warning(source, "本次运行已转换或写入过此文件，未再转换");
@@ -267,8 +305,9 @@ void TranscodeRun::convertOne(const std::string& source) {
     ++outcome_.failed;
     return;
   }
+  const bool ready = prepared != nullptr && prepared->ready && !options_.convertNames;
   // A pipe, a device or a socket could block the run or never end: only regular files are read.
-  if (!isRegularFile(source) && pathExists(source)) {
+  if (!ready && !isRegularFile(source) && pathExists(source)) {
     ctx_.failure(source, "不是普通文件，未转换");
     ++outcome_.failed;
     return;
@@ -282,7 +321,19 @@ void TranscodeRun::convertOne(const std::string& source) {
   bool lossy = false;
   bool compressed = true;  // whole unless streamed
   bool written = false;
-  if (options_.chinese == ChineseMode::None) {
+  if (ready) {
+    std::string error;
+    compressed = false;
+    written = prepared->file->commit(&error, replace);
+    if (written) {
+      used = prepared->used;
+      notes = std::move(prepared->notes);
+      lossy = prepared->lossy;
+    } else {
+      CreatedFolders none;
+      writeFailed(source, target, error, none);
+    }
+  } else if (options_.chinese == ChineseMode::None) {
     written = convertStreamed(source, target, replace, used, notes, lossy, compressed);
   }
   if (compressed) written = convertWhole(source, target, replace, used, notes, lossy);

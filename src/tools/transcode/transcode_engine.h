@@ -125,7 +125,9 @@ class TranscodeRun {
 
  private:
   struct State;
-  void convertOne(const std::string& source);
+  void convertOne(const std::string& source, struct PreparedFile* prepared = nullptr);
+  // Reads, converts and writes (uncommitted) a small file on the helper thread of a pass.
+  PreparedFile prepareSmall(const std::string& source) const;
   // The decode and write of one file; false when it was stopped or failed (reported).
   bool convertWhole(const std::string& source, const std::string& target, bool replace, TextEncoding& used,
                     std::vector<std::string>& notes, bool& lossy);
