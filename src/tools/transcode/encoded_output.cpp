@@ -148,7 +148,7 @@ class PieceWriter {
     if (!wait()) return false;
     if (piece.empty()) return true;
     // A small piece costs less to write here than to hand to a thread.
-    if (background_ && piece.size() >= kPieceBytes / 4) {
+    if (background_ && piece.size() >= kStreamStep / 2) {
       try {
         pending_ = std::async(std::launch::async, [this, piece] { return file_.write(piece, &error_); });
         return true;
@@ -181,7 +181,7 @@ struct EncodedFileStream::State {
       : encoding(output),
         converted(needsConversion(output)),
         stream(kInternalCharset, converted ? charsetName(output) : kInternalCharset),
-        writer(file, error, false) {}
+        writer(file, error, true) {}
   ~State() { writer.wait(); }
 
   bool write(std::string_view bytes) {
