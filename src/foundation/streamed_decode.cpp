@@ -98,17 +98,39 @@ class PieceReader {
 
 // The detection of a file without a mark: the meta tags of its text up to the first NUL, and
 // the UTF-8 check of all of it. Detect when neither says anything.
-TextEncoding detectByPass(PieceReader& reader, const StreamedDecode& result) {
+// When the first piece is no UTF-8, the answer is the raw text unless a meta tag says otherwise:
+// the raw text then goes to `sink` during this very pass (`raw` is set), and only a meta tag
+// makes the caller start the sink over.
+TextEncoding detectByPass(PieceReader& reader, TextSink& sink, StreamedDecode& result, bool& raw) {
   HtmlCharsetScan html;
   Utf8Scan utf8;
+  raw = false;
+  bool first = true;
   bool textEnded = false;  // at the first NUL
   for (std::string_view piece = reader.next(); !piece.empty(); piece = reader.next()) {
+    utf8.feed(piece);
+    if (first) {
+      first = false;
+      raw = utf8.failed();
+      if (raw && !sink.begin(TextEncoding::Ansi)) {
+        result.status = Status::Refused;
+        return TextEncoding::Detect;
+      }
+    }
     if (!textEnded) {
       const size_t nul = piece.find('\0');
       textEnded = nul != std::string_view::npos;
-      html.feed(piece.substr(0, nul));
+      const std::string_view text = piece.substr(0, nul);
+      html.feed(text);
+      if (raw) {
+        result.textBytes += static_cast<int64_t>(text.size());
+        result.heldNul = textEnded;
+        if (!text.empty() && !sink.put(text)) {
+          result.status = Status::Refused;
+          return TextEncoding::Detect;
+        }
+      }
     }
-    utf8.feed(piece);
     if ((textEnded || html.settled()) && (html.result() != 0 || utf8.failed())) break;
   }
   if (result.status != Status::Done) return TextEncoding::Detect;
@@ -214,6 +236,8 @@ bool decodeConverted(PieceReader& reader, int64_t start, TextEncoding encoding, 
                      StreamedDecode& result) {
   if (!reader.restart(start)) return false;
   if (start == 0) reader.fromStart();
+  result.textBytes = 0;
+  result.heldNul = false;
   CharsetStream stream(charsetName(encoding), kInternalCharset);
   ConvertedText text(sink, result, encoding);
   NulWatch nul(encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be);
@@ -303,8 +327,13 @@ StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, Te
     } else {
       if (!reader.restart(0)) return result;
       reader.fromStart();
-      encoding = detectByPass(reader, result);
+      bool raw = false;
+      encoding = detectByPass(reader, sink, result, raw);
       if (result.status != Status::Done) return result;
+      if (raw && encoding == TextEncoding::Detect) {
+        result.used = TextEncoding::Ansi;
+        return result;
+      }
     }
   } else if (encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be) {
     start = std::min<int64_t>(2, static_cast<int64_t>(head.size()));

@@ -23,7 +23,9 @@ inline constexpr size_t kStreamPieceBytes = size_t{1} << 20;
 class TextSink {
  public:
   virtual ~TextSink() = default;
-  // Called once, before any text, with the code the decode uses (1 to 6); false gives up.
+  // Called before any text with the code the decode uses (1 to 6); false gives up. Called again,
+  // the text so far is void: the decode starts over (a meta tag at the end of a text that was
+  // taken as raw bytes).
   virtual bool begin(TextEncoding used) = 0;
   // A piece of the text, never empty; false gives up.
   virtual bool put(std::string_view text) = 0;

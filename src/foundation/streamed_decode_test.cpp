@@ -22,6 +22,7 @@ class CollectingSink : public TextSink {
   bool begin(TextEncoding used) override {
     ++begins;
     encoding = used;
+    text.clear();
     return true;
   }
   bool put(std::string_view piece) override {
@@ -94,7 +95,9 @@ TEST(StreamedDecode, GivesDecodeTextsAnswerWhereverThePiecesEnd) {
         EXPECT_EQ(sink.text, want) << where;
         EXPECT_EQ(got.used, wantUsed) << where;
         EXPECT_EQ(sink.encoding, wantUsed) << where;
-        EXPECT_EQ(sink.begins, 1) << where;
+        // Raw bytes go out while the detection reads; only a meta tag at the end starts over.
+        EXPECT_GE(sink.begins, 1) << where;
+        EXPECT_LE(sink.begins, 2) << where;
         EXPECT_EQ(got.textBytes, static_cast<int64_t>(want.size())) << where;
         EXPECT_EQ(got.replacement, want.find("\x84\x31\xA4\x37") != std::string::npos) << where;
         // A NUL of the source, found independently: a byte, or a UTF-16 unit after the first two.

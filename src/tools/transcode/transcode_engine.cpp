@@ -266,7 +266,10 @@ PreparedFile TranscodeRun::prepareSmall(const std::string& source) const {
   PreparedFile prepared;
   if (!isRegularFile(source) || fileSize(source) > kSmallFile) return prepared;
   struct Collect : TextSink {
-    bool begin(TextEncoding) override { return true; }
+    bool begin(TextEncoding) override {
+      text.clear();
+      return true;
+    }
     bool put(std::string_view piece) override {
       text.append(piece);
       return text.size() <= static_cast<size_t>(kSmallFile) * 4;  // the file grew: left to the run
