@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace chengling {
 namespace {
 
-// Bytes of the previous text kept before a piece: the longest needle (charset="Big5-HKSCS") less one,
-// rounded up.
+// Bytes of the previous text kept for the next piece: the longest needle (charset="Big5-HKSCS") less
+// one, rounded up.
 constexpr size_t kKeep = 32;
 
 unsigned char lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
@@ -27,44 +28,56 @@ int rank(int group) { return group == 1 ? 3 : group == 3 ? 2 : group == 2 ? 1 : 
 
 }  // namespace
 
-bool HtmlCharsetScan::oddRunBefore(size_t index) const {
-  size_t run = 0;
-  while (index > run && static_cast<unsigned char>(window_[index - run - 1]) >= 0x80) ++run;
+bool HtmlCharsetScan::oddRunBefore(uint64_t at) const {
+  uint64_t run = 0;
+  while (at - run > keptStart_ && byteAt(at - run - 1) >= 0x80) ++run;
   const bool odd = run % 2 == 1;
-  return run == index ? odd != oddRunBeforeWindow_ : odd;
+  return at - run == keptStart_ ? odd != oddRunBeforeKept_ : odd;
+}
+
+bool HtmlCharsetScan::matchesAt(std::string_view needle, uint64_t at) const {
+  for (size_t i = 0; i < needle.size(); ++i) {
+    if (lower(byteAt(at + i)) != static_cast<unsigned char>(needle[i])) return false;
+  }
+  return !oddRunBefore(at);
 }
 
 uint64_t HtmlCharsetScan::find(std::string_view needle, uint64_t from, uint64_t limit) const {
-  const uint64_t windowEnd = windowStart_ + window_.size();
-  limit = std::min(limit, windowEnd);
-  from = std::max(from, windowStart_);
+  limit = std::min(limit, pieceStart_ + piece_.size());
+  from = std::max(from, keptStart_);
   if (limit < from + needle.size()) return kUnknown;
-  const char* base = window_.data();
-  const size_t last = static_cast<size_t>(limit - windowStart_ - needle.size());  // last start
+  const uint64_t last = limit - needle.size();  // last start
+  // Starts among the kept bytes: few, tried one by one.
+  for (; from <= last && from < pieceStart_; ++from) {
+    if (matchesAt(needle, from)) return from;
+  }
+  if (from > last) return kUnknown;
+  // Starts in the piece: candidates by memchr of the first byte in either case.
+  const char* base = piece_.data();
   const auto first = static_cast<unsigned char>(needle[0]);
   const unsigned char upper = first >= 'a' && first <= 'z' ? static_cast<unsigned char>(first - 32) : first;
+  const size_t end = static_cast<size_t>(last - pieceStart_);
   auto next = [&](unsigned char c, size_t pos) {
-    const void* hit = std::memchr(base + pos, c, last - pos + 1);
-    return hit == nullptr ? last + 1 : static_cast<size_t>(static_cast<const char*>(hit) - base);
+    const void* hit = std::memchr(base + pos, c, end - pos + 1);
+    return hit == nullptr ? end + 1 : static_cast<size_t>(static_cast<const char*>(hit) - base);
   };
-  for (size_t pos = static_cast<size_t>(from - windowStart_); pos <= last; ++pos) {
+  for (size_t pos = static_cast<size_t>(from - pieceStart_); pos <= end; ++pos) {
     pos = upper == first ? next(first, pos) : std::min(next(first, pos), next(upper, pos));
-    if (pos > last) return kUnknown;
-    bool same = true;
-    for (size_t i = 1; i < needle.size() && same; ++i) {
-      same = lower(static_cast<unsigned char>(base[pos + i])) == static_cast<unsigned char>(needle[i]);
-    }
-    if (same && !oddRunBefore(pos)) return windowStart_ + pos;
+    if (pos > end) return kUnknown;
+    if (matchesAt(needle, pieceStart_ + pos)) return pieceStart_ + pos;
   }
   return kUnknown;
 }
 
 uint64_t HtmlCharsetScan::findByte(char c, uint64_t from, uint64_t limit) const {
-  limit = std::min(limit, windowStart_ + window_.size());
-  from = std::max(from, windowStart_);
+  limit = std::min(limit, pieceStart_ + piece_.size());
+  from = std::max(from, keptStart_);
+  for (; from < limit && from < pieceStart_; ++from) {
+    if (byteAt(from) == static_cast<unsigned char>(c)) return from;
+  }
   if (from >= limit) return kUnknown;
-  const void* hit = std::memchr(window_.data() + (from - windowStart_), c, static_cast<size_t>(limit - from));
-  return hit == nullptr ? kUnknown : windowStart_ + static_cast<uint64_t>(static_cast<const char*>(hit) - window_.data());
+  const void* hit = std::memchr(piece_.data() + (from - pieceStart_), c, static_cast<size_t>(limit - from));
+  return hit == nullptr ? kUnknown : pieceStart_ + static_cast<uint64_t>(static_cast<const char*>(hit) - piece_.data());
 }
 
 void HtmlCharsetScan::Walk::advance(const HtmlCharsetScan& scan, uint64_t limit) {
@@ -80,7 +93,7 @@ void HtmlCharsetScan::Walk::advance(const HtmlCharsetScan& scan, uint64_t limit)
     }
     const uint64_t close = scan.findByte('>', from, limit);
     const uint64_t fragmentEnd = close == kUnknown ? limit : close;
-    // Patterns lie wholly inside the fragment; those seen in an earlier window are seen again
+    // Patterns lie wholly inside the fragment; those seen in an earlier piece are seen again
     // (harmlessly) in the bytes kept from it.
     for (uint64_t at = from;;) {
       const uint64_t hit = scan.find("charset=", at, fragmentEnd);
@@ -113,14 +126,8 @@ void HtmlCharsetScan::Walk::end() {
 
 void HtmlCharsetScan::feed(std::string_view piece) {
   if (piece.empty()) return;
-  // The window: the last kKeep bytes so far, then the piece.
-  if (window_.size() > kKeep) {
-    const size_t drop = window_.size() - kKeep;
-    oddRunBeforeWindow_ = oddRunBefore(drop);
-    window_.erase(0, drop);
-    windowStart_ += drop;
-  }
-  window_.append(piece);
+  piece_ = piece;
+  pieceStart_ = fed_;
   fed_ += piece.size();
 
   if (head_ == kUnknown) head_ = find("<head>", 0, fed_);
@@ -135,6 +142,17 @@ void HtmlCharsetScan::feed(std::string_view piece) {
     section_.advance(*this, headEnd_ == kUnknown ? fed_ : headEnd_);
     if (headEnd_ != kUnknown) section_.end();
   }
+
+  // The last kKeep bytes stay for the next piece.
+  const uint64_t keepFrom = fed_ - std::min<uint64_t>(fed_ - keptStart_, kKeep);
+  const bool odd = oddRunBefore(keepFrom);
+  std::string kept;
+  for (uint64_t at = keepFrom; at < fed_; ++at) kept.push_back(static_cast<char>(byteAt(at)));
+  kept_ = std::move(kept);
+  keptStart_ = keepFrom;
+  oddRunBeforeKept_ = odd;
+  pieceStart_ = fed_;
+  piece_ = {};
 }
 
 bool HtmlCharsetScan::settled() const {

@@ -33,16 +33,23 @@ class HtmlCharsetScan {
     void end();
   };
 
-  // Position (absolute) of `needle` in the window at or after `from` whose whole length ends at
-  // or before `limit`, ignoring ASCII case and starting on a character boundary; kUnknown if none.
+  // Position (absolute) of `needle` at or after `from` whose whole length ends at or before
+  // `limit`, ignoring ASCII case and starting on a character boundary; kUnknown if none. Only the
+  // kept bytes and the current piece are searched.
   uint64_t find(std::string_view needle, uint64_t from, uint64_t limit) const;
   uint64_t findByte(char c, uint64_t from, uint64_t limit) const;
-  // Whether an odd run of bytes of 0x80 and above stands right before window position `index`.
-  bool oddRunBefore(size_t index) const;
+  // Whether an odd run of bytes of 0x80 and above stands right before position `at`.
+  bool oddRunBefore(uint64_t at) const;
+  unsigned char byteAt(uint64_t at) const {
+    return static_cast<unsigned char>(at < pieceStart_ ? kept_[at - keptStart_] : piece_[at - pieceStart_]);
+  }
+  bool matchesAt(std::string_view needle, uint64_t at) const;
 
-  std::string window_;         // the last few bytes of the text before the current piece, then the piece
-  uint64_t windowStart_ = 0;   // absolute position of window_[0]
-  bool oddRunBeforeWindow_ = false;
+  std::string kept_;           // the last few bytes of the text before the current piece
+  uint64_t keptStart_ = 0;     // absolute position of kept_[0]
+  bool oddRunBeforeKept_ = false;
+  std::string_view piece_;     // the piece being fed
+  uint64_t pieceStart_ = 0;
   uint64_t fed_ = 0;
   uint64_t head_ = kUnknown;     // start of the first "<head>"
   uint64_t headEnd_ = kUnknown;  // start of the first "</head>" after it

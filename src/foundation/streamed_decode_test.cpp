@@ -66,6 +66,8 @@ std::vector<std::string> sources() {
       "<HTML><HEAD><META http-equiv=x CONTENT=\"text/html; CHARSET=\"Big5-HKSCS\"\"></HEAD>\xA4\xA4",
       "<head></head><meta charset='utf-8'>\xE4\xB8\xAD",  // an empty head: the whole text counts
       "\xB0<meta charset=utf-8>\xE4\xB8\xAD",              // the tag starts inside a character
+      std::string(41, '\xB0') + "<meta charset=big5>\xA4\xA4",  // so after a run longer than the bytes kept
+      std::string(40, '\xB0') + "<meta charset=big5>\xA4\xA4",  // an even run: a tag
       "<meta>\xE4\xB8\xAD<meta charset=big5>",             // an empty tag ends the walk
       "<meta charset=big5",                                 // never closed
       std::string("<meta charset=big5\0>", 20),
