@@ -2,7 +2,9 @@
 // DecodeText of a file, streamed: the file is read in pieces of a fixed size and its internal text
 // handed on in pieces, so that no file is ever held whole. Detection gives DecodeText's answer;
 // where it needs the whole file (no mark: the meta tags and the UTF-8 check), a first pass reads it
-// through once. gzip content is not streamed: the caller decodes it whole.
+// through once. A text that is no UTF-8 from its first piece on goes to the sink as raw bytes during
+// that pass, so the common case reads the file once. gzip content is not streamed: the caller
+// decodes it whole.
 
 #include <cstddef>
 #include <cstdint>
