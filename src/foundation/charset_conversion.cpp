@@ -356,8 +356,10 @@ size_t splitPoint(std::string_view in, std::string_view upperFrom, size_t middle
 
 }  // namespace
 
-bool appendConverted(std::string& out, std::string_view in, std::string_view from, std::string_view to, bool* lossy,
-                     const std::function<bool()>& stopped) {
+namespace {
+
+bool convertRounds(std::string& out, std::string_view in, std::string_view from, std::string_view to, bool atEnd,
+                   bool* lossy, const std::function<bool()>& stopped) {
   const std::string upperFrom = upperName(from);
   const std::string upperTo = upperName(to);
   if (DescriptorCache::local().get(upperTo, upperFrom) == kNoDescriptor) return false;
@@ -374,6 +376,7 @@ bool appendConverted(std::string& out, std::string_view in, std::string_view fro
       end = std::min(end, splitPoint(in, upperFrom, start + kRound));
     }
     const bool last = end == in.size();
+    const bool inputEnds = last && atEnd;
     size_t middle = std::string_view::npos;
     if (parallel && end - start >= kParallelMinimum) middle = splitPoint(in, upperFrom, start + (end - start) / 2);
     std::thread worker;
@@ -381,7 +384,7 @@ bool appendConverted(std::string& out, std::string_view in, std::string_view fro
     if (middle > start && middle < end) {
       second.clear();
       try {
-        worker = std::thread([&] { convertInto(second, in.substr(middle, end - middle), upperFrom, upperTo, last, secondLost); });
+        worker = std::thread([&] { convertInto(second, in.substr(middle, end - middle), upperFrom, upperTo, inputEnds, secondLost); });
       } catch (const std::system_error&) {
         // No thread to be had: this round goes in one piece.
       }
@@ -392,13 +395,25 @@ bool appendConverted(std::string& out, std::string_view in, std::string_view fro
       out.append(second);
       lost = lost || secondLost;
     } else {
-      convertInto(out, in.substr(start, end - start), upperFrom, upperTo, last, lost);
+      convertInto(out, in.substr(start, end - start), upperFrom, upperTo, inputEnds, lost);
     }
     if (last || (stopped && stopped())) break;
     start = end;
   }
   if (lossy != nullptr) *lossy = lost;
   return true;
+}
+
+}  // namespace
+
+bool appendConverted(std::string& out, std::string_view in, std::string_view from, std::string_view to, bool* lossy,
+                     const std::function<bool()>& stopped) {
+  return convertRounds(out, in, from, to, true, lossy, stopped);
+}
+
+bool appendConvertedPiece(std::string& out, std::string_view bytes, std::string_view from, std::string_view to,
+                          bool atEnd, bool* lossy) {
+  return convertRounds(out, bytes, from, to, atEnd, lossy, {});
 }
 
 // iconv writes no byte-order mark for any of our targets (UTF-8, UTF-16LE, UTF-16BE, BIG5,

@@ -27,4 +27,11 @@ std::string ConvertCharset(std::string_view bytes, std::string_view from, std::s
 bool appendConverted(std::string& out, std::string_view bytes, std::string_view from, std::string_view to,
                      bool* lossy = nullptr, const std::function<bool()>& stopped = {});
 
+// appendConverted of one piece of a longer input that is converted piece by piece. A piece that is
+// not the last (`atEnd` false) must end where a character starts whatever came before it (see
+// gb18030::nextGb18030Restart); a sequence cut off at its end is then invalid input, not dropped,
+// and the pieces together give exactly the conversion of the whole.
+bool appendConvertedPiece(std::string& out, std::string_view bytes, std::string_view from, std::string_view to,
+                          bool atEnd, bool* lossy = nullptr);
+
 }  // namespace chengling

@@ -29,12 +29,14 @@ bool containsParts(std::string_view text, const std::vector<std::string>& parts,
 // The walk over 2- and 3-byte forms accepts exactly the texts in which a byte is a continuation
 // (10xxxxxx) if and only if the byte before it is a lead (11xxxxxx) or the byte two before is a
 // 3-byte lead (1110xxxx), no byte is F0 or above, and no form is cut off at the end. That holds per
-// position, so it is checked sixteen bytes at a time, in one pass.
-bool LooksLikeUtf8(std::string_view bytes) {
+// position, so it is checked sixteen bytes at a time, in one pass, and a piece needs only the two
+// bytes before it.
+void Utf8Scan::feed(std::string_view piece) {
   using Bytes = unsigned char __attribute__((vector_size(16)));
   using Mask = signed char __attribute__((vector_size(16)));
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const size_t n = bytes.size();
+  if (failed_ || piece.empty()) return;
+  const auto* p = reinterpret_cast<const unsigned char*>(piece.data());
+  const size_t n = piece.size();
   Mask errors = {};
   Bytes seen = {};
   auto check = [&](const unsigned char* at, const unsigned char* before1, const unsigned char* before2) {
@@ -55,20 +57,53 @@ bool LooksLikeUtf8(std::string_view bytes) {
 
   size_t i = 0;
   if (n >= 16) {
-    unsigned char head[18] = {};  // two ASCII bytes stand before the start
+    unsigned char head[18] = {};
+    std::memcpy(head, before_, 2);
     std::memcpy(head + 2, p, 16);
     check(head + 2, head + 1, head);
     for (i = 16; i + 16 <= n; i += 16) {
       check(p + i, p + i - 1, p + i - 2);
-      if ((i & 4095) == 0 && any(errors)) return false;
+      if ((i & 4095) == 0 && any(errors)) break;
     }
   }
-  // The rest, followed by ASCII padding: a form cut off at the end expects a continuation there.
-  unsigned char tail[18] = {};
-  if (i >= 2) std::memcpy(tail, p + i - 2, 2);
-  if (n > i) std::memcpy(tail + 2, p + i, n - i);
-  check(tail + 2, tail + 1, tail);
-  return !any(errors) && any(seen & 0x80);
+  if (!any(errors) && i < n) {
+    // The rest, padded with zeros that are never judged: only the first n - i lanes count.
+    unsigned char tail[18 + 16] = {};
+    if (i >= 2) {
+      std::memcpy(tail, p + i - 2, 2);
+    } else if (i == 1) {
+      tail[0] = before_[1];
+      tail[1] = p[0];
+    } else {
+      std::memcpy(tail, before_, 2);
+    }
+    std::memcpy(tail + 2, p + i, n - i);
+    Bytes b, b1, b2;
+    std::memcpy(&b, tail + 2, 16);
+    std::memcpy(&b1, tail + 1, 16);
+    std::memcpy(&b2, tail, 16);
+    Mask lanes = {};
+    for (size_t k = 0; k < n - i; ++k) lanes[k] = -1;
+    const Mask continuation = (b >= 0x80) & (b < 0xC0);
+    const Mask expected = (b1 >= 0xC0) | (b2 >= 0xE0);
+    errors |= ((continuation ^ expected) | (b >= 0xF0)) & lanes;
+    seen |= b;
+  }
+  if (any(errors)) failed_ = true;
+  if (any(seen & 0x80)) seenHigh_ = true;
+  before_[0] = n >= 2 ? p[n - 2] : before_[1];
+  before_[1] = p[n - 1];
+}
+
+// The end: a form cut off there expects a continuation that never comes.
+bool Utf8Scan::result() const {
+  return !failed_ && seenHigh_ && before_[1] < 0xC0 && before_[0] < 0xE0;
+}
+
+bool LooksLikeUtf8(std::string_view bytes) {
+  Utf8Scan scan;
+  scan.feed(bytes);
+  return scan.result();
 }
 
 bool ContainsPatterns(std::string_view text, std::string_view patterns, bool any) {

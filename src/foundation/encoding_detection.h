@@ -10,6 +10,20 @@ namespace chengling {
 // one byte is 0x80 or above. Four-byte forms and truncated sequences answer false.
 bool LooksLikeUtf8(std::string_view bytes);
 
+// LooksLikeUtf8 of a text that arrives in pieces, cut anywhere: feed() every piece in order, then
+// result() gives what LooksLikeUtf8 gives for the whole. Once failed() it stays so.
+class Utf8Scan {
+ public:
+  void feed(std::string_view piece);
+  bool failed() const { return failed_; }
+  bool result() const;
+
+ private:
+  unsigned char before_[2] = {0, 0};  // the last two bytes fed; ASCII before the start
+  bool failed_ = false;
+  bool seenHigh_ = false;
+};
+
 // Charset declared in a meta tag of the head (or of the whole text when there is no head):
 // 0 none, 1 UTF-8, 2 BIG5, 3 BIG5-HKSCS.
 int DetectHtmlCharset(std::string_view text);

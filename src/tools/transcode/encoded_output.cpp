@@ -6,6 +6,8 @@
 #include <future>
 #include <system_error>
 
+#include "foundation/charset_conversion.h"
+#include "foundation/charset_stream.h"
 #include "foundation/file_streams.h"
 #include "foundation/gb18030_table.h"
 #include "foundation/utf8.h"
@@ -16,6 +18,8 @@ namespace {
 // Input bytes per encoded piece: the encoded pieces are then large enough for the AtomicFile to
 // write them straight out instead of copying them into its own buffer.
 constexpr size_t kPieceBytes = size_t{4} << 20;
+// Input bytes per encoded step of a stream.
+constexpr size_t kStreamStep = size_t{512} << 10;
 
 // Takes the encoded pieces in order. A piece stays unchanged until the sink has been called twice
 // more, so a sink may still be writing it while the next one is made; an empty piece ends the
@@ -143,7 +147,8 @@ class PieceWriter {
   bool put(std::string_view piece) {
     if (!wait()) return false;
     if (piece.empty()) return true;
-    if (background_) {
+    // A small piece costs less to write here than to hand to a thread.
+    if (background_ && piece.size() >= kStreamStep / 2) {
       try {
         pending_ = std::async(std::launch::async, [this, piece] { return file_.write(piece, &error_); });
         return true;
@@ -170,6 +175,104 @@ class PieceWriter {
 };
 
 }  // namespace
+
+struct EncodedFileStream::State {
+  explicit State(TextEncoding output)
+      : encoding(output),
+        converted(needsConversion(output)),
+        stream(kInternalCharset, converted ? charsetName(output) : kInternalCharset),
+        writer(file, error, true) {}
+  ~State() { writer.wait(); }
+
+  bool write(std::string_view bytes) {
+    if (!failed && !file.write(bytes, &error)) failed = true;
+    return !failed;
+  }
+
+  // Hands the encoded bytes in `buffers[turn]` to the writer; the mark goes first, once something
+  // came out of the conversion.
+  bool send() {
+    std::string& out = buffers[turn];
+    if (out.empty()) return !failed;
+    if (!marked) {
+      marked = true;
+      raw.clear();
+      raw.shrink_to_fit();
+      if (!writer.put(byteOrderMark(encoding))) failed = true;
+      if (failed) return false;
+    }
+    turn ^= 1;
+    if (!writer.put(out)) failed = true;
+    return !failed;
+  }
+
+  const TextEncoding encoding;
+  const bool converted;
+  AtomicFile file;
+  std::string error;
+  CharsetStream stream;
+  std::string buffers[2];  // one is encoded while the other may still be written (outlive the writer)
+  PieceWriter writer;
+  size_t turn = 0;
+  bool marked = false;
+  bool failed = false;
+  // The text so far, while its conversion gave nothing yet: a text that converts to nothing at all
+  // is written as its own bytes.
+  std::string raw;
+};
+
+EncodedFileStream::EncodedFileStream() = default;
+EncodedFileStream::~EncodedFileStream() = default;
+
+bool EncodedFileStream::open(std::string_view path, TextEncoding encoding, std::string* error) {
+  state_ = std::make_unique<State>(encoding);
+  if (state_->file.open(path, &state_->error)) return true;
+  if (error != nullptr) *error = state_->error;
+  state_.reset();
+  return false;
+}
+
+bool EncodedFileStream::put(std::string_view text) {
+  State& s = *state_;
+  if (s.failed || text.empty()) return !s.failed;
+  if (!s.converted) return s.write(text);
+  if (!s.marked) s.raw.append(text);
+  // Steps small enough to stay in the cache from conversion to write, large enough for the
+  // table-driven conversion.
+  for (size_t at = 0; at < text.size() && !s.failed; at += kStreamStep) {
+    std::string& out = s.buffers[s.turn];
+    out.clear();
+    s.stream.feed(text.substr(at, kStreamStep), out);
+    s.send();
+  }
+  return !s.failed;
+}
+
+const std::string& EncodedFileStream::error() const { return state_->error; }
+
+EncodedWrite EncodedFileStream::commit(bool replace) {
+  EncodedWrite result;
+  State& s = *state_;
+  if (s.converted && !s.failed) {
+    std::string& out = s.buffers[s.turn];
+    out.clear();
+    s.stream.finish(out);
+    s.send();
+    if (!s.writer.wait()) s.failed = true;
+    if (!s.marked) {
+      // Nothing converted: the text's own bytes, as the whole conversion has it.
+      result.lossy = !s.raw.empty();
+      s.write(s.raw);
+    } else {
+      result.lossy = s.stream.lossy();
+    }
+  }
+  if (!s.writer.wait()) s.failed = true;
+  if (!s.failed) result.ok = s.file.commit(&s.error, replace);
+  if (!result.ok) result.error = s.error;
+  state_.reset();
+  return result;
+}
 
 EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, TextEncoding encoding, bool replace) {
   EncodedWrite result;

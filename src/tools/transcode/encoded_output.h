@@ -3,6 +3,7 @@
 // EncodeText gives, but valid text is encoded piece by piece from the GB18030 table, so a large file
 // never exists twice in memory and the conversion runs at table speed.
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,30 @@ struct EncodedWrite {
 // Writes `text` in `encoding` to `path` through an AtomicFile. With `replace` false an existing file
 // is not replaced (the write fails with the reason for EEXIST). The folder must exist.
 EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, TextEncoding encoding, bool replace);
+
+// Internal text that arrives in pieces, written in `encoding` through an AtomicFile: the file gets
+// the bytes writeEncodedFile writes for the whole text. Each piece is encoded while the one before
+// is still being written. Destroyed without commit(), it leaves nothing behind.
+class EncodedFileStream {
+ public:
+  EncodedFileStream();
+  ~EncodedFileStream();
+  EncodedFileStream(const EncodedFileStream&) = delete;
+  EncodedFileStream& operator=(const EncodedFileStream&) = delete;
+
+  // The folder must exist. False with `error` set when the file cannot be made.
+  bool open(std::string_view path, TextEncoding encoding, std::string* error);
+  // False when writing failed (see the error of commit()).
+  bool put(std::string_view text);
+  // Writes the rest and renames the file over `path` (see writeEncodedFile's `replace`).
+  EncodedWrite commit(bool replace);
+  // Why the last put() failed.
+  const std::string& error() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // The same bytes in memory.
 std::string encodedBytes(std::string_view text, TextEncoding encoding, bool* lossy = nullptr);

@@ -90,6 +90,66 @@ TEST(EncodedOutput, WritesTheSameBytesToDisk) {
   }
 }
 
+// Small texts where a cut lands inside a character, between CR and LF, or in a run with no place
+// to cut; every piece size puts the cuts everywhere.
+TEST(EncodedOutput, AStreamWritesWhatTheWholeTextWritesWhereverThePiecesEnd) {
+  testing::TempDir dir;
+  const std::string kTexts[] = {
+      "",
+      "a",
+      "中文\r\n第二行\r\nabc",
+      "\x81\x30\x81\x30\r\n\x90\x30\x81\x30\x94\x39\xDA\x33",
+      "ab\x80" "cd中\r\n\xFF\xFE\x81",
+      "中文\xB0",
+      "\xB0",
+      "簡體頭髮\r\n简体 ?",
+      "\x88\x62\x88\x64 \x88\x62 a",
+  };
+  const TextEncoding kEncodings[] = {TextEncoding::Ansi,    TextEncoding::Utf8, TextEncoding::Utf16Le,
+                                     TextEncoding::Utf16Be, TextEncoding::Big5, TextEncoding::Big5Hkscs};
+  const std::string path = dir / "out.txt";
+  const std::string reference = dir / "whole.txt";
+  for (const std::string& text : kTexts) {
+    for (TextEncoding encoding : kEncodings) {
+      const EncodedWrite want = writeEncodedFile(reference, text, encoding, true);
+      ASSERT_TRUE(want.ok);
+      for (size_t piece = 1; piece <= text.size() + 1; ++piece) {
+        EncodedFileStream stream;
+        ASSERT_TRUE(stream.open(path, encoding, nullptr));
+        for (size_t at = 0; at < text.size(); at += piece) ASSERT_TRUE(stream.put(std::string_view(text).substr(at, piece)));
+        const EncodedWrite got = stream.commit(true);
+        ASSERT_TRUE(got.ok) << got.error;
+        EXPECT_EQ(testing::readBytes(path), testing::readBytes(reference))
+            << text << " as " << static_cast<int>(encoding) << " in pieces of " << piece;
+        EXPECT_EQ(got.lossy, want.lossy) << text << " as " << static_cast<int>(encoding) << " in pieces of " << piece;
+      }
+    }
+  }
+  // A large text in pieces of a few MiB: the conversion runs in halves and writes in the background.
+  const std::string large = largeMixedText() + "\xFF";
+  for (TextEncoding encoding : {TextEncoding::Utf8, TextEncoding::Utf16Le}) {
+    EncodedFileStream stream;
+    ASSERT_TRUE(stream.open(path, encoding, nullptr));
+    for (size_t at = 0; at < large.size(); at += size_t{3} << 20) ASSERT_TRUE(stream.put(std::string_view(large).substr(at, size_t{3} << 20)));
+    const EncodedWrite got = stream.commit(true);
+    ASSERT_TRUE(got.ok);
+    EXPECT_TRUE(got.lossy);
+    EXPECT_TRUE(testing::readBytes(path) == encodedBytes(large, encoding)) << static_cast<int>(encoding);
+  }
+}
+
+TEST(EncodedOutput, AStreamLeftUncommittedLeavesNothing) {
+  testing::TempDir dir;
+  testing::writeBytes(dir / "kept.txt", "old");
+  {
+    EncodedFileStream stream;
+    ASSERT_TRUE(stream.open(dir / "kept.txt", TextEncoding::Utf8, nullptr));
+    ASSERT_TRUE(stream.put("新"));
+  }
+  EXPECT_EQ(testing::readBytes(dir / "kept.txt"), "old");
+  EXPECT_EQ(testing::listNames(dir.path()), std::vector<std::string>{"kept.txt"});
+}
+
 TEST(EncodedOutput, DoesNotReplaceAnExistingFileWhenAskedNotTo) {
   testing::TempDir dir;
   const std::string path = dir / "kept.txt";

@@ -1,7 +1,9 @@
 #include "tools/transcode/transcode_engine.h"
 
 #include <cstring>
+#include <functional>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "foundation/chinese_convert.h"
@@ -10,6 +12,7 @@
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
 #include "tools/transcode/encoded_output.h"
+#include "tools/transcode/transcode_prefetch.h"
 
 namespace chengling {
 
@@ -31,6 +34,9 @@ std::string transcodeFolderTitle(std::string_view patterns) {
 }
 
 namespace {
+
+// Files up to this size are prepared on the helper thread of a pass, whole.
+constexpr int64_t kSmallFile = int64_t{1} << 20;
 
 // Sources replaced under a new name are removed in batches, after one sync of their file system.
 constexpr size_t kRemovalBatch = 256;
@@ -66,10 +72,10 @@ bool startsWithGzip(std::string_view path) {
 
 // Whether the decoded source held a NUL character, where internal text ends. Converted sources are
 // scanned again in pieces for a NUL code unit.
-bool sourceHeldNul(std::string_view path, std::string_view text, TextEncoding used) {
+bool sourceHeldNul(std::string_view path, int64_t textBytes, TextEncoding used) {
   if (used == TextEncoding::Ansi) {
     // The text is the content up to its first NUL; inflated content is not ours to judge.
-    return fileSize(path) > static_cast<int64_t>(text.size()) && !startsWithGzip(path);
+    return fileSize(path) > textBytes && !startsWithGzip(path);
   }
   if (startsWithGzip(path)) return false;
   FileReader reader;
@@ -93,16 +99,15 @@ bool sourceHeldNul(std::string_view path, std::string_view text, TextEncoding us
 }
 
 // What the decode of one file lost, in words for the user.
-std::vector<std::string> decodeNotes(std::string_view path, std::string_view text, TextEncoding forced,
+// `replaced`: the text holds U+FFFD; `heldNul`: see sourceHeldNul.
+std::vector<std::string> decodeNotes(std::string_view path, bool heldNul, bool replaced, TextEncoding forced,
                                      TextEncoding used) {
   std::vector<std::string> notes;
   if (isConverted(forced) && used == TextEncoding::Ansi && fileSize(path) > 0) {
     notes.emplace_back("无法按所选编码解码，已按原字节处理");
   }
-  if (isConverted(used) && text.find(kReplacementCharacter) != std::string_view::npos) {
-    notes.emplace_back("有无法解码的字节，已用替换字符代替");
-  }
-  if (sourceHeldNul(path, text, used)) notes.emplace_back("含有空字符，其后的内容已丢失");
+  if (isConverted(used) && replaced) notes.emplace_back("有无法解码的字节，已用替换字符代替");
+  if (heldNul) notes.emplace_back("含有空字符，其后的内容已丢失");
   return notes;
 }
 
@@ -202,11 +207,18 @@ bool TranscodeRun::listPass(const PathList& files) {
   ctx_.progress(0, count);
   if (options_.readEncodings) options_.readEncodings(options_.input, options_.output);
   const std::string total = numberToText(count);
+  // Both cores: the helper reads and writes the next small files while this thread commits.
+  std::unique_ptr<TranscodePrefetch> prefetch;
+  if (count > 1 && options_.chinese == ChineseMode::None) {
+    prefetch = std::make_unique<TranscodePrefetch>(files, [this](const std::string& source) { return prepareSmall(source); });
+  }
   for (int64_t i = 0; i < count; ++i) {
     ctx_.checkpoint();
     ctx_.progress(i + 1, count);
     ctx_.status("(" + total + ":" + numberToText(i + 1) + ") " + PathBaseName(files[i]));
-    convertOne(files[i]);
+    PreparedFile prepared;
+    if (prefetch) prepared = prefetch->take(static_cast<size_t>(i));
+    convertOne(files[i], &prepared);
     if (ctx_.stopRequested()) {
       outcome_.stopped = true;
       settleRemovals();
@@ -250,7 +262,37 @@ bool TranscodeRun::folderPass(std::string_view folder) {
   return going;
 }
 
-void TranscodeRun::convertOne(const std::string& source) {
+PreparedFile TranscodeRun::prepareSmall(const std::string& source) const {
+  PreparedFile prepared;
+  if (!isRegularFile(source) || fileSize(source) > kSmallFile) return prepared;
+  struct Collect : TextSink {
+    bool begin(TextEncoding) override {
+      text.clear();
+      return true;
+    }
+    bool put(std::string_view piece) override {
+      text.append(piece);
+      return text.size() <= static_cast<size_t>(kSmallFile) * 4;  // the file grew: left to the run
+    }
+    std::string text;
+  } sink;
+  const StreamedDecode decode = decodeFileStreamed(source, options_.input, sink);
+  if (decode.status != StreamedDecode::Status::Done) return prepared;
+  const TextEncoding output = options_.output == TextEncoding::Detect ? decode.used : options_.output;
+  const std::string bytes = encodedBytes(sink.text, output, &prepared.lossy);
+  prepared.notes = decodeNotes(source, decode.heldNul, decode.replacement, options_.input, decode.used);
+  // Its folder may not be there yet: the run then makes it and converts the file itself.
+  prepared.file = std::make_unique<AtomicFile>();
+  if (!prepared.file->open(transcodeTarget(base_, source, options_.overwrite)) || !prepared.file->write(bytes)) {
+    prepared.file.reset();
+    return prepared;
+  }
+  prepared.used = decode.used;
+  prepared.ready = true;
+  return prepared;
+}
+
+void TranscodeRun::convertOne(const std::string& source, PreparedFile* prepared) {
   State& state = *state_;
   if (state.done.contains(source)) {
     ctx_.warning(source, "本次运行已转换或写入过此文件，未再转换");
@@ -266,63 +308,172 @@ void TranscodeRun::convertOne(const std::string& source) {
     ++outcome_.failed;
     return;
   }
+  const bool ready = prepared != nullptr && prepared->ready && !options_.convertNames;
   // A pipe, a device or a socket could block the run or never end: only regular files are read.
-  if (!isRegularFile(source) && pathExists(source)) {
+  if (!ready && !isRegularFile(source) && pathExists(source)) {
     ctx_.failure(source, "不是普通文件，未转换");
     ++outcome_.failed;
     return;
   }
-  // A decode that succeeds always reports the code it used; an unreadable file leaves it untouched.
-  TextEncoding used = TextEncoding::Detect;
-  std::string text = DecodeText(source, options_.input, {}, {}, used, [this] { return ctx_.stopRequested(); });
-  if (used == TextEncoding::Detect && ctx_.stopRequested()) return;  // stopped inside a large file: left as it was
-  if (used == TextEncoding::Detect) {
-    ctx_.failure(source, "无法读取，文件未改动：" + readFailure(source));
-    ++outcome_.failed;
-    return;
-  }
-  std::vector<std::string> notes = decodeNotes(source, text, options_.input, used);
-  if (options_.chinese != ChineseMode::None) text = convertChineseText(text, options_.chinese);
-
   // Over the sources with a new name: the new file never replaces another file of the user's.
   const bool renamed = options_.overwrite && target != source;
   const bool replace = !renamed || sameFile(source, target);
 
-  const std::string folder = PathDirectory(target);
-  // The folders made for this file go again, when they stayed empty, if it cannot be written.
-  CreatedFolders created;
-  if (!options_.overwrite && !state.madeFolders.contains(folder)) {
+  TextEncoding used = TextEncoding::Detect;
+  std::vector<std::string> notes;
+  bool lossy = false;
+  bool compressed = true;  // whole unless streamed
+  bool written = false;
+  if (ready) {
     std::string error;
-    if (!created.make(folder, &error)) {
-      created.removeEmpty();
-      ctx_.failure(target, "无法创建文件夹：" + error);
-      ++outcome_.failed;
-      return;
+    compressed = false;
+    written = prepared->file->commit(&error, replace);
+    if (written) {
+      used = prepared->used;
+      notes = std::move(prepared->notes);
+      lossy = prepared->lossy;
+    } else {
+      CreatedFolders none;
+      writeFailed(source, target, error, none);
     }
-    state.madeFolders.insert(folder);
+  } else if (options_.chinese == ChineseMode::None) {
+    written = convertStreamed(source, target, replace, used, notes, lossy, compressed);
   }
+  if (compressed) written = convertWhole(source, target, replace, used, notes, lossy);
+  if (!written) return;
 
-  const TextEncoding output = options_.output == TextEncoding::Detect ? used : options_.output;
-  const EncodedWrite written = writeEncodedFile(target, text, output, replace);
-  if (!written.ok) {
-    state.madeFolders.erase(folder);
-    created.removeEmpty();
-    std::string reason = "无法写入：" + written.error;
-    if (options_.overwrite) reason += "；原文件未改动";
-    ctx_.failure(renamed ? source + " -> " + target : target, reason);
-    ++outcome_.failed;
-    return;
-  }
   state.done.insert(source);
   state.done.insert(target);
   ++outcome_.converted;
-  if (written.lossy) notes.emplace_back("有字符无法用输出编码表示，已替换");
+  if (lossy) notes.emplace_back("有字符无法用输出编码表示，已替换");
   for (const std::string& note : notes) ctx_.warning(target, note);
   if (!notes.empty()) ++outcome_.warned;
   if (renamed) {
     state.removals.push_back({source, target});
     if (state.removals.size() >= kRemovalBatch) settleRemovals();
   }
+}
+
+bool TranscodeRun::makeTargetFolder(const std::string& target, CreatedFolders& created) {
+  const std::string folder = PathDirectory(target);
+  if (options_.overwrite || state_->madeFolders.contains(folder)) return true;
+  std::string error;
+  if (!created.make(folder, &error)) {
+    created.removeEmpty();
+    ctx_.failure(target, "无法创建文件夹：" + error);
+    ++outcome_.failed;
+    return false;
+  }
+  state_->madeFolders.insert(folder);
+  return true;
+}
+
+// The folders made for a file go again, when they stayed empty, if it cannot be written.
+void TranscodeRun::writeFailed(const std::string& source, const std::string& target, const std::string& error,
+                               CreatedFolders& created) {
+  state_->madeFolders.erase(PathDirectory(target));
+  created.removeEmpty();
+  std::string reason = "无法写入：" + error;
+  if (options_.overwrite) reason += "；原文件未改动";
+  ctx_.failure(options_.overwrite && target != source ? source + " -> " + target : target, reason);
+  ++outcome_.failed;
+}
+
+bool TranscodeRun::convertWhole(const std::string& source, const std::string& target, bool replace,
+                                TextEncoding& used, std::vector<std::string>& notes, bool& lossy) {
+  // A decode that succeeds always reports the code it used; an unreadable file leaves it untouched.
+  std::string text = DecodeText(source, options_.input, {}, {}, used, [this] { return ctx_.stopRequested(); });
+  if (used == TextEncoding::Detect && ctx_.stopRequested()) return false;  // stopped inside a large file
+  if (used == TextEncoding::Detect) {
+    ctx_.failure(source, "无法读取，文件未改动：" + readFailure(source));
+    ++outcome_.failed;
+    return false;
+  }
+  notes = decodeNotes(source, sourceHeldNul(source, static_cast<int64_t>(text.size()), used),
+                      text.find(kReplacementCharacter) != std::string::npos, options_.input, used);
+  if (options_.chinese != ChineseMode::None) text = convertChineseText(text, options_.chinese);
+
+  CreatedFolders created;
+  if (!makeTargetFolder(target, created)) return false;
+  const TextEncoding output = options_.output == TextEncoding::Detect ? used : options_.output;
+  const EncodedWrite written = writeEncodedFile(target, text, output, replace);
+  if (!written.ok) {
+    writeFailed(source, target, written.error, created);
+    return false;
+  }
+  lossy = written.lossy;
+  return true;
+}
+
+namespace {
+
+// The target of a streamed decode: its folder is made and the file opened once the decode knows
+// the code it uses.
+class TargetSink : public TextSink {
+ public:
+  using Begin = std::function<bool(TextEncoding)>;
+  TargetSink(EncodedFileStream& file, Begin begin) : file_(file), begin_(std::move(begin)) {}
+  bool begin(TextEncoding used) override { return begin_(used); }
+  bool put(std::string_view text) override { return file_.put(text); }
+
+ private:
+  EncodedFileStream& file_;
+  Begin begin_;
+};
+
+}  // namespace
+
+bool TranscodeRun::convertStreamed(const std::string& source, const std::string& target, bool replace,
+                                   TextEncoding& used, std::vector<std::string>& notes, bool& lossy,
+                                   bool& compressed) {
+  compressed = false;
+  CreatedFolders created;
+  EncodedFileStream file;
+  bool folderFailed = false;
+  bool opened = false;
+  std::string openError;
+  TargetSink sink(file, [&](TextEncoding decoded) {
+    if (!makeTargetFolder(target, created)) {
+      folderFailed = true;
+      return false;
+    }
+    const TextEncoding output = options_.output == TextEncoding::Detect ? decoded : options_.output;
+    opened = file.open(target, output, &openError);
+    return opened;
+  });
+  const StreamedDecode decode = decodeFileStreamed(
+      source, options_.input, sink, [this] { return ctx_.stopRequested(); }, options_.pieceBytes);
+  using Status = StreamedDecode::Status;
+  switch (decode.status) {
+    case Status::Compressed:
+      compressed = true;
+      return false;
+    case Status::Stopped:  // the unfinished file goes with `file`
+      created.removeEmpty();
+      return false;
+    case Status::Unreadable:
+      created.removeEmpty();
+      ctx_.failure(source, "无法读取，文件未改动：" + readFailure(source));
+      ++outcome_.failed;
+      return false;
+    case Status::Refused:
+      if (folderFailed) return false;  // reported
+      {
+        writeFailed(source, target, opened ? file.error() : openError, created);
+      }
+      return false;
+    case Status::Done: break;
+  }
+  // Judged on the source as it was read, before it may be replaced.
+  notes = decodeNotes(source, decode.heldNul, decode.replacement, options_.input, decode.used);
+  const EncodedWrite written = file.commit(replace);
+  if (!written.ok) {
+    writeFailed(source, target, written.error, created);
+    return false;
+  }
+  used = decode.used;
+  lossy = written.lossy;
+  return true;
 }
 
 void TranscodeRun::settleRemovals() {

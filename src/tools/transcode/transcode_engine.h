@@ -14,9 +14,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "foundation/file_collector.h"
 #include "foundation/run_context.h"
+#include "foundation/streamed_decode.h"
 #include "foundation/text_codec.h"
 
 namespace chengling {
@@ -60,6 +62,9 @@ struct TranscodeOptions {  // read from the controls once, when the run starts
   bool overwrite = false;          // write over the sources instead of into the "(已转换)" tree
   std::string filter = "*.*";      // pattern list of folder passes
   Matcher matcher = Matcher::Standard;
+  // Bytes read at a time: without a character conversion a file is streamed through buffers of
+  // about this size, never held whole (a stop request is answered within one of them).
+  size_t pieceBytes = kStreamPieceBytes;
   // When set, called at the start of every pass (after a folder pass has listed its files) to read
   // the input and output encodings anew; otherwise `input` and `output` hold for the whole run.
   std::function<void(TextEncoding& input, TextEncoding& output)> readEncodings;
@@ -120,7 +125,18 @@ class TranscodeRun {
 
  private:
   struct State;
-  void convertOne(const std::string& source);
+  void convertOne(const std::string& source, struct PreparedFile* prepared = nullptr);
+  // Reads, converts and writes (uncommitted) a small file on the helper thread of a pass.
+  PreparedFile prepareSmall(const std::string& source) const;
+  // The decode and write of one file; false when it was stopped or failed (reported).
+  bool convertWhole(const std::string& source, const std::string& target, bool replace, TextEncoding& used,
+                    std::vector<std::string>& notes, bool& lossy);
+  bool convertStreamed(const std::string& source, const std::string& target, bool replace, TextEncoding& used,
+                       std::vector<std::string>& notes, bool& lossy, bool& compressed);
+  // Makes the folder of `target` unless this run made it; false (reported) when it cannot.
+  bool makeTargetFolder(const std::string& target, class CreatedFolders& created);
+  void writeFailed(const std::string& source, const std::string& target, const std::string& error,
+                   class CreatedFolders& created);
   void settleRemovals();
 
   TranscodeOptions options_;

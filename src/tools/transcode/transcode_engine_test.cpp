@@ -14,6 +14,7 @@
 #include "foundation/file_system.h"
 #include "foundation/native_text.h"
 #include "foundation/text_codec.h"
+#include "tools/transcode/encoded_output.h"
 #include "support/fault_fixtures.h"
 #include "support/test_support.h"
 
@@ -350,6 +351,89 @@ TEST(TranscodeRunTest, ATranscodedTreeDecodesToTheTextOfItsSources) {
 // Root ignores permission bits; it gets its faults from a small file system of its own.
 using testing::isRoot;
 using testing::SmallFileSystem;
+
+TEST(TranscodeRunTest, ALargeFileStreamsInSmallPiecesAndAStopWithinItLeavesNoOutput) {
+  TempDir dir;
+  std::string gbk;
+  while (gbk.size() < 5000) gbk += "中文，第二行\r\nabc ";
+  writeBytes(dir / "d/a.txt", gbk);
+  TranscodeOptions options;
+  options.pieceBytes = 7;  // cuts inside characters and between CR and LF
+  PlainRunContext ctx;
+  TranscodeFiles({dir / "d/a.txt"}, options, ctx);
+  EXPECT_TRUE(readBytes(onDisk(dir / "d(已转换)/a.txt")) == kUtf8Mark + utf8Of(gbk));
+  EXPECT_TRUE(ctx.failures.empty());
+
+  // Over the source: the stop comes before the file's second piece.
+  options.overwrite = true;
+  options.pieceBytes = 1000;
+  PlainRunContext stopping;
+  stopping.onStatus = [&stopping](std::string_view) { stopping.requestStop(); };
+  const TranscodeOutcome outcome = TranscodeFiles({dir / "d/a.txt"}, options, stopping);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(outcome.converted, 0);
+  EXPECT_TRUE(readBytes(dir / "d/a.txt") == gbk);
+  EXPECT_EQ(testing::listNames(dir / "d"), std::vector<std::string>{"a.txt"});
+}
+
+TEST(TranscodeRunTest, ManySmallFilesComeOutAsEachAloneWithReportsInTheirOrder) {
+  TempDir dir;
+  PathList files;
+  std::vector<std::string> contents;
+  for (int i = 0; i < 40; ++i) {
+    std::string content = "第" + std::to_string(i) + "个文件\r\n";
+    if (i % 5 == 1) content = "\xEF\xBB\xBF" + utf8Of(content);
+    if (i % 7 == 3) content += std::string("\0after", 6);  // a warning for this one
+    const std::string name = "f" + std::to_string(100 + i) + ".txt";
+    files.push_back(dir / ("d/" + name));
+    if (i == 20) {
+      ::mkdir((dir / "d").c_str(), 0755);
+      ::mkfifo(files.back().c_str(), 0644);  // a failure for this one
+    } else {
+      writeBytes(files.back(), content);
+    }
+    contents.push_back(content);
+  }
+  PlainRunContext ctx;
+  const TranscodeOutcome outcome = TranscodeFiles(files, treeOptions(), ctx);
+  EXPECT_EQ(outcome.converted, 39);
+  ASSERT_EQ(ctx.statuses.size(), 40u);
+  std::vector<std::string> warned;
+  for (int i = 0; i < 40; ++i) {
+    EXPECT_EQ(ctx.statuses[i], "(40:" + std::to_string(i + 1) + ") f" + std::to_string(100 + i));
+    if (i == 20) continue;
+    TextEncoding used = TextEncoding::Detect;
+    const std::string text = DecodeText(files[i], TextEncoding::Detect, {}, {}, used);
+    EXPECT_TRUE(readBytes(onDisk(dir / ("d(已转换)/f" + std::to_string(100 + i) + ".txt"))) ==
+                encodedBytes(text, TextEncoding::Utf8))
+        << i;
+    if (i % 7 == 3) warned.push_back(dir / ("d(已转换)/f" + std::to_string(100 + i) + ".txt"));
+  }
+  std::vector<std::string> reported;
+  for (const auto& warning : ctx.warnings) reported.push_back(warning.item);
+  EXPECT_EQ(reported, warned);
+  ASSERT_EQ(ctx.failures.size(), 1u);
+  EXPECT_EQ(ctx.failures[0].item, files[20]);
+
+  // A stop after the fifth file: the files after it are neither written nor left half-written.
+  PlainRunContext stopping;
+  stopping.onStatus = [&stopping](std::string_view text) {
+    if (text.starts_with("(40:5)")) stopping.requestStop();
+  };
+  TranscodeOptions options = treeOptions();
+  options.output = TextEncoding::Utf16Le;
+  TempDir other;
+  PathList copies;
+  for (int i = 0; i < 40; ++i) {
+    copies.push_back(other / ("d/f" + std::to_string(100 + i) + ".txt"));
+    writeBytes(copies.back(), contents[i]);
+  }
+  const TranscodeOutcome stopped = TranscodeFiles(copies, options, stopping);
+  EXPECT_TRUE(stopped.stopped);
+  EXPECT_EQ(stopped.converted, 5);
+  EXPECT_EQ(testing::listNames(onDisk(other / "d(已转换)")),
+            (std::vector<std::string>{"f100.txt", "f101.txt", "f102.txt", "f103.txt", "f104.txt"}));
+}
 
 TEST(TranscodeFaults, UnreadableSourcesAreNamedAndLeftAlone) {
   TempDir dir;

@@ -1,0 +1,354 @@
+#include "foundation/streamed_decode.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "foundation/charset_conversion.h"
+#include "foundation/charset_stream.h"
+#include "foundation/encoding_detection.h"
+#include "foundation/file_streams.h"
+#include "foundation/html_charset_scan.h"
+
+namespace chengling {
+namespace {
+
+using Status = StreamedDecode::Status;
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kReplacement = "\x84\x31\xA4\x37";  // U+FFFD in internal text
+
+bool isConvertedCode(TextEncoding encoding) {
+  const int code = static_cast<int>(encoding);
+  return code >= 2 && code <= 6;
+}
+
+// The passes over a file in pieces, through one buffer that is never cleared or zero-filled.
+class PieceReader {
+ public:
+  PieceReader(FileReader& file, size_t pieceBytes, const std::function<bool()>& stopped, StreamedDecode& result)
+      : file_(file), pieceBytes_(std::max<size_t>(pieceBytes, 1)), stopped_(stopped), result_(result) {
+    // A small file needs no more room than itself (and one byte to see its end).
+    const int64_t size = file.size();
+    const size_t room = size < 0 ? pieceBytes_ : std::min(pieceBytes_, static_cast<size_t>(size) + 1);
+    buffer_ = std::make_unique_for_overwrite<char[]>(room);
+    room_ = room;
+  }
+
+  // Starts a pass at `offset`. A file that the last pass read whole in its first piece is taken
+  // from the buffer again.
+  bool restart(int64_t offset) {
+    ended_ = false;
+    if (whole_ >= 0) {
+      replay_ = std::min(offset, whole_);
+      return true;
+    }
+    fresh_ = true;
+    if (file_.seek(offset)) return true;
+    result_.status = Status::Unreadable;
+    return false;
+  }
+
+  // The next piece, empty at the end or when the pass ended otherwise (see result_.status).
+  std::string_view next() {
+    if (ended_) return {};
+    if (replay_ >= 0) {
+      ended_ = true;
+      const auto from = static_cast<size_t>(std::exchange(replay_, -1));
+      return std::string_view(buffer_.get() + from, static_cast<size_t>(whole_) - from);
+    }
+    // A stop is answered within a piece of a large file; a small one is done whole.
+    if (stopped_ && read_ >= pieceBytes_ && stopped_()) {
+      result_.status = Status::Stopped;
+      return {};
+    }
+    const int64_t n = file_.read(buffer_.get(), room_, &result_.error);
+    if (n < 0) {
+      result_.status = Status::Unreadable;
+      return {};
+    }
+    read_ += static_cast<uint64_t>(n);
+    ended_ = static_cast<size_t>(n) < room_;  // a short read has met the end
+    if (ended_ && fresh_ && atStart_) whole_ = n;
+    fresh_ = false;
+    atStart_ = false;
+    return std::string_view(buffer_.get(), static_cast<size_t>(n));
+  }
+
+  bool ended() const { return ended_; }
+
+  // Marks the file as read from its start by the next piece (the passes from offset 0).
+  void fromStart() { atStart_ = true; }
+
+ private:
+  FileReader& file_;
+  const size_t pieceBytes_;
+  const std::function<bool()>& stopped_;
+  StreamedDecode& result_;
+  std::unique_ptr<char[]> buffer_;
+  size_t room_ = 0;
+  bool ended_ = false;
+  bool fresh_ = true;      // no piece read since the last seek
+  bool atStart_ = true;    // the next read starts at offset 0
+  int64_t whole_ = -1;     // the size of a file held whole in the buffer
+  int64_t replay_ = -1;    // where a replayed pass starts
+  uint64_t read_ = 0;      // bytes read by all passes
+};
+
+// The detection of a file without a mark: the meta tags of its text up to the first NUL, and
+// the UTF-8 check of all of it. Detect when neither says anything.
+// When the first piece is no UTF-8, the answer is the raw text unless a meta tag says otherwise:
+// the raw text then goes to `sink` during this very pass (`raw` is set), and only a meta tag
+// makes the caller start the sink over.
+TextEncoding detectByPass(PieceReader& reader, TextSink& sink, StreamedDecode& result, bool& raw) {
+  HtmlCharsetScan html;
+  Utf8Scan utf8;
+  raw = false;
+  bool first = true;
+  bool textEnded = false;  // at the first NUL
+  for (std::string_view piece = reader.next(); !piece.empty(); piece = reader.next()) {
+    utf8.feed(piece);
+    if (first) {
+      first = false;
+      raw = utf8.failed();
+      if (raw && !sink.begin(TextEncoding::Ansi)) {
+        result.status = Status::Refused;
+        return TextEncoding::Detect;
+      }
+    }
+    if (!textEnded) {
+      const size_t nul = piece.find('\0');
+      textEnded = nul != std::string_view::npos;
+      const std::string_view text = piece.substr(0, nul);
+      html.feed(text);
+      if (raw) {
+        result.textBytes += static_cast<int64_t>(text.size());
+        result.heldNul = textEnded;
+        if (!text.empty() && !sink.put(text)) {
+          result.status = Status::Refused;
+          return TextEncoding::Detect;
+        }
+      }
+    }
+    if ((textEnded || html.settled()) && (html.result() != 0 || utf8.failed())) break;
+  }
+  if (result.status != Status::Done) return TextEncoding::Detect;
+  switch (html.result()) {
+    case 1: return TextEncoding::Utf8;
+    case 2: return TextEncoding::Big5;
+    case 3: return TextEncoding::Big5Hkscs;
+    default: return utf8.result() ? TextEncoding::Utf8 : TextEncoding::Detect;
+  }
+}
+
+// Hands on the text of a converted decode: nothing until the first byte shows that the text is not
+// empty, then everything up to the first NUL.
+class ConvertedText {
+ public:
+  ConvertedText(TextSink& sink, StreamedDecode& result, TextEncoding encoding)
+      : sink_(sink), result_(result), encoding_(encoding) {}
+
+  // False when the text is complete (a NUL), empty (see empty()) or the sink gave up.
+  bool take(std::string_view out) {
+    if (out.empty()) return true;
+    if (!begun_) {
+      if (out[0] == '\0') {
+        empty_ = true;
+        return false;
+      }
+      begun_ = true;
+      if (!sink_.begin(encoding_)) return refuse();
+    }
+    const size_t nul = out.find('\0');
+    if (nul != std::string_view::npos) result_.heldNul = true;
+    const std::string_view text = out.substr(0, nul);
+    if (!text.empty()) {
+      noteReplacement(text);
+      result_.textBytes += static_cast<int64_t>(text.size());
+      if (!sink_.put(text)) return refuse();
+    }
+    return nul == std::string_view::npos;
+  }
+
+  bool begun() const { return begun_; }
+  bool empty() const { return empty_ || !begun_; }
+
+ private:
+  bool refuse() {
+    result_.status = Status::Refused;
+    return false;
+  }
+
+  // U+FFFD may be cut between two pieces: the last bytes of one are kept for the next.
+  void noteReplacement(std::string_view text) {
+    if (result_.replacement) return;
+    std::string joined = tail_;
+    joined.append(text.substr(0, std::min(text.size(), kReplacement.size() - 1)));
+    if (joined.find(kReplacement) != std::string::npos || text.find(kReplacement) != std::string_view::npos) {
+      result_.replacement = true;
+      return;
+    }
+    tail_ = (tail_ + std::string(text.substr(text.size() - std::min(text.size(), kReplacement.size() - 1))));
+    if (tail_.size() > kReplacement.size() - 1) tail_.erase(0, tail_.size() - (kReplacement.size() - 1));
+  }
+
+  TextSink& sink_;
+  StreamedDecode& result_;
+  const TextEncoding encoding_;
+  bool begun_ = false;
+  bool empty_ = false;
+  std::string tail_;
+};
+
+// Whether the pieces of a body hold a NUL: a byte, or in UTF-16 a unit (the body starts on one).
+class NulWatch {
+ public:
+  explicit NulWatch(bool wide) : wide_(wide) {}
+  bool sees(std::string_view piece) {
+    if (!wide_) return std::memchr(piece.data(), 0, piece.size()) != nullptr;
+    const auto* p = reinterpret_cast<const unsigned char*>(piece.data());
+    const size_t n = piece.size();
+    bool found = false;
+    size_t i = 0;
+    if (odd_ && n > 0) {
+      found = oddZero_ && p[0] == 0;
+      odd_ = false;
+      i = 1;
+    }
+    for (; i + 1 < n; i += 2) found = found || (p[i] == 0 && p[i + 1] == 0);
+    if (i < n) {
+      odd_ = true;
+      oddZero_ = p[i] == 0;
+    }
+    return found;
+  }
+
+ private:
+  const bool wide_;
+  bool odd_ = false;  // a unit's first byte ended the last piece
+  bool oddZero_ = false;
+};
+
+// The converted decode of the body (the file from `start` on). Status Done with nothing handed on
+// means the text came out empty.
+bool decodeConverted(PieceReader& reader, int64_t start, TextEncoding encoding, TextSink& sink,
+                     StreamedDecode& result) {
+  if (!reader.restart(start)) return false;
+  if (start == 0) reader.fromStart();
+  result.textBytes = 0;
+  result.heldNul = false;
+  CharsetStream stream(charsetName(encoding), kInternalCharset);
+  ConvertedText text(sink, result, encoding);
+  NulWatch nul(encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be);
+  std::string out;
+  bool going = true;
+  for (std::string_view piece = reader.next(); going && !piece.empty(); piece = reader.next()) {
+    if (nul.sees(piece)) result.heldNul = true;
+    out.clear();
+    stream.feed(piece, out);
+    going = text.take(out);
+  }
+  if (result.status != Status::Done) return false;
+  if (going) {
+    out.clear();
+    stream.finish(out);
+    text.take(out);
+  }
+  return result.status == Status::Done && !text.empty();
+}
+
+// The raw content up to its first NUL, as the text.
+void decodeRaw(PieceReader& reader, TextSink& sink, StreamedDecode& result) {
+  if (!reader.restart(0)) return;
+  reader.fromStart();
+  result.used = TextEncoding::Ansi;
+  result.textBytes = 0;
+  result.heldNul = false;
+  if (!sink.begin(TextEncoding::Ansi)) {
+    result.status = Status::Refused;
+    return;
+  }
+  for (std::string_view piece = reader.next(); !piece.empty(); piece = reader.next()) {
+    const size_t nul = piece.find('\0');
+    result.heldNul = nul != std::string_view::npos;
+    const std::string_view text = piece.substr(0, nul);
+    result.textBytes += static_cast<int64_t>(text.size());
+    if (!text.empty() && !sink.put(text)) {
+      result.status = Status::Refused;
+      return;
+    }
+    if (nul != std::string_view::npos) return;
+  }
+}
+
+}  // namespace
+
+StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, TextSink& sink,
+                                  const std::function<bool()>& stopped, size_t pieceBytes) {
+  StreamedDecode result;
+  FileReader file;
+  if (!file.open(path, &result.error)) return result;
+  result.status = Status::Done;
+
+  PieceReader reader(file, pieceBytes, stopped, result);
+  // The first bytes: gzip's signature, a mark. They come with the first piece, unless pieces are
+  // tiny; a file of one piece is not read again.
+  std::string head(reader.next().substr(0, 3));
+  if (result.status != Status::Done) return result;
+  if (head.size() < 3 && !reader.ended()) {
+    if (!reader.restart(static_cast<int64_t>(head.size()))) return result;
+    while (head.size() < 3) {
+      const int64_t n = file.read(head, 3 - head.size(), &result.error);
+      if (n < 0) {
+        result.status = Status::Unreadable;
+        return result;
+      }
+      if (n == 0) break;
+    }
+  }
+  if (std::string_view(head).starts_with("\x1F\x8B")) {
+    result.status = Status::Compressed;
+    return result;
+  }
+
+  TextEncoding encoding = forced;
+  int64_t start = 0;
+  if (encoding == TextEncoding::Detect) {
+    if (std::string_view(head).starts_with(kUtf8Mark)) {
+      encoding = TextEncoding::Utf8;
+      start = 3;
+    } else if (std::string_view(head).starts_with(byteOrderMark(TextEncoding::Utf16Le))) {
+      encoding = TextEncoding::Utf16Le;
+      start = 2;
+    } else if (std::string_view(head).starts_with(byteOrderMark(TextEncoding::Utf16Be))) {
+      encoding = TextEncoding::Utf16Be;
+      start = 2;
+    } else {
+      if (!reader.restart(0)) return result;
+      reader.fromStart();
+      bool raw = false;
+      encoding = detectByPass(reader, sink, result, raw);
+      if (result.status != Status::Done) return result;
+      if (raw && encoding == TextEncoding::Detect) {
+        result.used = TextEncoding::Ansi;
+        return result;
+      }
+    }
+  } else if (encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be) {
+    start = std::min<int64_t>(2, static_cast<int64_t>(head.size()));
+  } else if (encoding == TextEncoding::Utf8 && std::string_view(head).starts_with(kUtf8Mark)) {
+    start = 3;
+  }
+
+  if (isConvertedCode(encoding)) {
+    result.used = encoding;
+    if (decodeConverted(reader, start, encoding, sink, result)) return result;
+    if (result.status != Status::Done) return result;
+    // Nothing converted: the raw content, mark included, is the text.
+  }
+  decodeRaw(reader, sink, result);
+  return result;
+}
+
+}  // namespace chengling

@@ -1,0 +1,177 @@
+#include "foundation/streamed_decode.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/charset_conversion.h"
+#include "foundation/encoding_detection.h"
+#include "foundation/html_charset_scan.h"
+#include "support/test_support.h"
+
+namespace chengling {
+namespace {
+
+using testing::TempDir;
+using testing::writeBytes;
+
+class CollectingSink : public TextSink {
+ public:
+  bool begin(TextEncoding used) override {
+    ++begins;
+    encoding = used;
+    text.clear();
+    return true;
+  }
+  bool put(std::string_view piece) override {
+    EXPECT_FALSE(piece.empty());
+    text.append(piece);
+    return true;
+  }
+  int begins = 0;
+  TextEncoding encoding = TextEncoding::Detect;
+  std::string text;
+};
+
+std::string utf16(std::string_view internal, bool little) {
+  return ConvertCharset(internal, "GB18030", little ? "UTF-16LE" : "UTF-16BE");
+}
+
+// Sources where detection, a cut character or a cut CR LF could go wrong.
+std::vector<std::string> sources() {
+  const std::string gbk = "中文，第二行\r\n第三行 abc\r\n";
+  const std::string utf8 = ConvertCharset(gbk + "\x81\x30\x81\x30 \x95\x32\x82\x36", "GB18030", "UTF-8");
+  return {
+      "",
+      "abc\r\n",
+      gbk,
+      gbk + std::string("\0tail", 5),
+      std::string("\0", 1) + gbk,
+      "\xEF\xBB\xBF" + utf8,
+      "\xEF\xBB\xBF",
+      std::string("\xEF\xBB\xBF\0abc", 7),
+      utf8,
+      utf8 + "\xE4\xB8",                       // cut off at the end
+      "a\xE4\xB8" "b\xC3" "c\x80\x80\x80\x80d",  // ill-formed in the middle
+      "\xFF\xFE" + utf16(gbk + "\x95\x32\x82\x36", true),
+      "\xFE\xFF" + utf16(gbk, false),
+      "\xFF\xFE" + std::string("\x00\xD8\x00\xD8\x41\x00\x00\xDC", 8),  // lone surrogates
+      "\xFF\xFE" + std::string("\x41\x00\x00\x42\x00\x00\x43\x00", 8),  // NUL bytes, then a NUL unit
+      "\xFF\xFE" + std::string("\x41\x00\x00\x42\x00\x43", 6),          // NUL bytes, no NUL unit
+      "\xFF\xFE" + utf16("ab", true) + "\x41",                            // an odd byte at the end
+      "<html><head><meta charset=Big5></head>\xA4\xA4\xA4\xE5\r\n</html>",
+      "<html><head><title>t</title></head><meta charset=UTF-8>\xE4\xB8\xAD</html>",  // after the head
+      "<HTML><HEAD><META http-equiv=x CONTENT=\"text/html; CHARSET=\"Big5-HKSCS\"\"></HEAD>\xA4\xA4",
+      "<head></head><meta charset='utf-8'>\xE4\xB8\xAD",  // an empty head: the whole text counts
+      "\xB0<meta charset=utf-8>\xE4\xB8\xAD",              // the tag starts inside a character
+      std::string(41, '\xB0') + "<meta charset=big5>\xA4\xA4",  // so after a run longer than the bytes kept
+      std::string(40, '\xB0') + "<meta charset=big5>\xA4\xA4",  // an even run: a tag
+      "<meta>\xE4\xB8\xAD<meta charset=big5>",             // an empty tag ends the walk
+      "<meta charset=big5",                                 // never closed
+      std::string("<meta charset=big5\0>", 20),
+      "<head><meta name=a><meta charset=big5-hkscs></head>\x88\x62\x88\x64",
+  };
+}
+
+TEST(StreamedDecode, GivesDecodeTextsAnswerWhereverThePiecesEnd) {
+  TempDir dir;
+  const TextEncoding kForced[] = {TextEncoding::Detect,  TextEncoding::Ansi, TextEncoding::Utf8,
+                                  TextEncoding::Utf16Le, TextEncoding::Utf16Be, TextEncoding::Big5,
+                                  TextEncoding::Big5Hkscs};
+  const size_t kPieces[] = {1, 2, 3, 4, 5, 7, 16, size_t{1} << 20};
+  int index = 0;
+  for (const std::string& source : sources()) {
+    const std::string path = dir / ("s" + std::to_string(index++));
+    writeBytes(path, source);
+    for (TextEncoding forced : kForced) {
+      TextEncoding wantUsed = TextEncoding::Detect;
+      const std::string want = DecodeText(path, forced, {}, {}, wantUsed);
+      for (size_t piece : kPieces) {
+        CollectingSink sink;
+        const StreamedDecode got = decodeFileStreamed(path, forced, sink, {}, piece);
+        const std::string where = "source " + std::to_string(index - 1) + ", forced " +
+                                  std::to_string(static_cast<int>(forced)) + ", pieces of " + std::to_string(piece);
+        ASSERT_EQ(got.status, StreamedDecode::Status::Done) << where;
+        EXPECT_EQ(sink.text, want) << where;
+        EXPECT_EQ(got.used, wantUsed) << where;
+        EXPECT_EQ(sink.encoding, wantUsed) << where;
+        // Raw bytes go out while the detection reads; only a meta tag at the end starts over.
+        EXPECT_GE(sink.begins, 1) << where;
+        EXPECT_LE(sink.begins, 2) << where;
+        EXPECT_EQ(got.textBytes, static_cast<int64_t>(want.size())) << where;
+        EXPECT_EQ(got.replacement, want.find("\x84\x31\xA4\x37") != std::string::npos) << where;
+        // A NUL of the source, found independently: a byte, or a UTF-16 unit after the first two.
+        bool nul = false;
+        const bool wide = wantUsed == TextEncoding::Utf16Le || wantUsed == TextEncoding::Utf16Be;
+        for (size_t i = wide ? 2 : 0; i + (wide ? 1 : 0) < source.size(); i += wide ? 2 : 1) {
+          nul = nul || (source[i] == '\0' && (!wide || source[i + 1] == '\0'));
+        }
+        EXPECT_EQ(got.heldNul, nul) << where;
+      }
+    }
+  }
+}
+
+TEST(StreamedDecode, HtmlAndUtf8ScansAgreeWithTheWholeTextAtEveryCut) {
+  for (const std::string& source : sources()) {
+    const std::string_view text(source.data(), std::string_view(source).find('\0') == std::string_view::npos
+                                                    ? source.size()
+                                                    : std::string_view(source).find('\0'));
+    for (size_t cut = 0; cut <= source.size(); ++cut) {
+      for (size_t second = cut; second <= std::min(source.size(), cut + 9); ++second) {
+        HtmlCharsetScan html;
+        Utf8Scan utf8;
+        for (std::string_view part : {std::string_view(source).substr(0, cut),
+                                      std::string_view(source).substr(cut, second - cut),
+                                      std::string_view(source).substr(second)}) {
+          utf8.feed(part);
+        }
+        for (std::string_view part : {text.substr(0, std::min(cut, text.size())),
+                                      text.substr(std::min(cut, text.size()), second - std::min({cut, second, text.size()})),
+                                      text.substr(std::min(second, text.size()))}) {
+          html.feed(part);
+        }
+        EXPECT_EQ(html.result(), DetectHtmlCharset(text)) << source << " cut at " << cut << ", " << second;
+        EXPECT_EQ(utf8.result(), LooksLikeUtf8(source)) << source << " cut at " << cut << ", " << second;
+      }
+    }
+  }
+}
+
+TEST(StreamedDecode, LeavesGzipContentToTheWholeDecode) {
+  TempDir dir;
+  writeBytes(dir / "z", std::string("\x1F\x8B\x08\x00", 4));
+  CollectingSink sink;
+  EXPECT_EQ(decodeFileStreamed(dir / "z", TextEncoding::Detect, sink).status, StreamedDecode::Status::Compressed);
+  EXPECT_EQ(sink.begins, 0);
+}
+
+TEST(StreamedDecode, AStopIsAnsweredWithinOnePieceOfALargeFile) {
+  TempDir dir;
+  writeBytes(dir / "big", std::string(1000, 'a'));
+  CollectingSink sink;
+  int asked = 0;
+  const StreamedDecode got = decodeFileStreamed(dir / "big", TextEncoding::Ansi, sink, [&asked] { return ++asked >= 1; }, 100);
+  EXPECT_EQ(got.status, StreamedDecode::Status::Stopped);
+  EXPECT_LE(sink.text.size(), 100u);
+  // A file of less than one piece is done whole.
+  writeBytes(dir / "small", "abc");
+  CollectingSink small;
+  EXPECT_EQ(decodeFileStreamed(dir / "small", TextEncoding::Detect, small, [] { return true; }, 100).status,
+            StreamedDecode::Status::Done);
+  EXPECT_EQ(small.text, "abc");
+}
+
+TEST(StreamedDecode, AnUnreadableFileSaysWhy) {
+  TempDir dir;
+  CollectingSink sink;
+  const StreamedDecode got = decodeFileStreamed(dir / "missing", TextEncoding::Detect, sink);
+  EXPECT_EQ(got.status, StreamedDecode::Status::Unreadable);
+  EXPECT_FALSE(got.error.empty());
+  EXPECT_EQ(sink.begins, 0);
+}
+
+}  // namespace
+}  // namespace chengling
