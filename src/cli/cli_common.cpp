@@ -151,7 +151,14 @@ bool existingPaths(const std::vector<std::string>& arguments, std::string_view t
 
 void writeOutput(std::string_view bytes) {
   if (gOutputError != 0) return;  // the rest would be lost as well
+  errno = 0;
   if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) gOutputError = errno != 0 ? errno : EIO;
+}
+
+void flushOutput() {
+  if (gOutputError != 0) return;
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) gOutputError = errno != 0 ? errno : EIO;
 }
 
 void printLine(std::string_view internal) {
@@ -163,7 +170,8 @@ void printLine(std::string_view internal) {
 
 int finishOutput(int code) {
   // Buffered results reach the file only now: a full disk shows at the flush or the close.
-  if (gOutputError == 0 && (std::fflush(stdout) != 0 || std::ferror(stdout))) gOutputError = errno != 0 ? errno : EIO;
+  flushOutput();
+  errno = 0;
   if (gOutputError == 0 && std::fclose(stdout) != 0) gOutputError = errno != 0 ? errno : EIO;
   const bool errorsLost = std::fflush(stderr) != 0 || std::ferror(stderr);
   if (gOutputError != 0) {
@@ -177,7 +185,7 @@ void printError(std::string_view internal) {
   if (gTerminal) gTerminal->clearLine();
   std::string out = toTerminal(internal);
   out += '\n';
-  std::fflush(stdout);
+  flushOutput();
   std::fwrite(out.data(), 1, out.size(), stderr);
 }
 

@@ -96,6 +96,9 @@ bool existingPaths(const std::vector<std::string>& arguments, std::string_view t
 // Writes result bytes to standard output. A failed write is remembered: finishOutput names it and
 // turns the exit status into 1; nothing more is written after it.
 void writeOutput(std::string_view bytes);
+
+// Hands what standard output holds to the file now, remembering a failure the way writeOutput does.
+void flushOutput();
 // Flushes and closes standard output at the end of a run; returns `code`, or 1 when results could
 // not be written (named on standard error).
 int finishOutput(int code);

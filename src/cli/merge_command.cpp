@@ -50,7 +50,7 @@ int runMerge(const MergeArguments& args, const CLI::App& app) {
   options.matcher = args.altMatcher ? Matcher::Alternative : Matcher::Standard;
   options.onOutputWritten = [](std::string_view path) {
     printLine(path);
-    std::fflush(stdout);
+    flushOutput();
   };
 
   PathList dropped;

@@ -48,7 +48,7 @@ int runResolve(const ResolveSettings& settings) {
   std::signal(SIGPIPE, SIG_IGN);
   TerminalRunContext ctx;  // reports each failed address on standard error
   const RedirectOutcome outcome = RedirectRun(options, ctx);
-  std::fflush(stdout);
+  flushOutput();
   return outcome.failed > 0 || outcome.stopped ? kExitSomeFailed : kExitOk;
 }
 

@@ -94,7 +94,7 @@ int runSplit(const SplitArguments& args, const CLI::App& app) {
   options.contentNames = args.contentNames;
   options.onPieceWritten = [](std::string_view path) {
     printLine(path);
-    std::fflush(stdout);
+    flushOutput();
   };
 
   PathList dropped;

@@ -51,6 +51,23 @@ std::vector<std::string> lines(const std::string& text) {
   return result;
 }
 
+// The list of pieces is flushed piece by piece. A flush that fails once, with later writes going
+// through, is still named with its own reason at the end.
+TEST(SplitCli, AFailedStandardOutputIsNamedWithItsReason) {
+  const std::string strace = testing::straceProgram();
+  if (strace.empty()) GTEST_SKIP() << "strace is not installed";
+  TempDir dir;
+  writeBytes(dir / "work/book.txt", std::string(2500, 'b'));
+  // The pieces are copied in the kernel, so the first write() is the list's first flush.
+  const std::string errFile = dir / "stderr.txt";
+  const int code = testing::runCommand("cd '" + dir / "work" + "' && '" + strace +
+                                       "' -f -o /dev/null -e trace=write -e inject=write:error=EIO:when=1 '" CHENGLING_CLI
+                                       "' split --size 1KB book.txt >/dev/null 2>'" + errFile + "'");
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(readBytes(errFile).find(u8(u8"无法写出结果（标准输出）：读写错误")), std::string::npos) << readBytes(errFile);
+  EXPECT_EQ(readBytes(dir / "work/book/book_3.txt"), std::string(2500 - 2 * 1024, 'b'));  // the pieces are whole
+}
+
 TEST(SplitCli, SplitsFilesAndPrintsEveryPiece) {
   TempDir dir;
   writeBytes(dir / "work/book.txt", std::string(2500, 'b'));
