@@ -179,13 +179,20 @@ class IconvConversion {
         makeRoom(out_.size() - written_ + 16);
         continue;
       }
-      const bool truncatedAtEnd = errno == EINVAL && atEnd_;  // dropped
+      // A sequence cut off by the end is dropped. iconv also says "cut off" of a UTF-8 lead byte that
+      // no continuation could make valid (F8..FF, say); that one is invalid like anywhere else.
+      const bool truncatedAtEnd = errno == EINVAL && atEnd_ && !(utf8Source_ && invalidUtf8Here());
       if (truncatedAtEnd || (errno != EILSEQ && errno != EINVAL) || inLeft_ == 0) {
         lost_ = true;
         return false;
       }
       return true;
     }
+  }
+
+  bool invalidUtf8Here() const {
+    size_t length = 0;
+    return utf8FormAt(reinterpret_cast<const unsigned char*>(in_), inLeft_, length) == Utf8Form::Invalid;
   }
 
   // Makes at least `need` bytes of room after what is written, and some more in proportion to the

@@ -129,6 +129,8 @@ TEST(ConvertCharset, ReplacesWhatItCannotConvertAndSaysSo) {
       {"invalid utf-8 into big5", "a\xFF", "UTF-8", "BIG5", "a?", true},
       {"utf-8 surrogate", "\xED\xA0\x80" "a", "UTF-8", "GB18030", fffdGb + fffdGb + fffdGb + "a", true},
       {"truncated at the end is dropped", "a" + utf8(u8"中").substr(0, 2), "UTF-8", "GB18030", "a", true},
+      {"a lead byte nothing could complete is no cut-off", "a\xFB", "UTF-8", "GB18030", "a" + fffdGb, true},
+      {"the same after a replacement", "\xFF\xFB", "UTF-8", "GB18030", fffdGb + fffdGb, true},
       {"odd utf-16 length", "A\0B"s, "UTF-16LE", "GB18030", "A", true},
       {"unpaired surrogate", "\x00\xD8" "A\0"s, "UTF-16LE", "GB18030", fffdGb + "A", true},
       {"unrepresentable in big5", "中们文", "GB18030", "BIG5", "\xA4\xA4?\xA4\xE5", true},
