@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/internal_text.h"
+#include "foundation/utf8.h"
 
 namespace chengling {
 namespace {
@@ -32,37 +33,28 @@ bool containsParts(std::string_view text, const std::vector<std::string>& parts,
 // position, so it is checked sixteen bytes at a time, in one pass, and a piece needs only the two
 // bytes before it.
 void Utf8Scan::feed(std::string_view piece) {
-  using Bytes = unsigned char __attribute__((vector_size(16)));
-  using Mask = signed char __attribute__((vector_size(16)));
   if (failed_ || piece.empty()) return;
   const auto* p = reinterpret_cast<const unsigned char*>(piece.data());
   const size_t n = piece.size();
-  Mask errors = {};
-  Bytes seen = {};
-  auto check = [&](const unsigned char* at, const unsigned char* before1, const unsigned char* before2) {
-    Bytes b, b1, b2;
-    std::memcpy(&b, at, 16);
-    std::memcpy(&b1, before1, 16);
-    std::memcpy(&b2, before2, 16);
-    const Mask continuation = (b >= 0x80) & (b < 0xC0);
-    const Mask expected = (b1 >= 0xC0) | (b2 >= 0xE0);
-    errors |= (continuation ^ expected) | (b >= 0xF0);
-    seen |= b;
+  Utf8Block::Mask errors = {};
+  Utf8Block::Bytes seen = {};
+  auto check = [&](const unsigned char* at, const unsigned char* before1, const unsigned char* before2,
+                   Utf8Block::Mask lanes) {
+    const Utf8Block block(at, before1, before2);
+    errors |= (block.misplaced() | (block.b >= 0xF0)) & lanes;
+    seen |= block.b;
   };
-  auto any = [](auto vector) {
-    uint64_t halves[2];
-    std::memcpy(halves, &vector, 16);
-    return (halves[0] | halves[1]) != 0;
-  };
+  constexpr Utf8Block::Mask kEveryLane = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  const auto any = [](auto vector) { return Utf8Block::any(vector); };
 
   size_t i = 0;
   if (n >= 16) {
     unsigned char head[18] = {};
     std::memcpy(head, before_, 2);
     std::memcpy(head + 2, p, 16);
-    check(head + 2, head + 1, head);
+    check(head + 2, head + 1, head, kEveryLane);
     for (i = 16; i + 16 <= n; i += 16) {
-      check(p + i, p + i - 1, p + i - 2);
+      check(p + i, p + i - 1, p + i - 2, kEveryLane);
       if ((i & 4095) == 0 && any(errors)) break;
     }
   }
@@ -78,16 +70,9 @@ void Utf8Scan::feed(std::string_view piece) {
       std::memcpy(tail, before_, 2);
     }
     std::memcpy(tail + 2, p + i, n - i);
-    Bytes b, b1, b2;
-    std::memcpy(&b, tail + 2, 16);
-    std::memcpy(&b1, tail + 1, 16);
-    std::memcpy(&b2, tail, 16);
-    Mask lanes = {};
+    Utf8Block::Mask lanes = {};
     for (size_t k = 0; k < n - i; ++k) lanes[k] = -1;
-    const Mask continuation = (b >= 0x80) & (b < 0xC0);
-    const Mask expected = (b1 >= 0xC0) | (b2 >= 0xE0);
-    errors |= ((continuation ^ expected) | (b >= 0xF0)) & lanes;
-    seen |= b;
+    check(tail + 2, tail + 1, tail, lanes);
   }
   if (any(errors)) failed_ = true;
   if (any(seen & 0x80)) seenHigh_ = true;

@@ -4,6 +4,7 @@
 // call them once per character.
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -95,5 +96,36 @@ inline void appendUtf8(char32_t codePoint, std::string& out) {
   char bytes[4];
   out.append(bytes, static_cast<size_t>(putUtf8(codePoint, bytes) - bytes));
 }
+
+// Sixteen bytes of UTF-8 at once, for checks that walk a text in blocks. Holds the block and the
+// blocks one and two bytes before it, which the caller provides (padding before the text's start).
+struct Utf8Block {
+  using Bytes = unsigned char __attribute__((vector_size(16)));
+  using Mask = signed char __attribute__((vector_size(16)));
+
+  explicit Utf8Block(const unsigned char* at, const unsigned char* before1, const unsigned char* before2) {
+    std::memcpy(&b, at, 16);
+    std::memcpy(&b1, before1, 16);
+    std::memcpy(&b2, before2, 16);
+  }
+
+  // Lanes that break the structure of forms of up to three bytes: a continuation byte (10xxxxxx)
+  // stands exactly where the byte before is a lead (11xxxxxx) or the one two before a three-byte
+  // lead (1110xxxx). Four-byte leads are left to the caller.
+  Mask misplaced() const {
+    const Mask continuation = (b >= 0x80) & (b < 0xC0);
+    const Mask expected = (b1 >= 0xC0) | (b2 >= 0xE0);
+    return continuation ^ expected;
+  }
+
+  template <typename Vector>
+  static bool any(Vector vector) {
+    unsigned long long halves[2];
+    std::memcpy(halves, &vector, 16);
+    return (halves[0] | halves[1]) != 0;
+  }
+
+  Bytes b, b1, b2;
+};
 
 }  // namespace chengling

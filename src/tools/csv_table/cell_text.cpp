@@ -5,6 +5,7 @@
 
 #include "foundation/charset_conversion.h"
 #include "foundation/gb18030_table.h"
+#include "foundation/utf8.h"
 
 namespace chengling {
 
@@ -130,20 +131,15 @@ namespace {
 // says that the text needs a closer look.
 bool plainlyFits(std::string_view text, const UncoveredLeads& leads) {
   if (leads.listed < 0) return false;
-  using Bytes = unsigned char __attribute__((vector_size(16)));
-  using Mask = signed char __attribute__((vector_size(16)));
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const size_t n = text.size();
-  Mask bad = {};
+  Utf8Block::Mask bad = {};
   auto check = [&](const unsigned char* at, const unsigned char* before1, const unsigned char* before2) {
-    Bytes b, b1, b2;
-    std::memcpy(&b, at, 16);
-    std::memcpy(&b1, before1, 16);
-    std::memcpy(&b2, before2, 16);
-    const Mask continuation = (b >= 0x80) & (b < 0xC0);
-    const Mask expected = (b1 >= 0xC0) | (b2 >= 0xE0);
-    bad |= (continuation ^ expected) | (b >= 0xF0) | (b == 0xC0) | (b == 0xC1) |
-           ((b1 == 0xE0) & (b < 0xA0)) | ((b1 == 0xED) & (b >= 0xA0));
+    const Utf8Block block(at, before1, before2);
+    const auto& b = block.b;
+    const auto& b1 = block.b1;
+    bad |= block.misplaced() | (b >= 0xF0) | (b == 0xC0) | (b == 0xC1) | ((b1 == 0xE0) & (b < 0xA0)) |
+           ((b1 == 0xED) & (b >= 0xA0));
     for (int i = 0; i < leads.listed; ++i) bad |= b == leads.list[i];
   };
   size_t i = 0;
@@ -158,9 +154,7 @@ bool plainlyFits(std::string_view text, const UncoveredLeads& leads) {
   if (i >= 2) std::memcpy(tail, p + i - 2, 2);
   if (n > i) std::memcpy(tail + 2, p + i, n - i);
   check(tail + 2, tail + 1, tail);
-  uint64_t halves[2];
-  std::memcpy(halves, &bad, 16);
-  return (halves[0] | halves[1]) == 0;
+  return !Utf8Block::any(bad);
 }
 
 }  // namespace
