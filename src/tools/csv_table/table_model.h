@@ -135,8 +135,11 @@ class TableModel {
   // numbers.
   void permuteRows(const std::vector<int32_t>& order);
   // The same with the index in the low 32 bits of each word, so that sort keys packed above it need
-  // no second array; the high bits are overwritten.
+  // no second array; `order` is used up (it holds the old row list afterwards).
   void permuteRows(std::vector<uint64_t>& order);
+  // A hint to the cache that `row` is read soon: a walk over rows in an order far from the text's
+  // asks a few rows ahead.
+  void prefetchRow(int32_t row) const;
 
   // The cells of `row` for columns 1 .. ColumnCount() (row 0: the titles), "," before every field
   // after the first, each wrapped in double quotes when `quoted`; contents are written unchanged.
