@@ -11,7 +11,9 @@ void prefaultPages(char* start, size_t size) {
   if (size < (size_t{1} << 20)) return;
   const auto first = (reinterpret_cast<uintptr_t>(start) + kPage - 1) & ~uintptr_t{kPage - 1};
   const auto end = (reinterpret_cast<uintptr_t>(start) + size) & ~uintptr_t{kPage - 1};
-  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+  if (end <= first) return;
+  madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+  madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
 }
 
 }  // namespace chengling

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 
 #include "foundation/encoding_detection.h"
@@ -9,6 +10,7 @@
 #include "foundation/file_system.h"
 #include "foundation/gb18030_table.h"
 #include "foundation/internal_text.h"
+#include "foundation/two_cores.h"
 #include "tools/csv_table/cell_text.h"
 
 namespace chengling {
@@ -180,19 +182,24 @@ std::string internalField(std::string_view field, bool utf8) {
   return out;
 }
 
-// Imports one source that `table` holds already (adoptText): `text` .. `text + size`, internal
-// text or UTF-8.
-int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles, TableModel& table,
-                         RunContext& ctx, bool& stopped) {
-  const std::string_view whole(text, size);
-  bool headerKnown = table.ColumnCount() >= 1;
-  bool firstExamined = false;
-  int64_t added = 0;
-  const size_t lines = static_cast<size_t>(std::count(whole.begin(), whole.end(), '\n')) + 1;
-  table.reserveRows(lines);
-  const bool hasNul = whole.find('\0') != std::string_view::npos;
+// Lines in `text` by forEachLine's rule.
+size_t lineCount(std::string_view text) {
+  if (text.empty()) return 0;
+  return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + (text.back() == '\n' ? 0 : 1);
+}
+
+// Below this many bytes of lines the import stays on one thread.
+constexpr size_t kTwoCoreImport = size_t{4} << 20;
+
+// Adds a row for every line of `lines` (whole lines of a held text ending at `textEnd`) through
+// `rows`, and calls `tick(bytesDone)` after each; the import ends early when it returns false. False
+// when it ended early.
+template <typename Tick>
+bool addLineRows(std::string_view lines, const char* textEnd, bool utf8, bool hasNul, int32_t count,
+                 TableModel::LineRows& rows, Tick&& tick) {
   std::vector<std::string_view> fields;
-  forEachLine(whole, [&](std::string_view line) {
+  bool completed = true;
+  forEachLine(lines, [&](std::string_view line) {
     if (utf8) {
       parseFields<true>(line, fields);
     } else {
@@ -200,6 +207,42 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
     }
     if (hasNul) {
       for (std::string_view& f : fields) f = f.substr(0, f.find('\0'));  // a cell ends at a NUL
+    }
+    // The row may take over the line's break as well.
+    const char* end = line.data() + line.size();
+    if (end != textEnd && *end == '\r') ++end;
+    if (end != textEnd && *end == '\n') ++end;
+    rows.add(const_cast<char*>(line.data()), static_cast<size_t>(end - line.data()), fields, count, utf8);
+    return completed = tick(static_cast<size_t>(end - lines.data()));
+  });
+  return completed;
+}
+
+// Imports one source that `table` holds already (adoptText): `text` .. `text + size`, internal
+// text or UTF-8. The lines before the header and the first row go one by one; the rest, which are
+// all rows, are parsed on two cores when there are many.
+int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles, TableModel& table,
+                         RunContext& ctx, bool& stopped) {
+  const std::string_view whole(text, size);
+  const char* const wholeEnd = text + size;
+  bool headerKnown = table.ColumnCount() >= 1;
+  bool firstExamined = false;
+  int64_t added = 0;
+  const bool hasNul = whole.find('\0') != std::string_view::npos;
+  std::vector<std::string_view> fields;
+  size_t rest = 0;  // where the lines that are all rows begin
+  table.reserveRows(1);
+  forEachLine(whole, [&](std::string_view line) {
+    rest = static_cast<size_t>(line.data() - text) + line.size();
+    if (rest < size && text[rest] == '\r') ++rest;
+    if (rest < size && text[rest] == '\n') ++rest;
+    if (utf8) {
+      parseFields<true>(line, fields);
+    } else {
+      parseFields<false>(line, fields);
+    }
+    if (hasNul) {
+      for (std::string_view& f : fields) f = f.substr(0, f.find('\0'));
     }
     if (!headerKnown && fields.empty()) {
       // A line without fields cannot make a header: leading empty lines would otherwise leave a
@@ -212,27 +255,57 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
     } else if (!headerKnown) {
       for (std::string_view title : fields) table.AddColumn(internalField(title, utf8));
       headerKnown = true;
-      firstExamined = true;
-      return !(stopped = ctx.checkpoint());
+      firstExamined = true;  // the header's own source needs no check for a copy of it
+      stopped = ctx.checkpoint();
+      return false;
     }
-    const bool repeatedHeader = !firstExamined && !fields.empty() &&
-                                internalField(fields.front(), utf8) == table.GetColumnTitle(1);
     firstExamined = true;
-    if (!repeatedHeader) {
-      // The row may take over the line's break as well.
-      const char* end = line.data() + line.size();
-      const char* const wholeEnd = text + size;
-      if (end != wholeEnd && *end == '\r') ++end;
-      if (end != wholeEnd && *end == '\n') ++end;
-      table.addTextRow(const_cast<char*>(line.data()), static_cast<size_t>(end - line.data()), fields,
+    // A copy of the header at the start of a later source is not a row.
+    if (fields.empty() || internalField(fields.front(), utf8) != table.GetColumnTitle(1)) {
+      table.addTextRow(const_cast<char*>(line.data()), static_cast<size_t>(text + rest - line.data()), fields,
                        table.ColumnCount(), utf8);
       ++added;
-      if (added % kProgressEvery == 0) {
-        ctx.progress(static_cast<int64_t>(line.data() - text), static_cast<int64_t>(size));
-      }
     }
-    return !(stopped = ctx.checkpoint());
+    stopped = ctx.checkpoint();
+    return false;
   });
+  if (stopped || !firstExamined || rest >= size) return added;
+
+  // The remaining lines, cut in two at a line start near their middle when they are many.
+  const std::string_view lines = whole.substr(rest);
+  size_t cut = lines.size();
+  if (lines.size() >= kTwoCoreImport && hasSecondCore()) {
+    const size_t newline = lines.find('\n', lines.size() / 2);
+    cut = newline == std::string_view::npos ? lines.size() : newline + 1;
+  }
+  const std::string_view first = lines.substr(0, cut), second = lines.substr(cut);
+  std::vector<TableModel::LineRows> ranges = table.openLineRows({lineCount(first), lineCount(second)});
+  const int32_t count = table.ColumnCount();
+  std::atomic<size_t> secondDone{0};
+  std::atomic<bool> firstStopped{false};
+  auto parseSecond = [&] {
+    addLineRows(second, wholeEnd, utf8, hasNul, count, ranges[1], [&](size_t done) {
+      secondDone.store(done, std::memory_order_relaxed);
+      return !firstStopped.load(std::memory_order_relaxed) && !ctx.stopRequested();
+    });
+  };
+  auto parseFirst = [&] {
+    const bool completed = addLineRows(first, wholeEnd, utf8, hasNul, count, ranges[0], [&](size_t done) {
+      if (ranges[0].added() % kProgressEvery == 0) {
+        ctx.progress(static_cast<int64_t>(rest + done + secondDone.load(std::memory_order_relaxed)),
+                     static_cast<int64_t>(size));
+      }
+      return !ctx.checkpoint();
+    });
+    firstStopped.store(!completed);
+  };
+  if (second.empty()) {
+    parseFirst();
+  } else {
+    runOnTwoCores(parseSecond, parseFirst);
+  }
+  added += static_cast<int64_t>(table.closeLineRows(ranges));
+  stopped = ctx.checkpoint();
   return added;
 }
 

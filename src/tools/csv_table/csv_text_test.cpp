@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -223,6 +224,55 @@ TEST_F(CsvImport, RowsOfEveryShapeReadAndExportWholeAfterASort) {
     }
     EXPECT_EQ(exportText(table_, false), exported);
   }
+}
+
+TEST_F(CsvImport, AFileOfManyMegabytesReadsLikeItsLinesOneByOne) {
+  // Large enough to be parsed on two cores: every row must still be what its own line gives, in
+  // file order, in both of the parser's forms (internal text and UTF-8).
+  const std::vector<std::string> shapes = {
+      "a,b,c,d,e,f", "\"q,1\",'r',s\\,t", "", "short", "x,,y", "\"open", "1,2,3,4,5,6,7,8,9"};
+  for (const std::string& accent : {std::string("中"), std::string(reinterpret_cast<const char*>(u8"中"))}) {
+    SCOPED_TRACE(accent.size() == 2 ? "internal text" : "UTF-8");
+    std::mt19937 random(7);
+    std::string text = "h1,h2,h3,h4,h5,h6\r\n";
+    std::vector<std::string> lines;
+    while (text.size() < (size_t{9} << 20)) {
+      std::string line = shapes[random() % shapes.size()] + std::to_string(random() % 1000);
+      if (random() % 4 == 0) line += "," + accent;
+      lines.push_back(line);
+      text += line + (random() % 2 ? "\r\n" : "\n");
+    }
+    const CsvImportOutcome outcome = import({file("many.csv", text)});
+    ASSERT_FALSE(outcome.stopped);
+    ASSERT_EQ(table_.RowCount(), static_cast<int32_t>(lines.size()));
+    EXPECT_EQ(outcome.rowsAdded, table_.RowCount());
+    std::vector<std::string_view> fields;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (accent.size() == 2) {
+        parseCsvFields(lines[i], fields);
+      } else {
+        parseUtf8CsvFields(lines[i], fields);
+      }
+      fields.resize(6);
+      for (int32_t c = 1; c <= 6; ++c) {
+        const CellBytes cell = table_.cellBytes(static_cast<int32_t>(i) + 1, c);
+        ASSERT_EQ(cell.bytes, fields[c - 1]) << "line " << i << " column " << c << ": " << lines[i];
+      }
+    }
+  }
+}
+
+TEST_F(CsvImport, AStopInALargeFileKeepsTheRowsBeforeIt) {
+  std::string text = "h,k\n";
+  for (int i = 0; i < 700000; ++i) text += std::to_string(i) + ",v\n";
+  ctx_.onCheckpointHook = [](PlainRunContext& ctx, int64_t count) {
+    if (count == 1001) ctx.requestStop();  // the header line, then rows 1 to 1000
+  };
+  const CsvImportOutcome outcome = import({file("big.csv", text)});
+  EXPECT_TRUE(outcome.stopped);
+  ASSERT_EQ(table_.RowCount(), 1000);
+  EXPECT_EQ(outcome.rowsAdded, 1000);
+  for (int32_t r = 1; r <= 1000; ++r) ASSERT_EQ(table_.GetCell(r, 1), std::to_string(r - 1));
 }
 
 TEST_F(CsvImport, AnyBytesImportWithoutHarm) {

@@ -269,19 +269,19 @@ uint64_t TableModel::writeIndex(char* at, const std::vector<uint64_t>& ends, int
   return word;
 }
 
-char* TableModel::storeBytes(size_t size) {
+char* TableModel::ByteStore::take(size_t size) {
   if (size > kPieceSize / 4) {
-    pieces_.emplace_back(new char[size]);
-    return pieces_.back().get();
+    pieces.emplace_back(new char[size]);
+    return pieces.back().get();
   }
-  if (size > spareSize_) {
-    pieces_.emplace_back(new char[kPieceSize]);
-    spare_ = pieces_.back().get();
-    spareSize_ = kPieceSize;
+  if (size > spareSize) {
+    pieces.emplace_back(new char[kPieceSize]);
+    spare = pieces.back().get();
+    spareSize = kPieceSize;
   }
-  char* at = spare_;
-  spare_ += size;
-  spareSize_ -= size;
+  char* at = spare;
+  spare += size;
+  spareSize -= size;
   return at;
 }
 
@@ -295,7 +295,7 @@ uint64_t TableModel::rowFor(const std::vector<std::string_view>& cells, int32_t 
     if (static_cast<size_t>(i) < taken) total += beforeNul(cells[i]).size();
     ends[i] = total;
   }
-  char* text = storeBytes(total + indexBytes(total, count, iconIndex, false));
+  char* text = store_.take(total + indexBytes(total, count, iconIndex, false));
   char* out = text;
   for (size_t i = 0; i < taken; ++i) {
     const std::string_view cell = beforeNul(cells[i]);
@@ -316,11 +316,10 @@ char* TableModel::adoptText(std::string text) {
   return texts_.back()->data();
 }
 
-void TableModel::addTextRow(char* lineStart, size_t room, const std::vector<std::string_view>& fields,
-                            int32_t count, bool utf8) {
+uint64_t TableModel::lineRow(char* lineStart, size_t room, const std::vector<std::string_view>& fields,
+                             int32_t count, bool utf8, std::vector<uint64_t>& ends, ByteStore& store) {
   if (count < 0) count = 0;
   const size_t taken = std::min(fields.size(), static_cast<size_t>(count));
-  std::vector<uint64_t>& ends = endsScratch_;
   ends.resize(count);
   char* out = lineStart;
   for (int32_t i = 0; i < count; ++i) {
@@ -334,12 +333,52 @@ void TableModel::addTextRow(char* lineStart, size_t room, const std::vector<std:
   }
   const uint64_t total = static_cast<uint64_t>(out - lineStart);
   // The separators, quotes and line break left behind usually hold the index; else it goes apart.
-  if (indexBytes(total, count, 0, false) <= room - total) {
-    rows_.push_back(writeIndex(out, ends, count, utf8, 0, nullptr));
-  } else {
-    char* index = storeBytes(indexBytes(total, count, 0, true));
-    rows_.push_back(writeIndex(index, ends, count, utf8, 0, lineStart));
+  if (indexBytes(total, count, 0, false) <= room - total) return writeIndex(out, ends, count, utf8, 0, nullptr);
+  char* index = store.take(indexBytes(total, count, 0, true));
+  return writeIndex(index, ends, count, utf8, 0, lineStart);
+}
+
+void TableModel::addTextRow(char* lineStart, size_t room, const std::vector<std::string_view>& fields,
+                            int32_t count, bool utf8) {
+  rows_.push_back(lineRow(lineStart, room, fields, count, utf8, endsScratch_, store_));
+}
+
+bool TableModel::LineRows::add(char* lineStart, size_t room, const std::vector<std::string_view>& fields,
+                               int32_t count, bool utf8) {
+  if (added_ == size_) return false;
+  places_[added_++] = lineRow(lineStart, room, fields, count, utf8, ends_, store_);
+  return true;
+}
+
+std::vector<TableModel::LineRows> TableModel::openLineRows(const std::vector<size_t>& sizes) {
+  size_t total = 0;
+  for (size_t size : sizes) total += size;
+  const size_t base = rows_.size();
+  rows_.resize(base + total);
+  std::vector<LineRows> ranges(sizes.size());
+  size_t at = base;
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    ranges[i].places_ = rows_.data() + at;
+    ranges[i].size_ = sizes[i];
+    at += sizes[i];
   }
+  return ranges;
+}
+
+size_t TableModel::closeLineRows(std::vector<LineRows>& ranges) {
+  const size_t base = ranges.empty() ? rows_.size() : static_cast<size_t>(ranges.front().places_ - rows_.data());
+  size_t kept = 0;
+  for (const LineRows& range : ranges) {
+    kept += range.added_;
+    if (range.added_ < range.size_) break;
+  }
+  for (LineRows& range : ranges) {
+    // A row of a dropped range may have put its index into the range's store: keep them all.
+    for (auto& piece : range.store_.pieces) store_.pieces.push_back(std::move(piece));
+    range.store_ = {};
+  }
+  rows_.resize(base + kept);
+  return kept;
 }
 
 void TableModel::AddRow(const TableRow& row, bool fit) { rows_.push_back(rowFor(row, fit)); }
@@ -376,9 +415,7 @@ void TableModel::ClearRows() {
   rows_.clear();
   rows_.shrink_to_fit();
   texts_.clear();
-  pieces_.clear();
-  spare_ = nullptr;
-  spareSize_ = 0;
+  store_ = {};
   selection_.clear();
   firstRow = 0;
 }

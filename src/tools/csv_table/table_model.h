@@ -78,6 +78,15 @@ struct CellBytes {
 };
 
 class TableModel {
+ private:
+  // Storage for the bytes of rows built in the model: pieces that never move.
+  struct ByteStore {
+    std::vector<std::unique_ptr<char[]>> pieces;
+    char* spare = nullptr;  // room left in the last piece
+    size_t spareSize = 0;
+    char* take(size_t size);
+  };
+
  public:
   TableModel() = default;
   // Rows point into texts the model owns: a move keeps them, a copy would not.
@@ -120,6 +129,30 @@ class TableModel {
   char* adoptText(std::string text);
   void addTextRow(char* lineStart, size_t room, const std::vector<std::string_view>& fields, int32_t count,
                   bool utf8);
+
+  // addTextRow on several threads at once: each LineRows fills its own range of row places at the
+  // end of the table, in order, and no two share any state. Between openLineRows and closeLineRows
+  // the table is used only through its LineRows.
+  class LineRows {
+   public:
+    // addTextRow into the next place of the range; false when the range is full.
+    bool add(char* lineStart, size_t room, const std::vector<std::string_view>& fields, int32_t count,
+             bool utf8);
+    size_t added() const { return added_; }
+
+   private:
+    friend class TableModel;
+    uint64_t* places_ = nullptr;
+    size_t size_ = 0;
+    size_t added_ = 0;
+    std::vector<uint64_t> ends_;
+    ByteStore store_;
+  };
+  // Places for sizes[0] + sizes[1] + ... more rows, one consecutive range each.
+  std::vector<LineRows> openLineRows(const std::vector<size_t>& sizes);
+  // Keeps the ranges' rows in order up to the first range that was not filled (its rows included)
+  // and drops every place after them. Returns the number of rows kept.
+  size_t closeLineRows(std::vector<LineRows>& ranges);
 
   int32_t cellCount(int32_t row) const;
   // The bytes of all the row's cells together.
@@ -187,17 +220,17 @@ class TableModel {
   // the first cell's start when the cells are not right before `at` (a detached row), else null.
   static uint64_t writeIndex(char* at, const std::vector<uint64_t>& ends, int32_t count, bool utf8,
                              int32_t iconIndex, const char* cells);
+  // addTextRow's word for one line, writing its index into the line or into `store`.
+  static uint64_t lineRow(char* lineStart, size_t room, const std::vector<std::string_view>& fields,
+                          int32_t count, bool utf8, std::vector<uint64_t>& ends, ByteStore& store);
   // A row of cells given as internal text, copied into the model's own storage.
   uint64_t rowFor(const std::vector<std::string_view>& cells, int32_t count, bool utf8, int32_t iconIndex);
   uint64_t rowFor(const TableRow& row, bool fit);
-  char* storeBytes(size_t size);
 
   std::vector<uint64_t> rows_;
   std::vector<uint64_t> endsScratch_;  // reused while a row is added
   std::vector<std::unique_ptr<std::string>> texts_;  // imported texts
-  std::vector<std::unique_ptr<char[]>> pieces_;      // own storage: built and edited rows
-  char* spare_ = nullptr;                            // room left in the last piece
-  size_t spareSize_ = 0;
+  ByteStore store_;                                  // own storage: built and edited rows
   std::vector<TableColumn> columns_;
   std::vector<int32_t> selection_;
 };

@@ -8,6 +8,7 @@
 
 #include "foundation/internal_text.h"
 #include "foundation/pinyin_table.h"
+#include "foundation/two_cores.h"
 #include "tools/csv_table/cell_text.h"
 
 namespace chengling {
@@ -258,19 +259,29 @@ std::string_view cellAsInternal(const TableModel& table, int32_t column, size_t 
   return scratch;
 }
 
+// Rows from which working out the keys is shared between two cores.
+constexpr size_t kTwoCoreKeys = 1 << 16;
+
 // A scalar order: key and row index packed in one word each, sorted. A plain sort of the words is
 // the stable order; the index is in the low 32 bits.
 std::vector<uint64_t> sortedScalarWords(const TableModel& table, int32_t column, SortOrder order,
                                         SortDirection direction) {
   const size_t n = static_cast<size_t>(table.RowCount());
-  std::string scratch;
   std::vector<uint64_t> packed(n);
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t biased = static_cast<uint32_t>(scalarSortKey(order, cellAsInternal(table, column, i, scratch))) ^ 0x80000000u;
-    if (direction == SortDirection::Descending) biased = ~biased;
-    packed[i] = uint64_t{biased} << 32 | i;
+  auto keys = [&](size_t from, size_t to) {
+    std::string scratch;
+    for (size_t i = from; i < to; ++i) {
+      uint32_t biased = static_cast<uint32_t>(scalarSortKey(order, cellAsInternal(table, column, i, scratch))) ^ 0x80000000u;
+      if (direction == SortDirection::Descending) biased = ~biased;
+      packed[i] = uint64_t{biased} << 32 | i;
+    }
+  };
+  if (n >= kTwoCoreKeys) {
+    runOnTwoCores([&] { keys(n / 2, n); }, [&] { keys(0, n / 2); });
+  } else {
+    keys(0, n);
   }
-  std::sort(packed.begin(), packed.end());
+  sortOnTwoCores(packed.begin(), packed.end(), std::less<uint64_t>());
   return packed;
 }
 
@@ -356,7 +367,7 @@ std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, Sor
     if (c != 0) return ascending ? c < 0 : c > 0;
     return ascending ? a.index > b.index : a.index < b.index;
   };
-  std::sort(entries.begin(), entries.end(), before);
+  sortOnTwoCores(entries.begin(), entries.end(), before);
   for (size_t i = 0; i < n; ++i) result[i] = entries[i].index;
   return result;
 }

@@ -1,0 +1,65 @@
+#pragma once
+// Work shared between this thread and one more, for the steps of a large run that split cleanly in
+// two. Most machines of our users have a second core; where there is none (or no thread is to be
+// had) the same work runs on this thread alone, with the same result.
+
+#include <algorithm>
+#include <cstddef>
+#include <iterator>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace chengling {
+
+// Whether this process may run on more than one core (its CPU affinity, not just the machine).
+bool hasSecondCore();
+
+// Runs `first` on a new thread and `second` on this one, and returns once both are done. Without a
+// second core, or when no thread can be started, both run here, `first` first.
+template <typename First, typename Second>
+void runOnTwoCores(First&& first, Second&& second) {
+  std::thread helper;
+  if (hasSecondCore()) {
+    try {
+      helper = std::thread(std::ref(first));
+    } catch (const std::system_error&) {
+    }
+  }
+  if (!helper.joinable()) {
+    first();
+    second();
+    return;
+  }
+  struct Join {
+    std::thread& thread;
+    ~Join() { thread.join(); }
+  } join{helper};
+  second();
+}
+
+// std::sort of [begin, end) by `less`, a strict order under which no two elements are equivalent
+// (so there is only one sorted result). A large range is split around a pivot near its median and
+// the two sides are sorted on two cores.
+template <typename Iterator, typename Less>
+void sortOnTwoCores(Iterator begin, Iterator end, Less less) {
+  constexpr std::ptrdiff_t kWorthSplitting = 1 << 16;
+  const std::ptrdiff_t n = end - begin;
+  if (n < kWorthSplitting || !hasSecondCore()) {
+    std::sort(begin, end, less);
+    return;
+  }
+  // The median of a spread-out sample: the sides then come out nearly equal.
+  using Value = typename std::iterator_traits<Iterator>::value_type;
+  constexpr std::ptrdiff_t kSample = 255;
+  std::vector<Value> sample;
+  sample.reserve(kSample);
+  for (std::ptrdiff_t i = 0; i < kSample; ++i) sample.push_back(begin[n * (2 * i + 1) / (2 * kSample)]);
+  std::nth_element(sample.begin(), sample.begin() + kSample / 2, sample.end(), less);
+  const Value pivot = sample[kSample / 2];
+  const Iterator middle = std::partition(begin, end, [&](const Value& v) { return less(v, pivot); });
+  runOnTwoCores([&] { std::sort(begin, middle, less); }, [&] { std::sort(middle, end, less); });
+}
+
+}  // namespace chengling
