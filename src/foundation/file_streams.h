@@ -57,6 +57,7 @@ class AtomicFile {
   std::string target_;      // native
   std::string temporary_;   // native
   int64_t written_ = 0;
+  int64_t reservedEnd_ = 0;  // disk room asked for up to here (fallocate)
   // Gathers small writes; allocated on the first one and kept across open/commit, so that a writer
   // of many files allocates it once.
   std::unique_ptr<char[]> buffer_;
