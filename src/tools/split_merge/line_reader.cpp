@@ -101,6 +101,27 @@ void LineReader::scanBlank(std::string_view bytes) {
   }
 }
 
+size_t LineReader::takeLines(size_t most, std::string& out, size_t room) {
+  if (checkBlank_ || !opened_ || failed() || pos_ < windowStart_) return 0;
+  const char* const end = data_.data() + data_.size();
+  const char* const start = data_.data() + (pos_ - windowStart_);
+  const char* p = start;
+  size_t taken = 0;
+  while (taken < most && p < end) {
+    const char* const hit = findLineEnd(p, end);
+    if (hit == end || *hit != '\n') break;
+    const char* const lineEnd = hit > p && hit[-1] == '\r' ? hit - 1 : hit;  // the CR is the break's
+    const auto length = static_cast<size_t>(lineEnd - p);
+    if (length + 2 > room) break;
+    room -= length + 2;
+    out.append("\r\n", 2).append(p, length);
+    ++taken;
+    p = hit + 1;
+  }
+  pos_ += p - start;
+  return taken;
+}
+
 bool LineReader::next(LineSpan& line) {
   if (!opened_ || failed()) return false;
   const int64_t begin = pos_;

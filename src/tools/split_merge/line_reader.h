@@ -40,6 +40,10 @@ class LineReader {
 
   // The next line; false at the end of the input or on a read error (failed() tells which).
   bool next(LineSpan& line);
+  // The lines that follow, as long as the window holds them whole with their LF and they hold no NUL
+  // or 1A byte: each appended to `out` after a CR LF, up to `most` lines and `room` bytes. Returns
+  // how many were taken (0 when next() must read the next one). Not when blank lines are told.
+  size_t takeLines(size_t most, std::string& out, size_t room);
   // Hands the bytes of `line` to `sink` in one or more parts, in order. False on a read error or
   // when the sink returns false.
   bool emit(const LineSpan& line, const std::function<bool(std::string_view)>& sink);

@@ -30,6 +30,35 @@ Read readAll(LineReader& reader) {
   return read;
 }
 
+// The same, with runs of lines taken at once (takeLines, at random counts and room) between single
+// lines: the lines it gives must be the ones next() gives.
+std::vector<std::string> readInRuns(LineReader& reader, std::mt19937& random) {
+  std::vector<std::string> lines;
+  LineSpan line;
+  while (true) {
+    std::string run;
+    const size_t room = random() % 2 ? 1u << 20 : random() % 200;
+    const size_t taken = reader.takeLines(1 + random() % 50, run, room);
+    EXPECT_LE(run.size(), room);
+    size_t at = 0;
+    for (size_t i = 0; i < taken; ++i) {
+      EXPECT_EQ(run.compare(at, 2, "\r\n"), 0);  // each line after a CR LF
+      const size_t next = run.find("\r\n", at + 2);
+      lines.push_back(run.substr(at + 2, (next == std::string::npos ? run.size() : next) - at - 2));
+      at = next;
+    }
+    if (!reader.next(line)) break;
+    std::string bytes;
+    EXPECT_TRUE(reader.emit(line, [&](std::string_view part) {
+      bytes += part;
+      return true;
+    }));
+    lines.push_back(bytes);
+  }
+  EXPECT_FALSE(reader.failed()) << reader.error();
+  return lines;
+}
+
 // Every case is read from memory and streamed from a file; both must agree.
 TEST(LineReader, FollowsTheLineRuleFromMemoryAndFromAFile) {
   struct Case {
@@ -104,11 +133,15 @@ TEST(LineReader, FindsEveryLineEndWhereverItFalls) {
     const std::vector<std::string> want = plainLines(inputs[i]);
     LineReader memory(inputs[i], false);
     EXPECT_EQ(readAll(memory).lines, want) << "input " << i;
+    LineReader memoryRuns(inputs[i], false);
+    EXPECT_EQ(readInRuns(memoryRuns, random), want) << "input " << i << " in runs";
     testing::writeBytes(dir / "in.txt", inputs[i]);
     std::string error;
     LineReader file(dir / "in.txt", false, &error);
     ASSERT_TRUE(file.opened()) << error;
     EXPECT_EQ(readAll(file).lines, want) << "input " << i;
+    LineReader fileRuns(dir / "in.txt", false, &error);
+    EXPECT_EQ(readInRuns(fileRuns, random), want) << "input " << i << " in runs";
   }
 }
 

@@ -390,7 +390,12 @@ Splitter::SourceResult Splitter::splitLines(const std::string& source) {
       }
       return result;
     }
-    if (++lines == target) {
+    // The ordinary lines that follow, held in the reader's window, go into the block at once.
+    if (++lines < target && block.size() < kLineBlock) {
+      lines += static_cast<int32_t>(reader->takeLines(static_cast<size_t>(target - lines), block,
+                                                      kLineBlock - block.size()));
+    }
+    if (lines == target) {
       lines = 0;
       if (!endPiece()) return result;
       ctx_.status("[" + std::to_string(pieceNumber) + "] " + statusText_);
