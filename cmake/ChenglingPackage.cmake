@@ -17,8 +17,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${CHENGLING_HOMEPAGE})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# HTTPS needs the certificate store; the window needs a font with Chinese glyphs.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "ca-certificates")
+# libcurl is opened at run time, so no binary names it; HTTPS needs the certificate store; the
+# window needs a font with Chinese glyphs.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4, ca-certificates")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei")
 include(CPack)
 

@@ -1,6 +1,7 @@
 #include "foundation/http_client.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -32,20 +33,61 @@ constexpr size_t kProbeBodyLimit = 64 * 1024;
 // gzip inside gzip is unwrapped this many times at most (a stream can inflate to itself).
 constexpr int kMaxGzipLayers = 4;
 
+// libcurl, opened when the first client is made rather than when the program starts: loading it and
+// the thirty libraries it brings costs every run of every tool several milliseconds, and only the
+// redirect resolver needs it. Without it every request fails as if the connection had.
+struct CurlLibrary {
+  decltype(&::curl_global_init) global_init = nullptr;
+  decltype(&::curl_share_init) share_init = nullptr;
+  decltype(&::curl_share_setopt) share_setopt = nullptr;
+  decltype(&::curl_easy_init) easy_init = nullptr;
+  decltype(&::curl_easy_setopt) easy_setopt = nullptr;
+  decltype(&::curl_easy_perform) easy_perform = nullptr;
+  decltype(&::curl_easy_cleanup) easy_cleanup = nullptr;
+  decltype(&::curl_slist_append) slist_append = nullptr;
+  decltype(&::curl_slist_free_all) slist_free_all = nullptr;
+  bool loaded = false;
+};
+
+const CurlLibrary& curl() {
+  static const CurlLibrary library = [] {
+    CurlLibrary lib;
+    void* handle = ::dlopen(CHENGLING_CURL_SONAME, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) return lib;
+    bool all = true;
+    auto bind = [&](auto& function, const char* name) {
+      function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(::dlsym(handle, name));
+      all = all && function != nullptr;
+    };
+    bind(lib.global_init, "curl_global_init");
+    bind(lib.share_init, "curl_share_init");
+    bind(lib.share_setopt, "curl_share_setopt");
+    bind(lib.easy_init, "curl_easy_init");
+    bind(lib.easy_setopt, "curl_easy_setopt");
+    bind(lib.easy_perform, "curl_easy_perform");
+    bind(lib.easy_cleanup, "curl_easy_cleanup");
+    bind(lib.slist_append, "curl_slist_append");
+    bind(lib.slist_free_all, "curl_slist_free_all");
+    lib.loaded = all;
+    return lib;
+  }();
+  return library;
+}
+
 // libcurl's global state and the share handle that holds the process-wide cookie store (and the DNS
 // and TLS session caches). Created on first use, never destroyed: clients may outlive static
 // destruction order.
 class CurlShared {
  public:
   CurlShared() {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    share_ = curl_share_init();
-    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &CurlShared::lock);
-    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &CurlShared::unlock);
-    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    curl().global_init(CURL_GLOBAL_DEFAULT);
+    share_ = curl().share_init();
+    curl().share_setopt(share_, CURLSHOPT_LOCKFUNC, &CurlShared::lock);
+    curl().share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &CurlShared::unlock);
+    curl().share_setopt(share_, CURLSHOPT_USERDATA, this);
+    curl().share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    curl().share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    curl().share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
   }
   CURLSH* share() const { return share_; }
 
@@ -200,12 +242,12 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 }
 
 struct SlistDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+  void operator()(curl_slist* list) const { curl().slist_free_all(list); }
 };
 using HeaderList = std::unique_ptr<curl_slist, SlistDeleter>;
 
 void appendHeader(HeaderList& list, const std::string& line) {
-  curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+  curl_slist* grown = curl().slist_append(list.get(), line.c_str());
   if (grown != nullptr) {
     (void)list.release();
     list.reset(grown);
@@ -216,46 +258,47 @@ void appendHeader(HeaderList& list, const std::string& line) {
 // timeouts. Each handle is configured once and never reset, so that what libcurl keeps between
 // transfers (open connections, the cookie engine of the page handle) stays as set here.
 CURL* makeHandle(const HttpClientOptions& options, int timeoutMs) {
-  CURL* curl = curl_easy_init();
-  if (curl == nullptr) return nullptr;
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_DEFAULT_PROTOCOL, "http");
-  curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  if (!curl().loaded) return nullptr;
+  CURL* handle = curl().easy_init();
+  if (handle == nullptr) return nullptr;
+  curl().easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl().easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl().easy_setopt(handle, CURLOPT_DEFAULT_PROTOCOL, "http");
+  curl().easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  curl().easy_setopt(handle, CURLOPT_HTTPGET, 1L);
+  curl().easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
   // A direct connection, whatever the environment's proxy variables say.
-  curl_easy_setopt(curl, CURLOPT_PROXY, "");
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!options.caFile.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, options.caFile.c_str());
-  curl_easy_setopt(curl, CURLOPT_SHARE, curlShared().share());
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max(timeoutMs, 1)));
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+  curl().easy_setopt(handle, CURLOPT_PROXY, "");
+  curl().easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl().easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!options.caFile.empty()) curl().easy_setopt(handle, CURLOPT_CAINFO, options.caFile.c_str());
+  curl().easy_setopt(handle, CURLOPT_SHARE, curlShared().share());
+  curl().easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max(timeoutMs, 1)));
+  curl().easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS,
                    static_cast<long>(std::clamp(timeoutMs, 1, 10000)));
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &onBody);
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &onHeader);
-  curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &onOpenSocket);
+  curl().easy_setopt(handle, CURLOPT_WRITEFUNCTION, &onBody);
+  curl().easy_setopt(handle, CURLOPT_HEADERFUNCTION, &onHeader);
+  curl().easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, &onOpenSocket);
   if (options.abort != nullptr) {
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &onProgress);
+    curl().easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    curl().easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &onProgress);
   }
-  return curl;
+  return handle;
 }
 
-// Runs one GET on `curl` into `transfer`.
-CURLcode perform(CURL* curl, const HttpClientOptions& options, Transfer& transfer,
+// Runs one GET on `handle` into `transfer`.
+CURLcode perform(CURL* handle, const HttpClientOptions& options, Transfer& transfer,
                  const std::string& address, const HeaderList& headers) {
   transfer.abort = options.abort;
-  curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-  curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, &transfer);
-  const CURLcode result = curl_easy_perform(curl);
+  curl().easy_setopt(handle, CURLOPT_URL, address.c_str());
+  curl().easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+  curl().easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
+  curl().easy_setopt(handle, CURLOPT_HEADERDATA, &transfer);
+  curl().easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
+  curl().easy_setopt(handle, CURLOPT_OPENSOCKETDATA, &transfer);
+  const CURLcode result = curl().easy_perform(handle);
   transfer.openingAnswered();  // failed or timed out without an answer: the turn ends all the same
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+  curl().easy_setopt(handle, CURLOPT_HTTPHEADER, nullptr);
   return result;
 }
 
@@ -349,23 +392,23 @@ std::string requestAddress(std::string_view url) {
 
 HttpClient::HttpClient(HttpClientOptions options) : options_(std::move(options)) {
   CURL* probe = makeHandle(options_, options_.probeTimeoutMs);
-  if (probe != nullptr) curl_easy_setopt(probe, CURLOPT_FOLLOWLOCATION, 0L);
+  if (probe != nullptr) curl().easy_setopt(probe, CURLOPT_FOLLOWLOCATION, 0L);
   CURL* page = makeHandle(options_, options_.pageTimeoutMs);
   if (page != nullptr) {
-    curl_easy_setopt(page, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(page, CURLOPT_MAXREDIRS, static_cast<long>(std::max(options_.maxRedirects, 0)));
-    curl_easy_setopt(page, CURLOPT_USERAGENT, std::string(kDefaultUserAgent).c_str());
-    curl_easy_setopt(page, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options_.pageLimit));
+    curl().easy_setopt(page, CURLOPT_FOLLOWLOCATION, 1L);
+    curl().easy_setopt(page, CURLOPT_MAXREDIRS, static_cast<long>(std::max(options_.maxRedirects, 0)));
+    curl().easy_setopt(page, CURLOPT_USERAGENT, std::string(kDefaultUserAgent).c_str());
+    curl().easy_setopt(page, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options_.pageLimit));
     // Only page downloads take part in the shared cookie store.
-    curl_easy_setopt(page, CURLOPT_COOKIEFILE, "");
+    curl().easy_setopt(page, CURLOPT_COOKIEFILE, "");
   }
   probe_ = probe;
   page_ = page;
 }
 
 HttpClient::~HttpClient() {
-  if (probe_ != nullptr) curl_easy_cleanup(static_cast<CURL*>(probe_));
-  if (page_ != nullptr) curl_easy_cleanup(static_cast<CURL*>(page_));
+  if (probe_ != nullptr) curl().easy_cleanup(static_cast<CURL*>(probe_));
+  if (page_ != nullptr) curl().easy_cleanup(static_cast<CURL*>(page_));
 }
 
 std::string HttpClient::ProbeRedirect(std::string& url, std::string_view userAgent,
