@@ -54,7 +54,7 @@ std::vector<std::string> sources() {
       std::string("\xEF\xBB\xBF\0abc", 7),
       utf8,
       utf8 + "\xE4\xB8",                       // cut off at the end
-      "a\xE4\xB8" "b\xC3" "c\x80\x80\x80\x80d",  // ill-formed in the middle
+      "a\xE4\xB8" "b\xC3" "c\x80\x80\x80\x80" "d",  // ill-formed in the middle
       "\xFF\xFE" + utf16(gbk + "\x95\x32\x82\x36", true),
       "\xFE\xFF" + utf16(gbk, false),
       "\xFF\xFE" + std::string("\x00\xD8\x00\xD8\x41\x00\x00\xDC", 8),  // lone surrogates
