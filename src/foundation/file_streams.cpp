@@ -94,21 +94,25 @@ int64_t readInto(int fd, std::string& out, size_t max) {
   return n;
 }
 
+// Eight letters or digits. The generator is seeded once per thread from the kernel: the names need
+// not be secret (O_EXCL refuses any name that exists, a link included), only unlikely to collide.
 std::string randomSuffix() {
   static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  unsigned char bytes[8];
-  if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    uint64_t seed = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(getpid()) << 32) ^
-                    reinterpret_cast<uintptr_t>(&now);
-    for (unsigned char& b : bytes) {
-      seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-      b = static_cast<unsigned char>(seed >> 56);
+  thread_local uint64_t state = [] {
+    uint64_t seed = 0;
+    if (getrandom(&seed, sizeof seed, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof seed)) {
+      timespec now{};
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      seed = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(getpid()) << 32) ^
+             reinterpret_cast<uintptr_t>(&now);
     }
+    return seed;
+  }();
+  std::string suffix(8, ' ');
+  for (char& c : suffix) {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    c = kAlphabet[(state >> 33) % (sizeof kAlphabet - 1)];
   }
-  std::string suffix;
-  for (unsigned char b : bytes) suffix += kAlphabet[b % (sizeof kAlphabet - 1)];
   return suffix;
 }
 
@@ -211,6 +215,14 @@ void removeStaleTemporaryFiles(const std::string& folder) {
   ::closedir(dir);
 }
 
+// The path by which an open file can be linked into a folder (linkat with AT_EMPTY_PATH would need
+// a privilege).
+std::string ownPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// Whether an unnamed file opened now can be given a name: that takes /proc. Asked at every open (a
+// sandbox may hide /proc from part of a program's life), for a fraction of what a file costs.
+bool unnamedFilesWork() { return ::access("/proc/self/fd", X_OK) == 0; }
+
 }  // namespace
 
 AtomicFile::~AtomicFile() { abort(); }
@@ -229,8 +241,23 @@ bool AtomicFile::open(std::string_view path, std::string* error) {
   removeStaleTemporaryFiles(target_.substr(0, nameAt));
   const std::string prefix = target_.substr(0, nameAt) + "." +
                              nameStart(std::string_view(target_).substr(nameAt), kTemporaryNameKeep) + ".";
+  written_ = 0;
+  reservedEnd_ = 0;
+  buffered_ = 0;
   // Created with 0666 like any new file, so the umask and a default ACL of the folder apply; a
   // replaced file gets its old mode back at commit().
+  if (unnamedFilesWork()) {
+    // A file without a name in the target's folder, linked there at commit: it leaves nothing behind
+    // when the program dies, and costs the folder one new entry instead of a temporary one as well.
+    const std::string folder = target_.substr(0, nameAt);
+    const int fd = retryOpen(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      fd_ = fd;
+      temporary_.clear();
+      return true;
+    }
+    // Not on this file system (or the folder fails): the named way below, which also says why.
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string candidate = prefix + randomSuffix() + std::string(kTemporarySuffix);
     const int fd = retryOpen(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -239,9 +266,6 @@ bool AtomicFile::open(std::string_view path, std::string* error) {
       ::flock(fd, LOCK_EX | LOCK_NB);
       fd_ = fd;
       temporary_ = std::move(candidate);
-      written_ = 0;
-      reservedEnd_ = 0;
-      buffered_ = 0;
       return true;
     }
     if (errno == EEXIST) continue;
@@ -357,34 +381,43 @@ bool AtomicFile::commit(std::string* error, bool replace) {
     setError(error, errno);
     ok = false;
   }
-  bool replacing = false;
-  if (ok && replace) {
+  // An unnamed file takes its name in one step when the name is free: a new name has nothing to lose,
+  // so it is not synced (see syncFileSystem).
+  bool placed = false;
+  if (ok && temporary_.empty()) {
+    if (::linkat(AT_FDCWD, ownPath(fd_).c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      placed = true;
+    } else if (errno != EEXIST || !replace) {
+      setError(error, errno);
+      ok = false;
+    }
+  }
+  if (ok && !placed && replace) {
     // A replaced file keeps its mode (and, where allowed, its owner and group).
     struct stat old{};
     if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-      replacing = true;
       struct stat mine{};
       if (::fstat(fd_, &mine) == 0 && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
         if (::fchown(fd_, old.st_uid, old.st_gid) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
       }
       ::fchmod(fd_, old.st_mode & 07777);
+      // Synced before the rename: after a crash the name holds either the old or the complete new
+      // contents. Only a replacement: syncing each of thousands of new pieces or copies would cost
+      // more than the work itself (callers that delete a source afterwards use syncFileSystem once).
+      if (::fsync(fd_) != 0) {
+        setError(error, errno);
+        ok = false;
+      }
     }
   }
-  // Only a replacement is synced before the rename: after a crash the name then holds either the old
-  // or the complete new contents. A new name has nothing to lose, and syncing each of thousands of
-  // pieces or copies would cost more than the work itself (callers that delete a source afterwards
-  // use syncFileSystem once).
-  if (ok && replacing && ::fsync(fd_) != 0) {
-    setError(error, errno);
-    ok = false;
-  }
+  if (ok && !placed && temporary_.empty()) ok = nameUnnamed(error);
   const int closed = ::close(fd_);
   fd_ = -1;
   if (ok && closed != 0 && errno != EINTR) {
     setError(error, errno);
     ok = false;
   }
-  if (ok) {
+  if (ok && !placed) {
     const bool renamed = replace ? ::rename(temporary_.c_str(), target_.c_str()) == 0
                                  : posix::renameNoReplace(temporary_.c_str(), target_.c_str());
     if (!renamed) {
@@ -392,11 +425,31 @@ bool AtomicFile::commit(std::string* error, bool replace) {
       ok = false;
     }
   }
-  if (!ok) ::unlink(temporary_.c_str());
+  if (placed && !ok) ::unlink(target_.c_str());  // the close failed after the link: not complete
+  if (!ok && !temporary_.empty()) ::unlink(temporary_.c_str());
   temporary_.clear();
   target_.clear();
   buffered_ = 0;
   return ok;
+}
+
+bool AtomicFile::nameUnnamed(std::string* error) {
+  // A rename replaces in one step, and only a name can be renamed: the file gets a temporary one.
+  const size_t slash = target_.rfind('/');
+  const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+  const std::string prefix = target_.substr(0, nameAt) + "." +
+                             nameStart(std::string_view(target_).substr(nameAt), kTemporaryNameKeep) + ".";
+  ::flock(fd_, LOCK_EX | LOCK_NB);  // another instance's clean-up leaves it alone meanwhile
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = prefix + randomSuffix() + std::string(kTemporarySuffix);
+    if (::linkat(AT_FDCWD, ownPath(fd_).c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      temporary_ = std::move(candidate);
+      return true;
+    }
+    if (errno != EEXIST) break;
+  }
+  setError(error, errno);
+  return false;
 }
 
 void AtomicFile::abort() {

@@ -26,7 +26,9 @@ bool writeFileAtomic(std::string_view path, std::string_view bytes, std::string*
 inline constexpr std::string_view kTemporarySuffix = ".chengling.tmp";
 bool isOwnTemporaryName(std::string_view name);
 
-// A file written to a temporary file in its target folder and renamed over the target on commit().
+// A file written to a temporary file in its target folder and put in the target's place on commit():
+// a file without a name where the file system has them (linked under the target's name, or, to
+// replace a file, under a temporary name and then renamed over it), else a hidden named one.
 // Destroying it without a commit removes the temporary file; the target is never touched then.
 class AtomicFile {
  public:
@@ -55,7 +57,7 @@ class AtomicFile {
  private:
   int fd_ = -1;
   std::string target_;      // native
-  std::string temporary_;   // native
+  std::string temporary_;   // native; empty while the file has no name
   int64_t written_ = 0;
   int64_t reservedEnd_ = 0;  // disk room asked for up to here (fallocate)
   // Gathers small writes; allocated on the first one and kept across open/commit, so that a writer
@@ -63,6 +65,8 @@ class AtomicFile {
   std::unique_ptr<char[]> buffer_;
   size_t buffered_ = 0;
   bool flush(std::string* error);
+  // Links the unnamed file under a temporary name beside the target, for a rename over it.
+  bool nameUnnamed(std::string* error);
 };
 
 // A file opened for reading in large sequential chunks.

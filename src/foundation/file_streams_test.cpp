@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -84,25 +88,51 @@ TEST(FileReader, ReadsInChunksSeeksAndKnowsItsSize) {
   EXPECT_EQ(reader.read(out, 10), -1);
 }
 
-TEST(AtomicFile, WritesThroughAHiddenTemporaryFileThatIsGoneAfterwards) {
-  TempDir dir;
+// Writes 9 MiB through small and large writes (the buffer and the direct path) and commits; `during`
+// gets the folder's names before the commit. Empty when all went as it should, else what did not.
+std::string writeAndCommit(const std::string& folder, Names& during) {
   const std::string big = randomBytes((size_t{9} << 20) + 5, 3);
   AtomicFile file;
-  ASSERT_TRUE(file.open(dir / "out.bin"));
-  // Small and large writes, so that both the buffer and the direct path are used.
+  if (!file.open(folder + "/out.bin")) return "open";
   for (size_t pos = 0; pos < big.size();) {
     const size_t piece = std::min(big.size() - pos, pos % 3 == 0 ? size_t{5} << 20 : size_t{777});
-    ASSERT_TRUE(file.write(std::string_view(big).substr(pos, piece)));
+    if (!file.write(std::string_view(big).substr(pos, piece))) return "write";
     pos += piece;
   }
-  EXPECT_EQ(file.written(), static_cast<int64_t>(big.size()));
-  EXPECT_FALSE(testing::exists(dir / "out.bin"));  // nothing appears before the commit
-  ASSERT_EQ(testing::listNames(dir.path()).size(), 1u);
-  EXPECT_EQ(testing::listNames(dir.path())[0][0], '.');
-  ASSERT_TRUE(file.commit());
-  EXPECT_FALSE(file.isOpen());
-  EXPECT_EQ(testing::listNames(dir.path()), Names{"out.bin"});
-  EXPECT_TRUE(testing::readBytes(dir / "out.bin") == big);
+  if (file.written() != static_cast<int64_t>(big.size())) return "written";
+  during = testing::listNames(folder);
+  if (!file.commit() || file.isOpen()) return "commit";
+  if (testing::listNames(folder) != Names{"out.bin"}) return "names after";
+  if (testing::readBytes(folder + "/out.bin") != big) return "contents";
+  return {};
+}
+
+// Nothing appears under the target's name before the commit, and nothing else stays: the file has
+// no name meanwhile, or, where it cannot be named later (no /proc), a hidden temporary one.
+TEST(AtomicFile, WritesThroughATemporaryFileThatIsGoneAfterwards) {
+  TempDir dir;
+  Names during;
+  EXPECT_EQ(writeAndCommit(dir.path(), during), "");
+  EXPECT_EQ(during, Names{});
+
+  // The same in a process that sees no /proc.
+  TempDir other;
+  const pid_t child = fork();
+  if (child == 0) {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", "/proc", "tmpfs", 0, "size=64k") != 0) {
+      _exit(77);
+    }
+    Names names;
+    const std::string failed = writeAndCommit(other.path(), names);
+    const bool hidden = names.size() == 1 && names[0][0] == '.' && isOwnTemporaryName(names[0]);
+    _exit(failed.empty() && hidden ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace (needs root)";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // Leftovers of a killed run go when the next run writes into their folder; a file another instance

@@ -242,7 +242,7 @@ const char* faultName(Fault fault) {
   return "?";
 }
 
-constexpr const char* kRenames = "rename,renameat,renameat2";
+constexpr const char* kRenames = "rename,renameat,renameat2,link,linkat";  // a name given at commit
 constexpr const char* kDie = "error=EIO:signal=SIGKILL";  // the call never takes effect
 
 // The strace fault of `fault` for `tool` under `root`; none for the faults made by mounts.
