@@ -34,7 +34,10 @@ constexpr size_t kTemporaryNameKeep = 200;
 
 
 // A file opened for reading; -1 (with the reason) when it cannot be, or when it is a folder.
-int openForReading(std::string_view path, std::string* error) {
+// `size` receives its size when known (else -1). A large file is read ahead further (a small one
+// would only pay for the call).
+int openForReading(std::string_view path, std::string* error, int64_t& size) {
+  size = -1;
   const std::string name = nativeFromInternal(path);
   const int fd = retryOpen(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -42,11 +45,15 @@ int openForReading(std::string_view path, std::string* error) {
     return -1;
   }
   struct stat st{};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    setError(error, EISDIR);
-    return -1;
+  if (::fstat(fd, &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      setError(error, EISDIR);
+      return -1;
+    }
+    size = static_cast<int64_t>(st.st_size);
   }
+  if (size < 0 || size >= (int64_t{1} << 20)) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   return fd;
 }
 
@@ -128,15 +135,13 @@ std::string nameStart(std::string_view name, size_t keep) {
 
 bool readWholeFile(std::string_view path, std::string& bytes, std::string* error) {
   bytes.clear();
-  const int fd = openForReading(path, error);
+  int64_t size = -1;
+  const int fd = openForReading(path, error, size);
   if (fd < 0) return false;
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  struct stat st{};
-  ::fstat(fd, &st);
   // One buffer of exactly the file's size (and one byte to see its end), so that a large file is
   // never copied into a bigger buffer just to learn that nothing follows. The size is only a hint:
   // a file that grows or shrinks meanwhile is read to its real end.
-  size_t chunk = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : size_t{64} << 10;
+  size_t chunk = size > 0 ? static_cast<size_t>(size) + 1 : size_t{64} << 10;
   bytes.reserve(chunk);
   prefaultPages(bytes.data(), chunk);
   while (true) {
@@ -291,17 +296,24 @@ bool AtomicFile::write(std::string_view bytes, std::string* error) {
   if (bytes.empty()) return true;
   if (buffered_ + bytes.size() > kWriteBuffer && !flush(error)) return false;
   // Blocks that callers gathered themselves go straight through rather than copied once more.
-  if (buffered_ == 0 && bytes.size() >= kWriteBuffer / 2) {
-    if (!writeAll(fd_, bytes.data(), bytes.size())) {
-      setError(error, errno);
-      return false;
-    }
-    written_ += static_cast<int64_t>(bytes.size());
-    return true;
-  }
+  if (buffered_ == 0 && bytes.size() >= kWriteBuffer / 2) return writeNow(bytes, error);
   if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWriteBuffer);
   std::memcpy(buffer_.get() + buffered_, bytes.data(), bytes.size());
   buffered_ += bytes.size();
+  written_ += static_cast<int64_t>(bytes.size());
+  return true;
+}
+
+bool AtomicFile::writeNow(std::string_view bytes, std::string* error) {
+  if (fd_ < 0) {
+    setError(error, EBADF);
+    return false;
+  }
+  if (!flush(error)) return false;
+  if (!writeAll(fd_, bytes.data(), bytes.size())) {
+    setError(error, errno);
+    return false;
+  }
   written_ += static_cast<int64_t>(bytes.size());
   return true;
 }
@@ -471,9 +483,8 @@ FileReader::~FileReader() { close(); }
 
 bool FileReader::open(std::string_view path, std::string* error) {
   close();
-  const int fd = openForReading(path, error);
+  const int fd = openForReading(path, error, size_);
   if (fd < 0) return false;
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   fd_ = fd;
   return true;
 }
@@ -502,11 +513,7 @@ bool FileReader::seek(int64_t offset) {
   return fd_ >= 0 && offset >= 0 && ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == offset;
 }
 
-int64_t FileReader::size() const {
-  struct stat st{};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
-  return static_cast<int64_t>(st.st_size);
-}
+int64_t FileReader::size() const { return fd_ < 0 ? -1 : size_; }
 
 void FileReader::close() {
   if (fd_ >= 0) ::close(fd_);

@@ -39,6 +39,9 @@ class AtomicFile {
 
   bool open(std::string_view path, std::string* error = nullptr);
   bool write(std::string_view bytes, std::string* error = nullptr);
+  // The same without gathering: the bytes reach the file now (after what was gathered before). For a
+  // caller that holds the whole content already, on the thread that should pay for the copy.
+  bool writeNow(std::string_view bytes, std::string* error = nullptr);
   // Appends up to `length` bytes of `reader`'s file from its position (the rest of it by default),
   // in the kernel where it can (copy_file_range), else through this file's own buffer. Fewer bytes
   // arrive when the file ends first: written() tells how many. On failure `readFailed` tells whether
@@ -83,12 +86,14 @@ class FileReader {
   // The same into `max` bytes at `into`, which are neither cleared nor resized first.
   int64_t read(char* into, size_t max, std::string* error = nullptr);
   bool seek(int64_t offset);
+  // The file's size when it was opened; -1 when not open or unknown.
   int64_t size() const;
   void close();
 
  private:
   friend class AtomicFile;
   int fd_ = -1;
+  int64_t size_ = -1;
 };
 
 }  // namespace chengling

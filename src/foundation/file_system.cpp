@@ -81,6 +81,12 @@ int64_t fileSize(std::string_view path) {
   return static_cast<int64_t>(st.st_size);
 }
 
+int64_t regularFileSize(std::string_view path) {
+  struct stat st{};
+  if (path.empty() || ::stat(native(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
 int64_t modifiedTime(std::string_view path) {
   struct stat st{};
   if (path.empty() || ::stat(native(path).c_str(), &st) != 0) return -1;

@@ -24,6 +24,8 @@ bool isRegularFile(std::string_view path);
 bool IsDirectory(std::string_view path);
 // Size in bytes, -1 when it cannot be read.
 int64_t fileSize(std::string_view path);
+// The same for a regular file (after links), -1 for anything else.
+int64_t regularFileSize(std::string_view path);
 // Last modification time as seconds since the epoch (local wall clock is the caller's business);
 // -1 when it cannot be read.
 int64_t modifiedTime(std::string_view path);

@@ -264,7 +264,8 @@ bool TranscodeRun::folderPass(std::string_view folder) {
 
 PreparedFile TranscodeRun::prepareSmall(const std::string& source) const {
   PreparedFile prepared;
-  if (!isRegularFile(source) || fileSize(source) > kSmallFile) return prepared;
+  const int64_t size = regularFileSize(source);
+  if (size < 0 || size > kSmallFile) return prepared;
   struct Collect : TextSink {
     bool begin(TextEncoding) override {
       text.clear();
@@ -283,7 +284,7 @@ PreparedFile TranscodeRun::prepareSmall(const std::string& source) const {
   prepared.notes = decodeNotes(source, decode.heldNul, decode.replacement, options_.input, decode.used);
   // Its folder may not be there yet: the run then makes it and converts the file itself.
   prepared.file = std::make_unique<AtomicFile>();
-  if (!prepared.file->open(transcodeTarget(base_, source, options_.overwrite)) || !prepared.file->write(bytes)) {
+  if (!prepared.file->open(transcodeTarget(base_, source, options_.overwrite)) || !prepared.file->writeNow(bytes)) {
     prepared.file.reset();
     return prepared;
   }
