@@ -197,6 +197,26 @@ TEST_F(Utf8Table, ExportWritesTheUntouchedBytesAndEncodesTheRest) {
   }
 }
 
+// Large enough for the export to format blocks of rows on two cores: untouched UTF-8 rows, edited
+// ones, rows of a GBK file and one row of more than a MiB, in blocks of both kinds, come out as the
+// table's own text in the file's encoding.
+TEST_F(Utf8Table, ALargeTableExportsEveryKindOfRowInPlace) {
+  std::string body = "名,值\r\n";
+  for (int i = 0; i < 80000; ++i) body += "中" + std::to_string(i) + ",\"v," + std::to_string(i % 7) + "\"\r\n";
+  TableModel table;
+  import(table, {file("u.csv", utf8(body)), file("g.csv", "名,值\r\n乙,3\r\n丙,4\r\n")});
+  ASSERT_EQ(table.RowCount(), 80002);
+  for (int32_t row : {2, 4097, 5000, 12289, 60000}) table.SetCell(row, 2, "改" + std::to_string(row));
+  table.SetCell(4100, 1, std::string((size_t{1} << 20) + 10, 'h'));
+  for (TextEncoding encoding : {TextEncoding::Utf8, TextEncoding::Ansi}) {
+    std::string want;
+    for (int32_t r = 0; r <= table.RowCount(); ++r) want += table.RowText(r, true) + "\r\n";
+    if (encoding == TextEncoding::Utf8) want = "\xEF\xBB\xBF" + utf8(want);
+    ASSERT_TRUE(ExportCsv(table, dir_ / "out.csv", encoding));
+    EXPECT_TRUE(readBytes(dir_ / "out.csv") == want) << static_cast<int>(encoding);
+  }
+}
+
 TEST_F(Utf8Table, AHugeFieldGoesOutWhole) {
   // Larger than the pieces the export writes in, in both a direct and an encoded export.
   std::string cell(9 << 20, 'x');
