@@ -124,6 +124,19 @@ TEST_F(ResolveCli, SendsTheChosenAgent) {
   EXPECT_EQ(agents(), want);
 }
 
+TEST_F(ResolveCli, TrimsBlanksAndNamesALineOfAnotherSchemeInvalid) {
+  const std::string ftp = "ftp://" + local_.hostAndPort("/to/f");
+  const std::string mailto = "mailto:someone@" + local_.hostAndPort("/to/m");
+  const std::string list = "  " + local_.url("/to/a") + "\t\r\n" + ftp + "\r\n\t " + local_.hostAndPort("/to/b") +
+                           " \n" + mailto + "\n";
+  const Run run = resolve(listPath(), list);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "http://t/a\n" + ftp + "\nhttp://t/b\n" + mailto + "\n");
+  const std::string invalid = utf8(u8"：地址无效\n");
+  EXPECT_EQ(run.err, ftp + invalid + mailto + invalid);
+  EXPECT_EQ(agents().size(), 2u) << "only the two web addresses were requested";
+}
+
 TEST_F(ResolveCli, RejectsBadOptionsAsUsageErrors) {
   const std::string list = local_.url("/to/u") + "\n";
   for (const std::string arguments :

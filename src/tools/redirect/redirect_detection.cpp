@@ -12,6 +12,113 @@ std::string_view trimSpaces(std::string_view text) {
   return text;
 }
 
+bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A scheme name: a letter, then letters, digits, "+", "-" and ".".
+bool isSchemeName(std::string_view text) {
+  if (text.empty() || !isAsciiLetter(text.front())) return false;
+  for (const char c : text) {
+    if (!isAsciiLetter(c) && !isAsciiDigit(c) && c != '+' && c != '-' && c != '.') return false;
+  }
+  return true;
+}
+
+bool isWebScheme(std::string_view scheme) {
+  const std::string lower = asciiLower(scheme);
+  return lower == "http" || lower == "https";
+}
+
+// True when `url` begins with a scheme other than http and https. Before "://" any text counts as a
+// scheme; a bare "name:" does too, unless digits follow up to the path (a host and its port).
+bool namesOtherScheme(std::string_view url) {
+  const size_t colon = url.find_first_of(":/?#");
+  if (colon == std::string_view::npos || url[colon] != ':') return false;
+  const std::string_view scheme = url.substr(0, colon);
+  if (isWebScheme(scheme)) return false;
+  const std::string_view rest = url.substr(colon + 1);
+  if (rest.starts_with("//")) return true;
+  if (!isSchemeName(scheme)) return false;
+  const size_t portEnd = rest.find_first_not_of("0123456789");
+  return portEnd != std::string_view::npos && rest.find_first_of("/?#") != portEnd;
+}
+
+// `target` after the scheme and host or the directory of `base`, by the rules of ResolveRelative.
+std::string joinedAddress(std::string_view base, std::string_view target) {
+  const size_t schemeEnd = base.find("://");
+  if (target.starts_with("//")) {
+    // A scheme-relative address names its own host.
+    const std::string_view scheme =
+        schemeEnd == std::string_view::npos ? std::string_view("http:") : base.substr(0, schemeEnd + 1);
+    return std::string(scheme) + std::string(target);
+  }
+  if (target.starts_with("/")) {
+    const size_t slashes = base.find("//");
+    const size_t hostStart = slashes == std::string_view::npos ? 0 : slashes + 2;
+    size_t hostEnd = base.find('/', hostStart);
+    if (hostEnd == std::string_view::npos) hostEnd = base.size();
+    const std::string_view scheme =
+        schemeEnd == std::string_view::npos ? std::string_view() : base.substr(0, schemeEnd + 3);
+    return std::string(scheme) + std::string(base.substr(hostStart, hostEnd - hostStart)) +
+           std::string(target);
+  }
+  const size_t pathFrom = schemeEnd == std::string_view::npos ? 0 : schemeEnd + 3;
+  const size_t lastSlash = base.rfind('/');
+  const std::string_view directory =
+      lastSlash == std::string_view::npos || lastSlash < pathFrom ? base : base.substr(0, lastSlash);
+  return std::string(directory) + "/" + std::string(target);
+}
+
+// RFC 3986, section 5.2.4: the path without its "." and ".." segments; ".." never climbs above the
+// root.
+std::string removeDotSegments(std::string_view path) {
+  std::string output;
+  std::string_view input = path;
+  const auto dropLastSegment = [&output] {
+    const size_t slash = output.rfind('/');
+    output.erase(slash == std::string::npos ? 0 : slash);
+  };
+  while (!input.empty()) {
+    if (input.starts_with("../")) {
+      input.remove_prefix(3);
+    } else if (input.starts_with("./")) {
+      input.remove_prefix(2);
+    } else if (input.starts_with("/./")) {
+      input.remove_prefix(2);
+    } else if (input == "/.") {
+      input = "/";
+    } else if (input.starts_with("/../")) {
+      input.remove_prefix(3);
+      dropLastSegment();
+    } else if (input == "/..") {
+      input = "/";
+      dropLastSegment();
+    } else if (input == "." || input == "..") {
+      input = {};
+    } else {
+      const size_t end = input.find('/', 1);
+      const size_t length = end == std::string_view::npos ? input.size() : end;
+      output.append(input.substr(0, length));
+      input.remove_prefix(length);
+    }
+  }
+  return output;
+}
+
+// `address` with the dot segments of its path removed. The path starts at the first "/" after the
+// host (after "://", or at the start without one) and ends before "?" or "#".
+std::string withoutDotSegments(std::string address) {
+  const size_t schemeEnd = address.find("://");
+  const size_t hostStart = schemeEnd == std::string::npos ? 0 : schemeEnd + 3;
+  const size_t pathStart = address.find_first_of("/?#", hostStart);
+  if (pathStart == std::string::npos || address[pathStart] != '/') return address;
+  size_t pathEnd = address.find_first_of("?#", pathStart);
+  if (pathEnd == std::string::npos) pathEnd = address.size();
+  const std::string_view path = std::string_view(address).substr(pathStart, pathEnd - pathStart);
+  if (path.find('.') == std::string_view::npos) return address;
+  return address.replace(pathStart, pathEnd - pathStart, removeDotSegments(path));
+}
+
 // The target named by a meta refresh in `scope`, unresolved; empty without one.
 std::string metaRefreshLink(const HtmlText& html, std::string_view scope) {
   const std::string meta = html.FindElement(scope, "meta", {"http-equiv"}, {"Refresh"});
@@ -49,30 +156,20 @@ std::string ResolveAddress(HttpClient& http, std::string& url, std::string_view 
   return AnalyseContent(http, url, looseMatch);
 }
 
+bool prepareAddress(std::string& url) {
+  const size_t first = url.find_first_not_of(" \t");
+  if (first == std::string::npos) {
+    url.clear();
+    return true;
+  }
+  url.erase(url.find_last_not_of(" \t") + 1);
+  url.erase(0, first);
+  return !namesOtherScheme(url);
+}
+
 std::string ResolveRelative(std::string_view base, std::string_view target) {
   if (target.find("://") != std::string_view::npos) return std::string(target);
-  const size_t schemeEnd = base.find("://");
-  if (target.starts_with("//")) {
-    // A scheme-relative address names its own host.
-    const std::string_view scheme =
-        schemeEnd == std::string_view::npos ? std::string_view("http:") : base.substr(0, schemeEnd + 1);
-    return std::string(scheme) + std::string(target);
-  }
-  if (target.starts_with("/")) {
-    const size_t slashes = base.find("//");
-    const size_t hostStart = slashes == std::string_view::npos ? 0 : slashes + 2;
-    size_t hostEnd = base.find('/', hostStart);
-    if (hostEnd == std::string_view::npos) hostEnd = base.size();
-    const std::string_view scheme =
-        schemeEnd == std::string_view::npos ? std::string_view() : base.substr(0, schemeEnd + 3);
-    return std::string(scheme) + std::string(base.substr(hostStart, hostEnd - hostStart)) +
-           std::string(target);
-  }
-  const size_t pathFrom = schemeEnd == std::string_view::npos ? 0 : schemeEnd + 3;
-  const size_t lastSlash = base.rfind('/');
-  const std::string_view directory =
-      lastSlash == std::string_view::npos || lastSlash < pathFrom ? base : base.substr(0, lastSlash);
-  return std::string(directory) + "/" + std::string(target);
+  return withoutDotSegments(joinedAddress(base, target));
 }
 
 std::string contentRedirect(std::string_view page, std::string_view url, bool looseMatch) {

@@ -17,7 +17,13 @@ std::string ResolveAddress(HttpClient& http, std::string& url, std::string_view 
 
 // `target` made absolute against `base`: kept when it holds "://"; "/x" takes the scheme and host of
 // `base`; "//host/x" takes the scheme of `base`; anything else goes after the directory of `base`.
+// The path of a joined address loses its "." and ".." segments, as a browser resolves them.
 std::string ResolveRelative(std::string_view base, std::string_view target);
+
+// An address line made ready to resolve: the spaces and tabs around it are removed. False when the
+// line names a scheme other than http and https ("ftp://x", "mailto:a@b"): no request may be made
+// for it. A scheme-less line ("a.example/x", "a.example:8080/x") stays for the probe to complete.
+bool prepareAddress(std::string& url);
 
 // Downloads `url` and returns the redirect its content announces (see contentRedirect); on success
 // `url` becomes the target.

@@ -35,6 +35,71 @@ TEST(ResolveRelative, JoinsTargetsToTheBaseAddress) {
   }
 }
 
+// As a browser joins them (RFC 3986, 5.2.4): only the path of a joined address loses its dot
+// segments; its query and an absolute target stay as they are.
+TEST(ResolveRelative, RemovesDotSegmentsFromTheJoinedPath) {
+  struct Case {
+    std::string base, target, want;
+  };
+  const Case kCases[] = {
+      {"http://a.example/p/q/r", "../x", "http://a.example/p/x"},
+      {"http://a.example/p/q/r", "../../x", "http://a.example/x"},
+      {"http://a.example/p/q/r", "../../../../x", "http://a.example/x"},
+      {"http://a.example/p/q/r", "./x", "http://a.example/p/q/x"},
+      {"http://a.example/p/q/r", "x/./y/../z", "http://a.example/p/q/x/z"},
+      {"http://a.example/p/q/r", ".", "http://a.example/p/q/"},
+      {"http://a.example/p/q/r", "..", "http://a.example/p/"},
+      {"http://a.example/p/q/r", "../", "http://a.example/p/"},
+      {"http://a.example/p/q/r", "/a/b/../c", "http://a.example/a/c"},
+      {"http://a.example/p/q/r", "/./a", "http://a.example/a"},
+      {"https://a.example/p", "//cdn.example/v1/../lib.js", "https://cdn.example/lib.js"},
+      {"http://a.example", "../x", "http://a.example/x"},
+      {"http://a.example/p/q", "../x?back=../y#../z", "http://a.example/x?back=../y#../z"},
+      {"http://a.example/p/q", "..x/.y/z..", "http://a.example/p/..x/.y/z.."},
+      {"http://a.example/p/q", "../中文/./页", "http://a.example/中文/页"},
+      {"a.example/p/q", "../s", "a.example/s"},
+      {"http://a.example/p/q", "http://b.example/x/../y", "http://b.example/x/../y"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(ResolveRelative(c.base, c.target), c.want) << c.base << " + " << c.target;
+  }
+}
+
+TEST(PrepareAddress, TrimsBlanksAndRefusesOtherSchemes) {
+  struct Case {
+    std::string line;
+    bool wantUsable;
+    std::string want;  // the line afterwards
+  };
+  const Case kCases[] = {
+      {"  http://a.example/x  ", true, "http://a.example/x"},
+      {"\t http://a.example/x\t", true, "http://a.example/x"},
+      {" a.example/x ", true, "a.example/x"},
+      {"HTTPS://a.example/x", true, "HTTPS://a.example/x"},
+      {"a.example:8080/x", true, "a.example:8080/x"},
+      {"localhost:8080", true, "localhost:8080"},
+      {"127.0.0.1:80/x", true, "127.0.0.1:80/x"},
+      {"a.example/go?to=ftp://b/c", true, "a.example/go?to=ftp://b/c"},
+      {"a.example/x y", true, "a.example/x y"},
+      {"   ", true, ""},
+      {"", true, ""},
+      {" 中文.example/页 ", true, "中文.example/页"},
+      {"ftp://a.example/x", false, "ftp://a.example/x"},
+      {"  FTP://a.example/x ", false, "FTP://a.example/x"},
+      {"file:///etc/passwd", false, "file:///etc/passwd"},
+      {"://a.example/x", false, "://a.example/x"},
+      {"mailto:someone@a.example", false, "mailto:someone@a.example"},
+      {"javascript:void(0)", false, "javascript:void(0)"},
+      {"data:text/html,<p>", false, "data:text/html,<p>"},
+      {"a.example:abc/x", false, "a.example:abc/x"},
+  };
+  for (const Case& c : kCases) {
+    std::string line = c.line;
+    EXPECT_EQ(prepareAddress(line), c.wantUsable) << c.line;
+    EXPECT_EQ(line, c.want) << c.line;
+  }
+}
+
 TEST(ContentRedirect, ReadsMetaRefreshAndScriptAssignments) {
   const std::string base = "http://a.example/p/q";
   struct Case {
@@ -97,6 +162,10 @@ TEST(ResolveAddress, UsesTheLocationFirstAndThePageOtherwise) {
   server.Get("/away", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("http://b/x"); });
   server.Get("/p/q", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/login"); });
   server.Get("/p/r", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("next.html"); });
+  server.Get("/p/q/up", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("../x/./y"); });
+  server.Get("/p/dots", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content(R"(<head><meta http-equiv="refresh" content="0; url=../landing/./here"></head>)", "text/html");
+  });
   server.Get("/meta", [](const httplib::Request&, httplib::Response& r) {
     r.set_content(R"(<head><meta http-equiv="refresh" content="0; url=/landing"></head>)", "text/html");
   });
@@ -119,6 +188,8 @@ TEST(ResolveAddress, UsesTheLocationFirstAndThePageOtherwise) {
       {local.url("/away"), "/away", false, "http://b/x", local.url("/away"), 1},
       {local.hostAndPort("/p/q#frag"), "/p/q", false, local.url("/login"), local.url("/p/q"), 1},
       {local.url("/p/r"), "/p/r", false, local.url("/p/next.html"), local.url("/p/r"), 1},
+      {local.url("/p/q/up"), "/p/q/up", false, local.url("/p/x/y"), local.url("/p/q/up"), 1},
+      {local.url("/p/dots"), "/p/dots", false, local.url("/landing/here"), local.url("/landing/here"), 2},
       {local.url("/meta"), "/meta", false, local.url("/landing"), local.url("/landing"), 2},
       {local.url("/guarded"), "/guarded", false, "", local.url("/guarded"), 2},
       {local.url("/guarded"), "/guarded", true, local.url("/guarded-target"),

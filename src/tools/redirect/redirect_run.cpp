@@ -24,10 +24,15 @@ const char* const kUserAgentNames[kUserAgentCount] = {
 struct Resolved {
   std::string address;
   std::string target;
+  bool invalid = false;
 };
 
 Resolved resolveOne(HttpClient& http, const RedirectOptions& options, size_t index) {
   Resolved resolved{options.addresses[index], {}};
+  if (!prepareAddress(resolved.address)) {
+    resolved.invalid = true;
+    return resolved;
+  }
   const std::string agent = options.readUserAgent ? options.readUserAgent() : options.userAgent;
   resolved.target = ResolveAddress(http, resolved.address, agent, options.looseMatch);
   return resolved;
@@ -39,6 +44,7 @@ const char* const kResolveIdleCaption = "开始获取";
 const char* const kResolveRunningCaption = "停止获取";
 const char* const kResolveStoppingCaption = "停止中..";
 const char* const kFailedListCaption = "获取跳转失败的地址列表：";
+const char* const kInvalidAddressReason = "地址无效";
 const char* const kSampleAddresses =
     "https://doi.org/10.1000/182\r\n"
     "https://en.wikipedia.org/wiki/Special:Random\r\n"
@@ -82,6 +88,10 @@ std::string userAgentText(int index) {
   const std::vector<std::string> lines = splitText(kUserAgentTable, "\r\n");
   if (index < 0 || static_cast<size_t>(index) >= lines.size()) return {};
   return lines[static_cast<size_t>(index)];
+}
+
+std::string invalidAddressesNote(size_t count) {
+  return "其中 " + std::to_string(count) + " 个地址无效：只能获取 http:// 或 https:// 网址";
 }
 
 std::vector<std::string> splitAddressList(std::string_view text) { return splitText(text, "\r\n"); }
@@ -142,10 +152,12 @@ RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx) {
     item.index = index;
     item.address = std::move(resolved.address);
     item.target = std::move(resolved.target);
+    item.invalid = resolved.invalid;
     if (item.target.empty()) {
       ++outcome.failed;
+      if (item.invalid) ++outcome.invalid;
       outcome.failedList += item.address + "\r\n";
-      ctx.failure(item.address, "");
+      ctx.failure(item.address, item.invalid ? kInvalidAddressReason : "");
       if (options.failurePlaceholder) {
         item.writesLine = true;
         if (!options.emptyPlaceholder) item.line = item.address;

@@ -18,6 +18,9 @@ extern const char* const kResolveIdleCaption;      // 开始获取
 extern const char* const kResolveRunningCaption;   // 停止获取
 extern const char* const kResolveStoppingCaption;  // 停止中..
 extern const char* const kFailedListCaption;       // 获取跳转失败的地址列表：
+extern const char* const kInvalidAddressReason;    // 地址无效
+// The prompt over the failed list when `count` of its lines were of another scheme (internal text).
+std::string invalidAddressesNote(size_t count);
 // The source list before any state was saved: a few public addresses that redirect, "\r\n"-joined.
 extern const char* const kSampleAddresses;
 
@@ -37,8 +40,11 @@ std::vector<std::string> splitAddressList(std::string_view text);
 // What became of one address, reported in input order.
 struct AddressOutcome {
   size_t index = 0;     // 0-based
-  std::string address;  // as rewritten: scheme added, fragment cut, or the target of a page redirect
+  // As rewritten: blanks around it trimmed, scheme added, fragment cut, or the target of a page
+  // redirect.
+  std::string address;
   std::string target;   // empty when the address failed
+  bool invalid = false;  // failed without a request: a scheme other than http and https
   bool writesLine = false;  // a result line is written: a target, or a placeholder
   std::string line;     // that line, without its line break
 };
@@ -67,13 +73,15 @@ struct RedirectOutcome {
   std::string failedList;  // every failed address, each followed by "\r\n"
   size_t finished = 0;     // addresses done
   size_t failed = 0;
+  size_t invalid = 0;      // of the failed, those never requested (kInvalidAddressReason)
   bool stopped = false;
 };
 
-// Resolves every address in order. After each one: the failure (address, "") is reported for a
-// failed address, progress(i, n), checkpoint(); on a stop the run ends there, otherwise the phase
-// text "n:i" follows (the start button's progress caption). The window and the command line both
-// start their runs here.
+// Resolves every address in order, each trimmed of the blanks around it first (prepareAddress). After
+// each one: the failure (address, "") is reported for a failed address, or (address, "地址无效") for
+// one of another scheme, which is never requested; then progress(i, n), checkpoint(); on a stop the
+// run ends there, otherwise the phase text "n:i" follows (the start button's progress caption). The
+// window and the command line both start their runs here.
 RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx);
 
 }  // namespace chengling

@@ -124,6 +124,38 @@ TEST(RedirectRun, PlaceholdersKeepResultsAlignedWithSources) {
   }
 }
 
+TEST(RedirectRun, TrimsBlanksAroundALineAndRefusesOtherSchemesWithoutARequest) {
+  RedirectServer server;
+  ASSERT_TRUE(server.started());
+  const std::string ftp = "ftp://" + server.hostAndPort("/to/f");
+  // With "http://" in front this would reach the server, "mailto:someone" read as a user name.
+  const std::string mailto = "mailto:someone@" + server.hostAndPort("/to/m");
+  const Lines addresses = {"  " + server.url("/to/a") + " ", "\t" + server.hostAndPort("/to/b") + "\t ",
+                           " " + ftp + " ", mailto, " " + server.url("/none") + "\t"};
+  for (const int jobs : {1, 3}) {
+    const size_t requestsBefore = server.agents().size();
+    RedirectOptions options;
+    options.addresses = addresses;
+    options.jobs = jobs;
+    PlainRunContext ctx;
+    const RedirectOutcome outcome = RedirectRun(options, ctx);
+    EXPECT_EQ(outcome.results,
+              "http://t/a\r\nhttp://t/b\r\n" + ftp + "\r\n" + mailto + "\r\n" + server.url("/none") + "\r\n")
+        << jobs;
+    EXPECT_EQ(outcome.failedList, ftp + "\r\n" + mailto + "\r\n" + server.url("/none") + "\r\n") << jobs;
+    EXPECT_EQ(outcome.failed, 3u) << jobs;
+    EXPECT_EQ(outcome.invalid, 2u) << jobs;
+    ASSERT_EQ(ctx.failures.size(), 3u) << jobs;
+    EXPECT_EQ(ctx.failures[0].item, ftp);
+    EXPECT_EQ(ctx.failures[0].reason, "地址无效");
+    EXPECT_EQ(ctx.failures[1].reason, "地址无效");
+    EXPECT_EQ(ctx.failures[2].item, server.url("/none"));
+    EXPECT_EQ(ctx.failures[2].reason, "") << "a line that was requested fails as before";
+    // a, b and the page without a redirect (probe and download); nothing for the other schemes.
+    EXPECT_EQ(server.agents().size() - requestsBefore, 4u) << jobs;
+  }
+}
+
 TEST(RedirectRun, ShowsProgressAsCountColonIndex) {
   RedirectServer server;
   ASSERT_TRUE(server.started());
