@@ -13,7 +13,7 @@ QString clipboardText() {
 }
 
 void setClipboardText(const QString& text) {
-  if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
+  if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(withLf(text));
 }
 
 std::string readClipboard() { return fromQString(clipboardText()); }

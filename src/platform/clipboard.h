@@ -1,5 +1,6 @@
 #pragma once
-// The desktop clipboard, as text.
+// The desktop clipboard, as text. Text put on it has LF line breaks, as programs on Linux expect;
+// text taken from it may have LF or CR LF, and comes as it is (its readers take both).
 
 #include <QString>
 
@@ -10,9 +11,10 @@ namespace chengling {
 
 // The clipboard's text; empty when it holds none.
 QString clipboardText();
+// Puts `text` on the clipboard with every CR LF made LF.
 void setClipboardText(const QString& text);
 
-// The same as internal text. Line breaks are kept as they are.
+// The same as internal text.
 std::string readClipboard();
 void writeClipboard(std::string_view text);
 

@@ -294,7 +294,7 @@ TEST_F(CsvTableWindow, CopyPutsTheQuotedDataRowsOnTheClipboardAndFlashes) {
   QTest::mouseClick(copy, Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return log.seen.size() >= 4; }, kRunTimeoutMs));
   EXPECT_EQ(log.seen.mid(2), (QStringList{u"已复制"_s, u"复制"_s}));
-  EXPECT_EQ(clipboardText(), u"\"甲\",\"1\"\r\n\"\",\"2\"\r\n"_s);
+  EXPECT_EQ(clipboardText(), u"\"甲\",\"1\"\n\"\",\"2\"\n"_s);
 }
 
 TEST_F(CsvTableWindow, PasteImportsTheClipboardText) {

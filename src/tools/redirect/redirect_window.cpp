@@ -147,7 +147,7 @@ void RedirectTool::buildControls() {
 void RedirectTool::connectControls() {
   connect(startButton_, &QPushButton::clicked, this, &RedirectTool::startClicked);
   connect(paste_, &QPushButton::clicked, this, [this] { sources_->setPlainText(withLf(clipboardText())); });
-  connect(copy_, &QPushButton::clicked, this, [this] { setClipboardText(withCrLf(results_->toPlainText())); });
+  connect(copy_, &QPushButton::clicked, this, [this] { setClipboardText(results_->toPlainText()); });
   connect(agentChoice_, &QComboBox::activated, this, &RedirectTool::applyUserAgentChoice);
   connect(agentText_, &QLineEdit::textChanged, this, [this](const QString& text) { agent_->set(fromQString(text)); });
   connect(failurePlaceholder_, &QCheckBox::toggled, this, &RedirectTool::updateEmptyPlaceholder);
