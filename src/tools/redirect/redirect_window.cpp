@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "platform/clipboard.h"
@@ -98,8 +99,11 @@ void RedirectTool::buildControls() {
   agentChoice_ = makeCombo(u"组合框协议模拟方式"_s, entries, kDefaultUserAgentEntry, QString());
   agentText_ = makeEdit(u"编辑框UA"_s, QString(), u"发送的协议文本(UserAgent)"_s);
   looseMatch_ = makeCheck(u"选择框扩展模式"_s, u"扩展模式(宽松匹配)"_s);
+  looseMatch_->setToolTip(u"网页脚本里带条件判断（if）的跳转也采用"_s);
   failurePlaceholder_ = makeCheck(u"选择框失败占位"_s, u"失败占位"_s, true);
+  failurePlaceholder_->setToolTip(u"获取失败的地址也写一行（原地址），让结果与原地址逐行对齐"_s);
   emptyPlaceholder_ = makeCheck(u"选择框空占位"_s, u"空占位"_s);
+  emptyPlaceholder_->setToolTip(u"获取失败的地址写一个空行，而不是原地址"_s);
   jobs_ = named(new QSpinBox, u"编辑框同时获取"_s);
   jobs_->setRange(1, kMaxJobs);
   jobs_->setValue(1);
@@ -205,7 +209,7 @@ void RedirectTool::startClicked() {
   auto outcome = std::make_shared<RedirectOutcome>();
   panel_->run(
       start_, [options = std::move(options), outcome](RunContext& ctx) { *outcome = RedirectRun(options, ctx); },
-      [this, outcome](bool) { runFinished(outcome->failedList); });
+      [this, outcome](bool) { runFinished(*outcome); });
 }
 
 void RedirectTool::appendResult(const QString& line) {
@@ -214,9 +218,13 @@ void RedirectTool::appendResult(const QString& line) {
   end.insertText(line + u'\n');
 }
 
-void RedirectTool::runFinished(const std::string& failedList) {
-  if (failedList.empty()) return;
-  ShowInputDialog(toQString(failedList), std::nullopt, toQString(kFailedListCaption), this, nullptr);
+void RedirectTool::runFinished(const RedirectOutcome& outcome) {
+  if (outcome.failedList.empty()) return;
+  // The body stays a plain list of addresses to copy and try again; the prompt says why some of
+  // them were never requested.
+  std::optional<QString> prompt;
+  if (outcome.invalid > 0) prompt = toQString(invalidAddressesNote(outcome.invalid));
+  ShowInputDialog(toQString(outcome.failedList), prompt, toQString(kFailedListCaption), this, nullptr);
 }
 
 }  // namespace chengling

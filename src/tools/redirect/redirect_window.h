@@ -50,7 +50,7 @@ class RedirectTool : public QWidget {
   void startClicked();
   RedirectOptions runOptions() const;
   void appendResult(const QString& line);
-  void runFinished(const std::string& failedList);
+  void runFinished(const RedirectOutcome& outcome);
 
   // The agent box's text as the resolving threads read it before every address.
   class SharedText;

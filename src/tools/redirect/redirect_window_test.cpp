@@ -12,11 +12,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QSpinBox>
 #include <QTest>
+#include <QTextEdit>
 
 #include <chrono>
 #include <condition_variable>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -228,6 +231,19 @@ TEST_F(RedirectWindow, ControlsStartWithTheirCaptionsAndInitialStates) {
   EXPECT_EQ(jobs->accessibleName(), u"同时获取："_s);
 }
 
+TEST_F(RedirectWindow, OptionsWhoseCaptionsSayLittleExplainThemselvesInTooltips) {
+  const QString kNeedTips[] = {u"选择框扩展模式"_s, u"选择框失败占位"_s, u"选择框空占位"_s,
+                               u"按钮1"_s, u"按钮2"_s, u"编辑框同时获取"_s};
+  QSet<QString> tips;
+  for (const QString& name : kNeedTips) {
+    const QString tip = control(name)->toolTip();
+    EXPECT_FALSE(tip.isEmpty()) << name.toStdString();
+    EXPECT_NE(tip, testing::shownText(control(name))) << name.toStdString() << ": a tip that repeats the caption";
+    tips.insert(tip);
+  }
+  EXPECT_EQ(tips.size(), std::size(kNeedTips)) << "each tip tells its own control";
+}
+
 TEST_F(RedirectWindow, EmptyPlaceholderIsEnabledOnlyWhileFailurePlaceholderIsChecked) {
   auto* failure = control<QCheckBox>(u"选择框失败占位"_s);
   auto* empty = control<QCheckBox>(u"选择框空占位"_s);
@@ -279,6 +295,25 @@ TEST_F(RedirectWindow, EachPlaceholderModeGivesItsResultLinesAndTheFailedListNam
   // The copy button hands the result list over with LF line breaks.
   QTest::mouseClick(control(u"按钮2"_s), Qt::LeftButton);
   EXPECT_EQ(clipboardText(), kCases[2].want);
+}
+
+TEST_F(RedirectWindow, LinesWithBlanksResolveAndALineOfAnotherSchemeIsNamedInvalid) {
+  const QString ftp = u"ftp://"_s + pages_.hostAndPort("/loc");
+  // Pasted with LF line breaks, as Linux programs copy.
+  pasteSources({u"  "_s + pages_.url("/loc") + u"\t"_s, ftp, u"\t"_s + pages_.hostAndPort("/meta") + u" "_s},
+               u"\n"_s);
+  QStringList prompts;
+  Modals modals;
+  modals.other = [&](QWidget* dialog) {
+    prompts << dialog->findChild<QTextEdit*>(u"编辑框提示"_s)->toPlainText();
+    failedListShown_ << dialog->findChild<QPlainTextEdit*>(u"编辑框正文"_s)->toPlainText();
+    dialog->findChild<QPushButton*>(u"按钮取消"_s)->click();
+  };
+  EXPECT_EQ(runToEnd(), u"http://t/loc\n"_s + ftp + u"\nhttp://t/meta\n"_s);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !failedListShown_.isEmpty(); }, kRunTimeoutMs));
+  EXPECT_EQ(failedListShown_, QStringList{ftp + u"\n"_s});
+  EXPECT_EQ(prompts, QStringList{u"其中 1 个地址无效：只能获取 http:// 或 https:// 网址"_s});
+  EXPECT_EQ(pages_.agents().size(), 3u) << "the probe of /loc, the probe and the page of /meta; never the ftp line";
 }
 
 TEST_F(RedirectWindow, ProgressReadsCountColonIndexAndAStopAbortsTheHeldAddress) {
