@@ -1,7 +1,11 @@
 #include "platform/dialogs.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLocale>
 #include <QStringList>
 
 #include "platform/qt_text.h"
@@ -10,6 +14,37 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace chengling {
 namespace {
+
+// Qt writes the sizes and dates of its file list in the system's locale ("6 bytes", "11 Dec 2026"
+// on an English desktop); this list writes them in the program's, which is Chinese. Every other
+// column and role is Qt's own.
+class ChineseFileList : public QIdentityProxyModel {
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+    if (role != Qt::DisplayRole || files == nullptr || (index.column() != kSize && index.column() != kDate)) {
+      return QIdentityProxyModel::data(index, role);
+    }
+    const QModelIndex source = mapToSource(index);
+    if (index.column() == kSize) return files->isDir(source) ? QString() : QLocale().formattedDataSize(files->size(source));
+    const QDateTime modified = files->lastModified(source);
+    return modified.isValid() ? QLocale().toString(modified, QLocale::ShortFormat) : QString();
+  }
+
+ private:
+  // The columns of QFileSystemModel: name, size, type, date modified.
+  static constexpr int kSize = 1;
+  static constexpr int kDate = 3;
+};
+
+// Shows `dialog` with the Chinese file list; the chosen paths, none when cancelled.
+QStringList choose(QFileDialog& dialog) {
+  dialog.setProxyModel(new ChineseFileList(&dialog));
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles();
+}
 
 QString startIn(const std::string& path) { return path.empty() ? QDir::currentPath() : qStringFromPath(path); }
 
@@ -41,7 +76,9 @@ QString qtFilterFromList(const QString& filter) { return filterEntries(filter).j
 
 std::string chooseFiles(QWidget* owner, const QString& title, const QString& filter,
                         const std::string& startFolder) {
-  const QStringList files = QFileDialog::getOpenFileNames(owner, title, startIn(startFolder), qtFilterFromList(filter));
+  QFileDialog dialog(owner, title, startIn(startFolder), qtFilterFromList(filter));
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  const QStringList files = choose(dialog);
   std::string list;
   for (const QString& file : files) {
     if (!list.empty()) list += "\r\n";
@@ -51,28 +88,31 @@ std::string chooseFiles(QWidget* owner, const QString& title, const QString& fil
 }
 
 std::string chooseFile(QWidget* owner, const QString& title, const QString& filter, const std::string& initialFile) {
-  const QString file = QFileDialog::getOpenFileName(
-      owner, title.isEmpty() ? u"打开文件"_s : title, startIn(initialFile),
-      qtFilterFromList(filter.isEmpty() ? u"所有文件(*.*)|*.*"_s : filter));
-  return file.isEmpty() ? std::string() : pathFromQString(file);
+  QFileDialog dialog(owner, title.isEmpty() ? u"打开文件"_s : title, startIn(initialFile),
+                     qtFilterFromList(filter.isEmpty() ? u"所有文件(*.*)|*.*"_s : filter));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  const QStringList files = choose(dialog);
+  return files.isEmpty() || files.constFirst().isEmpty() ? std::string() : pathFromQString(files.constFirst());
 }
 
 std::string chooseFolder(QWidget* owner, const QString& title, const std::string& preselect) {
   QFileDialog dialog(owner, title.isEmpty() ? u"请选择一个文件夹"_s : title, startIn(preselect));
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly, true);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  const QString folder = dialog.selectedFiles().constFirst().trimmed();
+  const QStringList chosen = choose(dialog);
+  if (chosen.isEmpty()) return {};
+  const QString folder = chosen.constFirst().trimmed();
   return folder.isEmpty() ? std::string() : pathFromQString(folder);
 }
 
 std::string ChooseSaveFile(QWidget* owner, const QString& title, const QString& filter, int filterIndex) {
   const QStringList entries = filterEntries(filter.isEmpty() ? u"TXT文档(*.txt)|*.txt|所有文件(*.*)|*.*"_s : filter);
-  QString selected = filterIndex >= 1 && filterIndex <= entries.size() ? entries[filterIndex - 1] : QString();
-  const QString file = QFileDialog::getSaveFileName(owner, title.isEmpty() ? u"保存文件"_s : title,
-                                                    QDir::currentPath(), entries.join(u";;"_s), &selected,
-                                                    QFileDialog::DontConfirmOverwrite);
-  return file.isEmpty() ? std::string() : pathFromQString(file);
+  QFileDialog dialog(owner, title.isEmpty() ? u"保存文件"_s : title, QDir::currentPath(), entries.join(u";;"_s));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  if (filterIndex >= 1 && filterIndex <= entries.size()) dialog.selectNameFilter(entries[filterIndex - 1]);
+  const QStringList files = choose(dialog);
+  return files.isEmpty() || files.constFirst().isEmpty() ? std::string() : pathFromQString(files.constFirst());
 }
 
 }  // namespace chengling
