@@ -205,6 +205,32 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
+void MainWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  glideBanner(!isMinimized());
+}
+
+// Also the window system's own hide, when the window is minimised or its desktop is switched away.
+void MainWindow::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  glideBanner(false);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) glideBanner(isVisible() && !isMinimized());
+}
+
+// Nobody sees a hidden or minimised banner: its timer would only cost a waking core fifty times a
+// second.
+void MainWindow::glideBanner(bool shown) {
+  if (shown && !bannerStopped_) {
+    if (!bannerTimer_->isActive()) bannerTimer_->start();
+  } else {
+    bannerTimer_->stop();
+  }
+}
+
 bool MainWindow::bannerGliding() const { return bannerTimer_->isActive(); }
 
 void MainWindow::bannerStep() {
@@ -222,7 +248,8 @@ void MainWindow::bannerStep() {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == banner_) {
     if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
-      bannerTimer_->stop();  // until the program ends
+      bannerStopped_ = true;
+      bannerTimer_->stop();
       return true;
     }
     if (event->type() == QEvent::MouseButtonRelease &&

@@ -64,6 +64,8 @@ class MainWindow : public QWidget {
   void openPaths(PathList paths);
 
   QLabel* banner() const { return banner_; }
+  // The banner's timer runs: from creation on, but never while the window is hidden or minimised,
+  // and not after a right press on the banner stopped it for good.
   bool bannerGliding() const;
   // True while the banner glides left.
   bool bannerLeftward() const { return bannerLeftward_; }
@@ -73,6 +75,9 @@ class MainWindow : public QWidget {
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void changeEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -81,6 +86,8 @@ class MainWindow : public QWidget {
   void switchPage();
   void placePage();
   QWidget* createPage(int index);
+  // Runs the banner's timer exactly while `shown` and it was not stopped for good.
+  void glideBanner(bool shown);
 
   SettingsStore& settings_;
   std::array<PageFactory, kPageCount> factories_;
@@ -96,6 +103,7 @@ class MainWindow : public QWidget {
   QLabel* banner_ = nullptr;
   QTimer* bannerTimer_ = nullptr;
   bool bannerLeftward_ = false;
+  bool bannerStopped_ = false;  // by a right press, until the program ends
 };
 
 }  // namespace chengling

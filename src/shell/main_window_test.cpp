@@ -191,5 +191,36 @@ TEST(MainWindow, BannerGlidesBetweenItsBoundsAndStopsOnRightPress) {
   EXPECT_FALSE(window.bannerGliding());
 }
 
+TEST(MainWindow, BannerRestsWhileTheWindowIsHiddenOrMinimised) {
+  Shell shell;
+  MainWindow window(shell.settings, {});
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  ASSERT_TRUE(window.bannerGliding());
+
+  window.showMinimized();
+  EXPECT_TRUE(window.isMinimized());
+  EXPECT_FALSE(window.bannerGliding()) << "minimised";
+  window.showNormal();
+  EXPECT_TRUE(window.bannerGliding()) << "restored";
+
+  window.hide();
+  EXPECT_FALSE(window.bannerGliding()) << "hidden";
+  window.show();
+  EXPECT_TRUE(window.bannerGliding()) << "shown again";
+  // It glides on from where it stood.
+  const int x = window.banner()->x();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window.banner()->x() != x; }, 5000));
+
+  // A banner stopped by a right press stays still when the window comes back.
+  QTest::mousePress(window.banner(), Qt::RightButton);
+  ASSERT_FALSE(window.bannerGliding());
+  window.showMinimized();
+  window.showNormal();
+  window.hide();
+  window.show();
+  EXPECT_FALSE(window.bannerGliding());
+}
+
 }  // namespace
 }  // namespace chengling
