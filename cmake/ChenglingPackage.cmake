@@ -17,10 +17,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${CHENGLING_HOMEPAGE})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# libcurl is opened at run time, so no binary names it; HTTPS needs the certificate store; the
-# window needs a font with Chinese glyphs.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4, ca-certificates")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei")
+# libcurl is opened at run time, so no binary names it; HTTPS needs the certificate store. Every word
+# of the window is Chinese: without a font with Chinese glyphs it shows empty boxes, and without
+# Qt's Chinese translations Qt's own buttons and dialogs speak English. Neither may be left to
+# Recommends, which an installation may skip.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libcurl4, ca-certificates, fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei, qt6-translations-l10n")
 include(CPack)
 
 # Builds the package from this build folder, unpacks it into a scratch root and runs both programs

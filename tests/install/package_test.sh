@@ -26,6 +26,11 @@ depends="$(dpkg-deb -f "$deb" Depends)"
 for package in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libcurl4 zlib1g ca-certificates; do
   [[ "$depends" =~ (^|, )$package[a-z0-9.]*( |,|$) ]] || fail "Depends lacks $package: $depends"
 done
+# Every word of the window is Chinese: a font with Chinese glyphs and Qt's Chinese translations are
+# installed with the package, not only recommended (one entry, alternatives joined by " | ").
+cjk_fonts="fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei"
+[[ ", $depends, " == *", $cjk_fonts, "* ]] || fail "Depends lacks a Chinese font ($cjk_fonts): $depends"
+[[ "$depends" =~ (^|, )qt6-translations-l10n( |,|$) ]] || fail "Depends lacks qt6-translations-l10n: $depends"
 # The simplified / traditional tables are built into the programs: OpenCC is needed only to build.
 [[ ! "$depends" =~ opencc ]] || fail "Depends names OpenCC: $depends"
 
