@@ -4,9 +4,14 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QLocale>
 #include <QStringList>
+#include <QTreeView>
+
+#include <algorithm>
+#include <utility>
 
 #include "platform/qt_text.h"
 
@@ -39,9 +44,33 @@ class ChineseFileList : public QIdentityProxyModel {
   static constexpr int kDate = 3;
 };
 
+// Widens the size, type and date columns of Qt's detailed list (when the dialog is Qt's own) to their
+// usual texts, which Qt's default width cuts short. A wider column that the user kept stays.
+void fitColumns(QFileDialog& dialog) {
+  auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+  if (tree == nullptr) return;
+  const QLocale locale;
+  const QFontMetrics metrics = tree->fontMetrics();
+  const auto widest = [&metrics](const QStringList& texts) {
+    int width = 0;
+    for (const QString& text : texts) width = std::max(width, metrics.horizontalAdvance(text));
+    return width + 24;  // cell margins and the sort indicator
+  };
+  const int sizeWidth = widest({locale.formattedDataSize(1023), locale.formattedDataSize(1023 * 1024 + 1000)});
+  const int typeWidth = widest({u"纯文本文档"_s});  // a common type, as the MIME database names it
+  const int dateWidth =
+      widest({locale.toString(QDateTime(QDate(2000, 12, 28), QTime(23, 59)), QLocale::ShortFormat)});
+  QHeaderView* header = tree->header();
+  for (const auto& [column, width] :
+       {std::pair{1, sizeWidth}, std::pair{2, typeWidth}, std::pair{3, dateWidth}}) {
+    if (column < header->count() && header->sectionSize(column) < width) header->resizeSection(column, width);
+  }
+}
+
 // Shows `dialog` with the Chinese file list; the chosen paths, none when cancelled.
 QStringList choose(QFileDialog& dialog) {
   dialog.setProxyModel(new ChineseFileList(&dialog));
+  fitColumns(dialog);
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.selectedFiles();
 }

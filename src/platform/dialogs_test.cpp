@@ -85,6 +85,7 @@ TEST(Dialogs, TheFileListSpeaksChinese) {
   QStringList showActions;
   QStringList folderRow;
   QStringList fileRow;
+  QList<bool> fits;  // the size and date columns are wide enough for the file's texts
   modals.next([&](QWidget* modal) {
     auto* tree = modal->findChild<QTreeView*>(u"treeView"_s);
     ASSERT_NE(tree, nullptr);
@@ -110,6 +111,9 @@ TEST(Dialogs, TheFileListSpeaksChinese) {
       if (!tree->header()->isSectionHidden(section)) headers << model->headerData(section, Qt::Horizontal).toString();
     }
     for (const QAction* action : tree->header()->actions()) showActions << action->text();
+    for (const int column : {1, 3}) {
+      fits << (tree->header()->sectionSize(column) > tree->fontMetrics().horizontalAdvance(fileRow.value(column)));
+    }
     modal->close();
   });
   EXPECT_TRUE(chooseFiles(nullptr, u"选择"_s, u"所有文件|*.*"_s, dir.path()).empty());
@@ -126,6 +130,7 @@ TEST(Dialogs, TheFileListSpeaksChinese) {
   EXPECT_TRUE(chineseShortDate.match(fileRow[3]).hasMatch()) << fileRow[3].toStdString();
   EXPECT_TRUE(chineseShortDate.match(folderRow[3]).hasMatch()) << folderRow[3].toStdString();
   EXPECT_TRUE(fileRow[3].startsWith(u"2023/11/1"_s)) << fileRow[3].toStdString();
+  EXPECT_EQ(fits, (QList<bool>{true, true})) << "a size or date cut short";
 }
 
 }  // namespace
