@@ -152,12 +152,11 @@ RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx) {
     item.index = index;
     item.address = std::move(resolved.address);
     item.target = std::move(resolved.target);
-    item.invalid = resolved.invalid;
     if (item.target.empty()) {
       ++outcome.failed;
-      if (item.invalid) ++outcome.invalid;
+      if (resolved.invalid) ++outcome.invalid;
       outcome.failedList += item.address + "\r\n";
-      ctx.failure(item.address, item.invalid ? kInvalidAddressReason : "");
+      ctx.failure(item.address, resolved.invalid ? kInvalidAddressReason : "");
       if (options.failurePlaceholder) {
         item.writesLine = true;
         if (!options.emptyPlaceholder) item.line = item.address;

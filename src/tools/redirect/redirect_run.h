@@ -44,7 +44,6 @@ struct AddressOutcome {
   // redirect.
   std::string address;
   std::string target;   // empty when the address failed
-  bool invalid = false;  // failed without a request: a scheme other than http and https
   bool writesLine = false;  // a result line is written: a target, or a placeholder
   std::string line;     // that line, without its line break
 };
