@@ -117,6 +117,7 @@ int runUndo() {
   for (const UndoStep& step : outcome.steps) {
     if (step.action != UndoAction::Failed) printLine(undoStepLine(step));
   }
+  for (const std::string& folder : outcome.removedFolders) printLine(undoFolderLine(folder));
   printLine(undoSummary(outcome));
   return outcome.failed > 0 || outcome.stopped ? kExitSomeFailed : kExitOk;
 }

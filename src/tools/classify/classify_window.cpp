@@ -432,6 +432,10 @@ void ClassifyTool::undoFinished(const UndoOutcome& outcome, bool undoAvailable) 
     lines += undoStepLine(step);
     lines += "\r\n";
   }
+  for (const std::string& folder : outcome.removedFolders) {
+    lines += undoFolderLine(folder);
+    lines += "\r\n";
+  }
   ShowInputDialog(notices + toQString(lines), toQString(summary), toQString(kUndoCaption), this, nullptr);
 }
 

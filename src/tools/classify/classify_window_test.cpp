@@ -57,8 +57,8 @@ const QString kIdle = u"立即执行归类"_s;
 // The program directory of this test process (CHENGLING_HOME), native.
 std::string home() { return nativeFromInternal(programDirectory()); }
 
-// The lines of a log (internal text, as the engine writes it).
-std::vector<std::string> logLines(const std::string& name) { return splitText(readBytes(home() + "/" + name), "\r\n"); }
+// The lines of a log: the names' own bytes, LF after each.
+std::vector<std::string> logLines(const std::string& name) { return splitText(readBytes(home() + "/" + name), "\n"); }
 
 // What a details or input dialog showed, and the answer it got.
 struct ShownDialog {
@@ -301,8 +301,8 @@ TEST_F(ClassifyWindow, AFolderRunMakesBatchesAndShowsTheirTargets) {
       EXPECT_EQ(readBytes(folder + "/" + name), name);
       EXPECT_TRUE(exists(src + "/" + name)) << "a copy keeps its source";
       targets << native(folder + "/" + name);
-      before.push_back(internalFromNative(src + "/" + name));
-      after.push_back(internalFromNative(folder + "/" + name));
+      before.push_back(src + "/" + name);
+      after.push_back(folder + "/" + name);
     }
   }
   ASSERT_EQ(shown.size(), 1u);
@@ -336,7 +336,7 @@ TEST_F(ClassifyWindow, AMoveOntoAnExistingFileFailsOpensTheFailureLogAndLosesNot
   EXPECT_EQ(opened.paths, QStringList{native(failureLog)});
   EXPECT_EQ(modals.texts,
             QStringList{u"归类完成，但有 1 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】"_s});
-  EXPECT_EQ(readBytes(failureLog), src + "/two.txt\r\n");
+  EXPECT_EQ(readBytes(failureLog), src + "/two.txt\n");
   // The reasons follow in the details dialog.
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].title, u"信息："_s);
@@ -371,11 +371,16 @@ TEST_F(ClassifyWindow, UndoAfterAMoveRunPutsEveryFileBack) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= 2 && !tool_->running(); }, kRunTimeoutMs));
   EXPECT_EQ(modals.texts, QStringList{u"确定把上次归类移动的文件移回原位置吗？"_s});
   EXPECT_EQ(shown[1].title, u"撤销归类"_s);
-  EXPECT_EQ(shown[1].prompt, u"撤销归类：移回 5 个，跳过 0 个，失败 0 个"_s);
+  EXPECT_EQ(shown[1].prompt, u"撤销归类：移回 5 个，跳过 0 个，失败 0 个，删除空文件夹 3 个"_s);
   EXPECT_TRUE(shown[1].body.startsWith(u"已移回："_s + native(src + "/sub/1/e.txt"))) << shown[1].body.toStdString();
+  for (const char* made : {"/sub/1", "/1", "/2"}) {
+    EXPECT_TRUE(shown[1].body.contains(u"\n已删除空文件夹："_s + native(src + made) + u"\n"_s)) << made;
+  }
   for (const std::string& name : names) EXPECT_EQ(readBytes(src + "/" + name), name);
   EXPECT_EQ(readBytes(src + "/sub/e.txt"), "e.txt");
-  EXPECT_TRUE(listNames(src + "/1").empty());
+  // The batch folders the run made are gone again; the tree is as it was.
+  EXPECT_EQ(listNames(src), (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt", "sub"}));
+  EXPECT_EQ(listNames(src + "/sub"), std::vector<std::string>{"e.txt"});
   EXPECT_FALSE(undo->isEnabled()) << "nothing is left to undo";
   EXPECT_EQ(undo->text(), u"撤销上次归类"_s);
 }
@@ -452,7 +457,7 @@ TEST_F(ClassifyWindow, AFileListRunWithNamedBatches) {
   EXPECT_EQ(readBytes(dir_ / "out/北/1.txt"), "1");
   EXPECT_EQ(readBytes(dir_ / "out/北/2.txt"), "2");
   EXPECT_EQ(readBytes(dir_ / "out/南/3.txt"), "3");
-  EXPECT_EQ(readBytes(home() + "/" + "归类失败的文件路径.txt"), "\r\n");
+  EXPECT_EQ(readBytes(home() + "/" + "归类失败的文件路径.txt"), "\n");
   EXPECT_EQ(modals.texts.size(), 1);
   EXPECT_EQ(opened.paths.size(), 1);
 }
