@@ -13,6 +13,8 @@
 #include "foundation/program_directory.h"
 #include "tools/classify/classify_engine.h"
 #include "tools/classify/classify_undo.h"
+#include "tools/classify/classify_workflow.h"
+#include "tools/classify/path_template.h"
 
 namespace chengling::cli {
 namespace {
@@ -153,6 +155,9 @@ Command addClassifyCommand(CLI::App& parent) {
       printError(inputError);
       return kExitSomeFailed;
     }
+    // A typing error in the template goes on as the window's "yes" would: the words stay as text.
+    const std::string notice = unknownWordsNotice(unknownBracketWords(options.templateText));
+    if (!notice.empty()) printError("警告：" + notice);
     return args->dryRun ? runDry(options) : runClassify(options);
   };
   return command;

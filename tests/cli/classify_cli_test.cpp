@@ -134,6 +134,22 @@ TEST(ClassifyCli, UndoRemovesTheFoldersTheMoveMadeOnceEmpty) {
   EXPECT_NE(out.find(shown("删除空文件夹 5 个")), std::string::npos) << out;
 }
 
+TEST(ClassifyCli, AWordThatIsNoTokenIsAWarning) {
+  const TempDir dir;
+  writeBytes(dir / "src/a.txt", "a");
+  std::string err;
+  for (const char* dryRun : {"--dry-run ", ""}) {
+    EXPECT_EQ(classify(dir, dryRun + std::string("--to '") + dir / "out/[文名]/[文件名]" + "' '" + dir / "src" + "'",
+                       nullptr, &err),
+              0)
+        << dryRun << err;
+    EXPECT_NE(err.find(shown("警告：[文名] 不是元符，将作为文字保留。")), std::string::npos) << dryRun << err;
+  }
+  EXPECT_EQ(readBytes(shown(dir / "out/[文名]/a.txt")), "a");
+  ASSERT_EQ(classify(dir, "--to '" + dir / "out2/[批次名]/[文件名]" + "' '" + dir / "src" + "'", nullptr, &err), 0);
+  EXPECT_EQ(err.find(shown("警告")), std::string::npos) << err;
+}
+
 TEST(ClassifyCli, UsageErrors) {
   const TempDir dir;
   writeBytes(dir / "list.txt", dir / "a.txt\n");

@@ -283,6 +283,11 @@ void ClassifyTool::filesDropped(const PathList& paths, Qt::KeyboardModifiers mod
   FlashCaption(fromList_, toQString(kDroppedCaption), toQString(kDroppedRestingCaption));
 }
 
+bool ClassifyTool::confirmTemplate() {
+  const std::vector<std::string> words = unknownBracketWords(fromQString(template_->text()));
+  return words.empty() || askYesNo(this, toQString(unknownWordsQuestion(words)));
+}
+
 ClassifyOptions ClassifyTool::options(Matcher matcher) const {
   ClassifyOptions options;
   options.source = fromList_->isChecked() ? ClassifySource::FileList : ClassifySource::Folder;
@@ -312,7 +317,7 @@ void ClassifyTool::runPressed(Matcher matcher) {
     panel_->runner()->requestStop();
     return;
   }
-  if (running()) return;
+  if (running() || !confirmTemplate()) return;
   struct Result {
     ClassifyOptions options;
     ClassifyOutcome outcome;
@@ -377,6 +382,7 @@ void ClassifyTool::previewClicked() {
   };
   auto result = std::make_shared<Result>();
   result->options = options(Matcher::Standard);
+  const std::string notice = unknownWordsNotice(unknownBracketWords(result->options.templateText));
   panel_->statusLabel()->clear();
   panel_->run(
       previewStart_,
@@ -384,16 +390,18 @@ void ClassifyTool::previewClicked() {
         result->error = classifyInputError(result->options);
         if (result->error.empty()) result->plan = ClassifyPlan(result->options, ctx);
       },
-      [this, result](bool stopped) {
+      [this, result, notice](bool stopped) {
         panel_->statusLabel()->clear();
         if (!result->error.empty()) {
           showMessage(this, toQString(result->error), {}, MessageIcon::Warning);
           return;
         }
-        std::string summary = planSummary(result->plan);
-        if (stopped) summary = "已停止。" + summary;
+        QString summary = toQString(planSummary(result->plan));
+        if (stopped) summary = u"已停止。"_s + summary;
+        // The words the template leaves as text come first: they show in every target below.
+        if (!notice.empty()) summary = toQString(notice) + u"\r\n"_s + summary;
         ShowInputDialog(toQString(planText(result->plan, result->options.keepSources, kPreviewLines)),
-                        toQString(summary), toQString(kPreviewCaption), this, nullptr);
+                        summary, toQString(kPreviewCaption), this, nullptr);
       });
 }
 

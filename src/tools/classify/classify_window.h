@@ -66,6 +66,9 @@ class ClassifyTool : public QWidget {
   void undoClicked();
   void undoFinished(const UndoOutcome& outcome, bool undoAvailable);
 
+  // Asks whether to go on when the template holds bracketed words that are no token; true when
+  // there are none or the answer is Yes.
+  bool confirmTemplate();
   // The engine's options from the controls now.
   ClassifyOptions options(Matcher matcher) const;
 

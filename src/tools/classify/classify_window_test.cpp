@@ -414,6 +414,53 @@ TEST_F(ClassifyWindow, PreviewShowsSourcesAndTargetsAndTouchesNothing) {
   EXPECT_EQ(modals.texts, QStringList{u"找不到文件夹 "_s + native(dir_ / "missing")});
 }
 
+TEST_F(ClassifyWindow, AWordThatIsNoTokenIsAskedAboutBeforeARunAndMarkedInThePreview) {
+  const std::string src = dir_ / "src";
+  writeBytes(src + "/a.txt", "a");
+  setText(u"编辑框目录"_s, native(src));
+  setText(u"编辑框归类到"_s, native(dir_ / "out") + u"/[文名]/[批次]/[文件名]"_s);
+  const std::string beforeLog = home() + "/" + "归类前文件路径.txt";
+  writeBytes(beforeLog, "earlier run\n");
+  const QString notice = u"[文名]、[批次] 不是元符，将作为文字保留。"_s;
+
+  // 预览 asks nothing: it names the words above its summary.
+  Modals modals;
+  std::vector<ShownDialog> shown;
+  modals.other = record(shown);
+  QTest::mouseClick(control(u"按钮预览"_s), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.empty() && !tool_->running(); }, kRunTimeoutMs));
+  EXPECT_EQ(shown[0].prompt, notice + u"\n预演：共 1 个文件，目标已存在 0 个，目标重复 0 个；未改动任何文件"_s);
+  EXPECT_TRUE(shown[0].body.contains(native(dir_ / "out/[文名]/[批次]/a.txt"))) << shown[0].body.toStdString();
+  EXPECT_TRUE(modals.texts.isEmpty());
+
+  // No, to either button: nothing starts and nothing is written, not even the logs.
+  modals.answerBox = [](const QString&) { return QMessageBox::No; };
+  QTest::mouseClick(runButton(), Qt::LeftButton);
+  clickWith(runButton(), Qt::RightButton);
+  EXPECT_EQ(modals.texts, (QStringList{notice + u"继续吗？"_s, notice + u"继续吗？"_s}));
+  EXPECT_EQ(modals.buttonTexts.last(), u"是|否"_s);
+  QTest::qWait(100);
+  EXPECT_FALSE(tool_->running());
+  EXPECT_EQ(runButton()->text(), kIdle);
+  EXPECT_EQ(shown.size(), 1u);
+  EXPECT_FALSE(exists(dir_ / "out"));
+  EXPECT_EQ(listNames(src), std::vector<std::string>{"a.txt"});
+  EXPECT_EQ(readBytes(beforeLog), "earlier run\n");
+
+  // Yes: the words stay in the path as typed.
+  modals.answerBox = [](const QString&) { return QMessageBox::Yes; };
+  runAndWait(modals, shown, 2);
+  EXPECT_EQ(modals.texts.size(), 3);
+  EXPECT_EQ(shown[1].title, u"归类完成！"_s);
+  EXPECT_EQ(readBytes(dir_ / "out/[文名]/[批次]/a.txt"), "a");
+
+  // A template of tokens only asks nothing.
+  setText(u"编辑框归类到"_s, native(dir_ / "out2") + u"/[批次名]/[文件名]"_s);
+  runAndWait(modals, shown, 3);
+  EXPECT_EQ(modals.texts.size(), 3);
+  EXPECT_EQ(readBytes(dir_ / "out2/1/a.txt"), "a");
+}
+
 TEST_F(ClassifyWindow, TheRightButtonListsFoldersWithTheAlternativeMatcher) {
   const std::string src = dir_ / "src";
   writeBytes(src + "/a.txt", "a");
