@@ -25,6 +25,7 @@ namespace chengling {
 class RunPanel;
 class SettingsStore;
 class StartButton;
+class ToolTip;
 struct UndoOutcome;
 
 class ClassifyTool : public QWidget {
@@ -46,6 +47,7 @@ class ClassifyTool : public QWidget {
  private:
   void buildControls();
   void buildTokenMenu();
+  void addToolTips();
   void connectControls();
   void applyInputRules();
   void applyBatchRules();
@@ -76,6 +78,7 @@ class ClassifyTool : public QWidget {
   StartButton* runStart_ = nullptr;
   StartButton* previewStart_ = nullptr;
   StartButton* undoStart_ = nullptr;
+  ToolTip* tips_ = nullptr;
   bool classifying_ = false;
   // Per-file captions arrive far faster than a button can be repainted: the latest one is shown a
   // few times a second.

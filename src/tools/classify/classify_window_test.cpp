@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -28,6 +29,7 @@
 #include "platform/qt_text.h"
 #include "shell/control_tag.h"
 #include "shell/settings_store.h"
+#include "shell/tool_tip.h"
 #include "support/test_support.h"
 #include "support/window_test_kit.h"
 #include "tools/classify/path_template.h"
@@ -459,6 +461,47 @@ TEST_F(ClassifyWindow, AWordThatIsNoTokenIsAskedAboutBeforeARunAndMarkedInThePre
   runAndWait(modals, shown, 3);
   EXPECT_EQ(modals.texts.size(), 3);
   EXPECT_EQ(readBytes(dir_ / "out2/1/a.txt"), "a");
+}
+
+TEST_F(ClassifyWindow, OptionsExplainThemselvesInTooltips) {
+  auto* tip = tool_->findChild<ToolTip*>();
+  ASSERT_NE(tip, nullptr);
+  struct Case {
+    QString control;
+    QString part;
+  };
+  const Case kCases[] = {
+      {u"编辑框过滤"_s, u"多个类型用 | 分隔"_s},
+      {u"选择框遍历子目录"_s, u"子文件夹中的文件"_s},
+      {u"单选框文件列表"_s, u"拖放"_s},
+      {u"按钮元符"_s, u"元符帮助"_s},
+      {u"标签4"_s, u"换一个批次"_s},
+      {u"编辑框每批次归类数量"_s, u"0 表示每个文件自成一批"_s},
+      {u"单选框使用数字"_s, u"1、2、3"_s},
+      {u"单选框使用字母"_s, u"Z、AA"_s},
+      {u"单选框使用指定"_s, u"从头循环"_s},
+      {u"按钮输入批次名列表"_s, u"每行一个名称"_s},  // disabled until 使用指定 is chosen
+      {u"选择框保留原文件"_s, u"不勾选：移动文件"_s},
+      {u"按钮立即执行归类"_s, u"右键点击"_s},
+      {u"按钮预览"_s, u"不改动任何文件"_s},
+      {u"按钮撤销上次归类"_s, u"变空的文件夹"_s},
+  };
+  for (const Case& c : kCases) {
+    QWidget* widget = control(c.control);
+    ASSERT_NE(widget, nullptr);
+    const QPoint at = widget->rect().center();
+    QHelpEvent rest(QEvent::ToolTip, at, widget->mapToGlobal(at));
+    QApplication::sendEvent(widget, &rest);
+    EXPECT_TRUE(tip->shownText().contains(c.part)) << c.control.toStdString() << ": " << tip->shownText().toStdString();
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(widget, &leave);
+    EXPECT_EQ(tip->shownText(), QString()) << c.control.toStdString();
+  }
+  // A caption that says it all has none.
+  QWidget* plain = control(u"单选框指定目录"_s);
+  QHelpEvent rest(QEvent::ToolTip, QPoint(5, 5), plain->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(plain, &rest);
+  EXPECT_EQ(tip->shownText(), QString());
 }
 
 TEST_F(ClassifyWindow, TheRightButtonListsFoldersWithTheAlternativeMatcher) {
