@@ -140,7 +140,8 @@ Command addClassifyCommand(CLI::App& parent) {
   app->add_flag("--alt-matcher", args->altMatcher, toTerminal("把过滤文本整体当作一个匹配模式"));
   app->add_flag("--dry-run", args->dryRun, toTerminal("只列出 源 → 目标，不改动任何文件，不写记录"));
   app->add_option("--list", args->list, toTerminal("文件列表（每行一个路径）"));
-  CLI::Option* undo = app->add_flag("--undo", args->undo, toTerminal("按上次归类的记录把文件移回原位置"));
+  CLI::Option* undo = app->add_flag(
+      "--undo", args->undo, toTerminal("按上次归类的记录把文件移回原位置，并删除那次新建、现已变空的文件夹"));
   undo->excludes(app->add_option(toTerminal("文件夹"), args->folder, toTerminal("要归类的文件所在文件夹")));
   for (const char* other : {"--to", "--per-batch", "--batch-names", "--move", "--recursive", "--filter",
                             "--alt-matcher", "--dry-run", "--list"}) {
