@@ -13,6 +13,8 @@
 #include "foundation/program_directory.h"
 #include "tools/classify/classify_engine.h"
 #include "tools/classify/classify_undo.h"
+#include "tools/classify/classify_workflow.h"
+#include "tools/classify/path_template.h"
 
 namespace chengling::cli {
 namespace {
@@ -117,6 +119,7 @@ int runUndo() {
   for (const UndoStep& step : outcome.steps) {
     if (step.action != UndoAction::Failed) printLine(undoStepLine(step));
   }
+  for (const std::string& folder : outcome.removedFolders) printLine(undoFolderLine(folder));
   printLine(undoSummary(outcome));
   return outcome.failed > 0 || outcome.stopped ? kExitSomeFailed : kExitOk;
 }
@@ -137,7 +140,8 @@ Command addClassifyCommand(CLI::App& parent) {
   app->add_flag("--alt-matcher", args->altMatcher, toTerminal("把过滤文本整体当作一个匹配模式"));
   app->add_flag("--dry-run", args->dryRun, toTerminal("只列出 源 → 目标，不改动任何文件，不写记录"));
   app->add_option("--list", args->list, toTerminal("文件列表（每行一个路径）"));
-  CLI::Option* undo = app->add_flag("--undo", args->undo, toTerminal("按上次归类的记录把文件移回原位置"));
+  CLI::Option* undo = app->add_flag(
+      "--undo", args->undo, toTerminal("按上次归类的记录把文件移回原位置，并删除那次新建、现已变空的文件夹"));
   undo->excludes(app->add_option(toTerminal("文件夹"), args->folder, toTerminal("要归类的文件所在文件夹")));
   for (const char* other : {"--to", "--per-batch", "--batch-names", "--move", "--recursive", "--filter",
                             "--alt-matcher", "--dry-run", "--list"}) {
@@ -152,6 +156,9 @@ Command addClassifyCommand(CLI::App& parent) {
       printError(inputError);
       return kExitSomeFailed;
     }
+    // A typing error in the template goes on as the window's "yes" would: the words stay as text.
+    const std::string notice = unknownWordsNotice(unknownBracketWords(options.templateText));
+    if (!notice.empty()) printError("警告：" + notice);
     return args->dryRun ? runDry(options) : runClassify(options);
   };
   return command;

@@ -30,4 +30,16 @@ void CreatedFolders::removeEmpty() {
   made_.clear();
 }
 
+std::vector<std::string> removeEmptyFolders(std::vector<std::string> folders) {
+  auto depth = [](const std::string& path) { return std::count(path.begin(), path.end(), kPathSeparator); };
+  std::stable_sort(folders.begin(), folders.end(),
+                   [&](const std::string& a, const std::string& b) { return depth(a) > depth(b); });
+  std::vector<std::string> removed;
+  for (const std::string& folder : folders) {
+    // rmdir takes only an empty folder, never a file or a link to a folder.
+    if (!folder.empty() && ::rmdir(nativeFromInternal(folder).c_str()) == 0) removed.push_back(folder);
+  }
+  return removed;
+}
+
 }  // namespace chengling

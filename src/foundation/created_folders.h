@@ -19,9 +19,16 @@ class CreatedFolders {
   void removeEmpty();
   // Forgets the noted folders: they hold an output now.
   void keep() { made_.clear(); }
+  // The folders noted since the last removeEmpty or keep, outermost first.
+  const std::vector<std::string>& folders() const { return made_; }
 
  private:
   std::vector<std::string> made_;  // internal paths, outermost first
 };
+
+// Removes those of `folders` (internal paths) that are empty folders now, deepest first, and returns
+// them in the order removed. A folder that holds anything stays, and so does every folder above it
+// that holds it; a path that is no folder (any more) is passed over.
+std::vector<std::string> removeEmptyFolders(std::vector<std::string> folders);
 
 }  // namespace chengling

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
 #include "support/test_support.h"
 
 namespace chengling {
@@ -41,6 +45,20 @@ TEST(CreatedFolders, AFolderThatCannotBeMadeLeavesNoLevelsBehind) {
   EXPECT_FALSE(made.make(deep));
   made.removeEmpty();
   EXPECT_TRUE(listNames(dir.path()).empty());
+}
+
+TEST(RemoveEmptyFolders, DeepestFirstAndNeverOneThatHoldsAnything) {
+  TempDir dir;
+  for (const char* folder : {"a/b/c", "a/d", "e/f"}) std::filesystem::create_directories(dir / folder);
+  writeBytes(dir / "e/f/file.txt", "mine");
+  writeBytes(dir / "plain", "a file, not a folder");
+  // In any order, a parent before its child, a name twice, a file and a path that is not there.
+  const std::vector<std::string> removed = removeEmptyFolders(
+      {dir / "a", dir / "a/b", dir / "e", dir / "a/b/c", dir / "plain", dir / "e/f", dir / "a/d", dir / "gone",
+       dir / "a/b"});
+  EXPECT_EQ(removed, (std::vector<std::string>{dir / "a/b/c", dir / "a/b", dir / "a/d", dir / "a"}));
+  EXPECT_EQ(listNames(dir.path()), (std::vector<std::string>{"e", "plain"}));
+  EXPECT_TRUE(exists(dir / "e/f/file.txt"));
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ TEST(ClassifyCli, CopiesIntoBatchesAndWritesTheLogs) {
   EXPECT_FALSE(exists(dir / "src/2/skip.log"));
   EXPECT_TRUE(exists(dir / "src/a.txt"));
   EXPECT_EQ(readBytes(home() + "/" + shown("归类后文件路径.txt")),
-            dir / "src/1/a.txt\r\n" + dir / "src/1/b.txt\r\n" + dir / "src/2/c.txt\r\n");
+            dir / "src/1/a.txt\n" + dir / "src/1/b.txt\n" + dir / "src/2/c.txt\n");
   EXPECT_NE(out.find(shown("共 3 个文件，失败 0 个")), std::string::npos) << out;
 }
 
@@ -65,7 +65,7 @@ TEST(ClassifyCli, MoveFromAListWithNamedBatchesAndAFailure) {
   EXPECT_EQ(readBytes(dir / "y/two.txt"), "2");
   EXPECT_EQ(readBytes(dir / "out/south/three.txt"), "3");   // the names cycle
   EXPECT_NE(err.find(dir / "y/two.txt"), std::string::npos) << err;
-  EXPECT_EQ(readBytes(home() + "/" + shown("归类失败的文件路径.txt")), dir / "y/two.txt\r\n");
+  EXPECT_EQ(readBytes(home() + "/" + shown("归类失败的文件路径.txt")), dir / "y/two.txt\n");
 }
 
 TEST(ClassifyCli, DryRunShowsEveryPairAndTouchesNothing) {
@@ -104,6 +104,7 @@ TEST(ClassifyCli, UndoMovesBackAndNamesWhatItSkips) {
   EXPECT_EQ(classify(dir, "--undo", &out), 0);
   EXPECT_EQ(readBytes(dir / "src/a.txt"), "a");
   EXPECT_EQ(readBytes(dir / "src/1/b.txt"), "b");
+  EXPECT_EQ(out.find(shown("已删除空文件夹")), std::string::npos) << "src/1 still holds b.txt: " << out;
   EXPECT_NE(out.find(shown("跳过：") + dir / "src/1/b.txt"), std::string::npos) << out;
   EXPECT_NE(out.find(shown("原位置已有文件")), std::string::npos) << out;
 
@@ -113,6 +114,40 @@ TEST(ClassifyCli, UndoMovesBackAndNamesWhatItSkips) {
   EXPECT_EQ(classify(dir, "--undo", &out), 0);
   EXPECT_NE(out.find(shown("移回 0 个，跳过 1 个")), std::string::npos) << out;
   EXPECT_TRUE(exists(dir / "c/1/c.txt"));
+}
+
+TEST(ClassifyCli, UndoRemovesTheFoldersTheMoveMadeOnceEmpty) {
+  const TempDir dir;
+  writeBytes(dir / "src/a.txt", "a");
+  writeBytes(dir / "src/b.txt", "b");
+  ASSERT_EQ(classify(dir, "--move --per-batch 1 --to '" + dir / "out/[批次名]/[主名]/[文件名]" + "' '" +
+                              dir / "src" + "'"),
+            0);
+  ASSERT_TRUE(exists(dir / "out/2/b/b.txt"));
+  EXPECT_EQ(readBytes(home() + "/" + shown("归类新建的文件夹路径.txt")),
+            dir / "out\n" + dir / "out/1\n" + dir / "out/1/a\n" + dir / "out/2\n" + dir / "out/2/b\n");
+  std::string out;
+  EXPECT_EQ(classify(dir, "--undo", &out), 0);
+  EXPECT_FALSE(exists(dir / "out"));
+  EXPECT_EQ(listNames(dir / "src"), (std::vector<std::string>{"a.txt", "b.txt"}));
+  EXPECT_NE(out.find(shown("已删除空文件夹：") + dir / "out/1/a\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(shown("删除空文件夹 5 个")), std::string::npos) << out;
+}
+
+TEST(ClassifyCli, AWordThatIsNoTokenIsAWarning) {
+  const TempDir dir;
+  writeBytes(dir / "src/a.txt", "a");
+  std::string err;
+  for (const char* dryRun : {"--dry-run ", ""}) {
+    EXPECT_EQ(classify(dir, dryRun + std::string("--to '") + dir / "out/[文名]/[文件名]" + "' '" + dir / "src" + "'",
+                       nullptr, &err),
+              0)
+        << dryRun << err;
+    EXPECT_NE(err.find(shown("警告：[文名] 不是元符，将作为文字保留。")), std::string::npos) << dryRun << err;
+  }
+  EXPECT_EQ(readBytes(shown(dir / "out/[文名]/a.txt")), "a");
+  ASSERT_EQ(classify(dir, "--to '" + dir / "out2/[批次名]/[文件名]" + "' '" + dir / "src" + "'", nullptr, &err), 0);
+  EXPECT_EQ(err.find(shown("警告")), std::string::npos) << err;
 }
 
 TEST(ClassifyCli, UsageErrors) {

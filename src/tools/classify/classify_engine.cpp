@@ -2,17 +2,20 @@
 
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "foundation/created_folders.h"
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
+#include "tools/classify/classify_log.h"
 
 namespace chengling {
 
 const char* const kBeforeLogName = "归类前文件路径.txt";
 const char* const kAfterLogName = "归类后文件路径.txt";
 const char* const kFailureLogName = "归类失败的文件路径.txt";
+const char* const kMadeFoldersLogName = "归类新建的文件夹路径.txt";
 
 const char* const kClassifyIdleCaption = "立即执行归类";
 const char* const kClassifyStartingCaption = "正在初始化中..";
@@ -190,6 +193,7 @@ class Classifier {
     if (!done && !folderError.empty()) reason = folderError;
     if (done) {
       written_.insert(target);
+      for (const std::string& folder : created.folders()) madeFolders_.push_back(folder);
     } else {
       // A failed file leaves no empty folders of its own behind.
       created.removeEmpty();
@@ -197,6 +201,9 @@ class Classifier {
     }
     return done;
   }
+
+  // The folders made for the files transferred since the last call, outermost first; forgets them.
+  std::vector<std::string> takeMadeFolders() { return std::exchange(madeFolders_, {}); }
 
  private:
   void makeFolder(const std::string& target, CreatedFolders& created, std::string& error) {
@@ -224,18 +231,18 @@ class Classifier {
   bool keepSources_;
   std::unordered_set<std::string> written_;
   std::string lastFolder_;
+  std::vector<std::string> madeFolders_;
 };
 
 struct Logs {
   AtomicFile failures;
   AtomicFile after;
   AtomicFile before;
+  AtomicFile madeFolders;
   bool writeFailed = false;
 
   void write(AtomicFile& log, std::string_view path) {
-    std::string line(path);
-    line += "\r\n";
-    if (!log.write(line)) writeFailed = true;
+    if (!log.write(logLine(path))) writeFailed = true;
   }
 };
 
@@ -300,8 +307,10 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
       outcome.error = "无法创建程序目录 " + options.logFolder + "：" + reason;
       return outcome;
     }
-    const std::pair<AtomicFile*, const char*> opens[] = {
-        {&logs.failures, kFailureLogName}, {&logs.after, kAfterLogName}, {&logs.before, kBeforeLogName}};
+    const std::pair<AtomicFile*, const char*> opens[] = {{&logs.failures, kFailureLogName},
+                                                         {&logs.after, kAfterLogName},
+                                                         {&logs.before, kBeforeLogName},
+                                                         {&logs.madeFolders, kMadeFoldersLogName}};
     for (const auto& [log, name] : opens) {
       const std::string path = joinPath(options.logFolder, name);
       if (!log->open(path, &reason)) {
@@ -326,6 +335,7 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
       ++outcome.failed;
       ctx.failure(source, reason);
     }
+    for (const std::string& folder : classifier.takeMadeFolders()) logs.write(logs.madeFolders, folder);
     ctx.phase(captionText(count, index, source));
     ctx.progress(index, count);
     if (++outcome.processed <= kPreviewCount) {
@@ -335,7 +345,7 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
   };
   outcome.stopped = forEachFile(groups, perFolder, counter, ctx, classifyOne);
 
-  for (AtomicFile* log : {&logs.failures, &logs.after, &logs.before}) {
+  for (AtomicFile* log : {&logs.failures, &logs.after, &logs.before, &logs.madeFolders}) {
     std::string reason;
     if (!log->commit(&reason) && outcome.logError.empty()) outcome.logError = reason;
   }

@@ -1,8 +1,8 @@
 #pragma once
 // The classification run: sends every file of a folder walk or of a file list to the path that the
 // template gives it, copying or moving, counting files into batches, and writes the before, after
-// and failure logs. Runs synchronously on the caller's thread; stops after the current file when
-// the RunContext asks.
+// and failure logs and the list of the folders it made. Runs synchronously on the caller's thread;
+// stops after the current file when the RunContext asks.
 //
 // Shared by the engine and the window: Chinese texts are declared here and defined in the .cpp.
 
@@ -32,7 +32,7 @@ struct ClassifyOptions {
   BatchNameMode batchMode = BatchNameMode::Numbers;
   std::vector<std::string> batchNames;
   bool keepSources = true;            // copy; otherwise move
-  std::string logFolder;              // where the three logs go (the program directory)
+  std::string logFolder;              // where the logs go (the program directory)
 };
 
 struct ClassifyOutcome {
@@ -87,10 +87,13 @@ std::string captionText(int64_t count, int64_t index, std::string_view source);
 // its longest whole-character suffix within 34 bytes; shorter texts stay as they are.
 std::string shortenCaption(std::string_view text);
 
-// Log names in the program directory.
+// Log names in the program directory; classify_log.h tells how their lines are written.
 extern const char* const kBeforeLogName;   // "归类前文件路径.txt"
 extern const char* const kAfterLogName;    // "归类后文件路径.txt"
 extern const char* const kFailureLogName;  // "归类失败的文件路径.txt"
+// The folders the run made for the files it classified, outermost first, one a line: what an undo
+// takes away again once they are empty. Runs of earlier versions left none.
+extern const char* const kMadeFoldersLogName;  // "归类新建的文件夹路径.txt"
 
 // Texts of the run button and of the end of a run.
 extern const char* const kClassifyIdleCaption;      // "立即执行归类"

@@ -32,8 +32,11 @@ std::string numbered(int i) {
   return name;
 }
 
+// The paths of a log: one a line, each ended by LF, in the names' own bytes.
 std::vector<std::string> logLines(const std::string& folder, const char* name) {
-  return splitText(testing::readBytes(nativeFromInternal(folder + "/" + name)), "\r\n");
+  std::vector<std::string> lines = splitText(testing::readBytes(nativeFromInternal(folder + "/" + name)), "\n");
+  for (std::string& line : lines) line = internalFromNative(line);
+  return lines;
 }
 
 size_t fileCount(const std::string& folder) {
@@ -84,10 +87,10 @@ TEST(ClassifyRun, NumberedBatchesOfOneFolderAndTheLogs) {
   EXPECT_EQ(after[249], f.in("src/3/f250.txt"));
   EXPECT_TRUE(f.log(kFailureLogName).empty());
   EXPECT_TRUE(testing::exists(nativeFromInternal(f.home.path() + "/" + kFailureLogName)));
-  // Every log line ends with CR LF.
+  // Every log line ends with LF alone, as a Linux text file does.
   const std::string afterBytes = f.logBytes(kAfterLogName);
-  EXPECT_EQ(afterBytes.substr(afterBytes.size() - 2), "\r\n");
-  EXPECT_EQ(afterBytes.find("\n"), afterBytes.find("\r\n") + 1);
+  EXPECT_EQ(afterBytes.back(), '\n');
+  EXPECT_EQ(afterBytes.find('\r'), std::string::npos);
 
   // The preview holds the first 100 targets only.
   const std::vector<std::string> preview = splitText(outcome.preview, "\r\n");
@@ -174,8 +177,12 @@ TEST(ClassifyRun, FileListRunsThroughOneBatchCountAndFailsEmptyEntries) {
   const std::vector<std::string> failures = f.log(kFailureLogName);
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0], "");
-  EXPECT_EQ(f.logBytes(kFailureLogName), "\r\n");
+  EXPECT_EQ(f.logBytes(kFailureLogName), "\n");
   EXPECT_EQ(f.log(kBeforeLogName)[1], "");
+  // The logs are UTF-8, the file names' own bytes, whatever the internal text is.
+  EXPECT_EQ(f.logBytes(kBeforeLogName).substr(0, nativeFromInternal(chinese).size() + 1),
+            nativeFromInternal(chinese) + "\n");
+  EXPECT_NE(f.logBytes(kBeforeLogName).find(testing::utf8(u8"/文档.txt\n")), std::string::npos);
   ASSERT_EQ(f.ctx.failures.size(), 1u);
 }
 
@@ -263,6 +270,8 @@ TEST(ClassifyRun, AFailedFileLeavesNoEmptyFoldersOfItsOwn) {
   EXPECT_EQ(testing::readBytes(f.in("src/a.txt")), "a");
   EXPECT_EQ(testing::listNames(f.in("src")), (std::vector<std::string>{"a.txt", "keep"}));
   EXPECT_EQ(testing::listNames(f.in("src/keep")), std::vector<std::string>{"b.txt"}) << "the folder it did not make stays";
+  // Only the folders of files that arrived are noted for an undo: these are gone already.
+  EXPECT_TRUE(f.log(kMadeFoldersLogName).empty());
 }
 
 TEST(ClassifyRun, StopEndsAfterTheCurrentFile) {

@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
+#include "foundation/created_folders.h"
+#include "foundation/file_streams.h"
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
 #include "tools/classify/classify_engine.h"
+#include "tools/classify/classify_log.h"
 
 namespace chengling {
 
@@ -41,8 +45,8 @@ bool readLog(std::string_view folder, const char* name, std::string& bytes, std:
 UndoLogs parseUndoLogs(std::string_view beforeLog, std::string_view afterLog,
                        std::string_view failureLog) {
   UndoLogs logs;
-  logs.before = splitText(beforeLog, "\r\n");
-  logs.after = splitText(afterLog, "\r\n");
+  logs.before = readLogLines(beforeLog);
+  logs.after = readLogLines(afterLog);
   logs.uneven = logs.before.size() != logs.after.size();
   logs.pairs = std::min(logs.before.size(), logs.after.size());
   logs.before.resize(logs.pairs);
@@ -50,7 +54,7 @@ UndoLogs parseUndoLogs(std::string_view beforeLog, std::string_view afterLog,
   // The failure log names sources only; a source listed k times with f failures failed in its last
   // f occurrences (once a file has moved away, later attempts on the same path can only fail).
   std::unordered_map<std::string, int64_t> remaining;
-  for (const std::string& path : splitText(failureLog, "\r\n")) ++remaining[path];
+  for (const std::string& path : readLogLines(failureLog)) ++remaining[path];
   logs.failed.assign(logs.pairs, false);
   for (size_t i = logs.pairs; i-- > 0;) {
     auto it = remaining.find(logs.before[i]);
@@ -94,6 +98,29 @@ UndoAction checkPair(const UndoLogs& logs, size_t i) {
   return UndoAction::Restored;
 }
 
+// Removes the empty folders of the made-folders log and writes back the ones that stay. A log
+// that is not there (a run of an earlier version) removes nothing.
+std::vector<std::string> removeMadeFolders(std::string_view logFolder, RunContext& ctx) {
+  const std::string path = joinPath(logFolder, kMadeFoldersLogName);
+  if (!pathExists(path)) return {};
+  std::string bytes;
+  std::string reason;
+  if (!readWholeFile(path, bytes, &reason)) {
+    ctx.warning(path, "无法读取归类新建的文件夹，未删除空文件夹：" + reason);
+    return {};
+  }
+  const std::vector<std::string> made = readLogLines(bytes);
+  std::vector<std::string> removed = removeEmptyFolders(made);
+  if (removed.empty()) return removed;
+  const std::unordered_set<std::string> gone(removed.begin(), removed.end());
+  std::string rest;
+  for (const std::string& folder : made) {
+    if (gone.count(folder) == 0) rest += logLine(folder);
+  }
+  if (!writeFileAtomic(path, rest, &reason)) ctx.warning(path, "无法更新归类新建的文件夹记录：" + reason);
+  return removed;
+}
+
 }  // namespace
 
 UndoOutcome ClassifyUndo(std::string_view logFolder, RunContext& ctx) {
@@ -130,6 +157,8 @@ UndoOutcome ClassifyUndo(std::string_view logFolder, RunContext& ctx) {
     ctx.progress(static_cast<int64_t>(pairs - i), static_cast<int64_t>(pairs));
     outcome.steps.push_back(std::move(step));
   }
+  // After a stop as well: a folder whose files have all gone back is empty either way.
+  outcome.removedFolders = removeMadeFolders(logFolder, ctx);
   return outcome;
 }
 
@@ -152,9 +181,14 @@ std::string undoStepLine(const UndoStep& step) {
   }
 }
 
+std::string undoFolderLine(std::string_view folder) { return "已删除空文件夹：" + std::string(folder); }
+
 std::string undoSummary(const UndoOutcome& outcome) {
-  const std::string summary = "撤销归类：移回 " + numberToText(outcome.restored) + " 个，跳过 " +
-                              numberToText(outcome.skipped) + " 个，失败 " + numberToText(outcome.failed) + " 个";
+  std::string summary = "撤销归类：移回 " + numberToText(outcome.restored) + " 个，跳过 " +
+                        numberToText(outcome.skipped) + " 个，失败 " + numberToText(outcome.failed) + " 个";
+  if (!outcome.removedFolders.empty()) {
+    summary += "，删除空文件夹 " + numberToText(static_cast<int64_t>(outcome.removedFolders.size())) + " 个";
+  }
   return outcome.stopped ? "已停止。" + summary : summary;
 }
 

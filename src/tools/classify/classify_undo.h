@@ -1,7 +1,8 @@
 #pragma once
 // Undoing the last classification run from its logs: every file at an after-path goes back to its
 // before-path, as long as the after-path holds a file and the before-path is free. A copy run, whose
-// sources are still in place, therefore undoes nothing.
+// sources are still in place, therefore undoes nothing. Then the folders the run made go again, as
+// far as they are empty.
 
 #include <cstdint>
 #include <string>
@@ -36,10 +37,13 @@ struct UndoOutcome {
   int64_t failed = 0;
   bool stopped = false;
   std::string error;  // set when the logs cannot be read; nothing was touched then
+  // The empty folders taken away, deepest first: only folders the run made (a run of an earlier
+  // version noted none), never one that existed before it or that holds anything.
+  std::vector<std::string> removedFolders;
 };
 
-// The three logs of a run as text: the before and after paths, one per CR LF line, paired by line and
-// cut to the shorter log; `failed` marks each pair the failure log accounts for.
+// The three logs of a run, read as readLogLines reads them: the before and after paths, paired by
+// line and cut to the shorter log; `failed` marks each pair the failure log accounts for.
 struct UndoLogs {
   std::vector<std::string> before;
   std::vector<std::string> after;
@@ -53,6 +57,8 @@ UndoLogs parseUndoLogs(std::string_view beforeLog, std::string_view afterLog,
 // Reads the three logs in `logFolder` and moves files back, last file of the run first (so that a
 // path used twice in one run comes back in the right order). A pair whose source is listed in the
 // failure log is skipped; when a path appears several times, its last occurrences are the failed ones.
+// Then removes the folders of the made-folders log that are empty now, deepest first, and takes
+// them off that log, so that a later undo never removes a folder made anew under the same name.
 UndoOutcome ClassifyUndo(std::string_view logFolder, RunContext& ctx);
 
 // Whether ClassifyUndo would move at least one file back now: the logs in `logFolder` are those of
@@ -63,7 +69,10 @@ bool ClassifyUndoAvailable(std::string_view logFolder);
 // One step as the user reads it: "已移回：after → before", "跳过：after → before（why）" or
 // "失败：after → before（reason）".
 std::string undoStepLine(const UndoStep& step);
-// "撤销归类：移回 R 个，跳过 S 个，失败 F 个", with "已停止。" in front after a stop.
+// "已删除空文件夹：folder".
+std::string undoFolderLine(std::string_view folder);
+// "撤销归类：移回 R 个，跳过 S 个，失败 F 个", with "已停止。" in front after a stop and
+// "，删除空文件夹 N 个" at the end when folders were removed.
 std::string undoSummary(const UndoOutcome& outcome);
 
 // The Chinese description of a skipped or failed step ("归类后的文件不存在", ...).

@@ -34,6 +34,7 @@
 #include "shell/drop_target.h"
 #include "shell/input_dialog.h"
 #include "shell/run_panel.h"
+#include "shell/tool_tip.h"
 #include "shell/window_utils.h"
 #include "tools/classify/classify_undo.h"
 #include "tools/classify/classify_workflow.h"
@@ -57,6 +58,7 @@ ClassifyTool::ClassifyTool(SettingsStore& settings, QWidget* parent) : QWidget(p
   panel_ = new RunPanel(this);
   buildControls();
   buildTokenMenu();
+  addToolTips();
 
   runStart_ = panel_->addStartButton(
       runButton_, {toQString(kClassifyIdleCaption), toQString(kClassifyStartingCaption), QString()});
@@ -178,6 +180,31 @@ void ClassifyTool::buildControls() {
   page->addWidget(panel_->makeProgressBar());
 }
 
+void ClassifyTool::addToolTips() {
+  tips_ = new ToolTip(this);
+  tips_->Create(true, false);
+  const QString perBatchTip = u"每归类这么多个文件换一个批次，[批次名] 随之变化；0 表示每个文件自成一批"_s;
+  const std::pair<QWidget*, QString> tips[] = {
+      {filter_, u"要归类的文件类型，多个类型用 | 分隔，如 *.txt|*.jpg"_s},
+      {recursive_, u"同时归类所有子文件夹中的文件；每个文件夹的批次各自从头算起"_s},
+      {fromList_, u"归类“输入文件列表”中的文件，也可以把文件拖放到本页"_s},
+      {tokenButton_, u"元符是路径中用方括号标出、归类时替换的部分，如 [文件名]；点击可插入元符或查看元符帮助"_s},
+      {perBatch_, perBatchTip},
+      {numbers_, u"批次名依次为 1、2、3……"_s},
+      {letters_, u"批次名依次为 A、B……Z、AA、AB……"_s},
+      {named_, u"批次名按顺序取自“输入..”中的名称列表，用完后从头循环"_s},
+      {batchNamesButton_, u"输入批次名列表，每行一个名称"_s},
+      {keepSources_, u"勾选：复制文件，原文件留在原处，目标处的同名文件会被替换\n"
+                     u"不勾选：移动文件，目标处已有同名文件时不移动，记为失败"_s},
+      {runButton_, u"右键点击：文件类型整体作为一个匹配模式"_s},
+      {previewButton_, u"列出每个文件将归类到的路径，不改动任何文件"_s},
+      {undoButton_, u"把上次移动归类的文件移回原位置，并删除归类时新建、现已变空的文件夹"_s},
+  };
+  for (const auto& [control, text] : tips) tips_->AddTool(control, text, false);
+  // The label of the batch size explains the same box.
+  tips_->AddTool(findChild<QLabel*>(u"标签4"_s), perBatchTip, false);
+}
+
 void ClassifyTool::buildTokenMenu() {
   tokenMenu_ = named(new QMenu(this), u"元符"_s);
   const std::vector<std::string> items = tokenMenuItems();
@@ -283,6 +310,11 @@ void ClassifyTool::filesDropped(const PathList& paths, Qt::KeyboardModifiers mod
   FlashCaption(fromList_, toQString(kDroppedCaption), toQString(kDroppedRestingCaption));
 }
 
+bool ClassifyTool::confirmTemplate() {
+  const std::vector<std::string> words = unknownBracketWords(fromQString(template_->text()));
+  return words.empty() || askYesNo(this, toQString(unknownWordsQuestion(words)));
+}
+
 ClassifyOptions ClassifyTool::options(Matcher matcher) const {
   ClassifyOptions options;
   options.source = fromList_->isChecked() ? ClassifySource::FileList : ClassifySource::Folder;
@@ -312,7 +344,7 @@ void ClassifyTool::runPressed(Matcher matcher) {
     panel_->runner()->requestStop();
     return;
   }
-  if (running()) return;
+  if (running() || !confirmTemplate()) return;
   struct Result {
     ClassifyOptions options;
     ClassifyOutcome outcome;
@@ -377,6 +409,7 @@ void ClassifyTool::previewClicked() {
   };
   auto result = std::make_shared<Result>();
   result->options = options(Matcher::Standard);
+  const std::string notice = unknownWordsNotice(unknownBracketWords(result->options.templateText));
   panel_->statusLabel()->clear();
   panel_->run(
       previewStart_,
@@ -384,16 +417,18 @@ void ClassifyTool::previewClicked() {
         result->error = classifyInputError(result->options);
         if (result->error.empty()) result->plan = ClassifyPlan(result->options, ctx);
       },
-      [this, result](bool stopped) {
+      [this, result, notice](bool stopped) {
         panel_->statusLabel()->clear();
         if (!result->error.empty()) {
           showMessage(this, toQString(result->error), {}, MessageIcon::Warning);
           return;
         }
-        std::string summary = planSummary(result->plan);
-        if (stopped) summary = "已停止。" + summary;
+        QString summary = toQString(planSummary(result->plan));
+        if (stopped) summary = u"已停止。"_s + summary;
+        // The words the template leaves as text come first: they show in every target below.
+        if (!notice.empty()) summary = toQString(notice) + u"\r\n"_s + summary;
         ShowInputDialog(toQString(planText(result->plan, result->options.keepSources, kPreviewLines)),
-                        toQString(summary), toQString(kPreviewCaption), this, nullptr);
+                        summary, toQString(kPreviewCaption), this, nullptr);
       });
 }
 
@@ -430,6 +465,10 @@ void ClassifyTool::undoFinished(const UndoOutcome& outcome, bool undoAvailable) 
   std::string lines;
   for (const UndoStep& step : outcome.steps) {
     lines += undoStepLine(step);
+    lines += "\r\n";
+  }
+  for (const std::string& folder : outcome.removedFolders) {
+    lines += undoFolderLine(folder);
     lines += "\r\n";
   }
   ShowInputDialog(notices + toQString(lines), toQString(summary), toQString(kUndoCaption), this, nullptr);

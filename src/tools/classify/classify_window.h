@@ -25,6 +25,7 @@ namespace chengling {
 class RunPanel;
 class SettingsStore;
 class StartButton;
+class ToolTip;
 struct UndoOutcome;
 
 class ClassifyTool : public QWidget {
@@ -46,6 +47,7 @@ class ClassifyTool : public QWidget {
  private:
   void buildControls();
   void buildTokenMenu();
+  void addToolTips();
   void connectControls();
   void applyInputRules();
   void applyBatchRules();
@@ -66,6 +68,9 @@ class ClassifyTool : public QWidget {
   void undoClicked();
   void undoFinished(const UndoOutcome& outcome, bool undoAvailable);
 
+  // Asks whether to go on when the template holds bracketed words that are no token; true when
+  // there are none or the answer is Yes.
+  bool confirmTemplate();
   // The engine's options from the controls now.
   ClassifyOptions options(Matcher matcher) const;
 
@@ -73,6 +78,7 @@ class ClassifyTool : public QWidget {
   StartButton* runStart_ = nullptr;
   StartButton* previewStart_ = nullptr;
   StartButton* undoStart_ = nullptr;
+  ToolTip* tips_ = nullptr;
   bool classifying_ = false;
   // Per-file captions arrive far faster than a button can be repainted: the latest one is shown a
   // few times a second.

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -28,6 +29,7 @@
 #include "platform/qt_text.h"
 #include "shell/control_tag.h"
 #include "shell/settings_store.h"
+#include "shell/tool_tip.h"
 #include "support/test_support.h"
 #include "support/window_test_kit.h"
 #include "tools/classify/path_template.h"
@@ -57,8 +59,8 @@ const QString kIdle = u"立即执行归类"_s;
 // The program directory of this test process (CHENGLING_HOME), native.
 std::string home() { return nativeFromInternal(programDirectory()); }
 
-// The lines of a log (internal text, as the engine writes it).
-std::vector<std::string> logLines(const std::string& name) { return splitText(readBytes(home() + "/" + name), "\r\n"); }
+// The lines of a log: the names' own bytes, LF after each.
+std::vector<std::string> logLines(const std::string& name) { return splitText(readBytes(home() + "/" + name), "\n"); }
 
 // What a details or input dialog showed, and the answer it got.
 struct ShownDialog {
@@ -301,8 +303,8 @@ TEST_F(ClassifyWindow, AFolderRunMakesBatchesAndShowsTheirTargets) {
       EXPECT_EQ(readBytes(folder + "/" + name), name);
       EXPECT_TRUE(exists(src + "/" + name)) << "a copy keeps its source";
       targets << native(folder + "/" + name);
-      before.push_back(internalFromNative(src + "/" + name));
-      after.push_back(internalFromNative(folder + "/" + name));
+      before.push_back(src + "/" + name);
+      after.push_back(folder + "/" + name);
     }
   }
   ASSERT_EQ(shown.size(), 1u);
@@ -336,7 +338,7 @@ TEST_F(ClassifyWindow, AMoveOntoAnExistingFileFailsOpensTheFailureLogAndLosesNot
   EXPECT_EQ(opened.paths, QStringList{native(failureLog)});
   EXPECT_EQ(modals.texts,
             QStringList{u"归类完成，但有 1 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】"_s});
-  EXPECT_EQ(readBytes(failureLog), src + "/two.txt\r\n");
+  EXPECT_EQ(readBytes(failureLog), src + "/two.txt\n");
   // The reasons follow in the details dialog.
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].title, u"信息："_s);
@@ -371,11 +373,16 @@ TEST_F(ClassifyWindow, UndoAfterAMoveRunPutsEveryFileBack) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= 2 && !tool_->running(); }, kRunTimeoutMs));
   EXPECT_EQ(modals.texts, QStringList{u"确定把上次归类移动的文件移回原位置吗？"_s});
   EXPECT_EQ(shown[1].title, u"撤销归类"_s);
-  EXPECT_EQ(shown[1].prompt, u"撤销归类：移回 5 个，跳过 0 个，失败 0 个"_s);
+  EXPECT_EQ(shown[1].prompt, u"撤销归类：移回 5 个，跳过 0 个，失败 0 个，删除空文件夹 3 个"_s);
   EXPECT_TRUE(shown[1].body.startsWith(u"已移回："_s + native(src + "/sub/1/e.txt"))) << shown[1].body.toStdString();
+  for (const char* made : {"/sub/1", "/1", "/2"}) {
+    EXPECT_TRUE(shown[1].body.contains(u"\n已删除空文件夹："_s + native(src + made) + u"\n"_s)) << made;
+  }
   for (const std::string& name : names) EXPECT_EQ(readBytes(src + "/" + name), name);
   EXPECT_EQ(readBytes(src + "/sub/e.txt"), "e.txt");
-  EXPECT_TRUE(listNames(src + "/1").empty());
+  // The batch folders the run made are gone again; the tree is as it was.
+  EXPECT_EQ(listNames(src), (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt", "sub"}));
+  EXPECT_EQ(listNames(src + "/sub"), std::vector<std::string>{"e.txt"});
   EXPECT_FALSE(undo->isEnabled()) << "nothing is left to undo";
   EXPECT_EQ(undo->text(), u"撤销上次归类"_s);
 }
@@ -407,6 +414,94 @@ TEST_F(ClassifyWindow, PreviewShowsSourcesAndTargetsAndTouchesNothing) {
   QTest::mouseClick(control(u"按钮预览"_s), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !modals.texts.isEmpty() && !tool_->running(); }, kRunTimeoutMs));
   EXPECT_EQ(modals.texts, QStringList{u"找不到文件夹 "_s + native(dir_ / "missing")});
+}
+
+TEST_F(ClassifyWindow, AWordThatIsNoTokenIsAskedAboutBeforeARunAndMarkedInThePreview) {
+  const std::string src = dir_ / "src";
+  writeBytes(src + "/a.txt", "a");
+  setText(u"编辑框目录"_s, native(src));
+  setText(u"编辑框归类到"_s, native(dir_ / "out") + u"/[文名]/[批次]/[文件名]"_s);
+  const std::string beforeLog = home() + "/" + "归类前文件路径.txt";
+  writeBytes(beforeLog, "earlier run\n");
+  const QString notice = u"[文名]、[批次] 不是元符，将作为文字保留。"_s;
+
+  // 预览 asks nothing: it names the words above its summary.
+  Modals modals;
+  std::vector<ShownDialog> shown;
+  modals.other = record(shown);
+  QTest::mouseClick(control(u"按钮预览"_s), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.empty() && !tool_->running(); }, kRunTimeoutMs));
+  EXPECT_EQ(shown[0].prompt, notice + u"\n预演：共 1 个文件，目标已存在 0 个，目标重复 0 个；未改动任何文件"_s);
+  EXPECT_TRUE(shown[0].body.contains(native(dir_ / "out/[文名]/[批次]/a.txt"))) << shown[0].body.toStdString();
+  EXPECT_TRUE(modals.texts.isEmpty());
+
+  // No, to either button: nothing starts and nothing is written, not even the logs.
+  modals.answerBox = [](const QString&) { return QMessageBox::No; };
+  QTest::mouseClick(runButton(), Qt::LeftButton);
+  clickWith(runButton(), Qt::RightButton);
+  EXPECT_EQ(modals.texts, (QStringList{notice + u"继续吗？"_s, notice + u"继续吗？"_s}));
+  EXPECT_EQ(modals.buttonTexts.last(), u"是|否"_s);
+  // The question is answered inside the click: a run that started would be running now.
+  EXPECT_FALSE(tool_->running());
+  EXPECT_EQ(runButton()->text(), kIdle);
+  EXPECT_EQ(shown.size(), 1u);
+  EXPECT_FALSE(exists(dir_ / "out"));
+  EXPECT_EQ(listNames(src), std::vector<std::string>{"a.txt"});
+  EXPECT_EQ(readBytes(beforeLog), "earlier run\n");
+
+  // Yes: the words stay in the path as typed.
+  modals.answerBox = [](const QString&) { return QMessageBox::Yes; };
+  runAndWait(modals, shown, 2);
+  EXPECT_EQ(modals.texts.size(), 3);
+  EXPECT_EQ(shown[1].title, u"归类完成！"_s);
+  EXPECT_EQ(readBytes(dir_ / "out/[文名]/[批次]/a.txt"), "a");
+
+  // A template of tokens only asks nothing.
+  setText(u"编辑框归类到"_s, native(dir_ / "out2") + u"/[批次名]/[文件名]"_s);
+  runAndWait(modals, shown, 3);
+  EXPECT_EQ(modals.texts.size(), 3);
+  EXPECT_EQ(readBytes(dir_ / "out2/1/a.txt"), "a");
+}
+
+TEST_F(ClassifyWindow, OptionsExplainThemselvesInTooltips) {
+  auto* tip = tool_->findChild<ToolTip*>();
+  ASSERT_NE(tip, nullptr);
+  struct Case {
+    QString control;
+    QString part;
+  };
+  const Case kCases[] = {
+      {u"编辑框过滤"_s, u"多个类型用 | 分隔"_s},
+      {u"选择框遍历子目录"_s, u"子文件夹中的文件"_s},
+      {u"单选框文件列表"_s, u"拖放"_s},
+      {u"按钮元符"_s, u"元符帮助"_s},
+      {u"标签4"_s, u"换一个批次"_s},
+      {u"编辑框每批次归类数量"_s, u"0 表示每个文件自成一批"_s},
+      {u"单选框使用数字"_s, u"1、2、3"_s},
+      {u"单选框使用字母"_s, u"Z、AA"_s},
+      {u"单选框使用指定"_s, u"从头循环"_s},
+      {u"按钮输入批次名列表"_s, u"每行一个名称"_s},  // disabled until 使用指定 is chosen
+      {u"选择框保留原文件"_s, u"不勾选：移动文件"_s},
+      {u"按钮立即执行归类"_s, u"右键点击"_s},
+      {u"按钮预览"_s, u"不改动任何文件"_s},
+      {u"按钮撤销上次归类"_s, u"变空的文件夹"_s},
+  };
+  for (const Case& c : kCases) {
+    QWidget* widget = control(c.control);
+    ASSERT_NE(widget, nullptr);
+    const QPoint at = widget->rect().center();
+    QHelpEvent rest(QEvent::ToolTip, at, widget->mapToGlobal(at));
+    QApplication::sendEvent(widget, &rest);
+    EXPECT_TRUE(tip->shownText().contains(c.part)) << c.control.toStdString() << ": " << tip->shownText().toStdString();
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(widget, &leave);
+    EXPECT_EQ(tip->shownText(), QString()) << c.control.toStdString();
+  }
+  // A caption that says it all has none.
+  QWidget* plain = control(u"单选框指定目录"_s);
+  QHelpEvent rest(QEvent::ToolTip, QPoint(5, 5), plain->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(plain, &rest);
+  EXPECT_EQ(tip->shownText(), QString());
 }
 
 TEST_F(ClassifyWindow, TheRightButtonListsFoldersWithTheAlternativeMatcher) {
@@ -452,7 +547,7 @@ TEST_F(ClassifyWindow, AFileListRunWithNamedBatches) {
   EXPECT_EQ(readBytes(dir_ / "out/北/1.txt"), "1");
   EXPECT_EQ(readBytes(dir_ / "out/北/2.txt"), "2");
   EXPECT_EQ(readBytes(dir_ / "out/南/3.txt"), "3");
-  EXPECT_EQ(readBytes(home() + "/" + "归类失败的文件路径.txt"), "\r\n");
+  EXPECT_EQ(readBytes(home() + "/" + "归类失败的文件路径.txt"), "\n");
   EXPECT_EQ(modals.texts.size(), 1);
   EXPECT_EQ(opened.paths.size(), 1);
 }

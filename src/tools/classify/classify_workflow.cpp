@@ -29,6 +29,23 @@ std::string classifyFolderTitle(std::string_view filter) {
   return "请选择需要归类的文件所在文件夹(" + std::string(filter) + ")：";
 }
 
+std::string unknownWordsNotice(const std::vector<std::string>& words) {
+  if (words.empty()) return std::string();
+  constexpr size_t kNamed = 5;
+  std::string notice;
+  for (size_t i = 0; i < words.size() && i < kNamed; ++i) {
+    if (i > 0) notice += "、";
+    notice += words[i];
+  }
+  // "[文名] 不是…", but "… 等 7 个不是…".
+  notice += words.size() > kNamed ? " 等 " + numberToText(static_cast<int64_t>(words.size())) + " 个" : " ";
+  return notice + "不是元符，将作为文字保留。";
+}
+
+std::string unknownWordsQuestion(const std::vector<std::string>& words) {
+  return unknownWordsNotice(words) + "继续吗？";
+}
+
 std::string droppedFileList(std::string_view list, const PathList& dropped, bool append) {
   std::string result;
   if (append) {

@@ -31,6 +31,13 @@ extern const char* const kUndoQuestion;            // asked before an undo start
 extern const char* const kUndoCaption;             // 撤销归类 (the dialog)
 extern const char* const kStoppingCaption;         // 停止中..
 
+// What the words of unknownBracketWords come to: "[文名] 不是元符，将作为文字保留。", several joined by
+// "、" (past five, the first five and "等 N 个"); empty when there are none. The command line
+// prints it as a warning, 预览 puts it above its summary.
+std::string unknownWordsNotice(const std::vector<std::string>& words);
+// The notice + "继续吗？": asked before a run starts.
+std::string unknownWordsQuestion(const std::vector<std::string>& words);
+
 // The title of the folder dialog: "请选择需要归类的文件所在文件夹(" + filter + ")："
 std::string classifyFolderTitle(std::string_view filter);
 

@@ -39,5 +39,21 @@ TEST(PlanText, ListsAtMostTheGivenNumberOfFiles) {
   EXPECT_EQ(planText({}, true, 10), "");
 }
 
+TEST(UnknownWords, NoticeAndQuestionNameEveryWordUpToFive) {
+  struct Case {
+    std::vector<std::string> words;
+    const char* notice;
+  };
+  const Case kCases[] = {
+      {{}, ""},
+      {{"[文名]"}, "[文名] 不是元符，将作为文字保留。"},
+      {{"[文名]", "[Year]"}, "[文名]、[Year] 不是元符，将作为文字保留。"},
+      {{"[1]", "[2]", "[3]", "[4]", "[5]"}, "[1]、[2]、[3]、[4]、[5] 不是元符，将作为文字保留。"},
+      {{"[1]", "[2]", "[3]", "[4]", "[5]", "[6]", "[7]"}, "[1]、[2]、[3]、[4]、[5] 等 7 个不是元符，将作为文字保留。"},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(unknownWordsNotice(c.words), c.notice) << c.notice;
+  EXPECT_EQ(unknownWordsQuestion(unknownBracketWords("/out/[文名]")), "[文名] 不是元符，将作为文字保留。继续吗？");
+}
+
 }  // namespace
 }  // namespace chengling

@@ -110,6 +110,32 @@ std::vector<std::string> tokenMenuItems() {
   return items;
 }
 
+std::vector<std::string> unknownBracketWords(std::string_view templateText) {
+  std::vector<std::string> words;
+  size_t open = std::string_view::npos;
+  // Character by character: a bracket or a backslash that is the trail byte of a double-byte
+  // character neither opens, closes nor cuts a word.
+  for (size_t pos = 0; pos < templateText.size(); pos += charLengthAt(templateText, pos)) {
+    if (charLengthAt(templateText, pos) != 1) continue;
+    const char c = templateText[pos];
+    if (c == '[') {
+      open = pos;
+    } else if (c == '/' || c == '\\') {
+      open = std::string_view::npos;
+    } else if (c == ']' && open != std::string_view::npos) {
+      const std::string_view word = templateText.substr(open, pos + 1 - open);
+      open = std::string_view::npos;
+      if (word.size() == 2) continue;
+      bool known = false;
+      for (std::string_view token : kTokenTexts) known = known || word == token;
+      bool listed = false;
+      for (const std::string& seen : words) listed = listed || word == seen;
+      if (!known && !listed) words.emplace_back(word);
+    }
+  }
+  return words;
+}
+
 std::string replaceOnBoundaries(std::string_view text, std::string_view from, std::string_view to) {
   if (from.empty()) return std::string(text);
   std::string result;

@@ -92,6 +92,12 @@ class PathTemplate {
   std::array<bool, kTemplateTokenCount> present_{};
 };
 
+// The bracketed words of a template that are no token: each "[" + text + "]" whose text is not
+// empty and holds neither a bracket nor a separator ("/" or "\"), and that is not one of the 27
+// tokens exactly ("[文名]", "[6父目录路径]", "[ 文件名]"). Expand leaves them in the target as typed,
+// which is rarely what was meant. In order of first appearance, each once, with their brackets.
+std::vector<std::string> unknownBracketWords(std::string_view templateText);
+
 // Every occurrence of `from` that starts on a character boundary replaced by `to`, left to right.
 std::string replaceOnBoundaries(std::string_view text, std::string_view from, std::string_view to);
 

@@ -28,6 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)pathTemplate.expandWith(parts[1], parts[2], batch, bytes, modified);
   if (batch.number < 1) abort();
 
+  // Every unknown word is a bracketed piece of the template, and none is a token.
+  for (const std::string& word : unknownBracketWords(parts[0])) {
+    if (word.size() < 3 || word.front() != '[' || word.back() != ']') abort();
+    if (parts[0].find(word) == std::string_view::npos || PathTemplate(word).text() != word) abort();
+  }
+
   (void)replaceOnBoundaries(parts[1], parts[2], parts[3]);
   (void)SizeText(bytes);
   if (batchLetters(static_cast<int64_t>(size)).size() > 8) abort();

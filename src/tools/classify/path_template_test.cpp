@@ -112,6 +112,31 @@ TEST(PathTemplate, ReplacesOnlyExactTokensThatThePreparedTemplateHolds) {
   for (const Case& c : cases) EXPECT_EQ(expandOne(c.templateText, c.file, ""), c.want) << c.templateText;
 }
 
+TEST(PathTemplate, NamesTheBracketedWordsThatAreNoToken) {
+  struct Case { const char* templateText; std::vector<std::string> want; };
+  const Case cases[] = {
+      {"[父目录路径]/[批次名]/[文件名]", {}},
+      {"/out/[文名]", {"[文名]"}},
+      // Every token of the menu is known, near misses are not.
+      {"[子目录段][2父目录段][5父目录名][大小][年][秒]", {}},
+      {"[6父目录路径]/[ 文件名]/[文件名 ]/[Year]", {"[6父目录路径]", "[ 文件名]", "[文件名 ]", "[Year]"}},
+      // Each word once, in the order it first appears.
+      {"/[批次]/[文名]/[批次]-[文名]", {"[批次]", "[文名]"}},
+      // A bracket left open ends at the next bracket or separator; empty brackets name nothing.
+      {"[父目录路径|[Year]", {"[Year]"}},
+      {"/a[b/c]/[]/[[文件名]]", {}},
+      {"/a[b\\c]", {}},
+      // A bracket or backslash that is the trail byte of a double-byte character is part of it:
+      // 乕 ends in "[", 乗 in "\\", 乚 in "]".
+      {"乕文件名]", {}},
+      {"[乗]", {"[乗]"}},
+      {"[文名乚/[文件名]", {}},
+      {"[文名乚]", {"[文名乚]"}},
+      {"", {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(unknownBracketWords(c.templateText), c.want) << c.templateText;
+}
+
 TEST(PathTemplate, BothSlashesSeparateAndDoubledOnesCollapse) {
   EXPECT_EQ(PathTemplate("[父目录路径]\\[批次名]\\[文件名]").text(), PathTemplate(kDefaultTemplate).text());
   struct Case { const char* templateText; const char* want; };
