@@ -94,6 +94,18 @@ TEST(SplitCli, OneFolderSplitsItsFilesThroughTheFilter) {
   EXPECT_EQ(lines(run.out).size(), 2u);
 }
 
+// A name made from the text never gains a folder, even where a stray lead byte hides a "/".
+TEST(SplitCli, ContentNamesStayInTheirFolder) {
+  TempDir dir;
+  writeBytes(dir / "e.txt", "X\x81/..\x81/ESC\n");
+  const CliRun run = cli(dir, dir.path(), "split --content-names --count 1 e.txt");
+  EXPECT_EQ(run.code, 0) << run.err;
+  const std::vector<std::string> pieces = listNames(dir / "e");
+  ASSERT_EQ(pieces.size(), 1u);
+  EXPECT_EQ(readBytes(dir / ("e/" + pieces[0])), "X\x81/..\x81/ESC\n");
+  EXPECT_EQ(listNames(dir.path()), (std::vector<std::string>{"e", "e.txt"}));
+}
+
 TEST(SplitCli, UsageErrorsExitWithTwoAndSayWhy) {
   struct Case { const char* arguments; std::u8string_view message; };
   const Case kCases[] = {
