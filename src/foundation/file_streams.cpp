@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <mutex>
 #include <unordered_set>
 #include <cerrno>
@@ -224,6 +225,52 @@ void removeStaleTemporaryFiles(const std::string& folder) {
 // a privilege).
 std::string ownPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
+// The file that `path` finally names when it is a symbolic link (or a chain of them), even one whose
+// file does not exist yet; `path` itself otherwise. Empty, with ELOOP, for a chain that never ends.
+std::string followLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char link[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), link, sizeof link);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof link) return path;
+    std::string next(link, static_cast<size_t>(n));
+    if (next[0] != '/') {
+      const size_t slash = path.rfind('/');
+      next.insert(0, slash == std::string::npos ? std::string() : path.substr(0, slash + 1));
+    }
+    path = std::move(next);
+  }
+  errno = ELOOP;
+  return {};
+}
+
+// Copies the first `length` bytes of `from` over the start of `to`; false with errno set.
+bool copyOver(int from, int to, int64_t length) {
+  off_t in = 0;
+  off_t out = 0;
+  errno = 0;
+  while (in < length) {
+    const ssize_t n = ::copy_file_range(from, &in, to, &out, static_cast<size_t>(length - in), 0);
+    if (n > 0) continue;
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 || (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)) break;
+    // Where the kernel cannot copy between these two, through a buffer.
+    char buffer[64 << 10];
+    while (in < length) {
+      const ssize_t got = ::pread(from, buffer, static_cast<size_t>(std::min<int64_t>(length - in, sizeof buffer)), in);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0 || ::pwrite(to, buffer, static_cast<size_t>(got), out) != got) break;
+      in += got;
+      out += got;
+    }
+    break;
+  }
+  if (in == length) return true;
+  if (errno == 0) errno = EIO;
+  return false;
+}
+
 // Whether an unnamed file opened now can be given a name: that takes /proc. Asked at every open (a
 // sandbox may hide /proc from part of a program's life), for a fraction of what a file costs.
 bool unnamedFilesWork() { return ::access("/proc/self/fd", X_OK) == 0; }
@@ -239,6 +286,29 @@ bool AtomicFile::open(std::string_view path, std::string* error) {
     setError(error, EISDIR);
     return false;
   }
+  written_ = 0;
+  reservedEnd_ = 0;
+  buffered_ = 0;
+  direct_ = false;
+  // A device, pipe or socket is written into as it is: a rename would put a regular file in its place.
+  struct stat node{};
+  if (::stat(target_.c_str(), &node) == 0 && !S_ISREG(node.st_mode) && !S_ISDIR(node.st_mode)) {
+    const int fd = retryOpen(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+      setError(error, errno);
+      target_.clear();
+      return false;
+    }
+    fd_ = fd;
+    direct_ = true;
+    return true;
+  }
+  // A link stays a link: the file it names is the one replaced, beside which the new one is made.
+  target_ = followLinks(std::move(target_));
+  if (target_.empty()) {
+    setError(error, errno);
+    return false;
+  }
   // A hidden neighbour of the target: same folder, so the rename never crosses a file system.
   const size_t slash = target_.rfind('/');
   const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
@@ -246,9 +316,6 @@ bool AtomicFile::open(std::string_view path, std::string* error) {
   removeStaleTemporaryFiles(target_.substr(0, nameAt));
   const std::string prefix = target_.substr(0, nameAt) + "." +
                              nameStart(std::string_view(target_).substr(nameAt), kTemporaryNameKeep) + ".";
-  written_ = 0;
-  reservedEnd_ = 0;
-  buffered_ = 0;
   // Created with 0666 like any new file, so the umask and a default ACL of the folder apply; a
   // replaced file gets its old mode back at commit().
   if (unnamedFilesWork()) {
@@ -388,6 +455,7 @@ bool AtomicFile::commit(std::string* error, bool replace) {
     return false;
   }
   bool ok = flush(error);
+  if (direct_) return closeDirect(ok, error);
   // Room reserved past the end would stay allocated to the file, unseen.
   if (ok && reservedEnd_ > written_ && ::ftruncate(fd_, written_) != 0) {
     setError(error, errno);
@@ -404,44 +472,85 @@ bool AtomicFile::commit(std::string* error, bool replace) {
       ok = false;
     }
   }
+  bool inPlace = false;
   if (ok && !placed && replace) {
     // A replaced file keeps its mode (and, where allowed, its owner and group).
     struct stat old{};
     if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+      inPlace = old.st_nlink > 1;
       struct stat mine{};
-      if (::fstat(fd_, &mine) == 0 && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
+      if (!inPlace && ::fstat(fd_, &mine) == 0 && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
         if (::fchown(fd_, old.st_uid, old.st_gid) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
       }
-      ::fchmod(fd_, old.st_mode & 07777);
+      if (!inPlace) ::fchmod(fd_, old.st_mode & 07777);
       // Synced before the rename: after a crash the name holds either the old or the complete new
       // contents. Only a replacement: syncing each of thousands of new pieces or copies would cost
       // more than the work itself (callers that delete a source afterwards use syncFileSystem once).
-      if (::fsync(fd_) != 0) {
+      if (!inPlace && ::fsync(fd_) != 0) {
         setError(error, errno);
         ok = false;
       }
     }
   }
+  if (inPlace) {
+    ok = overwriteLinkedTarget(error);
+    abort();
+    return ok;
+  }
   if (ok && !placed && temporary_.empty()) ok = nameUnnamed(error);
+  // Renamed while the file is still open: its lock keeps another instance's clean-up away from the
+  // temporary name until the name is in place.
+  bool renamed = false;
+  if (ok && !placed) {
+    renamed = replace ? ::rename(temporary_.c_str(), target_.c_str()) == 0
+                      : posix::renameNoReplace(temporary_.c_str(), target_.c_str());
+    if (!renamed) {
+      setError(error, errno);
+      ok = false;
+    }
+  }
   const int closed = ::close(fd_);
   fd_ = -1;
   if (ok && closed != 0 && errno != EINTR) {
     setError(error, errno);
     ok = false;
   }
-  if (ok && !placed) {
-    const bool renamed = replace ? ::rename(temporary_.c_str(), target_.c_str()) == 0
-                                 : posix::renameNoReplace(temporary_.c_str(), target_.c_str());
-    if (!renamed) {
-      setError(error, errno);
-      ok = false;
-    }
-  }
-  if (placed && !ok) ::unlink(target_.c_str());  // the close failed after the link: not complete
-  if (!ok && !temporary_.empty()) ::unlink(temporary_.c_str());
+  // A close that fails after the name was given means the new file is not complete. A replacement
+  // was synced before its rename and stays.
+  if (!ok && (placed || (renamed && !replace))) ::unlink(target_.c_str());
+  if (!ok && !renamed && !temporary_.empty()) ::unlink(temporary_.c_str());
   temporary_.clear();
   target_.clear();
   buffered_ = 0;
+  return ok;
+}
+
+bool AtomicFile::closeDirect(bool ok, std::string* error) {
+  const int closed = ::close(fd_);
+  fd_ = -1;
+  if (ok && closed != 0 && errno != EINTR) {
+    setError(error, errno);
+    ok = false;
+  }
+  direct_ = false;
+  target_.clear();
+  buffered_ = 0;
+  return ok;
+}
+
+bool AtomicFile::overwriteLinkedTarget(std::string* error) {
+  // The complete new contents are in the temporary file; only now is the shared file touched.
+  const std::string from = temporary_.empty() ? ownPath(fd_) : temporary_;
+  const int source = retryOpen(from.c_str(), O_RDONLY | O_CLOEXEC);
+  const int target = source < 0 ? -1 : retryOpen(target_.c_str(), O_WRONLY | O_CLOEXEC);
+  bool ok = target >= 0 && copyOver(source, target, written_) && ::ftruncate(target, written_) == 0 &&
+            ::fsync(target) == 0;
+  if (!ok) setError(error, errno);
+  if (target >= 0 && ::close(target) != 0 && ok && errno != EINTR) {
+    setError(error, errno);
+    ok = false;
+  }
+  if (source >= 0) ::close(source);
   return ok;
 }
 
@@ -469,6 +578,7 @@ void AtomicFile::abort() {
     ::close(fd_);
     fd_ = -1;
   }
+  direct_ = false;
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
   temporary_.clear();
   target_.clear();

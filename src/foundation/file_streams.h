@@ -52,6 +52,11 @@ class AtomicFile {
   // disk first, so that a crash leaves the old or the new contents, never a torn file; a new name is
   // not synced (see syncFileSystem). With `replace` false an existing target is not replaced and the
   // commit fails with EEXIST's reason. The file is closed afterwards, committed or not.
+  // What stands at the target is kept as a node: a symbolic link is followed and the file it names
+  // is replaced; a device, pipe or socket was written into directly since open(), with no temporary
+  // file (so an abort cannot take back what it received); a file with other hard links is
+  // overwritten in place from the complete new contents, so that every name still shows one file
+  // (only a crash during that last copy could leave it torn).
   bool commit(std::string* error = nullptr, bool replace = true);
   void abort();
   bool isOpen() const { return fd_ >= 0; }
@@ -67,7 +72,10 @@ class AtomicFile {
   // of many files allocates it once.
   std::unique_ptr<char[]> buffer_;
   size_t buffered_ = 0;
+  bool direct_ = false;       // writing straight into a device, pipe or socket
   bool flush(std::string* error);
+  bool closeDirect(bool ok, std::string* error);
+  bool overwriteLinkedTarget(std::string* error);
   // Links the unnamed file under a temporary name beside the target, for a rename over it.
   bool nameUnnamed(std::string* error);
 };

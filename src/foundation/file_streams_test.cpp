@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/file_system.h"
@@ -271,6 +272,61 @@ TEST(AtomicFile, CommitWithoutReplaceRefusesAnExistingFile) {
   ASSERT_TRUE(file.write("fresh"));
   EXPECT_TRUE(file.commit(&error, false)) << error;
   EXPECT_EQ(testing::readBytes(dir / "free.txt"), "fresh");
+}
+
+// What stands at the target stays what it is: a link stays a link to the new contents, a pipe stays a
+// pipe that received them, and every name of a hard-linked file sees the new contents.
+TEST(AtomicFile, ReplacingKeepsLinksPipesAndHardLinks) {
+  TempDir dir;
+  testing::writeBytes(dir / "real.txt", "old");
+  ::mkdir((dir / "sub").c_str(), 0755);
+  struct Link { std::string name; std::string to; std::string realFile; };
+  const Link kLinks[] = {
+      {"absolute.txt", dir / "real.txt", dir / "real.txt"},
+      {"sub/relative.txt", "../real.txt", dir / "real.txt"},
+      {"chain.txt", "sub/relative.txt", dir / "real.txt"},
+      {"dangling.txt", "sub/new.txt", dir / "sub/new.txt"},
+  };
+  for (const Link& link : kLinks) {
+    ASSERT_EQ(::symlink(link.to.c_str(), (dir / link.name).c_str()), 0) << link.name;
+    std::string error;
+    EXPECT_TRUE(writeFileAtomic(dir / link.name, "via " + link.name, &error)) << link.name << error;
+    struct stat st{};
+    ASSERT_EQ(::lstat((dir / link.name).c_str(), &st), 0) << link.name;
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << link.name << " is still a link";
+    EXPECT_EQ(testing::readBytes(link.realFile), "via " + link.name) << link.name;
+  }
+  EXPECT_EQ(testing::listNames(dir / "sub"), (Names{"new.txt", "relative.txt"}));
+
+  ASSERT_EQ(::symlink("loop.txt", (dir / "loop.txt").c_str()), 0);
+  std::string error;
+  EXPECT_FALSE(writeFileAtomic(dir / "loop.txt", "x", &error));
+  EXPECT_FALSE(error.empty());
+
+  const std::string pipe = dir / "pipe";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = testing::readBytes(pipe); });
+  EXPECT_TRUE(writeFileAtomic(pipe, "through the pipe", &error)) << error;
+  reader.join();
+  EXPECT_EQ(received, "through the pipe");
+  struct stat st{};
+  ASSERT_EQ(::lstat(pipe.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+  testing::writeBytes(dir / "one.txt", "the shared contents, longer than the new");
+  ASSERT_EQ(::link((dir / "one.txt").c_str(), (dir / "two.txt").c_str()), 0);
+  struct stat before{};
+  ASSERT_EQ(::stat((dir / "one.txt").c_str(), &before), 0);
+  for (const std::string& contents : {std::string("short"), randomBytes(size_t{3} << 20, 5)}) {
+    EXPECT_TRUE(writeFileAtomic(dir / "one.txt", contents, &error)) << error;
+    EXPECT_EQ(testing::readBytes(dir / "two.txt"), contents);
+    struct stat after{};
+    ASSERT_EQ(::stat((dir / "two.txt").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_nlink, 2u);
+  }
+  for (const std::string& name : testing::listNames(dir.path())) EXPECT_FALSE(isOwnTemporaryName(name)) << name;
 }
 
 TEST(AtomicFile, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirMode) {

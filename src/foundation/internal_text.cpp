@@ -155,11 +155,18 @@ std::string SanitizeFileName(std::string_view text, bool cut, bool trim) {
   result.reserve(text.size() + 16);
   int64_t kept = 0;
   for (size_t pos = 0; pos < text.size();) {
-    const size_t length = charLengthAt(text, pos);
+    size_t length = charLengthAt(text, pos);
+    // A stray lead byte before a byte that no character continues with (below 0x40 and not a digit
+    // of a four-byte GB18030 character: "/", ":", "*" and the like) stands alone, so that the byte
+    // after it is cleaned like any other.
+    if (length == 2 && static_cast<unsigned char>(text[pos]) >= 0x80) {
+      const auto next = static_cast<unsigned char>(text[pos + 1]);
+      if (next < 0x40 && (next < '0' || next > '9')) length = 1;
+    }
     const std::string_view ch = text.substr(pos, length);
     pos += length;
     if (cut && kept >= 200) break;
-    if (length == 1) {
+    if (length == 1 && static_cast<unsigned char>(ch[0]) < 0x80) {
       switch (ch[0]) {
         case '\\': result += "＼"; ++kept; continue;
         case '/': result += "／"; ++kept; continue;

@@ -132,6 +132,17 @@ TEST(SanitizeFileName, LeavesTrailBytesThatLookLikeReservedCharacters) {
   EXPECT_EQ(SanitizeFileName(text, false, false), text);
 }
 
+TEST(SanitizeFileName, AStrayLeadByteLetsNoSeparatorThrough) {
+  struct Case { std::string text; std::string want; };
+  const Case kCases[] = {
+      {"X\x81/..\x81/ESC", "X\x81／..\x81／ESC"},
+      {"\x81:\xFE*\x90?", "\x81：\xFE＊\x90？"},
+      {"a\x81\r\nb\xA0\"", "a\x81" "b\xA0"},
+      {"\x81\x30\x81\x30", "\x81\x30\x81\x30"},  // a four-byte character stays whole
+  };
+  for (const Case& c : kCases) EXPECT_EQ(SanitizeFileName(c.text, false, false), c.want) << c.text;
+}
+
 TEST(SanitizeFileName, CutKeepsTwoHundredCharacters) {
   std::string text;
   for (int i = 0; i < 150; ++i) text += "中a";

@@ -18,6 +18,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/fault_fixtures.h"
@@ -514,6 +515,84 @@ TEST_P(FaultInjection, SourcesSurviveOutputsAreWholeAndTheNextRunEndsClean) {
   }
   EXPECT_EQ(again.code(), 0) << again.err;
   EXPECT_EQ(joined(difference(ended, clean, tool)), "");
+}
+
+// Replacing never changes what kind of node stands at a target: a symbolic link stays a link to the
+// replaced file, a pipe receives the output, a device stays a device.
+TEST(ReplacedTargets, KeepTheirKind) {
+  const TempDir dir;
+  const std::string errFile = dir / "stderr.txt";
+  writeBytes(dir / "in.csv", "a,b\n2,x\n1,y\n");
+  const std::string sorted = "\"a\",\"b\"\r\n\"1\",\"y\"\r\n\"2\",\"x\"\r\n";
+  writeBytes(dir / "real.csv", "old");
+  ASSERT_EQ(::symlink("real.csv", (dir / "link.csv").c_str()), 0);
+  CliRun run = runCli({}, {"csv", "--sort", "1", "--order", "number", "--asc", "-o", dir / "link.csv", dir / "in.csv"}, errFile);
+  EXPECT_EQ(run.code(), 0) << run.err;
+  EXPECT_TRUE(fs::is_symlink(dir / "link.csv"));
+  EXPECT_EQ(readBytes(dir / "real.csv"), sorted);
+
+  const std::string pipe = dir / "pipe.csv";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = readBytes(pipe); });
+  run = runCli({}, {"csv", "--sort", "1", "--order", "number", "--asc", "-o", pipe, dir / "in.csv"}, errFile);
+  reader.join();
+  EXPECT_EQ(run.code(), 0) << run.err;
+  EXPECT_EQ(received, sorted);
+  EXPECT_TRUE(fs::is_fifo(pipe));
+
+  // Converting over the sources converts the file a linked source names, and keeps the link.
+  writeBytes(dir / "elsewhere/book.txt", gb(u8"头发"));
+  fs::create_directories(dir / "texts");
+  ASSERT_EQ(::symlink((dir / "elsewhere/book.txt").c_str(), (dir / "texts/book.txt").c_str()), 0);
+  run = runCli({}, {"transcode", "--overwrite", "--to", "utf8", dir / "texts"}, errFile);
+  EXPECT_EQ(run.code(), 0) << run.err;
+  EXPECT_TRUE(fs::is_symlink(dir / "texts/book.txt"));
+  EXPECT_EQ(readBytes(dir / "elsewhere/book.txt"), "\xEF\xBB\xBF" + utf8(u8"头发"));
+
+  // A device, in a mount namespace of its own so that the machine's /dev is never at stake.
+  const std::string script = "mount -t tmpfs none /dev && mknod -m 666 /dev/null c 1 3 && " + std::string(CHENGLING_CLI) +
+                             " csv -o /dev/null '" + dir / "in.csv" + "' && test -c /dev/null && echo kept";
+  std::string out;
+  const int status = runCommand("unshare -m sh -c \"" + script + "\" 2>&1", &out);
+  if (out.find("unshare") != std::string::npos || out.find("mount") != std::string::npos) {
+    GTEST_SKIP() << "no mount namespace here: " << out;
+  }
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(out, "kept\n");
+}
+
+// A replacement holds its temporary file's lock until the file has its name: another instance that
+// starts meanwhile and cleans the folder leaves it alone.
+TEST(ReplacedTargets, AnotherInstancesCleanUpWaitsForTheRename) {
+  const std::string strace = straceProgram();
+  if (strace.empty()) GTEST_SKIP() << "strace is not installed";
+  const TempDir dir;
+  writeBytes(dir / "in.csv", "a,b\n1,x\n");
+  writeBytes(dir / "out/first.csv", "old");
+  const pid_t slow = fork();
+  if (slow == 0) {
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    dup2(devNull, STDOUT_FILENO);
+    dup2(devNull, STDERR_FILENO);
+    execl(strace.c_str(), strace.c_str(), "-f", "-qq", "-o", "/dev/null", "-e", "inject=rename:delay_enter=1500000",
+          CHENGLING_CLI, "csv", "-o", (dir / "out/first.csv").c_str(), (dir / "in.csv").c_str(), nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(slow, 0);
+  // Waits until the first run's complete file lies under its temporary name, ready to be renamed.
+  bool waiting = false;
+  for (int i = 0; i < 500 && !waiting; ++i) {
+    for (const auto& entry : fs::directory_iterator(dir / "out")) waiting |= isTemporary(entry.path().filename());
+    if (!waiting) ::usleep(10000);
+  }
+  ASSERT_TRUE(waiting) << "the first run never reached its rename";
+  const CliRun other = runCli({}, {"csv", "-o", dir / "out/second.csv", dir / "in.csv"}, dir / "stderr.txt");
+  EXPECT_EQ(other.code(), 0) << other.err;
+  int status = 0;
+  ASSERT_EQ(waitpid(slow, &status, 0), slow);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(readBytes(dir / "out/first.csv"), "\"a\",\"b\"\r\n\"1\",\"x\"\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTool, FaultInjection, ::testing::ValuesIn(cases()),

@@ -94,6 +94,18 @@ TEST(SplitCli, OneFolderSplitsItsFilesThroughTheFilter) {
   EXPECT_EQ(lines(run.out).size(), 2u);
 }
 
+// A name made from the text never gains a folder, even where a stray lead byte hides a "/".
+TEST(SplitCli, ContentNamesStayInTheirFolder) {
+  TempDir dir;
+  writeBytes(dir / "e.txt", "X\x81/..\x81/ESC\n");
+  const CliRun run = cli(dir, dir.path(), "split --content-names --count 1 e.txt");
+  EXPECT_EQ(run.code, 0) << run.err;
+  const std::vector<std::string> pieces = listNames(dir / "e");
+  ASSERT_EQ(pieces.size(), 1u);
+  EXPECT_EQ(readBytes(dir / ("e/" + pieces[0])), "X\x81/..\x81/ESC\n");
+  EXPECT_EQ(listNames(dir.path()), (std::vector<std::string>{"e", "e.txt"}));
+}
+
 TEST(SplitCli, UsageErrorsExitWithTwoAndSayWhy) {
   struct Case { const char* arguments; std::u8string_view message; };
   const Case kCases[] = {
@@ -101,6 +113,18 @@ TEST(SplitCli, UsageErrorsExitWithTwoAndSayWhy) {
       {"split --size 0MB a.txt", u8"字节长度不能等于0"},
       {"split --size 3TB a.txt", u8"--size"},
       {"split --lines 0-5 a.txt", u8"行数至少 1"},
+      // Numbers are read whole: junk, fractions and values out of range name the option.
+      {"split --count 1e30 a.txt", u8"--count 应是 1 到 2147483647 之间的整数，而不是 1e30"},
+      {"split --count 3abc a.txt", u8"而不是 3abc"},
+      {"split --count 1.9 a.txt", u8"而不是 1.9"},
+      {"split --count 9223372036854775807 a.txt", u8"--count 应是"},
+      {"split --count 2147483648 a.txt", u8"--count 应是"},
+      {"split --lines 5-x a.txt", u8"--lines 应是"},
+      {"split --chars 99999999999 a.txt", u8"--chars 应是"},
+      {"split --size 18446744073709551616 a.txt", u8"--size 应是"},
+      {"split --size 1.2.3MB a.txt", u8"--size 应是"},
+      {"split --size 1e3KB a.txt", u8"--size 应是"},
+      {"split --size 5000000000GB a.txt", u8"--size 应是"},
       {"split --chars 5 --lines 5 a.txt", u8"--chars 与 --lines 不能同时使用"},
       {"split --separator '' a.txt", u8"请输入用于分割的字符串！"},
       {"split missing.txt", u8"找不到 missing.txt"},
