@@ -501,20 +501,21 @@ TranscodeOutcome TranscodeRun::finish() {
   return outcome_;
 }
 
-std::string transcodeEndText(const TranscodeOutcome& outcome) {
-  const bool offered = !outcome.offeredFolder.empty();
-  if (!outcome.stopped && outcome.failed == 0 && offered) return kCompletionPrefix + outcome.offeredFolder;
-  std::string text;
+std::string transcodeSummary(const TranscodeOutcome& outcome) {
+  const std::string converted = "已转换 " + numberToText(outcome.converted) + " 个文件";
   if (outcome.stopped) {
-    text = "已停止。已转换 " + numberToText(outcome.converted) + " 个文件";
-    if (outcome.failed > 0) text += "，失败 " + numberToText(outcome.failed) + " 个";
-  } else if (outcome.failed > 0) {
-    text = "转换完成：已转换 " + numberToText(outcome.converted) + " 个文件，失败 " + numberToText(outcome.failed) + " 个";
-  } else {
-    text = "转换完成：没有转换任何文件";
+    return "已停止。" + converted + (outcome.failed > 0 ? "，失败 " + numberToText(outcome.failed) + " 个" : "");
   }
-  if (offered) text += "。点击可打开目录：" + outcome.offeredFolder;
-  return text;
+  if (outcome.failed > 0) return "转换完成：" + converted + "，失败 " + numberToText(outcome.failed) + " 个";
+  if (outcome.converted == 0) return "转换完成：没有转换任何文件";
+  return {};
+}
+
+std::string transcodeEndText(const TranscodeOutcome& outcome) {
+  const std::string summary = transcodeSummary(outcome);
+  if (outcome.offeredFolder.empty()) return summary;
+  if (summary.empty()) return kCompletionPrefix + outcome.offeredFolder;
+  return summary + "。点击可打开目录：" + outcome.offeredFolder;
 }
 
 TranscodeOutcome TranscodeFiles(const PathList& files, const TranscodeOptions& options, RunContext& ctx) {

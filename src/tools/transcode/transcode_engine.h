@@ -86,12 +86,13 @@ struct TranscodeOutcome {
   std::string completionText;    // transcodeEndText of the rest
 };
 
-// What a run says when it ends:
-//  - converted files, no failure, no stop: "转换完成！点击可打开目录：" + folder;
+// What a run did, unless it converted files without a failure or a stop (then empty):
 //  - stopped: "已停止。已转换 N 个文件" + ("，失败 M 个" when some failed);
 //  - failures: "转换完成：已转换 N 个文件，失败 M 个";
-//  - nothing converted and nothing failed: "转换完成：没有转换任何文件";
-// the last three followed by "。点击可打开目录：" + folder when a folder is offered.
+//  - nothing converted and nothing failed: "转换完成：没有转换任何文件".
+std::string transcodeSummary(const TranscodeOutcome& outcome);
+// What a run says when it ends: "转换完成！点击可打开目录：" + folder after a clean run; else the
+// summary, followed by "。点击可打开目录：" + folder when a folder is offered.
 std::string transcodeEndText(const TranscodeOutcome& outcome);
 
 // The text after the character conversion of `mode` (the mode's steps in order).
