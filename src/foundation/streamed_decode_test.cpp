@@ -126,6 +126,9 @@ TEST(StreamedDecode, TextOnlyAgreesWithTheWholeDecodesVerdictWhereverThePiecesEn
   all.push_back(gbk + std::string("\0", 1) + "tail");                        // a NUL behind the probe
   all.push_back("\xEF\xBB\xBF" + utf8 + testing::binaryWithoutNul(5000, 3));  // replacements behind it
   all.push_back(gbk + testing::binaryWithoutNul(5000, 3));                   // raw junk behind it
+  std::string marks;
+  for (int i = 0; i < 8; ++i) marks += "\xEF\xBF\xBDa";
+  all.push_back(marks);  // U+FFFD of its own: counted alike on the way and whole
   const TextEncoding kForced[] = {TextEncoding::Detect, TextEncoding::Ansi, TextEncoding::Utf8, TextEncoding::Utf16Le,
                                   TextEncoding::Big5};
   const size_t kPieces[] = {1, 3, 7, 4096, size_t{1} << 20};

@@ -10,8 +10,9 @@
 //  - a NUL: a 00 byte, or in UTF-16 a 00 00 unit;
 //  - or, in its first kTextProbeBytes, more bytes that its encoding cannot read than one in
 //    kUnreadableShare, and more than a single broken character's worth (kBrokenCharacterBytes);
-//  - or, when it is converted (UTF-8, UTF-16, BIG5), more replacement characters in the whole text
-//    than that same share of its bytes allows.
+//  - or, when it is converted (UTF-8, UTF-16, BIG5), more replacement characters (U+FFFD, which the
+//    converter puts for what it cannot read) in the whole text than that same share of its bytes
+//    allows.
 // One in a hundred keeps a text with a few damaged characters (a cut, a stray byte) a text, while
 // compressed or machine data misses it by far: random bytes are about one fifth unreadable as GBK,
 // more than half as UTF-8, a few hundredths as UTF-16 (lone surrogates), and hold NULs besides.
@@ -36,7 +37,7 @@ struct TextVerdict {
   int64_t probeBytes = 0;       // bytes of the probe (the start of the body)
   int64_t probeUnreadable = 0;  // of them, bytes the encoding cannot read
   int64_t bodyBytes = 0;
-  int64_t replacements = 0;     // U+FFFD in the converted text (0 when it was not converted)
+  int64_t replacements = 0;     // U+FFFD in the converted text (0 when it was taken as raw bytes)
 
   bool isText() const;
 };

@@ -160,19 +160,15 @@ std::string DecodeText(std::string_view path, TextEncoding forced, std::string_v
   if (encoding == TextEncoding::Detect && LooksLikeUtf8(body)) encoding = TextEncoding::Utf8;
 
   std::string result;
-  bool lossy = false;
   if (isConvertedCode(encoding) && !body.empty()) {
-    appendConverted(result, body, charsetName(encoding), kInternalCharset, &lossy, stopped);
+    appendConverted(result, body, charsetName(encoding), kInternalCharset, nullptr, stopped);
     if (stopped && stopped()) return {};
     result.resize(cutAtNul(result).size());
   }
   if (verdict != nullptr) {
-    // The converter says whether it replaced anything; only then are its replacements counted.
     int64_t replacements = 0;
-    if (lossy) {
-      for (size_t at = result.find(kReplacement); at != std::string::npos; at = result.find(kReplacement, at + 4)) {
-        ++replacements;
-      }
+    for (size_t at = result.find(kReplacement); at != std::string::npos; at = result.find(kReplacement, at + 4)) {
+      ++replacements;
     }
     *verdict = result.empty() ? judgeBody(content, TextEncoding::Ansi, 0) : judgeBody(body, encoding, replacements);
   }
