@@ -59,14 +59,14 @@ int runMerge(const MergeArguments& args, const CLI::App& app) {
   // each folder (the last one named first).
   const MergeDrop drop = planMergeDrop(dropped);
   TerminalRunContext ctx(ProgressUnit::Bytes);  // progress counts bytes of the sources
-  const MergeOutcome outcome = MergeDropped(drop, options, ctx).outcome;
+  const MergeReport report = MergeDropped(drop, options, ctx);
+  const MergeOutcome& outcome = report.outcome;
 
-  if (outcome.stopped) {
-    printError("已停止：写出 " + std::to_string(outcome.outputsWritten) + " 个合并文件");
-    return kExitSomeFailed;
-  }
-  if (outcome.outputsWritten == 0 && outcome.failures == 0) printError("没有找到要合并的文件");
-  return outcome.failures > 0 ? kExitSomeFailed : kExitOk;
+  // What a stopped run or one with failures did, as the window says it.
+  const RunEnd end = mergeEnd(report);
+  if (!end.summary.empty()) printError(end.summary);
+  if (outcome.outputsWritten == 0 && outcome.failures == 0 && !outcome.stopped) printError("没有找到要合并的文件");
+  return outcome.stopped || outcome.failures > 0 ? kExitSomeFailed : kExitOk;
 }
 
 }  // namespace

@@ -152,12 +152,13 @@ int runSplit(const SplitArguments& args, const CLI::App& app) {
       printError(outcome.message);
       return kExitUsage;
     case SplitEnd::Stopped:
-      printError("已停止：写出 " + std::to_string(outcome.piecesWritten) + " 个分割文件");
-      return kExitSomeFailed;
     case SplitEnd::Finished:
       break;
   }
-  return outcome.failures > 0 ? kExitSomeFailed : kExitOk;
+  // What a stopped run or one with failures did, as the window says it.
+  const RunEnd end = splitEnd(report);
+  if (!end.summary.empty()) printError(end.summary);
+  return outcome.end == SplitEnd::Stopped || outcome.failures > 0 ? kExitSomeFailed : kExitOk;
 }
 
 }  // namespace

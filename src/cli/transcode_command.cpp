@@ -27,6 +27,12 @@ const std::map<std::string, TextEncoding> kEncodings = {
     {"utf8", TextEncoding::Utf8},        {"utf16le", TextEncoding::Utf16Le},
     {"utf16be", TextEncoding::Utf16Be},
 };
+// Output also takes UTF-8 without a mark.
+const std::map<std::string, TextEncoding> kOutputEncodings = [] {
+  std::map<std::string, TextEncoding> encodings = kEncodings;
+  encodings.emplace("utf8-nobom", TextEncoding::Utf8NoMark);
+  return encodings;
+}();
 
 const std::map<std::string, ChineseMode> kModes = {
     {"none", ChineseMode::None},
@@ -47,7 +53,7 @@ std::vector<std::string> keysOf(const auto& map) {
 int runTranscode(const TranscodeArguments& args) {
   TranscodeOptions options;
   options.input = kEncodings.at(args.from);
-  options.output = kEncodings.at(args.to);
+  options.output = kOutputEncodings.at(args.to);
   options.chinese = kModes.at(args.chinese);
   options.convertNames = args.names;
   options.includeSubfolders = args.recursive;
@@ -61,13 +67,14 @@ int runTranscode(const TranscodeArguments& args) {
 
   TerminalRunContext ctx;
   const TranscodeOutcome outcome = TranscodeDrop(dropped, options, ctx);
-  printLine(outcome.completionFolder);
-  if (outcome.stopped) {
-    printError("已停止：已转换 " + numberToText(outcome.converted) + " 个文件");
+  // The folder goes to standard output only when this run wrote into it.
+  if (!outcome.offeredFolder.empty()) printLine(outcome.offeredFolder);
+  if (outcome.stopped || outcome.failed > 0) {
+    printError(transcodeSummary(outcome));
     return kExitSomeFailed;
   }
-  if (outcome.converted == 0 && outcome.failed == 0) printError("没有找到要转换的文件");
-  return outcome.failed > 0 || ctx.failureCount() > 0 ? kExitSomeFailed : kExitOk;
+  if (outcome.converted == 0) printError("没有找到要转换的文件");
+  return ctx.failureCount() > 0 ? kExitSomeFailed : kExitOk;
 }
 
 }  // namespace
@@ -78,7 +85,9 @@ Command addTranscodeCommand(CLI::App& parent) {
   CLI::App* app = parent.add_subcommand("transcode", toTerminal("批量转换文本文件的编码与简繁体"));
   command.app = app;
   choices(app->add_option("--from", args->from, toTerminal("输入编码（默认 auto：自动识别）")), keysOf(kEncodings));
-  choices(app->add_option("--to", args->to, toTerminal("输出编码（默认 utf8；auto：与识别出的输入编码相同）")), keysOf(kEncodings));
+  choices(app->add_option("--to", args->to,
+                          toTerminal("输出编码（默认 utf8，带 BOM；utf8-nobom：不带 BOM；auto：与识别出的输入编码相同）")),
+          keysOf(kOutputEncodings));
   choices(app->add_option("--chinese", args->chinese, toTerminal("繁简互转（默认 none：不转）")), keysOf(kModes));
   app->add_flag("--names", args->names, toTerminal("同时转换文件名（--chinese 不为 none 时）"));
   app->add_flag("--recursive", args->recursive, toTerminal("包含子文件夹"));

@@ -10,6 +10,7 @@
 #include "foundation/encoding_detection.h"
 #include "foundation/file_streams.h"
 #include "foundation/html_charset_scan.h"
+#include "foundation/text_check.h"
 
 namespace chengling {
 namespace {
@@ -96,12 +97,63 @@ class PieceReader {
   uint64_t read_ = 0;      // bytes read by all passes
 };
 
+// The judgement of textOnly (text_check.h): the start of the file, read once before any pass, and
+// what the passes meet. Off, it judges nothing.
+class TextGuard {
+ public:
+  TextGuard(bool on, int64_t fileSize, StreamedDecode& result) : on_(on), fileSize_(fileSize), result_(result) {}
+
+  // The first bytes of the file: kTextProbeBytes after the longest mark with the guard on, else the
+  // mark's 3 bytes. `whole`: they are the whole file.
+  size_t headBytes() const { return on_ ? kTextProbeBytes + 3 : 3; }
+  void setHead(std::string head, bool whole) {
+    head_ = std::move(head);
+    whole_ = whole;
+  }
+
+  // Whether the probe of the body from `start` is text in `encoding` (always, with the guard off).
+  bool probeIsText(TextEncoding encoding, int64_t start) const {
+    if (!on_) return true;
+    const auto from = static_cast<size_t>(std::min<int64_t>(start, static_cast<int64_t>(head_.size())));
+    const std::string_view body = std::string_view(head_).substr(from, kTextProbeBytes);
+    const bool atEnd = whole_ || (fileSize_ >= 0 && start + static_cast<int64_t>(body.size()) >= fileSize_);
+    return !holdsNul(body, encoding) &&
+           !tooManyUnreadable(unreadableBytes(body, encoding, atEnd), static_cast<int64_t>(body.size()));
+  }
+  // The same, setting the status NotText when it is not.
+  bool probePasses(TextEncoding encoding, int64_t start) { return probeIsText(encoding, start) || refuse(); }
+
+  // A NUL in the body: false, with the status NotText, when judging.
+  bool nulPasses() { return !on_ || refuse(); }
+
+  // The replacements of a converted body of `bodyBytes` so far: false, with the status NotText,
+  // when there are too many for all of it.
+  bool replacementsPass(int64_t bodyBytes) {
+    if (!on_ || !tooManyUnreadable(result_.replacements, std::max(bodyBytes, bodySize_))) return true;
+    return refuse();
+  }
+  void setBodyStart(int64_t start) { bodySize_ = fileSize_ < 0 ? 0 : std::max<int64_t>(0, fileSize_ - start); }
+
+ private:
+  bool refuse() {
+    result_.status = Status::NotText;
+    return false;
+  }
+
+  const bool on_;
+  const int64_t fileSize_;
+  StreamedDecode& result_;
+  std::string head_;
+  bool whole_ = false;
+  int64_t bodySize_ = 0;  // what the file's size says of the body
+};
+
 // The detection of a file without a mark: the meta tags of its text up to the first NUL, and
 // the UTF-8 check of all of it. Detect when neither says anything.
 // When the first piece is no UTF-8, the answer is the raw text unless a meta tag says otherwise:
 // the raw text then goes to `sink` during this very pass (`raw` is set), and only a meta tag
 // makes the caller start the sink over.
-TextEncoding detectByPass(PieceReader& reader, TextSink& sink, StreamedDecode& result, bool& raw) {
+TextEncoding detectByPass(PieceReader& reader, TextSink& sink, StreamedDecode& result, TextGuard& guard, bool& raw) {
   HtmlCharsetScan html;
   Utf8Scan utf8;
   raw = false;
@@ -112,6 +164,9 @@ TextEncoding detectByPass(PieceReader& reader, TextSink& sink, StreamedDecode& r
     if (first) {
       first = false;
       raw = utf8.failed();
+      // No text as raw bytes: nothing goes on now, and a meta tag may still name the encoding that
+      // the passes after this one judge.
+      if (raw && !guard.probeIsText(TextEncoding::Ansi, 0)) raw = false;
       if (raw && !sink.begin(TextEncoding::Ansi)) {
         result.status = Status::Refused;
         return TextEncoding::Detect;
@@ -120,6 +175,7 @@ TextEncoding detectByPass(PieceReader& reader, TextSink& sink, StreamedDecode& r
     if (!textEnded) {
       const size_t nul = piece.find('\0');
       textEnded = nul != std::string_view::npos;
+      if (textEnded && !guard.nulPasses()) return TextEncoding::Detect;
       const std::string_view text = piece.substr(0, nul);
       html.feed(text);
       if (raw) {
@@ -180,15 +236,18 @@ class ConvertedText {
     return false;
   }
 
-  // U+FFFD may be cut between two pieces: the last bytes of one are kept for the next.
+  // Counts U+FFFD, which may be cut between two pieces: the last bytes of one are kept for the next.
+  // (The four bytes cannot overlap themselves, so no occurrence is counted twice.)
   void noteReplacement(std::string_view text) {
-    if (result_.replacement) return;
+    int64_t found = 0;
     std::string joined = tail_;
     joined.append(text.substr(0, std::min(text.size(), kReplacement.size() - 1)));
-    if (joined.find(kReplacement) != std::string::npos || text.find(kReplacement) != std::string_view::npos) {
-      result_.replacement = true;
-      return;
+    if (joined.find(kReplacement) != std::string::npos) ++found;
+    for (size_t at = text.find(kReplacement); at != std::string_view::npos; at = text.find(kReplacement, at + 4)) {
+      ++found;
     }
+    result_.replacements += found;
+    result_.replacement = result_.replacements > 0;
     tail_ = (tail_ + std::string(text.substr(text.size() - std::min(text.size(), kReplacement.size() - 1))));
     if (tail_.size() > kReplacement.size() - 1) tail_.erase(0, tail_.size() - (kReplacement.size() - 1));
   }
@@ -233,33 +292,44 @@ class NulWatch {
 // The converted decode of the body (the file from `start` on). Status Done with nothing handed on
 // means the text came out empty.
 bool decodeConverted(PieceReader& reader, int64_t start, TextEncoding encoding, TextSink& sink,
-                     StreamedDecode& result) {
+                     StreamedDecode& result, TextGuard& guard) {
+  if (!guard.probePasses(encoding, start)) return false;
+  guard.setBodyStart(start);
   if (!reader.restart(start)) return false;
   if (start == 0) reader.fromStart();
   result.textBytes = 0;
   result.heldNul = false;
+  result.replacements = 0;
+  result.replacement = false;
   CharsetStream stream(charsetName(encoding), kInternalCharset);
   ConvertedText text(sink, result, encoding);
   NulWatch nul(encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be);
   std::string out;
   bool going = true;
+  int64_t body = 0;
   for (std::string_view piece = reader.next(); going && !piece.empty(); piece = reader.next()) {
-    if (nul.sees(piece)) result.heldNul = true;
+    if (nul.sees(piece)) {
+      result.heldNul = true;
+      if (!guard.nulPasses()) return false;
+    }
+    body += static_cast<int64_t>(piece.size());
     out.clear();
     stream.feed(piece, out);
-    going = text.take(out);
+    going = text.take(out) && guard.replacementsPass(body);
   }
   if (result.status != Status::Done) return false;
   if (going) {
     out.clear();
     stream.finish(out);
     text.take(out);
+    if (!guard.replacementsPass(body)) return false;
   }
   return result.status == Status::Done && !text.empty();
 }
 
 // The raw content up to its first NUL, as the text.
-void decodeRaw(PieceReader& reader, TextSink& sink, StreamedDecode& result) {
+void decodeRaw(PieceReader& reader, TextSink& sink, StreamedDecode& result, TextGuard& guard) {
+  if (!guard.probePasses(TextEncoding::Ansi, 0)) return;
   if (!reader.restart(0)) return;
   reader.fromStart();
   result.used = TextEncoding::Ansi;
@@ -272,6 +342,7 @@ void decodeRaw(PieceReader& reader, TextSink& sink, StreamedDecode& result) {
   for (std::string_view piece = reader.next(); !piece.empty(); piece = reader.next()) {
     const size_t nul = piece.find('\0');
     result.heldNul = nul != std::string_view::npos;
+    if (result.heldNul && !guard.nulPasses()) return;
     const std::string_view text = piece.substr(0, nul);
     result.textBytes += static_cast<int64_t>(text.size());
     if (!text.empty() && !sink.put(text)) {
@@ -285,32 +356,42 @@ void decodeRaw(PieceReader& reader, TextSink& sink, StreamedDecode& result) {
 }  // namespace
 
 StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, TextSink& sink,
-                                  const std::function<bool()>& stopped, size_t pieceBytes) {
+                                  const std::function<bool()>& stopped, size_t pieceBytes, bool textOnly) {
+  if (forced == TextEncoding::Utf8NoMark) forced = TextEncoding::Utf8;
   StreamedDecode result;
   FileReader file;
   if (!file.open(path, &result.error)) return result;
   result.status = Status::Done;
 
   PieceReader reader(file, pieceBytes, stopped, result);
-  // The first bytes: gzip's signature, a mark. They come with the first piece, unless pieces are
-  // tiny; a file of one piece is not read again.
-  std::string head(reader.next().substr(0, 3));
+  TextGuard guard(textOnly, file.size(), result);
+  // The first bytes: gzip's signature, a mark, and the probe of the guard. They come with the first
+  // piece, unless pieces are tiny; a file of one piece is not read again.
+  const size_t want = guard.headBytes();
+  const std::string_view first = reader.next();
   if (result.status != Status::Done) return result;
-  if (head.size() < 3 && !reader.ended()) {
+  std::string head(first.substr(0, want));
+  bool whole = reader.ended() && first.size() <= want;
+  if (head.size() < want && !reader.ended()) {
     if (!reader.restart(static_cast<int64_t>(head.size()))) return result;
-    while (head.size() < 3) {
-      const int64_t n = file.read(head, 3 - head.size(), &result.error);
+    while (head.size() < want) {
+      const int64_t n = file.read(head, want - head.size(), &result.error);
       if (n < 0) {
         result.status = Status::Unreadable;
         return result;
       }
-      if (n == 0) break;
+      if (n == 0) {
+        whole = true;
+        break;
+      }
     }
   }
   if (std::string_view(head).starts_with("\x1F\x8B")) {
     result.status = Status::Compressed;
     return result;
   }
+  guard.setHead(head, whole);
+  head.resize(std::min<size_t>(head.size(), 3));
 
   TextEncoding encoding = forced;
   int64_t start = 0;
@@ -328,7 +409,7 @@ StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, Te
       if (!reader.restart(0)) return result;
       reader.fromStart();
       bool raw = false;
-      encoding = detectByPass(reader, sink, result, raw);
+      encoding = detectByPass(reader, sink, result, guard, raw);
       if (result.status != Status::Done) return result;
       if (raw && encoding == TextEncoding::Detect) {
         result.used = TextEncoding::Ansi;
@@ -343,11 +424,11 @@ StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, Te
 
   if (isConvertedCode(encoding)) {
     result.used = encoding;
-    if (decodeConverted(reader, start, encoding, sink, result)) return result;
+    if (decodeConverted(reader, start, encoding, sink, result, guard)) return result;
     if (result.status != Status::Done) return result;
     // Nothing converted: the raw content, mark included, is the text.
   }
-  decodeRaw(reader, sink, result);
+  decodeRaw(reader, sink, result, guard);
   return result;
 }
 

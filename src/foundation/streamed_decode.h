@@ -5,6 +5,11 @@
 // through once. A text that is no UTF-8 from its first piece on goes to the sink as raw bytes during
 // that pass, so the common case reads the file once. gzip content is not streamed: the caller
 // decodes it whole.
+//
+// With `textOnly`, a source that is no text (text_check.h) ends the decode with Status::NotText as
+// soon as that is known: before anything is handed on when the start of its body shows it (a NUL or
+// too many unreadable bytes in the probe), else at the NUL or the replacement that settles it. The
+// sink's text is then void.
 
 #include <cstddef>
 #include <cstdint>
@@ -40,11 +45,13 @@ struct StreamedDecode {
     Stopped,     // `stopped` said so between two pieces
     Refused,     // the sink gave up
     Compressed,  // gzip content: not streamed, nothing was handed on
+    NotText,     // with textOnly: the source is no text (the sink's text, if any, is void)
   };
   Status status = Status::Unreadable;
   TextEncoding used = TextEncoding::Detect;
   int64_t textBytes = 0;     // bytes of internal text handed on
   bool replacement = false;  // the text holds U+FFFD (a byte the source charset could not decode)
+  int64_t replacements = 0;  // how many
   // The source held a NUL (a NUL unit in UTF-16 after the first two bytes), where the text ends.
   bool heldNul = false;
   std::string error;         // the reason, when Unreadable
@@ -54,6 +61,6 @@ struct StreamedDecode {
 // after every piece read.
 StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, TextSink& sink,
                                   const std::function<bool()>& stopped = {},
-                                  size_t pieceBytes = kStreamPieceBytes);
+                                  size_t pieceBytes = kStreamPieceBytes, bool textOnly = false);
 
 }  // namespace chengling

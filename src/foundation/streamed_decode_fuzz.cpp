@@ -1,5 +1,6 @@
 // libFuzzer target: a file decoded in pieces of any size gives exactly the text, the encoding and
-// the flags of the same bytes decoded whole, wherever the pieces cut a character, a mark or a tag.
+// the flags of the same bytes decoded whole, wherever the pieces cut a character, a mark or a tag;
+// judged on the way, it is no text exactly when the whole decode's verdict says so.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "foundation/streamed_decode.h"
+#include "foundation/text_check.h"
 #include "foundation/text_codec.h"
 
 namespace {
@@ -51,8 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (streamed.status != chengling::StreamedDecode::Status::Done) __builtin_trap();
 
   chengling::TextEncoding used = chengling::TextEncoding::Detect;
-  const std::string whole = chengling::DecodeText({}, forced, bytes, {}, used);
+  chengling::TextVerdict verdict;
+  const std::string whole = chengling::DecodeText({}, forced, bytes, {}, used, {}, &verdict);
   if (sink.text != whole || streamed.used != used || streamed.textBytes != static_cast<int64_t>(whole.size())) {
+    __builtin_trap();
+  }
+  // Judging on the way gives the whole decode's verdict, and the same text when it is text.
+  Collect judged;
+  const chengling::StreamedDecode guarded = chengling::decodeFileStreamed(path, forced, judged, {}, pieceBytes, true);
+  if (verdict.isText() ? guarded.status != chengling::StreamedDecode::Status::Done || judged.text != whole
+                       : guarded.status != chengling::StreamedDecode::Status::NotText) {
     __builtin_trap();
   }
   return 0;

@@ -9,6 +9,7 @@
 #include "foundation/charset_conversion.h"
 #include "foundation/encoding_detection.h"
 #include "foundation/html_charset_scan.h"
+#include "foundation/text_check.h"
 #include "support/test_support.h"
 
 namespace chengling {
@@ -110,6 +111,63 @@ TEST(StreamedDecode, GivesDecodeTextsAnswerWhereverThePiecesEnd) {
         }
         EXPECT_EQ(got.heldNul, nul) << where;
       }
+    }
+  }
+}
+
+TEST(StreamedDecode, TextOnlyAgreesWithTheWholeDecodesVerdictWhereverThePiecesEnd) {
+  TempDir dir;
+  std::vector<std::string> all = sources();
+  std::string gbk;
+  while (gbk.size() < kTextProbeBytes + 5000) gbk += "中文，第二行\r\n";
+  const std::string utf8 = ConvertCharset(gbk, "GB18030", "UTF-8");
+  all.push_back(testing::pngLikeBytes(3000, 1));
+  all.push_back(testing::binaryWithoutNul(3000, 2));
+  all.push_back(gbk + std::string("\0", 1) + "tail");                        // a NUL behind the probe
+  all.push_back("\xEF\xBB\xBF" + utf8 + testing::binaryWithoutNul(5000, 3));  // replacements behind it
+  all.push_back(gbk + testing::binaryWithoutNul(5000, 3));                   // raw junk behind it
+  std::string marks;
+  for (int i = 0; i < 8; ++i) marks += "\xEF\xBF\xBDa";
+  all.push_back(marks);  // U+FFFD of its own: counted alike on the way and whole
+  const TextEncoding kForced[] = {TextEncoding::Detect, TextEncoding::Ansi, TextEncoding::Utf8, TextEncoding::Utf16Le,
+                                  TextEncoding::Big5};
+  const size_t kPieces[] = {1, 3, 7, 4096, size_t{1} << 20};
+  int index = 0;
+  for (const std::string& source : all) {
+    const std::string path = dir / ("s" + std::to_string(index++));
+    writeBytes(path, source);
+    for (TextEncoding forced : kForced) {
+      TextEncoding wantUsed = TextEncoding::Detect;
+      TextVerdict verdict;
+      const std::string want = DecodeText(path, forced, {}, {}, wantUsed, {}, &verdict);
+      for (size_t piece : kPieces) {
+        if (piece < 7 && source.size() > 20000) continue;  // byte by byte through a large file: slow, no news
+        CollectingSink sink;
+        const StreamedDecode got = decodeFileStreamed(path, forced, sink, {}, piece, true);
+        const std::string where = "source " + std::to_string(index - 1) + ", forced " +
+                                  std::to_string(static_cast<int>(forced)) + ", pieces of " + std::to_string(piece);
+        if (!verdict.isText()) {
+          EXPECT_EQ(got.status, StreamedDecode::Status::NotText) << where;
+          continue;
+        }
+        ASSERT_EQ(got.status, StreamedDecode::Status::Done) << where;
+        EXPECT_EQ(sink.text, want) << where;
+        EXPECT_EQ(got.used, wantUsed) << where;
+      }
+    }
+  }
+}
+
+TEST(StreamedDecode, TextOnlyHandsNothingOnWhenTheStartShowsNoText) {
+  TempDir dir;
+  writeBytes(dir / "png", testing::pngLikeBytes(100000, 4));
+  writeBytes(dir / "bin", testing::binaryWithoutNul(100000, 5));
+  for (const char* name : {"png", "bin"}) {
+    for (TextEncoding forced : {TextEncoding::Detect, TextEncoding::Utf8, TextEncoding::Utf16Be}) {
+      CollectingSink sink;
+      EXPECT_EQ(decodeFileStreamed(dir / name, forced, sink, {}, 4096, true).status, StreamedDecode::Status::NotText)
+          << name;
+      EXPECT_EQ(sink.begins, 0) << name << " " << static_cast<int>(forced);
     }
   }
 }

@@ -9,6 +9,7 @@
 #include "foundation/encoding_detection.h"
 #include "foundation/file_streams.h"
 #include "foundation/internal_text.h"
+#include "foundation/text_check.h"
 
 namespace chengling {
 namespace {
@@ -18,10 +19,11 @@ constexpr size_t kGunzipWindow = 8192;
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
+constexpr std::string_view kReplacement = "\x84\x31\xA4\x37";  // U+FFFD in internal text
 
 bool isConvertedCode(TextEncoding encoding) {
   const int code = static_cast<int>(encoding);
-  return code >= 2 && code <= 6;
+  return code >= 2 && code <= 7;
 }
 
 // The encoding that the start of `content` declares (mark, HTML declaration), Detect when none;
@@ -68,7 +70,8 @@ bool encodeInto(std::string& bytes, std::string_view text, TextEncoding encoding
 
 std::string_view charsetName(TextEncoding encoding) {
   switch (encoding) {
-    case TextEncoding::Utf8: return "UTF-8";
+    case TextEncoding::Utf8:
+    case TextEncoding::Utf8NoMark: return "UTF-8";
     case TextEncoding::Utf16Le: return "UTF-16LE";
     case TextEncoding::Utf16Be: return "UTF-16BE";
     case TextEncoding::Big5: return "BIG5";
@@ -124,7 +127,9 @@ std::string GunzipBytes(std::string_view bytes, size_t limit) {
 }
 
 std::string DecodeText(std::string_view path, TextEncoding forced, std::string_view bytes,
-                       std::string_view text, TextEncoding& used, const std::function<bool()>& stopped) {
+                       std::string_view text, TextEncoding& used, const std::function<bool()>& stopped,
+                       TextVerdict* verdict) {
+  if (forced == TextEncoding::Utf8NoMark) forced = TextEncoding::Utf8;
   // `owned` holds the content when it had to be read or inflated; `content` views it otherwise.
   std::string owned;
   std::string_view content;
@@ -159,6 +164,13 @@ std::string DecodeText(std::string_view path, TextEncoding forced, std::string_v
     appendConverted(result, body, charsetName(encoding), kInternalCharset, nullptr, stopped);
     if (stopped && stopped()) return {};
     result.resize(cutAtNul(result).size());
+  }
+  if (verdict != nullptr) {
+    int64_t replacements = 0;
+    for (size_t at = result.find(kReplacement); at != std::string::npos; at = result.find(kReplacement, at + 4)) {
+      ++replacements;
+    }
+    *verdict = result.empty() ? judgeBody(content, TextEncoding::Ansi, 0) : judgeBody(body, encoding, replacements);
   }
   if (result.empty()) {
     // Nothing converted: the raw content, mark included, is the text.

@@ -11,6 +11,8 @@
 
 namespace chengling {
 
+struct TextVerdict;
+
 // Encoding codes every tool records for its inputs so that output is written the same way.
 enum class TextEncoding : int {
   Detect = 0,     // input only: detect
@@ -20,13 +22,14 @@ enum class TextEncoding : int {
   Utf16Be = 4,    // mark FE FF
   Big5 = 5,
   Big5Hkscs = 6,
+  Utf8NoMark = 7,  // output only: UTF-8 without a mark (a decode takes it as Utf8)
 };
 
 // The iconv name of an encoding code; empty for Detect and Ansi.
 std::string_view charsetName(TextEncoding encoding);
 
 // The byte-order mark written in front of text in an encoding: EF BB BF, FF FE, FE FF for codes 2,
-// 3, 4; empty for the others.
+// 3, 4; empty for the others (Utf8NoMark included).
 std::string_view byteOrderMark(TextEncoding encoding);
 
 // Upper bound of GunzipBytes' output: a stream that inflates further stops there.
@@ -39,8 +42,11 @@ inline constexpr size_t kGunzipLimit = size_t{256} << 20;
 // and leaves `used` untouched. The result ends at the first NUL of the converted text.
 // `stopped`, when given, is asked between rounds of a large conversion; once it says so, the
 // decode gives the empty text and leaves `used` untouched (a stop request answered within a round).
+// `verdict`, when given, receives whether the content was text at all (text_check.h), judged on the
+// body in the code used.
 std::string DecodeText(std::string_view path, TextEncoding forced, std::string_view bytes,
-                       std::string_view text, TextEncoding& used, const std::function<bool()>& stopped = {});
+                       std::string_view text, TextEncoding& used, const std::function<bool()>& stopped = {},
+                       TextVerdict* verdict = nullptr);
 
 // DecodeText of a buffer; the encoding used is discarded.
 std::string DecodeBuffer(std::string_view bytes, TextEncoding forced);

@@ -83,7 +83,7 @@ TEST(CliHelp, UsageErrorsExitWithTwoAndSayWhyInChinese) {
       {"split --count 3 --size 2 a", u8"--count 与 --size 不能同时使用", "chengling-cli split"},
       {"split --no-such-flag a", u8"无法识别的参数：--no-such-flag", "chengling-cli split"},
       {"resolve --jobs 99", u8"--jobs 的值 99 不在 1 到 64 之间", "chengling-cli resolve"},
-      {"transcode --to xx a", u8"--to 的值 xx 不是可选值 {ansi,auto,utf16be,utf16le,utf8} 之一",
+      {"transcode --to xx a", u8"--to 的值 xx 不是可选值 {ansi,auto,utf16be,utf16le,utf8,utf8-nobom} 之一",
        "chengling-cli transcode"},
       {"csv --sort 1 a", u8"--sort 需要与 --order 一起使用", "chengling-cli csv"},
       {"classify --undo --move", u8"--move 与 --undo 不能同时使用", "chengling-cli classify"},

@@ -109,7 +109,8 @@ TEST(ManualAndCompletion, CompletionOffersTheWordsAnOptionTakes) {
     Words want;
   };
   const Case cases[] = {
-      {"transcode --to utf", {"utf8", "utf16le", "utf16be"}},
+      {"transcode --to utf", {"utf8", "utf16le", "utf16be", "utf8-nobom"}},
+      {"transcode --from utf", {"utf8", "utf16le", "utf16be"}},
       {"transcode --chinese x", {}},
       {"transcode --chinese big", {"big52s", "big52t"}},
       {"csv --order p", {"pinyin"}},

@@ -153,6 +153,24 @@ TEST(SplitCli, FailedPiecesExitWithOneAndNameTheFile) {
   EXPECT_TRUE(run.out.empty());
 }
 
+TEST(SplitCli, AFileThatIsNoTextFailsInTheModesThatDecodeAndTheEndSaysHowMany) {
+  TempDir dir;
+  const std::string png = testing::pngLikeBytes(5000, 1);
+  writeBytes(dir / "p.png", png);
+  writeBytes(dir / "t.txt", "a\nb\n");
+  const CliRun run = cli(dir, dir.path(), "split --lines 1-1 --detect --delete p.png t.txt");
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find(u8(u8"不是文本文件，未分割")), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(u8(u8"分割完毕：写出 2 个分割文件，失败 1 个")), std::string::npos) << run.err;
+  EXPECT_EQ(readBytes(dir / "p.png"), png);
+  EXPECT_FALSE(exists(dir / "p"));
+
+  const CliRun merged = cli(dir, dir.path(), "merge --decode --no-parent p.png t");
+  EXPECT_EQ(merged.code, 1);
+  EXPECT_NE(merged.err.find(u8(u8"不是文本文件，未合并")), std::string::npos) << merged.err;
+  EXPECT_NE(merged.err.find(u8(u8"合并完毕：写出 1 个合并文件，失败 1 个")), std::string::npos) << merged.err;
+}
+
 TEST(SplitCli, CtrlCStopsAfterTheCurrentPiece) {
   TempDir dir;
   writeBytes(dir / "s.txt", std::string(20000, 'x'));  // one-byte pieces: a long run

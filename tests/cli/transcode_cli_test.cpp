@@ -58,6 +58,39 @@ TEST(TranscodeCli, OverwriteNamesEachFailureAndExitsWithOne) {
   EXPECT_EQ(readBytes(native(dir / "d/頭髮.txt")), "\xEF\xBB\xBF" "traditional");
 }
 
+TEST(TranscodeCli, FilesThatAreNoTextAreLeftAloneAndTheEndSaysHowManyFailed) {
+  TempDir dir;
+  const std::string png = testing::pngLikeBytes(20000, 1);
+  writeBytes(native(dir / "d/简体.txt"), "简体");
+  writeBytes(native(dir / "d/图片.png"), png);
+  std::string out;
+  const std::string err = dir.path() + "/err.txt";
+  EXPECT_EQ(runCommand(kCli + " transcode --overwrite --names --chinese s2t " + quoted(dir / "d") + " 2>" + err, &out),
+            1);
+  EXPECT_EQ(out, native(dir / "d") + "\n");
+  EXPECT_EQ(readBytes(native(dir / "d/图片.png")), png);
+  EXPECT_FALSE(exists(native(dir / "d/圖片.png")));
+  EXPECT_EQ(readBytes(native(dir / "d/簡體.txt")), "\xEF\xBB\xBF" + utf8("簡體"));
+  const std::string said = readBytes(err);
+  EXPECT_NE(said.find(native(dir / "d/图片.png") + native("：不是文本文件，未转换")), std::string::npos) << said;
+  EXPECT_NE(said.find(native("转换完成：已转换 1 个文件，失败 1 个")), std::string::npos) << said;
+
+  // Nothing written: no folder to name.
+  writeBytes(native(dir / "e/图片.png"), png);
+  EXPECT_EQ(runCommand(kCli + " transcode " + quoted(dir / "e") + " 2>/dev/null", &out), 1);
+  EXPECT_EQ(out, "");
+  EXPECT_FALSE(exists(native(dir / "e(已转换)")));
+}
+
+TEST(TranscodeCli, Utf8WithoutAMarkIsAnOutputOnly) {
+  TempDir dir;
+  writeBytes(native(dir / "d/a.txt"), "中文");
+  std::string out;
+  ASSERT_EQ(runCommand(kCli + " transcode --to utf8-nobom " + quoted(dir / "d/a.txt"), &out), 0);
+  EXPECT_EQ(readBytes(native(dir / "d(已转换)/a.txt")), utf8("中文"));
+  EXPECT_EQ(runCommand(kCli + " transcode --from utf8-nobom " + quoted(dir / "d/a.txt") + " 2>/dev/null"), 2);
+}
+
 TEST(TranscodeCli, UsageErrorsExitWithTwo) {
   TempDir dir;
   writeBytes(dir / "a.txt", "a");

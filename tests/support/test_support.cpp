@@ -99,6 +99,22 @@ std::string randomBytes(size_t size, unsigned seed) {
   return bytes;
 }
 
+std::string pngLikeBytes(size_t size, unsigned seed) {
+  static constexpr char kHeader[] = "\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x01\0\0\0\x01\0\x08\x06\0\0\0";
+  std::string bytes(kHeader, sizeof kHeader - 1);
+  bytes += randomBytes(size > bytes.size() ? size - bytes.size() : 0, seed);
+  bytes.resize(size);
+  return bytes;
+}
+
+std::string binaryWithoutNul(size_t size, unsigned seed) {
+  std::string bytes = randomBytes(size, seed);
+  for (char& c : bytes) {
+    if (c == '\0') c = '\x01';
+  }
+  return bytes;
+}
+
 std::string utf8(std::u8string_view text) {
   return std::string(reinterpret_cast<const char*>(text.data()), text.size());
 }

@@ -38,6 +38,10 @@ std::vector<std::string> listNames(const std::string& folder);
 int runCommand(const std::string& command, std::string* out = nullptr);
 // `size` bytes of every value, the same for the same seed.
 std::string randomBytes(size_t size, unsigned seed);
+// Files that are no text, `size` bytes each: a PNG picture's signature and header (NULs among them)
+// before random data; machine data without a single NUL (random bytes, 00 made 01).
+std::string pngLikeBytes(size_t size, unsigned seed);
+std::string binaryWithoutNul(size_t size, unsigned seed);
 // The bytes of a UTF-8 literal as they are (no conversion).
 std::string utf8(std::u8string_view text);
 // "E4 B8 AD " and so on: bytes made readable in a failure message.

@@ -7,11 +7,13 @@
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
+#include "foundation/text_check.h"
 #include "foundation/text_codec.h"
 
 namespace chengling {
 
 const char* const kDefaultJoinText = "我是中间字符串";
+const char* const kNotTextMerge = "不是文本文件，未合并";
 
 namespace {
 
@@ -202,13 +204,25 @@ class Merger {
     const std::string& input = list_[index];
     std::string readError;
     if (options_.decode) {
+      const TextEncoding previousEncoding = lastEncoding_;
       lastEncoding_ = TextEncoding::Detect;
       std::string bytes;
       if (!readWholeFile(input, bytes, &readError)) {
         fail(input, readError);
         return true;
       }
-      decoded_ += DecodeText({}, TextEncoding::Detect, bytes, {}, lastEncoding_);
+      TextEncoding used = TextEncoding::Detect;
+      TextVerdict verdict;
+      std::string text = DecodeText({}, TextEncoding::Detect, bytes, {}, used, {}, &verdict);
+      if (!verdict.isText()) {
+        // Nothing of it goes in, and it is no input decoded: the output keeps the encoding of the
+        // text before it.
+        lastEncoding_ = previousEncoding;
+        fail(input, kNotTextMerge);
+        return true;
+      }
+      lastEncoding_ = used;
+      decoded_ += text;
       held_.push_back(index);
       return true;
     }

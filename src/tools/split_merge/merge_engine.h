@@ -3,7 +3,8 @@
 // (and, when asked, of every subfolder, each into its own output).
 //
 // Without decoding, inputs stream through a few MiB at a time. With decoding, the output is built in
-// memory and written once, in the encoding of the input decoded last. The output goes through an
+// memory and written once, in the encoding of the input decoded last; an input that is no text
+// (foundation/text_check.h) then fails with kNotTextMerge and nothing of it goes in. The output goes through an
 // AtomicFile; inputs are deleted (deleteInputs) only after it was committed, and only those whose
 // content it holds.
 
@@ -25,6 +26,7 @@ enum class JoinData {
 };
 
 extern const char* const kDefaultJoinText;  // 我是中间字符串
+extern const char* const kNotTextMerge;     // 不是文本文件，未合并
 
 // Read from the merge area's controls once, when the run starts. Defaults are the controls' initial
 // states.

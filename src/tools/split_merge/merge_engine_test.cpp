@@ -92,6 +92,44 @@ TEST(MergeFiles, DecodingKeepsTheEncodingOfTheLastInput) {
   }
 }
 
+TEST(MergeFiles, DecodingLeavesFilesThatAreNoTextOutAndInPlace) {
+  TempDir dir;
+  const std::string png = testing::pngLikeBytes(20000, 1);
+  const std::string program = testing::binaryWithoutNul(20000, 2);
+  writeBytes(dir / "1.txt", kBom + utf8(u8"甲"));
+  writeBytes(dir / "2.png", png);
+  writeBytes(dir / "3.txt", kBom + utf8(u8"乙"));
+  writeBytes(dir / "4.bin", program);
+  MergeOptions options = noParent();
+  options.decode = true;
+  options.deleteInputs = true;
+  options.join = JoinData::Text;
+  options.joinText = "|";
+  PlainRunContext ctx;
+  const MergeOutcome outcome =
+      MergeFiles({dir / "1.txt", dir / "2.png", dir / "3.txt", dir / "4.bin"}, options, ctx);
+  EXPECT_EQ(outcome.outputsWritten, 1);
+  EXPECT_EQ(outcome.failures, 2);
+  ASSERT_EQ(ctx.failures.size(), 2u);
+  EXPECT_EQ(ctx.failures[0].item, dir / "2.png");
+  EXPECT_EQ(ctx.failures[1].item, dir / "4.bin");
+  EXPECT_EQ(ctx.failures[1].reason, "不是文本文件，未合并");
+  // The joins stay where the inputs were; the last text decides the encoding, not the program after it.
+  EXPECT_EQ(readBytes(onDisk(dir / "1等4个文件.txt")), kBom + utf8(u8"甲||乙|"));
+  EXPECT_EQ(readBytes(dir / "2.png"), png);
+  EXPECT_EQ(readBytes(dir / "4.bin"), program);
+  EXPECT_FALSE(exists(dir / "1.txt"));
+  EXPECT_FALSE(exists(dir / "3.txt"));
+
+  // Without decoding, bytes are joined as they are.
+  PlainRunContext raw;
+  options.decode = false;
+  options.deleteInputs = false;
+  options.join = JoinData::None;
+  EXPECT_EQ(MergeFiles({dir / "2.png", dir / "4.bin"}, options, raw).failures, 0);
+  EXPECT_EQ(readBytes(onDisk(dir / "2等2个文件.png")), png + program);
+}
+
 TEST(MergeFolder, JoinsPiecesInNameOrderAndWalksSubfolders) {
   TempDir dir;
   std::string expected;

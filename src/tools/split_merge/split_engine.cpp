@@ -12,6 +12,7 @@
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
+#include "foundation/text_check.h"
 #include "foundation/text_codec.h"
 #include "tools/split_merge/line_reader.h"
 #include "tools/split_merge/piece_writer.h"
@@ -27,6 +28,7 @@ const char* const kPhaseReading = "读入文件..";
 const char* const kPhaseFixing = "矫正换行..";
 const char* const kPhaseToMemory = "写到内存..";
 const char* const kPhaseSplitting = "开始分割..";
+const char* const kNotTextSplit = "不是文本文件，未分割";
 
 namespace {
 
@@ -297,8 +299,15 @@ Splitter::SourceResult Splitter::splitBytes(const std::string& source, bool byCo
 bool Splitter::decodeSource(const std::string& source, std::string& text, TextEncoding& encoding) {
   encoding = TextEncoding::Detect;
   // A stop asked for during the decode of a large file is answered within one round of it.
-  text = DecodeText(source, TextEncoding::Detect, {}, {}, encoding, [this] { return ctx_.stopRequested(); });
-  if (encoding != TextEncoding::Detect) return true;
+  TextVerdict verdict;
+  text = DecodeText(source, TextEncoding::Detect, {}, {}, encoding, [this] { return ctx_.stopRequested(); }, &verdict);
+  if (encoding != TextEncoding::Detect) {
+    if (verdict.isText()) return true;
+    // Its pieces would lose what follows a NUL and carry replacements: no piece is made.
+    text.clear();
+    failure(source, kNotTextSplit);
+    return false;
+  }
   if (ctx_.stopRequested()) return false;  // stopped, not failed: the run ends after this source
   // A decode that could not read the file leaves the encoding alone; ask the file why.
   FileReader probe;

@@ -3,7 +3,9 @@
 // byte size, random line or character counts, or a separator text.
 //
 // Counting and size modes, and line splits without detection, stream the source through buffers of
-// a few MiB whatever its size; the modes that decode hold the decoded file in memory.
+// a few MiB whatever its size; the modes that decode hold the decoded file in memory. The modes that
+// decode split no file that is no text (foundation/text_check.h): it fails with kNotTextSplit and
+// gets no piece.
 
 #include <cstdint>
 #include <functional>
@@ -98,5 +100,6 @@ extern const char* const kPhaseReading;       // 读入文件..
 extern const char* const kPhaseFixing;        // 矫正换行..
 extern const char* const kPhaseToMemory;      // 写到内存..
 extern const char* const kPhaseSplitting;     // 开始分割..
+extern const char* const kNotTextSplit;       // 不是文本文件，未分割
 
 }  // namespace chengling

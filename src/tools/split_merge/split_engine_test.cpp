@@ -470,6 +470,55 @@ TEST(SplitRun, NeverOverwritesAnotherSourceOfTheRun) {
   EXPECT_EQ(readBytes(dir / "a_2_1.txt") + readBytes(dir / "a_2_2.txt"), "precious");
 }
 
+TEST(SplitRun, TheModesThatDecodeSplitNoFileThatIsNoText) {
+  const std::string png = testing::pngLikeBytes(30000, 1);
+  const std::string program = testing::binaryWithoutNul(30000, 2);
+  struct Case {
+    const char* label;
+    SplitMode mode;
+    bool detect;
+    bool fix;
+  };
+  const Case kCases[] = {
+      {"lines, detected", SplitMode::ByLines, true, false},
+      {"lines, detected, line ends corrected", SplitMode::ByLines, true, true},
+      {"characters", SplitMode::ByChars, false, false},
+      {"separator", SplitMode::BySeparator, false, false},
+  };
+  for (const Case& c : kCases) {
+    TempDir dir;
+    writeBytes(dir / "picture.png", png);
+    writeBytes(dir / "program.bin", program);
+    writeBytes(dir / "text.txt", "第一行\r\n第二行\n第三行\r\n");
+    SplitOptions options;
+    options.mode = c.mode;
+    options.detectEncoding = c.detect;
+    options.fixLineEndings = c.fix;
+    options.linesLow = options.linesHigh = 1;
+    options.separator = "\n";
+    options.deleteSource = true;
+    PlainRunContext ctx;
+    const SplitOutcome outcome = SplitRun({dir / "picture.png", dir / "program.bin", dir / "text.txt"}, options, ctx);
+    EXPECT_EQ(outcome.failures, 2) << c.label;
+    ASSERT_EQ(ctx.failures.size(), 2u) << c.label;
+    EXPECT_EQ(ctx.failures[0].item, dir / "picture.png") << c.label;
+    EXPECT_EQ(ctx.failures[1].item, dir / "program.bin") << c.label;
+    for (const auto& failure : ctx.failures) EXPECT_EQ(failure.reason, "不是文本文件，未分割") << c.label;
+    // No piece, no piece folder, and the sources stay although deletion was asked for.
+    EXPECT_EQ(listNames(dir.path()), (std::vector<std::string>{"picture.png", "program.bin", "text"})) << c.label;
+    EXPECT_EQ(readBytes(dir / "picture.png"), png) << c.label;
+    EXPECT_EQ(readBytes(dir / "program.bin"), program) << c.label;
+    EXPECT_GE(outcome.piecesWritten, 1) << c.label;  // the text was split (and went)
+  }
+  // The byte modes and lines without detection copy bytes as they are: any file splits.
+  TempDir dir;
+  SplitOptions lines;
+  lines.mode = SplitMode::ByLines;
+  const SplitResult split = splitOne(dir, "picture.png", png, lines);
+  EXPECT_EQ(split.outcome.failures, 0);
+  EXPECT_FALSE(split.pieces.empty());
+}
+
 TEST(SplitContentNames, NamesPiecesAfterTheirLongestPhrases) {
   TempDir dir;
   SplitOptions options;

@@ -128,6 +128,8 @@ QWidget* SplitMergeTool::buildSplitArea() {
   separatorButton_ = makeButton(u"按钮输入字符串"_s, u"输入字符串"_s);
   detect_ = makeCheck(u"选择框识别编码"_s, u"识别编码(效率较低)"_s);
   fixLineEnds_ = makeCheck(u"选择框矫正换行"_s, u"矫正换行(不支持大文件)"_s);
+  detect_->setToolTip(
+      u"识别文件的编码（ANSI 即 GBK、UTF-8、Unicode 即 UTF-16），分割文件仍用原来的编码写出；不是文本的文件不分割"_s);
   intoSubfolder_ = makeCheck(u"选择框子目录保存"_s, u"分割到子目录"_s, true);
   deleteSources_ = makeCheck(u"选择框分割后删除文件"_s, u"分割后删除"_s);
   contentNames_ = makeCheck(u"选择框随机改名"_s, u"随机改名"_s);
@@ -168,11 +170,13 @@ QWidget* SplitMergeTool::buildMergeArea() {
   joinByText_ = makeRadio(u"单选框使用字符串"_s, u"使用字符串"_s, true);
   joinText_ = makeEdit(u"编辑框字符串"_s, u"我是中间字符串"_s, u"中间字符串"_s);
   joinByFile_ = makeRadio(u"单选框使用文件"_s, u"使用文件"_s);
-  joinFile_ = makeEdit(u"编辑框文件路径"_s, u"C:\\1.txt"_s, u"中间数据文件"_s);
+  joinFile_ = makeEdit(u"编辑框文件路径"_s, u"/home/用户/1.txt"_s, u"中间数据文件"_s);
   joinFileButton_ = makeButton(u"按钮选择文件"_s, u".."_s);
   joinFileButton_->setAccessibleName(u"选择中间数据文件"_s);
   joinFileButton_->setMaximumWidth(40);
   decode_ = makeCheck(u"选择框处理文本编码"_s, u"处理编码"_s);
+  decode_->setToolTip(
+      u"识别每个文件的编码（ANSI 即 GBK、UTF-8、Unicode 即 UTF-16）后合并，结果采用最后一个文件的编码；不是文本的文件不合并"_s);
   intoParent_ = makeCheck(u"选择框父目录保存"_s, u"合并到父目录"_s, true);
   deleteInputs_ = makeCheck(u"选择框合并后删除文件"_s, u"合并后删除"_s);
   recursive_ = makeCheck(u"选择框遍历子目录"_s, u"遍历子级"_s);
@@ -378,8 +382,16 @@ void SplitMergeTool::splitFinished(const SplitReport& report) {
     case SplitEnd::Stopped:
       break;
   }
-  if (report.sourceCount == 0) return;
-  if (askYesNo(this, toQString(splitDoneQuestion(report.resultFolder)))) OpenInFileManager(report.resultFolder);
+  showEnd(splitEnd(report));
+}
+
+void SplitMergeTool::showEnd(const RunEnd& end) {
+  if (end.text.empty()) return;
+  if (end.folder.empty()) {
+    showMessage(this, toQString(end.text));
+  } else if (askYesNo(this, toQString(end.text))) {
+    OpenInFileManager(end.folder);
+  }
 }
 
 void SplitMergeTool::startMerge(MergeJob merge) {
@@ -396,9 +408,8 @@ void SplitMergeTool::startMerge(MergeJob merge) {
 void SplitMergeTool::mergeFinished(const MergeReport& report) {
   mergePatterns_->show();
   panel_->showFailures();
-  if (!report.ask) return;
   repaint();
-  if (askYesNo(this, toQString(mergeDoneQuestion(report.resultFolder)))) OpenInFileManager(report.resultFolder);
+  showEnd(mergeEnd(report));
 }
 
 }  // namespace chengling

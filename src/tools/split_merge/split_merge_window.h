@@ -62,6 +62,8 @@ class SplitMergeTool : public QWidget {
   void splitFinished(const SplitReport& report);
   void startMerge(MergeJob merge);
   void mergeFinished(const MergeReport& report);
+  // Asks the end question (Yes opens its folder), or shows the end message.
+  void showEnd(const RunEnd& end);
 
   SplitOptions splitOptions() const;
   MergeOptions mergeOptions() const;

@@ -96,7 +96,7 @@ TEST_F(SplitMergeWindow, ControlsStartWithTheirCaptionsAndInitialStates) {
       {u"按钮开始分割"_s, kSplitIdle},
       {u"选择框合并中间"_s, u"合并时使用中间数据连接"_s},
       {u"单选框使用字符串"_s, u"使用字符串"_s}, {u"编辑框字符串"_s, u"我是中间字符串"_s},
-      {u"单选框使用文件"_s, u"使用文件"_s},   {u"编辑框文件路径"_s, u"C:\\1.txt"_s},
+      {u"单选框使用文件"_s, u"使用文件"_s},   {u"编辑框文件路径"_s, u"/home/用户/1.txt"_s},
       {u"按钮选择文件"_s, u".."_s},           {u"选择框处理文本编码"_s, u"处理编码"_s},
       {u"选择框父目录保存"_s, u"合并到父目录"_s},
       {u"选择框合并后删除文件"_s, u"合并后删除"_s},
@@ -248,7 +248,7 @@ TEST_F(SplitMergeWindow, DroppedFilesAreMergedFirstWithoutAQuestionThenTheFolder
   EXPECT_FALSE(control(u"编辑框文件类型1"_s)->isHidden());
 }
 
-TEST_F(SplitMergeWindow, StopClickEndsTheSplitAfterTheCurrentPieceAndTheQuestionFollows) {
+TEST_F(SplitMergeWindow, StopClickEndsTheSplitAfterTheCurrentPieceAndSaysSo) {
   // A file cut into one-byte pieces: a run far longer than the test needs.
   writeBytes(dir_ / "big.txt", std::string(200000, 'x'));
   writeBytes(dir_ / "other.txt", "other");
@@ -274,13 +274,15 @@ TEST_F(SplitMergeWindow, StopClickEndsTheSplitAfterTheCurrentPieceAndTheQuestion
   EXPECT_EQ(button->text(), u"正在停止中"_s);
   waitForRunAfterQuestion(modals, 2);
 
+  // The end says that the run stopped and what it did, and still offers the folder it wrote in.
+  std::vector<std::string> names = listNames(dir_ / "big");
+  ASSERT_FALSE(names.empty());
   EXPECT_EQ(modals.texts, (QStringList{u"确定分割被拖放的 1 个文件吗？"_s,
-                                       u"分割完毕！是否打开保存目录："_s + native(dir_.path())}));
+                                       u"已停止。写出 %1 个分割文件。是否打开保存目录："_s.arg(names.size()) +
+                                           native(dir_.path())}));
   EXPECT_EQ(button->text(), kSplitIdle);
   EXPECT_TRUE(mergeButton->isEnabled());
   // Only whole pieces, numbered without gaps: the run ended after the piece it was writing.
-  std::vector<std::string> names = listNames(dir_ / "big");
-  ASSERT_FALSE(names.empty());
   EXPECT_LT(names.size(), 199999u);
   std::vector<std::string> expected;
   for (size_t k = 1; k <= names.size(); ++k) expected.push_back("big_" + std::to_string(k) + ".txt");
@@ -324,8 +326,77 @@ TEST_F(SplitMergeWindow, ItemsThatFailAreListedBeforeTheCompletionQuestion) {
   EXPECT_EQ(modals.otherTitles, QStringList{u"信息："_s});
   EXPECT_TRUE(details.contains(native(dir_ / "folder"))) << details.toStdString();
   EXPECT_EQ(modals.texts, (QStringList{u"确定分割被拖放的 2 个文件吗？"_s,
-                                       u"分割完毕！是否打开保存目录："_s + native(dir_.path())}));
+                                       u"分割完毕：写出 2 个分割文件，失败 1 个。是否打开保存目录："_s +
+                                           native(dir_.path())}));
   EXPECT_EQ(readBytes(dir_ / "ok/ok_2.txt"), "cd");
+}
+
+TEST_F(SplitMergeWindow, FilesThatAreNoTextAreNeitherSplitNorMergedWhenDecoding) {
+  const std::string png = testing::pngLikeBytes(20000, 1);
+  const std::string program = testing::binaryWithoutNul(5000, 2);
+  writeBytes(dir_ / "s/a.txt", testing::gb(u8"第一行\r\n第二行\r\n第三行\r\n"));
+  writeBytes(dir_ / "s/picture.png", png);
+  writeBytes(dir_ / "s/program.bin", program);
+  control<QRadioButton>(u"单选框按行数"_s)->click();
+  control<QCheckBox>(u"选择框识别编码"_s)->click();
+  control<QCheckBox>(u"选择框矫正换行"_s)->click();
+  control<QCheckBox>(u"选择框分割后删除文件"_s)->click();
+  setText(u"编辑框行数1"_s, u"1"_s);
+  setText(u"编辑框行数2"_s, u"1"_s);
+  Modals modals;
+  QString details;
+  modals.other = [&](QWidget* dialog) {
+    details = dialog->findChild<QPlainTextEdit*>(u"编辑框正文"_s)->toPlainText();
+    dialog->findChild<QPushButton*>(u"按钮取消"_s)->click();
+  };
+
+  ASSERT_TRUE(drop(u"分组框分割"_s, {dir_ / "s"}));
+  waitForRunAfterQuestion(modals, 2);
+  EXPECT_EQ(modals.texts.last(), u"分割完毕：写出 3 个分割文件，失败 2 个。是否打开保存目录："_s + native(dir_ / "s"));
+  EXPECT_EQ(listNames(dir_ / "s"), (std::vector<std::string>{"a", "picture.png", "program.bin"}));
+  EXPECT_EQ(readBytes(dir_ / "s/picture.png"), png);
+  EXPECT_EQ(readBytes(dir_ / "s/program.bin"), program);
+  EXPECT_EQ(details.count(u"不是文本文件，未分割"_s), 2) << details.toStdString();
+  EXPECT_TRUE(details.contains(native(dir_ / "s/picture.png"))) << details.toStdString();
+
+  // Merged with decoding, they stay out and stay where they are.
+  writeBytes(dir_ / "m/1.txt", testing::gb(u8"中文一"));
+  writeBytes(dir_ / "m/2.png", png);
+  writeBytes(dir_ / "m/3.txt", testing::gb(u8"中文三"));
+  control<QCheckBox>(u"选择框处理文本编码"_s)->click();
+  control<QCheckBox>(u"选择框合并后删除文件"_s)->click();
+  control<QCheckBox>(u"选择框父目录保存"_s)->setChecked(false);
+  details.clear();
+  ASSERT_TRUE(drop(u"分组框合并"_s, {dir_ / "m/1.txt", dir_ / "m/2.png", dir_ / "m/3.txt"}));
+  waitForRunAfterQuestion(modals, 4);
+  EXPECT_EQ(modals.texts.last(), u"合并完毕：写出 1 个合并文件，失败 1 个。是否打开保存目录："_s + native(dir_ / "m"));
+  EXPECT_EQ(readBytes(dir_ / "m/1等3个文件.txt"), testing::gb(u8"中文一中文三"));
+  EXPECT_EQ(readBytes(dir_ / "m/2.png"), png);
+  EXPECT_FALSE(exists(dir_ / "m/1.txt"));
+  EXPECT_TRUE(details.contains(u"不是文本文件，未合并"_s)) << details.toStdString();
+}
+
+TEST_F(SplitMergeWindow, ARunThatWroteNothingOffersNoFolder) {
+  // Every source fails: no question about a folder, a message that says how many failed.
+  writeBytes(dir_ / "x/picture.png", testing::pngLikeBytes(2000, 3));
+  control<QRadioButton>(u"单选框按字符数"_s)->click();
+  Modals modals;
+  modals.other = [](QWidget* dialog) { dialog->findChild<QPushButton*>(u"按钮取消"_s)->click(); };
+  // Every box must take OK: a Yes/No question at the end would fail here.
+  modals.answerBox = [](const QString&) { return QMessageBox::Ok; };
+  ASSERT_TRUE(drop(u"分组框分割"_s, {dir_ / "x/picture.png"}));
+  waitForRunAfterQuestion(modals, 2);
+  EXPECT_EQ(modals.texts.last(), u"分割完毕：写出 0 个分割文件，失败 1 个"_s);
+  EXPECT_EQ(listNames(dir_ / "x"), std::vector<std::string>{"picture.png"});
+
+  // Nor does a merge that wrote nothing.
+  writeBytes(dir_ / "y/picture.png", testing::pngLikeBytes(2000, 4));
+  control<QCheckBox>(u"选择框处理文本编码"_s)->click();
+  ASSERT_TRUE(drop(u"分组框合并"_s, {dir_ / "y/picture.png"}));
+  waitForRunAfterQuestion(modals, 4);
+  EXPECT_EQ(modals.texts.last(), u"合并完毕：写出 0 个合并文件，失败 1 个"_s);
+  EXPECT_EQ(listNames(dir_ / "y"), std::vector<std::string>{"picture.png"});
+  EXPECT_EQ(listNames(dir_.path()), (std::vector<std::string>{"x", "y"}));
 }
 
 TEST_F(SplitMergeWindow, ChoosingAFolderWithTheMergeButtonMergesItAndAsksNothing) {
@@ -512,7 +583,7 @@ TEST_F(SplitMergeWindow, TheIntermediateFileIsChosenInAFileDialog) {
 
   modals.other = pickInFileDialog({});
   QTest::mouseClick(control(u"按钮选择文件"_s), Qt::LeftButton);
-  EXPECT_EQ(path->text(), u"C:\\1.txt"_s) << "a cancelled dialog changes nothing";
+  EXPECT_EQ(path->text(), u"/home/用户/1.txt"_s) << "a cancelled dialog changes nothing";
 
   modals.other = pickInFileDialog({native(dir_ / "join.bin")});
   QTest::mouseClick(control(u"按钮选择文件"_s), Qt::LeftButton);

@@ -128,4 +128,46 @@ std::string mergeDoneQuestion(std::string_view resultFolder) {
   return "合并完毕！是否打开保存目录：" + std::string(resultFolder);
 }
 
+namespace {
+
+// `what`: "分割" or "合并"; `written`: the files the run wrote; `done`: the clean run's question.
+RunEnd runEnd(std::string_view what, std::string (*done)(std::string_view), bool stopped, int64_t written,
+              int64_t failures, bool ask, const std::string& resultFolder) {
+  RunEnd end;
+  const std::string files = std::to_string(written) + " 个" + std::string(what) + "文件";
+  if (ask && written > 0 && pathExists(resultFolder)) end.folder = resultFolder;
+  if (stopped) {
+    end.summary = "已停止。写出 " + files;
+    if (failures > 0) end.summary += "，失败 " + std::to_string(failures) + " 个";
+  } else if (failures > 0) {
+    end.summary = std::string(what) + "完毕：写出 " + files + "，失败 " + std::to_string(failures) + " 个";
+  } else if (!ask) {
+    return end;
+  } else if (end.folder.empty()) {
+    end.text = std::string(what) + "完毕：没有写出" + std::string(what) + "文件";
+    return end;
+  } else {
+    end.text = done(end.folder);
+    return end;
+  }
+  end.text = end.summary;
+  if (!end.folder.empty()) end.text += "。是否打开保存目录：" + end.folder;
+  return end;
+}
+
+}  // namespace
+
+RunEnd splitEnd(const SplitReport& report) {
+  const SplitOutcome& outcome = report.outcome;
+  if (report.sourceCount == 0 || outcome.end == SplitEnd::Invalid || outcome.end == SplitEnd::AskSeparator) return {};
+  return runEnd("分割", splitDoneQuestion, outcome.end == SplitEnd::Stopped, outcome.piecesWritten,
+                outcome.failures, true, report.resultFolder);
+}
+
+RunEnd mergeEnd(const MergeReport& report) {
+  const MergeOutcome& outcome = report.outcome;
+  return runEnd("合并", mergeDoneQuestion, outcome.stopped, outcome.outputsWritten, outcome.failures, report.ask,
+                report.resultFolder);
+}
+
 }  // namespace chengling

@@ -84,4 +84,22 @@ std::string mergeResultFolder(const PathList& list, bool listHoldsFolders, bool 
 std::string splitDoneQuestion(std::string_view resultFolder);
 std::string mergeDoneQuestion(std::string_view resultFolder);
 
+// How a run ends for the user. A folder is offered only when the run wrote files and the folder
+// exists; the question is then asked with Yes and No, else the text is a plain message.
+//  - a clean run: splitDoneQuestion / mergeDoneQuestion of the folder (with no file written,
+//    "分割完毕：没有写出分割文件" / "合并完毕：没有写出合并文件");
+//  - a stopped run: "已停止。写出 N 个分割文件" (合并文件) + ("，失败 M 个" when some failed);
+//  - a run with failures: "分割完毕：写出 N 个分割文件，失败 M 个" (合并完毕 ... 合并文件);
+// the last two followed by "。是否打开保存目录：" + folder when it is offered.
+struct RunEnd {
+  std::string summary;  // what was done, without the question; empty after a clean run
+  std::string folder;   // the folder offered; empty when none
+  std::string text;     // what the window shows; empty: nothing (see below)
+};
+// Empty for a split that never started (an invalid setting, no source).
+RunEnd splitEnd(const SplitReport& report);
+// A merge that asks no completion question (a folder chosen with the button, the files of a drop
+// with folders after them) says nothing after a clean run.
+RunEnd mergeEnd(const MergeReport& report);
+
 }  // namespace chengling

@@ -127,6 +127,55 @@ TEST(MergeDropped, FilesFirstThenFoldersAndOnlyTheLastMergeAsks) {
   EXPECT_EQ(readBytes(nativeFromInternal(dir / "top/h/z等1个文件.txt")), "Z");
 }
 
+TEST(RunEnds, StoppedAndFailedRunsSaySoAndOnlyAFolderWrittenInIsOffered) {
+  TempDir dir;
+  const std::string folder = dir.path();
+  const std::string gone = dir / "gone";
+  const auto split = [](SplitEnd end, int64_t pieces, int64_t failures, const std::string& folder) {
+    SplitReport report;
+    report.outcome.end = end;
+    report.outcome.piecesWritten = pieces;
+    report.outcome.failures = failures;
+    report.resultFolder = folder;
+    report.sourceCount = 2;
+    return splitEnd(report);
+  };
+  struct Case {
+    const char* label;
+    RunEnd got;
+    std::string text;
+    std::string folder;
+  };
+  const Case kCases[] = {
+      {"clean split", split(SplitEnd::Finished, 3, 0, folder), "分割完毕！是否打开保存目录：" + folder, folder},
+      {"stopped split", split(SplitEnd::Stopped, 3, 0, folder), "已停止。写出 3 个分割文件。是否打开保存目录：" + folder,
+       folder},
+      {"stopped split with failures", split(SplitEnd::Stopped, 3, 1, folder),
+       "已停止。写出 3 个分割文件，失败 1 个。是否打开保存目录：" + folder, folder},
+      {"split with failures", split(SplitEnd::Finished, 3, 2, folder),
+       "分割完毕：写出 3 个分割文件，失败 2 个。是否打开保存目录：" + folder, folder},
+      {"split that wrote nothing", split(SplitEnd::Finished, 0, 2, folder), "分割完毕：写出 0 个分割文件，失败 2 个", ""},
+      {"stopped before a piece", split(SplitEnd::Stopped, 0, 0, folder), "已停止。写出 0 个分割文件", ""},
+      {"clean split of nothing", split(SplitEnd::Finished, 0, 0, folder), "分割完毕：没有写出分割文件", ""},
+      {"a folder that is not there", split(SplitEnd::Finished, 3, 0, gone), "分割完毕：没有写出分割文件", ""},
+      {"invalid settings", split(SplitEnd::Invalid, 0, 0, folder), "", ""},
+      {"clean merge", mergeEnd({{1, 0, 0, false}, true, folder}), "合并完毕！是否打开保存目录：" + folder, folder},
+      {"stopped merge", mergeEnd({{2, 0, 0, true}, true, folder}), "已停止。写出 2 个合并文件。是否打开保存目录：" + folder,
+       folder},
+      {"merge with failures", mergeEnd({{1, 1, 0, false}, true, folder}),
+       "合并完毕：写出 1 个合并文件，失败 1 个。是否打开保存目录：" + folder, folder},
+      // A merge that asks no question offers nothing; it says only what went wrong.
+      {"quiet clean merge", mergeEnd({{1, 0, 0, false}, false, folder}), "", ""},
+      {"quiet stopped merge", mergeEnd({{1, 0, 0, true}, false, folder}), "已停止。写出 1 个合并文件", ""},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(c.got.text, c.text) << c.label;
+    EXPECT_EQ(c.got.folder, c.folder) << c.label;
+  }
+  EXPECT_EQ(split(SplitEnd::Stopped, 3, 1, folder).summary, "已停止。写出 3 个分割文件，失败 1 个");
+  EXPECT_EQ(split(SplitEnd::Finished, 3, 0, folder).summary, "");
+}
+
 TEST(Questions, NameTheFolderToOpen) {
   EXPECT_EQ(splitDoneQuestion("/d/x"), "分割完毕！是否打开保存目录：/d/x");
   EXPECT_EQ(mergeDoneQuestion("/d"), "合并完毕！是否打开保存目录：/d");

@@ -105,7 +105,8 @@ Outcome encodeValid(std::string_view text, const Sink& sink) {
 
 Outcome encodeFast(std::string_view text, TextEncoding encoding, const Sink& sink) {
   switch (encoding) {
-    case TextEncoding::Utf8: return encodeValid<TextEncoding::Utf8>(text, sink);
+    case TextEncoding::Utf8:
+    case TextEncoding::Utf8NoMark: return encodeValid<TextEncoding::Utf8>(text, sink);
     case TextEncoding::Utf16Le: return encodeValid<TextEncoding::Utf16Le>(text, sink);
     case TextEncoding::Utf16Be: return encodeValid<TextEncoding::Utf16Be>(text, sink);
     default: return Outcome::NeedsWhole;

@@ -1,6 +1,5 @@
 #include "tools/transcode/transcode_engine.h"
 
-#include <cstring>
 #include <functional>
 #include <unordered_set>
 #include <utility>
@@ -11,6 +10,7 @@
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
+#include "foundation/text_check.h"
 #include "tools/transcode/encoded_output.h"
 #include "tools/transcode/transcode_prefetch.h"
 
@@ -19,6 +19,7 @@ namespace chengling {
 const char* const kConvertedSuffix = "(已转换)";
 const char* const kCompletionPrefix = "转换完成！点击可打开目录：";
 const char* const kReadingFolderPrefix = "正在读取目录：";
+const char* const kNotTextReason = "不是文本文件，未转换";
 const char* const kFilesIdleCaption = "批量转换";
 const char* const kFilesRunningCaption = "点我停止";
 const char* const kFilesStoppingCaption = "停止中..";
@@ -64,50 +65,14 @@ std::string readFailure(std::string_view path) {
   return "读取失败";
 }
 
-bool startsWithGzip(std::string_view path) {
-  FileReader reader;
-  std::string head;
-  return reader.open(path) && reader.read(head, 2) == 2 && head == "\x1F\x8B";
-}
-
-// Whether the decoded source held a NUL character, where internal text ends. Converted sources are
-// scanned again in pieces for a NUL code unit.
-bool sourceHeldNul(std::string_view path, int64_t textBytes, TextEncoding used) {
-  if (used == TextEncoding::Ansi) {
-    // The text is the content up to its first NUL; inflated content is not ours to judge.
-    return fileSize(path) > textBytes && !startsWithGzip(path);
-  }
-  if (startsWithGzip(path)) return false;
-  FileReader reader;
-  if (!reader.open(path)) return false;
-  const bool wide = used == TextEncoding::Utf16Le || used == TextEncoding::Utf16Be;
-  std::string piece;
-  bool first = true;
-  while (true) {
-    piece.clear();
-    if (reader.read(piece, size_t{1} << 20) <= 0) return false;  // pieces keep an even length
-    const size_t start = first && wide ? 2 : 0;  // the mark, or whatever the decode skipped there
-    first = false;
-    if (!wide) {
-      if (std::memchr(piece.data(), 0, piece.size()) != nullptr) return true;
-      continue;
-    }
-    for (size_t pos = start; pos + 1 < piece.size(); pos += 2) {
-      if (piece[pos] == '\0' && piece[pos + 1] == '\0') return true;
-    }
-  }
-}
-
-// What the decode of one file lost, in words for the user.
-// `replaced`: the text holds U+FFFD; `heldNul`: see sourceHeldNul.
-std::vector<std::string> decodeNotes(std::string_view path, bool heldNul, bool replaced, TextEncoding forced,
-                                     TextEncoding used) {
+// What the decode of one file lost, in words for the user. `replaced`: the text holds U+FFFD. (A NUL
+// would have cut the text short: such a source is no text and never written.)
+std::vector<std::string> decodeNotes(std::string_view path, bool replaced, TextEncoding forced, TextEncoding used) {
   std::vector<std::string> notes;
   if (isConverted(forced) && used == TextEncoding::Ansi && fileSize(path) > 0) {
     notes.emplace_back("无法按所选编码解码，已按原字节处理");
   }
   if (isConverted(used) && replaced) notes.emplace_back("有无法解码的字节，已用替换字符代替");
-  if (heldNul) notes.emplace_back("含有空字符，其后的内容已丢失");
   return notes;
 }
 
@@ -277,11 +242,12 @@ PreparedFile TranscodeRun::prepareSmall(const std::string& source) const {
     }
     std::string text;
   } sink;
-  const StreamedDecode decode = decodeFileStreamed(source, options_.input, sink);
+  const StreamedDecode decode = decodeFileStreamed(source, options_.input, sink, {}, kStreamPieceBytes, true);
+  prepared.notText = decode.status == StreamedDecode::Status::NotText;
   if (decode.status != StreamedDecode::Status::Done) return prepared;
   const TextEncoding output = options_.output == TextEncoding::Detect ? decode.used : options_.output;
   const std::string bytes = encodedBytes(sink.text, output, &prepared.lossy);
-  prepared.notes = decodeNotes(source, decode.heldNul, decode.replacement, options_.input, decode.used);
+  prepared.notes = decodeNotes(source, decode.replacement, options_.input, decode.used);
   // Its folder may not be there yet: the run then makes it and converts the file itself.
   prepared.file = std::make_unique<AtomicFile>();
   if (!prepared.file->open(transcodeTarget(base_, source, options_.overwrite)) || !prepared.file->writeNow(bytes)) {
@@ -307,6 +273,10 @@ void TranscodeRun::convertOne(const std::string& source, PreparedFile* prepared)
   if (target != source && state.done.contains(target)) {
     ctx_.failure(source, "目标 " + target + " 刚由本次运行写入，未覆盖；文件未改动");
     ++outcome_.failed;
+    return;
+  }
+  if (prepared != nullptr && prepared->notText) {
+    notText(source);
     return;
   }
   const bool ready = prepared != nullptr && prepared->ready && !options_.convertNames;
@@ -355,6 +325,11 @@ void TranscodeRun::convertOne(const std::string& source, PreparedFile* prepared)
   }
 }
 
+void TranscodeRun::notText(const std::string& source) {
+  ctx_.failure(source, kNotTextReason);
+  ++outcome_.failed;
+}
+
 bool TranscodeRun::makeTargetFolder(const std::string& target, CreatedFolders& created) {
   const std::string folder = PathDirectory(target);
   if (options_.overwrite || state_->madeFolders.contains(folder)) return true;
@@ -383,15 +358,20 @@ void TranscodeRun::writeFailed(const std::string& source, const std::string& tar
 bool TranscodeRun::convertWhole(const std::string& source, const std::string& target, bool replace,
                                 TextEncoding& used, std::vector<std::string>& notes, bool& lossy) {
   // A decode that succeeds always reports the code it used; an unreadable file leaves it untouched.
-  std::string text = DecodeText(source, options_.input, {}, {}, used, [this] { return ctx_.stopRequested(); });
+  TextVerdict verdict;
+  std::string text =
+      DecodeText(source, options_.input, {}, {}, used, [this] { return ctx_.stopRequested(); }, &verdict);
   if (used == TextEncoding::Detect && ctx_.stopRequested()) return false;  // stopped inside a large file
   if (used == TextEncoding::Detect) {
     ctx_.failure(source, "无法读取，文件未改动：" + readFailure(source));
     ++outcome_.failed;
     return false;
   }
-  notes = decodeNotes(source, sourceHeldNul(source, static_cast<int64_t>(text.size()), used),
-                      text.find(kReplacementCharacter) != std::string::npos, options_.input, used);
+  if (!verdict.isText()) {
+    notText(source);
+    return false;
+  }
+  notes = decodeNotes(source, text.find(kReplacementCharacter) != std::string::npos, options_.input, used);
   if (options_.chinese != ChineseMode::None) text = convertChineseText(text, options_.chinese);
 
   CreatedFolders created;
@@ -443,7 +423,7 @@ bool TranscodeRun::convertStreamed(const std::string& source, const std::string&
     return opened;
   });
   const StreamedDecode decode = decodeFileStreamed(
-      source, options_.input, sink, [this] { return ctx_.stopRequested(); }, options_.pieceBytes);
+      source, options_.input, sink, [this] { return ctx_.stopRequested(); }, options_.pieceBytes, true);
   using Status = StreamedDecode::Status;
   switch (decode.status) {
     case Status::Compressed:
@@ -457,6 +437,10 @@ bool TranscodeRun::convertStreamed(const std::string& source, const std::string&
       ctx_.failure(source, "无法读取，文件未改动：" + readFailure(source));
       ++outcome_.failed;
       return false;
+    case Status::NotText:  // the unfinished file goes with `file`
+      created.removeEmpty();
+      notText(source);
+      return false;
     case Status::Refused:
       if (folderFailed) return false;  // reported
       {
@@ -466,7 +450,7 @@ bool TranscodeRun::convertStreamed(const std::string& source, const std::string&
     case Status::Done: break;
   }
   // Judged on the source as it was read, before it may be replaced.
-  notes = decodeNotes(source, decode.heldNul, decode.replacement, options_.input, decode.used);
+  notes = decodeNotes(source, decode.replacement, options_.input, decode.used);
   const EncodedWrite written = file.commit(replace);
   if (!written.ok) {
     writeFailed(source, target, written.error, created);
@@ -509,8 +493,29 @@ TranscodeOutcome TranscodeRun::finish() {
   settleRemovals();
   outcome_.stopped = outcome_.stopped || ctx_.stopRequested();
   outcome_.completionFolder = completionFolder(base_, options_.overwrite);
-  outcome_.completionText = kCompletionPrefix + outcome_.completionFolder;
+  // A run that wrote nothing made no folder to look at; an earlier run's tree is not this one's.
+  if (outcome_.converted > 0 && pathExists(outcome_.completionFolder)) {
+    outcome_.offeredFolder = outcome_.completionFolder;
+  }
+  outcome_.completionText = transcodeEndText(outcome_);
   return outcome_;
+}
+
+std::string transcodeSummary(const TranscodeOutcome& outcome) {
+  const std::string converted = "已转换 " + numberToText(outcome.converted) + " 个文件";
+  if (outcome.stopped) {
+    return "已停止。" + converted + (outcome.failed > 0 ? "，失败 " + numberToText(outcome.failed) + " 个" : "");
+  }
+  if (outcome.failed > 0) return "转换完成：" + converted + "，失败 " + numberToText(outcome.failed) + " 个";
+  if (outcome.converted == 0) return "转换完成：没有转换任何文件";
+  return {};
+}
+
+std::string transcodeEndText(const TranscodeOutcome& outcome) {
+  const std::string summary = transcodeSummary(outcome);
+  if (outcome.offeredFolder.empty()) return summary;
+  if (summary.empty()) return kCompletionPrefix + outcome.offeredFolder;
+  return summary + "。点击可打开目录：" + outcome.offeredFolder;
 }
 
 TranscodeOutcome TranscodeFiles(const PathList& files, const TranscodeOptions& options, RunContext& ctx) {

@@ -7,7 +7,9 @@
 // its complete new contents; with converted names the new file is written under its new name first
 // (never over another existing file) and the source is removed only after the new files of the pass
 // are on disk. A source that cannot be read is reported and left alone; nothing empty is written for
-// it. Files the run has written are never converted or overwritten again by the same run.
+// it. Files the run has written are never converted or overwritten again by the same run. A source
+// that is no text (foundation/text_check.h) is left alone and reported before anything of it is
+// written, its name included.
 
 #include <cstdint>
 #include <functional>
@@ -27,6 +29,8 @@ namespace chengling {
 extern const char* const kConvertedSuffix;
 extern const char* const kCompletionPrefix;
 extern const char* const kReadingFolderPrefix;
+// The reason given for a source that is no text: "不是文本文件，未转换".
+extern const char* const kNotTextReason;
 
 // Texts of the transcoding window (internal text; defined in the engine).
 extern const char* const kFilesIdleCaption;       // 批量转换
@@ -76,8 +80,20 @@ struct TranscodeOutcome {
   int64_t warned = 0;     // files written but reported through RunContext::warning
   bool stopped = false;
   std::string completionFolder;  // base folder, + "(已转换)" unless overwriting
-  std::string completionText;    // "转换完成！点击可打开目录：" + completionFolder
+  // The folder the end text offers to open: completionFolder when the run wrote files and it
+  // exists, else empty.
+  std::string offeredFolder;
+  std::string completionText;    // transcodeEndText of the rest
 };
+
+// What a run did, unless it converted files without a failure or a stop (then empty):
+//  - stopped: "已停止。已转换 N 个文件" + ("，失败 M 个" when some failed);
+//  - failures: "转换完成：已转换 N 个文件，失败 M 个";
+//  - nothing converted and nothing failed: "转换完成：没有转换任何文件".
+std::string transcodeSummary(const TranscodeOutcome& outcome);
+// What a run says when it ends: "转换完成！点击可打开目录：" + folder after a clean run; else the
+// summary, followed by "。点击可打开目录：" + folder when a folder is offered.
+std::string transcodeEndText(const TranscodeOutcome& outcome);
 
 // The text after the character conversion of `mode` (the mode's steps in order).
 std::string convertChineseText(std::string_view text, ChineseMode mode);
@@ -133,6 +149,8 @@ class TranscodeRun {
                     std::vector<std::string>& notes, bool& lossy);
   bool convertStreamed(const std::string& source, const std::string& target, bool replace, TextEncoding& used,
                        std::vector<std::string>& notes, bool& lossy, bool& compressed);
+  // Reports a source that is no text.
+  void notText(const std::string& source);
   // Makes the folder of `target` unless this run made it; false (reported) when it cannot.
   bool makeTargetFolder(const std::string& target, class CreatedFolders& created);
   void writeFailed(const std::string& source, const std::string& target, const std::string& error,

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "foundation/chinese_convert.h"
 #include "foundation/file_system.h"
 #include "foundation/native_text.h"
+#include "foundation/path_helpers.h"
 #include "foundation/text_codec.h"
 #include "tools/transcode/encoded_output.h"
 #include "support/fault_fixtures.h"
@@ -305,7 +307,9 @@ TEST(TranscodeRunTest, LossyFilesAreWrittenAndNamed) {
   const Case kCases[] = {
       {"gbk read as utf-8", "中文", TextEncoding::Utf8, TextEncoding::Ansi, "替换字符"},
       {"invalid byte to utf-8", "ab\x80", TextEncoding::Ansi, TextEncoding::Utf8, "无法用输出编码表示"},
-      {"nul inside", std::string("ab\0cd", 5), TextEncoding::Detect, TextEncoding::Utf8, "空字符"},
+      // A few broken characters leave a text a text.
+      {"one broken character", utf8Of("第一行\r\n") + "\xE4\xB8" + utf8Of("第二行"), TextEncoding::Utf8,
+       TextEncoding::Utf8, "替换字符"},
   };
   for (const Case& c : kCases) {
     TempDir dir;
@@ -383,7 +387,8 @@ TEST(TranscodeRunTest, ManySmallFilesComeOutAsEachAloneWithReportsInTheirOrder) 
   for (int i = 0; i < 40; ++i) {
     std::string content = "第" + std::to_string(i) + "个文件\r\n";
     if (i % 5 == 1) content = "\xEF\xBB\xBF" + utf8Of(content);
-    if (i % 7 == 3) content += std::string("\0after", 6);  // a warning for this one
+    if (i % 7 == 3) content += "\xFF";  // a byte that is no character: a warning for this one
+    if (i % 13 == 2) content += std::string("\0after", 6);  // no text: a failure
     const std::string name = "f" + std::to_string(100 + i) + ".txt";
     files.push_back(dir / ("d/" + name));
     if (i == 20) {
@@ -396,12 +401,17 @@ TEST(TranscodeRunTest, ManySmallFilesComeOutAsEachAloneWithReportsInTheirOrder) 
   }
   PlainRunContext ctx;
   const TranscodeOutcome outcome = TranscodeFiles(files, treeOptions(), ctx);
-  EXPECT_EQ(outcome.converted, 39);
+  EXPECT_EQ(outcome.converted, 36);
   ASSERT_EQ(ctx.statuses.size(), 40u);
   std::vector<std::string> warned;
+  std::vector<std::string> failed;
   for (int i = 0; i < 40; ++i) {
     EXPECT_EQ(ctx.statuses[i], "(40:" + std::to_string(i + 1) + ") f" + std::to_string(100 + i));
-    if (i == 20) continue;
+    if (i == 20 || i % 13 == 2) {
+      failed.push_back(files[i]);
+      EXPECT_FALSE(testing::exists(onDisk(dir / ("d(已转换)/f" + std::to_string(100 + i) + ".txt")))) << i;
+      continue;
+    }
     TextEncoding used = TextEncoding::Detect;
     const std::string text = DecodeText(files[i], TextEncoding::Detect, {}, {}, used);
     EXPECT_TRUE(readBytes(onDisk(dir / ("d(已转换)/f" + std::to_string(100 + i) + ".txt"))) ==
@@ -412,8 +422,10 @@ TEST(TranscodeRunTest, ManySmallFilesComeOutAsEachAloneWithReportsInTheirOrder) 
   std::vector<std::string> reported;
   for (const auto& warning : ctx.warnings) reported.push_back(warning.item);
   EXPECT_EQ(reported, warned);
-  ASSERT_EQ(ctx.failures.size(), 1u);
-  EXPECT_EQ(ctx.failures[0].item, files[20]);
+  std::vector<std::string> failures;
+  for (const auto& failure : ctx.failures) failures.push_back(failure.item);
+  EXPECT_EQ(failures, failed);
+  EXPECT_EQ(ctx.failures[0].reason, "不是文本文件，未转换");
 
   // A stop after the fifth file: the files after it are neither written nor left half-written.
   PlainRunContext stopping;
@@ -430,9 +442,226 @@ TEST(TranscodeRunTest, ManySmallFilesComeOutAsEachAloneWithReportsInTheirOrder) 
   }
   const TranscodeOutcome stopped = TranscodeFiles(copies, options, stopping);
   EXPECT_TRUE(stopped.stopped);
-  EXPECT_EQ(stopped.converted, 5);
+  EXPECT_EQ(stopped.converted, 4);  // the third file is no text
   EXPECT_EQ(testing::listNames(onDisk(other / "d(已转换)")),
-            (std::vector<std::string>{"f100.txt", "f101.txt", "f102.txt", "f103.txt", "f104.txt"}));
+            (std::vector<std::string>{"f100.txt", "f101.txt", "f103.txt", "f104.txt"}));
+}
+
+// A folder like a user's: GBK texts beside a picture and a program.
+struct MixedFolder {
+  explicit MixedFolder(const TempDir& dir) : folder(dir / "d") {
+    writeBytes(onDisk(folder + "/简体.txt"), "简体中文，头发\r\n");
+    writeBytes(onDisk(folder + "/说明.txt"), "这是说明\r\n");
+    writeBytes(onDisk(folder + "/图片.png"), png);
+    writeBytes(onDisk(folder + "/程序.bin"), program);
+  }
+  std::string folder;
+  const std::string png = testing::pngLikeBytes(200000, 1);
+  const std::string program = testing::binaryWithoutNul(5000, 2);
+};
+
+TEST(TranscodeNotText, PicturesAndProgramsAreNeitherWrittenNorRenamedInAnyMode) {
+  struct Case {
+    const char* name;
+    bool overwrite;
+    ChineseMode chinese;
+    bool names;
+  };
+  const Case kCases[] = {
+      {"over the sources, s2t, names", true, ChineseMode::SimplifiedToTraditional, true},
+      {"over the sources, no conversion", true, ChineseMode::None, false},
+      {"tree, s2t, names", false, ChineseMode::SimplifiedToTraditional, true},
+      {"tree, s2big5", false, ChineseMode::SimplifiedToBig5, false},
+      {"tree, no conversion", false, ChineseMode::None, false},
+  };
+  for (const Case& c : kCases) {
+    TempDir dir;
+    const MixedFolder mixed(dir);
+    TranscodeOptions options;
+    options.overwrite = c.overwrite;
+    options.chinese = c.chinese;
+    options.convertNames = c.names;
+    PlainRunContext ctx;
+    const TranscodeOutcome outcome = TranscodeFolder(mixed.folder, options, ctx);
+
+    EXPECT_EQ(outcome.converted, 2) << c.name;
+    EXPECT_EQ(outcome.failed, 2) << c.name;
+    // Bytes and names stay exactly as they were.
+    EXPECT_TRUE(readBytes(onDisk(mixed.folder + "/图片.png")) == mixed.png) << c.name;
+    EXPECT_TRUE(readBytes(onDisk(mixed.folder + "/程序.bin")) == mixed.program) << c.name;
+    const std::vector<std::string> sources = testing::listNames(onDisk(mixed.folder));
+    EXPECT_EQ(std::count(sources.begin(), sources.end(), onDisk("图片.png")), 1) << c.name;
+    EXPECT_EQ(std::count(sources.begin(), sources.end(), onDisk("程序.bin")), 1) << c.name;
+    EXPECT_EQ(std::count(sources.begin(), sources.end(), onDisk("圖片.png")), 0) << c.name;
+    if (!c.overwrite) {
+      // Nothing of them in the tree either.
+      const std::vector<std::string> tree = testing::listNames(onDisk(dir / "d(已转换)"));
+      EXPECT_EQ(tree.size(), 2u) << c.name;
+      for (const std::string& name : tree) EXPECT_TRUE(name.ends_with(".txt")) << c.name << ": " << name;
+    } else if (c.names) {
+      EXPECT_TRUE(testing::exists(onDisk(mixed.folder + "/簡體.txt"))) << c.name;
+    }
+    ASSERT_EQ(ctx.failures.size(), 2u) << c.name;
+    std::vector<std::string> named;
+    for (const auto& failure : ctx.failures) {
+      named.push_back(failure.item);
+      EXPECT_EQ(failure.reason, "不是文本文件，未转换") << c.name;
+    }
+    std::vector<std::string> want = {mixed.folder + "/图片.png", mixed.folder + "/程序.bin"};
+    std::sort(named.begin(), named.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(named, want) << c.name;
+    EXPECT_TRUE(ctx.warnings.empty()) << c.name;
+  }
+}
+
+TEST(TranscodeNotText, EveryInputEncodingJudgesWhatItReads) {
+  struct Case {
+    const char* name;
+    std::string source;
+    TextEncoding input;
+    bool text;
+  };
+  const std::string gbk = "简体中文，第二行\r\nABC\r\n";
+  const std::string utf16 = "\xFF\xFE" + ConvertCharset(gbk, "GB18030", "UTF-16LE");
+  std::string gbkLong;
+  while (gbkLong.size() < 3000) gbkLong += gbk;
+  const Case kCases[] = {
+      {"a picture, detected", testing::pngLikeBytes(3000, 3), TextEncoding::Detect, false},
+      {"a picture, forced ANSI", testing::pngLikeBytes(3000, 3), TextEncoding::Ansi, false},
+      {"a program, detected", testing::binaryWithoutNul(3000, 4), TextEncoding::Detect, false},
+      {"a program, forced UTF-8", testing::binaryWithoutNul(3000, 4), TextEncoding::Utf8, false},
+      {"a program, forced UTF-16LE", testing::binaryWithoutNul(3000, 4), TextEncoding::Utf16Le, false},
+      {"a program, forced UTF-16BE", testing::binaryWithoutNul(3000, 4), TextEncoding::Utf16Be, false},
+      // Text read in the wrong encoding is no text either: every other byte is unreadable.
+      {"GBK forced as UTF-8", gbkLong, TextEncoding::Utf8, false},
+      {"a NUL in UTF-8", "\xEF\xBB\xBF" + utf8Of(gbk) + std::string("\0", 1) + utf8Of(gbk), TextEncoding::Detect,
+       false},
+      {"a NUL unit in UTF-16", utf16 + std::string("\0\0", 2) + utf16.substr(2), TextEncoding::Detect, false},
+      // Zero bytes inside UTF-16 units are no NUL.
+      {"UTF-16 text", utf16, TextEncoding::Detect, true},
+      {"UTF-16 text, forced", utf16, TextEncoding::Utf16Le, true},
+      {"GBK with one stray byte", gbkLong + "\x80" + gbk, TextEncoding::Detect, true},
+      {"GBK cut in a character", gbkLong + "\xB0", TextEncoding::Ansi, true},
+      {"empty", "", TextEncoding::Detect, true},
+  };
+  for (const Case& c : kCases) {
+    TempDir dir;
+    writeBytes(dir / "d/a.txt", c.source);
+    TranscodeOptions options;
+    options.input = c.input;
+    options.overwrite = true;
+    options.output = TextEncoding::Utf16Be;
+    PlainRunContext ctx;
+    const TranscodeOutcome outcome = TranscodeFiles({dir / "d/a.txt"}, options, ctx);
+    EXPECT_EQ(outcome.converted, c.text ? 1 : 0) << c.name;
+    EXPECT_EQ(outcome.failed, c.text ? 0 : 1) << c.name;
+    if (!c.text) {
+      EXPECT_TRUE(readBytes(dir / "d/a.txt") == c.source) << c.name;
+      ASSERT_EQ(ctx.failures.size(), 1u) << c.name;
+      EXPECT_EQ(ctx.failures[0].reason, "不是文本文件，未转换") << c.name;
+    }
+  }
+}
+
+TEST(TranscodeNotText, ALargeFileIsJudgedByItsStartAndEveryNulWithinIt) {
+  // Streamed in small pieces: a NUL far behind the probe is met while the file is written; the
+  // unfinished file goes and the source stays.
+  TempDir dir;
+  std::string text;
+  while (text.size() < 300000) text += "简体中文，第二行\r\n";
+  const std::string lateNul = text + std::string("\0", 1) + "tail";
+  const std::string lateJunk = text + testing::binaryWithoutNul(40000, 5);  // beyond the probe
+  writeBytes(dir / "d/late-nul.txt", lateNul);
+  writeBytes(dir / "d/late-junk.txt", lateJunk);
+  writeBytes(dir / "d/picture.png", testing::pngLikeBytes(300000, 6));
+  writeBytes(dir / "d/utf8-junk.txt", "\xEF\xBB\xBF" + utf8Of(text) + testing::binaryWithoutNul(40000, 7));
+  for (const bool overwrite : {false, true}) {
+    TranscodeOptions options;
+    options.overwrite = overwrite;
+    options.pieceBytes = 4096;
+    PlainRunContext ctx;
+    const TranscodeOutcome outcome = TranscodeFolder(dir / "d", options, ctx);
+    std::vector<std::string> failed;
+    for (const auto& failure : ctx.failures) failed.push_back(PathFileName(failure.item));
+    // Beyond the probe, raw bytes are judged by their NULs only; converted ones by their
+    // replacements too.
+    EXPECT_EQ(failed, (std::vector<std::string>{"late-nul.txt", "picture.png", "utf8-junk.txt"})) << overwrite;
+    EXPECT_EQ(outcome.converted, 1) << overwrite;
+    EXPECT_TRUE(readBytes(dir / "d/late-nul.txt") == lateNul) << overwrite;
+    if (!overwrite) {
+      EXPECT_EQ(testing::listNames(onDisk(dir / "d(已转换)")), std::vector<std::string>{"late-junk.txt"});
+    }
+  }
+}
+
+TEST(TranscodeEnd, StoppedAndFailedRunsSaySoAndOfferOnlyAFolderThatWasMade) {
+  TempDir dir;
+  const std::string folder = dir / "d";
+  for (int i = 1; i <= 9; ++i) writeBytes(folder + "/" + std::to_string(i) + ".txt", "中文");
+  const std::string tree = dir / "d(已转换)";
+  const auto run = [&](const std::string& base, int stopAt, const TranscodeOptions& options = {}) {
+    PlainRunContext ctx;
+    ctx.onCheckpointHook = [stopAt](PlainRunContext& c, int64_t count) {
+      if (count == stopAt) c.requestStop();
+    };
+    return TranscodeFolder(base, options, ctx);
+  };
+
+  // Stopped after 3 of 9 files, and before the first.
+  TranscodeOutcome outcome = run(folder, 3);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(outcome.completionText, "已停止。已转换 3 个文件。点击可打开目录：" + tree);
+  EXPECT_EQ(outcome.offeredFolder, tree);
+  TempDir other;
+  std::string large;
+  while (large.size() < 200000) large += "中文字符\r\n";
+  writeBytes(other / "e/large.txt", large);
+  TranscodeOptions pieces;
+  pieces.pieceBytes = 4096;
+  PlainRunContext stopping;
+  stopping.onStatus = [&stopping](std::string_view) { stopping.requestStop(); };  // within the file
+  outcome = TranscodeFolder(other / "e", pieces, stopping);
+  EXPECT_EQ(outcome.completionText, "已停止。已转换 0 个文件");
+  EXPECT_EQ(outcome.offeredFolder, "");
+  EXPECT_FALSE(testing::exists(onDisk(other / "e(已转换)")));
+
+  // Some files failed: how many, and the folder the others went to.
+  writeBytes(folder + "/picture.png", testing::pngLikeBytes(1000, 8));
+  outcome = run(folder, -1);
+  EXPECT_EQ(outcome.completionText, "转换完成：已转换 9 个文件，失败 1 个。点击可打开目录：" + tree);
+  EXPECT_EQ(outcome.offeredFolder, tree);
+  // ...and a stop after that.
+  outcome = run(folder, 10);
+  EXPECT_EQ(outcome.completionText, "已停止。已转换 9 个文件，失败 1 个。点击可打开目录：" + tree);
+
+  // The tree cannot be made: every file fails and no folder is offered.
+  writeBytes(dir / "ro/f/a.txt", "中文");
+  writeBytes(dir / "ro/f/b.txt", "中文");
+  {
+    testing::ReadOnlyFolder locked(dir / "ro");
+    if (locked.ready()) {
+      outcome = run(dir / "ro/f", -1);
+      EXPECT_EQ(outcome.completionText, "转换完成：已转换 0 个文件，失败 2 个");
+      EXPECT_EQ(outcome.offeredFolder, "");
+      EXPECT_FALSE(testing::exists(onDisk(dir / "ro/f(已转换)")));
+    }
+  }
+  // Nothing to convert; an earlier run's tree is not this run's to offer.
+  TranscodeOptions pictures;
+  pictures.filter = "*.jpg";
+  outcome = run(folder, -1, pictures);
+  EXPECT_EQ(outcome.completionText, "转换完成：没有转换任何文件");
+  EXPECT_EQ(outcome.offeredFolder, "");
+
+  // A clean run keeps its words.
+  TranscodeOptions texts;
+  texts.filter = "*.txt";
+  outcome = run(folder, -1, texts);
+  EXPECT_EQ(outcome.completionText, "转换完成！点击可打开目录：" + tree);
+  EXPECT_EQ(outcome.offeredFolder, tree);
+  texts.overwrite = true;
+  EXPECT_EQ(run(folder, -1, texts).completionText, "转换完成！点击可打开目录：" + folder);
 }
 
 TEST(TranscodeFaults, UnreadableSourcesAreNamedAndLeftAlone) {

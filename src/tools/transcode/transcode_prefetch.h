@@ -21,6 +21,7 @@ namespace chengling {
 
 struct PreparedFile {
   bool ready = false;  // false: the run converts the file itself
+  bool notText = false;  // the source is no text: the run reports it and writes nothing
   TextEncoding used = TextEncoding::Detect;
   bool lossy = false;
   std::vector<std::string> notes;    // what the decode lost

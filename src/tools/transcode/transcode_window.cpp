@@ -33,9 +33,13 @@ using namespace Qt::Literals::StringLiterals;
 namespace chengling {
 namespace {
 
-// The codes of the encoding radio buttons, in their order; Detect is "自动" on both sides.
+// The codes of the encoding radio buttons, in their order; Detect is "自动" on both sides. Output also
+// offers UTF-8 without a mark, after the others.
 constexpr std::array<TextEncoding, 5> kEncodings = {TextEncoding::Detect, TextEncoding::Ansi, TextEncoding::Utf8,
                                                     TextEncoding::Utf16Le, TextEncoding::Utf16Be};
+constexpr std::array<TextEncoding, 6> kOutputEncodings = {TextEncoding::Detect,  TextEncoding::Ansi,
+                                                          TextEncoding::Utf8,    TextEncoding::Utf16Le,
+                                                          TextEncoding::Utf16Be, TextEncoding::Utf8NoMark};
 constexpr std::array<ChineseMode, 7> kModes = {
     ChineseMode::None,
     ChineseMode::SimplifiedToTraditional,
@@ -69,14 +73,35 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
   setObjectName(u"TranscodeTool"_s);
   panel_ = new RunPanel(this);
 
-  const QString encodingCaptions[] = {u"自动"_s, u"ANSI"_s, u"UTF-8"_s, u"Unicode"_s, u"Unicode big endian"_s};
+  const QString encodingCaptions[] = {u"自动"_s, u"ANSI"_s, u"UTF-8"_s, u"Unicode"_s, u"Unicode big endian"_s,
+                                      u"UTF-8(无BOM)"_s};
   const QString inputNames[] = {u"单选框自动输入"_s, u"单选框输入ANSI"_s, u"单选框输入UTF8"_s, u"单选框输入Ule"_s,
                                 u"单选框输入Ube"_s};
-  const QString outputNames[] = {u"单选框自动输出"_s, u"单选框输出ANSI"_s, u"单选框输出UTF8"_s, u"单选框输出Ule"_s,
-                                 u"单选框输出Ube"_s};
+  const QString outputNames[] = {u"单选框自动输出"_s, u"单选框输出ANSI"_s, u"单选框输出UTF8"_s,
+                                 u"单选框输出Ule"_s,  u"单选框输出Ube"_s,  u"单选框输出UTF8无BOM"_s};
+  // The captions use the encodings' everyday names; the tips say which encoding each one is.
+  const QString inputTips[] = {
+      u"自动识别：看 BOM、网页的 charset 声明和 UTF-8 的特征，都不是时按 ANSI（GBK）读取"_s,
+      u"ANSI 即 GBK，简体中文的本地编码（兼容 GB2312）"_s,
+      u"UTF-8，有无 BOM 均可"_s,
+      u"Unicode 即 UTF-16LE（小端序）；开头两个字节当作 BOM 跳过"_s,
+      u"Unicode big endian 即 UTF-16BE（大端序）；开头两个字节当作 BOM 跳过"_s,
+  };
+  const QString outputTips[] = {
+      u"与每个文件识别出的输入编码相同"_s,
+      u"ANSI 即 GBK，简体中文的本地编码"_s,
+      u"UTF-8，文件开头写入 BOM（EF BB BF）"_s,
+      u"Unicode 即 UTF-16LE（小端序），文件开头写入 BOM（FF FE）"_s,
+      u"Unicode big endian 即 UTF-16BE（大端序），文件开头写入 BOM（FE FF）"_s,
+      u"UTF-8，文件开头不写 BOM"_s,
+  };
   for (size_t i = 0; i < inputs_.size(); ++i) {
     inputs_[i] = makeRadio(inputNames[i], encodingCaptions[i], i == 0);
+    inputs_[i]->setToolTip(inputTips[i]);
+  }
+  for (size_t i = 0; i < outputs_.size(); ++i) {
     outputs_[i] = makeRadio(outputNames[i], encodingCaptions[i], i == 2);
+    outputs_[i]->setToolTip(outputTips[i]);
   }
   const QString modeNames[] = {u"单选框不转"_s,   u"单选框简到繁"_s, u"单选框繁到简"_s, u"单选框简到b5"_s,
                                u"单选框繁到b5"_s, u"单选框b5到简"_s, u"单选框b5到繁"_s};
@@ -98,13 +123,15 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
   auto* grid = new QGridLayout(options);
   grid->setContentsMargins(12, 4, 12, 4);
   addOptionRow(grid, 0, makeLabel(u"标签1"_s, u"输入编码："_s), {inputs_.begin(), inputs_.end()});
-  addOptionRow(grid, 1, makeLabel(u"标签2"_s, u"输出编码："_s), {outputs_.begin(), outputs_.end()});
+  // "Unicode big endian" takes two columns there, so that it widens none.
+  addOptionRow(grid, 1, makeLabel(u"标签2"_s, u"输出编码："_s), {outputs_.begin(), outputs_.end()}, {1, 1, 1, 1, 2});
   addOptionRow(grid, 2, makeLabel(u"标签4"_s, u"繁简互转："_s), {modes_.begin(), modes_.end()});
-  addOptionRow(grid, 3, makeLabel(u"标签5"_s, u"高级选项："_s), {convertNames_, subfolders_, overwrite_}, 2);
+  addOptionRow(grid, 3, makeLabel(u"标签5"_s, u"高级选项："_s), {convertNames_, subfolders_, overwrite_}, {2, 2});
   // The grid is one parent for all radio buttons: each choice is exclusive within its own group.
-  for (const auto* group : {&inputs_, &outputs_}) {
+  for (const QList<QRadioButton*>& group : {QList<QRadioButton*>(inputs_.begin(), inputs_.end()),
+                                             QList<QRadioButton*>(outputs_.begin(), outputs_.end())}) {
     auto* exclusive = new QButtonGroup(this);
-    for (QRadioButton* button : *group) {
+    for (QRadioButton* button : group) {
       exclusive->addButton(button);
       connect(button, &QRadioButton::toggled, this, &TranscodeTool::encodingsChanged);
     }
@@ -145,7 +172,7 @@ TranscodeTool::~TranscodeTool() = default;
 bool TranscodeTool::running() const { return panel_->running(); }
 
 void TranscodeTool::addOptionRow(QGridLayout* grid, int index, QLabel* label, const QList<QWidget*>& controls,
-                                 int span) {
+                                 const QList<int>& spans) {
   const int row = 2 * index;
   if (index > 0) {
     auto* rule = new QFrame;
@@ -154,9 +181,12 @@ void TranscodeTool::addOptionRow(QGridLayout* grid, int index, QLabel* label, co
     grid->addWidget(rule, row - 1, 0, 1, -1);
   }
   grid->addWidget(label, row, 0);
+  int column = 1;
   for (int i = 0; i < controls.size(); ++i) {
+    const int span = i < spans.size() ? spans[i] : 1;
     // The last one may take the rest of the row: a long caption there widens no column.
-    grid->addWidget(controls[i], row, 1 + i * span, 1, i + 1 == controls.size() ? -1 : span);
+    grid->addWidget(controls[i], row, column, 1, i + 1 == controls.size() ? -1 : span);
+    column += span;
   }
   grid->setRowStretch(row, 1);
 }
@@ -180,7 +210,7 @@ bool TranscodeTool::eventFilter(QObject* watched, QEvent* event) {
 
 TextEncoding TranscodeTool::inputEncoding() const { return checkedValue(inputs_, kEncodings); }
 
-TextEncoding TranscodeTool::outputEncoding() const { return checkedValue(outputs_, kEncodings); }
+TextEncoding TranscodeTool::outputEncoding() const { return checkedValue(outputs_, kOutputEncodings); }
 
 void TranscodeTool::encodingsChanged() {
   encodings_->input = inputEncoding();
@@ -250,9 +280,14 @@ void TranscodeTool::startRun(StartButton* start, Matcher matcher, Engine engine)
 }
 
 void TranscodeTool::runFinished(const TranscodeOutcome& outcome) {
-  setControlTag(status_, qStringFromPath(outcome.completionFolder));
+  // Only a folder the run wrote into is offered: the text says so, and a click opens it.
+  setControlTag(status_, qStringFromPath(outcome.offeredFolder));
   status_->setText(toQString(outcome.completionText));
-  status_->setCursor(Qt::PointingHandCursor);
+  if (outcome.offeredFolder.empty()) {
+    status_->unsetCursor();
+  } else {
+    status_->setCursor(Qt::PointingHandCursor);
+  }
   status_->raise();
   panel_->showFailures();
 }

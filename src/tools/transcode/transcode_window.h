@@ -52,9 +52,11 @@ class TranscodeTool : public QWidget {
   struct EncodingChoice;
   using Engine = std::function<TranscodeOutcome(const TranscodeOptions&, RunContext&)>;
 
-  // Puts row `index` (from 0) of the option grid: `controls` led by `label`, `span` columns each,
-  // under a rule from the second row on.
-  void addOptionRow(QGridLayout* grid, int index, QLabel* label, const QList<QWidget*>& controls, int span = 1);
+  // Puts row `index` (from 0) of the option grid: `controls` led by `label`, each as many columns as
+  // `spans` says (1 when it says nothing; the last takes the rest), under a rule from the second
+  // row on.
+  void addOptionRow(QGridLayout* grid, int index, QLabel* label, const QList<QWidget*>& controls,
+                    const QList<int>& spans = {});
   void filesClicked();
   void folderClicked(Matcher matcher);
   void dropped(const PathList& paths);
@@ -77,7 +79,7 @@ class TranscodeTool : public QWidget {
   std::shared_ptr<EncodingChoice> encodings_;
 
   std::array<QRadioButton*, 5> inputs_{};
-  std::array<QRadioButton*, 5> outputs_{};
+  std::array<QRadioButton*, 6> outputs_{};
   std::array<QRadioButton*, 7> modes_{};
   QCheckBox* convertNames_ = nullptr;
   QCheckBox* subfolders_ = nullptr;

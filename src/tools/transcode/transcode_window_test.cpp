@@ -95,6 +95,7 @@ TEST_F(TranscodeWindow, ControlsStartWithTheirCaptionsAndInitialStates) {
       {u"标签2"_s, u"输出编码："_s},           {u"单选框自动输出"_s, u"自动"_s},
       {u"单选框输出ANSI"_s, u"ANSI"_s},        {u"单选框输出UTF8"_s, u"UTF-8"_s},
       {u"单选框输出Ule"_s, u"Unicode"_s},      {u"单选框输出Ube"_s, u"Unicode big endian"_s},
+      {u"单选框输出UTF8无BOM"_s, u"UTF-8(无BOM)"_s},
       {u"标签4"_s, u"繁简互转："_s},           {u"单选框不转"_s, u"不转"_s},
       {u"单选框简到繁"_s, u"简体到繁体"_s},    {u"单选框繁到简"_s, u"繁体到简体"_s},
       {u"单选框简到b5"_s, u"简体到Big5"_s},    {u"单选框繁到b5"_s, u"繁体到Big5"_s},
@@ -121,6 +122,20 @@ TEST_F(TranscodeWindow, ControlsStartWithTheirCaptionsAndInitialStates) {
   EXPECT_TRUE(control<QRadioButton>(u"单选框输入Ube"_s)->isChecked());
   EXPECT_FALSE(control<QRadioButton>(u"单选框自动输入"_s)->isChecked());
   EXPECT_FALSE(control<QRadioButton>(u"单选框不转"_s)->isChecked());
+
+  // The names ANSI and Unicode say which encodings they are.
+  const struct {
+    QString name;
+    QString says;
+  } kTips[] = {
+      {u"单选框输入ANSI"_s, u"GBK"_s},     {u"单选框输出ANSI"_s, u"GBK"_s},
+      {u"单选框输入Ule"_s, u"UTF-16LE"_s}, {u"单选框输出Ule"_s, u"UTF-16LE"_s},
+      {u"单选框输入Ube"_s, u"UTF-16BE"_s}, {u"单选框输出Ube"_s, u"UTF-16BE"_s},
+      {u"单选框输出UTF8"_s, u"BOM"_s},     {u"单选框输出UTF8无BOM"_s, u"不写 BOM"_s},
+  };
+  for (const auto& tip : kTips) {
+    EXPECT_TRUE(control(tip.name)->toolTip().contains(tip.says)) << tip.name.toStdString();
+  }
 
   auto* bar = control<QProgressBar>(u"进度条"_s);
   EXPECT_EQ(status()->parentWidget(), bar);
@@ -197,13 +212,15 @@ TEST_F(TranscodeWindow, RightButtonFolderRunUsesTheAlternativeMatcher) {
   Modals modals;
   modals.other = pickInFileDialog({native(folder)});
 
-  // The whole filter is one pattern that names no file.
+  // The whole filter is one pattern that names no file: no folder was made, none is offered.
+  OpenedPaths opened;
   clickWith(button(u"按钮批量转换文件夹"_s), Qt::RightButton);
   waitUntilIdle();
   EXPECT_EQ(modals.otherTitles, QStringList{title});
-  EXPECT_FALSE(exists(folder + "(已转换)/a.txt"));
-  EXPECT_FALSE(exists(folder + "(已转换)/b.md"));
-  EXPECT_EQ(status()->text(), kDone + native(folder + "(已转换)"));
+  EXPECT_FALSE(exists(folder + "(已转换)"));
+  EXPECT_EQ(status()->text(), u"转换完成：没有转换任何文件"_s);
+  clickWith(status(), Qt::LeftButton);
+  EXPECT_TRUE(opened.paths.isEmpty());
   EXPECT_EQ(controlTag(button(u"按钮批量转换文件夹"_s)), native(folder));
 
   // The left button lists each pattern in turn.
@@ -318,7 +335,11 @@ TEST_F(TranscodeWindow, AReadOnlyFolderLosesNothingAndTheFailuresAreListed) {
   EXPECT_EQ(title, u"信息："_s);
   EXPECT_TRUE(details.contains(native(folder + "/简体.txt"))) << details.toStdString();
   EXPECT_TRUE(details.contains(u"原文件未改动"_s)) << details.toStdString();
-  EXPECT_EQ(status()->text(), kDone + native(folder)) << "the completion shows all the same";
+  // The end says how many failed; nothing was written, so nothing is offered.
+  EXPECT_EQ(status()->text(), u"转换完成：已转换 0 个文件，失败 1 个"_s);
+  OpenedPaths opened;
+  clickWith(status(), Qt::LeftButton);
+  EXPECT_TRUE(opened.paths.isEmpty());
 
   // A file written with losses is listed under its own heading.
   details.clear();
@@ -365,10 +386,12 @@ TEST_F(TranscodeWindow, StopClickEndsTheRunAfterTheCurrentFile) {
   waitUntilIdle();
   EXPECT_EQ(folderButton->text(), kFolderIdle);
   EXPECT_TRUE(files->isEnabled());
-  EXPECT_EQ(status()->text(), kDone + native(folder));
   const int first = countConverted();
   EXPECT_GT(first, 0);
   EXPECT_LT(first, kFiles);
+  // The end says that the run stopped and what it did.
+  const QString stopped = u"已停止。已转换 %1 个文件。点击可打开目录："_s;
+  EXPECT_EQ(status()->text(), stopped.arg(first) + native(folder));
 
   // A drop run shows no caption; a click on either button stops it all the same. It starts again
   // from the first file: let it pass the files converted before.
@@ -380,11 +403,47 @@ TEST_F(TranscodeWindow, StopClickEndsTheRunAfterTheCurrentFile) {
   EXPECT_EQ(files->text(), u"停止中.."_s);
   waitUntilIdle();
   EXPECT_EQ(files->text(), kFilesIdle);
-  EXPECT_EQ(status()->text(), kDone + native(folder));
+  EXPECT_TRUE(status()->text().startsWith(u"已停止。已转换 "_s)) << status()->text().toStdString();
+  EXPECT_TRUE(status()->text().endsWith(u" 个文件。点击可打开目录："_s + native(folder)))
+      << status()->text().toStdString();
   EXPECT_EQ(modals.otherTitles.size(), 1) << "the stop click opened no dialog";
   const int second = countConverted();
   EXPECT_GT(second, first);
   EXPECT_LT(second, kFiles);
+}
+
+TEST_F(TranscodeWindow, PicturesAndProgramsAreLeftAloneAndTheEndCountsThem) {
+  // The folder of the report: GBK texts, a picture and a program, over the originals with
+  // simplified to traditional and converted names.
+  const std::string folder = dir_ / "mixed";
+  const std::string png = testing::pngLikeBytes(200000, 1);
+  const std::string program = testing::binaryWithoutNul(8000, 2);
+  writeBytes(folder + "/简体.txt", gb(u8"简体中文"));
+  writeBytes(folder + "/图片.png", png);
+  writeBytes(folder + "/程序.bin", program);
+  clickIndicator(control(u"选择框覆盖原文件"_s));
+  clickIndicator(control(u"选择框同时转换文件名"_s));
+  clickIndicator(control(u"单选框简到繁"_s));
+  clickIndicator(control(u"单选框输出UTF8无BOM"_s));
+  Modals modals;
+  QString details;
+  modals.other = [&](QWidget* dialog) {
+    details = dialog->findChild<QPlainTextEdit*>(u"编辑框正文"_s)->toPlainText();
+    dialog->findChild<QPushButton*>(u"按钮取消"_s)->click();
+  };
+  OpenedPaths opened;
+
+  ASSERT_TRUE(drop({folder}));
+  waitForRunAfterQuestion(modals);
+  EXPECT_EQ(listNames(folder), (std::vector<std::string>{"图片.png", "程序.bin", "簡體.txt"}));
+  EXPECT_EQ(readBytes(folder + "/图片.png"), png);
+  EXPECT_EQ(readBytes(folder + "/程序.bin"), program);
+  EXPECT_EQ(readBytes(folder + "/簡體.txt"), utf8(u8"簡體中文")) << "UTF-8 without a mark";
+  EXPECT_EQ(details.count(u"不是文本文件，未转换"_s), 2) << details.toStdString();
+  EXPECT_TRUE(details.contains(native(folder + "/图片.png"))) << details.toStdString();
+  EXPECT_EQ(status()->text(), u"转换完成：已转换 1 个文件，失败 2 个。点击可打开目录："_s + native(folder));
+  clickWith(status(), Qt::LeftButton);
+  EXPECT_EQ(opened.paths, QStringList{native(folder)});
 }
 
 TEST_F(TranscodeWindow, OptionsSurviveClosingAndReopeningTheProgram) {
