@@ -145,6 +145,14 @@ TEST_F(CsvCli, ASpreadsheetTableComesBackAsItWasWritten) {
                       u8"\"4\",\"\",\"2e3\",\"\",\"末尾换行\n\"\n"));
 }
 
+TEST_F(CsvCli, NumbersSortByTheirWholeValue) {
+  const std::string in = file("n.csv", "n\n1.5\n1.9\n1\n2\n-0.5\n2e3\n10\n13800138000\n110105194912310021\n");
+  std::string out;
+  ASSERT_EQ(run("--sort 1 --order number --asc " + in, &out), 0) << errors();
+  EXPECT_EQ(out, "\"n\"\n\"-0.5\"\n\"1\"\n\"1.5\"\n\"1.9\"\n\"2\"\n\"10\"\n\"2e3\"\n\"13800138000\"\n"
+                 "\"110105194912310021\"\n");
+}
+
 // A quote that is never closed is read as a character: the table is written, with a warning that
 // says how many lines had one, and the run still succeeds.
 TEST_F(CsvCli, AnUnclosedQuoteIsAWarningAndTheRunSucceeds) {

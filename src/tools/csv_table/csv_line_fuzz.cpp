@@ -12,6 +12,7 @@
 #include "tools/csv_table/cell_text.h"
 #include "tools/csv_table/csv_record.h"
 #include "tools/csv_table/csv_text.h"
+#include "tools/csv_table/number_key.h"
 #include "tools/csv_table/table_sort.h"
 
 namespace {
@@ -57,9 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (readMoment(input, moment)) {
     if (moment.month < 1 || moment.month > 12 || moment.day < 1 || moment.day > 31) abort();
   }
-  dateTimeKey(input);
-  scalarSortKey(SortOrder::Number, input);
-  scalarSortKey(SortOrder::Digits, input);
+  dateTimeSeconds(input);
+  // The packed keys order numbers as their full values do.
+  const DecimalValue number = numberValue(input);
+  const NumberKey key = numberKey(input);
+  const NumberKey one = numberKey("1");
+  const int byKey = key.high != one.high ? (key.high < one.high ? -1 : 1) : key.low != one.low ? (key.low < one.low ? -1 : 1) : 0;
+  const int byValue = compareDecimal(number, numberValue("1"));
+  if (byKey != 0 && byKey != byValue) abort();
+  joinedDigitsValue(input);
   std::vector<int32_t> values;
   appendPinyinValues(input, values);
 
@@ -71,6 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (table.ColumnCount() > 0 && table.RowCount() > 1) {
     SortRows(table, 1, SortDirection::Ascending, SortOrder::Pinyin);
+    SortRows(table, 1, SortDirection::Descending, SortOrder::Number);
   }
   return 0;
 }
