@@ -37,6 +37,15 @@ const char* const kCsvCopiedCaption = "已复制";
 const char* const kCsvHelpButtonCaption = "什么是csv文件？";
 const char* const kCsvImportTitle = "可以选择多个文件合并导入：";
 const char* const kCsvFileFilter = "csv文件|*.csv|txt文件|*.txt|全部文件|*.*";
+const char* const kCsvImportTip =
+    "选择一个或多个 csv、txt 文件导入，后面文件的行接在第一个文件的表头下；"
+    "按住 Ctrl 导入时第一行也作为数据。导入中再点一下停止";
+const char* const kCsvPasteTip = "把剪贴板里的表格文本导入，替换现在的表格；按住 Ctrl 时第一行也作为数据";
+const char* const kCsvExportTip =
+    "把表格写入文件，编码与第一个导入的文件相同：文件名以 .csv 结尾时每项加引号，否则只用逗号隔开";
+const char* const kCsvCopyTip = "把全部数据行（不含表头）以加引号的 csv 文本复制到剪贴板";
+const char* const kCsvHelpTip = "csv 文件是什么样的，怎样从表格软件得到";
+const char* const kCsvIdleStatus = "尚未导入，可拖入文件";
 
 std::string csvExportedMessage(std::string_view path) { return "已导出：" + std::string(path); }
 

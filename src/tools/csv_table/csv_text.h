@@ -81,6 +81,14 @@ extern const char* const kCsvHelpButtonCaption;      // 什么是csv文件？
 extern const char* const kCsvImportTitle;            // 可以选择多个文件合并导入：
 extern const char* const kCsvFileFilter;             // csv, txt and all files
 
+// Tooltips of the five buttons, and the status line before anything was imported.
+extern const char* const kCsvImportTip;
+extern const char* const kCsvPasteTip;
+extern const char* const kCsvExportTip;
+extern const char* const kCsvCopyTip;
+extern const char* const kCsvHelpTip;
+extern const char* const kCsvIdleStatus;
+
 // "已导出：" + path.
 std::string csvExportedMessage(std::string_view path);
 // Why an export wrote nothing: the path and the reason.
