@@ -66,6 +66,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int byKey = key.high != one.high ? (key.high < one.high ? -1 : 1) : key.low != one.low ? (key.low < one.low ? -1 : 1) : 0;
   const int byValue = compareDecimal(number, numberValue("1"));
   if (byKey != 0 && byKey != byValue) abort();
+  // The quick integer form, where there is one, is the same value.
+  int64_t mantissa = 0;
+  int fraction = 0;
+  if (scaledNumber(input, mantissa, fraction)) {
+    DecimalValue scaled;
+    std::string digits = std::to_string(mantissa < 0 ? -mantissa : mantissa);
+    const size_t first = digits.find_first_not_of('0');
+    if (first != std::string::npos) {
+      scaled.negative = mantissa < 0;
+      scaled.exponent = static_cast<int64_t>(digits.size() - first) - fraction;
+      digits = digits.substr(first);
+      digits.erase(digits.find_last_not_of('0') + 1);
+      scaled.digits = digits;
+    }
+    if (!(scaled == number)) abort();
+  }
   joinedDigitsValue(input);
   std::vector<int32_t> values;
   appendPinyinValues(input, values);

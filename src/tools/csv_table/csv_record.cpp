@@ -126,6 +126,17 @@ class RecordReader {
     return stop < size_ && stop > low && t_[stop - 1] == '\r' ? stop - 1 : stop;
   }
 
+  // The first LF at or after `at`, or the end. The last one found is kept: the fields of a line ask
+  // for its end one after the other, and a long line of many fields is searched once.
+  size_t lineFeedAt(size_t at) {
+    if (at < lineFeedFrom_ || at > lineFeed_) {
+      const size_t lf = findByte(t_, at, size_, '\n');
+      lineFeedFrom_ = at;
+      lineFeed_ = lf == kNone ? size_ : lf;
+    }
+    return lineFeed_;
+  }
+
   void add(size_t from, size_t to) {
     if constexpr (kWrite) fields_->emplace_back(reinterpret_cast<const char*>(t_) + from, to - from);
   }
@@ -157,10 +168,7 @@ class RecordReader {
   size_t quotedField(size_t start, size_t content, unsigned char quote) {
     // Double quotes may run over line breaks; apostrophes end with their line.
     size_t limit = size_;
-    if (quote == '\'') {
-      const size_t lf = findByte(t_, content, size_, '\n');
-      limit = lineBytesEnd(start, lf == kNone ? size_ : lf);
-    }
+    if (quote == '\'') limit = lineBytesEnd(start, lineFeedAt(content));
     bool doubled = false;
     size_t close = kNone;
     for (size_t at = content;;) {
@@ -218,6 +226,8 @@ class RecordReader {
   unsigned char* t_;
   size_t size_;
   std::vector<std::string_view>* fields_;
+  size_t lineFeedFrom_ = 1;  // lineFeed_ is the first LF at or after lineFeedFrom_ (none known yet)
+  size_t lineFeed_ = 0;
 };
 
 template <bool kWrite>

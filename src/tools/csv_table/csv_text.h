@@ -1,8 +1,8 @@
 #pragma once
-// Comma-separated text in and out of a TableModel: the line parser, the import of files and of the
-// clipboard text (header handling, several files merged under one header), the export and the copy
-// text. Runs synchronously on the caller's thread; an import stops after the current line when the
-// RunContext asks.
+// Comma-separated text in and out of a TableModel: the import of files and of the clipboard text
+// (records read by csv_record.h, header handling, several files merged under one header), the
+// export and the copy text. Runs synchronously on the caller's thread; an import stops after the
+// current record when the RunContext asks.
 //
 // Shared by the engine and the window: Chinese texts are declared here and defined in the .cpp.
 
@@ -23,7 +23,7 @@ std::vector<std::string> ParseCsvLine(std::string_view line);
 
 struct CsvImportOptions {
   std::vector<std::string> paths;  // merged in order under the first file's header
-  // Ctrl held when the import starts: when there are no columns yet, the first line that has fields
+  // Ctrl held when the import starts: when there are no columns yet, the first record that has fields
   // makes the columns "第1列" .. "第n列" and is imported as data.
   bool numberedTitles = false;
 };

@@ -73,7 +73,7 @@ class Digits {
     NumberKey k;
     if (zero()) {
       k.high = uint64_t{1} << 62;
-      k.fitsInteger = true;
+      k.scaled = true;
       return k;
     }
     uint64_t field = static_cast<uint64_t>(exponent + 2047);
@@ -99,13 +99,17 @@ class Digits {
       k.high = uint64_t{2} << 62 | magnitude;
       k.low = next;
     }
-    if (exponent >= static_cast<int64_t>(significant_) && exponent <= 18) {
-      // A whole number below 10^18: its digits are all in the two words.
-      const auto e = static_cast<size_t>(exponent);
-      const uint64_t whole = e <= kFirstDigits ? first / kPowers[kFirstDigits - e]
-                                               : first * kPowers[e - kFirstDigits] + next / kPowers[kFirstDigits + kNextDigits - e];
-      k.fitsInteger = true;
-      k.integer = negative ? -static_cast<int64_t>(whole) : static_cast<int64_t>(whole);
+    // The significant digits as an integer, then as many zeros as the point stands after them, or
+    // as many fraction digits as stand after the point.
+    const auto significant = static_cast<int64_t>(significant_);
+    if (significant <= 18 && exponent <= 18 && significant - exponent <= 18) {
+      const auto s = static_cast<size_t>(significant);
+      uint64_t digits = s <= kFirstDigits ? first / kPowers[kFirstDigits - s]
+                                          : first * kPowers[s - kFirstDigits] + next / kPowers[kFirstDigits + kNextDigits - s];
+      if (exponent > significant) digits *= kPowers[exponent - significant];
+      k.scaled = true;
+      k.mantissa = negative ? -static_cast<int64_t>(digits) : static_cast<int64_t>(digits);
+      k.fraction = static_cast<int>(std::max<int64_t>(0, significant - exponent));
     }
     return k;
   }
@@ -240,6 +244,56 @@ NumberKey numberKey(std::string_view text) {
 NumberKey joinedDigitsKey(std::string_view text) {
   return withJoinedDigits(text, nullptr,
                           [](const Digits& digits, bool, int64_t exponent) { return digits.key(false, exponent); });
+}
+
+bool scaledNumber(std::string_view text, int64_t& mantissa, int& fraction) {
+  // Blanks, a sign, at most 18 ASCII digits with a point among them, blanks: nothing else.
+  const size_t n = text.size();
+  size_t p = 0;
+  while (p < n && isBlank(text[p])) ++p;
+  const bool negative = p < n && text[p] == '-';
+  if (p < n && (text[p] == '-' || text[p] == '+')) ++p;
+  uint64_t digits = 0;
+  int count = 0;
+  int afterPoint = -1;
+  for (; p < n; ++p) {
+    const char c = text[p];
+    if (isDigit(c)) {
+      digits = digits * 10 + static_cast<unsigned>(c - '0');
+      ++count;
+      if (afterPoint >= 0) ++afterPoint;
+    } else if (c == '.' && afterPoint < 0) {
+      afterPoint = 0;
+    } else {
+      break;
+    }
+  }
+  size_t end = p;
+  while (end < n && isBlank(text[end])) ++end;
+  if (count > 0 && count <= 18 && end == n) {
+    mantissa = negative ? -static_cast<int64_t>(digits) : static_cast<int64_t>(digits);
+    fraction = afterPoint < 0 ? 0 : afterPoint;
+    return true;
+  }
+  const NumberKey key = numberKey(text);
+  mantissa = key.mantissa;
+  fraction = key.fraction;
+  return key.scaled;
+}
+
+bool scaledJoinedDigits(std::string_view text, int64_t& mantissa) {
+  uint64_t digits = 0;
+  int count = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t length = charLengthAt(text, pos);
+    if (length == 1 && isDigit(text[pos])) {
+      digits = digits * 10 + static_cast<unsigned>(text[pos] - '0');
+      if (digits != 0 && ++count > 18) return false;  // leading zeros do not count
+    }
+    pos += length;
+  }
+  mantissa = static_cast<int64_t>(digits);
+  return true;
 }
 
 }  // namespace chengling

@@ -40,12 +40,20 @@ struct NumberKey {
   uint64_t high = 0;
   uint32_t low = 0;
   bool exact = true;
-  // The value as a signed integer, when it is a whole number of at most 18 digits.
-  bool fitsInteger = false;
-  int64_t integer = 0;
+  // The value as mantissa ÷ 10^fraction when the mantissa takes at most 18 digits: whole numbers
+  // below 10^18, prices, short decimals. `fraction` is 0 for a whole number.
+  bool scaled = false;
+  int64_t mantissa = 0;
+  int fraction = 0;
 };
 
 NumberKey numberKey(std::string_view text);        // of numberValue(text)
 NumberKey joinedDigitsKey(std::string_view text);  // of joinedDigitsValue(text)
+
+// The same value as mantissa ÷ 10^fraction (possibly with more fraction digits than NumberKey, which
+// drops trailing zeros), quicker for the plain numbers most cells hold; false where NumberKey has
+// no such form.
+bool scaledNumber(std::string_view text, int64_t& mantissa, int& fraction);
+bool scaledJoinedDigits(std::string_view text, int64_t& mantissa);
 
 }  // namespace chengling

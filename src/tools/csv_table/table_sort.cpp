@@ -269,8 +269,8 @@ NumberKey scalarKey(SortOrder order, std::string_view text) {
   if (order == SortOrder::Number) return numberKey(text);
   if (order == SortOrder::Digits) return joinedDigitsKey(text);
   NumberKey key;
-  key.fitsInteger = true;
-  key.integer = integerSortKey(order, text);
+  key.scaled = true;
+  key.mantissa = integerSortKey(order, text);
   return key;
 }
 
@@ -283,41 +283,99 @@ struct ScalarEntry {
   uint32_t index;  // with kInexact
 };
 
+constexpr int64_t kPowersOfTen[19] = {1,
+                                      10,
+                                      100,
+                                      1000,
+                                      10000,
+                                      100000,
+                                      1000000,
+                                      10000000,
+                                      100000000,
+                                      1000000000,
+                                      10000000000,
+                                      100000000000,
+                                      1000000000000,
+                                      10000000000000,
+                                      100000000000000,
+                                      1000000000000000,
+                                      10000000000000000,
+                                      100000000000000000,
+                                      1000000000000000000};
+
+// The keys of every row as integers in `words`: each key's mantissa brought to the column's largest
+// number of fraction digits, so that they compare as the values do (prices become cents). False
+// when a key has no such form or one does not fit in 64 bits; `lowest` and `highest` then mean
+// nothing. kNoMoment stays as it is and is left out of the bounds.
+bool integerKeys(const TableModel& table, int32_t column, SortOrder order, std::vector<uint64_t>& words,
+                 int64_t& lowest, int64_t& highest) {
+  const size_t n = words.size();
+  std::vector<uint8_t> fractions(order == SortOrder::Number ? n : 0);
+  std::atomic<bool> all{true};
+  int most[2] = {0, 0};
+  forAllRows(n, [&](size_t from, size_t to) {
+    std::string scratch;
+    int& mostHere = most[from == 0 ? 0 : 1];
+    for (size_t i = from; i < to && all.load(std::memory_order_relaxed); ++i) {
+      const std::string_view text = cellAsInternal(table, column, i, scratch);
+      int64_t mantissa = 0;
+      int fraction = 0;
+      bool scaled = true;
+      if (order == SortOrder::Number) {
+        scaled = scaledNumber(text, mantissa, fraction);
+      } else if (order == SortOrder::Digits) {
+        scaled = scaledJoinedDigits(text, mantissa);
+      } else {
+        mantissa = integerSortKey(order, text);
+      }
+      if (!scaled) {
+        all.store(false, std::memory_order_relaxed);
+        break;
+      }
+      words[i] = static_cast<uint64_t>(mantissa);
+      if (!fractions.empty()) fractions[i] = static_cast<uint8_t>(fraction);
+      mostHere = std::max(mostHere, fraction);
+    }
+  });
+  if (!all) return false;
+  const int fraction = std::max(most[0], most[1]);
+  int64_t low[2] = {INT64_MAX, INT64_MAX}, high[2] = {INT64_MIN, INT64_MIN};
+  forAllRows(n, [&](size_t from, size_t to) {
+    int64_t& lowHere = low[from == 0 ? 0 : 1];
+    int64_t& highHere = high[from == 0 ? 0 : 1];
+    for (size_t i = from; i < to && all.load(std::memory_order_relaxed); ++i) {
+      auto value = static_cast<int64_t>(words[i]);
+      if (value == kNoMoment) continue;
+      if (fraction > 0 && fractions[i] < fraction &&
+          __builtin_mul_overflow(value, kPowersOfTen[fraction - fractions[i]], &value)) {
+        all.store(false, std::memory_order_relaxed);
+        break;
+      }
+      words[i] = static_cast<uint64_t>(value);
+      lowHere = std::min(lowHere, value);
+      highHere = std::max(highHere, value);
+    }
+  });
+  lowest = std::min(low[0], low[1]);
+  highest = std::max(high[0], high[1]);
+  return all;
+}
+
 // A scalar order: row indices in the low 32 bits of words in sorted order; equal keys keep table
-// order in both directions. When every key is an integer and they span less than 2^32, key and index
-// share one word and a plain sort of the words is the order; otherwise rows are sorted by their key
-// words, with the full values settling ties that the words cannot.
+// order in both directions. When every key is an integer (or a decimal of a few places, counted in
+// its smallest unit) and they span less than 2^32, key and index share one word and a plain sort of
+// the words is the order; otherwise rows are sorted by their key words, with the full values
+// settling ties that the words cannot.
 std::vector<uint64_t> sortedScalarWords(const TableModel& table, int32_t column, SortOrder order,
                                         SortDirection direction) {
   const size_t n = static_cast<size_t>(table.RowCount());
   const bool ascending = direction == SortDirection::Ascending;
   std::vector<uint64_t> words(n);
-
-  // First as integers, in the words; any key that is none ends this and the general keys are made.
-  std::atomic<bool> allIntegers{true};
-  int64_t lows[2] = {INT64_MAX, INT64_MAX}, highs[2] = {INT64_MIN, INT64_MIN};
-  forAllRows(n, [&](size_t from, size_t to) {
-    std::string scratch;
-    int64_t& lowest = lows[from == 0 ? 0 : 1];
-    int64_t& highest = highs[from == 0 ? 0 : 1];
-    for (size_t i = from; i < to && allIntegers.load(std::memory_order_relaxed); ++i) {
-      const NumberKey key = scalarKey(order, cellAsInternal(table, column, i, scratch));
-      if (!key.fitsInteger) {
-        allIntegers.store(false, std::memory_order_relaxed);
-        break;
-      }
-      words[i] = static_cast<uint64_t>(key.integer);
-      // The moment of a text that names none sorts below every other key; it takes the place right
-      // below the lowest once that is known.
-      if (key.integer == kNoMoment) continue;
-      lowest = std::min(lowest, key.integer);
-      highest = std::max(highest, key.integer);
-    }
-  });
-  const int64_t lowest = std::min(lows[0], lows[1]);
-  const int64_t highest = std::max(highs[0], highs[1]);
-  if (allIntegers && (lowest > highest || static_cast<uint64_t>(highest) - static_cast<uint64_t>(lowest) < 0xFFFFFFFFull)) {
-    const int64_t base = lowest > highest ? 0 : lowest - 1;  // the place of kNoMoment
+  int64_t lowest = 0, highest = 0;
+  const bool integers = integerKeys(table, column, order, words, lowest, highest);
+  if (integers && (lowest > highest || static_cast<uint64_t>(highest) - static_cast<uint64_t>(lowest) < 0xFFFFFFFFull)) {
+    // The moment of a text that names none takes the place right below the lowest key.
+    const int64_t base = lowest > highest ? 0 : lowest - 1;
     for (size_t i = 0; i < n; ++i) {
       const auto integer = static_cast<int64_t>(words[i]);
       uint32_t offset = integer == kNoMoment ? 0 : static_cast<uint32_t>(static_cast<uint64_t>(integer) - static_cast<uint64_t>(base));
@@ -329,7 +387,7 @@ std::vector<uint64_t> sortedScalarWords(const TableModel& table, int32_t column,
   }
 
   std::vector<ScalarEntry> entries(n);
-  if (allIntegers) {
+  if (integers) {
     for (size_t i = 0; i < n; ++i) entries[i] = {words[i] ^ 0x8000000000000000ull, 0, static_cast<uint32_t>(i)};
   } else {
     forAllRows(n, [&](size_t from, size_t to) {

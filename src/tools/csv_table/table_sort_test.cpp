@@ -429,6 +429,15 @@ TEST(SortRows, ALargeTableOfNumbersAndMomentsOfEverySizeSortsByFullValue) {
   for (SortOrder order : {SortOrder::Number, SortOrder::Digits, SortOrder::DateTime, SortOrder::Chars}) {
     for (SortDirection direction : {kAsc, kDesc}) expectInInsertionOrder(cells, order, direction);
   }
+  // Prices alone (counted in cents), and prices among whole numbers too wide for one word.
+  Fields prices, mixed;
+  for (int i = 0; i < 90000; ++i) {
+    prices.push_back(std::to_string(random() % 10000) + (random() % 3 ? "." + digits(1 + random() % 2) : ""));
+    mixed.push_back(random() % 2 ? prices.back() : "-" + digits(12));
+  }
+  for (const Fields* column : {&prices, &mixed}) {
+    for (SortDirection direction : {kAsc, kDesc}) expectInInsertionOrder(*column, SortOrder::Number, direction);
+  }
 }
 
 }  // namespace
