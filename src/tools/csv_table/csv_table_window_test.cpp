@@ -412,6 +412,15 @@ TEST_F(CsvTableWindow, TwoSortsInARowGoDescendingThenAscendingWhateverTheColumn)
   EXPECT_EQ(rows(), (Rows{{"9", "a"}, {"100", "ccc"}, {"10", "bb"}})) << "descending again";
 }
 
+TEST_F(CsvTableWindow, TheNumberSortCountsDecimalsExponentsAndEveryDigit) {
+  writeBytes(dir_ / "in.csv", "数\n1.5\n1.9\n1\n2\n-0.5\n2e3\n10\n13800138000\n13800138001\n");
+  dropAndWait({dir_ / "in.csv"});
+  sortBy(1, u"按数值排序"_s);
+  EXPECT_EQ(rows(), (Rows{{"13800138001"}, {"13800138000"}, {"2e3"}, {"10"}, {"2"}, {"1.9"}, {"1.5"}, {"1"}, {"-0.5"}}));
+  sortBy(1, u"按数值排序"_s);
+  EXPECT_EQ(rows(), (Rows{{"-0.5"}, {"1"}, {"1.5"}, {"1.9"}, {"2"}, {"10"}, {"2e3"}, {"13800138000"}, {"13800138001"}}));
+}
+
 TEST_F(CsvTableWindow, ATitlePressOpensTheMenuAndABorderPressDragsTheWidthNeverBelowZero) {
   TableModel table;
   table.AddColumn(in("甲"), 60);
