@@ -441,6 +441,31 @@ TEST_F(CsvExport, QuotesOnlyForCsvNamesAndKeepsAnEmptyFirstCell) {
   }
 }
 
+TEST_F(CsvExport, ACellWithALineBreakIsQuotedInEveryFormAndReadsBackWhole) {
+  table_.AddRow(Fields{"第一行\r\n第二行", "说\"好\"\n"});
+  table_.AddRow(Fields{"C:\\", "x"});
+  struct Case {
+    const char* name;
+    const char* want;
+  };
+  const Case kCases[] = {
+      {"out.csv", "\"甲\",\"b\"\r\n\"\",\"x\"\r\n\"中文\",\"q\"\"t\"\r\n"
+                  "\"第一行\r\n第二行\",\"说\"\"好\"\"\n\"\r\n\"C:\"\\,\"x\"\r\n"},
+      {"out.txt", "甲,b\r\n,x\r\n中文,q\"t\r\n\"第一行\r\n第二行\",\"说\"\"好\"\"\n\"\r\nC:\\,x\r\n"},
+  };
+  for (const Case& c : kCases) {
+    ASSERT_TRUE(ExportCsv(table_, dir_ / c.name, TextEncoding::Ansi)) << c.name;
+    EXPECT_EQ(readBytes(dir_ / c.name), c.want) << c.name;
+  }
+  TableModel back;
+  PlainRunContext ctx;
+  CsvImportOptions options;
+  options.paths = {dir_ / "out.csv"};
+  ImportCsvFiles(options, back, ctx);
+  ASSERT_EQ(back.RowCount(), 4);
+  for (int32_t r = 1; r <= 4; ++r) EXPECT_EQ(back.row(r).cells(), table_.row(r).cells()) << r;
+}
+
 TEST_F(CsvExport, ATableWithoutRowsWritesTheTitleLineOnly) {
   table_.ClearRows();
   ASSERT_TRUE(ExportCsv(table_, dir_ / "t.txt", TextEncoding::Ansi));
