@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -118,6 +119,49 @@ TEST_F(CsvCli, AMissingFileIsNamedAndTheRestStillWritten) {
   EXPECT_EQ(run("'" + dir_ / "missing.csv" + "' " + good, &out), 1);
   EXPECT_NE(errors().find("missing.csv"), std::string::npos) << errors();
   EXPECT_EQ(out, "\"h\"\n\"1\"\n");
+}
+
+// A table saved by a spreadsheet program (doubled quotes, line breaks and commas in cells, Chinese;
+// written by tests/data/csv/spreadsheet.py) comes out byte for byte as the program writes it with
+// every field quoted.
+TEST_F(CsvCli, ASpreadsheetTableComesBackAsItWasWritten) {
+  const std::string data = std::string(std::getenv("CHENGLING_TEST_DATA")) + "/csv/";
+  for (const char* name : {"utf8", "gbk"}) {
+    const std::string out = dir_ / (std::string(name) + ".csv");
+    ASSERT_EQ(run("-o '" + out + "' '" + data + "spreadsheet-" + name + ".csv'"), 0) << errors();
+    EXPECT_EQ(errors(), "");
+    EXPECT_EQ(readBytes(out), readBytes(data + "spreadsheet-" + name + "-quoted.csv")) << name;
+  }
+  // Sorted, every row moves whole, its line breaks and quotes with it.
+  std::string out;
+  ASSERT_EQ(run("--sort 3 --order number --asc '" + data + "spreadsheet-utf8.csv'", &out), 0) << errors();
+  EXPECT_EQ(out, utf8(u8"\"编号\",\"评论\",\"金额\",\"日期\",\"备注\"\n"
+                      u8"\"2\",\"第一行\n第二行\",\"-0.5\",\"2023/5/1\",\"换行在中间，逗号,也在\"\n"
+                      u8"\"3\",\"\"\"\",\"\"\"\"\"\",\"引号在两头：\"\"甲\"\"\",\"多行\r\n带回车换行\"\n"
+                      u8"\"1\",\"他说\"\"好的\"\"\",\"1,234.50\",\"2023-05-12 08:30:15\",\"\"\n"
+                      u8"\"7\",\"它说：“中文引号”不用转义\",\"0001\",\"12:00\",\"最后一格\"\n"
+                      u8"\"6\",\"\n\",\"1.9\",\"2100-12-31 23:59:59\",\"a,b,c\"\n"
+                      u8"\"5\",\" 前后空格 \",\"10\",\"2038-01-20\",\"英文, comma and \"\"quotes\"\"\"\n"
+                      u8"\"4\",\"\",\"2e3\",\"\",\"末尾换行\n\"\n"));
+}
+
+TEST_F(CsvCli, NumbersSortByTheirWholeValue) {
+  const std::string in = file("n.csv", "n\n1.5\n1.9\n1\n2\n-0.5\n2e3\n10\n13800138000\n110105194912310021\n");
+  std::string out;
+  ASSERT_EQ(run("--sort 1 --order number --asc " + in, &out), 0) << errors();
+  EXPECT_EQ(out, "\"n\"\n\"-0.5\"\n\"1\"\n\"1.5\"\n\"1.9\"\n\"2\"\n\"10\"\n\"2e3\"\n\"13800138000\"\n"
+                 "\"110105194912310021\"\n");
+}
+
+// A quote that is never closed is read as a character: the table is written, with a warning that
+// says how many lines had one, and the run still succeeds.
+TEST_F(CsvCli, AnUnclosedQuoteIsAWarningAndTheRunSucceeds) {
+  const std::string in = file("q.csv", "a,b\n'x,1\n\"y,2\n");
+  std::string out;
+  ASSERT_EQ(run(in, &out), 0) << errors();
+  EXPECT_EQ(out, "\"a\",\"b\"\n\"'x\",\"1\"\n\"\"\"y\",\"2\"\n");
+  EXPECT_NE(errors().find(dir_ / "q.csv"), std::string::npos) << errors();
+  EXPECT_NE(errors().find(utf8(u8"2 行的引号没有闭合")), std::string::npos) << errors();
 }
 
 TEST_F(CsvCli, UsageErrorsExitWithTwo) {

@@ -1,6 +1,7 @@
 #include "tools/csv_table/csv_table_window.h"
 
 #include <QLabel>
+#include <QPalette>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
@@ -48,7 +49,15 @@ CsvTableTool::CsvTableTool(QWidget* parent) : QWidget(parent) {
   copy_ = makeButton(u"按钮复制文本表格"_s, toQString(kCsvCopyCaption));
   help_ = makeButton(u"按钮什么是csv文件"_s, toQString(kCsvHelpButtonCaption));
   for (QPushButton* button : {import_, paste_, export_, copy_, help_}) button->setParent(this);
+  import_->setToolTip(toQString(kCsvImportTip));
+  paste_->setToolTip(toQString(kCsvPasteTip));
+  export_->setToolTip(toQString(kCsvExportTip));
+  copy_->setToolTip(toQString(kCsvCopyTip));
+  help_->setToolTip(toQString(kCsvHelpTip));
   panel_->makeProgressBar();
+  panel_->statusLabel()->setAccessibleName(u"状态"_s);
+  showProgress(false);
+  showStatus(toQString(kCsvIdleStatus), true);
   named(new QLabel(this), u"标签1"_s)->hide();
 
   grid_ = new TableGrid(this);
@@ -97,6 +106,24 @@ void CsvTableTool::placeControls() {
   bar->setGeometry(x, kMargin + (kButtonHeight - bar->height()) / 2, std::max(0, width() - x - kMargin), bar->height());
   const int top = import_->geometry().bottom() + 1 + kMargin;
   grid_->SetBounds(QRect(kMargin, top, std::max(0, width() - 2 * kMargin), std::max(0, height() - top - kMargin)));
+}
+
+// ---- status ----
+
+void CsvTableTool::showProgress(bool importing) {
+  // Between imports the box is a status line: no frame, no field, the page's own background.
+  panel_->progressBar()->setStyleSheet(
+      importing ? QString()
+                : u"QProgressBar { border: none; background: transparent; }"
+                  u" QProgressBar::chunk { background: transparent; }"_s);
+}
+
+void CsvTableTool::showStatus(const QString& text, bool hint) {
+  QLabel* label = panel_->statusLabel();
+  QPalette colours = label->palette();
+  colours.setColor(QPalette::WindowText, palette().color(hint ? QPalette::PlaceholderText : QPalette::WindowText));
+  label->setPalette(colours);
+  label->setText(text);
 }
 
 // ---- runs ----
@@ -166,8 +193,9 @@ void CsvTableTool::startImport(StartButton* start, ImportJob job) {
   grid_->setModel(TableModel());
   auto result = std::make_shared<Result>();
   const GridMetrics metrics = grid_->metrics();
-  panel_->statusLabel()->clear();
-  runJob(
+  showStatus(QString(), false);
+  showProgress(true);
+  const bool started = runJob(
       start,
       [previous, result, job = std::move(job), metrics](RunContext& ctx) {
         *previous = TableModel();
@@ -177,9 +205,16 @@ void CsvTableTool::startImport(StartButton* start, ImportJob job) {
       [this, result] {
         grid_->setModel(std::move(result->table));
         encoding_ = result->outcome.encoding;
-        panel_->statusLabel()->setText(toQString(csvImportSummary(result->outcome)));
-        panel_->showFailures(u"以下文件未能导入："_s);
+        showProgress(false);
+        panel_->progressBar()->setValue(0);
+        showStatus(toQString(csvImportSummary(result->outcome)), false);
+        // Unclosed quotes are told in the status line; a dialog only when files could not be read,
+        // and then it lists those notes too.
+        if (!panel_->failures().isEmpty()) {
+          panel_->showFailures(u"以下文件未能导入："_s, u"以下文件中有没有闭合的引号，已把引号当作普通字符导入："_s);
+        }
       });
+  if (!started) showProgress(false);
 }
 
 // ---- export and copy ----

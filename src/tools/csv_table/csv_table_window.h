@@ -49,6 +49,10 @@ class CsvTableTool : public QWidget {
   using ImportJob = std::function<CsvImportOutcome(TableModel& table, RunContext& ctx)>;
 
   void placeControls();
+  // The box beside the buttons: a progress bar while an import runs, a status line otherwise.
+  void showProgress(bool importing);
+  // Its text; a hint (the idle text) in the muted colour of placeholder text.
+  void showStatus(const QString& text, bool hint);
   void importClicked();
   void importPaths(PathList paths, bool numberedTitles);
   void pasteClicked();

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -15,6 +16,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -168,6 +170,85 @@ TEST_F(CsvTableWindow, ButtonsCarryTheirCaptionsAndTheGridFollowsEveryResize) {
       EXPECT_LE(button(c.name)->geometry().right(), size.width() - 10) << "nothing clipped at " << size.width();
     }
   }
+}
+
+// Whether the box beside the buttons shows a frame or a field of its own colour (as an empty edit
+// box would) rather than the page's background: along its edges and in the strips above and below
+// where its text runs.
+bool statusBoxLooksLikeAField(QWidget* page, QProgressBar* bar) {
+  const QImage image = page->grab(bar->geometry()).toImage();
+  const QColor background = page->palette().color(QPalette::Window);
+  for (int x = 0; x < image.width(); ++x) {
+    for (int y : {0, 1, 2, 3, image.height() - 4, image.height() - 3, image.height() - 2, image.height() - 1}) {
+      if (image.pixelColor(x, y) != background) return true;
+    }
+  }
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x : {0, 1, 2, image.width() - 3, image.width() - 2, image.width() - 1}) {
+      if (image.pixelColor(x, y) != background) return true;
+    }
+  }
+  return false;
+}
+
+TEST_F(CsvTableWindow, EveryButtonExplainsItselfAndTheIdleStatusBoxReadsAsAStatusLine) {
+  struct Case {
+    QString name;
+    QString tip;
+  };
+  const Case kTips[] = {
+      {u"按钮导入文本表格"_s, u"选择一个或多个 csv、txt 文件导入，后面文件的行接在第一个文件的表头下；"
+                              u"按住 Ctrl 导入时第一行也作为数据。导入中再点一下停止"_s},
+      {u"按钮粘贴文本表格"_s, u"把剪贴板里的表格文本导入，替换现在的表格；按住 Ctrl 时第一行也作为数据"_s},
+      {u"按钮导出文本表格"_s,
+       u"把表格写入文件，编码与第一个导入的文件相同：文件名以 .csv 结尾时每项加引号，否则只用逗号隔开"_s},
+      {u"按钮复制文本表格"_s, u"把全部数据行（不含表头）以加引号的 csv 文本复制到剪贴板"_s},
+      {u"按钮什么是csv文件"_s, u"csv 文件是什么样的，怎样从表格软件得到"_s},
+  };
+  for (const Case& c : kTips) EXPECT_EQ(button(c.name)->toolTip(), c.tip) << c.name.toStdString();
+
+  auto* status = control<QLabel>(u"透明标签"_s);
+  auto* bar = control<QProgressBar>(u"进度条"_s);
+  EXPECT_EQ(status->accessibleName(), u"状态"_s);
+  EXPECT_EQ(status->text(), u"尚未导入，可拖入文件"_s);
+  tool_->resize(800, 434);
+  EXPECT_LE(status->fontMetrics().horizontalAdvance(status->text()), status->width()) << "not clipped at 800";
+  tool_->resize(972, 528);
+  EXPECT_EQ(status->palette().color(QPalette::WindowText), tool_->palette().color(QPalette::PlaceholderText))
+      << "a hint, in the muted colour";
+  EXPECT_FALSE(statusBoxLooksLikeAField(tool_.get(), bar));
+
+  writeBytes(dir_ / "in.csv", "a\n1\n");
+  dropAndWait({dir_ / "in.csv"});
+  EXPECT_EQ(status->text(), u"共导入 1 行"_s);
+  EXPECT_EQ(status->palette().color(QPalette::WindowText), tool_->palette().color(QPalette::WindowText));
+  EXPECT_FALSE(statusBoxLooksLikeAField(tool_.get(), bar)) << "a status line after an import too";
+}
+
+// A table saved by a spreadsheet program goes out to a .csv name as the program wrote it with every
+// field quoted (tests/data/csv/spreadsheet.py), line breaks, doubled quotes and all.
+TEST_F(CsvTableWindow, ASpreadsheetTableExportsAsTheSpreadsheetWroteIt) {
+  const std::string data = std::string(std::getenv("CHENGLING_TEST_DATA")) + "/csv/";
+  dropAndWait({data + "spreadsheet-utf8.csv"});
+  EXPECT_EQ(control<QLabel>(u"透明标签"_s)->text(), u"共导入 7 行"_s);
+  EXPECT_EQ(rows()[0][1], "他说\"好的\"");
+  EXPECT_EQ(rows()[1][1], "第一行\n第二行");
+  Modals modals;
+  modals.next(pickInFileDialog({native(dir_ / "out.csv")}));
+  QTest::mouseClick(button(u"按钮导出文本表格"_s), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return modals.texts.size() == 1; }, kRunTimeoutMs));
+  EXPECT_EQ(readBytes(dir_ / "out.csv"), readBytes(data + "spreadsheet-utf8-quoted.csv"));
+}
+
+TEST_F(CsvTableWindow, QuotesNeverClosedAreToldInTheStatusLineWithoutADialog) {
+  writeBytes(dir_ / "q.csv", "a,b\n'x,1\n\"y,2\n");
+  Modals modals;
+  dropAndWait({dir_ / "q.csv"});
+  EXPECT_EQ(rows(), (Rows{{"'x", "1"}, {"\"y", "2"}}));
+  EXPECT_EQ(control<QLabel>(u"透明标签"_s)->text(), u"共导入 2 行；2 行的引号没有闭合，已把引号当作普通字符导入"_s);
+  QTest::qWait(50);
+  EXPECT_TRUE(modals.otherTitles.isEmpty());
+  EXPECT_TRUE(modals.texts.isEmpty());
 }
 
 TEST_F(CsvTableWindow, TwoDroppedFilesMakeOneTableUnderTheFirstHeaderWithFittedWidths) {
@@ -329,6 +410,15 @@ TEST_F(CsvTableWindow, TwoSortsInARowGoDescendingThenAscendingWhateverTheColumn)
   EXPECT_EQ(rows(), (Rows{{"9", "a"}, {"10", "bb"}, {"100", "ccc"}}));
   sortBy(1, u"按字符代码排序"_s);
   EXPECT_EQ(rows(), (Rows{{"9", "a"}, {"100", "ccc"}, {"10", "bb"}})) << "descending again";
+}
+
+TEST_F(CsvTableWindow, TheNumberSortCountsDecimalsExponentsAndEveryDigit) {
+  writeBytes(dir_ / "in.csv", "数\n1.5\n1.9\n1\n2\n-0.5\n2e3\n10\n13800138000\n13800138001\n");
+  dropAndWait({dir_ / "in.csv"});
+  sortBy(1, u"按数值排序"_s);
+  EXPECT_EQ(rows(), (Rows{{"13800138001"}, {"13800138000"}, {"2e3"}, {"10"}, {"2"}, {"1.9"}, {"1.5"}, {"1"}, {"-0.5"}}));
+  sortBy(1, u"按数值排序"_s);
+  EXPECT_EQ(rows(), (Rows{{"-0.5"}, {"1"}, {"1.5"}, {"1.9"}, {"2"}, {"10"}, {"2e3"}, {"13800138000"}, {"13800138001"}}));
 }
 
 TEST_F(CsvTableWindow, ATitlePressOpensTheMenuAndABorderPressDragsTheWidthNeverBelowZero) {

@@ -14,6 +14,7 @@
 #include "foundation/internal_text.h"
 #include "foundation/two_cores.h"
 #include "tools/csv_table/cell_text.h"
+#include "tools/csv_table/csv_record.h"
 
 namespace chengling {
 
@@ -36,6 +37,15 @@ const char* const kCsvCopiedCaption = "已复制";
 const char* const kCsvHelpButtonCaption = "什么是csv文件？";
 const char* const kCsvImportTitle = "可以选择多个文件合并导入：";
 const char* const kCsvFileFilter = "csv文件|*.csv|txt文件|*.txt|全部文件|*.*";
+const char* const kCsvImportTip =
+    "选择一个或多个 csv、txt 文件导入，后面文件的行接在第一个文件的表头下；"
+    "按住 Ctrl 导入时第一行也作为数据。导入中再点一下停止";
+const char* const kCsvPasteTip = "把剪贴板里的表格文本导入，替换现在的表格；按住 Ctrl 时第一行也作为数据";
+const char* const kCsvExportTip =
+    "把表格写入文件，编码与第一个导入的文件相同：文件名以 .csv 结尾时每项加引号，否则只用逗号隔开";
+const char* const kCsvCopyTip = "把全部数据行（不含表头）以加引号的 csv 文本复制到剪贴板";
+const char* const kCsvHelpTip = "csv 文件是什么样的，怎样从表格软件得到";
+const char* const kCsvIdleStatus = "尚未导入，可拖入文件";
 
 std::string csvExportedMessage(std::string_view path) { return "已导出：" + std::string(path); }
 
@@ -43,16 +53,19 @@ std::string csvExportFailedMessage(std::string_view path, std::string_view reaso
   return "未能导出到 " + std::string(path) + "：" + std::string(reason.empty() ? "无法写入" : reason);
 }
 
+std::string csvUnclosedQuoteNote(int64_t lines) {
+  return std::to_string(lines) + " 行的引号没有闭合，已把引号当作普通字符导入";
+}
+
 std::string csvImportSummary(const CsvImportOutcome& outcome) {
   std::string text = outcome.stopped ? "导入已停止，" : "";
   text += "共导入 " + std::to_string(outcome.rowsAdded) + " 行";
   if (outcome.filesFailed > 0) text += "，" + std::to_string(outcome.filesFailed) + " 个文件未能读取";
+  if (outcome.unclosedQuoteLines > 0) text += "；" + csvUnclosedQuoteNote(outcome.unclosedQuoteLines);
   return text;
 }
 
 namespace {
-
-constexpr int kNoQuote = -1;
 
 // Rows between two progress reports of an import.
 constexpr int64_t kProgressEvery = 4096;
@@ -63,119 +76,6 @@ constexpr size_t kExportPiece = size_t{4} << 20;
 
 std::string numberedTitle(size_t i) { return "第" + std::to_string(i) + "列"; }
 
-// Lines of `text`: each ends at LF, a CR right before the LF is dropped, the last needs no LF.
-template <typename Visit>
-void forEachLine(std::string_view text, Visit&& visit) {
-  size_t start = 0;
-  while (start < text.size()) {
-    const void* hit = std::memchr(text.data() + start, '\n', text.size() - start);
-    const size_t stop = hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data()) : text.size();
-    size_t end = stop;
-    if (hit && end > start && text[end - 1] == '\r') --end;
-    if (!visit(text.substr(start, end - start))) return;
-    start = stop + 1;
-  }
-}
-
-}  // namespace
-
-namespace {
-
-// The line parser over the bytes of internal text. With kUtf8 the line is UTF-8 and each character
-// of two or more bytes stands for its GB18030 form: only the last byte of that form can matter to
-// the parser (5C, the escape, or the line's last byte), and a pending escape takes its first byte,
-// so a UTF-8 line gives exactly the fields its internal text would.
-template <bool kUtf8>
-void parseFields(std::string_view line, std::vector<std::string_view>& fields) {
-  fields.clear();
-  const size_t n = line.size();
-  const auto* bytes = reinterpret_cast<const unsigned char*>(line.data());
-  // Positions are 1-based as in the rules; byteAt(0) reads position 1.
-  auto byteAt = [&](size_t p) { return bytes[p == 0 ? 0 : p - 1]; };
-  auto field = [&](size_t start, size_t end) {  // bytes strictly between the two positions
-    fields.push_back(line.substr(std::min(start, n), end > start + 1 ? end - start - 1 : 0));
-  };
-  bool skip = false;
-  bool inQuote = false;
-  int quote = kNoQuote;
-  int lastClose = kNoQuote;
-  size_t start = 0;
-  auto step = [&](unsigned char b, size_t p) {
-    if (!inQuote) {
-      if (b == '"') {
-        quote = '"';
-      } else if (b == '\'') {
-        quote = '\'';
-      }
-    }
-    if (quote != kNoQuote && b == quote) {
-      if (!inQuote) {
-        inQuote = true;
-        start = p;
-      } else {
-        inQuote = false;
-        lastClose = quote;
-        quote = kNoQuote;
-        field(start, p);
-      }
-    } else if (quote == kNoQuote && !inQuote && (b == ',' || p == n)) {
-      size_t end = p;
-      if (p == n && b != ',') end = n + 1;
-      if (static_cast<int>(byteAt(start)) == lastClose) {
-        start = end;  // the quoted field before this separator is already stored
-      } else {
-        field(start, end);
-        start = p;
-      }
-    } else if (b == '\\') {
-      skip = true;
-    }
-  };
-  // Bytes that are none of , " ' \ do nothing before the line's last byte: they are passed over
-  // in one stride. In UTF-8 the bytes of multi-byte characters stop the stride too.
-  static constexpr auto kStops = [] {
-    std::array<bool, 256> stops{};
-    for (unsigned char b : {',', '"', '\'', '\\'}) stops[b] = true;
-    if (kUtf8) {
-      for (int b = 0x80; b < 0x100; ++b) stops[b] = true;
-    }
-    return stops;
-  }();
-  const uint64_t* const backslash = kUtf8 ? backslashBits() : nullptr;
-  for (size_t p = 1; p <= n;) {
-    if (!skip) {
-      while (p < n && !kStops[bytes[p - 1]]) ++p;
-    }
-    const unsigned char b = bytes[p - 1];
-    if (kUtf8 && b >= 0x80) {
-      // Checked text: the lead byte gives the length; only two- and three-byte forms (the BMP)
-      // can end in 5C.
-      const size_t length = std::min<size_t>(b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4, n - p + 1);
-      char32_t point = 0x10000;
-      if (length == 2) {
-        point = (b & 0x1Fu) << 6 | (bytes[p] & 0x3Fu);
-      } else if (length == 3 && b < 0xF0) {
-        point = (b & 0x0Fu) << 12 | (bytes[p] & 0x3Fu) << 6 | (bytes[p + 1] & 0x3Fu);
-      }
-      const size_t last = p + length - 1;
-      skip = false;  // a pending escape takes the first byte; the rest follow
-      if (point < 0x10000 && (backslash[point / 64] >> (point % 64) & 1u)) {
-        step('\\', last);
-      } else if (last == n) {
-        step(0x80, last);  // an ordinary byte that ends the line
-      }
-      p += length;
-      continue;
-    }
-    if (skip) {
-      skip = false;
-    } else {
-      step(b, p);
-    }
-    ++p;
-  }
-}
-
 // The header's text of a field.
 std::string internalField(std::string_view field, bool utf8) {
   if (!utf8) return std::string(field);
@@ -184,72 +84,63 @@ std::string internalField(std::string_view field, bool utf8) {
   return out;
 }
 
-// Lines in `text` by forEachLine's rule.
+// A cell ends at a NUL: internal text ends there.
+void cutFieldsAtNul(std::vector<std::string_view>& fields) {
+  for (std::string_view& f : fields) f = f.substr(0, f.find('\0'));
+}
+
+// Lines in `text`, counted as lines end at LF (the last needs none): no text holds more records.
 size_t lineCount(std::string_view text) {
   if (text.empty()) return 0;
   return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + (text.back() == '\n' ? 0 : 1);
 }
 
-// Below this many bytes of lines the import stays on one thread.
+// Below this many bytes of records the import stays on one thread.
 constexpr size_t kTwoCoreImport = size_t{4} << 20;
 
-// Adds a row for every line of `lines` (whole lines of a held text ending at `textEnd`) through
-// `rows`, and calls `tick(bytesDone)` after each; the import ends early when it returns false. False
-// when it ended early.
+// Adds a row for every record of `text` from `from` to `to` (record starts; nothing at or after
+// `to` is read) through `rows`, counting the records with an unclosed quote in `unclosed`, and calls
+// `tick(bytesDone)` after each; the import ends early when it returns false. True when every record
+// was added.
 template <typename Tick>
-bool addLineRows(std::string_view lines, const char* textEnd, bool utf8, bool hasNul, int32_t count,
-                 TableModel::LineRows& rows, Tick&& tick) {
+bool addRecordRows(char* text, size_t from, size_t to, bool utf8, bool hasNul, int32_t count,
+                   TableModel::LineRows& rows, int64_t& unclosed, Tick&& tick) {
   std::vector<std::string_view> fields;
-  bool completed = true;
-  forEachLine(lines, [&](std::string_view line) {
-    if (utf8) {
-      parseFields<true>(line, fields);
-    } else {
-      parseFields<false>(line, fields);
-    }
-    if (hasNul) {
-      for (std::string_view& f : fields) f = f.substr(0, f.find('\0'));  // a cell ends at a NUL
-    }
-    // The row may take over the line's break as well.
-    const char* end = line.data() + line.size();
-    if (end != textEnd && *end == '\r') ++end;
-    if (end != textEnd && *end == '\n') ++end;
-    rows.add(const_cast<char*>(line.data()), static_cast<size_t>(end - line.data()), fields, count, utf8);
-    return completed = tick(static_cast<size_t>(end - lines.data()));
-  });
-  return completed;
+  for (size_t pos = from; pos < to;) {
+    const CsvRecordEnd end = readCsvRecord(text, to, pos, utf8, fields);
+    if (end.unclosedQuote) ++unclosed;
+    if (hasNul) cutFieldsAtNul(fields);
+    // The row may take over the record's bytes and its line break.
+    rows.add(text + pos, end.next - pos, fields, count, utf8);
+    pos = end.next;
+    if (!tick(pos - from)) return pos >= to;
+  }
+  return true;
 }
 
 // Imports one source that `table` holds already (adoptText): `text` .. `text + size`, internal
-// text or UTF-8. The lines before the header and the first row go one by one; the rest, which are
-// all rows, are parsed on two cores when there are many.
+// text or UTF-8. The records before the header and the first row go one by one; the rest, which are
+// all rows, are read on two cores when there are many, cut apart where a record is sure to start.
 int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles, TableModel& table,
-                         RunContext& ctx, bool& stopped) {
-  const std::string_view whole(text, size);
-  const char* const wholeEnd = text + size;
+                         RunContext& ctx, bool& stopped, int64_t& unclosed) {
   bool headerKnown = table.ColumnCount() >= 1;
   bool firstExamined = false;
   int64_t added = 0;
-  const bool hasNul = whole.find('\0') != std::string_view::npos;
+  const bool hasNul = std::memchr(text, 0, size) != nullptr;
   std::vector<std::string_view> fields;
-  size_t rest = 0;  // where the lines that are all rows begin
+  size_t rest = 0;  // where the records that are all rows begin
   table.reserveRows(1);
-  forEachLine(whole, [&](std::string_view line) {
-    rest = static_cast<size_t>(line.data() - text) + line.size();
-    if (rest < size && text[rest] == '\r') ++rest;
-    if (rest < size && text[rest] == '\n') ++rest;
-    if (utf8) {
-      parseFields<true>(line, fields);
-    } else {
-      parseFields<false>(line, fields);
-    }
-    if (hasNul) {
-      for (std::string_view& f : fields) f = f.substr(0, f.find('\0'));
-    }
+  while (rest < size && !firstExamined) {
+    const size_t start = rest;
+    const CsvRecordEnd end = readCsvRecord(text, size, start, utf8, fields);
+    rest = end.next;
+    if (end.unclosedQuote) ++unclosed;
+    if (hasNul) cutFieldsAtNul(fields);
     if (!headerKnown && fields.empty()) {
-      // A line without fields cannot make a header: leading empty lines would otherwise leave a
+      // A record without fields cannot make a header: leading empty lines would otherwise leave a
       // table of no columns that drops every following row.
-      return !(stopped = ctx.checkpoint());
+      if ((stopped = ctx.checkpoint())) return added;
+      continue;
     }
     if (numberedTitles && !headerKnown) {
       for (size_t i = 1; i <= fields.size(); ++i) table.AddColumn(numberedTitle(i));
@@ -259,53 +150,57 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
       headerKnown = true;
       firstExamined = true;  // the header's own source needs no check for a copy of it
       stopped = ctx.checkpoint();
-      return false;
+      break;
     }
     firstExamined = true;
     // A copy of the header at the start of a later source is not a row.
     if (fields.empty() || internalField(fields.front(), utf8) != table.GetColumnTitle(1)) {
-      table.addTextRow(const_cast<char*>(line.data()), static_cast<size_t>(text + rest - line.data()), fields,
-                       table.ColumnCount(), utf8);
+      table.addTextRow(text + start, rest - start, fields, table.ColumnCount(), utf8);
       ++added;
     }
     stopped = ctx.checkpoint();
-    return false;
-  });
+  }
   if (stopped || !firstExamined || rest >= size) return added;
 
-  // The remaining lines, cut in two at a line start near their middle when they are many.
-  const std::string_view lines = whole.substr(rest);
-  size_t cut = lines.size();
-  if (lines.size() >= kTwoCoreImport && hasSecondCore()) {
-    const size_t newline = lines.find('\n', lines.size() / 2);
-    cut = newline == std::string_view::npos ? lines.size() : newline + 1;
+  // The remaining records, cut in two near their middle when they are many.
+  size_t cut = size;
+  if (size - rest >= kTwoCoreImport && hasSecondCore()) {
+    const void* newline = std::memchr(text + rest + (size - rest) / 2, '\n', size - rest - (size - rest) / 2);
+    if (newline != nullptr) {
+      cut = csvRecordStartAfter(text, size, static_cast<size_t>(static_cast<const char*>(newline) - text) + 1, utf8);
+    }
   }
-  const std::string_view first = lines.substr(0, cut), second = lines.substr(cut);
-  std::vector<TableModel::LineRows> ranges = table.openLineRows({lineCount(first), lineCount(second)});
+  const std::vector<size_t> places = {lineCount({text + rest, cut - rest}), lineCount({text + cut, size - cut})};
+  std::vector<TableModel::LineRows> ranges = table.openLineRows(places);
   const int32_t count = table.ColumnCount();
   std::atomic<size_t> secondDone{0};
   std::atomic<bool> firstStopped{false};
-  auto parseSecond = [&] {
-    addLineRows(second, wholeEnd, utf8, hasNul, count, ranges[1], [&](size_t done) {
-      secondDone.store(done, std::memory_order_relaxed);
-      return !firstStopped.load(std::memory_order_relaxed) && !ctx.stopRequested();
-    });
+  int64_t unclosedSecond = 0;
+  auto readSecond = [&] {
+    const bool completed =
+        addRecordRows(text, cut, size, utf8, hasNul, count, ranges[1], unclosedSecond, [&](size_t done) {
+          secondDone.store(done, std::memory_order_relaxed);
+          return !firstStopped.load(std::memory_order_relaxed) && !ctx.stopRequested();
+        });
+    if (completed) ranges[1].markComplete();
   };
-  auto parseFirst = [&] {
-    const bool completed = addLineRows(first, wholeEnd, utf8, hasNul, count, ranges[0], [&](size_t done) {
+  auto readFirst = [&] {
+    const bool completed = addRecordRows(text, rest, cut, utf8, hasNul, count, ranges[0], unclosed, [&](size_t done) {
       if (ranges[0].added() % kProgressEvery == 0) {
         ctx.progress(static_cast<int64_t>(rest + done + secondDone.load(std::memory_order_relaxed)),
                      static_cast<int64_t>(size));
       }
       return !ctx.checkpoint();
     });
+    if (completed) ranges[0].markComplete();
     firstStopped.store(!completed);
   };
-  if (second.empty()) {
-    parseFirst();
+  if (cut == size) {
+    readFirst();
   } else {
-    runOnTwoCores(parseSecond, parseFirst);
+    runOnTwoCores(readSecond, readFirst);
   }
+  unclosed += unclosedSecond;
   added += static_cast<int64_t>(table.closeLineRows(ranges));
   stopped = ctx.checkpoint();
   return added;
@@ -365,25 +260,7 @@ HeldText holdFileText(std::string content, TextEncoding& used) {
 
 }  // namespace
 
-void parseCsvFields(std::string_view line, std::vector<std::string_view>& fields) {
-  parseFields<false>(line, fields);
-}
-
-void parseUtf8CsvFields(std::string_view line, std::vector<std::string_view>& fields) {
-  parseFields<true>(line, fields);
-}
-
-std::vector<std::string> ParseCsvLine(std::string_view line) {
-  std::vector<std::string_view> views;
-  parseCsvFields(line, views);
-  return {views.begin(), views.end()};
-}
-
-int64_t importCsvSource(std::string_view text, bool numberedTitles, TableModel& table,
-                        RunContext& ctx, bool& stopped) {
-  char* held = table.adoptText(std::string(text));
-  return importHeldSource(held, text.size(), false, numberedTitles, table, ctx, stopped);
-}
+std::vector<std::string> ParseCsvLine(std::string_view line) { return csvRecordFields(line, false); }
 
 CsvImportOutcome ImportCsvFiles(const CsvImportOptions& options, TableModel& table, RunContext& ctx) {
   CsvImportOutcome outcome;
@@ -413,8 +290,13 @@ CsvImportOutcome ImportCsvFiles(const CsvImportOptions& options, TableModel& tab
     const size_t start = held.start, size = held.size;
     const bool utf8 = held.utf8;
     char* text = table.adoptText(std::move(held.bytes));
+    int64_t unclosed = 0;
     outcome.rowsAdded +=
-        importHeldSource(text + start, size, utf8, options.numberedTitles, table, ctx, outcome.stopped);
+        importHeldSource(text + start, size, utf8, options.numberedTitles, table, ctx, outcome.stopped, unclosed);
+    if (unclosed > 0) {
+      outcome.unclosedQuoteLines += unclosed;
+      ctx.warning(path, csvUnclosedQuoteNote(unclosed));
+    }
     if (outcome.stopped) break;
   }
   return outcome;
@@ -425,7 +307,10 @@ CsvImportOutcome ImportCsvText(std::string_view text, bool numberedTitles, Table
   CsvImportOutcome outcome;
   table.ClearRows();
   table.ClearColumns();
-  outcome.rowsAdded = importCsvSource(cutAtNul(text), numberedTitles, table, ctx, outcome.stopped);
+  const std::string_view source = cutAtNul(text);
+  char* held = table.adoptText(std::string(source));
+  outcome.rowsAdded = importHeldSource(held, source.size(), false, numberedTitles, table, ctx, outcome.stopped,
+                                       outcome.unclosedQuoteLines);
   return outcome;
 }
 
@@ -447,8 +332,8 @@ namespace {
 // Rows above this size go out cell by cell instead of through one row text.
 constexpr size_t kLargeRow = size_t{1} << 20;
 
-// The export buffer: a piece and a row more.
-constexpr size_t kOutCapacity = kExportPiece + kLargeRow;
+// The export buffer: a piece and a row more (whose quotes may all be doubled).
+constexpr size_t kOutCapacity = kExportPiece + 2 * kLargeRow;
 
 // Writes the bytes of an export through `file` in pieces of about kExportPiece: bytes already in
 // the output encoding go out as they are, internal text is encoded on the way. Order is kept; a
@@ -575,7 +460,8 @@ void exportRow(const TableModel& table, int32_t row, bool quoted, TextEncoding e
   };
   if (table.rowByteSize(row) < kLargeRow) {
     if (direct) {  // straight into the output buffer
-      const size_t bound = table.rowByteSize(row) + 3 * static_cast<size_t>(table.ColumnCount()) + 2;
+      // Doubled quotes can make a row up to twice as long.
+      const size_t bound = 2 * table.rowByteSize(row) + 3 * static_cast<size_t>(table.ColumnCount()) + 2;
       std::string& out = sink.rawBuffer(bound);
       table.appendRowBytes(row, quoted, out);
       out += "\r\n";
@@ -593,8 +479,13 @@ void exportRow(const TableModel& table, int32_t row, bool quoted, TextEncoding e
   }
   for (int32_t c = 1; c <= table.ColumnCount(); ++c) {
     if (c > 1) put(",");
+    const std::string_view cell = table.cellBytes(row, c).bytes;
+    if (!exportFieldIsPlain(cell, utf8, quoted)) {
+      writeQuotedField(cell, utf8, put);
+      continue;
+    }
     if (quoted) put("\"");
-    put(table.cellBytes(row, c).bytes);
+    put(cell);
     if (quoted) put("\"");
   }
   put("\r\n");

@@ -1,8 +1,8 @@
 #pragma once
-// Comma-separated text in and out of a TableModel: the line parser, the import of files and of the
-// clipboard text (header handling, several files merged under one header), the export and the copy
-// text. Runs synchronously on the caller's thread; an import stops after the current line when the
-// RunContext asks.
+// Comma-separated text in and out of a TableModel: the import of files and of the clipboard text
+// (records read by csv_record.h, header handling, several files merged under one header), the
+// export and the copy text. Runs synchronously on the caller's thread; an import stops after the
+// current record when the RunContext asks.
 //
 // Shared by the engine and the window: Chinese texts are declared here and defined in the .cpp.
 
@@ -17,22 +17,13 @@
 
 namespace chengling {
 
-// Fields of one line. Commas separate fields; a double quote or an apostrophe outside quotes opens a
-// quoted field that the same character closes; a backslash makes the next byte literal (and stays in
-// the field). Bytes before an opening quote since the last separator, bytes after a closing quote up
-// to the next separator, and an unclosed quoted field are dropped; a trailing comma adds no field;
-// an empty line gives no field. Never fails.
+// The fields of the first record of `line` (a line, or more when a field in double quotes holds
+// line breaks) by the rules of csv_record.h. Never fails.
 std::vector<std::string> ParseCsvLine(std::string_view line);
-
-// The same fields as views into `line`, into a vector the caller reuses (no allocation per field).
-void parseCsvFields(std::string_view line, std::vector<std::string_view>& fields);
-// The fields of a UTF-8 line (utf8FitsInternal), exactly those of its internal text, as views into
-// `line`.
-void parseUtf8CsvFields(std::string_view line, std::vector<std::string_view>& fields);
 
 struct CsvImportOptions {
   std::vector<std::string> paths;  // merged in order under the first file's header
-  // Ctrl held when the import starts: when there are no columns yet, the first line that has fields
+  // Ctrl held when the import starts: when there are no columns yet, the first record that has fields
   // makes the columns "第1列" .. "第n列" and is imported as data.
   bool numberedTitles = false;
 };
@@ -44,6 +35,9 @@ struct CsvImportOutcome {
   int64_t rowsAdded = 0;
   int64_t filesFailed = 0;  // each reported through RunContext::failure
   bool stopped = false;
+  // Records in which a quote was never closed and was read as a plain character; each file with
+  // any is reported through RunContext::warning.
+  int64_t unclosedQuoteLines = 0;
 };
 
 // Removes all rows and columns, then imports every path in order, each decoded with detection. An
@@ -54,12 +48,6 @@ CsvImportOutcome ImportCsvFiles(const CsvImportOptions& options, TableModel& tab
 // Removes all rows and columns and imports `text` (internal text, the clipboard's) as one source.
 CsvImportOutcome ImportCsvText(std::string_view text, bool numberedTitles, TableModel& table,
                                RunContext& ctx);
-
-// Imports `text` as one further source into whatever the table holds: the header comes from the
-// table when it has columns, a repeated header line at the start is skipped, rows are fitted to the
-// column count. Returns the number of rows added; `stopped` is set when the RunContext asked.
-int64_t importCsvSource(std::string_view text, bool numberedTitles, TableModel& table,
-                        RunContext& ctx, bool& stopped);
 
 // True when the last 4 bytes of `path`, in lower case, are ".csv": such exports quote every field.
 bool exportQuotesFields(std::string_view path);
@@ -93,11 +81,22 @@ extern const char* const kCsvHelpButtonCaption;      // 什么是csv文件？
 extern const char* const kCsvImportTitle;            // 可以选择多个文件合并导入：
 extern const char* const kCsvFileFilter;             // csv, txt and all files
 
+// Tooltips of the five buttons, and the status line before anything was imported.
+extern const char* const kCsvImportTip;
+extern const char* const kCsvPasteTip;
+extern const char* const kCsvExportTip;
+extern const char* const kCsvCopyTip;
+extern const char* const kCsvHelpTip;
+extern const char* const kCsvIdleStatus;
+
 // "已导出：" + path.
 std::string csvExportedMessage(std::string_view path);
 // Why an export wrote nothing: the path and the reason.
 std::string csvExportFailedMessage(std::string_view path, std::string_view reason);
-// The status line after an import: how many rows, and whether it was stopped.
+// The status line after an import: how many rows, whether it was stopped, what could not be read
+// and how many records had a quote that was never closed.
 std::string csvImportSummary(const CsvImportOutcome& outcome);
+// "N 行的引号没有闭合，……": the warning of a file with such records.
+std::string csvUnclosedQuoteNote(int64_t lines);
 
 }  // namespace chengling

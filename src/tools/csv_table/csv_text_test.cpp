@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "foundation/text_codec.h"
 #include "support/test_support.h"
+#include "tools/csv_table/csv_record.h"
 #include "tools/csv_table/table_sort.h"
 
 namespace chengling {
@@ -48,15 +50,15 @@ TEST(ParseCsvLine, FollowsTheQuoteCommaAndBackslashRules) {
       {"\"a,b\",c", {"a,b", "c"}},                     // a comma inside quotes
       {"\"it's\",x", {"it's", "x"}},                   // the other quote character inside quotes
       {"'say \"hi\"',x", {"say \"hi\"", "x"}},
-      {"\"a\"\"b\"", {"a", "b"}},                      // a doubled quote closes and reopens
-      {"it's,x", {}},                                  // an unclosed quote drops the rest
-      {"ab\"cd\",e", {"cd", "e"}},                     // bytes before an opening quote are dropped
-      {"\"a\"xyz,b", {"a", "b"}},                      // bytes after a closing quote are dropped
+      {"\"a\"\"b\"", {"a\"b"}},                        // a doubled quote inside quotes is one quote
+      {"it's,x", {"it's", "x"}},                       // a quote inside an unquoted field is plain
+      {"ab\"cd\",e", {"ab\"cd\"", "e"}},                 // ... however many
+      {"\"a\"xyz,b", {"axyz", "b"}},                    // bytes after a closing quote stay
       {"\"a\\\"b\",c", {"a\\\"b", "c"}},               // an escaped quote does not close; \ stays
       {"a\\,b,c", {"a\\,b", "c"}},                     // an escaped comma does not separate
       {"x,\"y\"", {"x", "y"}},
       {"\"\",\"\"", {"", ""}},
-      {"\"unclosed,a,b", {}},
+      {"\"unclosed,a,b", {"\"unclosed", "a", "b"}},     // a quote never closed is plain
       {"a,b\\", {"a", "b\\"}},
   };
   for (const Case& c : kCases) EXPECT_EQ(ParseCsvLine(c.line), c.want) << c.line;
@@ -228,9 +230,10 @@ TEST_F(CsvImport, RowsOfEveryShapeReadAndExportWholeAfterASort) {
 
 TEST_F(CsvImport, AFileOfManyMegabytesReadsLikeItsLinesOneByOne) {
   // Large enough to be parsed on two cores: every row must still be what its own line gives, in
-  // file order, in both of the parser's forms (internal text and UTF-8).
+  // file order, in both of the parser's forms (internal text and UTF-8). (A double quote that is
+  // never closed on its line would take the next lines into its field; an apostrophe ends with it.)
   const std::vector<std::string> shapes = {
-      "a,b,c,d,e,f", "\"q,1\",'r',s\\,t", "", "short", "x,,y", "\"open", "1,2,3,4,5,6,7,8,9"};
+      "a,b,c,d,e,f", "\"q,1\",'r',s\\,t", "", "short", "x,,y", "'open", "1,2,3,4,5,6,7,8,9"};
   for (const std::string& accent : {std::string("中"), std::string(reinterpret_cast<const char*>(u8"中"))}) {
     SCOPED_TRACE(accent.size() == 2 ? "internal text" : "UTF-8");
     std::mt19937 random(7);
@@ -246,13 +249,8 @@ TEST_F(CsvImport, AFileOfManyMegabytesReadsLikeItsLinesOneByOne) {
     ASSERT_FALSE(outcome.stopped);
     ASSERT_EQ(table_.RowCount(), static_cast<int32_t>(lines.size()));
     EXPECT_EQ(outcome.rowsAdded, table_.RowCount());
-    std::vector<std::string_view> fields;
     for (size_t i = 0; i < lines.size(); ++i) {
-      if (accent.size() == 2) {
-        parseCsvFields(lines[i], fields);
-      } else {
-        parseUtf8CsvFields(lines[i], fields);
-      }
+      Fields fields = csvRecordFields(lines[i], accent.size() != 2);
       fields.resize(6);
       for (int32_t c = 1; c <= 6; ++c) {
         const CellBytes cell = table_.cellBytes(static_cast<int32_t>(i) + 1, c);
@@ -293,6 +291,116 @@ TEST_F(CsvImport, AnyBytesImportWithoutHarm) {
   EXPECT_EQ(outcome.rowsAdded, table_.RowCount());
 }
 
+// What a spreadsheet program saves (written by Python's csv module: tests/data/csv/spreadsheet.py)
+// imports cell for cell, and exported to a .csv name comes out byte for byte as the same program
+// writes the rows with every field quoted.
+TEST_F(CsvImport, ASpreadsheetTableExportsAsTheSpreadsheetWroteIt) {
+  const char* data = std::getenv("CHENGLING_TEST_DATA");
+  ASSERT_NE(data, nullptr);
+  const std::string folder = std::string(data) + "/csv/";
+  const std::vector<Fields> wantRows = {
+      {gb(u8"1"), gb(u8"他说\"好的\""), gb(u8"1,234.50"), gb(u8"2023-05-12 08:30:15"), ""},
+      {"2", gb(u8"第一行\n第二行"), "-0.5", "2023/5/1", gb(u8"换行在中间，逗号,也在")},
+      {"3", "\"", "\"\"", gb(u8"引号在两头：\"甲\""), gb(u8"多行\r\n带回车换行")},
+      {"4", "", "2e3", "", gb(u8"末尾换行\n")},
+      {"5", gb(u8" 前后空格 "), "10", "2038-01-20", gb(u8"英文, comma and \"quotes\"")},
+      {"6", "\n", "1.9", "2100-12-31 23:59:59", "a,b,c"},
+      {"7", gb(u8"它说：“中文引号”不用转义"), "0001", "12:00", gb(u8"最后一格")},
+  };
+  for (const char* name : {"utf8", "gbk"}) {
+    SCOPED_TRACE(name);
+    const std::string source = folder + "spreadsheet-" + name + ".csv";
+    const std::string quoted = folder + "spreadsheet-" + name + "-quoted.csv";
+    for (const std::string& path : {source, quoted}) {
+      const CsvImportOutcome outcome = import({path});
+      EXPECT_EQ(outcome.unclosedQuoteLines, 0);
+      EXPECT_EQ(titlesOf(table_), (Fields{gb(u8"编号"), gb(u8"评论"), gb(u8"金额"), gb(u8"日期"), gb(u8"备注")}));
+      EXPECT_EQ(cellsOf(table_), wantRows) << path;
+      ASSERT_TRUE(ExportCsv(table_, dir_ / "out.csv", outcome.encoding));
+      EXPECT_EQ(readBytes(dir_ / "out.csv"), readBytes(quoted)) << path;
+    }
+  }
+}
+
+// Any table goes out to a .csv name and comes back the same, whatever its cells hold, in internal
+// text and in UTF-8, with enough rows to be read on two cores.
+TEST_F(CsvImport, AnyTableExportedToCsvImportsAsTheSameTable) {
+  const std::vector<std::string> pieces = {"a",  "\"", "\"\"", "'",  "\\", ",",  "\n", "\r\n", "\r",
+                                           "中", "，", "\x81\x5C", "\xDF\x5C", " ",   "1.5", "#"};
+  std::mt19937 random(31);
+  auto cell = [&] {
+    std::string text;
+    for (int k = static_cast<int>(random() % 6); k > 0; --k) text += pieces[random() % pieces.size()];
+    return text;
+  };
+  for (TextEncoding encoding : {TextEncoding::Ansi, TextEncoding::Utf8}) {
+    SCOPED_TRACE(static_cast<int>(encoding));
+    TableModel table;
+    for (int c = 0; c < 4; ++c) table.AddColumn(c == 0 ? "'t\\" : cell() + "t");  // the first title must not repeat
+    std::vector<Fields> rows;
+    for (int r = 0; r < 150000; ++r) {
+      rows.push_back({cell(), cell(), cell(), cell()});
+      table.AddRow(rows.back());
+    }
+    const Fields titles = titlesOf(table);
+    const std::string path = dir_ / "round.csv";
+    ASSERT_TRUE(ExportCsv(table, path, encoding));
+    const CsvImportOutcome outcome = import({path});
+    EXPECT_EQ(outcome.unclosedQuoteLines, 0);
+    EXPECT_EQ(titlesOf(table_), titles);
+    ASSERT_EQ(table_.RowCount(), static_cast<int32_t>(rows.size()));
+    for (int32_t r = 1; r <= table_.RowCount(); ++r) ASSERT_EQ(table_.row(r).cells(), rows[r - 1]) << "row " << r;
+  }
+}
+
+// Many megabytes of records whose quoted fields hold line breaks: read on two cores, cut where a
+// record starts, the rows are those that were written, in order.
+TEST_F(CsvImport, RecordsOverSeveralLinesReadWholeOnTwoCores) {
+  std::mt19937 random(5);
+  const std::vector<std::string> pieces = {"x", "中文", ",", "\"", "\n", "\r\n", "'", "1"};
+  // Written as a spreadsheet does: quotes only where needed, a quote inside doubled.
+  auto field = [](const std::string& cell) {
+    if (cell.find_first_of(",\"\r\n") == std::string::npos && (cell.empty() || cell[0] != '\'')) return cell;
+    std::string out = "\"";
+    for (char c : cell) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+  };
+  std::string text = "a,b,c\r\n";
+  std::vector<Fields> rows;
+  while (text.size() < (size_t{9} << 20)) {
+    Fields row;
+    for (int c = 0; c < 3; ++c) {
+      std::string cell;
+      for (int k = static_cast<int>(random() % 5); k > 0; --k) cell += pieces[random() % pieces.size()];
+      // A long run of lines inside one field now and then, maybe across the middle of the text.
+      if (random() % 5000 == 0) cell += std::string(20000, '\n');
+      text += (c > 0 ? "," : "") + field(cell);
+      row.push_back(cell);
+    }
+    text += "\r\n";
+    rows.push_back(row);
+  }
+  const CsvImportOutcome outcome = import({file("lines.csv", text)});
+  EXPECT_EQ(outcome.rowsAdded, static_cast<int64_t>(rows.size()));
+  ASSERT_EQ(table_.RowCount(), static_cast<int32_t>(rows.size()));
+  for (int32_t r = 1; r <= table_.RowCount(); ++r) ASSERT_EQ(table_.row(r).cells(), rows[r - 1]) << "row " << r;
+}
+
+TEST_F(CsvImport, QuotesNeverClosedAreReadAsCharactersAndCounted) {
+  const std::string first = file("1.csv", "name,note\n'x,1\nit's,2\n'y,z\n");
+  const std::string second = file("2.csv", "name,note\nok,\"never closed\nlast,3\n");
+  const CsvImportOutcome outcome = import({first, second});
+  EXPECT_EQ(cellsOf(table_), (std::vector<Fields>{{"'x", "1"}, {"it's", "2"}, {"'y", "z"},
+                                                   {"ok", "\"never closed"}, {"last", "3"}}));
+  EXPECT_EQ(outcome.unclosedQuoteLines, 3);
+  ASSERT_EQ(ctx_.warnings.size(), 2u);
+  EXPECT_EQ(ctx_.warnings[0].item, first);
+  EXPECT_EQ(ctx_.warnings[0].reason, csvUnclosedQuoteNote(2));
+  EXPECT_EQ(ctx_.warnings[1].item, second);
+  EXPECT_EQ(ctx_.warnings[1].reason, csvUnclosedQuoteNote(1));
+  EXPECT_TRUE(ctx_.failures.empty());
+}
+
 TEST(CsvClipboardImport, ReplacesTheTableWithTheText) {
   TableModel table;
   table.AddColumn("old");
@@ -321,8 +429,8 @@ TEST_F(CsvExport, QuotesOnlyForCsvNamesAndKeepsAnEmptyFirstCell) {
     const char* want;
   };
   const Case kCases[] = {
-      {"out.CSV", "\"甲\",\"b\"\r\n\"\",\"x\"\r\n\"中文\",\"q\"t\"\r\n"},
-      {"out.csv", "\"甲\",\"b\"\r\n\"\",\"x\"\r\n\"中文\",\"q\"t\"\r\n"},
+      {"out.CSV", "\"甲\",\"b\"\r\n\"\",\"x\"\r\n\"中文\",\"q\"\"t\"\r\n"},  // a quote inside is doubled
+      {"out.csv", "\"甲\",\"b\"\r\n\"\",\"x\"\r\n\"中文\",\"q\"\"t\"\r\n"},
       {"out.txt", "甲,b\r\n,x\r\n中文,q\"t\r\n"},
       {"csv", "甲,b\r\n,x\r\n中文,q\"t\r\n"},
   };
@@ -331,6 +439,31 @@ TEST_F(CsvExport, QuotesOnlyForCsvNamesAndKeepsAnEmptyFirstCell) {
     ASSERT_TRUE(ExportCsv(table_, dir_ / c.name, TextEncoding::Ansi, &error)) << c.name << error;
     EXPECT_EQ(readBytes(dir_ / c.name), c.want) << c.name;
   }
+}
+
+TEST_F(CsvExport, ACellWithALineBreakIsQuotedInEveryFormAndReadsBackWhole) {
+  table_.AddRow(Fields{"第一行\r\n第二行", "说\"好\"\n"});
+  table_.AddRow(Fields{"C:\\", "x"});
+  struct Case {
+    const char* name;
+    const char* want;
+  };
+  const Case kCases[] = {
+      {"out.csv", "\"甲\",\"b\"\r\n\"\",\"x\"\r\n\"中文\",\"q\"\"t\"\r\n"
+                  "\"第一行\r\n第二行\",\"说\"\"好\"\"\n\"\r\n\"C:\"\\,\"x\"\r\n"},
+      {"out.txt", "甲,b\r\n,x\r\n中文,q\"t\r\n\"第一行\r\n第二行\",\"说\"\"好\"\"\n\"\r\nC:\\,x\r\n"},
+  };
+  for (const Case& c : kCases) {
+    ASSERT_TRUE(ExportCsv(table_, dir_ / c.name, TextEncoding::Ansi)) << c.name;
+    EXPECT_EQ(readBytes(dir_ / c.name), c.want) << c.name;
+  }
+  TableModel back;
+  PlainRunContext ctx;
+  CsvImportOptions options;
+  options.paths = {dir_ / "out.csv"};
+  ImportCsvFiles(options, back, ctx);
+  ASSERT_EQ(back.RowCount(), 4);
+  for (int32_t r = 1; r <= 4; ++r) EXPECT_EQ(back.row(r).cells(), table_.row(r).cells()) << r;
 }
 
 TEST_F(CsvExport, ATableWithoutRowsWritesTheTitleLineOnly) {
@@ -357,7 +490,7 @@ TEST_F(CsvExport, AFailedWriteSaysSoAndLeavesNoFile) {
 }
 
 TEST_F(CsvExport, CopyTextHoldsTheQuotedRowsWithoutTitles) {
-  EXPECT_EQ(copyText(table_), "\"\",\"x\"\r\n\"中文\",\"q\"t\"\r\n");
+  EXPECT_EQ(copyText(table_), "\"\",\"x\"\r\n\"中文\",\"q\"\"t\"\r\n");
   table_.ClearRows();
   EXPECT_EQ(copyText(table_), "");
   EXPECT_EQ(table_.RowText(0, false), "甲,b");
@@ -387,6 +520,7 @@ TEST(CsvMessages, ExportAndImportTextsNameWhatHappened) {
       {{TextEncoding::Ansi, 3, 0, false}, gb(u8"共导入 3 行")},
       {{TextEncoding::Ansi, 12, 0, true}, gb(u8"导入已停止，共导入 12 行")},
       {{TextEncoding::Ansi, 0, 2, false}, gb(u8"共导入 0 行，2 个文件未能读取")},
+      {{TextEncoding::Ansi, 5, 0, false, 2}, gb(u8"共导入 5 行；2 行的引号没有闭合，已把引号当作普通字符导入")},
   };
   for (const Case& c : kCases) EXPECT_EQ(csvImportSummary(c.outcome), c.want) << c.want;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tools/csv_table/cell_text.h"
+#include "tools/csv_table/csv_record.h"
 
 namespace chengling {
 
@@ -369,8 +370,11 @@ size_t TableModel::closeLineRows(std::vector<LineRows>& ranges) {
   const size_t base = ranges.empty() ? rows_.size() : static_cast<size_t>(ranges.front().places_ - rows_.data());
   size_t kept = 0;
   for (const LineRows& range : ranges) {
+    // A range may hold fewer rows than it has places: the next range's rows close up behind them.
+    uint64_t* const to = rows_.data() + base + kept;
+    if (range.places_ != to && range.added_ > 0) std::memmove(to, range.places_, range.added_ * sizeof(uint64_t));
     kept += range.added_;
-    if (range.added_ < range.size_) break;
+    if (!range.complete_ && range.added_ < range.size_) break;
   }
   for (LineRows& range : ranges) {
     // A row of a dropped range may have put its index into the range's store: keep them all.
@@ -525,12 +529,40 @@ void TableModel::prefetchRow(int32_t row) const {
   __builtin_prefetch(index - 64);  // the cells usually end right before their index
 }
 
+bool TableModel::rowIsPlain(const RowShape& s, int32_t present, bool quoted) {
+  const uint64_t total = present == 0 ? 0 : endAt(s, present - 1);
+  if (total == 0) return true;
+  if (!quoted) return std::memchr(s.text, '\n', total) == nullptr && std::memchr(s.text, '\r', total) == nullptr;
+  if (std::memchr(s.text, '"', total) != nullptr) return false;
+  // Only a cell that ends in a backslash, or in UTF-8 in some other character, can end in an escape.
+  uint64_t start = 0;
+  for (int32_t i = 0; i < present; ++i) {
+    const uint64_t end = endAt(s, i);
+    if (end > start) {
+      const auto last = static_cast<unsigned char>(s.text[end - 1]);
+      if ((last == '\\' || (s.utf8 && last >= 0x80)) &&
+          !exportFieldIsPlain(std::string_view(s.text + start, end - start), s.utf8, true)) {
+        return false;
+      }
+    }
+    start = end;
+  }
+  return true;
+}
+
 void TableModel::appendRowBytes(int32_t row, bool quoted, std::string& out) const {
   assert(row >= 1 && row <= RowCount());
   const RowShape s = shape(rows_[row - 1]);
   const int32_t columns = ColumnCount();
   const int32_t present = std::min(s.count, columns);
   if (columns == 0) return;
+  if (!rowIsPlain(s, present, quoted)) {
+    for (int32_t i = 0; i < columns; ++i) {
+      if (i > 0) out += ',';
+      appendExportField(i < present ? shapeCell(s, i) : std::string_view(), s.utf8, quoted, out);
+    }
+    return;
+  }
   // One resize and plain stores: this runs once per row of every export.
   const uint64_t cellBytes = present == 0 ? 0 : endAt(s, present - 1);
   const size_t at = out.size();
@@ -564,9 +596,7 @@ void TableModel::appendRowText(int32_t row, bool quoted, std::string& out) const
   }
   for (int32_t c = 1; c <= ColumnCount(); ++c) {
     if (c > 1) out += ',';
-    if (quoted) out += '"';
-    out += columns_[c - 1].title;
-    if (quoted) out += '"';
+    appendExportField(columns_[c - 1].title, false, quoted, out);
   }
 }
 

@@ -139,19 +139,22 @@ class TableModel {
     bool add(char* lineStart, size_t room, const std::vector<std::string_view>& fields, int32_t count,
              bool utf8);
     size_t added() const { return added_; }
+    // Every row meant for this range is in it (it may hold fewer than its places).
+    void markComplete() { complete_ = true; }
 
    private:
     friend class TableModel;
     uint64_t* places_ = nullptr;
     size_t size_ = 0;
     size_t added_ = 0;
+    bool complete_ = false;
     std::vector<uint64_t> ends_;
     ByteStore store_;
   };
   // Places for sizes[0] + sizes[1] + ... more rows, one consecutive range each.
   std::vector<LineRows> openLineRows(const std::vector<size_t>& sizes);
-  // Keeps the ranges' rows in order up to the first range that was not filled (its rows included)
-  // and drops every place after them. Returns the number of rows kept.
+  // Keeps the ranges' rows in order, one after the other, up to the first range that is not
+  // complete (its rows included), and drops every other place. Returns the number of rows kept.
   size_t closeLineRows(std::vector<LineRows>& ranges);
 
   int32_t cellCount(int32_t row) const;
@@ -175,7 +178,9 @@ class TableModel {
   void prefetchRow(int32_t row) const;
 
   // The cells of `row` for columns 1 .. ColumnCount() (row 0: the titles), "," before every field
-  // after the first, each wrapped in double quotes when `quoted`; contents are written unchanged.
+  // after the first, each wrapped in double quotes when `quoted`, written so that the reader of
+  // csv_record.h gives them back: appendExportField (a quote inside doubled, a field with a line
+  // break quoted even when not `quoted`).
   std::string RowText(int32_t row, bool quoted) const;
   void appendRowText(int32_t row, bool quoted, std::string& out) const;
   // The same for a data row in the bytes the table holds (UTF-8 for a UTF-8 row).
@@ -214,6 +219,9 @@ class TableModel {
   static RowShape shape(uint64_t word);
   static uint64_t endAt(const RowShape& shape, int32_t index);
   static std::string_view shapeCell(const RowShape& shape, int32_t index);
+  // True when the first `present` cells go out as they are in an export (in quotes when `quoted`):
+  // no quote inside, no escape at a cell's end, no line break (csv_record.h).
+  static bool rowIsPlain(const RowShape& shape, int32_t present, bool quoted);
   // The bytes of the index of a row whose cells take `total` bytes.
   static size_t indexBytes(uint64_t total, int32_t count, int32_t iconIndex, bool detached);
   // Writes the index of a row with these cell ends to `at` and returns the row's word; `cells` is

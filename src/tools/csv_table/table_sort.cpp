@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <climits>
 #include <cassert>
 #include <cstring>
 #include <functional>
@@ -10,6 +12,7 @@
 #include "foundation/pinyin_table.h"
 #include "foundation/two_cores.h"
 #include "tools/csv_table/cell_text.h"
+#include "tools/csv_table/number_key.h"
 
 namespace chengling {
 
@@ -87,16 +90,6 @@ const std::array<int32_t, 65536>& doubleByteValues() {
     return values;
   }();
   return table;
-}
-
-int32_t joinedDigitsKey(std::string_view text) {
-  uint32_t value = 0;
-  for (size_t pos = 0; pos < text.size();) {
-    const size_t length = charLengthAt(text, pos);
-    if (length == 1 && isDigit(text[pos])) value = value * 10u + static_cast<uint32_t>(text[pos] - '0');
-    pos += length;
-  }
-  return static_cast<int32_t>(value);
 }
 
 bool isLeapYear(int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
@@ -216,35 +209,35 @@ int64_t secondsFromEpoch(const Moment& m) {
          8 * 3600;
 }
 
-int32_t dateTimeKey(std::string_view text) {
-  Moment moment;  // the empty date 0100-01-01 00:00:00 unless a reading succeeds
-  if (!readMoment(text, moment)) {
-    std::string withDate(kTimeOnlyPrefix);
-    withDate.append(text);
-    readMoment(withDate, moment);
-  }
-  return low32(secondsFromEpoch(moment));
+int64_t dateTimeSeconds(std::string_view text) {
+  Moment moment;
+  if (readMoment(text, moment)) return secondsFromEpoch(moment);
+  std::string withDate(kTimeOnlyPrefix);
+  withDate.append(text);
+  if (readMoment(withDate, moment)) return secondsFromEpoch(moment);
+  return kNoMoment;
 }
 
-int32_t scalarSortKey(SortOrder order, std::string_view text) {
+int64_t integerSortKey(SortOrder order, std::string_view text) {
   switch (order) {
     case SortOrder::Length:
-      return low32(static_cast<int64_t>(text.size()));
+      return static_cast<int64_t>(text.size());
     case SortOrder::Chars:
-      return low32(CharCount(text));
-    case SortOrder::Number:
-      // Plain ASCII has no full-width forms to turn into ASCII.
-      return hasHighByte(text) ? textToInteger(asciiFromFullWidth(text)) : textToInteger(text);
-    case SortOrder::Digits:
-      return joinedDigitsKey(text);
+      return CharCount(text);
     case SortOrder::DateTime:
-      return dateTimeKey(text);
-    case SortOrder::Codes:
-    case SortOrder::Pinyin:
+      return dateTimeSeconds(text);
+    default:
       break;
   }
-  assert(false && "sequence orders have no scalar key");
+  assert(false && "only length, characters and moments are integers");
   return 0;
+}
+
+int compareScalarCells(SortOrder order, std::string_view a, std::string_view b) {
+  if (order == SortOrder::Number) return compareDecimal(numberValue(a), numberValue(b));
+  if (order == SortOrder::Digits) return compareDecimal(joinedDigitsValue(a), joinedDigitsValue(b));
+  const int64_t ka = integerSortKey(order, a), kb = integerSortKey(order, b);
+  return ka < kb ? -1 : ka > kb ? 1 : 0;
 }
 
 namespace {
@@ -262,27 +255,164 @@ std::string_view cellAsInternal(const TableModel& table, int32_t column, size_t 
 // Rows from which working out the keys is shared between two cores.
 constexpr size_t kTwoCoreKeys = 1 << 16;
 
-// A scalar order: key and row index packed in one word each, sorted. A plain sort of the words is
-// the stable order; the index is in the low 32 bits.
-std::vector<uint64_t> sortedScalarWords(const TableModel& table, int32_t column, SortOrder order,
-                                        SortDirection direction) {
-  const size_t n = static_cast<size_t>(table.RowCount());
-  std::vector<uint64_t> packed(n);
-  auto keys = [&](size_t from, size_t to) {
-    std::string scratch;
-    for (size_t i = from; i < to; ++i) {
-      uint32_t biased = static_cast<uint32_t>(scalarSortKey(order, cellAsInternal(table, column, i, scratch))) ^ 0x80000000u;
-      if (direction == SortDirection::Descending) biased = ~biased;
-      packed[i] = uint64_t{biased} << 32 | i;
-    }
-  };
+// Runs `keys(from, to)` over all rows, on two cores when there are many.
+template <typename Keys>
+void forAllRows(size_t n, Keys&& keys) {
   if (n >= kTwoCoreKeys) {
     runOnTwoCores([&] { keys(n / 2, n); }, [&] { keys(0, n / 2); });
   } else {
     keys(0, n);
   }
-  sortOnTwoCores(packed.begin(), packed.end(), std::less<uint64_t>());
-  return packed;
+}
+
+NumberKey scalarKey(SortOrder order, std::string_view text) {
+  if (order == SortOrder::Number) return numberKey(text);
+  if (order == SortOrder::Digits) return joinedDigitsKey(text);
+  NumberKey key;
+  key.scaled = true;
+  key.mantissa = integerSortKey(order, text);
+  return key;
+}
+
+constexpr uint32_t kInexact = 0x80000000u;  // in an entry's index: the words do not hold the whole key
+
+// A row's key in words, for the general sort.
+struct ScalarEntry {
+  uint64_t high;
+  uint32_t low;
+  uint32_t index;  // with kInexact
+};
+
+constexpr int64_t kPowersOfTen[19] = {1,
+                                      10,
+                                      100,
+                                      1000,
+                                      10000,
+                                      100000,
+                                      1000000,
+                                      10000000,
+                                      100000000,
+                                      1000000000,
+                                      10000000000,
+                                      100000000000,
+                                      1000000000000,
+                                      10000000000000,
+                                      100000000000000,
+                                      1000000000000000,
+                                      10000000000000000,
+                                      100000000000000000,
+                                      1000000000000000000};
+
+// The keys of every row as integers in `words`: each key's mantissa brought to the column's largest
+// number of fraction digits, so that they compare as the values do (prices become cents). False
+// when a key has no such form or one does not fit in 64 bits; `lowest` and `highest` then mean
+// nothing. kNoMoment stays as it is and is left out of the bounds.
+bool integerKeys(const TableModel& table, int32_t column, SortOrder order, std::vector<uint64_t>& words,
+                 int64_t& lowest, int64_t& highest) {
+  const size_t n = words.size();
+  std::vector<uint8_t> fractions(order == SortOrder::Number ? n : 0);
+  std::atomic<bool> all{true};
+  int most[2] = {0, 0};
+  forAllRows(n, [&](size_t from, size_t to) {
+    std::string scratch;
+    int& mostHere = most[from == 0 ? 0 : 1];
+    for (size_t i = from; i < to && all.load(std::memory_order_relaxed); ++i) {
+      const std::string_view text = cellAsInternal(table, column, i, scratch);
+      int64_t mantissa = 0;
+      int fraction = 0;
+      bool scaled = true;
+      if (order == SortOrder::Number) {
+        scaled = scaledNumber(text, mantissa, fraction);
+      } else if (order == SortOrder::Digits) {
+        scaled = scaledJoinedDigits(text, mantissa);
+      } else {
+        mantissa = integerSortKey(order, text);
+      }
+      if (!scaled) {
+        all.store(false, std::memory_order_relaxed);
+        break;
+      }
+      words[i] = static_cast<uint64_t>(mantissa);
+      if (!fractions.empty()) fractions[i] = static_cast<uint8_t>(fraction);
+      mostHere = std::max(mostHere, fraction);
+    }
+  });
+  if (!all) return false;
+  const int fraction = std::max(most[0], most[1]);
+  int64_t low[2] = {INT64_MAX, INT64_MAX}, high[2] = {INT64_MIN, INT64_MIN};
+  forAllRows(n, [&](size_t from, size_t to) {
+    int64_t& lowHere = low[from == 0 ? 0 : 1];
+    int64_t& highHere = high[from == 0 ? 0 : 1];
+    for (size_t i = from; i < to && all.load(std::memory_order_relaxed); ++i) {
+      auto value = static_cast<int64_t>(words[i]);
+      if (value == kNoMoment) continue;
+      if (fraction > 0 && fractions[i] < fraction &&
+          __builtin_mul_overflow(value, kPowersOfTen[fraction - fractions[i]], &value)) {
+        all.store(false, std::memory_order_relaxed);
+        break;
+      }
+      words[i] = static_cast<uint64_t>(value);
+      lowHere = std::min(lowHere, value);
+      highHere = std::max(highHere, value);
+    }
+  });
+  lowest = std::min(low[0], low[1]);
+  highest = std::max(high[0], high[1]);
+  return all;
+}
+
+// A scalar order: row indices in the low 32 bits of words in sorted order; equal keys keep table
+// order in both directions. When every key is an integer (or a decimal of a few places, counted in
+// its smallest unit) and they span less than 2^32, key and index share one word and a plain sort of
+// the words is the order; otherwise rows are sorted by their key words, with the full values
+// settling ties that the words cannot.
+std::vector<uint64_t> sortedScalarWords(const TableModel& table, int32_t column, SortOrder order,
+                                        SortDirection direction) {
+  const size_t n = static_cast<size_t>(table.RowCount());
+  const bool ascending = direction == SortDirection::Ascending;
+  std::vector<uint64_t> words(n);
+  int64_t lowest = 0, highest = 0;
+  const bool integers = integerKeys(table, column, order, words, lowest, highest);
+  if (integers && (lowest > highest || static_cast<uint64_t>(highest) - static_cast<uint64_t>(lowest) < 0xFFFFFFFFull)) {
+    // The moment of a text that names none takes the place right below the lowest key.
+    const int64_t base = lowest > highest ? 0 : lowest - 1;
+    for (size_t i = 0; i < n; ++i) {
+      const auto integer = static_cast<int64_t>(words[i]);
+      uint32_t offset = integer == kNoMoment ? 0 : static_cast<uint32_t>(static_cast<uint64_t>(integer) - static_cast<uint64_t>(base));
+      if (!ascending) offset = ~offset;
+      words[i] = uint64_t{offset} << 32 | i;
+    }
+    sortOnTwoCores(words.begin(), words.end(), std::less<uint64_t>());
+    return words;
+  }
+
+  std::vector<ScalarEntry> entries(n);
+  if (integers) {
+    for (size_t i = 0; i < n; ++i) entries[i] = {words[i] ^ 0x8000000000000000ull, 0, static_cast<uint32_t>(i)};
+  } else {
+    forAllRows(n, [&](size_t from, size_t to) {
+      std::string scratch;
+      for (size_t i = from; i < to; ++i) {
+        const NumberKey key = scalarKey(order, cellAsInternal(table, column, i, scratch));
+        entries[i] = {key.high, key.low, static_cast<uint32_t>(i) | (key.exact ? 0 : kInexact)};
+      }
+    });
+  }
+  auto before = [&](const ScalarEntry& a, const ScalarEntry& b) {
+    if (a.high != b.high) return ascending ? a.high < b.high : a.high > b.high;
+    if (a.low != b.low) return ascending ? a.low < b.low : a.low > b.low;
+    const uint32_t ia = a.index & ~kInexact, ib = b.index & ~kInexact;
+    if ((a.index | b.index) & kInexact) {
+      std::string scratchA, scratchB;
+      const int c = compareScalarCells(order, cellAsInternal(table, column, ia, scratchA),
+                                       cellAsInternal(table, column, ib, scratchB));
+      if (c != 0) return ascending ? c < 0 : c > 0;
+    }
+    return ia < ib;
+  };
+  sortOnTwoCores(entries.begin(), entries.end(), before);
+  for (size_t i = 0; i < n; ++i) words[i] = entries[i].index & ~kInexact;
+  return words;
 }
 
 }  // namespace

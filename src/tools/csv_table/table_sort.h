@@ -1,13 +1,15 @@
 #pragma once
 // Sorting the rows of a TableModel by the text of one column, in one of seven orders. Each order
-// turns a cell into a key: a 32-bit integer (scalar orders) or a sequence of them (character codes,
-// pinyin). The result is exactly the order of inserting the rows one by one, in table order, into
-// a list of key groups at the first group that is not smaller (ascending) or that is smaller
-// (descending): equal scalar keys keep table order both ways, equal sequence keys keep table order
-// descending and come out in reverse table order ascending. O(n log n).
+// turns a cell into a key: a single value (scalar orders: a length, a count, a number of any size, a
+// moment) or a sequence of 32-bit values (character codes, pinyin). No key wraps around. The result
+// is exactly the order of inserting the rows one by one, in table order, into a list of key groups
+// at the first group that is not smaller (ascending) or that is smaller (descending): equal scalar
+// keys keep table order both ways, equal sequence keys keep table order descending and come out in
+// reverse table order ascending. O(n log n).
 //
 // Shared by the engine and the window: Chinese texts are declared here and defined in the .cpp.
 
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,9 +25,9 @@ enum class SortOrder {
   Chars = 1,     // CharCount
   Codes = 2,     // the bytes, unsigned
   Pinyin = 3,    // per-character pinyin values
-  Number = 4,    // textToInteger after full-width forms are made ASCII
-  Digits = 5,    // the ASCII digits joined and read as an integer
-  DateTime = 6,  // seconds from 1970-01-01 08:00:00
+  Number = 4,    // numberValue (number_key.h)
+  Digits = 5,    // joinedDigitsValue (number_key.h)
+  DateTime = 6,  // dateTimeSeconds
 };
 inline constexpr int kSortOrderCount = 7;
 
@@ -58,8 +60,11 @@ class SortDirectionFlag {
 // characters unchanged.
 std::string asciiFromFullWidth(std::string_view text);
 
-// The key of a scalar order (Length, Chars, Number, Digits, DateTime).
-int32_t scalarSortKey(SortOrder order, std::string_view text);
+// The key of Length (bytes), Chars (CharCount) or DateTime (dateTimeSeconds).
+int64_t integerSortKey(SortOrder order, std::string_view text);
+// The order of two cells' keys in a scalar order (Length, Chars, Number, Digits, DateTime): less
+// than, equal to or greater than 0.
+int compareScalarCells(SortOrder order, std::string_view a, std::string_view b);
 
 // The pinyin value of the character at the start of `text` (one character by the character rule);
 // `length` receives its byte count.
@@ -76,9 +81,10 @@ struct Moment {
 bool readMoment(std::string_view text, Moment& moment);
 // Whole seconds from 1970-01-01 08:00:00 to `moment`.
 int64_t secondsFromEpoch(const Moment& moment);
-// The DateTime key: the text, else "1991-01-21 " + the text, else 0100-01-01 00:00:00; the seconds
-// reduced to their low 32 bits.
-int32_t dateTimeKey(std::string_view text);
+// The DateTime key: seconds from 1970-01-01 08:00:00 to the moment the text names, else to that of
+// "1991-01-21 " + the text; kNoMoment, below every moment, when neither names one.
+inline constexpr int64_t kNoMoment = INT64_MIN;
+int64_t dateTimeSeconds(std::string_view text);
 
 // Rows by the text of `column` (1-based): the 0-based row indices in their new order.
 std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, SortOrder order,

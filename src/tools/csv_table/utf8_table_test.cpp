@@ -11,6 +11,7 @@
 #include "foundation/text_codec.h"
 #include "support/test_support.h"
 #include "tools/csv_table/cell_text.h"
+#include "tools/csv_table/csv_record.h"
 #include "tools/csv_table/csv_text.h"
 #include "tools/csv_table/grid_geometry.h"
 #include "tools/csv_table/table_sort.h"
@@ -31,10 +32,8 @@ const std::string kEscapeA = "\x81\x5C";
 const std::string kEscapeB = "\xDF\x5C";
 
 std::vector<std::string> internalFieldsOfUtf8(std::string_view utf8Line) {
-  std::vector<std::string_view> views;
-  parseUtf8CsvFields(utf8Line, views);
   std::vector<std::string> out;
-  for (std::string_view v : views) out.push_back(ConvertCharset(v, "UTF-8", "GB18030"));
+  for (const std::string& v : csvRecordFields(utf8Line, true)) out.push_back(ConvertCharset(v, "UTF-8", "GB18030"));
   return out;
 }
 
