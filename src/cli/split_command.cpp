@@ -37,21 +37,6 @@ struct SplitArguments {
 
 constexpr int64_t kMaxCount = INT32_MAX;  // the engine counts pieces, lines and characters in 32 bits
 
-// The whole of `text` as a 32-bit integer (blanks around it allowed); false for anything else, such
-// as "1e30", "3abc", "1.9" or a number out of range. Values below 1 are the engine's to refuse, with
-// its own message.
-bool wholeCount(std::string_view text, int32_t& value) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  const bool negative = !text.empty() && text.front() == '-';
-  if (!text.empty() && (text.front() == '+' || negative)) text.remove_prefix(1);
-  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string_view::npos) return false;
-  const int64_t number = (negative ? -1 : 1) * std::stoll(std::string(text));
-  if (number < INT32_MIN || number > kMaxCount) return false;
-  value = static_cast<int32_t>(number);
-  return true;
-}
-
 void countError(std::string_view option, std::string_view text) {
   printError("chengling-cli split：" + std::string(option) + " 应是 1 到 " + std::to_string(kMaxCount) +
              " 之间的整数，而不是 " + std::string(text));
@@ -61,21 +46,17 @@ void countError(std::string_view option, std::string_view text) {
 bool readRange(std::string_view option, const std::string& text, int32_t& low, int32_t& high) {
   const size_t dash = text.find('-', 1);
   const bool ok = dash == std::string::npos
-                      ? wholeCount(text, low) && wholeCount(text, high)
-                      : wholeCount(std::string_view(text).substr(0, dash), low) &&
-                            wholeCount(std::string_view(text).substr(dash + 1), high);
+                      ? countFromText(text, low) && countFromText(text, high)
+                      : countFromText(std::string_view(text).substr(0, dash), low) &&
+                            countFromText(std::string_view(text).substr(dash + 1), high);
   if (!ok) countError(option, text);
   return ok;
 }
 
-// "V[B|KB|MB|GB]": a number (0 is the engine's to refuse), with decimals if wanted, the unit defaulting to KB like the
-// window's unit box; the size it names fits the engine's 64-bit positions.
+// "V[B|KB|MB|GB]", the unit defaulting to KB like the window's unit box.
 bool readSize(const std::string& text, float& value, int& unit) {
   size_t letters = 0;
   while (letters < text.size() && !std::isalpha(static_cast<unsigned char>(text[letters]))) ++letters;
-  std::string number = text.substr(0, letters);
-  while (!number.empty() && number.back() == ' ') number.pop_back();
-  while (!number.empty() && number.front() == ' ') number.erase(0, 1);
   std::string suffix = asciiLower(text.substr(letters));
   while (!suffix.empty() && suffix.back() == ' ') suffix.pop_back();
   if (suffix.empty() || suffix == "kb") {
@@ -89,13 +70,7 @@ bool readSize(const std::string& text, float& value, int& unit) {
   } else {
     return false;
   }
-  const size_t point = number.find('.');
-  const std::string digits = point == std::string::npos ? number : number.substr(0, point) + number.substr(point + 1);
-  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
-  const double wanted = std::strtod(number.c_str(), nullptr);
-  if (!(wanted >= 0) || wanted * std::ldexp(1.0, 10 * unit) > std::ldexp(1.0, 62)) return false;
-  value = sizeValueFromText(number);
-  return true;
+  return sizeFromText(std::string_view(text).substr(0, letters), unit, value);
 }
 
 int runSplit(const SplitArguments& args, const CLI::App& app) {
@@ -118,7 +93,7 @@ int runSplit(const SplitArguments& args, const CLI::App& app) {
     options.separator = fromArgument(args.separator);
   } else {
     options.mode = SplitMode::ByCount;
-    if (app.count("--count") > 0 && !wholeCount(fromArgument(args.count), options.pieceCount)) {
+    if (app.count("--count") > 0 && !countFromText(fromArgument(args.count), options.pieceCount)) {
       countError("--count", fromArgument(args.count));
       return kExitUsage;
     }

@@ -88,6 +88,25 @@ std::string numberToText(double value) {
   return text;
 }
 
+std::string narrowFullWidth(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t pos = 0; pos < text.size();) {
+    if (const char narrow = fullWidthAscii(text, pos)) {
+      out += narrow;
+      pos += 2;
+    } else if (text.substr(pos, 2) == "\xA1\xA1") {
+      out += ' ';
+      pos += 2;
+    } else {
+      const size_t length = charLengthAt(text, pos);
+      out.append(text.substr(pos, length));
+      pos += length;
+    }
+  }
+  return out;
+}
+
 int32_t textToInteger(std::string_view text) {
   size_t pos = 0;
   while (pos < text.size()) {

@@ -32,6 +32,10 @@ std::string numberToText(int64_t value);
 // No digits give 0.
 int32_t textToInteger(std::string_view text);
 
+// The text with every full-width form of an ASCII character (A3 xx) and the ideographic space made
+// ASCII, so that a number typed with a Chinese input method reads as one.
+std::string narrowFullWidth(std::string_view text);
+
 // Rounds halves away from zero; 0.000000000001 is added before the fraction is compared with 0.5.
 double roundTo(double value, int decimals);
 

@@ -23,6 +23,10 @@ const char* const kCountInvalid = "份数必须大于0";
 const char* const kSizeInvalid = "字节长度不能等于0";
 const char* const kLinesInvalid = "行数至少 1";
 const char* const kCharsInvalid = "字数至少 1 个";
+const char* const kCountUnreadable = "份数应是 1 到 2147483647 之间的整数";
+const char* const kSizeUnreadable = "大小应是一个数，可带小数，如 3.12";
+const char* const kLinesUnreadable = "行数应是 1 到 2147483647 之间的整数";
+const char* const kCharsUnreadable = "字数应是 1 到 2147483647 之间的整数";
 const char* const kSeparatorMissing = "请输入用于分割的字符串！";
 const char* const kPhaseReading = "读入文件..";
 const char* const kPhaseFixing = "矫正换行..";
@@ -98,6 +102,10 @@ bool Splitter::validate(const std::vector<int64_t>& sizes) {
     outcome_.field = field;
     return false;
   };
+  if (options_.unreadable != SplitField::None) {
+    constexpr const char* kUnreadable[] = {"", kCountUnreadable, kSizeUnreadable, kLinesUnreadable, kCharsUnreadable};
+    return invalid(kUnreadable[static_cast<int>(options_.unreadable)], options_.unreadable);
+  }
   switch (options_.mode) {
     case SplitMode::ByCount:
       // A negative count would make the piece folder and then nothing in it.
@@ -463,6 +471,46 @@ Splitter::SourceResult Splitter::splitSeparator(const std::string& source) {
 
 SplitOutcome SplitRun(const std::vector<std::string>& sources, const SplitOptions& options, RunContext& ctx) {
   return Splitter(sources, options, ctx).run();
+}
+
+namespace {
+
+std::string_view withoutBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+bool countFromText(std::string_view typed, int32_t& value) {
+  const std::string narrow = narrowFullWidth(typed);
+  std::string_view text = withoutBlanks(narrow);
+  const bool negative = !text.empty() && text.front() == '-';
+  if (!text.empty() && (negative || text.front() == '+')) text.remove_prefix(1);
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  int64_t number = 0;
+  for (const char c : text) number = number * 10 + (c - '0');
+  if (negative) number = -number;
+  if (number < INT32_MIN || number > INT32_MAX) return false;
+  value = static_cast<int32_t>(number);
+  return true;
+}
+
+bool sizeFromText(std::string_view typed, int unit, float& value) {
+  const std::string narrow = narrowFullWidth(typed);
+  const std::string_view text = withoutBlanks(narrow);
+  std::string_view number = text;
+  if (!number.empty() && (number.front() == '-' || number.front() == '+')) number.remove_prefix(1);
+  const size_t point = number.find('.');
+  const std::string digits = point == std::string_view::npos
+                                 ? std::string(number)
+                                 : std::string(number.substr(0, point)) + std::string(number.substr(point + 1));
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  const double wanted = std::strtod(std::string(text).c_str(), nullptr);
+  if (wanted * std::ldexp(1.0, 10 * std::clamp(unit, 0, 3)) > std::ldexp(1.0, 62)) return false;
+  value = sizeValueFromText(text);
+  return true;
 }
 
 float sizeValueFromText(std::string_view text) {

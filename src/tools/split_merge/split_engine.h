@@ -20,6 +20,9 @@ namespace chengling {
 
 enum class SplitMode { ByCount, BySize, ByLines, ByChars, BySeparator };
 
+// The setting an invalid outcome is about.
+enum class SplitField { None, PieceCount, SizeValue, LinesLow, CharsLow };
+
 // Read from the split area's controls once, when the run starts. Defaults are the controls' initial
 // states.
 struct SplitOptions {
@@ -38,6 +41,9 @@ struct SplitOptions {
   bool intoSubfolder = true;    // pieces go into a folder named after the source
   bool deleteSource = false;    // the source goes once all its pieces are committed
   bool contentNames = false;    // pieces are named after a phrase of their content
+  // The setting of the chosen mode whose text was no number of its kind (see countFromText and
+  // sizeFromText): the run refuses to start, naming it.
+  SplitField unreadable = SplitField::None;
   // Not a control: told the path of every piece once it is committed (the command line prints it).
   std::function<void(std::string_view path)> onPieceWritten;
 };
@@ -48,9 +54,6 @@ enum class SplitEnd {
   Invalid,       // a setting is invalid: show `message` with only an OK button, focus `field`
   AskSeparator,  // the separator is empty: show `message`, then open the separator input
 };
-
-// The setting an invalid outcome is about.
-enum class SplitField { None, PieceCount, SizeValue, LinesLow, CharsLow };
 
 struct SplitOutcome {
   SplitEnd end = SplitEnd::Finished;
@@ -66,6 +69,16 @@ struct SplitOutcome {
 // is deleted (deleteSource) only when every piece of it was committed.
 SplitOutcome SplitRun(const std::vector<std::string>& sources, const SplitOptions& options,
                       RunContext& ctx);
+
+// The whole of `text` as a 32-bit integer, blanks around it allowed; false for anything else, such
+// as "1e30", "3abc", "1.9" or a number beyond 32 bits. A value below 1 is read: the run refuses it
+// with its own message.
+bool countFromText(std::string_view text, int32_t& value);
+
+// The whole of `text` as a size in `unit`s (0 B .. 3 GB): an optional sign, digits with at most one
+// decimal point, blanks around them allowed, naming at most 2^62 bytes; false for anything else. 0
+// and below are read: the run refuses them with its own message.
+bool sizeFromText(std::string_view text, int unit, float& value);
 
 // The single-precision value of a size text: leading blanks, an optional sign, digits with an
 // optional decimal point and fraction; anything after is ignored; no number gives 0.
@@ -95,6 +108,10 @@ extern const char* const kCountInvalid;       // 份数必须大于0
 extern const char* const kSizeInvalid;        // 字节长度不能等于0
 extern const char* const kLinesInvalid;       // 行数至少 1
 extern const char* const kCharsInvalid;       // 字数至少 1 个
+extern const char* const kCountUnreadable;    // 份数应是 1 到 2147483647 之间的整数
+extern const char* const kSizeUnreadable;     // 大小应是一个数，可带小数，如 3.12
+extern const char* const kLinesUnreadable;    // 行数应是 1 到 2147483647 之间的整数
+extern const char* const kCharsUnreadable;    // 字数应是 1 到 2147483647 之间的整数
 extern const char* const kSeparatorMissing;   // 请输入用于分割的字符串！
 extern const char* const kPhaseReading;       // 读入文件..
 extern const char* const kPhaseFixing;        // 矫正换行..

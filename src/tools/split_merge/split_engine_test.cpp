@@ -146,6 +146,38 @@ TEST(SplitByBytes, SizeTextsAndPieceLengths) {
   for (const Case& c : kCases) EXPECT_EQ(sizeValueFromText(c.text), c.want) << c.text;
 }
 
+// The numbers of the split settings are read whole: what is not one is refused, not cut short.
+TEST(SplitSettings, NumbersAreReadWhole) {
+  struct Count { const char* text; bool readable; int32_t want; };
+  const Count kCounts[] = {
+      {"100", true, 100},     {" 7 ", true, 7},          {"+3", true, 3},          {"-5", true, -5},
+      {"0", true, 0},         {"2147483647", true, INT32_MAX}, {"2147483648", false, 0}, {"1e30", false, 0},
+      {"3abc", false, 0},     {"1.9", false, 0},         {"", false, 0},           {"9223372036854775807", false, 0},
+      {"\xA3\xB1\xA3\xB2", true, 12},  // full-width, as a Chinese input method types it
+  };
+  for (const Count& c : kCounts) {
+    int32_t value = -99;
+    EXPECT_EQ(countFromText(c.text, value), c.readable) << c.text;
+    if (c.readable) {
+      EXPECT_EQ(value, c.want) << c.text;
+    }
+  }
+  struct Size { const char* text; int unit; bool readable; float want; };
+  const Size kSizes[] = {
+      {"3.12", 1, true, 3.12f},  {" 1 ", 2, true, 1.0f},    {".5", 0, true, 0.5f},     {"-2", 1, true, -2.0f},
+      {"0", 3, true, 0.0f},      {"1e3", 1, false, 0},      {"1.2.3", 1, false, 0},    {"12abc", 1, false, 0},
+      {"", 1, false, 0},         {".", 1, false, 0},        {"4294967296", 3, true, 4294967296.0f},
+      {"4294967297", 3, false, 0},  {"18446744073709551616", 0, false, 0},
+  };
+  for (const Size& c : kSizes) {
+    float value = -99;
+    EXPECT_EQ(sizeFromText(c.text, c.unit, value), c.readable) << c.text;
+    if (c.readable) {
+      EXPECT_EQ(value, c.want) << c.text;
+    }
+  }
+}
+
 TEST(SplitByBytes, SourceWithoutExtensionGivesPiecesWithoutExtension) {
   TempDir dir;
   SplitOptions options;

@@ -258,13 +258,18 @@ SplitOptions SplitMergeTool::splitOptions() const {
   } else if (bySeparator_->isChecked()) {
     options.mode = SplitMode::BySeparator;
   }
-  options.pieceCount = textToInteger(fromQString(pieceCount_->text()));
-  options.sizeValue = sizeValueFromText(fromQString(sizeValue_->text()));
+  // Only the chosen mode's boxes must hold numbers; the first that does not is named.
+  const auto read = [&options](bool chosen, SplitField field, bool readable) {
+    if (chosen && !readable && options.unreadable == SplitField::None) options.unreadable = field;
+  };
   options.sizeUnit = std::max(0, sizeUnit_->currentIndex());
-  options.linesLow = textToInteger(fromQString(linesLow_->text()));
-  options.linesHigh = textToInteger(fromQString(linesHigh_->text()));
-  options.charsLow = textToInteger(fromQString(charsLow_->text()));
-  options.charsHigh = textToInteger(fromQString(charsHigh_->text()));
+  read(byCount_->isChecked(), SplitField::PieceCount, countFromText(fromQString(pieceCount_->text()), options.pieceCount));
+  read(bySize_->isChecked(), SplitField::SizeValue,
+       sizeFromText(fromQString(sizeValue_->text()), options.sizeUnit, options.sizeValue));
+  read(byLines_->isChecked(), SplitField::LinesLow, countFromText(fromQString(linesLow_->text()), options.linesLow));
+  read(byLines_->isChecked(), SplitField::LinesLow, countFromText(fromQString(linesHigh_->text()), options.linesHigh));
+  read(byChars_->isChecked(), SplitField::CharsLow, countFromText(fromQString(charsLow_->text()), options.charsLow));
+  read(byChars_->isChecked(), SplitField::CharsLow, countFromText(fromQString(charsHigh_->text()), options.charsHigh));
   options.separator = fromQString(controlTag(separatorButton_));
   options.skipBlankLines = skipBlank_->isChecked();
   options.detectEncoding = detect_->isChecked();

@@ -492,6 +492,12 @@ TEST_F(SplitMergeWindow, InvalidSettingsShowTheMessageAndFocusTheirEditBox) {
       {u"单选框按字节"_s, u"编辑框字节"_s, u"0.00000001"_s, u"字节长度不能等于0"_s},
       {u"单选框按行数"_s, u"编辑框行数1"_s, u"0"_s, u"行数至少 1"_s},
       {u"单选框按字符数"_s, u"编辑框字数1"_s, u"-3"_s, u"字数至少 1 个"_s},
+      // A box is read whole: junk after a number, a fraction of a count or a number out of range
+      // is named instead of being cut to what it starts with.
+      {u"单选框按份数"_s, u"编辑框份数"_s, u"3abc"_s, u"份数应是 1 到 2147483647 之间的整数"_s},
+      {u"单选框按字节"_s, u"编辑框字节"_s, u"1e3"_s, u"大小应是一个数，可带小数，如 3.12"_s},
+      {u"单选框按行数"_s, u"编辑框行数1"_s, u"5.5"_s, u"行数应是 1 到 2147483647 之间的整数"_s},
+      {u"单选框按字符数"_s, u"编辑框字数1"_s, u"99999999999"_s, u"字数应是 1 到 2147483647 之间的整数"_s},
   };
   for (const Case& c : kCases) {
     control<QRadioButton>(c.mode)->click();
