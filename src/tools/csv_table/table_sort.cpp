@@ -283,26 +283,6 @@ struct ScalarEntry {
   uint32_t index;  // with kInexact
 };
 
-constexpr int64_t kPowersOfTen[19] = {1,
-                                      10,
-                                      100,
-                                      1000,
-                                      10000,
-                                      100000,
-                                      1000000,
-                                      10000000,
-                                      100000000,
-                                      1000000000,
-                                      10000000000,
-                                      100000000000,
-                                      1000000000000,
-                                      10000000000000,
-                                      100000000000000,
-                                      1000000000000000,
-                                      10000000000000000,
-                                      100000000000000000,
-                                      1000000000000000000};
-
 // The keys of every row as integers in `words`: each key's mantissa brought to the column's largest
 // number of fraction digits, so that they compare as the values do (prices become cents). False
 // when a key has no such form or one does not fit in 64 bits; `lowest` and `highest` then mean
@@ -347,7 +327,7 @@ bool integerKeys(const TableModel& table, int32_t column, SortOrder order, std::
       auto value = static_cast<int64_t>(words[i]);
       if (value == kNoMoment) continue;
       if (fraction > 0 && fractions[i] < fraction &&
-          __builtin_mul_overflow(value, kPowersOfTen[fraction - fractions[i]], &value)) {
+          __builtin_mul_overflow(value, static_cast<int64_t>(kPowersOfTen[fraction - fractions[i]]), &value)) {
         all.store(false, std::memory_order_relaxed);
         break;
       }
