@@ -44,6 +44,7 @@ struct CurlLibrary {
   decltype(&::curl_easy_setopt) easy_setopt = nullptr;
   decltype(&::curl_easy_perform) easy_perform = nullptr;
   decltype(&::curl_easy_cleanup) easy_cleanup = nullptr;
+  decltype(&::curl_easy_getinfo) easy_getinfo = nullptr;
   decltype(&::curl_slist_append) slist_append = nullptr;
   decltype(&::curl_slist_free_all) slist_free_all = nullptr;
   bool loaded = false;
@@ -66,6 +67,7 @@ const CurlLibrary& curl() {
     bind(lib.easy_setopt, "curl_easy_setopt");
     bind(lib.easy_perform, "curl_easy_perform");
     bind(lib.easy_cleanup, "curl_easy_cleanup");
+    bind(lib.easy_getinfo, "curl_easy_getinfo");
     bind(lib.slist_append, "curl_slist_append");
     bind(lib.slist_free_all, "curl_slist_free_all");
     lib.loaded = all;
@@ -191,6 +193,7 @@ struct Transfer {
   size_t bodyLimit = 0;
   std::string body;
   bool overLimit = false;
+  bool received = false;  // any byte of an answer: a header line or the body
   ResponseHeaders headers;
   const std::atomic<bool>* abort = nullptr;
   // The connection this transfer is opening, until its first answer.
@@ -220,6 +223,7 @@ curl_socket_t onOpenSocket(void* user, curlsocktype purpose, curl_sockaddr* addr
 size_t onBody(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const size_t bytes = size * count;
+  transfer->received = true;
   if (transfer->body.size() + bytes > transfer->bodyLimit) {
     transfer->overLimit = true;
     return CURL_WRITEFUNC_ERROR;
@@ -231,6 +235,7 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const size_t bytes = size * count;
+  transfer->received = true;
   transfer->openingAnswered();
   transfer->headers.addLine(std::string_view(data, bytes));
   return bytes;
@@ -286,18 +291,45 @@ CURL* makeHandle(const HttpClientOptions& options, int timeoutMs) {
   return handle;
 }
 
-// Runs one GET on `handle` into `transfer`.
-CURLcode perform(CURL* handle, const HttpClientOptions& options, Transfer& transfer,
-                 const std::string& address, const HeaderList& headers) {
-  transfer.abort = options.abort;
-  curl().easy_setopt(handle, CURLOPT_URL, address.c_str());
-  curl().easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+// Whether `result` is a kept-alive connection that died under the request before any byte of the
+// answer came: the server closed it as idle just as the request went out. libcurl sends such a
+// request again on a new connection by itself, but counts these retries over the whole life of a
+// handle and never starts the count over after a success: the sixth on one handle fails the
+// transfer instead, with CURLE_SEND_ERROR when the connection ended and CURLE_RECV_ERROR when it
+// was reset. Handles here live as long as their client, through every address of a run.
+bool keptConnectionDied(CURL* handle, CURLcode result, const Transfer& transfer) {
+  if (result != CURLE_SEND_ERROR && result != CURLE_RECV_ERROR) return false;
+  if (transfer.received) return false;
+  if (transfer.abort != nullptr && transfer.abort->load(std::memory_order_relaxed)) return false;
+  long connects = -1;  // new connections the transfer opened; none when it used a kept one
+  if (curl().easy_getinfo(handle, CURLINFO_NUM_CONNECTS, &connects) != CURLE_OK) return false;
+  return connects == 0;
+}
+
+CURLcode performOnce(CURL* handle, Transfer& transfer) {
   curl().easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
   curl().easy_setopt(handle, CURLOPT_HEADERDATA, &transfer);
   curl().easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
   curl().easy_setopt(handle, CURLOPT_OPENSOCKETDATA, &transfer);
   const CURLcode result = curl().easy_perform(handle);
   transfer.openingAnswered();  // failed or timed out without an answer: the turn ends all the same
+  return result;
+}
+
+// Runs one GET on `handle` into `transfer`; a request that a kept-alive connection dropped before
+// answering goes out once more, on a new connection.
+CURLcode perform(CURL* handle, const HttpClientOptions& options, Transfer& transfer,
+                 const std::string& address, const HeaderList& headers) {
+  transfer.abort = options.abort;
+  curl().easy_setopt(handle, CURLOPT_URL, address.c_str());
+  curl().easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+  CURLcode result = performOnce(handle, transfer);
+  if (keptConnectionDied(handle, result, transfer)) {
+    // Nothing arrived, so `transfer` is as it was before the first try.
+    curl().easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
+    result = performOnce(handle, transfer);
+    curl().easy_setopt(handle, CURLOPT_FRESH_CONNECT, 0L);
+  }
   curl().easy_setopt(handle, CURLOPT_HTTPHEADER, nullptr);
   return result;
 }

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -428,6 +429,109 @@ TEST(FetchPage, FailsCleanlyOnHostilePages) {
   EXPECT_GE(loopHits.load(), 2);
   std::string url = local.url("/fits");
   EXPECT_EQ(client.FetchPage(url), std::string(size_t{1} << 20, 'f'));
+}
+
+// A server that closes kept-alive connections as idle just as the next request on them arrives: it
+// answers the first request of every connection with `answer`, keeps the connection open without
+// announcing a close, and ends it when the next request comes, either after reading it (the
+// client sees the connection end) or without reading it (the kernel resets the connection).
+class IdleClosingServer {
+ public:
+  enum class Close { AfterReading, Reset };
+  IdleClosingServer(Close close, std::string answer) : close_(close), answer_(std::move(answer)) {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(fd_, 64);
+    socklen_t length = sizeof address;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~IdleClosingServer() {
+    shutdown(fd_, SHUT_RDWR);
+    close(fd_);
+    thread_.join();
+  }
+  std::string url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+  int answered() const { return answered_.load(); }
+
+ private:
+  // One connection after another: the client uses one at a time.
+  void serve() {
+    for (;;) {
+      const int client = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) return;
+      std::string request;
+      char buffer[4096];
+      while (request.find("\r\n\r\n") == std::string::npos) {
+        const ssize_t got = recv(client, buffer, sizeof buffer, 0);
+        if (got <= 0) break;
+        request.append(buffer, static_cast<size_t>(got));
+      }
+      if (request.find("\r\n\r\n") != std::string::npos &&
+          send(client, answer_.data(), answer_.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(answer_.size())) {
+        ++answered_;
+        // The next request on this connection (or the client's own close).
+        pollfd next{client, POLLIN, 0};
+        (void)poll(&next, 1, 2000);
+        if (close_ == Close::AfterReading) {
+          (void)recv(client, buffer, sizeof buffer, 0);
+        } else {
+          const linger reset{1, 0};
+          setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        }
+      }
+      close(client);
+    }
+  }
+
+  const Close close_;
+  const std::string answer_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<int> answered_{0};
+  std::thread thread_;
+};
+
+// Every request but the first comes on a connection kept from the one before, which the server
+// then drops before answering: each is sent again on a new connection, however many times it
+// happens in the life of a client (libcurl's own retries of such requests run out at the sixth).
+TEST(HttpClient, ARequestOnAKeptConnectionThatTheServerClosedIsSentAgain) {
+  constexpr int kRequests = 20;
+  const std::string page = "<html><head><meta http-equiv=refresh content='0;url=/t'></head></html>";
+  struct Case {
+    const char* name;
+    IdleClosingServer::Close close;
+    bool probe;  // ProbeRedirect, else FetchPage
+    std::string answer;
+    std::string want;
+  };
+  const std::string redirect = "HTTP/1.1 302 Found\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n";
+  const std::string pageAnswer = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                                 std::to_string(page.size()) + "\r\n\r\n" + page;
+  const Case kCases[] = {
+      {"probe, closed after reading", IdleClosingServer::Close::AfterReading, true, redirect, "/next"},
+      {"probe, reset", IdleClosingServer::Close::Reset, true, redirect, "/next"},
+      {"page, closed after reading", IdleClosingServer::Close::AfterReading, false, pageAnswer, page},
+      {"page, reset", IdleClosingServer::Close::Reset, false, pageAnswer, page},
+  };
+  for (const Case& c : kCases) {
+    IdleClosingServer server(c.close, c.answer);
+    HttpClient client(quick());
+    int failed = 0;
+    for (int i = 0; i < kRequests; ++i) {
+      std::string url = server.url("/p" + std::to_string(i));
+      const std::string got = c.probe ? client.ProbeRedirect(url, "agent") : client.FetchPage(url);
+      if (got != c.want) ++failed;
+    }
+    EXPECT_EQ(failed, 0) << c.name;
+    EXPECT_EQ(server.answered(), kRequests) << c.name;
+  }
 }
 
 TEST(HttpClient, AnAbortRequestEndsTheTransfer) {
