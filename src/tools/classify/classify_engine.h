@@ -7,6 +7,7 @@
 // Shared by the engine and the window: Chinese texts are declared here and defined in the .cpp.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,8 +79,10 @@ std::string planSummary(const std::vector<PlannedFile>& plan);
 // Moves a file without ever replacing an existing one. Renames first; when that fails (another
 // file system, say) it copies, checks the copy's size and deletes the source, and undoes the copy on
 // any failure. Moving a file onto itself succeeds and changes nothing. False with a reason when the
-// file stays where it was.
-bool moveWithoutReplacing(const std::string& source, const std::string& target, std::string& reason);
+// file stays where it was. `beforeRemovingSource`, when given, runs once a copy is complete and on
+// disk and before the source goes; when it returns false (with the reason set) the copy is undone.
+bool moveWithoutReplacing(const std::string& source, const std::string& target, std::string& reason,
+                          const std::function<bool(std::string&)>& beforeRemovingSource = {});
 
 // "    (" + count + ":" + index + ") " + source, shortened by shortenCaption.
 std::string captionText(int64_t count, int64_t index, std::string_view source);
