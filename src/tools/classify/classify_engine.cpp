@@ -31,7 +31,7 @@ std::string failureSummaryText(int64_t failures) {
 }
 
 bool moveWithoutReplacing(const std::string& source, const std::string& target, std::string& reason,
-                          const std::function<bool(std::string&)>& beforeRemovingSource) {
+                          const CopyHooks& hooks) {
   std::string renameError;
   if (renamePath(source, target, false, &renameError)) return true;
   if (sameFile(source, target)) return true;
@@ -39,6 +39,7 @@ bool moveWithoutReplacing(const std::string& source, const std::string& target, 
     reason = "目标 " + target + " 已存在，不予覆盖";
     return false;
   }
+  if (hooks.beforeCopy && !hooks.beforeCopy(reason)) return false;
   const int64_t size = fileSize(source);
   std::string error;
   if (!copyFile(source, target, false, &error)) {
@@ -56,7 +57,7 @@ bool moveWithoutReplacing(const std::string& source, const std::string& target, 
     reason = "无法把 " + target + " 写入磁盘：" + error;
     return false;
   }
-  if (beforeRemovingSource && !beforeRemovingSource(reason)) {
+  if (hooks.beforeRemovingSource && !hooks.beforeRemovingSource(reason)) {
     removeFile(target);
     return false;
   }
@@ -252,13 +253,20 @@ class Classifier {
   }
 
   bool move(const std::string& source, const std::string& target, int64_t pair, std::string& reason) {
-    // A copy to another file system is recorded before its source goes: after a kill between the
-    // two, an undo knows the copy for the run's own.
-    return moveWithoutReplacing(source, target, reason, [this, &target, pair](std::string& why) {
+    // A copy to another file system is recorded before it begins and again, as the very file it is,
+    // before its source goes: after a kill in between, an undo knows the copy for the run's own.
+    CopyHooks hooks;
+    hooks.beforeCopy = [this, pair](std::string& why) {
+      if (journal_.copying(pair, journalError_)) return true;
+      why = journalError_;
+      return false;
+    };
+    hooks.beforeRemovingSource = [this, &target, pair](std::string& why) {
       if (journal_.copied(pair, fileIdentity(target), journalError_)) return true;
       why = journalError_;
       return false;
-    });
+    };
+    return moveWithoutReplacing(source, target, reason, hooks);
   }
 
   bool keepSources_;

@@ -59,8 +59,27 @@ struct JournalPair {
   std::string_view targetLine;
   FileIdentity source;
   FileIdentity copy;
+  bool copying = false;
   bool failed = false;
 };
+
+// Whether two regular files hold the same bytes.
+bool sameContents(const std::string& a, const std::string& b) {
+  const int64_t size = regularFileSize(a);
+  if (size < 0 || regularFileSize(b) != size) return false;
+  FileReader first;
+  FileReader second;
+  if (!first.open(a) || !second.open(b)) return false;
+  std::string one;
+  std::string two;
+  while (true) {
+    one.clear();
+    two.clear();
+    const int64_t got = first.read(one, size_t{1} << 20);
+    if (got < 0 || second.read(two, size_t{1} << 20) != got || one != two) return false;
+    if (got == 0) return true;
+  }
+}
 
 std::string journalPath(std::string_view logFolder) { return joinPath(logFolder, kJournalName); }
 
@@ -135,6 +154,10 @@ bool ClassifyJournal::willMake(const std::vector<std::string>& folders, std::str
   return write(lines, error);
 }
 
+bool ClassifyJournal::copying(int64_t index, std::string& error) {
+  return write('~' + std::to_string(index) + '\n', error);
+}
+
 bool ClassifyJournal::copied(int64_t index, const FileIdentity& copy, std::string& error) {
   std::string line = '+' + std::to_string(index) + ' ';
   appendIdentity(line, copy);
@@ -161,7 +184,6 @@ RecoveredRun recoverJournal(std::string_view bytes) {
   const std::string_view kind = header.substr(kHeader.size());
   if (kind != kMoveRun && kind != kCopyRun) return run;
   const bool copies = kind == kCopyRun;
-  run.started = true;
 
   std::vector<JournalPair> pairs;
   std::vector<std::string_view> folders;
@@ -195,6 +217,9 @@ RecoveredRun recoverJournal(std::string_view bytes) {
       case '=':
         if (readIndex(rest, index)) settled = std::max(settled, std::min(index, pairs.size()));
         break;
+      case '~':
+        if (readIndex(rest, index) && index < pairs.size()) pairs[index].copying = true;
+        break;
       case '+': {
         const size_t space = rest.find(' ');
         FileIdentity copy;
@@ -226,6 +251,10 @@ RecoveredRun recoverJournal(std::string_view bytes) {
       } else if (now.sameAs(pair.source) || now.sameAs(pair.copy)) {
         done = !pathExists(source);
         if (!done && now.sameAs(pair.copy)) run.strayCopies.push_back({source, target, pair.copy});
+      } else if (pair.copying && now.regular && isRegularFile(source) && sameContents(source, target)) {
+        // Killed between the copy getting its name and its record: the target was free when the copy
+        // began, and what stands there now holds the source's bytes.
+        run.strayCopies.push_back({source, target, now});
       }
       if (!done) continue;
     }
@@ -264,7 +293,7 @@ LeftJournal openLeftJournal(std::string_view logFolder, JournalFile& file, Recov
     return LeftJournal::Failed;
   }
   run = recoverJournal(bytes);
-  return run.started ? LeftJournal::Recovered : LeftJournal::None;
+  return LeftJournal::Recovered;
 }
 
 }  // namespace
@@ -289,13 +318,9 @@ LeftJournal recoverLeftJournal(std::string_view logFolder, std::string& error,
     }
     if (beforeRemoving) beforeRemoving(run);
   }
-  // A journal without its first line leaves the logs of the run before it as they are.
-  if (file.isOpen() && (found == LeftJournal::None || found == LeftJournal::Recovered)) {
+  if (found == LeftJournal::Recovered) {
     std::string reason;
-    if (!file.remove(&reason) && found == LeftJournal::None) {
-      error = "无法删除 " + journalPath(logFolder) + "：" + reason;
-      return LeftJournal::Failed;
-    }
+    file.remove(&reason);  // the logs hold the run now; a journal left over is read again
   }
   return found;
 }

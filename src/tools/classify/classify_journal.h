@@ -12,13 +12,15 @@
 //   "<" TARGET         that file's target
 //   "!" N              pair N failed
 //   "=" N              the pairs below N are settled: each moved unless it failed
+//   "~" N              pair N crosses file systems: its target is free, the copy begins
 //   "+" N " " ID       pair N crossed file systems: ID is its complete copy, on disk before the
 //                      source is removed
 //   "/" FOLDER         a folder that did not exist, about to be made
 // A run records the pairs of a block of files before any of them moves and settles them before the
 // next block moves. The pairs a kill leaves unsettled are decided from the files themselves: one
 // moved when its target holds the very node that its source was (or its recorded copy) and the
-// source's name is free.
+// source's name is free. A copy that was begun and holds the source's bytes while the source is
+// still there is a stray copy, which an undo removes.
 
 #include <cstdint>
 #include <functional>
@@ -54,6 +56,8 @@ class ClassifyJournal {
   bool flush(std::string& error);
   // Writes at once that `folders` (missing now, outermost first) are about to be made.
   bool willMake(const std::vector<std::string>& folders, std::string& error);
+  // Writes at once that pair `index` is about to be copied to its free target.
+  bool copying(int64_t index, std::string& error);
   // Writes at once that pair `index` was copied to `copy`, whose source is about to be removed.
   bool copied(int64_t index, const FileIdentity& copy, std::string& error);
   // The run's logs are committed: the journal goes.
@@ -77,8 +81,7 @@ struct RecoveredRun {
   std::string afterLog;
   std::string failureLog;
   std::string madeFoldersLog;
-  bool started = false;  // the journal is a run's: it has its first line
-  int64_t pairs = 0;     // the pairs the logs hold
+  int64_t pairs = 0;  // the pairs the logs hold
   // Complete copies whose source is still in place: the run was killed between a copy to another
   // file system and the removal of its source.
   struct StrayCopy {
@@ -91,13 +94,14 @@ struct RecoveredRun {
 
 // The run that a journal's bytes account for. Settled pairs are taken as recorded; unsettled ones
 // are decided from the files as they are now, and a pair that did not move is left out. A line cut
-// short by a kill, and anything not understood, is passed over.
+// short by a kill, and anything not understood, is passed over; without its first line a journal
+// accounts for no file.
 RecoveredRun recoverJournal(std::string_view bytes);
 
-// A run that got as far as its journal's first line is the last run, as a run that ends is once it
-// got past listing its files: its logs replace the earlier ones even when it moved nothing.
+// A run that made its journal is the last run, as a run that ends is once it got past listing its
+// files: its logs replace the earlier ones even when it moved nothing.
 enum class LeftJournal {
-  None,       // no journal, or one killed before its first line: the logs are the last run's
+  None,       // no journal: the logs are the last run's
   Busy,       // a live run holds it
   Recovered,  // the journal of a killed run
   Failed,     // it is there but cannot be read (or its logs cannot be written); `error` says why

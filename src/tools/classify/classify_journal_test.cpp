@@ -40,7 +40,9 @@ TEST(RecoverJournal, SettledPairsAsRecordedUnsettledOnesFromTheFiles) {
   auto at = [&](const char* name) { return dir / name; };
   // a moved and b failed in a settled block. In the block a kill cut short: c moved; d did not
   // yet; e's target is someone else's file and its source was never there; f was copied to another
-  // file system and killed before its source went; g was copied and its source removed.
+  // file system and killed before its source went; g was copied and its source removed; i was
+  // copied and killed before the copy was recorded; j began a copy, and what stands at its target
+  // now is not that copy.
   testing::writeBytes(at("out/a"), "a");
   testing::writeBytes(at("src/b"), "b");
   testing::writeBytes(at("out/c"), "c");
@@ -49,6 +51,10 @@ TEST(RecoverJournal, SettledPairsAsRecordedUnsettledOnesFromTheFiles) {
   testing::writeBytes(at("src/f"), "f");
   testing::writeBytes(at("out/f"), "f");
   testing::writeBytes(at("out/g"), "g");
+  testing::writeBytes(at("src/i"), "i");
+  testing::writeBytes(at("out/i"), "i");
+  testing::writeBytes(at("src/j"), "j");
+  testing::writeBytes(at("out/j"), "not j");
   std::filesystem::create_directories(at("out/made"));
   const std::string journal =
       "# chengling classify journal 1 move\n"
@@ -64,18 +70,21 @@ TEST(RecoverJournal, SettledPairsAsRecordedUnsettledOnesFromTheFiles) {
       ">7:7 " + line(at("src/g")) + "\n<" + line(at("out/g")) + "\n" +
       "+6 " + identityText(at("out/g")) + "\n" +
       "/" + line(at("out/made")) + "\n" +
+      ">" + identityText(at("src/i")) + " " + line(at("src/i")) + "\n<" + line(at("out/i")) + "\n~7\n" +
+      ">" + identityText(at("src/j")) + " " + line(at("src/j")) + "\n<" + line(at("out/j")) + "\n~8\n" +
       ">1:9 " + line(at("src/h"));  // cut short by the kill
   const RecoveredRun run = recoverJournal(journal);
-  EXPECT_TRUE(run.started);
   EXPECT_EQ(run.pairs, 4);
   EXPECT_EQ(run.beforeLog, at("src/a") + "\n" + at("src/b") + "\n" + at("src/c") + "\n" + at("src/g") + "\n");
   EXPECT_EQ(run.afterLog, at("out/a") + "\n" + at("out/b") + "\n" + at("out/c") + "\n" + at("out/g") + "\n");
   EXPECT_EQ(run.failureLog, at("src/b") + "\n");
   EXPECT_EQ(run.madeFoldersLog, at("out") + "\n" + at("out/made") + "\n");
-  ASSERT_EQ(run.strayCopies.size(), 1u);
+  ASSERT_EQ(run.strayCopies.size(), 2u);
   EXPECT_EQ(run.strayCopies[0].source, at("src/f"));
   EXPECT_EQ(run.strayCopies[0].copy, at("out/f"));
   EXPECT_TRUE(fileIdentity(at("out/f")).sameAs(run.strayCopies[0].identity));
+  EXPECT_EQ(run.strayCopies[1].copy, at("out/i"));
+  EXPECT_TRUE(fileIdentity(at("out/i")).sameAs(run.strayCopies[1].identity));
 
   // A copy run's unsettled pair counts where its target is a file; nothing is a stray there.
   const RecoveredRun copies = recoverJournal(
@@ -83,15 +92,15 @@ TEST(RecoverJournal, SettledPairsAsRecordedUnsettledOnesFromTheFiles) {
       line(at("out/c")) + "\n>" + identityText(at("src/d")) + " " + line(at("src/d")) + "\n<" + line(at("out/x")) + "\n");
   EXPECT_EQ(copies.afterLog, at("out/c") + "\n");
 
-  // No first line, or not ours: no run at all.
-  for (const std::string& bytes : {std::string(), std::string("# chengling classify jour"),
-                                   std::string("# chengling classify journal 1 move"), std::string("garbage\n>1:1 /a\n<b\n"),
+  // Without its whole first line a journal accounts for no file.
+  const std::string pair = ">" + identityText(at("out/c")) + " " + line(at("src/c")) + "\n<" + line(at("out/c")) + "\n";
+  for (const std::string& first : {std::string(), std::string("# chengling classify jour"), std::string("garbage\n"),
                                    std::string("# chengling classify journal 2 move\n")}) {
-    EXPECT_FALSE(recoverJournal(bytes).started) << bytes;
+    const RecoveredRun nothing = recoverJournal(first + pair);
+    EXPECT_EQ(nothing.pairs, 0) << first;
+    EXPECT_EQ(nothing.beforeLog + nothing.afterLog + nothing.failureLog + nothing.madeFoldersLog, "") << first;
   }
-  const RecoveredRun empty = recoverJournal("# chengling classify journal 1 move\n");
-  EXPECT_TRUE(empty.started);
-  EXPECT_EQ(empty.pairs, 0);
+  EXPECT_EQ(recoverJournal("# chengling classify journal 1 move\n" + pair).pairs, 1);
 }
 
 // Everything under `root` (native paths relative to it): files with their bytes, folders as "/".
@@ -131,7 +140,7 @@ TEST(ClassifyJournal, BetweenAnyTwoFilesTheRecordIsExactlyWhatHasMoved) {
   int64_t checked = 0;
   ctx.onCheckpointHook = [&](PlainRunContext&, int64_t) {
     const RecoveredRun run = recoverJournal(testing::readBytes(nativeFromInternal(f.home / kJournalName)));
-    ASSERT_TRUE(run.started);
+    ASSERT_TRUE(f.journalThere());
     const std::vector<std::string> before = readLogLines(run.beforeLog);
     const std::vector<std::string> failures = readLogLines(run.failureLog);
     std::set<std::string> recorded(before.begin(), before.end());
@@ -224,7 +233,8 @@ TEST(ClassifyJournal, AnotherRunOrAnUndoWaitsForTheLiveRun) {
   EXPECT_EQ(undo.error, "另一个归类正在进行，等它结束后才能撤销");
   EXPECT_TRUE(testing::exists(f.in("old/1/a")));
 
-  // Once it is gone (killed before it recorded a file), its journal stands for it.
+  // Once it is gone (killed before it recorded a file), its journal stands for it: it is the last
+  // run, and it moved nothing.
   live.close();
   EXPECT_FALSE(ClassifyUndoAvailable(f.home.path())) << "the newest run moved nothing";
   EXPECT_EQ(ClassifyUndo(f.home.path(), ctx).restored, 0);
