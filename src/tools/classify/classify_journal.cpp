@@ -54,15 +54,6 @@ bool readIndex(std::string_view text, size_t& index) {
   return true;
 }
 
-struct JournalPair {
-  std::string_view sourceLine;  // as logLine wrote it, without its LF
-  std::string_view targetLine;
-  FileIdentity source;
-  FileIdentity copy;
-  bool copying = false;
-  bool failed = false;
-};
-
 // Whether two regular files hold the same bytes.
 bool sameContents(const std::string& a, const std::string& b) {
   const int64_t size = regularFileSize(a);
@@ -172,24 +163,23 @@ bool ClassifyJournal::finish(std::string& error) {
   return false;
 }
 
-RecoveredRun recoverJournal(std::string_view bytes) {
-  RecoveredRun run;
+JournalRecord readJournal(std::string_view bytes) {
+  JournalRecord record;
   // Only whole lines count: a kill may cut the last one short.
   const size_t end = bytes.rfind('\n');
-  if (end == std::string_view::npos) return run;
+  if (end == std::string_view::npos) return record;
   bytes = bytes.substr(0, end + 1);
   const size_t headerEnd = bytes.find('\n');
   const std::string_view header = bytes.substr(0, headerEnd);
-  if (header.substr(0, kHeader.size()) != kHeader) return run;
+  if (header.substr(0, kHeader.size()) != kHeader) return record;
   const std::string_view kind = header.substr(kHeader.size());
-  if (kind != kMoveRun && kind != kCopyRun) return run;
-  const bool copies = kind == kCopyRun;
+  if (kind != kMoveRun && kind != kCopyRun) return record;
+  record.known = true;
+  record.copies = kind == kCopyRun;
 
-  std::vector<JournalPair> pairs;
-  std::vector<std::string_view> folders;
-  JournalPair pending;
+  std::vector<JournalRecord::Pair>& pairs = record.pairs;
+  JournalRecord::Pair pending;
   bool havePending = false;
-  size_t settled = 0;
   for (size_t pos = headerEnd + 1; pos < bytes.size();) {
     const size_t next = bytes.find('\n', pos);
     const std::string_view line = bytes.substr(pos, next - pos);
@@ -200,8 +190,9 @@ RecoveredRun recoverJournal(std::string_view bytes) {
     switch (line.front()) {
       case '>': {
         const size_t space = rest.find(' ');
+        pending = JournalRecord::Pair{};
         havePending = space != std::string_view::npos && readIdentity(rest.substr(0, space), pending.source);
-        pending.sourceLine = havePending ? rest.substr(space + 1) : std::string_view();
+        if (havePending) pending.sourceLine = rest.substr(space + 1);
         break;
       }
       case '<':
@@ -215,7 +206,7 @@ RecoveredRun recoverJournal(std::string_view bytes) {
         if (readIndex(rest, index) && index < pairs.size()) pairs[index].failed = true;
         break;
       case '=':
-        if (readIndex(rest, index)) settled = std::max(settled, std::min(index, pairs.size()));
+        if (readIndex(rest, index)) record.settled = std::max(record.settled, std::min(index, pairs.size()));
         break;
       case '~':
         if (readIndex(rest, index) && index < pairs.size()) pairs[index].copying = true;
@@ -230,15 +221,23 @@ RecoveredRun recoverJournal(std::string_view bytes) {
         break;
       }
       case '/':
-        folders.push_back(rest);
+        record.folders.push_back(rest);
         break;
       default:
         break;
     }
   }
+  return record;
+}
 
+RecoveredRun recoverJournal(std::string_view bytes) {
+  RecoveredRun run;
+  const JournalRecord record = readJournal(bytes);
+  const std::vector<JournalRecord::Pair>& pairs = record.pairs;
+  const size_t settled = record.settled;
+  const bool copies = record.copies;
   for (size_t i = 0; i < pairs.size(); ++i) {
-    const JournalPair& pair = pairs[i];
+    const JournalRecord::Pair& pair = pairs[i];
     bool failed = pair.failed;
     if (i >= settled && !failed) {
       // Unsettled: the files say whether it moved. What did not move is left out of the logs.
@@ -264,7 +263,7 @@ RecoveredRun recoverJournal(std::string_view bytes) {
     ++run.pairs;
   }
   std::unordered_set<std::string_view> listed;
-  for (const std::string_view line : folders) {
+  for (const std::string_view line : record.folders) {
     const std::string folder = logLinePath(line);
     if (listed.insert(line).second && pathExists(folder) && IsDirectory(folder)) {
       run.madeFoldersLog.append(line).append("\n");

@@ -75,6 +75,26 @@ class ClassifyJournal {
   int64_t pairs_ = 0;
 };
 
+// The records of a journal's bytes as they were written, with nothing looked up on disk. Views into
+// the bytes. A line cut short by a kill, and anything not understood, is passed over; without its
+// whole first line a journal holds no record.
+struct JournalRecord {
+  bool known = false;   // the first line is a journal's
+  bool copies = false;  // the run copied
+  struct Pair {
+    std::string_view sourceLine;  // as logLine wrote it, without its LF
+    std::string_view targetLine;
+    FileIdentity source;  // the source as planned: exists and regular, or neither
+    FileIdentity copy;    // the complete copy across file systems, when recorded
+    bool copying = false;
+    bool failed = false;
+  };
+  std::vector<Pair> pairs;
+  size_t settled = 0;  // the pairs below it are settled; never more than the pairs
+  std::vector<std::string_view> folders;
+};
+JournalRecord readJournal(std::string_view bytes);
+
 // What a journal accounts for, in the form of the four logs.
 struct RecoveredRun {
   std::string beforeLog;
@@ -92,10 +112,9 @@ struct RecoveredRun {
   std::vector<StrayCopy> strayCopies;
 };
 
-// The run that a journal's bytes account for. Settled pairs are taken as recorded; unsettled ones
-// are decided from the files as they are now, and a pair that did not move is left out. A line cut
-// short by a kill, and anything not understood, is passed over; without its first line a journal
-// accounts for no file.
+// The run that a journal's bytes account for (readJournal). Settled pairs are taken as recorded;
+// unsettled ones are decided from the files as they are now, and a pair that did not move is left
+// out.
 RecoveredRun recoverJournal(std::string_view bytes);
 
 // A run that made its journal is the last run, as a run that ends is once it got past listing its
