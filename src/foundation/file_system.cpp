@@ -75,6 +75,20 @@ bool IsDirectory(std::string_view path) {
   return S_ISDIR(st.st_mode);
 }
 
+FileIdentity fileIdentity(std::string_view path) {
+  FileIdentity identity;
+  if (path.empty()) return identity;
+  const std::string name = native(path);
+  struct stat st{};
+  if (::lstat(name.c_str(), &st) != 0) return identity;
+  identity.exists = true;
+  identity.device = static_cast<uint64_t>(st.st_dev);
+  identity.inode = static_cast<uint64_t>(st.st_ino);
+  identity.regular = S_ISREG(st.st_mode);
+  if (S_ISLNK(st.st_mode)) identity.regular = ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return identity;
+}
+
 int64_t fileSize(std::string_view path) {
   struct stat st{};
   if (path.empty() || ::stat(native(path).c_str(), &st) != 0) return -1;

@@ -22,6 +22,20 @@ bool pathExists(std::string_view path);
 bool isRegularFile(std::string_view path);
 // True when the path is a folder, and also when its attributes cannot be read (it does not exist).
 bool IsDirectory(std::string_view path);
+// Which file a name stands for: the device and inode of the name itself (a symbolic link is the
+// link, which is what a rename moves), and whether it leads to a regular file (after links). All
+// false and zero when nothing is there or its attributes cannot be read.
+struct FileIdentity {
+  bool exists = false;
+  bool regular = false;
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool sameAs(const FileIdentity& other) const {
+    return exists && other.exists && device == other.device && inode == other.inode;
+  }
+};
+FileIdentity fileIdentity(std::string_view path);
+
 // Size in bytes, -1 when it cannot be read.
 int64_t fileSize(std::string_view path);
 // The same for a regular file (after links), -1 for anything else.

@@ -44,6 +44,7 @@ enum class Fault {
   KillAtSecondCommit,  // SIGKILL with one output committed and the second complete but not renamed
   KillAtThirdWrite,    // SIGKILL further on, between outputs
   KillAtFirstRemoval,  // SIGKILL when the first file is to be removed (a moved source after its copy)
+  KillAtFifthWrite,    // SIGKILL further on still
 };
 
 struct Tool {
@@ -64,6 +65,8 @@ struct Tool {
   bool movesSources = false;
   // The outputs' folder is a file system of its own under every fault (needs root and mounts).
   bool separateFileSystem = false;
+  // After a kill, `classify --undo` is to put back exactly what the killed run moved.
+  bool undoesAKilledRun = false;
 };
 
 // Text in GBK, a few pages long, different for each seed.
@@ -195,6 +198,27 @@ const Tool kClassifyMoveAcross = [] {
   return tool;
 }();
 
+// The undo journal under SIGKILL: after a killed move an undo puts the tree back as it was, and the
+// clean run before it (the reference run, whose logs an undo would otherwise find) keeps its files.
+// Within one file system the writes are the journal's own; across them, the fifth falls between a
+// copy and the removal of its source.
+const Tool kClassifyMoveUndo = [] {
+  Tool tool = kClassifyMove;
+  tool.name = "ClassifyMoveUndo";
+  tool.faults = {KillAtFirstWrite, KillAtFirstCommit, KillAtSecondCommit, KillAtThirdWrite, KillAtFifthWrite};
+  tool.undoesAKilledRun = true;
+  return tool;
+}();
+
+const Tool kClassifyMoveAcrossUndo = [] {
+  Tool tool = kClassifyMoveAcross;
+  tool.name = "ClassifyMoveAcrossUndo";
+  tool.faults = {KillAtFirstWrite, KillAtFirstCommit, KillAtSecondCommit, KillAtThirdWrite, KillAtFirstRemoval,
+                 KillAtFifthWrite};
+  tool.undoesAKilledRun = true;
+  return tool;
+}();
+
 // One output written at once over an earlier table, which is synced first.
 const Tool kCsv{
     "Csv",
@@ -218,12 +242,13 @@ const Tool kCsv{
     {FullDisk, ReadOnly, WriteError, ReadError, RenameError, SyncError, KillAtFirstWrite, KillAtFirstCommit},
 };
 
-const Tool* const kTools[] = {&kSplit, &kMerge, &kMergeInPlace, &kTranscode, &kTranscodeOverwrite, &kClassifyMove,
-                               &kClassifyMoveAcross, &kCsv};
+const Tool* const kTools[] = {&kSplit,        &kMerge,           &kMergeInPlace,       &kTranscode,
+                               &kTranscodeOverwrite, &kClassifyMove, &kClassifyMoveAcross, &kClassifyMoveUndo,
+                               &kClassifyMoveAcrossUndo, &kCsv};
 
 bool kills(Fault fault) {
   return fault == KillAtFirstWrite || fault == KillAtFirstCommit || fault == KillAtSecondCommit ||
-         fault == KillAtThirdWrite || fault == KillAtFirstRemoval;
+         fault == KillAtThirdWrite || fault == KillAtFirstRemoval || fault == KillAtFifthWrite;
 }
 
 const char* faultName(Fault fault) {
@@ -239,6 +264,7 @@ const char* faultName(Fault fault) {
     case Fault::KillAtSecondCommit: return "KillAtSecondCommit";
     case Fault::KillAtThirdWrite: return "KillAtThirdWrite";
     case Fault::KillAtFirstRemoval: return "KillAtFirstRemoval";
+    case Fault::KillAtFifthWrite: return "KillAtFifthWrite";
   }
   return "?";
 }
@@ -262,6 +288,7 @@ std::optional<SyscallFault> syscallFault(Fault fault, const Tool& tool, const st
     case Fault::KillAtSecondCommit: return SyscallFault{kRenames, kDie, 2, {}};
     case Fault::KillAtThirdWrite: return SyscallFault{tool.writeCalls, kDie, 3, {}};
     case Fault::KillAtFirstRemoval: return SyscallFault{"unlink,unlinkat", kDie, 1, {}};
+    case Fault::KillAtFifthWrite: return SyscallFault{tool.writeCalls, kDie, 5, {}};
     case Fault::FullDisk:
     case Fault::ReadOnly: return std::nullopt;
   }
@@ -301,9 +328,10 @@ struct CliRun {
   bool killed() const { return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL; }
 };
 
-// Runs chengling-cli with `arguments`, behind `prefix` (strace) when given; standard output is
-// dropped, standard error kept.
-CliRun runCli(const std::vector<std::string>& prefix, const std::vector<std::string>& arguments, const std::string& errFile) {
+// Starts chengling-cli with `arguments`, behind `prefix` (strace) when given; standard output is
+// dropped, standard error goes to `errFile`.
+pid_t startCli(const std::vector<std::string>& prefix, const std::vector<std::string>& arguments,
+               const std::string& errFile) {
   std::vector<std::string> all = prefix;
   all.push_back(CHENGLING_CLI);
   all.insert(all.end(), arguments.begin(), arguments.end());
@@ -320,11 +348,21 @@ CliRun runCli(const std::vector<std::string>& prefix, const std::vector<std::str
     execv(argv[0], argv.data());
     _exit(127);
   }
-  CliRun run;
   EXPECT_GT(child, 0);
+  return child;
+}
+
+CliRun waitCli(pid_t child, const std::string& errFile) {
+  CliRun run;
   if (child > 0) waitpid(child, &run.status, 0);
   run.err = readBytes(errFile);
   return run;
+}
+
+// Runs chengling-cli with `arguments`, behind `prefix` (strace) when given; standard output is
+// dropped, standard error kept.
+CliRun runCli(const std::vector<std::string>& prefix, const std::vector<std::string>& arguments, const std::string& errFile) {
+  return waitCli(startCli(prefix, arguments, errFile), errFile);
 }
 
 bool isTemporary(const std::string& path) { return path.ends_with(".chengling.tmp"); }
@@ -419,6 +457,32 @@ std::vector<std::string> difference(const Tree& after, const Tree& clean, const 
   return found;
 }
 
+// The tree less the program's temporary files, which a killed write may leave.
+Tree withoutTemporaries(Tree tree) {
+  std::erase_if(tree.files, [](const auto& entry) { return isTemporary(entry.first); });
+  return tree;
+}
+
+// The paths by which two trees differ, for a failure message.
+std::string treeDifference(const Tree& have, const Tree& want) {
+  std::string text;
+  for (const auto& [path, bytes] : have.files) {
+    const std::string* other = find(want.files, path);
+    if (other == nullptr) text += "extra " + path + "\n";
+    else if (*other != bytes) text += "changed " + path + "\n";
+  }
+  for (const auto& [path, bytes] : want.files) {
+    if (!have.files.contains(path)) text += "missing " + path + "\n";
+  }
+  for (const std::string& folder : have.folders) {
+    if (!want.folders.contains(folder)) text += "extra folder " + folder + "\n";
+  }
+  for (const std::string& folder : want.folders) {
+    if (!have.folders.contains(folder)) text += "missing folder " + folder + "\n";
+  }
+  return text;
+}
+
 std::string joined(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\n";
@@ -492,6 +556,14 @@ TEST_P(FaultInjection, SourcesSurviveOutputsAreWholeAndTheNextRunEndsClean) {
     }
   }
 
+  if (tool.undoesAKilledRun) {
+    // Exactly the killed run is taken back: its files, the folders it made and the copy it left.
+    const CliRun undo = runCli({}, {"classify", "--undo"}, errFile);
+    EXPECT_EQ(undo.code(), 0) << undo.err;
+    EXPECT_EQ(treeDifference(withoutTemporaries(snapshot(root)), withoutTemporaries(before)), "");
+    EXPECT_EQ(treeDifference(snapshot(reference), clean), "") << "the run before the killed one was touched";
+  }
+
   // The same command again, the fault lifted: it ends as the clean run did and clears the leftovers.
   readOnly.reset();
   if (small) {
@@ -499,7 +571,7 @@ TEST_P(FaultInjection, SourcesSurviveOutputsAreWholeAndTheNextRunEndsClean) {
   }
   const CliRun again = runCli({}, tool.arguments(root), errFile);
   const Tree ended = snapshot(root);
-  if (fault == KillAtFirstRemoval && tool.movesSources) {
+  if (fault == KillAtFirstRemoval && tool.movesSources && !tool.undoesAKilledRun) {
     // Killed between a complete copy and the removal of its source, a move leaves the file in both
     // places. A move never replaces an existing file, so the next run names that one as failed and
     // leaves both as they are; nothing is lost and everything else ends where a clean run puts it.
@@ -593,6 +665,104 @@ TEST(ReplacedTargets, AnotherInstancesCleanUpWaitsForTheRename) {
   ASSERT_EQ(waitpid(slow, &status, 0), slow);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(readBytes(dir / "out/first.csv"), "\"a\",\"b\"\r\n\"1\",\"x\"\r\n");
+}
+
+// ---------------------------------------------------------------------------------------------
+// The undo journal of a classification move on a larger tree.
+
+size_t filesUnder(const std::string& folder) {
+  size_t count = 0;
+  std::error_code ignored;
+  for (const auto& entry : fs::recursive_directory_iterator(folder, ignored)) count += entry.is_regular_file();
+  return count;
+}
+
+// Moves 30 files cleanly, then 2000 files with a real SIGKILL in the middle (strace at a chosen
+// rename, or a kill from outside as soon as a file or folder is seen), then undoes: the 2000 are
+// back where they were, the folders the killed run made are gone, and the 30 of the run before stay
+// where that run put them.
+TEST(UndoJournal, AKilledMoveIsTakenBackExactlyAndTheRunBeforeItStays) {
+  const std::string strace = straceProgram();
+  struct Kill {
+    const char* name;
+    int atRename;      // strace kills the run at this rename; 0: killed from outside
+    const char* seen;  // killed from outside once this path exists (relative to the scratch folder)
+  };
+  const Kill kills[] = {{"at the 700th rename", 700, nullptr},
+                        {"as soon as its journal is there", 0, ""},
+                        {"once its first file has moved", 0, "new/out/1/n10000"},
+                        {"once its 501st file has moved", 0, "new/out/6/n10500"}};
+  for (const Kill& kill : kills) {
+    SCOPED_TRACE(kill.name);
+    if (kill.atRename > 0 && strace.empty()) continue;
+    const TempDir scratch;  // the first one in a process sets CHENGLING_HOME
+    const std::string journal = std::string(std::getenv("CHENGLING_HOME")) + utf8(u8"/归类进行中的记录.txt");
+    const std::string errFile = scratch / "stderr.txt";
+    for (int i = 0; i < 30; ++i) writeBytes(scratch / ("old/o" + std::to_string(i)), "old " + std::to_string(i));
+    ASSERT_EQ(runCli({}, {"classify", "--move", scratch / "old"}, errFile).code(), 0);
+    const Tree older = snapshot(scratch / "old");
+
+    for (int i = 0; i < 2000; ++i) writeBytes(scratch / ("new/src/n" + std::to_string(10000 + i)), std::to_string(i));
+    const Tree before = snapshot(scratch / "new");
+    const std::vector<std::string> arguments = {"classify", "--move", "--per-batch", "100", "--to",
+                                                scratch / utf8(u8"new/out/[批次名]/[文件名]"), scratch / "new/src"};
+    CliRun killed;
+    if (kill.atRename > 0) {
+      const SyscallFault fault{"rename,renameat,renameat2", "signal=SIGKILL", kill.atRename, {}};
+      killed = runCli(fault.prefix(strace), arguments, errFile);
+    } else {
+      const std::string seen = *kill.seen ? scratch / kill.seen : journal;
+      const pid_t child = startCli({}, arguments, errFile);
+      for (int i = 0; i < 400000 && !fs::exists(seen); ++i) ::usleep(25);
+      ::kill(child, SIGKILL);
+      killed = waitCli(child, errFile);
+    }
+    const size_t moved = filesUnder(scratch / "new/out");
+    SCOPED_TRACE(std::to_string(moved) + " files had moved");
+    ASSERT_TRUE(killed.killed()) << killed.status << killed.err;
+    if (kill.atRename > 0) {
+      EXPECT_EQ(moved, 699u);
+    }
+    EXPECT_EQ(filesUnder(scratch / "new/src") + moved, 2000u) << "nothing is lost or doubled";
+
+    const CliRun undo = runCli({}, {"classify", "--undo"}, errFile);
+    EXPECT_EQ(undo.code(), 0) << undo.err;
+    EXPECT_EQ(treeDifference(snapshot(scratch / "new"), before), "");
+    EXPECT_EQ(treeDifference(snapshot(scratch / "old"), older), "");
+    // A second undo finds the killed run undone and still leaves the run before it alone.
+    EXPECT_EQ(runCli({}, {"classify", "--undo"}, errFile).code(), 0);
+    EXPECT_EQ(treeDifference(snapshot(scratch / "old"), older), "");
+  }
+}
+
+// A journal that cannot be written ends the run at once: nothing moves without its record, the
+// reason is named, and an undo takes back everything that did move.
+TEST(UndoJournal, AJournalThatCannotBeWrittenEndsTheRun) {
+  const std::string strace = straceProgram();
+  if (strace.empty()) GTEST_SKIP() << "strace is not installed";
+  const TempDir scratch;
+  const std::string errFile = scratch / "stderr.txt";
+  for (int i = 0; i < 300; ++i) writeBytes(scratch / ("src/f" + std::to_string(1000 + i)), std::to_string(i));
+  const Tree before = snapshot(scratch.path());
+  const std::string journal = std::string(std::getenv("CHENGLING_HOME")) + utf8(u8"/归类进行中的记录.txt");
+  // The sixth write of the journal: a few blocks and folders in.
+  const SyscallFault full{"write", "error=ENOSPC", 6, {journal}};
+  const CliRun run = runCli(full.prefix(strace),
+                            {"classify", "--move", "--to", scratch / utf8(u8"out/[批次名]/[文件名]"), scratch / "src"},
+                            errFile);
+  EXPECT_EQ(run.code(), 1) << run.err;
+  EXPECT_NE(run.err.find(journal), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(utf8(u8"磁盘已满")), std::string::npos) << run.err;
+  const size_t moved = filesUnder(scratch / "out");
+  EXPECT_GT(moved, 0u);
+  EXPECT_LT(moved, 300u) << "the run went on without its record";
+  EXPECT_EQ(filesUnder(scratch / "src") + moved, 300u);
+
+  const CliRun undo = runCli({}, {"classify", "--undo"}, errFile);
+  EXPECT_EQ(undo.code(), 0) << undo.err;
+  Tree after = snapshot(scratch.path());
+  after.files.erase("stderr.txt");
+  EXPECT_EQ(treeDifference(after, before), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTool, FaultInjection, ::testing::ValuesIn(cases()),
