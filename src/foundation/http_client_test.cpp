@@ -629,6 +629,8 @@ TEST(HttpClient, ARequestOnAKeptConnectionThatTheServerClosedIsSentAgain) {
   const Case kCases[] = {
       {"probe, closed after reading", IdleClosingServer::Close::AfterReading, true, redirect, "/next"},
       {"probe, reset", IdleClosingServer::Close::Reset, true, redirect, "/next"},
+      // Nothing tells a failed probe of a page from a successful one but the count of answers.
+      {"probe of a page, closed after reading", IdleClosingServer::Close::AfterReading, true, pageAnswer, ""},
       {"page, closed after reading", IdleClosingServer::Close::AfterReading, false, pageAnswer, page},
       {"page, reset", IdleClosingServer::Close::Reset, false, pageAnswer, page},
   };
