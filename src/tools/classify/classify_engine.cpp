@@ -1,5 +1,6 @@
 #include "tools/classify/classify_engine.h"
 
+#include <array>
 #include <functional>
 #include <unordered_map>
 #include <unordered_set>
@@ -253,28 +254,69 @@ class Classifier {
   }
 
   bool move(const std::string& source, const std::string& target, int64_t pair, std::string& reason) {
-    // A copy to another file system is recorded before it begins and again, as the very file it is,
-    // before its source goes: after a kill in between, an undo knows the copy for the run's own.
+    moving_ = {&target, pair};
+    return moveWithoutReplacing(source, target, reason, copyHooks_);
+  }
+
+  // A copy to another file system is recorded before it begins and again, as the very file it is,
+  // before its source goes: after a kill in between, an undo knows the copy for the run's own. Made
+  // once; they hear of the file through `moving_`.
+  CopyHooks recordedCopies() {
     CopyHooks hooks;
-    hooks.beforeCopy = [this, pair](std::string& why) {
-      if (journal_.copying(pair, journalError_)) return true;
+    hooks.beforeCopy = [this](std::string& why) {
+      if (journal_.copying(moving_.pair, journalError_)) return true;
       why = journalError_;
       return false;
     };
-    hooks.beforeRemovingSource = [this, &target, pair](std::string& why) {
-      if (journal_.copied(pair, fileIdentity(target), journalError_)) return true;
+    hooks.beforeRemovingSource = [this](std::string& why) {
+      if (journal_.copied(moving_.pair, fileIdentity(*moving_.target), journalError_)) return true;
       why = journalError_;
       return false;
     };
-    return moveWithoutReplacing(source, target, reason, hooks);
+    return hooks;
   }
 
   bool keepSources_;
   ClassifyJournal& journal_;
   std::string journalError_;
+  struct {
+    const std::string* target = nullptr;
+    int64_t pair = 0;
+  } moving_;
+  CopyHooks copyHooks_ = recordedCopies();
   std::unordered_set<std::string> written_;
   std::string lastFolder_;
   std::vector<std::string> madeFolders_;
+};
+
+// The sources and targets of the block being planned, to tell whether a later file's source is one
+// of them: a small open-addressing table of their hashes, emptied per block, with no allocation per
+// file. A block holds at most kJournalBlock files, so the table is never more than half full.
+class BlockPaths {
+ public:
+  void clear() { slots_.fill(Slot{}); }
+  bool contains(std::string_view path) const {
+    const size_t hash = hashOf(path);
+    for (size_t i = hash;; ++i) {
+      const Slot& slot = slots_[i % slots_.size()];
+      if (slot.hash == 0) return false;
+      if (slot.hash == hash && slot.path == path) return true;
+    }
+  }
+  void insert(std::string_view path) {
+    const size_t hash = hashOf(path);
+    size_t i = hash;
+    while (slots_[i % slots_.size()].hash != 0) ++i;
+    slots_[i % slots_.size()] = Slot{hash, path};
+  }
+
+ private:
+  struct Slot {
+    size_t hash = 0;  // 0: empty
+    std::string_view path;
+  };
+  static size_t hashOf(std::string_view path) { return std::hash<std::string_view>()(path) | 1; }
+  std::array<Slot, 4 * kJournalBlock> slots_{};
 };
 
 // One file of a block, planned before any file of the block moves: its target, what its source
@@ -408,7 +450,7 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
   std::string journalError;
   std::vector<PlannedMove> block;
   block.reserve(kJournalBlock);
-  std::unordered_set<std::string_view> claimed;  // the sources and targets of the block
+  BlockPaths claimed;
   int64_t attempted = 0;
   counter.restart();
   for (const RunGroup& group : groups) {
@@ -423,7 +465,7 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
         const FileIdentity identity = fileIdentity(source);
         // A file that is not there yet, or that an earlier file of the block moves or leads to, is
         // planned once those have moved: what the run finds then is what it finds file by file.
-        if (!block.empty() && (!identity.exists || claimed.count(source) != 0)) break;
+        if (!block.empty() && (!identity.exists || claimed.contains(source))) break;
         PlannedMove& move = block.emplace_back();
         move.source = &source;
         move.identity = identity;

@@ -23,9 +23,11 @@ void appendIdentity(std::string& out, const FileIdentity& identity) {
     out += '-';
     return;
   }
-  out += std::to_string(identity.device);
-  out += ':';
-  out += std::to_string(identity.inode);
+  char text[48];
+  char* end = std::to_chars(text, text + 20, identity.device).ptr;
+  *end++ = ':';
+  end = std::to_chars(end, text + sizeof text, identity.inode).ptr;
+  out.append(text, end);
 }
 
 bool readNumber(std::string_view text, uint64_t& value) {
