@@ -6,7 +6,8 @@
 // memory and written once, in the encoding of the input decoded last; an input that is no text
 // (foundation/text_check.h) then fails with kNotTextMerge and nothing of it goes in. The output goes through an
 // AtomicFile; inputs are deleted (deleteInputs) only after it was committed, and only those whose
-// content it holds.
+// content it holds. An input that cannot be opened is reported and left out; one that opens but
+// cannot be read whole fails the whole merge: no output, and every input stays.
 
 #include <cstdint>
 #include <functional>
