@@ -5,10 +5,13 @@
 #include <vector>
 
 #include "foundation/file_system.h"
+#include "foundation/held_record.h"
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
+#include "foundation/program_directory.h"
 #include "foundation/text_check.h"
 #include "foundation/text_codec.h"
+#include "tools/split_merge/merge_deletions.h"
 
 namespace chengling {
 
@@ -105,6 +108,8 @@ bool naturalNameLess(std::string_view a, std::string_view b) {
   }
   return a.size() - i < b.size() - j;
 }
+
+std::string mergeDeletionRecordFolder() { return programDirectory() + "/合并删除记录"; }
 
 MergeOutcome& MergeOutcome::operator+=(const MergeOutcome& other) {
   outputsWritten += other.outputsWritten;
@@ -292,16 +297,34 @@ class Merger {
       return;
     }
     std::unordered_set<std::string> deleted;
+    std::vector<std::string> inputs;
     for (const size_t index : held_) {
       const std::string& input = list_[index];
       // The output may have taken an input's place; that input's content lives on in it.
       if (input == outputPath_ || sameFile(input, outputPath_) || !deleted.insert(input).second) continue;
+      inputs.push_back(input);
+    }
+    // Recorded before the first goes: a kill among the deletions leaves the rest to the next merge of
+    // them. Without a record they are deleted all the same, as they always were.
+    HeldRecord record;
+    if (!options_.deletionRecords.empty()) {
+      MergeDeletions deletions;
+      deletions.output.path = outputPath_;
+      bool stamped = fileStamp(outputPath_, deletions.output.stamp);
+      for (const std::string& input : inputs) {
+        deletions.inputs.push_back({input, {}});
+        stamped = stamped && fileStamp(input, deletions.inputs.back().stamp);
+      }
+      if (stamped) record.create(options_.deletionRecords, mergeDeletionsText(deletions));
+    }
+    for (const std::string& input : inputs) {
       if (removeFile(input, &error)) {
         ++outcome_.inputsDeleted;
       } else {
         fail(input, "无法删除：" + error);
       }
     }
+    record.remove();
   }
 
   const PathList& list_;
@@ -320,7 +343,14 @@ class Merger {
 
 MergeOutcome MergeFiles(const PathList& list, const MergeOptions& options, RunContext& ctx) {
   if (list.empty()) return {};
-  return Merger(list, options, ctx).run();
+  if (!options.deleteInputs || options.deletionRecords.empty()) return Merger(list, options, ctx).run();
+  PathList rest = list;
+  const FinishedDeletions finished = finishInterruptedDeletions(options.deletionRecords, rest, ctx);
+  MergeOutcome outcome;
+  outcome.inputsDeleted = finished.deleted;
+  outcome.failures = finished.failures;
+  if (!rest.empty()) outcome += Merger(rest, options, ctx).run();
+  return outcome;
 }
 
 MergeOutcome MergeFolder(std::string_view folder, const MergeOptions& options, RunContext& ctx) {
