@@ -274,7 +274,7 @@ const Tool kTranscodeNames{
 };
 
 const Tool* const kTools[] = {&kSplit, &kMerge, &kMergeInPlace, &kMergeDecodeDelete, &kTranscode, &kTranscodeOverwrite,
-                               &kClassifyMove, &kClassifyMoveAcross, &kCsv};
+                               &kTranscodeNames, &kClassifyMove, &kClassifyMoveAcross, &kCsv};
 
 bool kills(Fault fault) {
   return fault == KillAtFirstWrite || fault == KillAtFirstCommit || fault == KillAtSecondCommit ||
