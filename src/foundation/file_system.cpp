@@ -229,6 +229,18 @@ bool sameFile(std::string_view a, std::string_view b) {
          ::stat(native(b).c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+bool fileStamp(std::string_view path, FileStamp& stamp) {
+  struct stat st{};
+  if (path.empty() || ::stat(native(path).c_str(), &st) != 0) return false;
+  const auto nanoseconds = [](const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; };
+  stamp.device = static_cast<uint64_t>(st.st_dev);
+  stamp.inode = static_cast<uint64_t>(st.st_ino);
+  stamp.size = static_cast<int64_t>(st.st_size);
+  stamp.modifiedNs = nanoseconds(st.st_mtim);
+  stamp.changedNs = nanoseconds(st.st_ctim);
+  return true;
+}
+
 std::vector<std::string> folderEntries(std::string_view folder, bool folders) {
   std::vector<std::string> names;
   const std::string name = native(folder);

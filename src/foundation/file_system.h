@@ -62,6 +62,19 @@ bool syncFileSystem(std::string_view path, std::string* error = nullptr);
 // True when both paths name the same existing file (same device and inode).
 bool sameFile(std::string_view a, std::string_view b);
 
+// One state of one file: which file it is, and its size and times. Two stamps of a path are equal
+// only when the same file stands there and nothing wrote to it, renamed it or changed it meanwhile.
+struct FileStamp {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = -1;
+  int64_t modifiedNs = 0;  // nanoseconds since the epoch
+  int64_t changedNs = 0;   // the inode's last change
+  bool operator==(const FileStamp&) const = default;
+};
+// The stamp of the file `path` names (after links); false when there is none.
+bool fileStamp(std::string_view path, FileStamp& stamp);
+
 // Names in `folder` (not "." and ".."), as internal text, in no particular order; `folders` selects
 // subfolders, otherwise everything that is not a folder, except the program's own temporary files.
 // A missing folder gives an empty list.

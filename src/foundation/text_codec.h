@@ -48,6 +48,10 @@ std::string DecodeText(std::string_view path, TextEncoding forced, std::string_v
                        std::string_view text, TextEncoding& used, const std::function<bool()>& stopped = {},
                        TextVerdict* verdict = nullptr);
 
+// DecodeText of `content` that keeps every byte of the converted text: a NUL stays in it with all
+// that follows, for a tool that carries NULs as the bytes they are (the CSV table).
+std::string decodeKeepingNul(std::string_view content, TextEncoding forced, TextEncoding& used);
+
 // DecodeText of a buffer; the encoding used is discarded.
 std::string DecodeBuffer(std::string_view bytes, TextEncoding forced);
 

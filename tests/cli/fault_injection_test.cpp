@@ -45,6 +45,7 @@ enum class Fault {
   KillAtThirdWrite,    // SIGKILL further on, between outputs
   KillAtFirstRemoval,  // SIGKILL when the first file is to be removed (a moved source after its copy)
   KillAtFifthWrite,    // SIGKILL further on still
+  KillAtSecondRemoval,  // SIGKILL with one file removed and the second about to be
 };
 
 struct Tool {
@@ -67,6 +68,9 @@ struct Tool {
   bool separateFileSystem = false;
   // After a kill, `classify --undo` is to put back exactly what the killed run moved.
   bool undoesAKilledRun = false;
+  // Removes a source once its result is complete: where the content of `source` (relative to the
+  // root) then lives in a clean run's tree. A source may be gone when that file is complete.
+  std::string (*resultOf)(const std::string& source) = nullptr;
 };
 
 // Text in GBK, a few pages long, different for each seed.
@@ -242,13 +246,67 @@ const Tool kCsv{
     {FullDisk, ReadOnly, WriteError, ReadError, RenameError, SyncError, KillAtFirstWrite, KillAtFirstCommit},
 };
 
-const Tool* const kTools[] = {&kSplit,        &kMerge,           &kMergeInPlace,       &kTranscode,
-                               &kTranscodeOverwrite, &kClassifyMove, &kClassifyMoveAcross, &kClassifyMoveUndo,
-                               &kClassifyMoveAcrossUndo, &kCsv};
+// Decoded, merged and deleted: the sources go once the output is on disk. The read fault breaks the
+// first input only, so that the rest could still make an output.
+const Tool kMergeDecodeDelete{
+    "MergeDecodeDelete",
+    [](const std::string& root) {
+      for (int i = 1; i <= 4; ++i) writeBytes(root + "/in/parts/" + std::to_string(i) + ".txt", chineseText(30 + i, 150));
+    },
+    [](const std::string& root) {
+      return std::vector<std::string>{"merge", "--decode", "--delete", "--join-text", "|", root + "/in/parts"};
+    },
+    "in",
+    {"in/parts/1.txt"},
+    "write",
+    {FullDisk, ReadOnly, WriteError, ReadError, RenameError, KillAtFirstWrite, KillAtFirstCommit, KillAtFirstRemoval,
+     KillAtSecondRemoval},
+    false,
+    false,
+    false,
+    [](const std::string&) { return utf8(u8"in/1等4个文件.txt"); },
+};
+
+// Over the sources under converted names: each new file is written beside its source, and the
+// sources go in a batch once the new files are on disk. Some names sort before their converted
+// forms, some after.
+const Tool kTranscodeNames{
+    "TranscodeNames",
+    [](const std::string& root) {
+      const std::u8string_view names[] = {u8"发型1", u8"头发2", u8"简体3", u8"书本4"};
+      for (int i = 0; i < 4; ++i) writeBytes(root + "/in/d/" + utf8(names[i]) + ".txt", chineseText(40 + i, 120));
+    },
+    [](const std::string& root) {
+      return std::vector<std::string>{"transcode", "--overwrite", "--names", "--chinese", "s2t", "--to", "utf8",
+                                      root + "/in/d"};
+    },
+    "in/d",
+    {reinterpret_cast<const char*>(u8"in/d/发型1.txt"), reinterpret_cast<const char*>(u8"in/d/头发2.txt"),
+     reinterpret_cast<const char*>(u8"in/d/简体3.txt"), reinterpret_cast<const char*>(u8"in/d/书本4.txt")},
+    "write",
+    {FullDisk, ReadOnly, WriteError, ReadError, RenameError, KillAtFirstWrite, KillAtFirstCommit, KillAtSecondCommit,
+     KillAtThirdWrite, KillAtFirstRemoval, KillAtSecondRemoval},
+    false,
+    false,
+    false,
+    [](const std::string& source) {
+      static const std::map<std::string, std::string> kNames = {
+          {utf8(u8"发型1.txt"), utf8(u8"髮型1.txt")}, {utf8(u8"头发2.txt"), utf8(u8"頭髮2.txt")},
+          {utf8(u8"简体3.txt"), utf8(u8"簡體3.txt")}, {utf8(u8"书本4.txt"), utf8(u8"書本4.txt")}};
+      const std::string name = fs::path(source).filename().string();
+      const auto it = kNames.find(name);
+      return fs::path(source).parent_path().string() + "/" + (it == kNames.end() ? name : it->second);
+    },
+};
+
+const Tool* const kTools[] = {&kSplit,        &kMerge,           &kMergeInPlace,       &kMergeDecodeDelete,
+                               &kTranscode,    &kTranscodeOverwrite, &kTranscodeNames,   &kClassifyMove,
+                               &kClassifyMoveAcross, &kClassifyMoveUndo, &kClassifyMoveAcrossUndo, &kCsv};
 
 bool kills(Fault fault) {
   return fault == KillAtFirstWrite || fault == KillAtFirstCommit || fault == KillAtSecondCommit ||
-         fault == KillAtThirdWrite || fault == KillAtFirstRemoval || fault == KillAtFifthWrite;
+         fault == KillAtThirdWrite || fault == KillAtFirstRemoval || fault == KillAtFifthWrite ||
+         fault == KillAtSecondRemoval;
 }
 
 const char* faultName(Fault fault) {
@@ -265,6 +323,7 @@ const char* faultName(Fault fault) {
     case Fault::KillAtThirdWrite: return "KillAtThirdWrite";
     case Fault::KillAtFirstRemoval: return "KillAtFirstRemoval";
     case Fault::KillAtFifthWrite: return "KillAtFifthWrite";
+    case Fault::KillAtSecondRemoval: return "KillAtSecondRemoval";
   }
   return "?";
 }
@@ -289,6 +348,7 @@ std::optional<SyscallFault> syscallFault(Fault fault, const Tool& tool, const st
     case Fault::KillAtThirdWrite: return SyscallFault{tool.writeCalls, kDie, 3, {}};
     case Fault::KillAtFirstRemoval: return SyscallFault{"unlink,unlinkat", kDie, 1, {}};
     case Fault::KillAtFifthWrite: return SyscallFault{tool.writeCalls, kDie, 5, {}};
+    case Fault::KillAtSecondRemoval: return SyscallFault{"unlink,unlinkat", kDie, 2, {}};
     case Fault::FullDisk:
     case Fault::ReadOnly: return std::nullopt;
   }
@@ -399,10 +459,17 @@ std::vector<std::string> damage(const Tree& before, const Tree& after, const Tre
     const std::string* now = find(after.files, path);
     const std::string* result = find(clean.files, path);
     if (now == nullptr) {
-      // Only a source that the run moves away may be gone, and only with its bytes kept elsewhere.
+      // Only a source that the run moves away may be gone, and only with its bytes kept elsewhere;
+      // or one that it removes once its complete result holds them.
       bool kept = false;
       for (const auto& [other, otherBytes] : after.files) kept |= !before.files.contains(other) && otherBytes == bytes;
-      if (result != nullptr || !tool.movesSources || !kept) found.push_back("lost " + path);
+      if (tool.resultOf != nullptr && result == nullptr) {
+        const std::string* holder = find(after.files, tool.resultOf(path));
+        const std::string* complete = find(clean.files, tool.resultOf(path));
+        if (holder == nullptr || complete == nullptr || *holder != *complete) found.push_back("lost " + path);
+      } else if (result != nullptr || !tool.movesSources || !kept) {
+        found.push_back("lost " + path);
+      }
     } else if (*now != bytes && (result == nullptr || *now != *result)) {
       found.push_back("changed " + path + " (neither the old bytes nor the result)");
     }
@@ -763,6 +830,59 @@ TEST(UndoJournal, AJournalThatCannotBeWrittenEndsTheRun) {
   Tree after = snapshot(scratch.path());
   after.files.erase("stderr.txt");
   EXPECT_EQ(treeDifference(after, before), "");
+}
+
+// A source holding a NUL (a 00 byte, or a 00 00 unit in UTF-16) is no text to the modes that decode
+// it: it fails with its reason, nothing of it is written, removed or renamed, and the run says so
+// and exits with 1. A merge leaves it out and joins the rest.
+TEST(NulHoldingSources, FailWithTheirReasonAndStayAsTheyAre) {
+  using namespace std::string_literals;
+  const std::string separated = "aaaSEPbb\0bbSEPccc"s;
+  const std::string utf16 = "\xFF\xFE" "a\0\0\0b\0"s;
+  const std::string named = utf8(u8"头发.txt");
+  struct Case {
+    std::string label;
+    std::map<std::string, std::string> sources;  // under the root
+    std::vector<std::string> arguments;           // paths relative to the root
+    std::string failed;                           // the source named with the reason
+    std::string reason;
+    std::map<std::string, std::string> after;     // the whole tree afterwards
+  };
+  const std::string notSplit = utf8(u8"不是文本文件，未分割");
+  const std::string notMerged = utf8(u8"不是文本文件，未合并");
+  const std::string notConverted = utf8(u8"不是文本文件，未转换");
+  const std::vector<Case> cases = {
+      {"split at a separator", {{"in/s.txt", separated}}, {"split", "--separator", "SEP", "--delete", "in/s.txt"},
+       "in/s.txt", notSplit, {{"in/s.txt", separated}}},
+      {"split by characters", {{"in/s.txt", separated}}, {"split", "--chars", "2-3", "--delete", "in/s.txt"},
+       "in/s.txt", notSplit, {{"in/s.txt", separated}}},
+      {"split by lines with detection", {{"in/s.txt", separated}},
+       {"split", "--lines", "1-2", "--detect", "--delete", "in/s.txt"}, "in/s.txt", notSplit, {{"in/s.txt", separated}}},
+      {"split utf-16 by lines with detection", {{"in/s.txt", utf16}},
+       {"split", "--lines", "1-2", "--detect", "--delete", "in/s.txt"}, "in/s.txt", notSplit, {{"in/s.txt", utf16}}},
+      {"merge with decoding", {{"in/a.txt", "a\0b"s}, {"in/c.txt", "c"}},
+       {"merge", "--decode", "--delete", "in/a.txt", "in/c.txt"}, "in/a.txt", notMerged,
+       {{"in/a.txt", "a\0b"s}, {utf8(u8"a等2个文件.txt"), "c"}}},
+      {"transcode over the source", {{"in/t.txt", "x\0y"s}}, {"transcode", "--overwrite", "in/t.txt"}, "in/t.txt",
+       notConverted, {{"in/t.txt", "x\0y"s}}},
+      {"transcode utf-16 over the source", {{"in/t.txt", utf16}}, {"transcode", "--overwrite", "--to", "ansi", "in/t.txt"},
+       "in/t.txt", notConverted, {{"in/t.txt", utf16}}},
+      {"transcode over the source with its name", {{"in/" + named, gb(u8"头发") + "\0"s}},
+       {"transcode", "--overwrite", "--names", "--chinese", "s2t", "in/" + named}, "in/" + named, notConverted,
+       {{"in/" + named, gb(u8"头发") + "\0"s}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const TempDir dir;
+    const std::string root = dir / "root";
+    for (const auto& [path, bytes] : c.sources) writeBytes(root + "/" + path, bytes);
+    std::vector<std::string> arguments;
+    for (const std::string& a : c.arguments) arguments.push_back(c.sources.contains(a) ? root + "/" + a : a);
+    const CliRun run = runCli({}, arguments, dir / "stderr.txt");
+    EXPECT_EQ(run.code(), 1) << run.err;
+    EXPECT_NE(run.err.find(root + "/" + c.failed + utf8(u8"：") + c.reason), std::string::npos) << run.err;
+    EXPECT_EQ(snapshot(root).files, c.after);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTool, FaultInjection, ::testing::ValuesIn(cases()),
