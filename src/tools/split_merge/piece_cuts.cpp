@@ -11,7 +11,9 @@
 namespace chengling {
 namespace {
 
-// What one read around a cut takes: a line end is looked for this much at a time.
+// A line end is looked for in reads that start small (most lines are short) and double up to
+// kChunk (a long line costs few calls).
+constexpr size_t kFirstRead = size_t{4} << 10;
 constexpr size_t kChunk = size_t{64} << 10;
 // How far back from a cut a GBK or BIG5 text is searched for a byte that can only end a character.
 constexpr int64_t kSyncReach = 4096;
@@ -68,7 +70,7 @@ CutText probeCutText(std::string_view probe, bool whole) {
 bool CutFinder::open(std::string_view path, std::string* error) {
   if (!file_.open(path, error)) return false;
   size_ = std::max<int64_t>(0, file_.size());
-  if (!readAt(0, kCutProbeBytes)) {
+  if (!readAt(0, kTextProbeBytes)) {
     if (error != nullptr) *error = error_;
     return false;
   }
@@ -97,8 +99,9 @@ int64_t CutFinder::lineEndFrom(int64_t at, int64_t limit) {
   if (at >= limit) return limit;
   if (!wide()) {
     // An LF never stands inside a character of a byte-oriented encoding.
-    for (int64_t pos = at - 1; pos < limit;) {
-      const size_t n = static_cast<size_t>(std::min<int64_t>(kChunk, limit - pos));
+    size_t step = kFirstRead;
+    for (int64_t pos = at - 1; pos < limit; step = std::min(2 * step, kChunk)) {
+      const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(step), limit - pos));
       if (!readAt(pos, n)) return -1;
       if (const void* hit = std::memchr(chunk_.data(), '\n', chunk_.size())) {
         return pos + (static_cast<const char*>(hit) - chunk_.data()) + 1;
@@ -111,8 +114,8 @@ int64_t CutFinder::lineEndFrom(int64_t at, int64_t limit) {
   // UTF-16: an LF unit at a unit boundary, counted from the end of the mark.
   int64_t pos = std::max(at - 2, text_.bodyStart);
   pos += (pos - text_.bodyStart) % 2;
-  while (pos + 2 <= limit) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(kChunk, limit - pos) & ~int64_t{1});
+  for (size_t step = kFirstRead; pos + 2 <= limit; step = std::min(2 * step, kChunk)) {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(step), limit - pos) & ~int64_t{1});
     if (!readAt(pos, n)) return -1;
     for (size_t i = 0; i + 2 <= chunk_.size(); i += 2) {
       if (isLineFeedUnit(chunk_.data() + i)) return pos + static_cast<int64_t>(i) + 2;
@@ -232,8 +235,9 @@ bool CutFinder::lastLineEnds(size_t most, std::vector<int64_t>& ends) {
   int64_t top = size_ - 1 - unit;  // the last such unit
   if (top < first) return true;
   top -= (top - first) % unit;
-  for (int64_t high = top + unit; high > first && ends.size() < most;) {
-    const int64_t low = std::max(first, high - static_cast<int64_t>(kChunk));
+  size_t step = kFirstRead;
+  for (int64_t high = top + unit; high > first && ends.size() < most; step = std::min(2 * step, kChunk)) {
+    const int64_t low = std::max(first, high - static_cast<int64_t>(step));
     if (!readAt(low, static_cast<size_t>(high - low))) return false;
     if (static_cast<int64_t>(chunk_.size()) != high - low) {
       error_ = "文件在读取中变短了";

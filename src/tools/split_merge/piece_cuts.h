@@ -7,7 +7,7 @@
 // streams: memory stays small whatever the size of the file or the length of its lines.
 //
 // Characters are those of the encoding that detection finds on the start of the file (its first
-// kCutProbeBytes): a byte-order mark (UTF-8, UTF-16LE/BE), a charset declared in an HTML meta tag
+// kTextProbeBytes, as text_check.h judges whether it is text at all): a byte-order mark (UTF-8, UTF-16LE/BE), a charset declared in an HTML meta tag
 // (UTF-8, BIG5, BIG5-HKSCS), UTF-8 when every byte above ASCII there belongs to a UTF-8 character,
 // else GBK with the four-byte forms of GB18030. Unlike the decode's detection, a four-byte UTF-8
 // form counts as UTF-8 here: taking such a file as GBK would put cuts inside its characters. A start
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "foundation/file_streams.h"
+#include "foundation/text_check.h"
 #include "foundation/text_codec.h"
 
 namespace chengling {
@@ -30,8 +31,6 @@ enum class SplitCut {
   WholeLines,  // after the next LF: no line is cut in two, a CR LF pair never separated
   WholeChars,  // at the next character start of the file's encoding (and never inside a CR LF)
 };
-
-inline constexpr size_t kCutProbeBytes = size_t{1} << 20;
 
 // What a cut needs to know of a source's characters.
 struct CutText {

@@ -330,10 +330,10 @@ TEST(WholeCuts, FewerLinesThanPiecesAreSaidInWords) {
   EXPECT_EQ(none.ctx.warnings[0].reason, "文件是空的，没有写出分割文件");
 }
 
-// After a megabyte of ASCII the file's encoding is still open: each cut looks at its neighbours.
+// After a long start of ASCII the file's encoding is still open: each cut looks at its neighbours.
 TEST(WholeCuts, AStartOfAsciiAloneLetsEachCutTellUtf8FromGbk) {
   std::string head;
-  while (head.size() <= kCutProbeBytes) head += "an ASCII line of a log, long enough\n";
+  while (head.size() <= 4 * kTextProbeBytes) head += "an ASCII line of a log, long enough\n";
   const std::string chinese = prose({u8"春眠", u8"不觉晓", u8"处处", u8"闻啼鸟", u8"，"}, 300, u8"\n", 11);
   struct Case {
     const char* label;
