@@ -91,9 +91,11 @@ std::vector<Fixture> fixtures() {
   std::string crLf;
   for (int i = 0; i < 800; ++i) crLf += "abc\r\n";
   list.push_back({"CR LF", crLf, "GB18030", Layout::Gb18030});
-  // Chinese without one ASCII byte: nothing near a cut tells where a character starts.
+  // Chinese without one ASCII byte, four-byte forms among it: nothing near a cut tells where a
+  // character starts.
   list.push_back({"one long line", in(prose(simplified, 1, u8"", 9, false), "GB18030") +
-                                       in(prose({u8"春眠不觉晓处处闻啼鸟"}, 3000, u8"", 10, false), "GB18030"),
+                                       in(prose({u8"春眠不觉晓处处闻啼鸟"}, 3000, u8"", 10, false), "GB18030") +
+                                       in(prose({u8"春眠", u8"𠀀", u8"不觉晓😀"}, 800, u8"", 12, false), "GB18030"),
                   "GB18030", Layout::Gb18030});
   list.push_back({"shorter than the count", testing::gb(u8"第一行\r\n第二行\r\n第三行"), "GB18030", Layout::Gb18030});
   list.push_back({"empty", "", "GB18030", Layout::Gb18030});
