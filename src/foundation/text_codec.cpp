@@ -26,8 +26,8 @@ bool isConvertedCode(TextEncoding encoding) {
   return code >= 2 && code <= 7;
 }
 
-// The encoding that the start of `content` declares (mark, HTML declaration), Detect when none;
-// `start` receives the length of a mark.
+}  // namespace
+
 TextEncoding declaredEncoding(std::string_view content, size_t& start) {
   start = 0;
   if (content.starts_with(kUtf8Mark)) {
@@ -49,6 +49,8 @@ TextEncoding declaredEncoding(std::string_view content, size_t& start) {
     default: return TextEncoding::Detect;
   }
 }
+
+namespace {
 
 // The bytes EncodeText makes, into `bytes` (whose storage a caller may reuse); true when something
 // was lost (see encodedText).
