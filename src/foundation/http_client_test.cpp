@@ -48,6 +48,20 @@ HttpClientOptions quick() {
   return options;
 }
 
+// A listening socket on 127.0.0.1 at a port the system chooses, returned in `port`.
+int listenOnLoopback(int backlog, int& port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  listen(fd, backlog);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  port = ntohs(address.sin_port);
+  return fd;
+}
+
 // Accepts connections on 127.0.0.1 and keeps each request's header block as it arrived, byte for
 // byte, so that the order of the header lines can be checked. Answers every request with `answer`,
 // sent as it is (a 302 unless told otherwise).
@@ -56,15 +70,7 @@ class RawCapture {
   explicit RawCapture(std::string answer = "HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n"
                                            "Connection: close\r\n\r\n")
       : answer_(std::move(answer)) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(fd_, 8);
-    socklen_t length = sizeof address;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    fd_ = listenOnLoopback(8, port_);
     thread_ = std::thread([this] { serve(); });
   }
   ~RawCapture() {
@@ -551,15 +557,7 @@ class IdleClosingServer {
  public:
   enum class Close { AfterReading, Reset };
   IdleClosingServer(Close close, std::string answer) : close_(close), answer_(std::move(answer)) {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(fd_, 64);
-    socklen_t length = sizeof address;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    fd_ = listenOnLoopback(64, port_);
     thread_ = std::thread([this] { serve(); });
   }
   ~IdleClosingServer() {
