@@ -93,3 +93,26 @@ if size:
         statistics.median(o[2]) * 1024 / size, statistics.median(o[2]) / 1024))
 EOF
 }
+
+# bench_chinese_book FILE MIB [LAST_LINE]: writes MIB MiB of Chinese prose lines of varying length (GBK,
+# LF) to FILE: one block of about a MiB, ending with LAST_LINE when given, repeated and cut to size.
+bench_chinese_book() {
+  local file=$1 mib=$2 last=${3:-}
+  LAST="$last" awk 'BEGIN {
+    srand(20240601);
+    split("春眠 不觉晓 处处 闻啼鸟 夜来 风雨声 花落 知多少 床前 明月光 疑是 地上霜 举头 望明月 低头 思故乡 山重水复 疑无路 柳暗花明 又一村", w, " ");
+    total = 0;
+    while (total < 1048000) {
+      n = 3 + int(rand() * 25); line = "";
+      for (i = 0; i < n; i++) line = line w[1 + int(rand() * 20)] (rand() < 0.15 ? "，" : "");
+      line = line (rand() < 0.3 ? " 第" int(rand() * 1000) "回" : "") "。";
+      print line; total += length(line) + 1;
+    }
+    if (ENVIRON["LAST"] != "") print ENVIRON["LAST"];
+  }' | iconv -f UTF-8 -t GBK >"$file.block"
+  local block i
+  block=$(stat -c %s "$file.block")
+  for ((i = 0; i <= mib * 1048576 / block; i++)); do cat "$file.block"; done >"$file"
+  truncate -s $((mib * 1048576)) "$file"
+  rm -f "$file.block"
+}

@@ -29,22 +29,8 @@ mkdir -p "$scratch/data"
 
 # The text: a block of Chinese prose lines of varying length (GBK, LF), ending with a
 # "#####" line for the separator mode, repeated up to the size asked for.
-awk 'BEGIN {
-  srand(20240601);
-  split("春眠 不觉晓 处处 闻啼鸟 夜来 风雨声 花落 知多少 床前 明月光 疑是 地上霜 举头 望明月 低头 思故乡 山重水复 疑无路 柳暗花明 又一村", w, " ");
-  total = 0;
-  while (total < 1048000) {
-    n = 3 + int(rand() * 25); line = "";
-    for (i = 0; i < n; i++) line = line w[1 + int(rand() * 20)] (rand() < 0.15 ? "，" : "");
-    line = line (rand() < 0.3 ? " 第" int(rand() * 1000) "回" : "") "。";
-    print line; total += length(line) + 1;
-  }
-  print "#####";
-}' | iconv -f UTF-8 -t GBK >"$scratch/block.txt"
 book="$scratch/data/book.txt"
-block=$(stat -c %s "$scratch/block.txt")
-for ((i = 0; i <= mib * 1048576 / block; i++)); do cat "$scratch/block.txt"; done >"$book"
-truncate -s $((mib * 1048576)) "$book"
+bench_chinese_book "$book" "$mib" "#####"
 bytes=$(stat -c %s "$book")
 lines=$(wc -l <"$book")
 echo "data: $bytes bytes, $lines lines (GBK); load: $(uptime | sed 's/.*load average: //')"
