@@ -179,8 +179,9 @@ int64_t CutFinder::doubleByteStartFrom(int64_t at, int64_t floor, bool big5) {
     }
   }
   if (start >= 0) {
-    const unsigned char* p = bytes + (start - from);
-    while (p < end && p < bytes + (at - from)) p += doubleByteLength(p, end, big5);
+    const unsigned char* p = bytes + std::min<int64_t>(start - from, static_cast<int64_t>(chunk_.size()));
+    const unsigned char* target = bytes + std::min<int64_t>(at - from, static_cast<int64_t>(chunk_.size()));
+    while (p < target) p += doubleByteLength(p, end, big5);
     return from + (p - bytes);
   }
   // A long run of lead bytes (Chinese without a single ASCII byte): walk from the previous cut.
