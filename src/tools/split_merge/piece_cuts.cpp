@@ -57,6 +57,13 @@ bool eightLeads(const unsigned char* p) {
   return (word & kHigh) == kHigh && !hasZeroByte(word ^ kHigh) && !hasZeroByte(~word);
 }
 
+// The same for the 32 bytes at `p`, in a loop the compiler turns into a few vector instructions.
+bool thirtyTwoLeads(const unsigned char* p) {
+  unsigned notLead = 0;
+  for (int i = 0; i < 32; ++i) notLead |= static_cast<unsigned char>(p[i] - 0x81) > 0x7D ? 1u : 0u;
+  return notLead == 0;
+}
+
 bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 }  // namespace
@@ -172,8 +179,9 @@ int64_t CutFinder::doubleByteStartFrom(int64_t at, int64_t floor, bool big5) {
     }
   }
   if (start >= 0) {
-    const unsigned char* p = bytes + (start - from);
-    while (p < end && p < bytes + (at - from)) p += doubleByteLength(p, end, big5);
+    const unsigned char* p = bytes + std::min<int64_t>(start - from, static_cast<int64_t>(chunk_.size()));
+    const unsigned char* target = bytes + std::min<int64_t>(at - from, static_cast<int64_t>(chunk_.size()));
+    while (p < target) p += doubleByteLength(p, end, big5);
     return from + (p - bytes);
   }
   // A long run of lead bytes (Chinese without a single ASCII byte): walk from the previous cut.
@@ -188,7 +196,10 @@ int64_t CutFinder::doubleByteStartFrom(int64_t at, int64_t floor, bool big5) {
     const auto* target = q + std::min<int64_t>(at - pos, static_cast<int64_t>(chunk_.size()));
     while (p < stop && p < target) {
       // Runs of GBK Chinese go eight bytes at a time (the text that lands here is mostly that).
-      while (!big5 && p + 8 <= target && eightLeads(p)) p += 8;
+      if (!big5) {
+        while (p + 32 <= target && thirtyTwoLeads(p)) p += 32;
+        while (p + 8 <= target && eightLeads(p)) p += 8;
+      }
       if (p < stop && p < target) p += doubleByteLength(p, qEnd, big5);
     }
     pos += p - q;

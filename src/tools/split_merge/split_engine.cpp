@@ -34,9 +34,16 @@ const char* const kPhaseToMemory = "写到内存..";
 const char* const kPhaseSplitting = "开始分割..";
 const char* const kNotTextSplit = "不是文本文件，未分割";
 const char* const kNotTextCutBytes = "不是文本文件，按字节分割";
-const char* const kSplitWarningsHeading = "以下文件已分割，请留意：";
 
 namespace {
+
+// What a split by count that keeps lines or characters whole says when it made fewer pieces.
+std::string fewerPiecesNote(int64_t made, int64_t asked, SplitCut cut) {
+  if (made == 0) return "文件是空的，没有写出分割文件";
+  const std::string fewer = std::to_string(made) + " 份，而不是 " + std::to_string(asked) + " 份";
+  if (cut == SplitCut::WholeLines) return "只有 " + std::to_string(made) + " 行，不截断行时分成 " + fewer;
+  return "不截断字符时只能分成 " + fewer;
+}
 
 // A piece longer than this moves the bar while it is copied.
 constexpr int64_t kProgressStep = int64_t{16} << 20;
@@ -364,15 +371,7 @@ Splitter::SourceResult Splitter::splitWhole(const std::string& source, bool byCo
     }
     if (last) break;
   }
-  if (byCount && number < count) {
-    const std::string fewer = " 份，而不是 " + std::to_string(count) + " 份";
-    ctx_.warning(source, number == 0                          ? std::string("文件是空的，没有写出分割文件")
-                         : options_.cut == SplitCut::WholeLines ? "只有 " + std::to_string(number) +
-                                                                      " 行，不截断行时分成 " +
-                                                                      std::to_string(number) + fewer
-                                                                : "不截断字符时只能分成 " +
-                                                                      std::to_string(number) + fewer);
-  }
+  if (byCount && number < count) ctx_.warning(source, fewerPiecesNote(number, count, options_.cut));
   result.complete = true;
   return result;
 }

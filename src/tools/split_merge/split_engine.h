@@ -126,6 +126,5 @@ extern const char* const kPhaseToMemory;      // 写到内存..
 extern const char* const kPhaseSplitting;     // 开始分割..
 extern const char* const kNotTextSplit;       // 不是文本文件，未分割
 extern const char* const kNotTextCutBytes;    // 不是文本文件，按字节分割
-extern const char* const kSplitWarningsHeading;  // 以下文件已分割，请留意：
 
 }  // namespace chengling

@@ -21,6 +21,7 @@ const char* const kSplitFilesFilter =
 const char* const kJoinFileTitle = "选择一个文件作为合并中间数据";
 const char* const kJoinFileFilter = "全部文件(*.*)|*.*";
 const char* const kSplitFolderQuestion = "确定分割被拖放目录下的所有文件吗？";
+const char* const kSplitWarningsHeading = "以下文件已分割，请留意：";
 
 SplitReport SplitFiles(PathList list, const SplitOptions& options, RunContext& ctx) {
   SplitReport report;

@@ -26,6 +26,7 @@ extern const char* const kSplitFilesFilter;       // the filter of that dialog
 extern const char* const kJoinFileTitle;          // 选择一个文件作为合并中间数据
 extern const char* const kJoinFileFilter;         // 全部文件(*.*)|*.*
 extern const char* const kSplitFolderQuestion;    // 确定分割被拖放目录下的所有文件吗？
+extern const char* const kSplitWarningsHeading;   // 以下文件已分割，请留意： (over the warnings of a split)
 
 // A drop on the split area: one path that is a folder asks kSplitFolderQuestion and splits that
 // folder; anything else asks about the number of paths and splits the list as it is.
