@@ -41,38 +41,42 @@ void replaceToken(std::string& text, const PathTemplate& tmpl, TemplateToken tok
 constexpr std::string_view kDotLevel = "．";
 constexpr std::string_view kDotDotLevel = "．．";
 
-std::string harmlessLevel(std::string_view level) {
-  if (level == ".") return std::string(kDotLevel);
-  if (level == "..") return std::string(kDotDotLevel);
-  return std::string(level);
+std::string_view harmlessLevel(std::string_view level) {
+  if (level == ".") return kDotLevel;
+  if (level == "..") return kDotDotLevel;
+  return level;
 }
 
 // A value taken from a file's name or a list line is one level of the target, whatever it holds: a
 // "/" in it becomes the full-width "／", and the value "." or ".." becomes "．" or "．．". Only the
 // separators of the template itself make folders, so a name such as "...txt" (main name "..") or a
 // batch name "../../x" never climbs out of the folder that the template puts it in.
-std::string nameValue(std::string_view value) {
-  if (value.find(kPathSeparator) == std::string_view::npos) return harmlessLevel(value);
-  return replaceOnBoundaries(value, "/", "／");
+std::string nameValue(std::string value) {
+  if (value.find(kPathSeparator) != std::string::npos) return replaceOnBoundaries(value, "/", "／");
+  if (value == "." || value == "..") return std::string(harmlessLevel(value));
+  return value;
 }
 
 // A value that is a path ([子目录段], [父目录段], [父目录路径]) keeps its separators, but a "." or ".."
 // level in it (a list line such as "/a/../../x.txt") becomes "．" or "．．": it names a folder
 // below the place where the template puts the value, never one above it. Paths without such
 // levels, which is every path of a folder walk, stay as they are.
-std::string pathValue(std::string_view value) {
-  if (value.find('.') == std::string_view::npos) return std::string(value);
-  std::string result;
-  result.reserve(value.size());
+void replacePathToken(std::string& text, const PathTemplate& tmpl, TemplateToken token, std::string_view value) {
+  if (value.find('.') == std::string_view::npos) {
+    replaceToken(text, tmpl, token, value);
+    return;
+  }
+  std::string harmless;
+  harmless.reserve(value.size());
   size_t start = 0;
   while (true) {
     const size_t slash = value.find(kPathSeparator, start);
-    result += harmlessLevel(value.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start));
+    harmless += harmlessLevel(value.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start));
     if (slash == std::string_view::npos) break;
-    result += kPathSeparator;
+    harmless += kPathSeparator;
     start = slash + 1;
   }
-  return result;
+  replaceToken(text, tmpl, token, harmless);
 }
 
 std::string afterFirstSeparator(std::string_view path) {
@@ -271,7 +275,7 @@ std::string PathTemplate::expandWith(std::string_view file, std::string_view ent
   using T = TemplateToken;
   std::string text = text_;
   if (has(T::SubfolderSegment)) {
-    replaceToken(text, *this, T::SubfolderSegment, pathValue(subfolderSegment(file, entryFolder)));
+    replacePathToken(text, *this, T::SubfolderSegment, subfolderSegment(file, entryFolder));
   }
   std::string folder(file);
   for (int level = 1; level <= 5; ++level) {
@@ -280,8 +284,8 @@ std::string PathTemplate::expandWith(std::string_view file, std::string_view ent
     const auto path = static_cast<T>(first);
     const auto segment = static_cast<T>(first + 1);
     const auto name = static_cast<T>(first + 2);
-    if (has(path)) replaceToken(text, *this, path, pathValue(folder));
-    if (has(segment)) replaceToken(text, *this, segment, pathValue(afterFirstSeparator(folder)));
+    if (has(path)) replacePathToken(text, *this, path, folder);
+    if (has(segment)) replacePathToken(text, *this, segment, afterFirstSeparator(folder));
     if (has(name)) {
       replaceToken(text, *this, name, nameValue(SanitizeFileName(PathFileName(folder), false, false)));
     }
