@@ -10,8 +10,8 @@
 //   void Tool::startClicked() {
 //     if (start_->stopIfRunning() || panel_->running()) return;
 //     ...gather the input and the options...
-//     panel_->run(start_, [input, options](RunContext& ctx) { EngineEntry(input, options, ctx); },
-//                 [this](bool stopped) { panel_->showFailures(); ... });
+//     panel_->start(start_, [input, options](RunContext& ctx) { return EngineEntry(input, options, ctx); },
+//                   [this](const Outcome& outcome, bool stopped) { panel_->showFailures(); ... });
 //   }
 
 #include <QObject>
@@ -19,6 +19,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+#include <type_traits>
+#include <utility>
 
 #include "shell/engine_runner.h"
 #include "shell/start_button.h"
@@ -50,6 +53,22 @@ class RunPanel : public QObject {
   // A start button over this panel's worker. While one of the panel's start buttons runs, the others
   // are disabled.
   StartButton* addStartButton(QAbstractButton* button, StartCaptions captions);
+
+  // Starts an engine entry: `job(ctx)` runs on the worker and returns its outcome (any type that
+  // has a default value); when it has ended, `done(outcome, stopped)` runs on the window's thread,
+  // `stopped` telling whether a stop had been requested. Through `button` (see run), or, when it is
+  // null, without one (see runQuietly). False, starting nothing, while a run is active.
+  template <typename Job, typename Done>
+  bool start(StartButton* button, Job job, Done done) {
+    using Outcome = std::invoke_result_t<Job&, RunContext&>;
+    auto outcome = std::make_shared<Outcome>();
+    EngineRunner::Job work = [outcome, job = std::move(job)](RunContext& ctx) mutable { *outcome = job(ctx); };
+    std::function<void(bool)> finish = [outcome, done = std::move(done)](bool stopped) mutable {
+      done(*outcome, stopped);
+    };
+    return button != nullptr ? run(button, std::move(work), std::move(finish))
+                             : runQuietly(std::move(work), std::move(finish));
+  }
 
   // Forgets the failures of the previous run and starts `job` through `button` (see StartButton).
   bool run(StartButton* button, EngineRunner::Job job, std::function<void(bool stopped)> done = {});

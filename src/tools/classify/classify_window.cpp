@@ -16,7 +16,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -346,25 +345,22 @@ void ClassifyTool::runPressed(Matcher matcher) {
   }
   if (running() || !confirmTemplate()) return;
   struct Result {
-    ClassifyOptions options;
     ClassifyOutcome outcome;
     bool undoAvailable = false;
   };
-  auto result = std::make_shared<Result>();
-  result->options = options(matcher);
   classifying_ = true;
   runButton_->setStyleSheet(u"text-align: left; padding-left: 8px;"_s);
-  const bool started = panel_->run(
+  const bool started = panel_->start(
       runStart_,
-      [result](RunContext& ctx) {
-        result->outcome = ClassifyRun(result->options, ctx);
+      [options = options(matcher)](RunContext& ctx) {
+        Result result{ClassifyRun(options, ctx)};
         // After a copy run the logs are its own and hold nothing to move back; otherwise (a move
         // run, or no run at all) the logs on disk decide.
-        const bool copied = result->options.keepSources && result->outcome.error.empty() &&
-                            result->outcome.processed > 0;
-        result->undoAvailable = !copied && ClassifyUndoAvailable(result->options.logFolder);
+        const bool copied = options.keepSources && result.outcome.error.empty() && result.outcome.processed > 0;
+        result.undoAvailable = !copied && ClassifyUndoAvailable(options.logFolder);
+        return result;
       },
-      [this, result](bool) { runFinished(result->outcome, result->undoAvailable); });
+      [this](const Result& result, bool) { runFinished(result.outcome, result.undoAvailable); });
   if (!started) {
     classifying_ = false;
     runButton_->setStyleSheet(QString());
@@ -403,32 +399,31 @@ void ClassifyTool::runFinished(const ClassifyOutcome& outcome, bool undoAvailabl
 void ClassifyTool::previewClicked() {
   if (previewStart_->stopIfRunning() || running()) return;
   struct Result {
-    ClassifyOptions options;
     std::string error;
     std::vector<PlannedFile> plan;
   };
-  auto result = std::make_shared<Result>();
-  result->options = options(Matcher::Standard);
-  const std::string notice = unknownWordsNotice(unknownBracketWords(result->options.templateText));
+  const ClassifyOptions planned = options(Matcher::Standard);
+  const std::string notice = unknownWordsNotice(unknownBracketWords(planned.templateText));
   panel_->statusLabel()->clear();
-  panel_->run(
+  panel_->start(
       previewStart_,
-      [result](RunContext& ctx) {
-        result->error = classifyInputError(result->options);
-        if (result->error.empty()) result->plan = ClassifyPlan(result->options, ctx);
+      [planned](RunContext& ctx) {
+        Result result{classifyInputError(planned), {}};
+        if (result.error.empty()) result.plan = ClassifyPlan(planned, ctx);
+        return result;
       },
-      [this, result, notice](bool stopped) {
+      [this, keepSources = planned.keepSources, notice](const Result& result, bool stopped) {
         panel_->statusLabel()->clear();
-        if (!result->error.empty()) {
-          showMessage(this, toQString(result->error), {}, MessageIcon::Warning);
+        if (!result.error.empty()) {
+          showMessage(this, toQString(result.error), {}, MessageIcon::Warning);
           return;
         }
-        QString summary = toQString(planSummary(result->plan));
+        QString summary = toQString(planSummary(result.plan));
         if (stopped) summary = u"已停止。"_s + summary;
         // The words the template leaves as text come first: they show in every target below.
         if (!notice.empty()) summary = toQString(notice) + u"\r\n"_s + summary;
-        ShowInputDialog(toQString(planText(result->plan, result->options.keepSources, kPreviewLines)),
-                        summary, toQString(kPreviewCaption), this, nullptr);
+        ShowInputDialog(toQString(planText(result.plan, keepSources, kPreviewLines)), summary,
+                        toQString(kPreviewCaption), this, nullptr);
       });
 }
 
@@ -439,16 +434,15 @@ void ClassifyTool::undoClicked() {
     UndoOutcome outcome;
     bool undoAvailable = false;
   };
-  auto result = std::make_shared<Result>();
-  const std::string logFolder = programDirectory();
   panel_->statusLabel()->clear();
-  panel_->run(
+  panel_->start(
       undoStart_,
-      [result, logFolder](RunContext& ctx) {
-        result->outcome = ClassifyUndo(logFolder, ctx);
-        result->undoAvailable = ClassifyUndoAvailable(logFolder);
+      [logFolder = programDirectory()](RunContext& ctx) {
+        Result result{ClassifyUndo(logFolder, ctx)};
+        result.undoAvailable = ClassifyUndoAvailable(logFolder);
+        return result;
       },
-      [this, result](bool) { undoFinished(result->outcome, result->undoAvailable); });
+      [this](const Result& result, bool) { undoFinished(result.outcome, result.undoAvailable); });
 }
 
 void ClassifyTool::undoFinished(const UndoOutcome& outcome, bool undoAvailable) {

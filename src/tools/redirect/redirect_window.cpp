@@ -206,10 +206,9 @@ void RedirectTool::startClicked() {
   };
   results_->clear();
   results_->setFocus();
-  auto outcome = std::make_shared<RedirectOutcome>();
-  panel_->run(
-      start_, [options = std::move(options), outcome](RunContext& ctx) { *outcome = RedirectRun(options, ctx); },
-      [this, outcome](bool) { runFinished(*outcome); });
+  panel_->start(
+      start_, [options = std::move(options)](RunContext& ctx) { return RedirectRun(options, ctx); },
+      [this](const RedirectOutcome& outcome, bool) { runFinished(outcome); });
 }
 
 void RedirectTool::appendResult(const QString& line) {

@@ -14,7 +14,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 #include <utility>
 
@@ -362,11 +361,9 @@ void SplitMergeTool::mergeDropped(const PathList& paths) {
 
 void SplitMergeTool::startSplit(SplitJob split) {
   if (splitStart_->stopIfRunning() || running()) return;
-  auto report = std::make_shared<SplitReport>();
-  panel_->run(
-      splitStart_,
-      [report, split = std::move(split), options = splitOptions()](RunContext& ctx) { *report = split(options, ctx); },
-      [this, report](bool) { splitFinished(*report); });
+  panel_->start(
+      splitStart_, [split = std::move(split), options = splitOptions()](RunContext& ctx) { return split(options, ctx); },
+      [this](const SplitReport& report, bool) { splitFinished(report); });
 }
 
 void SplitMergeTool::splitFinished(const SplitReport& report) {
@@ -401,12 +398,10 @@ void SplitMergeTool::showEnd(const RunEnd& end) {
 
 void SplitMergeTool::startMerge(MergeJob merge) {
   if (mergeStart_->stopIfRunning() || running()) return;
-  auto report = std::make_shared<MergeReport>();
   mergePatterns_->hide();
-  const bool started = panel_->run(
-      mergeStart_,
-      [report, merge = std::move(merge), options = mergeOptions()](RunContext& ctx) { *report = merge(options, ctx); },
-      [this, report](bool) { mergeFinished(*report); });
+  const bool started = panel_->start(
+      mergeStart_, [merge = std::move(merge), options = mergeOptions()](RunContext& ctx) { return merge(options, ctx); },
+      [this](const MergeReport& report, bool) { mergeFinished(report); });
   if (!started) mergePatterns_->show();
 }
 

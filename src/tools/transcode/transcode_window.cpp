@@ -266,17 +266,9 @@ void TranscodeTool::dropped(const PathList& paths) {
 }
 
 void TranscodeTool::startRun(StartButton* start, Matcher matcher, Engine engine) {
-  if (running()) return;
-  auto outcome = std::make_shared<TranscodeOutcome>();
-  EngineRunner::Job job = [outcome, engine = std::move(engine), options = options(matcher)](RunContext& ctx) {
-    *outcome = engine(options, ctx);
-  };
-  auto done = [this, outcome](bool) { runFinished(*outcome); };
-  if (start != nullptr) {
-    panel_->run(start, std::move(job), std::move(done));
-  } else {
-    panel_->runQuietly(std::move(job), std::move(done));
-  }
+  panel_->start(
+      start, [engine = std::move(engine), options = options(matcher)](RunContext& ctx) { return engine(options, ctx); },
+      [this](const TranscodeOutcome& outcome, bool) { runFinished(outcome); });
 }
 
 void TranscodeTool::runFinished(const TranscodeOutcome& outcome) {
