@@ -50,9 +50,13 @@ class RunPanel : public QObject {
   QProgressBar* progressBar() const { return bar_; }
   QLabel* statusLabel() const { return status_; }
 
+  // Where the phase texts of a run (RunContext::phase) show: in place of the caption of the start
+  // button that started it, or on the status label.
+  enum class Phases { OnButton, OnStatus };
+
   // A start button over this panel's worker. While one of the panel's start buttons runs, the others
-  // are disabled.
-  StartButton* addStartButton(QAbstractButton* button, StartCaptions captions);
+  // are disabled. A run started without a button shows its phase texts on the status label.
+  StartButton* addStartButton(QAbstractButton* button, StartCaptions captions, Phases phases = Phases::OnButton);
 
   // Starts an engine entry: `job(ctx)` runs on the worker and returns its outcome (any type that
   // has a default value); when it has ended, `done(outcome, stopped)` runs on the window's thread,
@@ -91,6 +95,8 @@ class RunPanel : public QObject {
   QWidget* window_;
   EngineRunner* runner_;
   QList<StartButton*> starts_;
+  QList<StartButton*> phasesOnStatus_;
+  StartButton* active_ = nullptr;  // the button of the active run; null for a run without one
   QProgressBar* bar_ = nullptr;
   QLabel* status_ = nullptr;
   QStringList failures_;

@@ -13,7 +13,10 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
+#include <optional>
 #include <thread>
+#include <utility>
 
 #include "foundation/native_text.h"
 #include "platform/qt_text.h"
@@ -135,6 +138,89 @@ TEST(RunPanel, StartButtonsExcludeEachOtherAndFailuresShowAfterTheRun) {
   EXPECT_TRUE(panel->showFailures());
   EXPECT_EQ(shown, u"/a：读不出\n\n以下文件已处理，但有字符未能转换：\n/b：有字符未能转换"_s);
   EXPECT_FALSE(panel->showFailures()) << "shown once";
+}
+
+// An engine entry that shows phase "phase 1", runs until it is asked to stop, then shows "phase 2"
+// and the progress 1 of 1, and returns 7 once the test releases it.
+struct PhasedEntry {
+  std::atomic<bool> release{false};
+
+  std::function<int(RunContext&)> job() {
+    return [this](RunContext& ctx) {
+      ctx.phase("phase 1");
+      while (!ctx.checkpoint()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      ctx.phase("phase 2");
+      ctx.progress(1, 1);  // delivered after the phase: the test waits for it
+      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      return 7;
+    };
+  }
+};
+
+TEST(RunPanel, AnEngineEntryHandsItsOutcomeToItsCompletionAndShowsItsPhases) {
+  QWidget window;
+  auto* panel = new RunPanel(&window);
+  QProgressBar* bar = panel->makeProgressBar();
+  QLabel* status = panel->statusLabel();
+  auto* onButton = new QPushButton(u"开始"_s, &window);
+  auto* onStatus = new QPushButton(u"预览"_s, &window);
+  auto* keeps = new QPushButton(u"归类"_s, &window);
+  StartButton* buttonStart = panel->addStartButton(onButton, {u"开始"_s, u"点我停止"_s, u"停止中.."_s});
+  StartButton* statusStart = panel->addStartButton(onStatus, {u"预览"_s, u"停止预览"_s, u"停止中.."_s},
+                                                   RunPanel::Phases::OnStatus);
+  // No stopping caption: the phases go on showing after a stop click.
+  StartButton* keepsStart = panel->addStartButton(keeps, {u"归类"_s, u"初始化"_s, QString()});
+
+  struct Case {
+    const char* name;
+    StartButton* start;  // null: a run without a button, stopped with a click on `onButton`
+    QAbstractButton* watched;
+    QString captionRunning;
+    QString statusRunning;
+    QString captionStopped;
+    QString statusStopped;
+  };
+  const Case kCases[] = {
+      {"on its button", buttonStart, onButton, u"phase 1"_s, QString(), u"停止中.."_s, QString()},
+      {"on the status line", statusStart, onStatus, u"停止预览"_s, u"phase 1"_s, u"停止中.."_s, u"phase 2"_s},
+      {"on a button that keeps its caption", keepsStart, keeps, u"phase 1"_s, QString(), u"phase 2"_s, QString()},
+      {"without a button", nullptr, onButton, u"开始"_s, u"phase 1"_s, u"停止中.."_s, u"phase 2"_s},
+  };
+  for (const Case& c : kCases) {
+    status->clear();
+    bar->setRange(0, 1);
+    bar->setValue(0);
+    PhasedEntry entry;
+    std::optional<std::pair<int, bool>> ended;
+    ASSERT_TRUE(panel->start(c.start, entry.job(), [&ended](int outcome, bool stopped) { ended = {outcome, stopped}; }))
+        << c.name;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.watched->text() == c.captionRunning && status->text() == c.statusRunning; }))
+        << c.name << ": " << c.watched->text().toStdString() << " / " << status->text().toStdString();
+    EXPECT_FALSE(panel->start(c.start, entry.job(), [](int, bool) {})) << c.name << ": never nested";
+
+    EXPECT_TRUE(panel->stopIfRunning(c.start != nullptr ? c.start : buttonStart)) << c.name;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bar->value() == 1; })) << c.name;
+    EXPECT_EQ(c.watched->text(), c.captionStopped) << c.name;
+    EXPECT_EQ(status->text(), c.statusStopped) << c.name;
+    EXPECT_FALSE(ended.has_value()) << c.name;
+
+    entry.release = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.has_value(); })) << c.name;
+    EXPECT_EQ(*ended, std::make_pair(7, true)) << c.name;
+    for (QPushButton* button : {onButton, onStatus, keeps}) {
+      EXPECT_TRUE(button->isEnabled()) << c.name;
+    }
+    EXPECT_EQ(onButton->text(), u"开始"_s) << c.name;
+    EXPECT_EQ(onStatus->text(), u"预览"_s) << c.name;
+    EXPECT_EQ(keeps->text(), u"归类"_s) << c.name;
+  }
+
+  // An entry that runs to its end hands over its outcome, not stopped.
+  std::optional<std::pair<std::string, bool>> ended;
+  ASSERT_TRUE(panel->start(buttonStart, [](RunContext&) { return std::string("done"); },
+                           [&ended](const std::string& outcome, bool stopped) { ended = {outcome, stopped}; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ended.has_value(); }));
+  EXPECT_EQ(*ended, std::make_pair(std::string("done"), false));
 }
 
 TEST(KeepControlStates, RestoresAtCreationAndSavesOnClose) {

@@ -61,11 +61,13 @@ ClassifyTool::ClassifyTool(SettingsStore& settings, QWidget* parent) : QWidget(p
 
   runStart_ = panel_->addStartButton(
       runButton_, {toQString(kClassifyIdleCaption), toQString(kClassifyStartingCaption), QString()});
+  // The folders a dry run reads show on the status label.
   previewStart_ = panel_->addStartButton(
-      previewButton_, {toQString(kPreviewIdleCaption), toQString(kPreviewRunningCaption), toQString(kStoppingCaption)});
+      previewButton_, {toQString(kPreviewIdleCaption), toQString(kPreviewRunningCaption), toQString(kStoppingCaption)},
+      RunPanel::Phases::OnStatus);
   undoStart_ = panel_->addStartButton(
-      undoButton_, {toQString(kUndoIdleCaption), toQString(kUndoRunningCaption), toQString(kStoppingCaption)});
-  connect(panel_->runner(), &EngineRunner::phase, this, &ClassifyTool::showPhase);
+      undoButton_, {toQString(kUndoIdleCaption), toQString(kUndoRunningCaption), toQString(kStoppingCaption)},
+      RunPanel::Phases::OnStatus);
   connectControls();
 
   KeepControlStates(settings, this, stateName());
@@ -348,7 +350,7 @@ void ClassifyTool::runPressed(Matcher matcher) {
     ClassifyOutcome outcome;
     bool undoAvailable = false;
   };
-  classifying_ = true;
+  // Per-file captions name paths: they read from the left while the run shows them.
   runButton_->setStyleSheet(u"text-align: left; padding-left: 8px;"_s);
   const bool started = panel_->start(
       runStart_,
@@ -361,24 +363,11 @@ void ClassifyTool::runPressed(Matcher matcher) {
         return result;
       },
       [this](const Result& result, bool) { runFinished(result.outcome, result.undoAvailable); });
-  if (!started) {
-    classifying_ = false;
-    runButton_->setStyleSheet(QString());
-  }
-}
-
-void ClassifyTool::showPhase(const QString& text) {
-  if (!classifying_) {
-    panel_->statusLabel()->setText(text);
-    return;
-  }
-  runButton_->setText(text);
+  if (!started) runButton_->setStyleSheet(QString());
 }
 
 void ClassifyTool::runFinished(const ClassifyOutcome& outcome, bool undoAvailable) {
-  classifying_ = false;
   runButton_->setStyleSheet(QString());
-  runButton_->setText(toQString(kClassifyIdleCaption));
   undoButton_->setEnabled(undoAvailable);
   if (!outcome.error.empty()) {
     panel_->statusLabel()->clear();

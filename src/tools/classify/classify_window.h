@@ -63,7 +63,6 @@ class ClassifyTool : public QWidget {
   // folders are listed with `matcher`.
   void runPressed(Matcher matcher);
   void runFinished(const ClassifyOutcome& outcome, bool undoAvailable);
-  void showPhase(const QString& text);
   void previewClicked();
   void undoClicked();
   void undoFinished(const UndoOutcome& outcome, bool undoAvailable);
@@ -79,9 +78,6 @@ class ClassifyTool : public QWidget {
   StartButton* previewStart_ = nullptr;
   StartButton* undoStart_ = nullptr;
   ToolTip* tips_ = nullptr;
-  bool classifying_ = false;
-  // Per-file captions arrive far faster than a button can be repainted: the latest one is shown a
-  // few times a second.
   // Where the caret and the selection of the template box were when it lost the focus, so that a
   // token from the menu lands there.
   int savedCaret_ = -1;

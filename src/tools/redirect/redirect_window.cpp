@@ -168,10 +168,6 @@ void RedirectTool::connectControls() {
   // Results that arrive later catch up with a source list scrolled further than they reached.
   connect(results_->verticalScrollBar(), &QScrollBar::rangeChanged, this,
           [this] { results_->verticalScrollBar()->setValue(sources_->verticalScrollBar()->value()); });
-  // Progress texts share the start button's caption; once a stop was asked for, the stopping caption stays.
-  connect(panel_->runner(), &EngineRunner::phase, this, [this](const QString& text) {
-    if (!start_->isIdle() && startButton_->text() != start_->captions().stopping) startButton_->setText(text);
-  });
 }
 
 void RedirectTool::applyUserAgentChoice() {

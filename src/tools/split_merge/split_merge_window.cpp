@@ -54,12 +54,6 @@ SplitMergeTool::SplitMergeTool(SettingsStore& settings, QWidget* parent) : QWidg
       splitButton_, {toQString(kSplitIdleCaption), toQString(kSplitRunningCaption), toQString(kSplitStoppingCaption)});
   mergeStart_ = panel_->addStartButton(
       mergeButton_, {toQString(kMergeIdleCaption), toQString(kMergeRunningCaption), toQString(kMergeStoppingCaption)});
-  // Phase texts share the split button's caption; once a stop was asked for, the stopping caption stays.
-  connect(panel_->runner(), &EngineRunner::phase, this, [this](const QString& text) {
-    if (!splitStart_->isIdle() && splitButton_->text() != splitStart_->captions().stopping) {
-      splitButton_->setText(text);
-    }
-  });
   connectControls();
 
   KeepControlStates(settings, this, stateName());
