@@ -8,7 +8,7 @@
 //   start_ = panel_->addStartButton(startButton_, {u"开始"_s, u"点我停止"_s, u"停止中.."_s});
 //   ...
 //   void Tool::startClicked() {
-//     if (start_->stopIfRunning() || panel_->running()) return;
+//     if (panel_->busyClick(start_)) return;
 //     ...gather the input and the options...
 //     panel_->start(start_, [input, options](RunContext& ctx) { return EngineEntry(input, options, ctx); },
 //                   [this](const Outcome& outcome, bool stopped) { panel_->showFailures(); ... });
@@ -82,6 +82,10 @@ class RunPanel : public QObject {
   // The click convention over the panel: when `button` runs, or a quiet run is active, requests the
   // stop, shows `button`'s stopping caption (until the quiet run ends) and returns true.
   bool stopIfRunning(StartButton* button);
+  // The guard at the top of every start button's click handler: true when the click starts nothing,
+  // because it was the stop request (stopIfRunning) or another run is active.
+  //   if (panel_->busyClick(start_)) return;
+  bool busyClick(StartButton* button) { return stopIfRunning(button) || running(); }
 
   // "item：reason" lines of the run so far.
   const QStringList& failures() const { return failures_; }

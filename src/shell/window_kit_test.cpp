@@ -198,7 +198,12 @@ TEST(RunPanel, AnEngineEntryHandsItsOutcomeToItsCompletionAndShowsItsPhases) {
         << c.name << ": " << c.watched->text().toStdString() << " / " << status->text().toStdString();
     EXPECT_FALSE(panel->start(c.start, entry.job(), [](int, bool) {})) << c.name << ": never nested";
 
-    EXPECT_TRUE(panel->stopIfRunning(c.start != nullptr ? c.start : buttonStart)) << c.name;
+    if (c.start != nullptr) {
+      // A click on another start button meanwhile starts nothing and stops nothing.
+      EXPECT_TRUE(panel->busyClick(c.start == keepsStart ? buttonStart : keepsStart)) << c.name;
+      EXPECT_EQ(c.watched->text(), c.captionRunning) << c.name;
+    }
+    EXPECT_TRUE(panel->busyClick(c.start != nullptr ? c.start : buttonStart)) << c.name << ": the stop click";
     ASSERT_TRUE(QTest::qWaitFor([&] { return bar->value() == 1; })) << c.name;
     EXPECT_EQ(c.watched->text(), c.captionStopped) << c.name;
     EXPECT_EQ(status->text(), c.statusStopped) << c.name;
@@ -213,6 +218,7 @@ TEST(RunPanel, AnEngineEntryHandsItsOutcomeToItsCompletionAndShowsItsPhases) {
     EXPECT_EQ(onButton->text(), u"开始"_s) << c.name;
     EXPECT_EQ(onStatus->text(), u"预览"_s) << c.name;
     EXPECT_EQ(keeps->text(), u"归类"_s) << c.name;
+    EXPECT_FALSE(panel->busyClick(buttonStart)) << c.name << ": idle again";
   }
 
   // An entry that runs to its end hands over its outcome, not stopped.

@@ -340,12 +340,7 @@ ClassifyOptions ClassifyTool::options(Matcher matcher) const {
 }
 
 void ClassifyTool::runPressed(Matcher matcher) {
-  if (!runStart_->isIdle()) {
-    // The caption is the run's only record: a stop request, and the current file finishes.
-    panel_->runner()->requestStop();
-    return;
-  }
-  if (running() || !confirmTemplate()) return;
+  if (panel_->busyClick(runStart_) || !confirmTemplate()) return;
   struct Result {
     ClassifyOutcome outcome;
     bool undoAvailable = false;
@@ -386,7 +381,7 @@ void ClassifyTool::runFinished(const ClassifyOutcome& outcome, bool undoAvailabl
 }
 
 void ClassifyTool::previewClicked() {
-  if (previewStart_->stopIfRunning() || running()) return;
+  if (panel_->busyClick(previewStart_)) return;
   struct Result {
     std::string error;
     std::vector<PlannedFile> plan;
@@ -417,7 +412,7 @@ void ClassifyTool::previewClicked() {
 }
 
 void ClassifyTool::undoClicked() {
-  if (undoStart_->stopIfRunning() || running()) return;
+  if (panel_->busyClick(undoStart_)) return;
   if (!askOkCancel(this, toQString(kUndoQuestion))) return;
   struct Result {
     UndoOutcome outcome;

@@ -156,13 +156,13 @@ bool CsvTableTool::runJob(StartButton* start, EngineRunner::Job job, std::functi
 // ---- import ----
 
 void CsvTableTool::importClicked() {
-  if (importStart_->stopIfRunning() || running()) return;
+  if (panel_->busyClick(importStart_)) return;
   PathList paths = pathListFromText(chooseFiles(this, toQString(kCsvImportTitle), toQString(kCsvFileFilter)));
   importPaths(std::move(paths), ctrlHeld());
 }
 
 void CsvTableTool::importPaths(PathList paths, bool numberedTitles) {
-  if (importStart_->stopIfRunning() || running()) return;
+  if (running()) return;
   if (paths.empty() || paths.front().empty()) return;
   CsvImportOptions options{std::move(paths), numberedTitles};
   startImport(importStart_, [options = std::move(options)](TableModel& table, RunContext& ctx) {

@@ -193,7 +193,7 @@ RedirectOptions RedirectTool::runOptions() const {
 }
 
 void RedirectTool::startClicked() {
-  if (start_->stopIfRunning() || running()) return;
+  if (panel_->busyClick(start_)) return;
   RedirectOptions options = runOptions();
   // Lines cross to the window in the order the run hands them on, ahead of the progress caption.
   options.onAddress = [this](const AddressOutcome& item) {

@@ -296,7 +296,7 @@ MergeOptions SplitMergeTool::mergeOptions() const {
 }
 
 void SplitMergeTool::splitClicked() {
-  if (splitStart_->stopIfRunning() || running()) return;
+  if (panel_->busyClick(splitStart_)) return;
   const std::string lastFolder = pathFromQString(controlTag(splitButton_));
   PathList paths = pathListFromText(
       chooseFiles(this, toQString(kSplitFilesTitle), toQString(kSplitFilesFilter), lastFolder));
@@ -307,7 +307,7 @@ void SplitMergeTool::splitClicked() {
 }
 
 void SplitMergeTool::mergeClicked() {
-  if (mergeStart_->stopIfRunning() || running()) return;
+  if (panel_->busyClick(mergeStart_)) return;
   const std::string folder = chooseFolder(this, toQString(mergeFolderTitle(fromQString(mergePatterns_->text()))),
                                           pathFromQString(controlTag(splitButton_)));
   if (folder.empty()) return;
@@ -354,7 +354,6 @@ void SplitMergeTool::mergeDropped(const PathList& paths) {
 }
 
 void SplitMergeTool::startSplit(SplitJob split) {
-  if (splitStart_->stopIfRunning() || running()) return;
   panel_->start(
       splitStart_, [split = std::move(split), options = splitOptions()](RunContext& ctx) { return split(options, ctx); },
       [this](const SplitReport& report, bool) { splitFinished(report); });
@@ -391,7 +390,6 @@ void SplitMergeTool::showEnd(const RunEnd& end) {
 }
 
 void SplitMergeTool::startMerge(MergeJob merge) {
-  if (mergeStart_->stopIfRunning() || running()) return;
   mergePatterns_->hide();
   const bool started = panel_->start(
       mergeStart_, [merge = std::move(merge), options = mergeOptions()](RunContext& ctx) { return merge(options, ctx); },

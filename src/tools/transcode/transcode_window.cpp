@@ -235,7 +235,7 @@ TranscodeOptions TranscodeTool::options(Matcher matcher) const {
 }
 
 void TranscodeTool::filesClicked() {
-  if (panel_->stopIfRunning(filesStart_) || running()) return;
+  if (panel_->busyClick(filesStart_)) return;
   PathList paths = pathListFromText(chooseFiles(this, toQString(kTranscodeFilesTitle), toQString(kTranscodeFilesFilter),
                                                 pathFromQString(controlTag(filesButton_))));
   if (paths.empty()) return;
@@ -246,7 +246,7 @@ void TranscodeTool::filesClicked() {
 }
 
 void TranscodeTool::folderClicked(Matcher matcher) {
-  if (panel_->stopIfRunning(folderStart_) || running()) return;
+  if (panel_->busyClick(folderStart_)) return;
   const std::string folder = chooseFolder(this, toQString(transcodeFolderTitle(fromQString(filter_->text()))),
                                           pathFromQString(controlTag(folderButton_)));
   if (folder.empty()) return;
