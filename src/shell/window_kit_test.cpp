@@ -20,6 +20,7 @@
 
 #include "foundation/native_text.h"
 #include "platform/qt_text.h"
+#include "shell/alternative_matcher.h"
 #include "shell/control_states.h"
 #include "shell/controls.h"
 #include "shell/drop_target.h"
@@ -227,6 +228,27 @@ TEST(RunPanel, AnEngineEntryHandsItsOutcomeToItsCompletionAndShowsItsPhases) {
                            [&ended](const std::string& outcome, bool stopped) { ended = {outcome, stopped}; }));
   ASSERT_TRUE(QTest::qWaitFor([&] { return ended.has_value(); }));
   EXPECT_EQ(*ended, std::make_pair(std::string("done"), false));
+}
+
+TEST(AlternativeMatcher, ALeftClickStartsWithTheStandardMatcherARightPressWithTheAlternative) {
+  QWidget window;
+  auto* button = new QPushButton(u"开始"_s, &window);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  std::vector<Matcher> started;
+  int clicks = 0;
+  startWithEitherMatcher(button, [&started](Matcher matcher) { started.push_back(matcher); });
+  QObject::connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
+
+  testing::clickWith(button, Qt::LeftButton);
+  testing::clickWith(button, Qt::RightButton);
+  EXPECT_EQ(started, (std::vector<Matcher>{Matcher::Standard, Matcher::Alternative}));
+  EXPECT_EQ(clicks, 1) << "the right press is no click of the button";
+
+  button->setEnabled(false);
+  testing::clickWith(button, Qt::RightButton);
+  testing::clickWith(button, Qt::LeftButton);
+  EXPECT_EQ(started.size(), 2u) << "a disabled button starts nothing";
 }
 
 TEST(KeepControlStates, RestoresAtCreationAndSavesOnClose) {

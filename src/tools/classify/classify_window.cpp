@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -27,6 +26,7 @@
 #include "platform/dialogs.h"
 #include "platform/message_box.h"
 #include "platform/qt_text.h"
+#include "shell/alternative_matcher.h"
 #include "shell/control_states.h"
 #include "shell/control_tag.h"
 #include "shell/controls.h"
@@ -234,19 +234,13 @@ void ClassifyTool::connectControls() {
   connect(fileListButton_, &QPushButton::clicked, this, &ClassifyTool::editFileList);
   connect(batchNamesButton_, &QPushButton::clicked, this, &ClassifyTool::editBatchNames);
   connect(tokenButton_, &QPushButton::clicked, this, &ClassifyTool::showTokenMenu);
-  connect(runButton_, &QPushButton::clicked, this, [this] { runPressed(Matcher::Standard); });
+  startWithEitherMatcher(runButton_, [this](Matcher matcher) { runPressed(matcher); });
   connect(previewButton_, &QPushButton::clicked, this, &ClassifyTool::previewClicked);
   connect(undoButton_, &QPushButton::clicked, this, &ClassifyTool::undoClicked);
-  runButton_->installEventFilter(this);
   template_->installEventFilter(this);
 }
 
 bool ClassifyTool::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == runButton_ && event->type() == QEvent::MouseButtonPress &&
-      static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
-    if (runButton_->isEnabled()) runPressed(Matcher::Alternative);
-    return true;
-  }
   if (watched == template_ && event->type() == QEvent::FocusOut) {
     // Seen before the box handles the event, which may drop the selection.
     savedCaret_ = template_->cursorPosition();

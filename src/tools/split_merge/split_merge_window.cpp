@@ -20,9 +20,9 @@
 #include "foundation/internal_text.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
-#include "platform/keyboard.h"
 #include "platform/message_box.h"
 #include "platform/qt_text.h"
+#include "shell/alternative_matcher.h"
 #include "shell/control_states.h"
 #include "shell/control_tag.h"
 #include "shell/controls.h"
@@ -291,7 +291,7 @@ MergeOptions SplitMergeTool::mergeOptions() const {
   options.recursive = recursive_->isChecked();
   options.naturalOrder = naturalOrder_->isChecked();
   options.patterns = fromQString(mergePatterns_->text());
-  options.matcher = ctrlHeld() ? Matcher::Alternative : Matcher::Standard;
+  options.matcher = matcherOfKeyboard();
   return options;
 }
 
@@ -339,7 +339,7 @@ void SplitMergeTool::splitDropped(const PathList& paths) {
   if (drop.isFolder) setControlTag(splitButton_, qStringFromPath(drop.folder));
   const std::string patterns = fromQString(splitPatterns_->text());
   // The matcher follows the Ctrl key at the moment the folder is listed, which is now.
-  const Matcher matcher = drop.isFolder && ctrlHeld() ? Matcher::Alternative : Matcher::Standard;
+  const Matcher matcher = drop.isFolder ? matcherOfKeyboard() : Matcher::Standard;
   startSplit([drop = std::move(drop), patterns, matcher](const SplitOptions& options, RunContext& ctx) {
     return SplitDropped(drop, patterns, matcher, options, ctx);
   });

@@ -22,6 +22,7 @@
 #include "platform/dialogs.h"
 #include "platform/message_box.h"
 #include "platform/qt_text.h"
+#include "shell/alternative_matcher.h"
 #include "shell/control_states.h"
 #include "shell/control_tag.h"
 #include "shell/controls.h"
@@ -157,8 +158,7 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
   folderStart_ = panel_->addStartButton(
       folderButton_, {toQString(kFolderIdleCaption), toQString(kFolderRunningCaption), toQString(kFolderStoppingCaption)});
   connect(filesButton_, &QPushButton::clicked, this, &TranscodeTool::filesClicked);
-  connect(folderButton_, &QPushButton::clicked, this, [this] { folderClicked(Matcher::Standard); });
-  folderButton_->installEventFilter(this);
+  startWithEitherMatcher(folderButton_, [this](Matcher matcher) { folderClicked(matcher); });
   status_->installEventFilter(this);
 
   KeepControlStates(settings, this, stateName());
@@ -192,14 +192,6 @@ void TranscodeTool::addOptionRow(QGridLayout* grid, int index, QLabel* label, co
 }
 
 bool TranscodeTool::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == folderButton_ && event->type() == QEvent::MouseButtonRelease) {
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    if (mouse->button() == Qt::RightButton && folderButton_->isEnabled() &&
-        folderButton_->rect().contains(mouse->position().toPoint())) {
-      folderClicked(Matcher::Alternative);
-      return true;
-    }
-  }
   if (watched == status_ && event->type() == QEvent::MouseButtonPress &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     statusPressed();
