@@ -77,15 +77,39 @@ StartButton* RunPanel::addStartButton(QAbstractButton* button, StartCaptions cap
   return start;
 }
 
+void RunPanel::disableWhileRunning(const QList<QWidget*>& widgets) {
+  for (QWidget* widget : widgets) locked_ << widget;
+}
+
+void RunPanel::disableLocked(const QWidget* keep) {
+  for (const QPointer<QWidget>& widget : locked_) {
+    if (widget && widget != keep && widget->isEnabled()) {
+      widget->setEnabled(false);
+      disabled_ << widget;
+    }
+  }
+}
+
+void RunPanel::enableLocked() {
+  for (const QPointer<QWidget>& widget : disabled_) {
+    if (widget) widget->setEnabled(true);
+  }
+  disabled_.clear();
+}
+
 bool RunPanel::run(StartButton* button, EngineRunner::Job job, std::function<void(bool stopped)> done) {
   if (running()) return false;
   failures_.clear();
   warnings_.clear();
   const bool started = button->run(std::move(job), [this, done = std::move(done)](bool stopped) {
     active_ = nullptr;
+    enableLocked();
     if (done) done(stopped);
   });
-  if (started) active_ = button;
+  if (started) {
+    active_ = button;
+    disableLocked(button->button());
+  }
   return started;
 }
 
@@ -101,6 +125,7 @@ bool RunPanel::runQuietly(EngineRunner::Job job, std::function<void(bool stopped
     for (StartButton* start : starts_) {
       if (start->button() != nullptr) start->button()->setText(start->captions().idle);
     }
+    enableLocked();
     if (done) done(stopped);
   });
   if (!runner_->start(std::move(job))) {
@@ -108,6 +133,7 @@ bool RunPanel::runQuietly(EngineRunner::Job job, std::function<void(bool stopped
     return false;
   }
   quiet_ = true;
+  disableLocked(nullptr);
   return true;
 }
 

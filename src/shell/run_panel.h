@@ -15,6 +15,7 @@
 //   }
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -57,6 +58,10 @@ class RunPanel : public QObject {
   // A start button over this panel's worker. While one of the panel's start buttons runs, the others
   // are disabled. A run started without a button shows its phase texts on the status label.
   StartButton* addStartButton(QAbstractButton* button, StartCaptions captions, Phases phases = Phases::OnButton);
+  // Widgets that take no input while any run of this panel is active (buttons whose work would
+  // touch what the run reads or fills), apart from the start button of that run. Those disabled
+  // are enabled again when it ends.
+  void disableWhileRunning(const QList<QWidget*>& widgets);
 
   // Starts an engine entry: `job(ctx)` runs on the worker and returns its outcome (any type that
   // has a default value); when it has ended, `done(outcome, stopped)` runs on the window's thread,
@@ -101,11 +106,16 @@ class RunPanel : public QObject {
   QList<StartButton*> starts_;
   QList<StartButton*> phasesOnStatus_;
   StartButton* active_ = nullptr;  // the button of the active run; null for a run without one
+  QList<QPointer<QWidget>> locked_;
+  QList<QPointer<QWidget>> disabled_;
   QProgressBar* bar_ = nullptr;
   QLabel* status_ = nullptr;
   QStringList failures_;
   QStringList warnings_;
   bool quiet_ = false;
+
+  void disableLocked(const QWidget* keep);
+  void enableLocked();
 };
 
 }  // namespace chengling

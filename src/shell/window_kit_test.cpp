@@ -230,6 +230,38 @@ TEST(RunPanel, AnEngineEntryHandsItsOutcomeToItsCompletionAndShowsItsPhases) {
   EXPECT_EQ(*ended, std::make_pair(std::string("done"), false));
 }
 
+TEST(RunPanel, WidgetsThatMustWaitAreDisabledDuringEveryRunButItsOwnButton) {
+  QWidget window;
+  auto* panel = new RunPanel(&window);
+  auto* import = new QPushButton(u"导入"_s, &window);
+  auto* paste = new QPushButton(u"粘贴"_s, &window);
+  auto* off = new QPushButton(u"另一个"_s, &window);
+  auto* help = new QPushButton(u"帮助"_s, &window);
+  StartButton* importStart = panel->addStartButton(import, {u"导入"_s, u"正在导入.."_s, u"停止中.."_s});
+  panel->disableWhileRunning({import, paste, off});
+  off->setEnabled(false);  // for reasons of its own
+
+  for (StartButton* through : {importStart, static_cast<StartButton*>(nullptr)}) {
+    std::atomic<bool> release{false};
+    bool ended = false;
+    ASSERT_TRUE(panel->start(
+        through,
+        [&release](RunContext&) {
+          while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+          return 0;
+        },
+        [&ended](int, bool) { ended = true; }));
+    EXPECT_EQ(import->isEnabled(), through != nullptr) << "its own button takes the stop click";
+    EXPECT_FALSE(paste->isEnabled());
+    EXPECT_TRUE(help->isEnabled());
+    release = true;
+    QTRY_VERIFY(ended);
+    EXPECT_TRUE(import->isEnabled());
+    EXPECT_TRUE(paste->isEnabled());
+    EXPECT_FALSE(off->isEnabled()) << "a run enables only what it disabled";
+  }
+}
+
 TEST(AlternativeMatcher, ALeftClickStartsWithTheStandardMatcherARightPressWithTheAlternative) {
   QWidget window;
   auto* button = new QPushButton(u"开始"_s, &window);

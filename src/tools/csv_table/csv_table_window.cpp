@@ -74,6 +74,7 @@ CsvTableTool::CsvTableTool(QWidget* parent) : QWidget(parent) {
   // An export cannot be stopped half-way: a click on it while it runs changes nothing.
   exportStart_ = panel_->addStartButton(
       export_, {toQString(kCsvExportCaption), toQString(kCsvExportingCaption), toQString(kCsvExportingCaption)});
+  panel_->disableWhileRunning({import_, paste_, export_, copy_});
 
   connect(import_, &QPushButton::clicked, this, &CsvTableTool::importClicked);
   connect(paste_, &QPushButton::clicked, this, &CsvTableTool::pasteClicked);
@@ -126,33 +127,6 @@ void CsvTableTool::showStatus(const QString& text, bool hint) {
   label->setText(text);
 }
 
-// ---- runs ----
-
-void CsvTableTool::setBusy(bool busy, QWidget* keep) {
-  for (QPushButton* button : {import_, paste_, export_, copy_}) {
-    if (button != keep) button->setEnabled(!busy);
-  }
-}
-
-bool CsvTableTool::runJob(StartButton* start, EngineRunner::Job job, std::function<void()> done) {
-  if (running()) return false;
-  setBusy(true, start ? start->button() : nullptr);
-  auto finish = [this, done = std::move(done)](bool) {
-    setBusy(false, nullptr);
-    if (done) done();
-  };
-  if (start != nullptr) {
-    if (panel_->run(start, std::move(job), std::move(finish))) return true;
-  } else {
-    const auto connection = connect(panel_->runner(), &EngineRunner::finished, this, std::move(finish),
-                                    Qt::SingleShotConnection);
-    if (panel_->runner()->start(std::move(job))) return true;
-    disconnect(connection);
-  }
-  setBusy(false, nullptr);
-  return false;
-}
-
 // ---- import ----
 
 void CsvTableTool::importClicked() {
@@ -184,30 +158,31 @@ void CsvTableTool::pasteClicked() {
 
 void CsvTableTool::startImport(StartButton* start, ImportJob job) {
   if (running()) return;
-  struct Result {
+  struct Imported {
     TableModel table;
     CsvImportOutcome outcome;
   };
   // The previous table leaves the grid now and is freed on the worker.
   auto previous = std::make_shared<TableModel>(std::move(grid_->model()));
   grid_->setModel(TableModel());
-  auto result = std::make_shared<Result>();
   const GridMetrics metrics = grid_->metrics();
   showStatus(QString(), false);
   showProgress(true);
-  const bool started = runJob(
+  const bool started = panel_->start(
       start,
-      [previous, result, job = std::move(job), metrics](RunContext& ctx) {
+      [previous, job = std::move(job), metrics](RunContext& ctx) {
         *previous = TableModel();
-        result->outcome = job(result->table, ctx);
-        AutoFitColumns(result->table, metrics, FitMode::HeaderAndCells, 0, kFitMaximum);
+        Imported imported;
+        imported.outcome = job(imported.table, ctx);
+        AutoFitColumns(imported.table, metrics, FitMode::HeaderAndCells, 0, kFitMaximum);
+        return imported;
       },
-      [this, result] {
-        grid_->setModel(std::move(result->table));
-        encoding_ = result->outcome.encoding;
+      [this](Imported& imported, bool) {
+        grid_->setModel(std::move(imported.table));
+        encoding_ = imported.outcome.encoding;
         showProgress(false);
         panel_->progressBar()->setValue(0);
-        showStatus(toQString(csvImportSummary(result->outcome)), false);
+        showStatus(toQString(csvImportSummary(imported.outcome)), false);
         // Unclosed quotes are told in the status line; a dialog only when files could not be read,
         // and then it lists those notes too.
         if (!panel_->failures().isEmpty()) {
@@ -220,37 +195,37 @@ void CsvTableTool::startImport(StartButton* start, ImportJob job) {
 // ---- export and copy ----
 
 void CsvTableTool::exportClicked() {
-  if (running()) return;
+  if (panel_->busyClick(exportStart_)) return;
   const std::string path = ChooseSaveFile(this, toQString(kCsvExportCaption), toQString(kCsvFileFilter));
   if (path.empty()) return;
-  struct Result {
-    bool written = false;
+  struct Written {
+    bool ok = false;
     std::string error;
   };
-  auto result = std::make_shared<Result>();
   const TableModel* table = &grid_->model();
-  runJob(
+  panel_->start(
       exportStart_,
-      [table, path, encoding = encoding_, result](RunContext&) {
-        result->written = ExportCsv(*table, path, encoding, &result->error);
+      [table, path, encoding = encoding_](RunContext&) {
+        Written written;
+        written.ok = ExportCsv(*table, path, encoding, &written.error);
+        return written;
       },
-      [this, path, result] {
-        if (result->written) {
+      [this, path](const Written& written, bool) {
+        if (written.ok) {
           showMessage(this, toQString(csvExportedMessage(path)));
         } else {
-          showMessage(this, toQString(csvExportFailedMessage(path, result->error)), {}, MessageIcon::Warning);
+          showMessage(this, toQString(csvExportFailedMessage(path, written.error)), {}, MessageIcon::Warning);
         }
       });
 }
 
 void CsvTableTool::copyClicked() {
   if (running()) return;
-  auto text = std::make_shared<std::string>();
   const TableModel* table = &grid_->model();
-  runJob(
-      nullptr, [table, text](RunContext&) { *text = copyText(*table); },
-      [this, text] {
-        writeClipboard(*text);
+  panel_->start(
+      nullptr, [table](RunContext&) { return copyText(*table); },
+      [this](const std::string& text, bool) {
+        writeClipboard(text);
         FlashCaption(copy_, toQString(kCsvCopiedCaption), toQString(kCsvCopyCaption));
       });
 }
@@ -274,15 +249,12 @@ void CsvTableTool::sortChosen(SortOrder order) {
   grid_->model().SetColumnTitle(column, title + kSortingMarker);
   grid_->panel(TableGrid::Panel::Header)->repaint();
   const SortDirection direction = direction_.take();
-  auto rowOrder = std::make_shared<std::vector<int32_t>>();
   const TableModel* table = &grid_->model();
-  runJob(
+  panel_->start(
       nullptr,
-      [table, column, order, direction, rowOrder](RunContext&) {
-        *rowOrder = sortedRowOrder(*table, column, order, direction);
-      },
-      [this, column, title, rowOrder] {
-        applyRowOrder(grid_->model(), *rowOrder);
+      [table, column, order, direction](RunContext&) { return sortedRowOrder(*table, column, order, direction); },
+      [this, column, title](const std::vector<int32_t>& rowOrder, bool) {
+        applyRowOrder(grid_->model(), rowOrder);
         grid_->model().SetColumnTitle(column, title);
         grid_->Redraw();
       });
