@@ -78,15 +78,15 @@ TEST(DropTarget, PathsOpenedWithTheProgramReachTheCurrentTabAsADrop) {
   testing::TempDir dir;
   SettingsStore settings;
   settings.Bind(internalFromNative(dir.path()) + "/" + SettingsStore::valueFileName());
-  std::array<DropWindow*, MainWindow::kPageCount> pages{};
-  std::array<PageFactory, MainWindow::kPageCount> factories;
-  for (int i = 0; i < MainWindow::kPageCount; ++i) {
-    factories[i] = [&pages, i]() -> QWidget* {
-      pages[i] = new DropWindow;
-      return &pages[i]->window;
-    };
+  std::array<DropWindow*, 5> pages{};
+  std::vector<ToolTab> tabs;
+  for (int i = 0; i < 5; ++i) {
+    tabs.push_back({u"工具%1"_s.arg(i), QString(), QIcon(), QString(), [&pages, i](SettingsStore&) -> QWidget* {
+                      pages[i] = new DropWindow;
+                      return &pages[i]->window;
+                    }});
   }
-  MainWindow shell(settings, factories);
+  MainWindow shell(settings, tabs);
   shell.tabs()->setCurrentIndex(2);
   shell.openPaths({"/x/a.txt", "/x/b"});
   QTRY_COMPARE(pages[2]->delivered.size(), size_t{1});
