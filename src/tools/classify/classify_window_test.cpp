@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -414,6 +415,34 @@ TEST_F(ClassifyWindow, PreviewShowsSourcesAndTargetsAndTouchesNothing) {
   QTest::mouseClick(control(u"按钮预览"_s), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !modals.texts.isEmpty() && !tool_->running(); }, kRunTimeoutMs));
   EXPECT_EQ(modals.texts, QStringList{u"找不到文件夹 "_s + native(dir_ / "missing")});
+}
+
+TEST_F(ClassifyWindow, AStoppedPreviewSaysSoInItsSummary) {
+  // One file listed very many times: a dry run far longer than the test needs.
+  writeBytes(dir_ / "one.txt", "1");
+  QString list;
+  const QString line = native(dir_ / "one.txt") + u"\r\n"_s;
+  for (int i = 0; i < 200000; ++i) list += line;
+  setControlTag(control(u"按钮输入文件列表"_s), list);
+  control<QRadioButton>(u"单选框文件列表"_s)->click();
+  setText(u"编辑框每批次归类数量"_s, u"1"_s);
+  setText(u"编辑框归类到"_s, native(dir_ / "out/[批次名].txt"));
+  Modals modals;
+  std::vector<ShownDialog> shown;
+  modals.other = record(shown);
+
+  auto* preview = control<QPushButton>(u"按钮预览"_s);
+  QTest::mouseClick(preview, Qt::LeftButton);
+  EXPECT_EQ(preview->text(), u"停止预览"_s);
+  QTest::mouseClick(preview, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.empty() && !tool_->running(); }, kRunTimeoutMs));
+
+  const QRegularExpression summary(u"^已停止。预演：共 (\\d+) 个文件，目标已存在 0 个，目标重复 0 个；未改动任何文件$"_s);
+  const QRegularExpressionMatch match = summary.match(shown[0].prompt);
+  ASSERT_TRUE(match.hasMatch()) << shown[0].prompt.toStdString();
+  EXPECT_LT(match.captured(1).toInt(), 200000);
+  EXPECT_EQ(preview->text(), u"预览"_s);
+  EXPECT_FALSE(exists(dir_ / "out"));
 }
 
 TEST_F(ClassifyWindow, AWordThatIsNoTokenIsAskedAboutBeforeARunAndMarkedInThePreview) {
