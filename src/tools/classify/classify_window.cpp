@@ -74,7 +74,7 @@ ClassifyTool::ClassifyTool(SettingsStore& settings, QWidget* parent) : QWidget(p
   applyInputRules();
   applyBatchRules();
   undoButton_->setEnabled(ClassifyUndoAvailable(programDirectory()));
-  new DropTarget(this, u"拖放对象"_s, [] { return true; },
+  new DropTarget(this, u"拖放对象"_s, [this] { return !running(); },
                  [this](PathList paths, Qt::KeyboardModifiers modifiers) { filesDropped(paths, modifiers); });
 }
 

@@ -4,8 +4,8 @@
 // ("预览") and the undo of the last move run ("撤销上次归类"), over one progress bar.
 //
 // The three runs share the window's run panel, so they never nest; the classification run itself
-// is the engine entry the command line calls. Drops of files on the whole page fill the file list.
-// Control states are kept under "文件批量归类".
+// is the engine entry the command line calls. Drops of files on the whole page fill the file list;
+// they are refused while a run is active. Control states are kept under "文件批量归类".
 
 #include <QString>
 #include <QWidget>

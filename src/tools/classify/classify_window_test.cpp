@@ -445,6 +445,34 @@ TEST_F(ClassifyWindow, AStoppedPreviewSaysSoInItsSummary) {
   EXPECT_FALSE(exists(dir_ / "out"));
 }
 
+TEST_F(ClassifyWindow, ADropWhileARunIsActiveIsRefusedAndLeavesTheListAlone) {
+  writeBytes(dir_ / "one.txt", "1");
+  writeBytes(dir_ / "late.txt", "2");
+  QString list;
+  const QString line = native(dir_ / "one.txt") + u"\r\n"_s;
+  for (int i = 0; i < 200000; ++i) list += line;
+  auto* listButton = control(u"按钮输入文件列表"_s);
+  setControlTag(listButton, list);
+  control<QRadioButton>(u"单选框文件列表"_s)->click();
+  setText(u"编辑框归类到"_s, native(dir_ / "out/[批次名].txt"));
+  Modals modals;
+  std::vector<ShownDialog> shown;
+  modals.other = record(shown);
+
+  auto* preview = control<QPushButton>(u"按钮预览"_s);
+  QTest::mouseClick(preview, Qt::LeftButton);
+  ASSERT_TRUE(tool_->running());
+  EXPECT_FALSE(dropPaths(tool_.get(), {dir_ / "late.txt"}));
+  QTest::mouseClick(preview, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.empty() && !tool_->running(); }, kRunTimeoutMs));
+  EXPECT_TRUE(controlTag(listButton) == list) << "the list of the run is left alone";
+
+  // Once the run has ended, a drop is taken again.
+  ASSERT_TRUE(dropPaths(tool_.get(), {dir_ / "late.txt"}));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return controlTag(listButton) != list; }, kRunTimeoutMs));
+  EXPECT_EQ(controlTag(listButton), native(dir_ / "late.txt") + u"\r\n"_s);
+}
+
 TEST_F(ClassifyWindow, AWordThatIsNoTokenIsAskedAboutBeforeARunAndMarkedInThePreview) {
   const std::string src = dir_ / "src";
   writeBytes(src + "/a.txt", "a");
