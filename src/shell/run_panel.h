@@ -95,10 +95,10 @@ class RunPanel : public QObject {
   // "item：reason" lines of the run so far.
   const QStringList& failures() const { return failures_; }
   const QStringList& warnings() const { return warnings_; }
-  // Shows the failures, then the warnings under their own heading, in the details dialog and forgets
-  // them. Returns false, showing nothing, when there are none.
-  bool showFailures(const QString& failuresPrompt = QStringLiteral("以下文件未能处理："),
-                    const QString& warningsHeading = QStringLiteral("以下文件已处理，但有字符未能转换："));
+  // Shows the failures, then the warnings under `warningsHeading`, in the details dialog and forgets
+  // them; `failuresPrompt` is the dialog's prompt, or the heading when there are only warnings. Each
+  // tool words both for what its runs report. Returns false, showing nothing, when there are none.
+  bool showFailures(const QString& failuresPrompt, const QString& warningsHeading);
 
  private:
   QWidget* window_;

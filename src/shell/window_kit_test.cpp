@@ -136,9 +136,9 @@ TEST(RunPanel, StartButtonsExcludeEachOtherAndFailuresShowAfterTheRun) {
     shown = dialog->findChild<QPlainTextEdit*>()->toPlainText();
     dialog->close();
   });
-  EXPECT_TRUE(panel->showFailures());
+  EXPECT_TRUE(panel->showFailures(u"以下文件未能处理："_s, u"以下文件已处理，但有字符未能转换："_s));
   EXPECT_EQ(shown, u"/a：读不出\n\n以下文件已处理，但有字符未能转换：\n/b：有字符未能转换"_s);
-  EXPECT_FALSE(panel->showFailures()) << "shown once";
+  EXPECT_FALSE(panel->showFailures(u"以下文件未能处理："_s, u"以下文件已处理，但有字符未能转换："_s)) << "shown once";
 }
 
 // An engine entry that shows phase "phase 1", runs until it is asked to stop, then shows "phase 2"

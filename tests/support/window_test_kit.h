@@ -16,6 +16,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@
 
 class QUrl;
 class QWidget;
+
+// A failed expectation prints a QString as its text, not as its UTF-16 code units.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace chengling::testing {
 

@@ -371,7 +371,7 @@ void ClassifyTool::runFinished(const ClassifyOutcome& outcome, bool undoAvailabl
     showMessage(this, toQString(failureSummaryText(outcome.failed)), {}, MessageIcon::Warning);
   }
   // Why each file failed, and what deserves a look (a log that could not be completed).
-  panel_->showFailures(toQString(kClassifyFailuresPrompt));
+  panel_->showFailures(toQString(kClassifyFailuresPrompt), u"以下各项需要留意："_s);
 }
 
 void ClassifyTool::previewClicked() {

@@ -20,6 +20,7 @@
 #include <QTextEdit>
 #include <QTimer>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -320,6 +321,25 @@ TEST_F(ClassifyWindow, AFolderRunMakesBatchesAndShowsTheirTargets) {
   EXPECT_TRUE(runButton()->styleSheet().isEmpty()) << "the caption is centred again";
   EXPECT_EQ(control<QLabel>(u"透明标签"_s)->text(), u"归类完成：共 5 个文件，失败 0 个"_s);
   EXPECT_FALSE(control(u"按钮撤销上次归类"_s)->isEnabled()) << "a copy run leaves nothing to undo";
+}
+
+TEST_F(ClassifyWindow, AFolderLeftUnwalkedIsListedAfterTheRunUnderANoticeOfItsOwn) {
+  const std::string src = dir_ / "源";
+  writeBytes(src + "/a.txt", "a");
+  std::filesystem::create_directory_symlink(src, src + "/回到上级");
+  setText(u"编辑框目录"_s, native(src));
+  clickIndicator(control(u"选择框遍历子目录"_s));
+  setText(u"编辑框归类到"_s, native(dir_ / "out/[文件名]"));
+  Modals modals;
+  std::vector<ShownDialog> shown;
+  runAndWait(modals, shown, 2);
+
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].title, u"归类完成！"_s);
+  EXPECT_EQ(shown[1].title, u"信息："_s);
+  EXPECT_EQ(shown[1].prompt, u"以下各项需要留意："_s);
+  EXPECT_EQ(shown[1].body, native(src + "/回到上级") + u"：链接指回上级文件夹，未遍历"_s);
+  EXPECT_EQ(readBytes(dir_ / "out/a.txt"), "a");
 }
 
 TEST_F(ClassifyWindow, AMoveOntoAnExistingFileFailsOpensTheFailureLogAndLosesNothing) {

@@ -35,6 +35,13 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace chengling {
+namespace {
+
+// The headings of the details dialog after a run.
+const QString kFailuresPrompt = u"以下文件未能处理："_s;
+const QString kWarningsHeading = u"以下各项需要留意："_s;
+
+}  // namespace
 
 QString SplitMergeTool::stateName() { return u"文件分割合并"_s; }
 
@@ -360,7 +367,7 @@ void SplitMergeTool::startSplit(SplitJob split) {
 }
 
 void SplitMergeTool::splitFinished(const SplitReport& report) {
-  panel_->showFailures();
+  panel_->showFailures(kFailuresPrompt, kWarningsHeading);
   const SplitOutcome& outcome = report.outcome;
   switch (outcome.end) {
     case SplitEnd::Invalid: {
@@ -399,7 +406,7 @@ void SplitMergeTool::startMerge(MergeJob merge) {
 
 void SplitMergeTool::mergeFinished(const MergeReport& report) {
   mergePatterns_->show();
-  panel_->showFailures();
+  panel_->showFailures(kFailuresPrompt, kWarningsHeading);
   repaint();
   showEnd(mergeEnd(report));
 }

@@ -606,6 +606,30 @@ TEST_F(SplitMergeWindow, TheIntermediateFileIsChosenInAFileDialog) {
   EXPECT_EQ(modals.texts.last(), u"合并完毕！是否打开保存目录："_s + native(dir_ / "j"));
 }
 
+TEST_F(SplitMergeWindow, AnIntermediateFileThatCannotBeReadIsListedUnderANoticeOfItsOwn) {
+  writeBytes(dir_ / "j/1.txt", "1");
+  writeBytes(dir_ / "j/2.txt", "2");
+  control<QCheckBox>(u"选择框合并中间"_s)->click();
+  control<QRadioButton>(u"单选框使用文件"_s)->click();
+  setText(u"编辑框文件路径"_s, native(dir_ / "missing.bin"));
+  control<QCheckBox>(u"选择框父目录保存"_s)->setChecked(false);
+  Modals modals;
+  QString prompt;
+  QString details;
+  modals.other = [&](QWidget* dialog) {
+    prompt = dialog->findChild<QTextEdit*>(u"编辑框提示"_s)->toPlainText();
+    details = dialog->findChild<QPlainTextEdit*>(u"编辑框正文"_s)->toPlainText();
+    dialog->findChild<QPushButton*>(u"按钮取消"_s)->click();
+  };
+
+  ASSERT_TRUE(drop(u"分组框合并"_s, {dir_ / "j/1.txt", dir_ / "j/2.txt"}));
+  waitForRunAfterQuestion(modals, 2);
+  EXPECT_EQ(readBytes(dir_ / "j/1等2个文件.txt"), "12");
+  EXPECT_EQ(prompt, u"以下各项需要留意："_s);
+  EXPECT_TRUE(details.startsWith(native(dir_ / "missing.bin") + u"：无法读取中间数据文件，按空内容合并："_s))
+      << details.toStdString();
+}
+
 TEST_F(SplitMergeWindow, OptionsSurviveClosingAndReopeningTheProgram) {
   control<QRadioButton>(u"单选框按行数"_s)->click();
   control<QCheckBox>(u"选择框识别编码"_s)->click();

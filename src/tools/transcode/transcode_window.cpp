@@ -273,7 +273,7 @@ void TranscodeTool::runFinished(const TranscodeOutcome& outcome) {
     status_->setCursor(Qt::PointingHandCursor);
   }
   status_->raise();
-  panel_->showFailures();
+  panel_->showFailures(u"以下文件未能处理："_s, u"以下文件已处理，但有字符未能转换："_s);
 }
 
 void TranscodeTool::statusPressed() {
