@@ -53,6 +53,7 @@ using testing::exists;
 using testing::listNames;
 using testing::pickInFileDialog;
 using testing::readBytes;
+using testing::waitUntilIdle;
 using testing::writeBytes;
 
 const QString kIdle = u"立即执行归类"_s;
@@ -95,8 +96,7 @@ class ClassifyWindow : public testing::ToolWindowTest<ClassifyTool> {
                   Qt::MouseButton button = Qt::LeftButton) {
     modals.other = record(shown);
     clickWith(runButton(), button);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= dialogs && !tool_->running(); }, kRunTimeoutMs));
-    QTest::qWait(30);
+    ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return shown.size() >= dialogs; }));
   }
 
 };
@@ -391,7 +391,7 @@ TEST_F(ClassifyWindow, UndoAfterAMoveRunPutsEveryFileBack) {
   ASSERT_TRUE(undo->isEnabled());
 
   QTest::mouseClick(undo, Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= 2 && !tool_->running(); }, kRunTimeoutMs));
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return shown.size() >= 2; }));
   EXPECT_EQ(modals.texts, QStringList{u"确定把上次归类移动的文件移回原位置吗？"_s});
   EXPECT_EQ(shown[1].title, u"撤销归类"_s);
   EXPECT_EQ(shown[1].prompt, u"撤销归类：移回 5 个，跳过 0 个，失败 0 个，删除空文件夹 3 个"_s);
@@ -420,7 +420,7 @@ TEST_F(ClassifyWindow, PreviewShowsSourcesAndTargetsAndTouchesNothing) {
   std::vector<ShownDialog> shown;
   modals.other = record(shown);
   QTest::mouseClick(control(u"按钮预览"_s), Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.empty() && !tool_->running(); }, kRunTimeoutMs));
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !shown.empty(); }));
 
   EXPECT_EQ(shown[0].title, u"归类预览"_s);
   EXPECT_EQ(shown[0].prompt, u"预演：共 2 个文件，目标已存在 1 个，目标重复 0 个；未改动任何文件"_s);
@@ -433,7 +433,7 @@ TEST_F(ClassifyWindow, PreviewShowsSourcesAndTargetsAndTouchesNothing) {
   // A folder that is not there is named, before anything is read.
   setText(u"编辑框目录"_s, native(dir_ / "missing"));
   QTest::mouseClick(control(u"按钮预览"_s), Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !modals.texts.isEmpty() && !tool_->running(); }, kRunTimeoutMs));
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !modals.texts.isEmpty(); }));
   EXPECT_EQ(modals.texts, QStringList{u"找不到文件夹 "_s + native(dir_ / "missing")});
 }
 
@@ -455,7 +455,7 @@ TEST_F(ClassifyWindow, AStoppedPreviewSaysSoInItsSummary) {
   QTest::mouseClick(preview, Qt::LeftButton);
   EXPECT_EQ(preview->text(), u"停止预览"_s);
   QTest::mouseClick(preview, Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.empty() && !tool_->running(); }, kRunTimeoutMs));
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !shown.empty(); }));
 
   const QRegularExpression summary(u"^已停止。预演：共 (\\d+) 个文件，目标已存在 0 个，目标重复 0 个；未改动任何文件$"_s);
   const QRegularExpressionMatch match = summary.match(shown[0].prompt);
@@ -484,7 +484,7 @@ TEST_F(ClassifyWindow, ADropWhileARunIsActiveIsRefusedAndLeavesTheListAlone) {
   ASSERT_TRUE(tool_->running());
   EXPECT_FALSE(dropPaths(tool_.get(), {dir_ / "late.txt"}));
   QTest::mouseClick(preview, Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.empty() && !tool_->running(); }, kRunTimeoutMs));
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !shown.empty(); }));
   EXPECT_TRUE(controlTag(listButton) == list) << "the list of the run is left alone";
 
   // Once the run has ended, a drop is taken again.
@@ -507,7 +507,7 @@ TEST_F(ClassifyWindow, AWordThatIsNoTokenIsAskedAboutBeforeARunAndMarkedInThePre
   std::vector<ShownDialog> shown;
   modals.other = record(shown);
   QTest::mouseClick(control(u"按钮预览"_s), Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.empty() && !tool_->running(); }, kRunTimeoutMs));
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !shown.empty(); }));
   EXPECT_EQ(shown[0].prompt, notice + u"\n预演：共 1 个文件，目标已存在 0 个，目标重复 0 个；未改动任何文件"_s);
   EXPECT_TRUE(shown[0].body.contains(native(dir_ / "out/[文名]/[批次]/a.txt"))) << shown[0].body.toStdString();
   EXPECT_TRUE(modals.texts.isEmpty());
@@ -654,7 +654,7 @@ TEST_F(ClassifyWindow, StopEndsTheRunAfterTheCurrentFileAndTheWindowKeepsRespond
   EXPECT_TRUE(control<QRadioButton>(u"单选框使用字母"_s)->isChecked());
 
   QTest::mouseClick(runButton(), Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.empty() && !tool_->running(); }, kRunTimeoutMs));
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !shown.empty(); }));
   EXPECT_EQ(shown[0].title, u"归类完成！"_s);
   EXPECT_EQ(runButton()->text(), kIdle);
   // Every logged file was classified completely, and the run ended well before the list did.

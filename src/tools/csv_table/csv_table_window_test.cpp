@@ -40,6 +40,7 @@ using testing::TempDir;
 using testing::dropPaths;
 using testing::pickInFileDialog;
 using testing::readBytes;
+using testing::waitUntilIdle;
 using testing::writeBytes;
 using Panel = TableGrid::Panel;
 using Rows = std::vector<std::vector<std::string>>;
@@ -85,12 +86,10 @@ class CsvTableWindow : public ::testing::Test {
   TableModel& model() { return grid()->model(); }
   QWidget* panel(Panel which) { return grid()->panel(which); }
 
-  void waitIdle() { ASSERT_TRUE(QTest::qWaitFor([&] { return !tool_->running(); }, kRunTimeoutMs)); }
-
   // Drops `paths` on the page and waits for the import they start.
   void dropAndWait(const std::vector<std::string>& paths, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     ASSERT_TRUE(dropPaths(tool_.get(), paths, modifiers));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model().ColumnCount() > 0 && !tool_->running(); }, kRunTimeoutMs));
+    ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return model().ColumnCount() > 0; }));
   }
 
   std::vector<std::string> titles() {
@@ -127,7 +126,7 @@ class CsvTableWindow : public ::testing::Test {
     item->trigger();
     menu->hide();
     EXPECT_EQ(model().GetColumnTitle(column), title + ">>") << "the title is marked while sorting";
-    waitIdle();
+    ASSERT_TRUE(waitUntilIdle(*tool_));
     EXPECT_EQ(model().GetColumnTitle(column), title);
   }
 
@@ -246,7 +245,6 @@ TEST_F(CsvTableWindow, QuotesNeverClosedAreToldInTheStatusLineWithoutADialog) {
   dropAndWait({dir_ / "q.csv"});
   EXPECT_EQ(rows(), (Rows{{"'x", "1"}, {"\"y", "2"}}));
   EXPECT_EQ(control<QLabel>(u"透明标签"_s)->text(), u"共导入 2 行；2 行的引号没有闭合，已把引号当作普通字符导入"_s);
-  QTest::qWait(50);
   EXPECT_TRUE(modals.otherTitles.isEmpty());
   EXPECT_TRUE(modals.texts.isEmpty());
 }
@@ -282,8 +280,7 @@ TEST_F(CsvTableWindow, ImportChosenInTheDialogReplacesTheTable) {
   Modals modals;
   modals.next(pickInFileDialog({native(dir_ / "two.csv")}));
   QTest::mouseClick(button(u"按钮导入文本表格"_s), Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !titles().empty() && titles()[0] == "k" && !tool_->running(); },
-                              kRunTimeoutMs));
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !titles().empty() && titles()[0] == "k"; }));
   EXPECT_EQ(modals.otherTitles, QStringList{u"可以选择多个文件合并导入："_s});
   EXPECT_EQ(rows(), (Rows{{"q"}}));
 
@@ -309,7 +306,7 @@ TEST_F(CsvTableWindow, AClickDuringAnImportStopsItAndKeepsTheRowsReadSoFar) {
   EXPECT_FALSE(button(u"按钮粘贴文本表格"_s)->isEnabled());
   QTest::mouseClick(import, Qt::LeftButton);
   EXPECT_EQ(import->text(), u"停止中.."_s);
-  waitIdle();
+  ASSERT_TRUE(waitUntilIdle(*tool_));
 
   EXPECT_EQ(import->text(), u"导入csv文件"_s);
   EXPECT_TRUE(button(u"按钮粘贴文本表格"_s)->isEnabled());
@@ -381,7 +378,7 @@ TEST_F(CsvTableWindow, CopyPutsTheQuotedDataRowsOnTheClipboardAndFlashes) {
 TEST_F(CsvTableWindow, PasteImportsTheClipboardText) {
   setClipboardText(u"\"甲\",\"乙\"\r\n1,2\r\n3\r\n"_s);
   QTest::mouseClick(button(u"按钮粘贴文本表格"_s), Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return model().RowCount() == 2 && !tool_->running(); }, kRunTimeoutMs));
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return model().RowCount() == 2; }));
   EXPECT_EQ(titles(), (std::vector<std::string>{"甲", "乙"}));
   EXPECT_EQ(rows(), (Rows{{"1", "2"}, {"3", ""}}));
   EXPECT_EQ(button(u"按钮粘贴文本表格"_s)->text(), u"粘贴csv数据"_s);
