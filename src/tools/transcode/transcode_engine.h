@@ -32,19 +32,6 @@ extern const char* const kReadingFolderPrefix;
 // The reason given for a source that is no text: "不是文本文件，未转换".
 extern const char* const kNotTextReason;
 
-// Texts of the transcoding window (internal text; defined in the engine).
-extern const char* const kFilesIdleCaption;       // 批量转换
-extern const char* const kFilesRunningCaption;    // 点我停止
-extern const char* const kFilesStoppingCaption;   // 停止中..
-extern const char* const kFolderIdleCaption;      //  批量转换(文件夹方式)   (leading blank)
-extern const char* const kFolderRunningCaption;   //  点我停止
-extern const char* const kFolderStoppingCaption;  //  停止中..
-extern const char* const kTranscodeFilesTitle;    // 选择要批量转换的多个文件：
-extern const char* const kTranscodeFilesFilter;   // the filter of that dialog
-
-// The title of the folder dialog: "选择要批量转换的文件(" + patterns + ")所在文件夹：".
-std::string transcodeFolderTitle(std::string_view patterns);
-
 // The seven character modes, in the order of their radio buttons.
 enum class ChineseMode {
   None,                    // 不转

@@ -28,6 +28,7 @@
 #include "shell/controls.h"
 #include "shell/drop_target.h"
 #include "shell/run_panel.h"
+#include "shell/start_button.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -50,6 +51,15 @@ constexpr std::array<ChineseMode, 7> kModes = {
     ChineseMode::Big5ToSimplified,
     ChineseMode::Big5ToTraditional,
 };
+
+// The captions of the two start buttons (the folder button's with a leading blank), the file
+// dialog's title and filter, and the folder dialog's title around the patterns.
+const StartCaptions kFilesCaptions{u"批量转换"_s, u"点我停止"_s, u"停止中.."_s};
+const StartCaptions kFolderCaptions{u" 批量转换(文件夹方式)"_s, u" 点我停止"_s, u" 停止中.."_s};
+const QString kFilesTitle = u"选择要批量转换的多个文件："_s;
+const QString kFilesFilter =
+    u"文本和网页文件|*.txt;*.htm;*.html|文本文件(*.txt)|*.txt|网页文件(*.htm;*.html)|*.htm;*.html|全部文件(*.*)|*.*"_s;
+QString folderTitle(const QString& patterns) { return u"选择要批量转换的文件(%1)所在文件夹："_s.arg(patterns); }
 
 template <typename T, size_t N>
 T checkedValue(const std::array<QRadioButton*, N>& buttons, const std::array<T, N>& values) {
@@ -114,8 +124,8 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
   overwrite_ = makeCheck(u"选择框覆盖原文件"_s, u"覆盖原文件"_s);
   filter_ = makeEdit(u"编辑框文件过滤"_s, u"*.*"_s, u"文件过滤"_s);
   filter_->setToolTip(u"文件夹方式转换的文件类型，多个类型用 | 分隔，如 *.txt|*.htm"_s);
-  filesButton_ = makeButton(u"按钮批量转换"_s, toQString(kFilesIdleCaption));
-  folderButton_ = makeButton(u"按钮批量转换文件夹"_s, toQString(kFolderIdleCaption));
+  filesButton_ = makeButton(u"按钮批量转换"_s, kFilesCaptions.idle);
+  folderButton_ = makeButton(u"按钮批量转换文件夹"_s, kFolderCaptions.idle);
   folderButton_->setToolTip(u"右键点击：文件类型整体作为一个匹配模式"_s);
 
   // One grid for the four option rows, so that the choices line up in columns.
@@ -153,10 +163,8 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
   page->addWidget(panel_->makeProgressBar());
   status_ = panel_->statusLabel();
 
-  filesStart_ = panel_->addStartButton(filesButton_, {toQString(kFilesIdleCaption), toQString(kFilesRunningCaption),
-                                                      toQString(kFilesStoppingCaption)});
-  folderStart_ = panel_->addStartButton(
-      folderButton_, {toQString(kFolderIdleCaption), toQString(kFolderRunningCaption), toQString(kFolderStoppingCaption)});
+  filesStart_ = panel_->addStartButton(filesButton_, kFilesCaptions);
+  folderStart_ = panel_->addStartButton(folderButton_, kFolderCaptions);
   connect(filesButton_, &QPushButton::clicked, this, &TranscodeTool::filesClicked);
   startWithEitherMatcher(folderButton_, [this](Matcher matcher) { folderClicked(matcher); });
   status_->installEventFilter(this);
@@ -228,8 +236,8 @@ TranscodeOptions TranscodeTool::options(Matcher matcher) const {
 
 void TranscodeTool::filesClicked() {
   if (panel_->busyClick(filesStart_)) return;
-  PathList paths = pathListFromText(chooseFiles(this, toQString(kTranscodeFilesTitle), toQString(kTranscodeFilesFilter),
-                                                pathFromQString(controlTag(filesButton_))));
+  PathList paths =
+      pathListFromText(chooseFiles(this, kFilesTitle, kFilesFilter, pathFromQString(controlTag(filesButton_))));
   if (paths.empty()) return;
   setControlTag(filesButton_, qStringFromPath(PathDirectory(paths.front())));
   startRun(filesStart_, Matcher::Standard, [paths = std::move(paths)](const TranscodeOptions& options, RunContext& ctx) {
@@ -239,8 +247,8 @@ void TranscodeTool::filesClicked() {
 
 void TranscodeTool::folderClicked(Matcher matcher) {
   if (panel_->busyClick(folderStart_)) return;
-  const std::string folder = chooseFolder(this, toQString(transcodeFolderTitle(fromQString(filter_->text()))),
-                                          pathFromQString(controlTag(folderButton_)));
+  const std::string folder =
+      chooseFolder(this, folderTitle(filter_->text()), pathFromQString(controlTag(folderButton_)));
   if (folder.empty()) return;
   setControlTag(folderButton_, qStringFromPath(folder));
   startRun(folderStart_, matcher, [folder](const TranscodeOptions& options, RunContext& ctx) {
