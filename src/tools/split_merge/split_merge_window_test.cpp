@@ -429,6 +429,16 @@ TEST_F(SplitMergeWindow, ChoosingAFolderWithTheMergeButtonMergesItAndAsksNothing
   EXPECT_TRUE(modals.texts.isEmpty());
 }
 
+TEST_F(SplitMergeWindow, TheMergeFolderDialogNamesThePatternsTyped) {
+  setText(u"编辑框文件类型1"_s, u"*.txt|*.log"_s);
+  Modals modals;
+  modals.other = pickInFileDialog({});
+  QTest::mouseClick(control(u"按钮开始合并"_s), Qt::LeftButton);
+  EXPECT_EQ(modals.otherTitles,
+            QStringList{u"选择一个文件夹，将读入文件夹下的所有 *.txt|*.log 文件进行合并。你也可以直接拖放要合并的文件或文件夹到软件"_s});
+  EXPECT_FALSE(tool_->running());
+}
+
 TEST_F(SplitMergeWindow, SplitButtonSplitsTheChosenFilesAndOffersTheirFolder) {
   writeBytes(dir_ / "m/one.txt", "1111");
   writeBytes(dir_ / "m/two.txt", "2222");

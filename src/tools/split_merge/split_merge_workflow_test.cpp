@@ -179,8 +179,6 @@ TEST(RunEnds, StoppedAndFailedRunsSaySoAndOnlyAFolderWrittenInIsOffered) {
 TEST(Questions, NameTheFolderToOpen) {
   EXPECT_EQ(splitDoneQuestion("/d/x"), "分割完毕！是否打开保存目录：/d/x");
   EXPECT_EQ(mergeDoneQuestion("/d"), "合并完毕！是否打开保存目录：/d");
-  EXPECT_EQ(mergeFolderTitle("*.txt"),
-            "选择一个文件夹，将读入文件夹下的所有 *.txt 文件进行合并。你也可以直接拖放要合并的文件或文件夹到软件");
 }
 
 }  // namespace
