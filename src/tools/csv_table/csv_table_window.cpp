@@ -20,6 +20,7 @@
 #include "shell/drop_target.h"
 #include "shell/input_dialog.h"
 #include "shell/run_panel.h"
+#include "shell/start_button.h"
 #include "shell/window_utils.h"
 #include "tools/csv_table/grid_geometry.h"
 #include "tools/csv_table/table_grid.h"
@@ -36,6 +37,34 @@ constexpr int kMinimumButtonWidth = 90;
 // Widest a column is made by fitting it to its contents after an import.
 constexpr int32_t kFitMaximum = 600;
 
+// The words of this page: the captions of its two start buttons (an export cannot be stopped
+// half-way: a click on it while it runs changes nothing), the other captions and tooltips, the
+// dialogs' titles, filter and help.
+const StartCaptions kImportCaptions{u"导入csv文件"_s, u"正在导入.."_s, u"停止中.."_s};
+const StartCaptions kExportCaptions{u"导出"_s, u"导出中.."_s, u"导出中.."_s};
+const QString kPasteCaption = u"粘贴csv数据"_s;
+const QString kCopyCaption = u"复制"_s;
+const QString kCopiedCaption = u"已复制"_s;
+const QString kHelpButtonCaption = u"什么是csv文件？"_s;
+const QString kImportTip = u"选择一个或多个 csv、txt 文件导入，后面文件的行接在第一个文件的表头下；"
+                           u"按住 Ctrl 导入时第一行也作为数据。导入中再点一下停止"_s;
+const QString kPasteTip = u"把剪贴板里的表格文本导入，替换现在的表格；按住 Ctrl 时第一行也作为数据"_s;
+const QString kExportTip =
+    u"把表格写入文件，编码与第一个导入的文件相同：文件名以 .csv 结尾时每项加引号，否则只用逗号隔开"_s;
+const QString kCopyTip = u"把全部数据行（不含表头）以加引号的 csv 文本复制到剪贴板"_s;
+const QString kHelpTip = u"csv 文件是什么样的，怎样从表格软件得到"_s;
+const QString kIdleStatus = u"尚未导入，可拖入文件"_s;
+const QString kImportTitle = u"可以选择多个文件合并导入："_s;
+const QString kFileFilter = u"csv文件|*.csv|txt文件|*.txt|全部文件|*.*"_s;
+const QString kHelpCaption = u"什么是csv文件"_s;
+const QString kHelpText =
+    u"csv是一种文本表格，能被Excel或wps表格软件兼容显示为多列多行的表格数据。\r\n"
+    u"比如：\"#评论#\",\"#时间#\",\"#昵称#\"，这种格式就是csv格式，使用引号围住每个项目，多个项目使用"
+    u"逗号隔开，然后文件扩展名填为csv即可。\r\n\r\n"
+    u"Excel或wps表格另存为csv文件即可导入本软件进行排序。如果你的csv数据没有表头又需要显示表头的话，"
+    u"可以在导入时按住Ctrl键。\r\n\r\n"
+    u"点击表头列即可排序。"_s;
+
 }  // namespace
 
 CsvTableTool::CsvTableTool(QWidget* parent) : QWidget(parent) {
@@ -43,21 +72,21 @@ CsvTableTool::CsvTableTool(QWidget* parent) : QWidget(parent) {
   // Created before the grid: the worker is stopped and waited for before the table it reads goes.
   panel_ = new RunPanel(this);
 
-  import_ = makeButton(u"按钮导入文本表格"_s, toQString(kCsvImportIdleCaption));
-  paste_ = makeButton(u"按钮粘贴文本表格"_s, toQString(kCsvPasteCaption));
-  export_ = makeButton(u"按钮导出文本表格"_s, toQString(kCsvExportCaption));
-  copy_ = makeButton(u"按钮复制文本表格"_s, toQString(kCsvCopyCaption));
-  help_ = makeButton(u"按钮什么是csv文件"_s, toQString(kCsvHelpButtonCaption));
+  import_ = makeButton(u"按钮导入文本表格"_s, kImportCaptions.idle);
+  paste_ = makeButton(u"按钮粘贴文本表格"_s, kPasteCaption);
+  export_ = makeButton(u"按钮导出文本表格"_s, kExportCaptions.idle);
+  copy_ = makeButton(u"按钮复制文本表格"_s, kCopyCaption);
+  help_ = makeButton(u"按钮什么是csv文件"_s, kHelpButtonCaption);
   for (QPushButton* button : {import_, paste_, export_, copy_, help_}) button->setParent(this);
-  import_->setToolTip(toQString(kCsvImportTip));
-  paste_->setToolTip(toQString(kCsvPasteTip));
-  export_->setToolTip(toQString(kCsvExportTip));
-  copy_->setToolTip(toQString(kCsvCopyTip));
-  help_->setToolTip(toQString(kCsvHelpTip));
+  import_->setToolTip(kImportTip);
+  paste_->setToolTip(kPasteTip);
+  export_->setToolTip(kExportTip);
+  copy_->setToolTip(kCopyTip);
+  help_->setToolTip(kHelpTip);
   panel_->makeProgressBar();
   panel_->statusLabel()->setAccessibleName(u"状态"_s);
   showProgress(false);
-  showStatus(toQString(kCsvIdleStatus), true);
+  showStatus(kIdleStatus, true);
   named(new QLabel(this), u"标签1"_s)->hide();
 
   grid_ = new TableGrid(this);
@@ -69,11 +98,8 @@ CsvTableTool::CsvTableTool(QWidget* parent) : QWidget(parent) {
     connect(item, &QAction::triggered, this, [this, k] { sortChosen(static_cast<SortOrder>(k)); });
   }
 
-  importStart_ = panel_->addStartButton(import_, {toQString(kCsvImportIdleCaption), toQString(kCsvImportRunningCaption),
-                                                  toQString(kCsvImportStoppingCaption)});
-  // An export cannot be stopped half-way: a click on it while it runs changes nothing.
-  exportStart_ = panel_->addStartButton(
-      export_, {toQString(kCsvExportCaption), toQString(kCsvExportingCaption), toQString(kCsvExportingCaption)});
+  importStart_ = panel_->addStartButton(import_, kImportCaptions);
+  exportStart_ = panel_->addStartButton(export_, kExportCaptions);
   panel_->disableWhileRunning({import_, paste_, export_, copy_});
 
   connect(import_, &QPushButton::clicked, this, &CsvTableTool::importClicked);
@@ -131,7 +157,7 @@ void CsvTableTool::showStatus(const QString& text, bool hint) {
 
 void CsvTableTool::importClicked() {
   if (panel_->busyClick(importStart_)) return;
-  PathList paths = pathListFromText(chooseFiles(this, toQString(kCsvImportTitle), toQString(kCsvFileFilter)));
+  PathList paths = pathListFromText(chooseFiles(this, kImportTitle, kFileFilter));
   importPaths(std::move(paths), ctrlHeld());
 }
 
@@ -196,7 +222,7 @@ void CsvTableTool::startImport(StartButton* start, ImportJob job) {
 
 void CsvTableTool::exportClicked() {
   if (panel_->busyClick(exportStart_)) return;
-  const std::string path = ChooseSaveFile(this, toQString(kCsvExportCaption), toQString(kCsvFileFilter));
+  const std::string path = ChooseSaveFile(this, kExportCaptions.idle, kFileFilter);
   if (path.empty()) return;
   struct Written {
     bool ok = false;
@@ -226,12 +252,12 @@ void CsvTableTool::copyClicked() {
       nullptr, [table](RunContext&) { return copyText(*table); },
       [this](const std::string& text, bool) {
         writeClipboard(text);
-        FlashCaption(copy_, toQString(kCsvCopiedCaption), toQString(kCsvCopyCaption));
+        FlashCaption(copy_, kCopiedCaption, kCopyCaption);
       });
 }
 
 void CsvTableTool::helpClicked() {
-  ShowInputDialog(toQString(kCsvHelpText), std::nullopt, toQString(kCsvHelpCaption), this, nullptr);
+  ShowInputDialog(kHelpText, std::nullopt, kHelpCaption, this, nullptr);
 }
 
 // ---- sort ----

@@ -393,8 +393,12 @@ TEST_F(CsvTableWindow, HelpShowsTheFourLinesInTheDetailsDialog) {
   };
   QTest::mouseClick(button(u"按钮什么是csv文件"_s), Qt::LeftButton);
   EXPECT_EQ(modals.otherTitles, QStringList{u"什么是csv文件"_s});
-  EXPECT_TRUE(body.startsWith(u"csv是一种文本表格"_s)) << body.toStdString();
-  EXPECT_TRUE(body.endsWith(u"点击表头列即可排序。"_s)) << body.toStdString();
+  EXPECT_EQ(body, u"csv是一种文本表格，能被Excel或wps表格软件兼容显示为多列多行的表格数据。\n"
+                  u"比如：\"#评论#\",\"#时间#\",\"#昵称#\"，这种格式就是csv格式，使用引号围住每个项目，"
+                  u"多个项目使用逗号隔开，然后文件扩展名填为csv即可。\n\n"
+                  u"Excel或wps表格另存为csv文件即可导入本软件进行排序。如果你的csv数据没有表头又需要显示表头的话，"
+                  u"可以在导入时按住Ctrl键。\n\n"
+                  u"点击表头列即可排序。"_s);
 }
 
 TEST_F(CsvTableWindow, TwoSortsInARowGoDescendingThenAscendingWhateverTheColumn) {
