@@ -13,16 +13,10 @@
 
 namespace chengling {
 
-// Texts of the redirect window (internal text; defined in the engine).
-extern const char* const kResolveIdleCaption;      // 开始获取
-extern const char* const kResolveRunningCaption;   // 停止获取
-extern const char* const kResolveStoppingCaption;  // 停止中..
-extern const char* const kFailedListCaption;       // 获取跳转失败的地址列表：
-extern const char* const kInvalidAddressReason;    // 地址无效
+// The reason of an address of another scheme, which is never requested (internal text): 地址无效.
+extern const char* const kInvalidAddressReason;
 // The prompt over the failed list when `count` of its lines were of another scheme (internal text).
 std::string invalidAddressesNote(size_t count);
-// The source list before any state was saved: a few public addresses that redirect, "\r\n"-joined.
-extern const char* const kSampleAddresses;
 
 // The user-agent choice: entry names and their agent texts, 0-based.
 inline constexpr int kUserAgentCount = 15;

@@ -25,6 +25,7 @@
 #include "shell/controls.h"
 #include "shell/input_dialog.h"
 #include "shell/run_panel.h"
+#include "shell/start_button.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -32,6 +33,17 @@ namespace chengling {
 namespace {
 
 constexpr int kMaxJobs = 16;
+
+// The captions of the start button, the failed list's caption, and the source list before any
+// state was saved: a few public addresses that redirect.
+const StartCaptions kStartCaptions{u"开始获取"_s, u"停止获取"_s, u"停止中.."_s};
+const QString kFailedListCaption = u"获取跳转失败的地址列表："_s;
+const QString kSampleAddresses = u"https://doi.org/10.1000/182\n"
+                                 u"https://en.wikipedia.org/wiki/Special:Random\n"
+                                 u"http://wikipedia.org/\n"
+                                 u"http://python.org/\n"
+                                 u"http://debian.org/\n"
+                                 u"https://w3.org/"_s;
 
 QPlainTextEdit* makeList(const QString& name, const QString& text) {
   auto* box = named(new QPlainTextEdit(text), name);
@@ -66,8 +78,7 @@ RedirectTool::RedirectTool(SettingsStore& settings, QWidget* parent)
   setObjectName(u"RedirectTool"_s);
   panel_ = new RunPanel(this);
   buildControls();
-  start_ = panel_->addStartButton(startButton_, {toQString(kResolveIdleCaption), toQString(kResolveRunningCaption),
-                                                 toQString(kResolveStoppingCaption)});
+  start_ = panel_->addStartButton(startButton_, kStartCaptions);
   connectControls();
 
   KeepControlStates(settings, this, stateName());
@@ -86,9 +97,9 @@ RedirectTool::~RedirectTool() {
 bool RedirectTool::running() const { return panel_->running(); }
 
 void RedirectTool::buildControls() {
-  sources_ = makeList(u"编辑框原地址"_s, withLf(toQString(kSampleAddresses)));
+  sources_ = makeList(u"编辑框原地址"_s, kSampleAddresses);
   results_ = makeList(u"编辑框跳转后地址"_s, QString());
-  startButton_ = makeButton(u"按钮开始获取"_s, toQString(kResolveIdleCaption));
+  startButton_ = makeButton(u"按钮开始获取"_s, kStartCaptions.idle);
   startButton_->setMinimumWidth(140);
   paste_ = makeButton(u"按钮1"_s, u"粘贴"_s);
   paste_->setToolTip(u"用剪贴板里的地址列表替换原地址"_s);
@@ -219,7 +230,7 @@ void RedirectTool::runFinished(const RedirectOutcome& outcome) {
   // them were never requested.
   std::optional<QString> prompt;
   if (outcome.invalid > 0) prompt = toQString(invalidAddressesNote(outcome.invalid));
-  ShowInputDialog(toQString(outcome.failedList), prompt, toQString(kFailedListCaption), this, nullptr);
+  ShowInputDialog(toQString(outcome.failedList), prompt, kFailedListCaption, this, nullptr);
 }
 
 }  // namespace chengling
