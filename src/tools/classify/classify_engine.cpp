@@ -17,16 +17,8 @@ const char* const kAfterLogName = "归类后文件路径.txt";
 const char* const kFailureLogName = "归类失败的文件路径.txt";
 const char* const kMadeFoldersLogName = "归类新建的文件夹路径.txt";
 
-const char* const kClassifyIdleCaption = "立即执行归类";
 const char* const kClassifyStartingCaption = "正在初始化中..";
 const char* const kReadingFolderCaption = "正在读取目录：";
-const char* const kSummaryCaption = "归类完成！";
-const char* const kSummaryPrompt =
-    "下面仅显示部分归类后的文件路径。\r\n完整记录请看软件目录下的【归类后文件路径.txt】";
-
-std::string failureSummaryText(int64_t failures) {
-  return "归类完成，但有 " + numberToText(failures) + " 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】";
-}
 
 bool moveWithoutReplacing(const std::string& source, const std::string& target, std::string& reason) {
   std::string renameError;
