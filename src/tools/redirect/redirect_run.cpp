@@ -33,7 +33,7 @@ Resolved resolveOne(HttpClient& http, const RedirectOptions& options, size_t ind
     resolved.invalid = true;
     return resolved;
   }
-  const std::string agent = options.readUserAgent ? options.readUserAgent() : options.userAgent;
+  const std::string agent = options.liveUserAgent ? options.liveUserAgent->snapshot() : options.userAgent;
   resolved.target = ResolveAddress(http, resolved.address, agent, options.looseMatch);
   return resolved;
 }

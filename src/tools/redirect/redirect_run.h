@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,9 +46,9 @@ struct AddressOutcome {
 struct RedirectOptions {
   std::vector<std::string> addresses;
   std::string userAgent;
-  // When set, read afresh before every address instead of `userAgent` (the window's edit box). With
-  // more than one job it is called from the resolving threads and must be safe there.
-  std::function<std::string()> readUserAgent;
+  // When set, the agent is taken from here before every address instead of `userAgent`: the
+  // window's box may change during a run.
+  std::shared_ptr<const LiveOptions<std::string>> liveUserAgent;
   bool looseMatch = false;          // accept location assignments in scripts with a condition
   bool failurePlaceholder = true;   // a failed address still writes a line ...
   bool emptyPlaceholder = false;    // ... which is empty instead of the address

@@ -14,7 +14,6 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
-#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -55,26 +54,10 @@ QPlainTextEdit* makeList(const QString& name, const QString& text) {
 
 }  // namespace
 
-class RedirectTool::SharedText {
- public:
-  void set(std::string text) {
-    std::lock_guard lock(mutex_);
-    text_ = std::move(text);
-  }
-  std::string get() const {
-    std::lock_guard lock(mutex_);
-    return text_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::string text_;
-};
-
 QString RedirectTool::stateName() { return u"跳转地址获取"_s; }
 
 RedirectTool::RedirectTool(SettingsStore& settings, QWidget* parent)
-    : QWidget(parent), agent_(std::make_shared<SharedText>()) {
+    : QWidget(parent), agent_(std::make_shared<LiveOptions<std::string>>()) {
   setObjectName(u"RedirectTool"_s);
   panel_ = new RunPanel(this);
   buildControls();
@@ -164,6 +147,7 @@ void RedirectTool::connectControls() {
   connect(paste_, &QPushButton::clicked, this, [this] { sources_->setPlainText(withLf(clipboardText())); });
   connect(copy_, &QPushButton::clicked, this, [this] { setClipboardText(results_->toPlainText()); });
   connect(agentChoice_, &QComboBox::activated, this, &RedirectTool::applyUserAgentChoice);
+  // The run sends the agent the box holds when each address starts.
   connect(agentText_, &QLineEdit::textChanged, this, [this](const QString& text) { agent_->set(fromQString(text)); });
   connect(failurePlaceholder_, &QCheckBox::toggled, this, &RedirectTool::updateEmptyPlaceholder);
   // The source list drives the result list, so that source line n and result line n stay side by side.
@@ -194,7 +178,7 @@ RedirectOptions RedirectTool::runOptions() const {
   RedirectOptions options;
   options.addresses = splitAddressList(fromQString(withCrLf(sources_->toPlainText())));
   options.userAgent = fromQString(agentText_->text());
-  options.readUserAgent = [agent = agent_] { return agent->get(); };
+  options.liveUserAgent = agent_;
   options.looseMatch = looseMatch_->isChecked();
   options.failurePlaceholder = failurePlaceholder_->isChecked();
   options.emptyPlaceholder = emptyPlaceholder_->isChecked();

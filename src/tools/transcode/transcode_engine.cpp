@@ -156,7 +156,11 @@ void TranscodeRun::setBaseFolder(std::string_view folder) { base_ = folder; }
 bool TranscodeRun::listPass(const PathList& files) {
   const auto count = static_cast<int64_t>(files.size());
   ctx_.progress(0, count);
-  if (options_.readEncodings) options_.readEncodings(options_.input, options_.output);
+  if (options_.liveEncodings) {
+    const PassEncodings now = options_.liveEncodings->snapshot();
+    options_.input = now.input;
+    options_.output = now.output;
+  }
   const std::string total = numberToText(count);
   // Both cores: the helper reads and writes the next small files while this thread commits.
   std::unique_ptr<TranscodePrefetch> prefetch;

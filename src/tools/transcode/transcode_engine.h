@@ -43,6 +43,12 @@ enum class ChineseMode {
   Big5ToTraditional,       // Big5到繁体
 };
 
+// The encodings of a pass.
+struct PassEncodings {
+  TextEncoding input = TextEncoding::Detect;
+  TextEncoding output = TextEncoding::Utf8;
+};
+
 struct TranscodeOptions {  // read from the controls once, when the run starts
   TextEncoding input = TextEncoding::Detect;
   // Detect stands for "自动": each file is written in the encoding its decode reported.
@@ -56,9 +62,9 @@ struct TranscodeOptions {  // read from the controls once, when the run starts
   // Bytes read at a time: without a character conversion a file is streamed through buffers of
   // about this size, never held whole (a stop request is answered within one of them).
   size_t pieceBytes = kStreamPieceBytes;
-  // When set, called at the start of every pass (after a folder pass has listed its files) to read
-  // the input and output encodings anew; otherwise `input` and `output` hold for the whole run.
-  std::function<void(TextEncoding& input, TextEncoding& output)> readEncodings;
+  // When set, the encodings of every pass come from here, taken when the pass starts (after a folder
+  // pass has listed its files); otherwise `input` and `output` hold for the whole run.
+  std::shared_ptr<const LiveOptions<PassEncodings>> liveEncodings;
 };
 
 struct TranscodeOutcome {

@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include <atomic>
 #include <utility>
 
 #include "foundation/file_system.h"
@@ -71,16 +70,10 @@ T checkedValue(const std::array<QRadioButton*, N>& buttons, const std::array<T, 
 
 }  // namespace
 
-// Written on the window's thread, read by the worker at the start of every pass.
-struct TranscodeTool::EncodingChoice {
-  std::atomic<TextEncoding> input{TextEncoding::Detect};
-  std::atomic<TextEncoding> output{TextEncoding::Utf8};
-};
-
 QString TranscodeTool::stateName() { return u"文件批量转码"_s; }
 
 TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
-    : QWidget(parent), encodings_(std::make_shared<EncodingChoice>()) {
+    : QWidget(parent), encodings_(std::make_shared<LiveOptions<PassEncodings>>()) {
   setObjectName(u"TranscodeTool"_s);
   panel_ = new RunPanel(this);
 
@@ -212,10 +205,7 @@ TextEncoding TranscodeTool::inputEncoding() const { return checkedValue(inputs_,
 
 TextEncoding TranscodeTool::outputEncoding() const { return checkedValue(outputs_, kOutputEncodings); }
 
-void TranscodeTool::encodingsChanged() {
-  encodings_->input = inputEncoding();
-  encodings_->output = outputEncoding();
-}
+void TranscodeTool::encodingsChanged() { encodings_->set({inputEncoding(), outputEncoding()}); }
 
 TranscodeOptions TranscodeTool::options(Matcher matcher) const {
   TranscodeOptions options;
@@ -227,10 +217,7 @@ TranscodeOptions TranscodeTool::options(Matcher matcher) const {
   options.overwrite = overwrite_->isChecked();
   options.filter = fromQString(filter_->text());
   options.matcher = matcher;
-  options.readEncodings = [choice = encodings_](TextEncoding& input, TextEncoding& output) {
-    input = choice->input;
-    output = choice->output;
-  };
+  options.liveEncodings = encodings_;
   return options;
 }
 
