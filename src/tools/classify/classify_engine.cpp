@@ -346,14 +346,16 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
   return outcome;
 }
 
-std::vector<PlannedFile> ClassifyPlan(const ClassifyOptions& options, RunContext& ctx) {
-  std::vector<PlannedFile> plan;
-  if (!classifyInputError(options).empty()) return plan;
+ClassifyPlanOutcome ClassifyPlan(const ClassifyOptions& options, RunContext& ctx) {
+  ClassifyPlanOutcome outcome;
+  outcome.error = classifyInputError(options);
+  if (!outcome.error.empty()) return outcome;
+  std::vector<PlannedFile>& plan = outcome.files;
   const std::string entry = entryFolderOf(options);
   const PathTemplate pathTemplate(options.templateText);
   const std::vector<RunGroup> groups = collectGroups(options, entry, ctx);
   BatchCounter counter(options);
-  if (ctx.stopRequested()) return plan;
+  if (ctx.stopRequested()) return outcome;
   auto planOne = [&](const std::string& source, int64_t, int64_t) {
     PlannedFile file;
     file.source = source;
@@ -366,7 +368,7 @@ std::vector<PlannedFile> ClassifyPlan(const ClassifyOptions& options, RunContext
   std::unordered_map<std::string_view, int> uses;
   for (const PlannedFile& file : plan) ++uses[file.target];
   for (PlannedFile& file : plan) file.sharedTarget = !file.target.empty() && uses[file.target] > 1;
-  return plan;
+  return outcome;
 }
 
 std::string planLine(const PlannedFile& file, bool keepSources) {

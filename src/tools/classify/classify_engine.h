@@ -65,9 +65,16 @@ struct PlannedFile {
   bool sharedTarget = false;  // another source of the run has the same target
 };
 
+// A dry run: the files in run order, or why it could not start (classifyInputError; then it read
+// nothing and lists no file).
+struct ClassifyPlanOutcome {
+  std::vector<PlannedFile> files;
+  std::string error;
+};
+
 // The sources and targets that ClassifyRun would process, with the same walk and batch counting;
 // reads folders and file attributes only, writes nothing.
-std::vector<PlannedFile> ClassifyPlan(const ClassifyOptions& options, RunContext& ctx);
+ClassifyPlanOutcome ClassifyPlan(const ClassifyOptions& options, RunContext& ctx);
 
 // One planned file as "source → target", followed by what the real run would run into. A target
 // that exists is replaced by a copy run and makes a move run fail.

@@ -397,31 +397,22 @@ void ClassifyTool::runFinished(const ClassifyOutcome& outcome, bool undoAvailabl
 
 void ClassifyTool::previewClicked() {
   if (panel_->busyClick(previewStart_)) return;
-  struct Result {
-    std::string error;
-    std::vector<PlannedFile> plan;
-  };
   const ClassifyOptions planned = options(Matcher::Standard);
   const std::string notice = unknownWordsNotice(unknownBracketWords(planned.templateText));
   panel_->statusLabel()->clear();
   panel_->start(
-      previewStart_,
-      [planned](RunContext& ctx) {
-        Result result{classifyInputError(planned), {}};
-        if (result.error.empty()) result.plan = ClassifyPlan(planned, ctx);
-        return result;
-      },
-      [this, keepSources = planned.keepSources, notice](const Result& result, bool stopped) {
+      previewStart_, [planned](RunContext& ctx) { return ClassifyPlan(planned, ctx); },
+      [this, keepSources = planned.keepSources, notice](const ClassifyPlanOutcome& plan, bool stopped) {
         panel_->statusLabel()->clear();
-        if (!result.error.empty()) {
-          showMessage(this, toQString(result.error), {}, MessageIcon::Warning);
+        if (!plan.error.empty()) {
+          showMessage(this, toQString(plan.error), {}, MessageIcon::Warning);
           return;
         }
-        QString summary = toQString(planSummary(result.plan));
+        QString summary = toQString(planSummary(plan.files));
         if (stopped) summary = u"已停止。"_s + summary;
         // The words the template leaves as text come first: they show in every target below.
         if (!notice.empty()) summary = toQString(notice) + u"\r\n"_s + summary;
-        ShowInputDialog(toQString(planText(result.plan, keepSources, kPreviewLines)), summary,
+        ShowInputDialog(toQString(planText(plan.files, keepSources, kPreviewLines)), summary,
                         kPreviewCaption, this, nullptr);
       });
 }
