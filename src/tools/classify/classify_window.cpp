@@ -366,10 +366,7 @@ void ClassifyTool::runPressed(Matcher matcher) {
       runStart_,
       [options = options(matcher)](RunContext& ctx) {
         Result result{ClassifyRun(options, ctx)};
-        // After a copy run the logs are its own and hold nothing to move back; otherwise (a move
-        // run, or no run at all) the logs on disk decide.
-        const bool copied = options.keepSources && result.outcome.error.empty() && result.outcome.processed > 0;
-        result.undoAvailable = !copied && ClassifyUndoAvailable(options.logFolder);
+        result.undoAvailable = undoAvailableAfter(options, result.outcome);
         return result;
       },
       [this](const Result& result, bool) { runFinished(result.outcome, result.undoAvailable); });

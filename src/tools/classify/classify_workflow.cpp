@@ -1,8 +1,14 @@
 #include "tools/classify/classify_workflow.h"
 
 #include "foundation/internal_text.h"
+#include "tools/classify/classify_undo.h"
 
 namespace chengling {
+
+bool undoAvailableAfter(const ClassifyOptions& options, const ClassifyOutcome& outcome) {
+  const bool copied = options.keepSources && outcome.error.empty() && outcome.processed > 0;
+  return !copied && ClassifyUndoAvailable(options.logFolder);
+}
 
 std::string unknownWordsNotice(const std::vector<std::string>& words) {
   if (words.empty()) return std::string();

@@ -26,6 +26,12 @@ std::string unknownWordsQuestion(const std::vector<std::string>& words);
 // stay two paths.
 std::string droppedFileList(std::string_view list, const PathList& dropped, bool append);
 
+// Whether 撤销上次归类 has files to move back after `outcome`, a run over `options`: never after a copy
+// run that classified files (its logs are its own, and a copy leaves nothing to move back); else the
+// logs in options.logFolder decide (ClassifyUndoAvailable), which a run that could not start left as
+// they were. Reads the logs.
+bool undoAvailableAfter(const ClassifyOptions& options, const ClassifyOutcome& outcome);
+
 // The dry run for reading: planLine of the first `maxLines` files, CR LF after each, and a last line
 // that tells how many more there are when the plan is longer.
 std::string planText(const std::vector<PlannedFile>& plan, bool keepSources, size_t maxLines);
