@@ -329,10 +329,7 @@ void SplitMergeTool::mergeClicked() {
       chooseFolder(this, mergeFolderTitle(mergePatterns_->text()), pathFromQString(controlTag(splitButton_)));
   if (folder.empty()) return;
   setControlTag(mergeButton_, qStringFromPath(folder));
-  // A folder chosen with the button is merged without a question afterwards.
-  startMerge([folder](const MergeOptions& options, RunContext& ctx) {
-    return MergeReport{MergeFolder(folder, options, ctx), false, {}};
-  });
+  startMerge([folder](const MergeOptions& options, RunContext& ctx) { return MergeChosenFolder(folder, options, ctx); });
 }
 
 void SplitMergeTool::askSeparator() {

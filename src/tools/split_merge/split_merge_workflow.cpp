@@ -103,6 +103,12 @@ MergeReport MergeDropped(const MergeDrop& drop, const MergeOptions& options, Run
   return report;
 }
 
+MergeReport MergeChosenFolder(std::string_view folder, const MergeOptions& options, RunContext& ctx) {
+  MergeReport report;
+  report.outcome = MergeFolder(folder, options, ctx);
+  return report;
+}
+
 std::string splitDoneQuestion(std::string_view resultFolder) {
   return "分割完毕！是否打开保存目录：" + std::string(resultFolder);
 }

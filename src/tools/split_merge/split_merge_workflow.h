@@ -61,6 +61,9 @@ struct MergeReport {
 };
 MergeOutcome MergeFolders(const PathList& folders, const MergeOptions& options, RunContext& ctx);
 MergeReport MergeDropped(const MergeDrop& drop, const MergeOptions& options, RunContext& ctx);
+// A folder chosen with the merge button: merged as MergeFolder merges it, and no completion
+// question follows (the user has just picked the folder).
+MergeReport MergeChosenFolder(std::string_view folder, const MergeOptions& options, RunContext& ctx);
 
 // The folder offered after a merge of a list of folders (the first one) or of files (the first
 // file's folder), moved to its parent with intoParent when it has one.

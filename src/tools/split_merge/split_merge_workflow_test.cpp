@@ -127,6 +127,19 @@ TEST(MergeDropped, FilesFirstThenFoldersAndOnlyTheLastMergeAsks) {
   EXPECT_EQ(readBytes(nativeFromInternal(dir / "top/h/z等1个文件.txt")), "Z");
 }
 
+TEST(MergeChosenFolder, MergesTheFolderAndAsksNothingAfterACleanRun) {
+  TempDir dir;
+  writeBytes(dir / "top/p/1.txt", "1");
+  writeBytes(dir / "top/p/2.txt", "2");
+  MergeOptions options;
+  PlainRunContext ctx;
+  const MergeReport report = MergeChosenFolder(dir / "top/p", options, ctx);
+  EXPECT_EQ(report.outcome.outputsWritten, 1);
+  EXPECT_FALSE(report.ask);
+  EXPECT_EQ(readBytes(nativeFromInternal(dir / "top/1等2个文件.txt")), "12");
+  EXPECT_EQ(mergeEnd(report).text, "");
+}
+
 TEST(RunEnds, StoppedAndFailedRunsSaySoAndOnlyAFolderWrittenInIsOffered) {
   TempDir dir;
   const std::string folder = dir.path();
