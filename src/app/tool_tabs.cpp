@@ -17,8 +17,8 @@ namespace {
 // The tab of `Tool`: its window keeps its controls under Tool::stateName() when it has one, and
 // takes the settings when its constructor asks for them.
 template <typename Tool>
-ToolTab tab(const QString& caption, const QString& tip, ToolIcon icon) {
-  ToolTab made{caption, tip, QIcon(toolIcon(icon)), QString(), nullptr};
+ToolTab tab(const QString& caption, const QString& tip, const QIcon& icon) {
+  ToolTab made{caption, tip, icon, QString(), nullptr};
   if constexpr (requires { Tool::stateName(); }) made.stateName = Tool::stateName();
   if constexpr (std::is_constructible_v<Tool, SettingsStore&>) {
     made.make = [](SettingsStore& settings) -> QWidget* { return new Tool(settings); };
@@ -26,6 +26,11 @@ ToolTab tab(const QString& caption, const QString& tip, ToolIcon icon) {
     made.make = [](SettingsStore&) -> QWidget* { return new Tool; };
   }
   return made;
+}
+
+template <typename Tool>
+ToolTab tab(const QString& caption, const QString& tip, ToolIcon icon) {
+  return tab<Tool>(caption, tip, QIcon(toolIcon(icon)));
 }
 
 }  // namespace

@@ -74,8 +74,8 @@ struct RedirectOutcome {
 // Resolves every address in order, each trimmed of the blanks around it first (prepareAddress). After
 // each one: the failure (address, "") is reported for a failed address, or (address, "地址无效") for
 // one of another scheme, which is never requested; then progress(i, n), checkpoint(); on a stop the
-// run ends there, otherwise the phase text "n:i" follows (the start button's progress caption). The
-// window and the command line both start their runs here.
+// run ends there, otherwise the phase text "n:i" follows. The window and the command line both start
+// their runs here.
 RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx);
 
 }  // namespace chengling
