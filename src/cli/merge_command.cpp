@@ -65,7 +65,10 @@ int runMerge(const MergeArguments& args, const CLI::App& app) {
   // What a stopped run or one with failures did, as the window says it.
   const RunEnd end = mergeEnd(report);
   if (!end.summary.empty()) printError(end.summary);
-  if (outcome.outputsWritten == 0 && outcome.failures == 0 && !outcome.stopped) printError("没有找到要合并的文件");
+  // A run that only finished a killed run's deletions has said so already.
+  if (outcome.outputsWritten == 0 && outcome.failures == 0 && outcome.inputsDeleted == 0 && !outcome.stopped) {
+    printError("没有找到要合并的文件");
+  }
   return outcome.stopped || outcome.failures > 0 ? kExitSomeFailed : kExitOk;
 }
 

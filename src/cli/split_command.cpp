@@ -30,6 +30,8 @@ struct SplitArguments {
   bool noSubdir = false;
   bool deleteSources = false;
   bool contentNames = false;
+  bool wholeLines = false;
+  bool wholeChars = false;
   std::string filter = "*.*";
   bool altMatcher = false;
   std::vector<std::string> paths;
@@ -104,6 +106,7 @@ int runSplit(const SplitArguments& args, const CLI::App& app) {
   options.intoSubfolder = !args.noSubdir;
   options.deleteSource = args.deleteSources;
   options.contentNames = args.contentNames;
+  options.cut = args.wholeLines ? SplitCut::WholeLines : args.wholeChars ? SplitCut::WholeChars : SplitCut::Bytes;
   options.onPieceWritten = [](std::string_view path) {
     printLine(path);
     flushOutput();
@@ -153,6 +156,15 @@ Command addSplitCommand(CLI::App& parent) {
     for (CLI::Option* b : modes) {
       if (a != b) a->excludes(b);
     }
+  }
+  auto* wholeLines = app->add_flag("--whole-lines", args->wholeLines,
+                                   toTerminal("按份数或大小分割时不截断行：切分点后移到下一个换行之后"));
+  auto* wholeChars = app->add_flag("--whole-chars", args->wholeChars,
+                                   toTerminal("按份数或大小分割时不截断字符：切分点后移到下一个字符的开头（按识别出的编码）"));
+  wholeLines->excludes(wholeChars);
+  for (CLI::Option* mode : {chars, lines, separator}) {
+    wholeLines->excludes(mode);
+    wholeChars->excludes(mode);
   }
   app->add_flag("--skip-blank", args->skipBlank, toTerminal("按行数分割时忽略空行"));
   app->add_flag("--detect", args->detect, toTerminal("按行数分割时识别编码（整个文件读入内存）"));

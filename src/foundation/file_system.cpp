@@ -75,6 +75,20 @@ bool IsDirectory(std::string_view path) {
   return S_ISDIR(st.st_mode);
 }
 
+FileIdentity fileIdentity(std::string_view path) {
+  FileIdentity identity;
+  if (path.empty()) return identity;
+  const std::string name = native(path);
+  struct stat st{};
+  if (::lstat(name.c_str(), &st) != 0) return identity;
+  identity.exists = true;
+  identity.device = static_cast<uint64_t>(st.st_dev);
+  identity.inode = static_cast<uint64_t>(st.st_ino);
+  identity.regular = S_ISREG(st.st_mode);
+  if (S_ISLNK(st.st_mode)) identity.regular = ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return identity;
+}
+
 int64_t fileSize(std::string_view path) {
   struct stat st{};
   if (path.empty() || ::stat(native(path).c_str(), &st) != 0) return -1;
@@ -213,6 +227,18 @@ bool sameFile(std::string_view a, std::string_view b) {
   struct stat sb{};
   return !a.empty() && !b.empty() && ::stat(native(a).c_str(), &sa) == 0 &&
          ::stat(native(b).c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool fileStamp(std::string_view path, FileStamp& stamp) {
+  struct stat st{};
+  if (path.empty() || ::stat(native(path).c_str(), &st) != 0) return false;
+  const auto nanoseconds = [](const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; };
+  stamp.device = static_cast<uint64_t>(st.st_dev);
+  stamp.inode = static_cast<uint64_t>(st.st_ino);
+  stamp.size = static_cast<int64_t>(st.st_size);
+  stamp.modifiedNs = nanoseconds(st.st_mtim);
+  stamp.changedNs = nanoseconds(st.st_ctim);
+  return true;
 }
 
 std::vector<std::string> folderEntries(std::string_view folder, bool folders) {

@@ -22,6 +22,20 @@ bool pathExists(std::string_view path);
 bool isRegularFile(std::string_view path);
 // True when the path is a folder, and also when its attributes cannot be read (it does not exist).
 bool IsDirectory(std::string_view path);
+// Which file a name stands for: the device and inode of the name itself (a symbolic link is the
+// link, which is what a rename moves), and whether it leads to a regular file (after links). All
+// false and zero when nothing is there or its attributes cannot be read.
+struct FileIdentity {
+  bool exists = false;
+  bool regular = false;
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool sameAs(const FileIdentity& other) const {
+    return exists && other.exists && device == other.device && inode == other.inode;
+  }
+};
+FileIdentity fileIdentity(std::string_view path);
+
 // Size in bytes, -1 when it cannot be read.
 int64_t fileSize(std::string_view path);
 // The same for a regular file (after links), -1 for anything else.
@@ -47,6 +61,19 @@ bool copyFile(std::string_view from, std::string_view to, bool replace, std::str
 bool syncFileSystem(std::string_view path, std::string* error = nullptr);
 // True when both paths name the same existing file (same device and inode).
 bool sameFile(std::string_view a, std::string_view b);
+
+// One state of one file: which file it is, and its size and times. Two stamps of a path are equal
+// only when the same file stands there and nothing wrote to it, renamed it or changed it meanwhile.
+struct FileStamp {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = -1;
+  int64_t modifiedNs = 0;  // nanoseconds since the epoch
+  int64_t changedNs = 0;   // the inode's last change
+  bool operator==(const FileStamp&) const = default;
+};
+// The stamp of the file `path` names (after links); false when there is none.
+bool fileStamp(std::string_view path, FileStamp& stamp);
 
 // Names in `folder` (not "." and ".."), as internal text, in no particular order; `folders` selects
 // subfolders, otherwise everything that is not a folder, except the program's own temporary files.

@@ -130,6 +130,30 @@ TEST(MakeDirectories, FailsBelowAnUnwritableParent) {
   EXPECT_FALSE(testing::exists(dir / "parent/new"));
 }
 
+// An identity names the node of a name: it moves with a rename, a copy has another, a link is itself.
+TEST(FileIdentity, NamesTheNodeARenameCarries) {
+  TempDir dir;
+  testing::writeBytes(dir / "a.txt", "a");
+  ASSERT_EQ(::symlink("b.txt", (dir / "link").c_str()), 0);
+  ASSERT_EQ(::symlink("nowhere", (dir / "dangling").c_str()), 0);
+  const FileIdentity before = fileIdentity(dir / "a.txt");
+  EXPECT_TRUE(before.exists && before.regular);
+  ASSERT_TRUE(renamePath(dir / "a.txt", dir / "b.txt", false));
+  EXPECT_TRUE(fileIdentity(dir / "b.txt").sameAs(before));
+  EXPECT_FALSE(fileIdentity(dir / "a.txt").exists);
+  ASSERT_TRUE(copyFile(dir / "b.txt", dir / "c.txt", false));
+  EXPECT_FALSE(fileIdentity(dir / "c.txt").sameAs(before));
+  // A link is a node of its own that leads to a regular file, or to nothing.
+  const FileIdentity link = fileIdentity(dir / "link");
+  EXPECT_TRUE(link.exists && link.regular);
+  EXPECT_FALSE(link.sameAs(before));
+  const FileIdentity dangling = fileIdentity(dir / "dangling");
+  EXPECT_TRUE(dangling.exists && !dangling.regular);
+  EXPECT_FALSE(fileIdentity(dir.path()).regular);
+  EXPECT_FALSE(fileIdentity("").exists);
+  EXPECT_FALSE(FileIdentity{}.sameAs(FileIdentity{}));
+}
+
 TEST(Attributes, FoldersFilesAndMissingPaths) {
   TempDir dir;
   testing::writeBytes(dir / "file.txt", "12345");

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <dlfcn.h>
 #include <sys/socket.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <unordered_map>
 
 #include "foundation/encoding_detection.h"
+#include "foundation/html_charset_scan.h"
 #include "foundation/internal_text.h"
 #include "foundation/native_text.h"
 #include "foundation/text_codec.h"
@@ -27,11 +29,15 @@ constexpr std::string_view kPageAccept =
     "application/x-shockwave-flash, application/vnd.ms-excel, application/vnd.ms-powerpoint, "
     "application/msword, */*\r\n";
 constexpr size_t kRawHeaderLimit = 2048;
-// A probe only wants the header block; a short body is still read so that the connection can be
-// reused, a long one is cut off.
+// A probe only wants the header block; a short body is still read (and dropped) so that the
+// connection can be reused, a long one is cut off.
 constexpr size_t kProbeBodyLimit = 64 * 1024;
 // gzip inside gzip is unwrapped this many times at most (a stream can inflate to itself).
-constexpr int kMaxGzipLayers = 4;
+constexpr size_t kMaxGzipLayers = 4;
+// Bytes one gzip layer inflates at a time.
+constexpr size_t kInflateWindow = 16 * 1024;
+// The head keeps at least the longest mark that names an encoding.
+constexpr size_t kMinHeadLimit = 4;
 
 // libcurl, opened when the first client is made rather than when the program starts: loading it and
 // the thirty libraries it brings costs every run of every tool several milliseconds, and only the
@@ -44,6 +50,7 @@ struct CurlLibrary {
   decltype(&::curl_easy_setopt) easy_setopt = nullptr;
   decltype(&::curl_easy_perform) easy_perform = nullptr;
   decltype(&::curl_easy_cleanup) easy_cleanup = nullptr;
+  decltype(&::curl_easy_getinfo) easy_getinfo = nullptr;
   decltype(&::curl_slist_append) slist_append = nullptr;
   decltype(&::curl_slist_free_all) slist_free_all = nullptr;
   bool loaded = false;
@@ -66,6 +73,7 @@ const CurlLibrary& curl() {
     bind(lib.easy_setopt, "curl_easy_setopt");
     bind(lib.easy_perform, "curl_easy_perform");
     bind(lib.easy_cleanup, "curl_easy_cleanup");
+    bind(lib.easy_getinfo, "curl_easy_getinfo");
     bind(lib.slist_append, "curl_slist_append");
     bind(lib.slist_free_all, "curl_slist_free_all");
     lib.loaded = all;
@@ -188,9 +196,13 @@ OpeningGate& openingGate() {
 
 // What one transfer receives, filled by libcurl's callbacks on the calling thread.
 struct Transfer {
+  // A page download's body goes to `page`; without one the body is counted up to `bodyLimit` and
+  // dropped.
+  PageReader* page = nullptr;
   size_t bodyLimit = 0;
-  std::string body;
+  size_t bodyBytes = 0;
   bool overLimit = false;
+  bool received = false;  // any byte of an answer: a header line or the body
   ResponseHeaders headers;
   const std::atomic<bool>* abort = nullptr;
   // The connection this transfer is opening, until its first answer.
@@ -220,17 +232,21 @@ curl_socket_t onOpenSocket(void* user, curlsocktype purpose, curl_sockaddr* addr
 size_t onBody(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const size_t bytes = size * count;
-  if (transfer->body.size() + bytes > transfer->bodyLimit) {
+  transfer->received = true;
+  const bool fits = transfer->page != nullptr ? transfer->page->feed(std::string_view(data, bytes))
+                                              : transfer->bodyBytes + bytes <= transfer->bodyLimit;
+  if (!fits) {
     transfer->overLimit = true;
     return CURL_WRITEFUNC_ERROR;
   }
-  transfer->body.append(data, bytes);
+  transfer->bodyBytes += bytes;
   return bytes;
 }
 
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const size_t bytes = size * count;
+  transfer->received = true;
   transfer->openingAnswered();
   transfer->headers.addLine(std::string_view(data, bytes));
   return bytes;
@@ -286,20 +302,53 @@ CURL* makeHandle(const HttpClientOptions& options, int timeoutMs) {
   return handle;
 }
 
-// Runs one GET on `handle` into `transfer`.
-CURLcode perform(CURL* handle, const HttpClientOptions& options, Transfer& transfer,
-                 const std::string& address, const HeaderList& headers) {
-  transfer.abort = options.abort;
-  curl().easy_setopt(handle, CURLOPT_URL, address.c_str());
-  curl().easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+// Whether `result` is a kept-alive connection that died under the request before any byte of the
+// answer came: the server closed it as idle just as the request went out. libcurl sends such a
+// request again on a new connection by itself, but counts these retries over the whole life of a
+// handle and never starts the count over after a success: the sixth on one handle fails the
+// transfer instead, with CURLE_SEND_ERROR when the connection ended and CURLE_RECV_ERROR when it
+// was reset. Handles here live as long as their client, through every address of a run.
+bool keptConnectionDied(CURL* handle, CURLcode result, const Transfer& transfer) {
+  if (result != CURLE_SEND_ERROR && result != CURLE_RECV_ERROR) return false;
+  if (transfer.received) return false;
+  if (transfer.abort != nullptr && transfer.abort->load(std::memory_order_relaxed)) return false;
+  long connects = -1;  // new connections the transfer opened; none when it used a kept one
+  if (curl().easy_getinfo(handle, CURLINFO_NUM_CONNECTS, &connects) != CURLE_OK) return false;
+  return connects == 0;
+}
+
+CURLcode performOnce(CURL* handle, Transfer& transfer) {
   curl().easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
   curl().easy_setopt(handle, CURLOPT_HEADERDATA, &transfer);
   curl().easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
   curl().easy_setopt(handle, CURLOPT_OPENSOCKETDATA, &transfer);
   const CURLcode result = curl().easy_perform(handle);
   transfer.openingAnswered();  // failed or timed out without an answer: the turn ends all the same
+  return result;
+}
+
+// Runs one GET on `handle` into `transfer`; a request that a kept-alive connection dropped before
+// answering goes out once more, on a new connection.
+CURLcode perform(CURL* handle, const HttpClientOptions& options, Transfer& transfer,
+                 const std::string& address, const HeaderList& headers) {
+  transfer.abort = options.abort;
+  curl().easy_setopt(handle, CURLOPT_URL, address.c_str());
+  curl().easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+  CURLcode result = performOnce(handle, transfer);
+  if (keptConnectionDied(handle, result, transfer)) {
+    // Nothing arrived, so `transfer` is as it was before the first try.
+    curl().easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
+    result = performOnce(handle, transfer);
+    curl().easy_setopt(handle, CURLOPT_FRESH_CONNECT, 0L);
+  }
   curl().easy_setopt(handle, CURLOPT_HTTPHEADER, nullptr);
   return result;
+}
+
+bool namesUtf8(std::string_view rawHeaders) {
+  return containsIgnoringCase(rawHeaders, "charset=utf-8") ||
+         containsIgnoringCase(rawHeaders, "charset='utf-8'") ||
+         containsIgnoringCase(rawHeaders, "charset=\"utf-8\"");
 }
 
 }  // namespace
@@ -336,20 +385,171 @@ std::string locationText(const std::string& raw) {
   return internalFromUtf8(raw);
 }
 
-std::string pageText(std::string body, std::string_view rawHeaders, size_t pageLimit) {
-  // Pages come compressed whatever was asked for; the size limit holds after inflating.
-  for (int layer = 0; body.size() >= 2 && static_cast<unsigned char>(body[0]) == 0x1F &&
-                      static_cast<unsigned char>(body[1]) == 0x8B;
-       ++layer) {
-    if (layer == kMaxGzipLayers) return {};
-    std::string inflated = GunzipBytes(body, pageLimit + 1);
-    if (inflated.size() > pageLimit) return {};
-    body = std::move(inflated);
+// The body passes through levels: level 0 is the body as received, level i + 1 what the gzip layer
+// at level i inflates to. The first two bytes of a level tell whether it is a gzip layer or the
+// page itself; the page's bytes go to the head, the size count and the encoding scans.
+struct PageReader::State {
+  enum class Kind { Unknown, Gzip, Page };
+  struct Level {
+    Kind kind = Kind::Unknown;
+    std::string first;  // its first bytes, until there are two
+    size_t bytes = 0;
+  };
+  // Inflates the gzip layer at one level, as GunzipBytes does: up to the end of the stream or the
+  // first error; whatever comes after is ignored.
+  struct Layer {
+    z_stream stream{};
+    bool open = false;
+    bool ended = false;
+    std::unique_ptr<char[]> window = std::make_unique_for_overwrite<char[]>(kInflateWindow);
+    Layer() {
+      open = inflateInit2(&stream, 16 + MAX_WBITS) == Z_OK;
+      ended = !open;
+    }
+    ~Layer() {
+      if (open) inflateEnd(&stream);
+    }
+  };
+
+  size_t pageLimit = 0;
+  size_t headLimit = 0;
+  bool failed = false;
+  Level levels[kMaxGzipLayers + 1];
+  std::unique_ptr<Layer> layers[kMaxGzipLayers];  // layers[i] inflates level i into level i + 1
+  std::string head;
+  Utf8Scan utf8;
+  HtmlCharsetScan html;
+  bool htmlEnded = false;  // the text ends at its first NUL
+
+  bool fail() {
+    failed = true;
+    return false;
   }
-  const bool utf8 = containsIgnoringCase(rawHeaders, "charset=utf-8") ||
-                    containsIgnoringCase(rawHeaders, "charset='utf-8'") ||
-                    containsIgnoringCase(rawHeaders, "charset=\"utf-8\"");
-  return DecodeBuffer(body, utf8 ? TextEncoding::Utf8 : TextEncoding::Detect);
+
+  bool push(size_t level, std::string_view bytes) {
+    Level& at = levels[level];
+    at.bytes += bytes.size();
+    if (at.bytes > pageLimit) return fail();
+    if (at.kind == Kind::Unknown) {
+      const size_t taken = std::min(bytes.size(), 2 - at.first.size());
+      at.first.append(bytes.substr(0, taken));
+      bytes.remove_prefix(taken);
+      if (at.first.size() < 2) return true;
+      if (at.first != "\x1F\x8B") {
+        at.kind = Kind::Page;
+        take(at.first);
+      } else {
+        if (level == kMaxGzipLayers) return fail();
+        at.kind = Kind::Gzip;
+        layers[level] = std::make_unique<Layer>();
+        if (!inflate(level, at.first)) return false;
+      }
+    }
+    if (at.kind == Kind::Page) {
+      take(bytes);
+      return true;
+    }
+    return inflate(level, bytes);
+  }
+
+  bool inflate(size_t level, std::string_view bytes) {
+    Layer& layer = *layers[level];
+    while (!bytes.empty() && !layer.ended) {
+      const size_t slice = std::min<size_t>(bytes.size(), UINT32_MAX);
+      layer.stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+      layer.stream.avail_in = static_cast<uInt>(slice);
+      for (;;) {
+        layer.stream.next_out = reinterpret_cast<Bytef*>(layer.window.get());
+        layer.stream.avail_out = static_cast<uInt>(kInflateWindow);
+        const int rc = ::inflate(&layer.stream, Z_NO_FLUSH);
+        const size_t made = kInflateWindow - layer.stream.avail_out;
+        if (made > 0 && !push(level + 1, std::string_view(layer.window.get(), made))) return false;
+        // Z_BUF_ERROR: this input is used up and more is to come.
+        if (rc != Z_OK) {
+          layer.ended = rc != Z_BUF_ERROR;
+          break;
+        }
+        if (layer.stream.avail_in == 0 && layer.stream.avail_out != 0) break;
+      }
+      bytes.remove_prefix(slice - layer.stream.avail_in);
+      if (layer.stream.avail_in == slice) break;  // no progress
+    }
+    return true;
+  }
+
+  void take(std::string_view bytes) {
+    if (bytes.empty()) return;
+    if (head.size() < headLimit) {
+      const std::string_view kept = bytes.substr(0, headLimit - head.size());
+      // Grown by doubling, but never past the limit.
+      if (head.capacity() < head.size() + kept.size()) {
+        head.reserve(std::min(headLimit, std::max(head.capacity() * 2, head.size() + kept.size())));
+      }
+      head.append(kept);
+    }
+    utf8.feed(bytes);
+    if (!htmlEnded && !html.settled()) {
+      const size_t nul = bytes.find('\0');
+      html.feed(bytes.substr(0, nul));
+      htmlEnded = nul != std::string_view::npos;
+    }
+  }
+
+  // The encoding DecodeText's detection chooses for the whole page.
+  TextEncoding detected() const {
+    if (head.starts_with("\xEF\xBB\xBF")) return TextEncoding::Utf8;
+    if (head.starts_with("\xFF\xFE")) return TextEncoding::Utf16Le;
+    if (head.starts_with("\xFE\xFF")) return TextEncoding::Utf16Be;
+    switch (html.result()) {
+      case 1: return TextEncoding::Utf8;
+      case 2: return TextEncoding::Big5;
+      case 3: return TextEncoding::Big5Hkscs;
+      default: return utf8.result() ? TextEncoding::Utf8 : TextEncoding::Ansi;
+    }
+  }
+};
+
+PageReader::PageReader(size_t pageLimit, size_t headLimit) : state_(std::make_unique<State>()) {
+  state_->pageLimit = pageLimit;
+  state_->headLimit = std::max(headLimit, kMinHeadLimit);
+}
+
+PageReader::~PageReader() = default;
+
+bool PageReader::feed(std::string_view piece) {
+  if (state_->failed) return false;
+  return state_->push(0, piece);
+}
+
+PageHead PageReader::finish(std::string_view rawHeaders) {
+  State& state = *state_;
+  if (state.failed) return {};
+  // The first level that has not shown itself a gzip layer is the page, however short.
+  for (State::Level& level : state.levels) {
+    if (level.kind == State::Kind::Gzip) continue;
+    if (level.kind == State::Kind::Unknown) {
+      level.kind = State::Kind::Page;
+      state.take(level.first);
+    }
+    break;
+  }
+  PageHead page;
+  page.ok = true;
+  page.encoding = namesUtf8(rawHeaders) ? TextEncoding::Utf8 : state.detected();
+  page.bytes = std::move(state.head);
+  return page;
+}
+
+std::string PageHead::text() const {
+  if (!ok) return {};
+  // A head cut inside a character loses that character in the conversion.
+  return DecodeBuffer(bytes, encoding);
+}
+
+std::string pageText(std::string_view body, std::string_view rawHeaders, size_t pageLimit) {
+  PageReader reader(pageLimit, pageLimit);
+  if (!reader.feed(body)) return {};
+  return reader.finish(rawHeaders).text();
 }
 
 std::string cleanHeaderValue(std::string_view value) {
@@ -446,7 +646,7 @@ std::string HttpClient::ProbeRedirect(std::string& url, std::string_view userAge
   return locationText(transfer.headers.location);
 }
 
-std::string HttpClient::FetchPage(std::string& url) {
+PageHead HttpClient::FetchPageHead(std::string& url) {
   cutFragment(url);
   if (url.empty() || page_ == nullptr) return {};
 
@@ -464,14 +664,17 @@ std::string HttpClient::FetchPage(std::string& url) {
   // libcurl would otherwise add an Accept line of its own.
   if (!hasAccept) appendHeader(headers, "Accept:");
 
+  PageReader page(options_.pageLimit, options_.pageHeadLimit);
   Transfer transfer;
-  transfer.bodyLimit = options_.pageLimit;
+  transfer.page = &page;
   const CURLcode result =
       perform(static_cast<CURL*>(page_), options_, transfer, requestAddress(url), headers);
   if (result != CURLE_OK) return {};
 
   // The raw headers are empty when they did not fit.
-  return pageText(std::move(transfer.body), transfer.headers.raw, options_.pageLimit);
+  return page.finish(transfer.headers.raw);
 }
+
+std::string HttpClient::FetchPage(std::string& url) { return FetchPageHead(url).text(); }
 
 }  // namespace chengling

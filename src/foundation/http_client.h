@@ -13,11 +13,18 @@
 // Safety: only http and https are spoken, for the request and for every redirect; certificates are
 // verified; CR, LF and NUL never reach a header; a downloaded page is capped after decompression.
 // Every failure comes back as an empty text; nothing throws.
+//
+// Memory: a page download holds only the head of the page (pageHeadLimit) and a few hundred KiB of
+// inflating and scanning state, however long the body or however far it inflates; the rest of the
+// page is read through for its size and encoding only. A probe holds no body at all.
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "foundation/text_codec.h"
 
 namespace chengling {
 
@@ -30,11 +37,25 @@ struct HttpClientOptions {
   int probeTimeoutMs = 25000;   // whole probe, connection included
   int pageTimeoutMs = 120000;   // whole page download, redirects included
   size_t pageLimit = size_t{64} << 20;  // bytes of a page after decompression; more fails it
+  // Bytes from the start of a page (after decompression) that a download keeps for reading. A
+  // redirect is announced in the head element or the first script, near the top of a page.
+  size_t pageHeadLimit = size_t{1} << 20;
   int maxRedirects = 10;        // per page download
   // A PEM file of trust anchors used instead of the system's store; empty for the system's.
   std::string caFile;
   // When set and true, a transfer in progress ends at once as a failure (the window closing).
   const std::atomic<bool>* abort = nullptr;
+};
+
+// What a page download keeps of a page: its first bytes, and the encoding that all of it was found
+// to be in. Its text is the start of the text of the whole page (to the last whole character).
+struct PageHead {
+  bool ok = false;     // false: the download failed, or the page was over its limit
+  std::string bytes;   // the page from its start, at most the head limit
+  TextEncoding encoding = TextEncoding::Ansi;  // decodes `bytes`; Ansi takes them as they are
+
+  // The head decoded to internal text; empty when not ok.
+  std::string text() const;
 };
 
 class HttpClient {
@@ -51,8 +72,11 @@ class HttpClient {
   std::string ProbeRedirect(std::string& url, std::string_view userAgent,
                             std::string_view referer = {});
 
-  // GET following redirects; returns the page decoded to internal text, or empty on any failure,
+  // GET following redirects; returns the head of the page (see PageHead), not ok on any failure,
   // timeout or a page over the limit. `url` loses its fragment in place.
+  PageHead FetchPageHead(std::string& url);
+
+  // FetchPageHead decoded to internal text: the whole page when it fits in pageHeadLimit.
   std::string FetchPage(std::string& url);
 
   const HttpClientOptions& options() const { return options_; }
@@ -79,10 +103,30 @@ struct ResponseHeaders {
 // A received Location as internal text: UTF-8 is converted, anything else kept byte for byte.
 std::string locationText(const std::string& raw);
 
-// The page a received body stands for: gzip layers unwrapped (a few at most), decoded as UTF-8 when
-// `rawHeaders` name that charset, else detected. Empty when a layer is too many or the inflated
-// page is over `pageLimit` bytes.
-std::string pageText(std::string body, std::string_view rawHeaders, size_t pageLimit);
+// The page that a body arriving in pieces stands for: gzip layers unwrapped as they arrive (a few
+// at most), its first `headLimit` bytes kept, and all of it scanned for what decides its encoding:
+// UTF-8 when the response headers name that charset, else its mark, the charset of its meta tags
+// or the UTF-8 check of all of it. Holds the head and a few hundred KiB, whatever the body.
+class PageReader {
+ public:
+  PageReader(size_t pageLimit, size_t headLimit);
+  ~PageReader();
+  PageReader(const PageReader&) = delete;
+  PageReader& operator=(const PageReader&) = delete;
+
+  // The next piece of the body as received. False once the page has failed: a gzip layer too
+  // many, or the body or what a layer inflates to over `pageLimit` bytes.
+  bool feed(std::string_view piece);
+  // After the last piece; `rawHeaders` are those of the response (see ResponseHeaders::raw).
+  PageHead finish(std::string_view rawHeaders);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// The text of a whole received body, as PageReader reads it with the whole page as its head.
+std::string pageText(std::string_view body, std::string_view rawHeaders, size_t pageLimit);
 
 // Header value with CR, LF and NUL removed: nothing a caller passes can start a header of its own.
 std::string cleanHeaderValue(std::string_view value);

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -13,7 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/charset_conversion.h"
 #include "foundation/internal_text.h"
+#include "foundation/text_codec.h"
 #include "support/local_http_server.h"
 #include "support/test_support.h"
 
@@ -428,6 +431,265 @@ TEST(FetchPage, FailsCleanlyOnHostilePages) {
   EXPECT_GE(loopHits.load(), 2);
   std::string url = local.url("/fits");
   EXPECT_EQ(client.FetchPage(url), std::string(size_t{1} << 20, 'f'));
+}
+
+// The text of a whole body read at once: gzip layers inflated one after another (four at most),
+// then decoded by the charset the headers name or by detection; empty over `limit`.
+std::string wholeBodyText(std::string body, std::string_view headers, size_t limit) {
+  if (body.size() > limit) return {};
+  for (int layer = 0; body.size() >= 2 && body.starts_with("\x1F\x8B"); ++layer) {
+    if (layer == 4) return {};
+    body = GunzipBytes(body, limit + 1);
+    if (body.size() > limit) return {};
+  }
+  const bool utf8 = findIgnoringCase(headers, "charset=utf-8") != std::string_view::npos;
+  return DecodeBuffer(body, utf8 ? TextEncoding::Utf8 : TextEncoding::Detect);
+}
+
+// `body` fed to a PageReader in pieces of `piece` bytes.
+PageHead readInPieces(std::string_view body, std::string_view headers, size_t piece, size_t limit,
+                      size_t headLimit) {
+  PageReader reader(limit, headLimit);
+  for (size_t at = 0; at < body.size(); at += piece) {
+    if (!reader.feed(body.substr(at, piece))) return {};
+  }
+  return reader.finish(headers);
+}
+
+std::string big5(std::u8string_view text) { return ConvertCharset(utf8(text), "UTF-8", "BIG5"); }
+
+// Cut anywhere, in gzip layers or not, a body gives the text it gives when read whole.
+TEST(PageReader, ReadsABodyInPiecesAsItReadsItWhole) {
+  constexpr size_t kLimit = 64 * 1024;
+  const std::string page = utf8(u8"<html><head><title>页面</title></head><body>中文</body></html>");
+  const std::string gzipped = gzipBytes(page);
+  struct Case {
+    const char* name;
+    std::string body;
+    std::string headers;
+  };
+  const std::vector<Case> kCases = {
+      {"plain", "<p>plain</p>", ""},
+      {"UTF-8, detected", page, ""},
+      {"a four-byte form", utf8(u8"a😀b"), ""},
+      {"a four-byte form, charset in the headers", utf8(u8"a😀b"), "Content-Type: text/html; charset=UTF-8\r\n"},
+      {"UTF-8 mark", "\xEF\xBB\xBF" + page, ""},
+      {"UTF-16LE mark", std::string("\xFF\xFE" "a\0" "\x2D\x4E", 6), ""},
+      {"UTF-16BE mark", std::string("\xFE\xFF" "\0a" "\x4E\x2D", 6), ""},
+      {"Big5 by its meta tag", "<head><meta charset=Big5></head>" + big5(u8"中文"), ""},
+      {"GBK", gb(u8"<p>中文页面</p>"), ""},
+      {"a NUL ends the text", std::string("<p>a\0b</p>", 10), ""},
+      {"a meta tag after a NUL is not read", std::string("\0<head><meta charset=Big5></head>", 34) + big5(u8"中"), ""},
+      {"empty", "", ""},
+      {"one byte of a gzip mark", "\x1F", ""},
+      {"a gzip mark alone", "\x1F\x8B", ""},
+      {"gzip", gzipped, ""},
+      {"gzip in gzip", gzipBytes(gzipped), ""},
+      {"four layers", gzipBytes(gzipBytes(gzipBytes(gzipped))), ""},
+      {"five layers", gzipBytes(gzipBytes(gzipBytes(gzipBytes(gzipped)))), ""},
+      {"gzip cut short", gzipped.substr(0, gzipped.size() / 2), ""},
+      {"gzip and what follows it", gzipped + "trailing", ""},
+      {"a corrupt gzip stream", gzipped.substr(0, 12) + std::string(40, '\xFF'), ""},
+      {"over the limit", std::string(kLimit + 1, 'x'), ""},
+      {"at the limit", std::string(kLimit, 'x'), ""},
+      {"inflates over the limit", gzipBytes(std::string(kLimit + 1, 'x')), ""},
+      {"inflates to the limit", gzipBytes(std::string(kLimit, 'x')), ""},
+  };
+  for (const Case& c : kCases) {
+    const std::string want = wholeBodyText(c.body, c.headers, kLimit);
+    for (const size_t piece : {size_t{1}, size_t{3}, size_t{1000}, kLimit + 1}) {
+      EXPECT_EQ(readInPieces(c.body, c.headers, piece, kLimit, kLimit).text(), want) << c.name << ", pieces of " << piece;
+    }
+    EXPECT_EQ(pageText(c.body, c.headers, kLimit), want) << c.name;
+  }
+}
+
+// Only the head of a long page is kept, but all of the page decides its encoding, as it did when
+// the whole page was read: the head's text is the start of the whole page's text.
+TEST(PageReader, KeepsTheHeadOfALongPageAndDecodesItAsTheWholePage) {
+  constexpr size_t kLimit = 1 << 20;
+  constexpr size_t kHead = 1000;
+  const std::string top = "<html><head><meta http-equiv=refresh content='0;url=/t'></head><body>";
+  const std::string chinese = utf8(u8"中文页面");  // 3-byte forms: the head ends inside one
+  std::string longUtf8 = top;
+  while (longUtf8.size() < 20 * kHead) longUtf8 += chinese;
+  struct Case {
+    const char* name;
+    std::string body;
+    std::string headers;
+  };
+  const std::vector<Case> kCases = {
+      {"UTF-8 throughout", longUtf8, ""},
+      {"a four-byte form after the head", longUtf8 + utf8(u8"😀"), ""},
+      {"a byte that is no UTF-8 after the head", longUtf8 + "\xFF", ""},
+      {"the charset named in the headers", longUtf8 + "\xFF", "Content-Type: text/html; charset=utf-8\r\n"},
+      {"a meta charset after the head, in a page without head element",
+       "<body>" + std::string(2 * kHead, 'x') + "<meta charset=Big5>" + big5(u8"中文"), ""},
+      {"a NUL after the head", longUtf8 + std::string(1, '\0') + "\xFF", ""},
+      {"gzip", gzipBytes(longUtf8 + utf8(u8"😀")), ""},
+      {"UTF-16LE", "\xFF\xFE" + ConvertCharset(longUtf8, "UTF-8", "UTF-16LE"), ""},
+  };
+  for (const Case& c : kCases) {
+    const std::string whole = wholeBodyText(c.body, c.headers, kLimit);
+    for (const size_t piece : {size_t{7}, size_t{16384}}) {
+      const PageHead head = readInPieces(c.body, c.headers, piece, kLimit, kHead);
+      ASSERT_TRUE(head.ok) << c.name;
+      EXPECT_EQ(head.bytes.size(), kHead) << c.name;
+      const std::string text = head.text();
+      EXPECT_GE(text.size(), kHead / 3) << c.name;
+      EXPECT_TRUE(whole.starts_with(text)) << c.name << ", pieces of " << piece << "\n" << text << "\n"
+                                           << whole.substr(0, text.size());
+    }
+  }
+}
+
+// A server that closes kept-alive connections as idle just as the next request on them arrives: it
+// answers the first request of every connection with `answer`, keeps the connection open without
+// announcing a close, and ends it when the next request comes, either after reading it (the
+// client sees the connection end) or without reading it (the kernel resets the connection).
+class IdleClosingServer {
+ public:
+  enum class Close { AfterReading, Reset };
+  IdleClosingServer(Close close, std::string answer) : close_(close), answer_(std::move(answer)) {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(fd_, 64);
+    socklen_t length = sizeof address;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~IdleClosingServer() {
+    shutdown(fd_, SHUT_RDWR);
+    close(fd_);
+    thread_.join();
+  }
+  std::string url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+  int answered() const { return answered_.load(); }
+
+ private:
+  // One connection after another: the client uses one at a time.
+  void serve() {
+    for (;;) {
+      const int client = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) return;
+      std::string request;
+      char buffer[4096];
+      while (request.find("\r\n\r\n") == std::string::npos) {
+        const ssize_t got = recv(client, buffer, sizeof buffer, 0);
+        if (got <= 0) break;
+        request.append(buffer, static_cast<size_t>(got));
+      }
+      if (request.find("\r\n\r\n") != std::string::npos &&
+          send(client, answer_.data(), answer_.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(answer_.size())) {
+        ++answered_;
+        // The next request on this connection (or the client's own close).
+        pollfd next{client, POLLIN, 0};
+        (void)poll(&next, 1, 2000);
+        if (close_ == Close::AfterReading) {
+          (void)recv(client, buffer, sizeof buffer, 0);
+        } else {
+          const linger reset{1, 0};
+          setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        }
+      }
+      close(client);
+    }
+  }
+
+  const Close close_;
+  const std::string answer_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<int> answered_{0};
+  std::thread thread_;
+};
+
+// Every request but the first comes on a connection kept from the one before, which the server
+// then drops before answering: each is sent again on a new connection, however many times it
+// happens in the life of a client (libcurl's own retries of such requests run out at the sixth).
+TEST(HttpClient, ARequestOnAKeptConnectionThatTheServerClosedIsSentAgain) {
+  constexpr int kRequests = 20;
+  const std::string page = "<html><head><meta http-equiv=refresh content='0;url=/t'></head></html>";
+  struct Case {
+    const char* name;
+    IdleClosingServer::Close close;
+    bool probe;  // ProbeRedirect, else FetchPage
+    std::string answer;
+    std::string want;
+  };
+  const std::string redirect = "HTTP/1.1 302 Found\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n";
+  const std::string pageAnswer = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                                 std::to_string(page.size()) + "\r\n\r\n" + page;
+  const Case kCases[] = {
+      {"probe, closed after reading", IdleClosingServer::Close::AfterReading, true, redirect, "/next"},
+      {"probe, reset", IdleClosingServer::Close::Reset, true, redirect, "/next"},
+      // Nothing tells a failed probe of a page from a successful one but the count of answers.
+      {"probe of a page, closed after reading", IdleClosingServer::Close::AfterReading, true, pageAnswer, ""},
+      {"page, closed after reading", IdleClosingServer::Close::AfterReading, false, pageAnswer, page},
+      {"page, reset", IdleClosingServer::Close::Reset, false, pageAnswer, page},
+  };
+  for (const Case& c : kCases) {
+    IdleClosingServer server(c.close, c.answer);
+    HttpClient client(quick());
+    int failed = 0;
+    for (int i = 0; i < kRequests; ++i) {
+      std::string url = server.url("/p" + std::to_string(i));
+      const std::string got = c.probe ? client.ProbeRedirect(url, "agent") : client.FetchPage(url);
+      if (got != c.want) ++failed;
+    }
+    EXPECT_EQ(failed, 0) << c.name;
+    EXPECT_EQ(server.answered(), kRequests) << c.name;
+  }
+}
+
+// A page download keeps the head of the page, whether the page comes chunked, with its length, or
+// gzip-compressed; the page still counts whole against the size limit.
+TEST(FetchPage, KeepsTheHeadOfALongPage) {
+  const std::string top = utf8(u8"<html><head><meta http-equiv=refresh content='0;url=/t'><title>长页</title>");
+  std::string page = top;
+  while (page.size() < (size_t{1} << 20)) page += utf8(u8"<p>一段文字</p>\n");
+  LocalHttpServer local;
+  auto& server = local.server();
+  server.Get("/sized", [&](const httplib::Request&, httplib::Response& r) { r.set_content(page, "text/html"); });
+  server.Get("/chunked", [&](const httplib::Request&, httplib::Response& r) {
+    r.set_chunked_content_provider("text/html", [&](size_t offset, httplib::DataSink& sink) {
+      if (offset >= page.size()) {
+        sink.done();
+        return true;
+      }
+      return sink.write(page.data() + offset, std::min<size_t>(4096, page.size() - offset));
+    });
+  });
+  const std::string gzipped = gzipBytes(page);
+  server.Get("/gzip", [&](const httplib::Request&, httplib::Response& r) { r.set_content(gzipped, "text/html"); });
+  ASSERT_TRUE(local.start());
+  HttpClientOptions options = quick();
+  options.pageHeadLimit = 64 * 1024;
+  HttpClient client(options);
+  const std::string whole = DecodeBuffer(page, TextEncoding::Utf8);
+  for (const char* path : {"/sized", "/chunked", "/gzip"}) {
+    std::string url = local.url(path);
+    const PageHead head = client.FetchPageHead(url);
+    ASSERT_TRUE(head.ok) << path;
+    EXPECT_EQ(head.bytes, page.substr(0, options.pageHeadLimit)) << path;
+    EXPECT_EQ(head.encoding, TextEncoding::Utf8) << path;
+    const std::string text = head.text();
+    EXPECT_GT(text.size(), options.pageHeadLimit / 2) << path;
+    EXPECT_TRUE(whole.starts_with(text)) << path;
+  }
+  // The limit on the whole page holds as before.
+  options.pageLimit = page.size() - 1;
+  HttpClient strict(options);
+  for (const char* path : {"/sized", "/chunked", "/gzip"}) {
+    std::string url = local.url(path);
+    EXPECT_FALSE(strict.FetchPageHead(url).ok) << path;
+  }
 }
 
 TEST(HttpClient, AnAbortRequestEndsTheTransfer) {

@@ -1,6 +1,8 @@
 // libFuzzer target: a response as the client receives it, the header block (fed line by line, as
 // libcurl hands it over) and then the body, possibly gzip in gzip. No crash, hang or leak; the kept
 // headers stay within their limit, the Location carries no line break, inflating stops at its limit.
+// The body read in pieces gives the text it gives read whole; read with a short head, it keeps the
+// page's first bytes and the encoding of the whole page.
 
 #include <cstddef>
 #include <cstdint>
@@ -33,6 +35,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Small limits keep a compression bomb from turning into a slow input.
   constexpr size_t kLimit = size_t{1} << 20;
   if (GunzipBytes(body, kLimit).size() > kLimit) abort();
-  (void)pageText(std::string(body), headers.raw, kLimit);
+  const std::string whole = pageText(body, headers.raw, kLimit);
+
+  const size_t piece = 1 + (body.empty() ? 0 : static_cast<unsigned char>(body.back()) % 61);
+  PageReader inPieces(kLimit, kLimit);
+  PageReader shortHead(kLimit, 64);
+  bool fits = true;
+  for (size_t at = 0; at < body.size() && fits; at += piece) {
+    fits = inPieces.feed(body.substr(at, piece));
+    if (shortHead.feed(body.substr(at, piece)) != fits) abort();
+  }
+  const PageHead all = inPieces.finish(headers.raw);
+  const PageHead head = shortHead.finish(headers.raw);
+  if (all.ok != fits || head.ok != fits || all.text() != whole) abort();
+  if (fits && (head.encoding != all.encoding || head.bytes.size() > 64 || !all.bytes.starts_with(head.bytes))) abort();
   return 0;
 }

@@ -26,8 +26,8 @@ bool isConvertedCode(TextEncoding encoding) {
   return code >= 2 && code <= 7;
 }
 
-// The encoding that the start of `content` declares (mark, HTML declaration), Detect when none;
-// `start` receives the length of a mark.
+}  // namespace
+
 TextEncoding declaredEncoding(std::string_view content, size_t& start) {
   start = 0;
   if (content.starts_with(kUtf8Mark)) {
@@ -49,6 +49,8 @@ TextEncoding declaredEncoding(std::string_view content, size_t& start) {
     default: return TextEncoding::Detect;
   }
 }
+
+namespace {
 
 // The bytes EncodeText makes, into `bytes` (whose storage a caller may reuse); true when something
 // was lost (see encodedText).
@@ -126,9 +128,12 @@ std::string GunzipBytes(std::string_view bytes, size_t limit) {
   return out;
 }
 
-std::string DecodeText(std::string_view path, TextEncoding forced, std::string_view bytes,
-                       std::string_view text, TextEncoding& used, const std::function<bool()>& stopped,
-                       TextVerdict* verdict) {
+namespace {
+
+// DecodeText, with `keepNul` keeping what follows a NUL.
+std::string decode(std::string_view path, TextEncoding forced, std::string_view bytes, std::string_view text,
+                   TextEncoding& used, const std::function<bool()>& stopped, TextVerdict* verdict, bool keepNul) {
+  const auto textEnd = [keepNul](std::string_view decoded) { return keepNul ? decoded.size() : cutAtNul(decoded).size(); };
   if (forced == TextEncoding::Utf8NoMark) forced = TextEncoding::Utf8;
   // `owned` holds the content when it had to be read or inflated; `content` views it otherwise.
   std::string owned;
@@ -163,7 +168,7 @@ std::string DecodeText(std::string_view path, TextEncoding forced, std::string_v
   if (isConvertedCode(encoding) && !body.empty()) {
     appendConverted(result, body, charsetName(encoding), kInternalCharset, nullptr, stopped);
     if (stopped && stopped()) return {};
-    result.resize(cutAtNul(result).size());
+    result.resize(textEnd(result));
   }
   if (verdict != nullptr) {
     int64_t replacements = 0;
@@ -174,7 +179,7 @@ std::string DecodeText(std::string_view path, TextEncoding forced, std::string_v
   }
   if (result.empty()) {
     // Nothing converted: the raw content, mark included, is the text.
-    const size_t length = cutAtNul(content).size();
+    const size_t length = textEnd(content);
     if (content.data() == owned.data()) {
       owned.resize(length);
       result = std::move(owned);
@@ -185,6 +190,18 @@ std::string DecodeText(std::string_view path, TextEncoding forced, std::string_v
   }
   used = encoding;
   return result;
+}
+
+}  // namespace
+
+std::string DecodeText(std::string_view path, TextEncoding forced, std::string_view bytes,
+                       std::string_view text, TextEncoding& used, const std::function<bool()>& stopped,
+                       TextVerdict* verdict) {
+  return decode(path, forced, bytes, text, used, stopped, verdict, false);
+}
+
+std::string decodeKeepingNul(std::string_view content, TextEncoding forced, TextEncoding& used) {
+  return decode({}, forced, content, {}, used, {}, nullptr, true);
 }
 
 std::string DecodeBuffer(std::string_view bytes, TextEncoding forced) {

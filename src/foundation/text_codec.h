@@ -35,6 +35,11 @@ std::string_view byteOrderMark(TextEncoding encoding);
 // Upper bound of GunzipBytes' output: a stream that inflates further stops there.
 inline constexpr size_t kGunzipLimit = size_t{256} << 20;
 
+// The encoding that the start of `content` declares, as detection reads it before it looks at the
+// bytes themselves: a byte-order mark (`start` receives its length), else a charset declared in an
+// HTML meta tag; Detect when neither.
+TextEncoding declaredEncoding(std::string_view content, size_t& start);
+
 // Decodes exactly one source to internal text: the file at `path` when it is not empty, else
 // `bytes` when not empty, else `text` (as its own bytes). gzip content (1F 8B) is inflated first.
 // `forced` Detect detects (mark, HTML declaration, UTF-8 check); other codes are used as given.
@@ -47,6 +52,10 @@ inline constexpr size_t kGunzipLimit = size_t{256} << 20;
 std::string DecodeText(std::string_view path, TextEncoding forced, std::string_view bytes,
                        std::string_view text, TextEncoding& used, const std::function<bool()>& stopped = {},
                        TextVerdict* verdict = nullptr);
+
+// DecodeText of `content` that keeps every byte of the converted text: a NUL stays in it with all
+// that follows, for a tool that carries NULs as the bytes they are (the CSV table).
+std::string decodeKeepingNul(std::string_view content, TextEncoding forced, TextEncoding& used);
 
 // DecodeText of a buffer; the encoding used is discarded.
 std::string DecodeBuffer(std::string_view bytes, TextEncoding forced);

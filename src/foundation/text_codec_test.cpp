@@ -125,6 +125,32 @@ TEST(DecodeText, DetectsAndConvertsBuffers) {
   }
 }
 
+// A decode that keeps NULs reads the same encoding as DecodeText and gives every converted byte.
+TEST(DecodeText, KeepingNulGivesEveryByteAfterIt) {
+  for (const DecodeCase& c : decodeCases()) {
+    if (c.bytes.find('\0') != std::string::npos) continue;
+    TextEncoding used = TextEncoding::Detect;
+    EXPECT_EQ(hex(decodeKeepingNul(c.bytes, c.forced, used)), hex(c.want)) << c.name;
+    EXPECT_EQ(used, c.wantUsed) << c.name;
+  }
+  const DecodeCase kCases[] = {
+      {"ansi", "abc\0def\0"s, kDetect, "abc\0def\0"s, kAnsi},
+      {"declaration behind a nul is not seen", "abc\0<meta charset=big5>\xA4\xA4"s, kDetect,
+       "abc\0<meta charset=big5>\xA4\xA4"s, kAnsi},
+      {"utf-8", utf8(u8"中") + "\0"s + utf8(u8"文"), kDetect, "中\0文"s, kUtf8},
+      {"utf-8 with mark", "\xEF\xBB\xBF\0"s + utf8(u8"文"), kDetect, "\0文"s, kUtf8},
+      {"utf-16le", "\xFF\xFE" "A\0\0\0B\0"s, kDetect, "A\0B"s, kUtf16Le},
+      {"leading nul in utf-16be", "\xFE\xFF\0\0\0A"s, kDetect, "\0A"s, kUtf16Be},
+      {"forced big5", "\xA4\xA4\0\xA4\xE5"s, kBig5, "中\0文"s, kBig5},
+      {"gzip", gzipped("x\0y"s), kDetect, "x\0y"s, kAnsi},
+  };
+  for (const DecodeCase& c : kCases) {
+    TextEncoding used = TextEncoding::Detect;
+    EXPECT_EQ(hex(decodeKeepingNul(c.bytes, c.forced, used)), hex(c.want)) << c.name;
+    EXPECT_EQ(used, c.wantUsed) << c.name;
+  }
+}
+
 // A stop asked for while a large text decodes is answered after one round, not at the end.
 TEST(DecodeText, AStopEndsALargeDecodeAfterOneRound) {
   std::string text;

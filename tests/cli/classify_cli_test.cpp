@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,58 @@ TEST(ClassifyCli, MoveFromAListWithNamedBatchesAndAFailure) {
   EXPECT_EQ(readBytes(dir / "out/south/three.txt"), "3");   // the names cycle
   EXPECT_NE(err.find(dir / "y/two.txt"), std::string::npos) << err;
   EXPECT_EQ(readBytes(home() + "/" + shown("归类失败的文件路径.txt")), dir / "y/two.txt\n");
+}
+
+// Every path under `root`, with a file's bytes.
+std::map<std::string, std::string> everything(const std::string& root) {
+  std::map<std::string, std::string> paths;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    paths[entry.path().string()] = entry.is_regular_file() ? readBytes(entry.path().string()) : "<folder>";
+  }
+  return paths;
+}
+
+// A file's name or a batch-name line never makes a run write outside the folder that the template
+// puts it in. Nested so deep that what would climb stays in the test's folder, where it is seen.
+TEST(ClassifyCli, NamesAndListLinesNeverWriteOutsideTheTargetFolder) {
+  struct Case {
+    std::vector<std::string> files;  // under top/src
+    std::string batchNames;          // the list file's bytes; numbers when empty
+    std::string to;                  // {top} for the nested folder
+    std::string inside;              // under top: where everything written lies
+    std::vector<std::string> want;   // under top, afterwards
+  };
+  const Case cases[] = {
+      {{"...txt", "..txt", "a.txt"}, "", "[父目录路径]/[主名]/[文件名]", "src",
+       {"src/．．/...txt", "src/．/..txt", "src/a/a.txt"}},
+      {{"a.txt", "b.txt", "c.txt", "d.txt"}, "../../../../tmp/x\n..\n.\nsub/../..\n", "{top}/out/[批次名]/[文件名]", "out",
+       {"out/..／..／..／..／tmp／x/a.txt", "out/．．/b.txt", "out/．/c.txt", "out/sub／..／../d.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.to);
+    const TempDir dir;
+    const TempDir tree;
+    const std::string top = tree / "1/2/3/4/5";
+    for (const std::string& file : c.files) writeBytes(top + "/src/" + file, file);
+    std::string to = c.to;
+    if (to.find("{top}") != std::string::npos) to.replace(to.find("{top}"), 5, top);
+    std::string args = "--move --per-batch 1 --to '" + to + "' '" + top + "/src'";
+    if (!c.batchNames.empty()) {
+      writeBytes(dir / "names.txt", c.batchNames);
+      args += " --batch-names 'list:" + dir / "names.txt" + "'";
+    }
+    const auto before = everything(tree.path());
+    std::string err;
+    EXPECT_EQ(classify(dir, args, nullptr, &err), 0) << err;
+    const std::string inside = top + "/" + c.inside;
+    for (const auto& [path, bytes] : everything(tree.path())) {
+      if (path == inside || path.rfind(inside + "/", 0) == 0) continue;
+      EXPECT_TRUE(before.count(path) == 1 && before.at(path) == bytes) << "written outside: " << path;
+    }
+    for (const std::string& want : c.want) {
+      EXPECT_TRUE(std::filesystem::is_regular_file(shown(top + "/" + want))) << want;
+    }
+  }
 }
 
 TEST(ClassifyCli, DryRunShowsEveryPairAndTouchesNothing) {

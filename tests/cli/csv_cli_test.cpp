@@ -164,6 +164,34 @@ TEST_F(CsvCli, AnUnclosedQuoteIsAWarningAndTheRunSucceeds) {
   EXPECT_NE(errors().find(utf8(u8"2 行的引号没有闭合")), std::string::npos) << errors();
 }
 
+// A NUL inside a cell is one of its bytes: sorting a file over itself keeps every row after it,
+// whole, and standard output carries the NUL as it is.
+TEST_F(CsvCli, ANulInACellKeepsTheRowsAfterIt) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string input;
+    std::string arguments;
+    std::string name;
+    std::string want;
+  };
+  const Case kCases[] = {
+      {"a,b\n1,x\0y\n2,z\n3,w\n"s, "--sort 1 --order number", "n.csv",
+       "\"a\",\"b\"\r\n\"3\",\"w\"\r\n\"2\",\"z\"\r\n\"1\",\"x\0y\"\r\n"s},
+      {"a,b\n1,x\0y\n2,z\n3,w\n"s, "--sort 2 --order codes --asc", "n.txt", "a,b\r\n3,w\r\n1,x\0y\r\n2,z\r\n"s},
+      {utf8(u8"名,值\n甲,") + "\0\0\n"s + utf8(u8"乙,a") + "\0b\n"s, "--sort 2 --order length", "u.csv",
+       "\xEF\xBB\xBF" + utf8(u8"\"名\",\"值\"\r\n\"乙\",\"a") + "\0b\"\r\n"s + utf8(u8"\"甲\",\"") +
+           "\0\0\"\r\n"s},
+  };
+  for (const Case& c : kCases) {
+    const std::string path = file(c.name, c.input);
+    ASSERT_EQ(run(c.arguments + " -o " + path + " " + path), 0) << c.name << errors();
+    EXPECT_EQ(hex(readBytes(dir_ / c.name)), hex(c.want)) << c.name;
+  }
+  std::string out;
+  ASSERT_EQ(run(file("p.csv", "a\n1\0\n2\n"s), &out), 0) << errors();
+  EXPECT_EQ(hex(out), hex("\"a\"\n\"1\0\"\n\"2\"\n"s));
+}
+
 TEST_F(CsvCli, UsageErrorsExitWithTwo) {
   const std::string in = file("in.csv", "a,b\n1,2\n");
   struct Case {

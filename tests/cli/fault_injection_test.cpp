@@ -44,6 +44,8 @@ enum class Fault {
   KillAtSecondCommit,  // SIGKILL with one output committed and the second complete but not renamed
   KillAtThirdWrite,    // SIGKILL further on, between outputs
   KillAtFirstRemoval,  // SIGKILL when the first file is to be removed (a moved source after its copy)
+  KillAtFifthWrite,    // SIGKILL further on still
+  KillAtSecondRemoval,  // SIGKILL with one file removed and the second about to be
 };
 
 struct Tool {
@@ -64,6 +66,11 @@ struct Tool {
   bool movesSources = false;
   // The outputs' folder is a file system of its own under every fault (needs root and mounts).
   bool separateFileSystem = false;
+  // After a kill, `classify --undo` is to put back exactly what the killed run moved.
+  bool undoesAKilledRun = false;
+  // Removes a source once its result is complete: where the content of `source` (relative to the
+  // root) then lives in a clean run's tree. A source may be gone when that file is complete.
+  std::string (*resultOf)(const std::string& source) = nullptr;
 };
 
 // Text in GBK, a few pages long, different for each seed.
@@ -195,6 +202,27 @@ const Tool kClassifyMoveAcross = [] {
   return tool;
 }();
 
+// The undo journal under SIGKILL: after a killed move an undo puts the tree back as it was, and the
+// clean run before it (the reference run, whose logs an undo would otherwise find) keeps its files.
+// Within one file system the writes are the journal's own; across them, the fifth falls between a
+// copy and the removal of its source.
+const Tool kClassifyMoveUndo = [] {
+  Tool tool = kClassifyMove;
+  tool.name = "ClassifyMoveUndo";
+  tool.faults = {KillAtFirstWrite, KillAtFirstCommit, KillAtSecondCommit, KillAtThirdWrite, KillAtFifthWrite};
+  tool.undoesAKilledRun = true;
+  return tool;
+}();
+
+const Tool kClassifyMoveAcrossUndo = [] {
+  Tool tool = kClassifyMoveAcross;
+  tool.name = "ClassifyMoveAcrossUndo";
+  tool.faults = {KillAtFirstWrite, KillAtFirstCommit, KillAtSecondCommit, KillAtThirdWrite, KillAtFirstRemoval,
+                 KillAtFifthWrite};
+  tool.undoesAKilledRun = true;
+  return tool;
+}();
+
 // One output written at once over an earlier table, which is synced first.
 const Tool kCsv{
     "Csv",
@@ -218,12 +246,67 @@ const Tool kCsv{
     {FullDisk, ReadOnly, WriteError, ReadError, RenameError, SyncError, KillAtFirstWrite, KillAtFirstCommit},
 };
 
-const Tool* const kTools[] = {&kSplit, &kMerge, &kMergeInPlace, &kTranscode, &kTranscodeOverwrite, &kClassifyMove,
-                               &kClassifyMoveAcross, &kCsv};
+// Decoded, merged and deleted: the sources go once the output is on disk. The read fault breaks the
+// first input only, so that the rest could still make an output.
+const Tool kMergeDecodeDelete{
+    "MergeDecodeDelete",
+    [](const std::string& root) {
+      for (int i = 1; i <= 4; ++i) writeBytes(root + "/in/parts/" + std::to_string(i) + ".txt", chineseText(30 + i, 150));
+    },
+    [](const std::string& root) {
+      return std::vector<std::string>{"merge", "--decode", "--delete", "--join-text", "|", root + "/in/parts"};
+    },
+    "in",
+    {"in/parts/1.txt"},
+    "write",
+    {FullDisk, ReadOnly, WriteError, ReadError, RenameError, KillAtFirstWrite, KillAtFirstCommit, KillAtFirstRemoval,
+     KillAtSecondRemoval},
+    false,
+    false,
+    false,
+    [](const std::string&) { return utf8(u8"in/1等4个文件.txt"); },
+};
+
+// Over the sources under converted names: each new file is written beside its source, and the
+// sources go in a batch once the new files are on disk. Some names sort before their converted
+// forms, some after.
+const Tool kTranscodeNames{
+    "TranscodeNames",
+    [](const std::string& root) {
+      const std::u8string_view names[] = {u8"发型1", u8"头发2", u8"简体3", u8"书本4"};
+      for (int i = 0; i < 4; ++i) writeBytes(root + "/in/d/" + utf8(names[i]) + ".txt", chineseText(40 + i, 120));
+    },
+    [](const std::string& root) {
+      return std::vector<std::string>{"transcode", "--overwrite", "--names", "--chinese", "s2t", "--to", "utf8",
+                                      root + "/in/d"};
+    },
+    "in/d",
+    {reinterpret_cast<const char*>(u8"in/d/发型1.txt"), reinterpret_cast<const char*>(u8"in/d/头发2.txt"),
+     reinterpret_cast<const char*>(u8"in/d/简体3.txt"), reinterpret_cast<const char*>(u8"in/d/书本4.txt")},
+    "write",
+    {FullDisk, ReadOnly, WriteError, ReadError, RenameError, KillAtFirstWrite, KillAtFirstCommit, KillAtSecondCommit,
+     KillAtThirdWrite, KillAtFirstRemoval, KillAtSecondRemoval},
+    false,
+    false,
+    false,
+    [](const std::string& source) {
+      static const std::map<std::string, std::string> kNames = {
+          {utf8(u8"发型1.txt"), utf8(u8"髮型1.txt")}, {utf8(u8"头发2.txt"), utf8(u8"頭髮2.txt")},
+          {utf8(u8"简体3.txt"), utf8(u8"簡體3.txt")}, {utf8(u8"书本4.txt"), utf8(u8"書本4.txt")}};
+      const std::string name = fs::path(source).filename().string();
+      const auto it = kNames.find(name);
+      return fs::path(source).parent_path().string() + "/" + (it == kNames.end() ? name : it->second);
+    },
+};
+
+const Tool* const kTools[] = {&kSplit,        &kMerge,           &kMergeInPlace,       &kMergeDecodeDelete,
+                               &kTranscode,    &kTranscodeOverwrite, &kTranscodeNames,   &kClassifyMove,
+                               &kClassifyMoveAcross, &kClassifyMoveUndo, &kClassifyMoveAcrossUndo, &kCsv};
 
 bool kills(Fault fault) {
   return fault == KillAtFirstWrite || fault == KillAtFirstCommit || fault == KillAtSecondCommit ||
-         fault == KillAtThirdWrite || fault == KillAtFirstRemoval;
+         fault == KillAtThirdWrite || fault == KillAtFirstRemoval || fault == KillAtFifthWrite ||
+         fault == KillAtSecondRemoval;
 }
 
 const char* faultName(Fault fault) {
@@ -239,6 +322,8 @@ const char* faultName(Fault fault) {
     case Fault::KillAtSecondCommit: return "KillAtSecondCommit";
     case Fault::KillAtThirdWrite: return "KillAtThirdWrite";
     case Fault::KillAtFirstRemoval: return "KillAtFirstRemoval";
+    case Fault::KillAtFifthWrite: return "KillAtFifthWrite";
+    case Fault::KillAtSecondRemoval: return "KillAtSecondRemoval";
   }
   return "?";
 }
@@ -262,6 +347,8 @@ std::optional<SyscallFault> syscallFault(Fault fault, const Tool& tool, const st
     case Fault::KillAtSecondCommit: return SyscallFault{kRenames, kDie, 2, {}};
     case Fault::KillAtThirdWrite: return SyscallFault{tool.writeCalls, kDie, 3, {}};
     case Fault::KillAtFirstRemoval: return SyscallFault{"unlink,unlinkat", kDie, 1, {}};
+    case Fault::KillAtFifthWrite: return SyscallFault{tool.writeCalls, kDie, 5, {}};
+    case Fault::KillAtSecondRemoval: return SyscallFault{"unlink,unlinkat", kDie, 2, {}};
     case Fault::FullDisk:
     case Fault::ReadOnly: return std::nullopt;
   }
@@ -301,9 +388,10 @@ struct CliRun {
   bool killed() const { return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL; }
 };
 
-// Runs chengling-cli with `arguments`, behind `prefix` (strace) when given; standard output is
-// dropped, standard error kept.
-CliRun runCli(const std::vector<std::string>& prefix, const std::vector<std::string>& arguments, const std::string& errFile) {
+// Starts chengling-cli with `arguments`, behind `prefix` (strace) when given; standard output is
+// dropped, standard error goes to `errFile`.
+pid_t startCli(const std::vector<std::string>& prefix, const std::vector<std::string>& arguments,
+               const std::string& errFile) {
   std::vector<std::string> all = prefix;
   all.push_back(CHENGLING_CLI);
   all.insert(all.end(), arguments.begin(), arguments.end());
@@ -320,11 +408,21 @@ CliRun runCli(const std::vector<std::string>& prefix, const std::vector<std::str
     execv(argv[0], argv.data());
     _exit(127);
   }
-  CliRun run;
   EXPECT_GT(child, 0);
+  return child;
+}
+
+CliRun waitCli(pid_t child, const std::string& errFile) {
+  CliRun run;
   if (child > 0) waitpid(child, &run.status, 0);
   run.err = readBytes(errFile);
   return run;
+}
+
+// Runs chengling-cli with `arguments`, behind `prefix` (strace) when given; standard output is
+// dropped, standard error kept.
+CliRun runCli(const std::vector<std::string>& prefix, const std::vector<std::string>& arguments, const std::string& errFile) {
+  return waitCli(startCli(prefix, arguments, errFile), errFile);
 }
 
 bool isTemporary(const std::string& path) { return path.ends_with(".chengling.tmp"); }
@@ -361,10 +459,17 @@ std::vector<std::string> damage(const Tree& before, const Tree& after, const Tre
     const std::string* now = find(after.files, path);
     const std::string* result = find(clean.files, path);
     if (now == nullptr) {
-      // Only a source that the run moves away may be gone, and only with its bytes kept elsewhere.
+      // Only a source that the run moves away may be gone, and only with its bytes kept elsewhere;
+      // or one that it removes once its complete result holds them.
       bool kept = false;
       for (const auto& [other, otherBytes] : after.files) kept |= !before.files.contains(other) && otherBytes == bytes;
-      if (result != nullptr || !tool.movesSources || !kept) found.push_back("lost " + path);
+      if (tool.resultOf != nullptr && result == nullptr) {
+        const std::string* holder = find(after.files, tool.resultOf(path));
+        const std::string* complete = find(clean.files, tool.resultOf(path));
+        if (holder == nullptr || complete == nullptr || *holder != *complete) found.push_back("lost " + path);
+      } else if (result != nullptr || !tool.movesSources || !kept) {
+        found.push_back("lost " + path);
+      }
     } else if (*now != bytes && (result == nullptr || *now != *result)) {
       found.push_back("changed " + path + " (neither the old bytes nor the result)");
     }
@@ -417,6 +522,32 @@ std::vector<std::string> difference(const Tree& after, const Tree& clean, const 
     if (!clean.files.contains(path)) found.push_back((isTemporary(path) ? "left over " : "unexpected ") + path);
   }
   return found;
+}
+
+// The tree less the program's temporary files, which a killed write may leave.
+Tree withoutTemporaries(Tree tree) {
+  std::erase_if(tree.files, [](const auto& entry) { return isTemporary(entry.first); });
+  return tree;
+}
+
+// The paths by which two trees differ, for a failure message.
+std::string treeDifference(const Tree& have, const Tree& want) {
+  std::string text;
+  for (const auto& [path, bytes] : have.files) {
+    const std::string* other = find(want.files, path);
+    if (other == nullptr) text += "extra " + path + "\n";
+    else if (*other != bytes) text += "changed " + path + "\n";
+  }
+  for (const auto& [path, bytes] : want.files) {
+    if (!have.files.contains(path)) text += "missing " + path + "\n";
+  }
+  for (const std::string& folder : have.folders) {
+    if (!want.folders.contains(folder)) text += "extra folder " + folder + "\n";
+  }
+  for (const std::string& folder : want.folders) {
+    if (!have.folders.contains(folder)) text += "missing folder " + folder + "\n";
+  }
+  return text;
 }
 
 std::string joined(const std::vector<std::string>& lines) {
@@ -492,6 +623,14 @@ TEST_P(FaultInjection, SourcesSurviveOutputsAreWholeAndTheNextRunEndsClean) {
     }
   }
 
+  if (tool.undoesAKilledRun) {
+    // Exactly the killed run is taken back: its files, the folders it made and the copy it left.
+    const CliRun undo = runCli({}, {"classify", "--undo"}, errFile);
+    EXPECT_EQ(undo.code(), 0) << undo.err;
+    EXPECT_EQ(treeDifference(withoutTemporaries(snapshot(root)), withoutTemporaries(before)), "");
+    EXPECT_EQ(treeDifference(snapshot(reference), clean), "") << "the run before the killed one was touched";
+  }
+
   // The same command again, the fault lifted: it ends as the clean run did and clears the leftovers.
   readOnly.reset();
   if (small) {
@@ -499,7 +638,7 @@ TEST_P(FaultInjection, SourcesSurviveOutputsAreWholeAndTheNextRunEndsClean) {
   }
   const CliRun again = runCli({}, tool.arguments(root), errFile);
   const Tree ended = snapshot(root);
-  if (fault == KillAtFirstRemoval && tool.movesSources) {
+  if (fault == KillAtFirstRemoval && tool.movesSources && !tool.undoesAKilledRun) {
     // Killed between a complete copy and the removal of its source, a move leaves the file in both
     // places. A move never replaces an existing file, so the next run names that one as failed and
     // leaves both as they are; nothing is lost and everything else ends where a clean run puts it.
@@ -593,6 +732,157 @@ TEST(ReplacedTargets, AnotherInstancesCleanUpWaitsForTheRename) {
   ASSERT_EQ(waitpid(slow, &status, 0), slow);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(readBytes(dir / "out/first.csv"), "\"a\",\"b\"\r\n\"1\",\"x\"\r\n");
+}
+
+// ---------------------------------------------------------------------------------------------
+// The undo journal of a classification move on a larger tree.
+
+size_t filesUnder(const std::string& folder) {
+  size_t count = 0;
+  std::error_code ignored;
+  for (const auto& entry : fs::recursive_directory_iterator(folder, ignored)) count += entry.is_regular_file();
+  return count;
+}
+
+// Moves 30 files cleanly, then 2000 files with a real SIGKILL in the middle (strace at a chosen
+// rename, or a kill from outside as soon as a file or folder is seen), then undoes: the 2000 are
+// back where they were, the folders the killed run made are gone, and the 30 of the run before stay
+// where that run put them.
+TEST(UndoJournal, AKilledMoveIsTakenBackExactlyAndTheRunBeforeItStays) {
+  const std::string strace = straceProgram();
+  struct Kill {
+    const char* name;
+    int atRename;      // strace kills the run at this rename; 0: killed from outside
+    const char* seen;  // killed from outside once this path exists (relative to the scratch folder)
+  };
+  const Kill kills[] = {{"at the 700th rename", 700, nullptr},
+                        {"as soon as its journal is there", 0, ""},
+                        {"once its first file has moved", 0, "new/out/1/n10000"},
+                        {"once its 501st file has moved", 0, "new/out/6/n10500"}};
+  for (const Kill& kill : kills) {
+    SCOPED_TRACE(kill.name);
+    if (kill.atRename > 0 && strace.empty()) continue;
+    const TempDir scratch;  // the first one in a process sets CHENGLING_HOME
+    const std::string journal = std::string(std::getenv("CHENGLING_HOME")) + utf8(u8"/归类进行中的记录.txt");
+    const std::string errFile = scratch / "stderr.txt";
+    for (int i = 0; i < 30; ++i) writeBytes(scratch / ("old/o" + std::to_string(i)), "old " + std::to_string(i));
+    ASSERT_EQ(runCli({}, {"classify", "--move", scratch / "old"}, errFile).code(), 0);
+    const Tree older = snapshot(scratch / "old");
+
+    for (int i = 0; i < 2000; ++i) writeBytes(scratch / ("new/src/n" + std::to_string(10000 + i)), std::to_string(i));
+    const Tree before = snapshot(scratch / "new");
+    const std::vector<std::string> arguments = {"classify", "--move", "--per-batch", "100", "--to",
+                                                scratch / utf8(u8"new/out/[批次名]/[文件名]"), scratch / "new/src"};
+    CliRun killed;
+    if (kill.atRename > 0) {
+      const SyscallFault fault{"rename,renameat,renameat2", "signal=SIGKILL", kill.atRename, {}};
+      killed = runCli(fault.prefix(strace), arguments, errFile);
+    } else {
+      const std::string seen = *kill.seen ? scratch / kill.seen : journal;
+      const pid_t child = startCli({}, arguments, errFile);
+      for (int i = 0; i < 400000 && !fs::exists(seen); ++i) ::usleep(25);
+      ::kill(child, SIGKILL);
+      killed = waitCli(child, errFile);
+    }
+    const size_t moved = filesUnder(scratch / "new/out");
+    SCOPED_TRACE(std::to_string(moved) + " files had moved");
+    ASSERT_TRUE(killed.killed()) << killed.status << killed.err;
+    if (kill.atRename > 0) {
+      EXPECT_EQ(moved, 699u);
+    }
+    EXPECT_EQ(filesUnder(scratch / "new/src") + moved, 2000u) << "nothing is lost or doubled";
+
+    const CliRun undo = runCli({}, {"classify", "--undo"}, errFile);
+    EXPECT_EQ(undo.code(), 0) << undo.err;
+    EXPECT_EQ(treeDifference(snapshot(scratch / "new"), before), "");
+    EXPECT_EQ(treeDifference(snapshot(scratch / "old"), older), "");
+    // A second undo finds the killed run undone and still leaves the run before it alone.
+    EXPECT_EQ(runCli({}, {"classify", "--undo"}, errFile).code(), 0);
+    EXPECT_EQ(treeDifference(snapshot(scratch / "old"), older), "");
+  }
+}
+
+// A journal that cannot be written ends the run at once: nothing moves without its record, the
+// reason is named, and an undo takes back everything that did move.
+TEST(UndoJournal, AJournalThatCannotBeWrittenEndsTheRun) {
+  const std::string strace = straceProgram();
+  if (strace.empty()) GTEST_SKIP() << "strace is not installed";
+  const TempDir scratch;
+  const std::string errFile = scratch / "stderr.txt";
+  for (int i = 0; i < 300; ++i) writeBytes(scratch / ("src/f" + std::to_string(1000 + i)), std::to_string(i));
+  const Tree before = snapshot(scratch.path());
+  const std::string journal = std::string(std::getenv("CHENGLING_HOME")) + utf8(u8"/归类进行中的记录.txt");
+  // The sixth write of the journal: a few blocks and folders in.
+  const SyscallFault full{"write", "error=ENOSPC", 6, {journal}};
+  const CliRun run = runCli(full.prefix(strace),
+                            {"classify", "--move", "--to", scratch / utf8(u8"out/[批次名]/[文件名]"), scratch / "src"},
+                            errFile);
+  EXPECT_EQ(run.code(), 1) << run.err;
+  EXPECT_NE(run.err.find(journal), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(utf8(u8"磁盘已满")), std::string::npos) << run.err;
+  const size_t moved = filesUnder(scratch / "out");
+  EXPECT_GT(moved, 0u);
+  EXPECT_LT(moved, 300u) << "the run went on without its record";
+  EXPECT_EQ(filesUnder(scratch / "src") + moved, 300u);
+
+  const CliRun undo = runCli({}, {"classify", "--undo"}, errFile);
+  EXPECT_EQ(undo.code(), 0) << undo.err;
+  Tree after = snapshot(scratch.path());
+  after.files.erase("stderr.txt");
+  EXPECT_EQ(treeDifference(after, before), "");
+}
+
+// A source holding a NUL (a 00 byte, or a 00 00 unit in UTF-16) is no text to the modes that decode
+// it: it fails with its reason, nothing of it is written, removed or renamed, and the run says so
+// and exits with 1. A merge leaves it out and joins the rest.
+TEST(NulHoldingSources, FailWithTheirReasonAndStayAsTheyAre) {
+  using namespace std::string_literals;
+  const std::string separated = "aaaSEPbb\0bbSEPccc"s;
+  const std::string utf16 = "\xFF\xFE" "a\0\0\0b\0"s;
+  const std::string named = utf8(u8"头发.txt");
+  struct Case {
+    std::string label;
+    std::map<std::string, std::string> sources;  // under the root
+    std::vector<std::string> arguments;           // paths relative to the root
+    std::string failed;                           // the source named with the reason
+    std::string reason;
+    std::map<std::string, std::string> after;     // the whole tree afterwards
+  };
+  const std::string notSplit = utf8(u8"不是文本文件，未分割");
+  const std::string notMerged = utf8(u8"不是文本文件，未合并");
+  const std::string notConverted = utf8(u8"不是文本文件，未转换");
+  const std::vector<Case> cases = {
+      {"split at a separator", {{"in/s.txt", separated}}, {"split", "--separator", "SEP", "--delete", "in/s.txt"},
+       "in/s.txt", notSplit, {{"in/s.txt", separated}}},
+      {"split by characters", {{"in/s.txt", separated}}, {"split", "--chars", "2-3", "--delete", "in/s.txt"},
+       "in/s.txt", notSplit, {{"in/s.txt", separated}}},
+      {"split by lines with detection", {{"in/s.txt", separated}},
+       {"split", "--lines", "1-2", "--detect", "--delete", "in/s.txt"}, "in/s.txt", notSplit, {{"in/s.txt", separated}}},
+      {"split utf-16 by lines with detection", {{"in/s.txt", utf16}},
+       {"split", "--lines", "1-2", "--detect", "--delete", "in/s.txt"}, "in/s.txt", notSplit, {{"in/s.txt", utf16}}},
+      {"merge with decoding", {{"in/a.txt", "a\0b"s}, {"in/c.txt", "c"}},
+       {"merge", "--decode", "--delete", "in/a.txt", "in/c.txt"}, "in/a.txt", notMerged,
+       {{"in/a.txt", "a\0b"s}, {utf8(u8"a等2个文件.txt"), "c"}}},
+      {"transcode over the source", {{"in/t.txt", "x\0y"s}}, {"transcode", "--overwrite", "in/t.txt"}, "in/t.txt",
+       notConverted, {{"in/t.txt", "x\0y"s}}},
+      {"transcode utf-16 over the source", {{"in/t.txt", utf16}}, {"transcode", "--overwrite", "--to", "ansi", "in/t.txt"},
+       "in/t.txt", notConverted, {{"in/t.txt", utf16}}},
+      {"transcode over the source with its name", {{"in/" + named, gb(u8"头发") + "\0"s}},
+       {"transcode", "--overwrite", "--names", "--chinese", "s2t", "in/" + named}, "in/" + named, notConverted,
+       {{"in/" + named, gb(u8"头发") + "\0"s}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const TempDir dir;
+    const std::string root = dir / "root";
+    for (const auto& [path, bytes] : c.sources) writeBytes(root + "/" + path, bytes);
+    std::vector<std::string> arguments;
+    for (const std::string& a : c.arguments) arguments.push_back(c.sources.contains(a) ? root + "/" + a : a);
+    const CliRun run = runCli({}, arguments, dir / "stderr.txt");
+    EXPECT_EQ(run.code(), 1) << run.err;
+    EXPECT_NE(run.err.find(root + "/" + c.failed + utf8(u8"：") + c.reason), std::string::npos) << run.err;
+    EXPECT_EQ(snapshot(root).files, c.after);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTool, FaultInjection, ::testing::ValuesIn(cases()),

@@ -171,6 +171,67 @@ TEST(SplitCli, AFileThatIsNoTextFailsInTheModesThatDecodeAndTheEndSaysHowMany) {
   EXPECT_NE(merged.err.find(u8(u8"合并完毕：写出 1 个合并文件，失败 1 个")), std::string::npos) << merged.err;
 }
 
+TEST(SplitCli, WholeLinesAndCharactersMoveTheCutsAndSayWhatTheyCouldNotDo) {
+  TempDir dir;
+  const std::string gbk = testing::gb(u8"床前明月光，\r\n疑是地上霜。\r\n举头望明月\r\n低头思故乡\r\n");
+  writeBytes(dir / "poem.txt", gbk);
+  // 52 bytes in 4 pieces: the byte-exact cuts at 13, 26 and 39 fall inside lines (the first
+  // between CR and LF).
+  const CliRun byLines = cli(dir, dir.path(), "split --count 4 --whole-lines poem.txt");
+  EXPECT_EQ(byLines.code, 0) << byLines.err;
+  EXPECT_EQ(lines(byLines.out).size(), 4u);
+  EXPECT_EQ(readBytes(dir / "poem/poem_1.txt"), testing::gb(u8"床前明月光，\r\n"));
+  EXPECT_EQ(readBytes(dir / "poem/poem_2.txt"), testing::gb(u8"疑是地上霜。\r\n"));
+  EXPECT_EQ(readBytes(dir / "poem/poem_4.txt"), testing::gb(u8"低头思故乡\r\n"));
+
+  const std::string utf8 = u8(u8"春眠不觉晓，处处闻啼鸟。");
+  writeBytes(dir / "u.txt", utf8);
+  const CliRun byChars = cli(dir, dir.path(), "split --size 10B --whole-chars u.txt");
+  EXPECT_EQ(byChars.code, 0) << byChars.err;
+  // Every piece holds whole three-byte characters: 12 bytes, the last what is left.
+  EXPECT_EQ(readBytes(dir / "u/u_1.txt"), u8(u8"春眠不觉"));
+  EXPECT_EQ(readBytes(dir / "u/u_2.txt"), u8(u8"晓，处处"));
+  EXPECT_EQ(readBytes(dir / "u/u_3.txt"), u8(u8"闻啼鸟。"));
+  EXPECT_FALSE(exists(dir / "u/u_4.txt"));
+
+  // Fewer lines than pieces: a piece per line, said on standard error, and still a success.
+  writeBytes(dir / "short.txt", "one\ntwo");
+  const CliRun fewer = cli(dir, dir.path(), "split --count 10 --whole-lines short.txt");
+  EXPECT_EQ(fewer.code, 0) << fewer.err;
+  EXPECT_EQ(listNames(dir / "short"), (std::vector<std::string>{"short_1.txt", "short_2.txt"}));
+  EXPECT_NE(fewer.err.find(dir / "short.txt"), std::string::npos) << fewer.err;
+  EXPECT_NE(fewer.err.find(u8(u8"只有 2 行，不截断行时分成 2 份，而不是 10 份")), std::string::npos) << fewer.err;
+
+  // A file that is no text is cut by bytes, with a warning.
+  const std::string png = testing::pngLikeBytes(3000, 4);
+  writeBytes(dir / "p.png", png);
+  const CliRun binary = cli(dir, dir.path(), "split --count 3 --whole-chars p.png");
+  EXPECT_EQ(binary.code, 0) << binary.err;
+  EXPECT_NE(binary.err.find(u8(u8"不是文本文件，按字节分割")), std::string::npos) << binary.err;
+  EXPECT_EQ(readBytes(dir / "p/p_1.png"), png.substr(0, 1000));
+  EXPECT_EQ(readBytes(dir / "p/p_2.png"), png.substr(1000, 1000));
+  EXPECT_EQ(readBytes(dir / "p/p_3.png"), png.substr(2000));
+}
+
+TEST(SplitCli, WholeLinesAndCharactersGoOnlyWithCountOrSize) {
+  struct Case { const char* arguments; const char* message; };
+  const Case kCases[] = {
+      {"split --whole-lines --whole-chars a.txt", "--whole-lines"},
+      {"split --lines 2-3 --whole-lines a.txt", "--whole-lines"},
+      {"split --chars 2-3 --whole-chars a.txt", "--whole-chars"},
+      {"split --separator x --whole-lines a.txt", "--whole-lines"},
+  };
+  for (const Case& c : kCases) {
+    TempDir dir;
+    writeBytes(dir / "a.txt", "abc");
+    const CliRun run = cli(dir, dir.path(), c.arguments);
+    EXPECT_EQ(run.code, 2) << c.arguments;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.arguments << "\n" << run.err;
+    EXPECT_NE(run.err.find(u8(u8"不能同时使用")), std::string::npos) << c.arguments << "\n" << run.err;
+    EXPECT_FALSE(exists(dir / "a")) << c.arguments;
+  }
+}
+
 TEST(SplitCli, CtrlCStopsAfterTheCurrentPiece) {
   TempDir dir;
   writeBytes(dir / "s.txt", std::string(20000, 'x'));  // one-byte pieces: a long run

@@ -7,6 +7,7 @@
 // Shared by the engine and the window: Chinese texts are declared here and defined in the .cpp.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,7 +87,16 @@ std::string planSummary(const std::vector<PlannedFile>& plan);
 // file system, say) it copies, checks the copy's size and deletes the source, and undoes the copy on
 // any failure. Moving a file onto itself succeeds and changes nothing. False with a reason when the
 // file stays where it was.
-bool moveWithoutReplacing(const std::string& source, const std::string& target, std::string& reason);
+//
+// What a caller hears of a move that has to copy, each time able to call it off by returning false
+// with the reason set: `beforeCopy` when the target is free and the copy is about to begin,
+// `beforeRemovingSource` when the copy is complete and on disk (calling off then undoes the copy).
+struct CopyHooks {
+  std::function<bool(std::string& reason)> beforeCopy;
+  std::function<bool(std::string& reason)> beforeRemovingSource;
+};
+bool moveWithoutReplacing(const std::string& source, const std::string& target, std::string& reason,
+                          const CopyHooks& hooks = {});
 
 // "    (" + count + ":" + index + ") " + source, shortened by shortenCaption.
 std::string captionText(int64_t count, int64_t index, std::string_view source);

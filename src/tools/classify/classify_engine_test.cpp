@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,85 @@ TEST(ClassifyRun, FileListRunsThroughOneBatchCountAndFailsEmptyEntries) {
             nativeFromInternal(chinese) + "\n");
   EXPECT_NE(f.logBytes(kBeforeLogName).find(testing::utf8(u8"/文档.txt\n")), std::string::npos);
   ASSERT_EQ(f.ctx.failures.size(), 1u);
+}
+
+// Every path under `root` (native), files and folders, with a file's bytes.
+std::map<std::string, std::string> everything(const std::string& root) {
+  std::map<std::string, std::string> paths;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    paths[entry.path().string()] = entry.is_regular_file() ? testing::readBytes(entry.path().string()) : "<folder>";
+  }
+  return paths;
+}
+
+// Names and list lines that would climb out of the folder the template puts them in. Nested deep
+// enough that what climbs stays inside the test's own folder, where it is caught.
+TEST(ClassifyRun, HostileNamesAndListLinesStayInTheTargetFolder) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> files;       // under top/src
+    std::vector<std::string> list;        // list lines with {src} for top/src; empty: walk top/src
+    const char* templateText;             // {top} for the nested folder
+    std::vector<std::string> batchNames;  // named list when not empty
+    const char* targetFolder;             // under top: everything the run writes lies in it
+    std::vector<std::string> want;        // what the target folder holds afterwards, under top
+  };
+  const Case cases[] = {
+      {"main names of dots", {"...txt", "..txt", "..."}, {}, "[父目录路径]/[主名]/[文件名]", {}, "src",
+       {"src/．．/...txt", "src/．/..txt", "src/．．/..."}},
+      {"batch names that climb", {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"}, {}, "{top}/out/[批次名]/[文件名]",
+       {"../../../../tmp/x", "..", ".", "/etc", "a/../../b"}, "out",
+       {"out/..／..／..／..／tmp／x/a.txt", "out/．．/b.txt", "out/．/c.txt", "out/／etc/d.txt",
+        "out/a／..／..／b/e.txt"}},
+      {"folder name of a list line", {"f.txt", "a/keep"}, {"{src}/a/../f.txt"}, "{top}/out/[父目录名]/[文件名]", {},
+       "out", {"out/．．/f.txt"}},
+      {"segment of a list line", {"f.txt"}, {"/..{src}/f.txt"}, "{top}/out/[父目录段]/[文件名]", {}, "out",
+       {"out/．．{src}/f.txt"}},
+      {"subfolders of a list line", {"f.txt"}, {"/..{src}/f.txt"}, "{top}/out/[子目录段]/[文件名]", {}, "out",
+       {"out/．．{src}/f.txt"}},
+  };
+  for (const Case& c : cases) {
+    for (bool keep : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (keep ? ", copy" : ", move"));
+      Fixture f;
+      const std::string top = f.in("1/2/3/4/5/6/7");
+      auto fill = [&](std::string text) {
+        for (const auto& [key, value] : {std::pair<std::string, std::string>{"{top}", top}, {"{src}", top + "/src"}}) {
+          for (size_t at = text.find(key); at != std::string::npos; at = text.find(key)) text.replace(at, key.size(), value);
+        }
+        return text;
+      };
+      for (const std::string& file : c.files) testing::writeBytes(top + "/src/" + file, file);
+      std::filesystem::create_directories(top + "/out");
+      f.options.templateText = fill(c.templateText);
+      if (c.list.empty()) {
+        f.options.entryFolder = top + "/src";
+      } else {
+        f.options.source = ClassifySource::FileList;
+        for (const std::string& line : c.list) f.options.fileList.push_back(fill(line));
+      }
+      if (!c.batchNames.empty()) {
+        f.options.batchMode = BatchNameMode::NamedList;
+        f.options.batchNames = c.batchNames;
+        f.options.perBatch = 1;
+      }
+      f.options.keepSources = keep;
+      const auto before = everything(f.dir.path());
+      const ClassifyOutcome outcome = f.run();
+      EXPECT_EQ(outcome.failed, 0);
+      const std::string inside = top + "/" + c.targetFolder;
+      const auto after = everything(f.dir.path());
+      for (const auto& [path, bytes] : after) {
+        if (path != inside && path.rfind(inside + "/", 0) != 0) {
+          EXPECT_TRUE(before.count(path) == 1 && before.at(path) == bytes) << "written outside: " << path;
+        }
+      }
+      for (const std::string& want : c.want) {
+        const std::string path = nativeFromInternal(top + "/" + fill(want));
+        EXPECT_TRUE(std::filesystem::is_regular_file(path)) << path;
+      }
+    }
+  }
 }
 
 TEST(ClassifyRun, NeverReplacesWhatItMustNot) {

@@ -64,14 +64,16 @@ std::string logLine(std::string_view path) {
   return line + '\n';
 }
 
+std::string logLinePath(std::string_view line) {
+  return internalFromNative(!line.empty() && line.front() == '\\' ? unescape(line.substr(1)) : std::string(line));
+}
+
 std::vector<std::string> readLogLines(std::string_view bytes) {
   const bool crlf = bytes.find("\r\n") != std::string_view::npos;
   // An earlier version's log: GBK, which is internal text as it stands.
   if (crlf && !wellFormedUtf8(bytes)) return splitText(bytes, "\r\n");
   std::vector<std::string> lines = splitText(bytes, crlf ? "\r\n" : "\n");
-  for (std::string& line : lines) {
-    line = internalFromNative(!line.empty() && line.front() == '\\' ? unescape(std::string_view(line).substr(1)) : line);
-  }
+  for (std::string& line : lines) line = logLinePath(line);
   return lines;
 }
 

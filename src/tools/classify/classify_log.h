@@ -20,6 +20,9 @@ namespace chengling {
 // The log line of `path` (internal text), its LF included.
 std::string logLine(std::string_view path);
 
+// The path of one line that logLine wrote, without its LF, as internal text.
+std::string logLinePath(std::string_view line);
+
 // The paths of a log's bytes, as internal text, in order; an empty line is an empty path.
 std::vector<std::string> readLogLines(std::string_view bytes);
 

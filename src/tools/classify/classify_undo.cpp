@@ -10,6 +10,7 @@
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
 #include "tools/classify/classify_engine.h"
+#include "tools/classify/classify_journal.h"
 #include "tools/classify/classify_log.h"
 
 namespace chengling {
@@ -23,6 +24,7 @@ std::string undoActionText(UndoAction action) {
     case UndoAction::SkippedMissing: return "归类后的位置上没有该文件";
     case UndoAction::SkippedOccupied: return "原位置已有文件";
     case UndoAction::Failed: return "无法移回";
+    case UndoAction::RemovedCopy: return "原文件仍在，多余的副本已删除";
   }
   return std::string();
 }
@@ -121,10 +123,35 @@ std::vector<std::string> removeMadeFolders(std::string_view logFolder, RunContex
   return removed;
 }
 
+// Takes away the complete copies that a killed run made of files still in place, each only while
+// it is the very copy the run recorded and its source is a file of the same size.
+void removeStrayCopies(const RecoveredRun& run, UndoOutcome& outcome, RunContext& ctx) {
+  for (const RecoveredRun::StrayCopy& stray : run.strayCopies) {
+    UndoStep step{stray.source, stray.copy, UndoAction::RemovedCopy, {}};
+    if (!fileIdentity(stray.copy).sameAs(stray.identity) || regularFileSize(stray.source) < 0 ||
+        regularFileSize(stray.source) != regularFileSize(stray.copy)) {
+      continue;
+    }
+    if (removeFile(stray.copy, &step.reason)) {
+      ++outcome.removedCopies;
+    } else {
+      step.action = UndoAction::Failed;
+      step.reason = "无法删除多余的副本：" + step.reason;
+      ctx.failure(step.after, step.reason);
+      ++outcome.failed;
+    }
+    outcome.steps.push_back(std::move(step));
+  }
+}
+
 }  // namespace
 
 UndoOutcome ClassifyUndo(std::string_view logFolder, RunContext& ctx) {
   UndoOutcome outcome;
+  const LeftJournal journal = recoverLeftJournal(
+      logFolder, outcome.error, [&](const RecoveredRun& run) { removeStrayCopies(run, outcome, ctx); });
+  if (journal == LeftJournal::Busy) outcome.error = "另一个归类正在进行，等它结束后才能撤销";
+  if (journal == LeftJournal::Busy || journal == LeftJournal::Failed) return outcome;
   UndoLogs logs;
   if (!readLogs(logFolder, logs, outcome.error, &ctx)) return outcome;
   const size_t pairs = logs.pairs;
@@ -164,8 +191,20 @@ UndoOutcome ClassifyUndo(std::string_view logFolder, RunContext& ctx) {
 
 bool ClassifyUndoAvailable(std::string_view logFolder) {
   UndoLogs logs;
-  std::string error;
-  if (!readLogs(logFolder, logs, error, nullptr)) return false;
+  RecoveredRun run;
+  switch (peekLeftJournal(logFolder, run)) {
+    case LeftJournal::Busy:
+    case LeftJournal::Failed: return false;
+    case LeftJournal::Recovered:
+      if (!run.strayCopies.empty()) return true;
+      logs = parseUndoLogs(run.beforeLog, run.afterLog, run.failureLog);
+      break;
+    case LeftJournal::None: {
+      std::string error;
+      if (!readLogs(logFolder, logs, error, nullptr)) return false;
+      break;
+    }
+  }
   for (size_t i = logs.pairs; i-- > 0;) {
     if (checkPair(logs, i) == UndoAction::Restored) return true;
   }
@@ -177,6 +216,7 @@ std::string undoStepLine(const UndoStep& step) {
   switch (step.action) {
     case UndoAction::Restored: return "已移回：" + pair;
     case UndoAction::Failed: return "失败：" + pair + "（" + step.reason + "）";
+    case UndoAction::RemovedCopy: return "已删除多余副本：" + step.after + "（原文件仍在 " + step.before + "）";
     default: return "跳过：" + pair + "（" + undoActionText(step.action) + "）";
   }
 }
@@ -186,6 +226,7 @@ std::string undoFolderLine(std::string_view folder) { return "已删除空文件
 std::string undoSummary(const UndoOutcome& outcome) {
   std::string summary = "撤销归类：移回 " + numberToText(outcome.restored) + " 个，跳过 " +
                         numberToText(outcome.skipped) + " 个，失败 " + numberToText(outcome.failed) + " 个";
+  if (outcome.removedCopies > 0) summary += "，删除多余副本 " + numberToText(outcome.removedCopies) + " 个";
   if (!outcome.removedFolders.empty()) {
     summary += "，删除空文件夹 " + numberToText(static_cast<int64_t>(outcome.removedFolders.size())) + " 个";
   }

@@ -37,6 +37,44 @@ void replaceToken(std::string& text, const PathTemplate& tmpl, TemplateToken tok
   text = replaceOnBoundaries(text, tokenText(token), value);
 }
 
+// The harmless stand-ins of a "." or ".." level: the full-width full stop, which reads the same.
+constexpr std::string_view kDotLevel = "．";
+constexpr std::string_view kDotDotLevel = "．．";
+
+std::string harmlessLevel(std::string_view level) {
+  if (level == ".") return std::string(kDotLevel);
+  if (level == "..") return std::string(kDotDotLevel);
+  return std::string(level);
+}
+
+// A value taken from a file's name or a list line is one level of the target, whatever it holds: a
+// "/" in it becomes the full-width "／", and the value "." or ".." becomes "．" or "．．". Only the
+// separators of the template itself make folders, so a name such as "...txt" (main name "..") or a
+// batch name "../../x" never climbs out of the folder that the template puts it in.
+std::string nameValue(std::string_view value) {
+  if (value.find(kPathSeparator) == std::string_view::npos) return harmlessLevel(value);
+  return replaceOnBoundaries(value, "/", "／");
+}
+
+// A value that is a path ([子目录段], [父目录段], [父目录路径]) keeps its separators, but a "." or ".."
+// level in it (a list line such as "/a/../../x.txt") becomes "．" or "．．": it names a folder
+// below the place where the template puts the value, never one above it. Paths without such
+// levels, which is every path of a folder walk, stay as they are.
+std::string pathValue(std::string_view value) {
+  if (value.find('.') == std::string_view::npos) return std::string(value);
+  std::string result;
+  result.reserve(value.size());
+  size_t start = 0;
+  while (true) {
+    const size_t slash = value.find(kPathSeparator, start);
+    result += harmlessLevel(value.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start));
+    if (slash == std::string_view::npos) break;
+    result += kPathSeparator;
+    start = slash + 1;
+  }
+  return result;
+}
+
 std::string afterFirstSeparator(std::string_view path) {
   const size_t slash = path.find(kPathSeparator);
   return slash == std::string_view::npos ? std::string() : std::string(path.substr(slash + 1));
@@ -233,7 +271,7 @@ std::string PathTemplate::expandWith(std::string_view file, std::string_view ent
   using T = TemplateToken;
   std::string text = text_;
   if (has(T::SubfolderSegment)) {
-    replaceToken(text, *this, T::SubfolderSegment, subfolderSegment(file, entryFolder));
+    replaceToken(text, *this, T::SubfolderSegment, pathValue(subfolderSegment(file, entryFolder)));
   }
   std::string folder(file);
   for (int level = 1; level <= 5; ++level) {
@@ -242,13 +280,15 @@ std::string PathTemplate::expandWith(std::string_view file, std::string_view ent
     const auto path = static_cast<T>(first);
     const auto segment = static_cast<T>(first + 1);
     const auto name = static_cast<T>(first + 2);
-    replaceToken(text, *this, path, folder);
-    if (has(segment)) replaceToken(text, *this, segment, afterFirstSeparator(folder));
-    if (has(name)) replaceToken(text, *this, name, SanitizeFileName(PathFileName(folder), false, false));
+    if (has(path)) replaceToken(text, *this, path, pathValue(folder));
+    if (has(segment)) replaceToken(text, *this, segment, pathValue(afterFirstSeparator(folder)));
+    if (has(name)) {
+      replaceToken(text, *this, name, nameValue(SanitizeFileName(PathFileName(folder), false, false)));
+    }
   }
-  if (has(T::FileName)) replaceToken(text, *this, T::FileName, PathFileName(file));
-  if (has(T::MainName)) replaceToken(text, *this, T::MainName, PathBaseName(file));
-  if (has(T::Extension)) replaceToken(text, *this, T::Extension, PathExtension(file));
+  if (has(T::FileName)) replaceToken(text, *this, T::FileName, nameValue(PathFileName(file)));
+  if (has(T::MainName)) replaceToken(text, *this, T::MainName, nameValue(PathBaseName(file)));
+  if (has(T::Extension)) replaceToken(text, *this, T::Extension, nameValue(PathExtension(file)));
   if (has(T::Size)) replaceToken(text, *this, T::Size, SizeText(size));
   if (needsTime()) {
     const time_t seconds = static_cast<time_t>(modified);
@@ -259,7 +299,7 @@ std::string PathTemplate::expandWith(std::string_view file, std::string_view ent
     const T tokens[] = {T::Year, T::Month, T::Day, T::Hour, T::Minute, T::Second};
     for (int i = 0; i < 6; ++i) replaceToken(text, *this, tokens[i], numberToText(int64_t{values[i]}));
   }
-  if (has(T::BatchName)) replaceToken(text, *this, T::BatchName, BatchName(batch));
+  if (has(T::BatchName)) replaceToken(text, *this, T::BatchName, nameValue(BatchName(batch)));
   return replaceAll(text, "//", "/");
 }
 

@@ -81,6 +81,9 @@ class PathTemplate {
   // The target path of `file` ("/"-separated internal text). `entryFolder` ends with "/" in a folder
   // walk and is empty in a file-list run. Reads the file's size and time only when needed. May set
   // `batch.number` back to 1 (named list). A doubled separator in the result becomes one.
+  // No value adds a level that climbs: a name or batch name is one level ("/" in it becomes "／",
+  // the whole value "." or ".." becomes "．" or "．．"), and a "." or ".." level of a path value
+  // becomes "．" or "．．" as well. Only the template's own separators and dots are taken as typed.
   std::string expand(std::string_view file, std::string_view entryFolder, BatchContext& batch) const;
 
   // The same with the size and the modification time (seconds since the epoch) supplied.

@@ -1,6 +1,6 @@
 // libFuzzer target: a path template (with its tokens) expanded for a file path and an entry folder,
-// with the batch names of a named list. No crash, hang or leak, and no file is read: the size and
-// the time are supplied. Parts of the input are cut at 1E bytes: template, file, entry folder, names.
+// with the batch names of a named list. No crash, hang or leak, no "." or ".." level that the
+// template did not type, and no file is read: the size and the time are supplied. Parts of the input are cut at 1E bytes: template, file, entry folder, names.
 
 #include <cstddef>
 #include <cstdint>
@@ -25,8 +25,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Sizes and times from the input's length reach every unit and calendar field now and then.
   const int64_t bytes = static_cast<int64_t>(size) * size * size * 977 - 5;
   const int64_t modified = static_cast<int64_t>(size) * 86400 * 97 - 3600;
-  (void)pathTemplate.expandWith(parts[1], parts[2], batch, bytes, modified);
+  const std::string target = pathTemplate.expandWith(parts[1], parts[2], batch, bytes, modified);
   if (batch.number < 1) abort();
+  // No value climbs: a template that types no dot gives no "." or ".." level, whatever the names.
+  if (parts[0].find('.') == std::string_view::npos) {
+    for (const std::string& level : splitText(target + "/", "/")) {
+      if (level == "." || level == "..") abort();
+    }
+  }
 
   // Every unknown word is a bracketed piece of the template, and none is a token.
   for (const std::string& word : unknownBracketWords(parts[0])) {

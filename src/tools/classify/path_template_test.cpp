@@ -94,6 +94,49 @@ TEST(PathTemplate, NamesAndExtensions) {
   }
 }
 
+// A value from a file's name, a list line or a batch-name list never adds a level that climbs, and
+// never a folder level of its own: only what the template holds splits and climbs.
+TEST(PathTemplate, ValuesNeverClimbOutOfTheirLevel) {
+  struct Case { const char* templateText; const char* file; const char* batchName; const char* want; };
+  const Case cases[] = {
+      // Main names of "...txt", "..txt" and "...": "..", "." and "..".
+      {"/out/[主名]/[文件名]", "/d/...txt", "1", "/out/．．/...txt"},
+      {"/out/[主名]/[文件名]", "/d/..txt", "1", "/out/．/..txt"},
+      {"/out/[主名][扩展名]/x", "/d/...", "1", "/out/．．/x"},
+      {"[父目录路径]/[主名]/[文件名]", "/d/...txt", "1", "/d/．．/...txt"},
+      // A list line naming ".." or "." itself.
+      {"/out/[文件名]", "/d/..", "1", "/out/．．"},
+      {"/out/[文件名]/x", "/d/.", "1", "/out/．/x"},
+      // Batch-name lines: separators stay inside the name, dot levels become full-width.
+      {"/out/[批次名]/[文件名]", "/d/a.txt", "../../../../tmp/x", "/out/..／..／..／..／tmp／x/a.txt"},
+      {"/out/[批次名]/[文件名]", "/d/a.txt", "..", "/out/．．/a.txt"},
+      {"/out/[批次名]/[文件名]", "/d/a.txt", ".", "/out/．/a.txt"},
+      {"/out/[批次名]/[文件名]", "/d/a.txt", "/etc", "/out/／etc/a.txt"},
+      {"/out/[批次名][批次名]/[文件名]", "/d/a.txt", ".", "/out/．．/a.txt"},
+      // A list line that climbs: its levels become folders below where the template puts them.
+      {"/out/[子目录段]/[文件名]", "/a/../../x.txt", "1", "/out/a/．．/．．/x.txt"},
+      {"/out/[父目录段]/[文件名]", "/a/../../x.txt", "1", "/out/a/．．/．．/x.txt"},
+      {"/out/[父目录名]/[文件名]", "/a/../x.txt", "1", "/out/．．/x.txt"},
+      {"[父目录路径]/[文件名]", "/a/./../x.txt", "1", "/a/．/．．/x.txt"},
+      {"[2父目录路径]/[文件名]", "/a/../b/x.txt", "1", "/a/．．/x.txt"},
+      {"/out/[子目录段]/[文件名]", "../../x.txt", "1", "/out/．．/．．/x.txt"},
+      // Ordinary values, dots and backslashes included, stay byte for byte.
+      {"/out/[主名]/[批次名]/[文件名]", "/d/a..b.txt", "v1.2", "/out/a..b/v1.2/a..b.txt"},
+      {"/out/[主名]/[文件名]", "/d/....txt", "1", "/out/.../....txt"},
+      {"/out/[批次名]/[文件名]", "/d/.a", "..\\..\\x", "/out/..\\..\\x/.a"},
+      {"/out/[子目录段]/[文件名]", "/in/.git/..a/x.txt", "1", "/out/in/.git/..a/x.txt"},
+      // What the template itself holds is taken as typed.
+      {"/out/../[批次名]/./[文件名]", "/d/a.txt", "b", "/out/../b/./a.txt"},
+  };
+  for (const Case& c : cases) {
+    BatchContext batch;
+    batch.mode = BatchNameMode::NamedList;
+    batch.names = {c.batchName};
+    EXPECT_EQ(PathTemplate(c.templateText).expandWith(c.file, "", batch, 0, 0), c.want)
+        << c.templateText << " " << c.file << " " << c.batchName;
+  }
+}
+
 TEST(PathTemplate, ReplacesOnlyExactTokensThatThePreparedTemplateHolds) {
   struct Case { const char* templateText; const char* file; const char* want; };
   const Case cases[] = {

@@ -343,6 +343,64 @@ TEST_F(CsvTableWindow, ExportThenImportGivesTheSameTableAndTxtIsUnquoted) {
   EXPECT_EQ(rows(), rowsBefore);
 }
 
+// A NUL is a byte of its cell: the grid shows it as a replacement character, and the table goes
+// out to a file and through the clipboard with the NUL where it was and every row after it.
+TEST_F(CsvTableWindow, ANulInACellIsShownAndComesBackOutWhole) {
+  using namespace std::string_literals;
+  const std::string quoted = "\xEF\xBB\xBF\"名\",\"值\"\r\n\"1\",\"x\0y\"\r\n\"\0\",\"中\0文\"\r\n\"2\",\"z\"\r\n"s;
+  writeBytes(dir_ / "in.csv", quoted);
+  dropAndWait({dir_ / "in.csv"});
+  const Rows imported = {{"1", "x\0y"s}, {"\0"s, "中\0文"s}, {"2", "z"}};
+  ASSERT_EQ(rows(), imported);
+
+  // The cell that holds only a NUL is drawn, not left blank like an empty one.
+  const QImage data = panel(Panel::Data)->grab().toImage();
+  const int rowHeight = grid()->metrics().rowHeight;
+  auto inked = [&](int row) {
+    for (int x = 2; x < model().GetColumnWidth(1) - 1; ++x) {
+      for (int y = (row - 1) * rowHeight + 3; y < row * rowHeight - 1; ++y) {
+        if (data.pixelColor(x, y).value() < 128) return true;
+      }
+    }
+    return false;
+  };
+  EXPECT_TRUE(inked(2)) << "a NUL alone";
+  EXPECT_TRUE(inked(1));
+
+  Modals modals;
+  modals.next(pickInFileDialog({native(dir_ / "out.csv")}));
+  QTest::mouseClick(button(u"按钮导出文本表格"_s), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return modals.texts.size() == 1; }, kRunTimeoutMs));
+  EXPECT_EQ(testing::hex(readBytes(dir_ / "out.csv")), testing::hex(quoted));
+  modals.next(pickInFileDialog({native(dir_ / "out.txt")}));
+  QTest::mouseClick(button(u"按钮导出文本表格"_s), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return modals.texts.size() == 2; }, kRunTimeoutMs));
+  EXPECT_EQ(testing::hex(readBytes(dir_ / "out.txt")),
+            testing::hex("\xEF\xBB\xBF名,值\r\n1,x\0y\r\n\0,中\0文\r\n2,z\r\n"s));
+
+  auto* copy = button(u"按钮复制文本表格"_s);
+  CaptionLog log(copy);
+  QTest::mouseClick(copy, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return log.seen.size() >= 2; }, kRunTimeoutMs));
+  EXPECT_EQ(clipboardText(), u"\"1\",\"x\0y\"\n\"\0\",\"中\0文\"\n\"2\",\"z\"\n"_s);
+  setClipboardText(u"a,b\n"_s + clipboardText());
+  QTest::mouseClick(button(u"按钮粘贴文本表格"_s), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model().RowCount() == 3 && !tool_->running(); }, kRunTimeoutMs));
+  EXPECT_EQ(rows(), imported);
+
+  // A clipped cell's tip shows its NUL as the grid does.
+  TableModel table;
+  table.AddColumn("a", 60);
+  table.AddRow({in("很长很长很长很长的") + "\0"s + in("一段文字")});
+  grid()->setModel(std::move(table));
+  QWidget* panelData = panel(Panel::Data);
+  const QPoint at(30, 15);
+  QTest::mouseMove(panelData, at);
+  QHelpEvent rest(QEvent::ToolTip, at, panelData->mapToGlobal(at));
+  QApplication::sendEvent(panelData, &rest);
+  EXPECT_EQ(grid()->toolTip()->shownText(), u"很长很长很长很长的\uFFFD一段文字"_s);
+}
+
 TEST_F(CsvTableWindow, AnExportThatCannotBeWrittenSaysSoAndWritesNothing) {
   writeBytes(dir_ / "locked/keep.txt", "k");
   testing::ReadOnlyFolder readOnly(dir_ / "locked");

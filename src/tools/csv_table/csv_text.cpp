@@ -55,11 +55,6 @@ std::string internalField(std::string_view field, bool utf8) {
   return out;
 }
 
-// A cell ends at a NUL: internal text ends there.
-void cutFieldsAtNul(std::vector<std::string_view>& fields) {
-  for (std::string_view& f : fields) f = f.substr(0, f.find('\0'));
-}
-
 // Lines in `text`, counted as lines end at LF (the last needs none): no text holds more records.
 size_t lineCount(std::string_view text) {
   if (text.empty()) return 0;
@@ -74,13 +69,12 @@ constexpr size_t kTwoCoreImport = size_t{4} << 20;
 // `tick(bytesDone)` after each; the import ends early when it returns false. True when every record
 // was added.
 template <typename Tick>
-bool addRecordRows(char* text, size_t from, size_t to, bool utf8, bool hasNul, int32_t count,
+bool addRecordRows(char* text, size_t from, size_t to, bool utf8, int32_t count,
                    TableModel::LineRows& rows, int64_t& unclosed, Tick&& tick) {
   std::vector<std::string_view> fields;
   for (size_t pos = from; pos < to;) {
     const CsvRecordEnd end = readCsvRecord(text, to, pos, utf8, fields);
     if (end.unclosedQuote) ++unclosed;
-    if (hasNul) cutFieldsAtNul(fields);
     // The row may take over the record's bytes and its line break.
     rows.add(text + pos, end.next - pos, fields, count, utf8);
     pos = end.next;
@@ -97,7 +91,6 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
   bool headerKnown = table.ColumnCount() >= 1;
   bool firstExamined = false;
   int64_t added = 0;
-  const bool hasNul = std::memchr(text, 0, size) != nullptr;
   std::vector<std::string_view> fields;
   size_t rest = 0;  // where the records that are all rows begin
   table.reserveRows(1);
@@ -106,7 +99,6 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
     const CsvRecordEnd end = readCsvRecord(text, size, start, utf8, fields);
     rest = end.next;
     if (end.unclosedQuote) ++unclosed;
-    if (hasNul) cutFieldsAtNul(fields);
     if (!headerKnown && fields.empty()) {
       // A record without fields cannot make a header: leading empty lines would otherwise leave a
       // table of no columns that drops every following row.
@@ -149,14 +141,14 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
   int64_t unclosedSecond = 0;
   auto readSecond = [&] {
     const bool completed =
-        addRecordRows(text, cut, size, utf8, hasNul, count, ranges[1], unclosedSecond, [&](size_t done) {
+        addRecordRows(text, cut, size, utf8, count, ranges[1], unclosedSecond, [&](size_t done) {
           secondDone.store(done, std::memory_order_relaxed);
           return !firstStopped.load(std::memory_order_relaxed) && !ctx.stopRequested();
         });
     if (completed) ranges[1].markComplete();
   };
   auto readFirst = [&] {
-    const bool completed = addRecordRows(text, rest, cut, utf8, hasNul, count, ranges[0], unclosed, [&](size_t done) {
+    const bool completed = addRecordRows(text, rest, cut, utf8, count, ranges[0], unclosed, [&](size_t done) {
       if (ranges[0].added() % kProgressEvery == 0) {
         ctx.progress(static_cast<int64_t>(rest + done + secondDone.load(std::memory_order_relaxed)),
                      static_cast<int64_t>(size));
@@ -178,7 +170,8 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
 }
 
 // A file's content ready for the table: UTF-8 content that internal text can hold stays UTF-8 (no
-// conversion there and back); everything else is what DecodeText makes of it, `used` the same.
+// conversion there and back); everything else is what DecodeText makes of it, `used` the same. A NUL
+// is kept with everything after it: the table carries it as a byte of its cell.
 struct HeldText {
   std::string bytes;
   size_t start = 0;  // a UTF-8 mark before it
@@ -198,6 +191,7 @@ HeldText holdFileText(std::string content, TextEncoding& used) {
       utf8 = true;
       held.start = utf8Mark.size();
     } else {
+      // As DecodeText detects: a declaration after a NUL is not looked for.
       const int declared = DetectHtmlCharset(cutAtNul(view));
       general = declared == 2 || declared == 3;
       utf8 = declared == 1;
@@ -206,24 +200,23 @@ HeldText holdFileText(std::string content, TextEncoding& used) {
   if (!general) {
     const std::string_view body = view.substr(held.start);
     utf8 = utf8 || LooksLikeUtf8(body);
-    const std::string_view text = cutAtNul(body);
     if (!utf8) {
       held.start = 0;
-      held.size = cutAtNul(view).size();
+      held.size = view.size();
       held.bytes = std::move(content);
       used = TextEncoding::Ansi;
       return held;
     }
     // What converts to nothing, or holds what the table cannot read, takes the general way.
-    if (!text.empty() && utf8FitsInternal(text)) {
-      held.size = text.size();
+    if (!body.empty() && utf8FitsInternal(body)) {
+      held.size = body.size();
       held.utf8 = true;
       held.bytes = std::move(content);
       used = TextEncoding::Utf8;
       return held;
     }
   }
-  held.bytes = DecodeText({}, TextEncoding::Detect, content, {}, used);
+  held.bytes = decodeKeepingNul(content, TextEncoding::Detect, used);
   held.start = 0;
   held.size = held.bytes.size();
   return held;
@@ -278,9 +271,8 @@ CsvImportOutcome ImportCsvText(std::string_view text, bool numberedTitles, Table
   CsvImportOutcome outcome;
   table.ClearRows();
   table.ClearColumns();
-  const std::string_view source = cutAtNul(text);
-  char* held = table.adoptText(std::string(source));
-  outcome.rowsAdded = importHeldSource(held, source.size(), false, numberedTitles, table, ctx, outcome.stopped,
+  char* held = table.adoptText(std::string(text));
+  outcome.rowsAdded = importHeldSource(held, text.size(), false, numberedTitles, table, ctx, outcome.stopped,
                                        outcome.unclosedQuoteLines);
   return outcome;
 }

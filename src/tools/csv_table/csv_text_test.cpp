@@ -17,6 +17,7 @@ namespace chengling {
 namespace {
 
 using testing::gb;
+using testing::hex;
 using testing::readBytes;
 using testing::TempDir;
 using testing::writeBytes;
@@ -291,6 +292,36 @@ TEST_F(CsvImport, AnyBytesImportWithoutHarm) {
   EXPECT_EQ(outcome.rowsAdded, table_.RowCount());
 }
 
+// A NUL is a byte of its cell: a file holding some imports every row after it, and exported in its
+// own encoding comes out byte for byte (a .txt name: the same cells, unquoted).
+TEST_F(CsvImport, NulBytesInCellsRoundTripInEveryEncoding) {
+  using namespace std::string_literals;
+  const std::string quoted = gb(u8"\"名\",\"值") + "\0"s + gb(u8"注\"\r\n") +
+                             "\"1\",\"x\0y\"\r\n\"\0\",\"\0\0\"\r\n"s +
+                             gb(u8"\"2\",\"中") + "\0"s + gb(u8"文\"\r\n") + "\"3\",\"z\"\r\n";
+  const std::string plain = gb(u8"名,值") + "\0"s + gb(u8"注\r\n") + "1,x\0y\r\n\0,\0\0\r\n"s +
+                            gb(u8"2,中") + "\0"s + gb(u8"文\r\n") + "3,z\r\n";
+  const Fields titles = {gb(u8"名"), gb(u8"值") + "\0"s + gb(u8"注")};
+  const std::vector<Fields> rows = {{"1", "x\0y"s}, {"\0"s, "\0\0"s}, {"2", gb(u8"中") + "\0"s + gb(u8"文")}, {"3", "z"}};
+  for (TextEncoding encoding : {TextEncoding::Ansi, TextEncoding::Utf8, TextEncoding::Utf16Le, TextEncoding::Utf16Be}) {
+    SCOPED_TRACE(static_cast<int>(encoding));
+    const CsvImportOutcome outcome = import({file("n.csv", encodedText(quoted, encoding))});
+    EXPECT_EQ(outcome.encoding, encoding);
+    EXPECT_EQ(titlesOf(table_), titles);
+    EXPECT_EQ(cellsOf(table_), rows);
+    ASSERT_TRUE(ExportCsv(table_, dir_ / "out.csv", outcome.encoding));
+    EXPECT_EQ(hex(readBytes(dir_ / "out.csv")), hex(encodedText(quoted, encoding)));
+    ASSERT_TRUE(ExportCsv(table_, dir_ / "out.txt", outcome.encoding));
+    EXPECT_EQ(hex(readBytes(dir_ / "out.txt")), hex(encodedText(plain, encoding)));
+  }
+  // UTF-8 without a mark is held as UTF-8 too.
+  const CsvImportOutcome outcome = import({file("n.csv", encodedText(plain, TextEncoding::Utf8NoMark))});
+  EXPECT_EQ(outcome.encoding, TextEncoding::Utf8);
+  EXPECT_EQ(titlesOf(table_), titles);
+  EXPECT_EQ(cellsOf(table_), rows);
+  EXPECT_EQ(copyText(table_), quoted.substr(quoted.find('\n') + 1));
+}
+
 // What a spreadsheet program saves (written by Python's csv module: tests/data/csv/spreadsheet.py)
 // imports cell for cell, and exported to a .csv name comes out byte for byte as the same program
 // writes the rows with every field quoted.
@@ -409,6 +440,14 @@ TEST(CsvClipboardImport, ReplacesTheTableWithTheText) {
   ImportCsvText("x,y\r\n1,2\r\n", false, table, ctx);
   EXPECT_EQ(titlesOf(table), (Fields{"x", "y"}));
   EXPECT_EQ(cellsOf(table), (std::vector<Fields>{{"1", "2"}}));
+}
+
+TEST(CsvClipboardImport, KeepsNulBytesAndTheRowsAfterThem) {
+  using namespace std::string_literals;
+  TableModel table;
+  PlainRunContext ctx;
+  ImportCsvText("a,b\r\n1,x\0y\r\n2,z\r\n"s, false, table, ctx);
+  EXPECT_EQ(cellsOf(table), (std::vector<Fields>{{"1", "x\0y"s}, {"2", "z"}}));
 }
 
 class CsvExport : public ::testing::Test {

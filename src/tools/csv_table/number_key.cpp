@@ -23,25 +23,6 @@ constexpr int64_t kLowestExponent = -2046;
 constexpr int64_t kHighestExponent = 2047;
 constexpr int kFirstDigits = 15;  // in the high word, below the exponent field
 constexpr int kNextDigits = 9;    // in the low word
-constexpr uint64_t kPowers[19] = {1,
-                                  10,
-                                  100,
-                                  1000,
-                                  10000,
-                                  100000,
-                                  1000000,
-                                  10000000,
-                                  100000000,
-                                  1000000000,
-                                  10000000000,
-                                  100000000000,
-                                  1000000000000,
-                                  10000000000000,
-                                  100000000000000,
-                                  1000000000000000,
-                                  10000000000000000,
-                                  100000000000000000,
-                                  1000000000000000000};
 
 // The digits of a number in order, taken one at a time: what the key and the full value need.
 class Digits {
@@ -77,10 +58,10 @@ class Digits {
       return k;
     }
     uint64_t field = static_cast<uint64_t>(exponent + 2047);
-    uint64_t first = first_ * kPowers[kFirstDigits - std::min<size_t>(seen_, kFirstDigits)];
+    uint64_t first = first_ * kPowersOfTen[kFirstDigits - std::min<size_t>(seen_, kFirstDigits)];
     uint32_t next = seen_ <= kFirstDigits
                         ? 0
-                        : static_cast<uint32_t>(next_ * kPowers[kFirstDigits + kNextDigits -
+                        : static_cast<uint32_t>(next_ * kPowersOfTen[kFirstDigits + kNextDigits -
                                                                  std::min<size_t>(seen_, kFirstDigits + kNextDigits)]);
     k.exact = significant_ <= static_cast<size_t>(kFirstDigits + kNextDigits);
     if (exponent < kLowestExponent || exponent > kHighestExponent) {
@@ -104,9 +85,9 @@ class Digits {
     const auto significant = static_cast<int64_t>(significant_);
     if (significant <= 18 && exponent <= 18 && significant - exponent <= 18) {
       const auto s = static_cast<size_t>(significant);
-      uint64_t digits = s <= kFirstDigits ? first / kPowers[kFirstDigits - s]
-                                          : first * kPowers[s - kFirstDigits] + next / kPowers[kFirstDigits + kNextDigits - s];
-      if (exponent > significant) digits *= kPowers[exponent - significant];
+      uint64_t digits = s <= kFirstDigits ? first / kPowersOfTen[kFirstDigits - s]
+                                          : first * kPowersOfTen[s - kFirstDigits] + next / kPowersOfTen[kFirstDigits + kNextDigits - s];
+      if (exponent > significant) digits *= kPowersOfTen[exponent - significant];
       k.scaled = true;
       k.mantissa = negative ? -static_cast<int64_t>(digits) : static_cast<int64_t>(digits);
       k.fraction = static_cast<int>(std::max<int64_t>(0, significant - exponent));

@@ -10,6 +10,12 @@
 
 namespace chengling {
 
+// 10^0 .. 10^18, every power of ten a 64-bit word holds.
+inline constexpr uint64_t kPowersOfTen[19] = {
+    1,           10,           100,           1000,           10000,           100000,           1000000,
+    10000000,    100000000,    1000000000,    10000000000,    100000000000,    1000000000000,    10000000000000,
+    100000000000000, 1000000000000000, 10000000000000000, 100000000000000000, 1000000000000000000};
+
 // (negative ? -1 : 1) × 0.digits × 10^exponent. `digits` holds neither leading nor trailing zeros;
 // zero has none and is not negative.
 struct DecimalValue {

@@ -35,6 +35,14 @@ const QColor kArrow(96, 96, 96);
 constexpr int32_t kFontPoints = 11;
 constexpr int kWheelRows = 3;
 
+// A cell or title as the grid shows it: a NUL, which no font draws, shows as the replacement
+// character. The table, exports and copies keep the NUL itself.
+QString shownText(std::string_view internal) {
+  QString text = toQString(internal);
+  text.replace(QChar(u'\0'), QChar(0xFFFD));
+  return text;
+}
+
 }  // namespace
 
 // One drawing panel: paints through the grid and hands it every mouse event.
@@ -216,7 +224,7 @@ void TableGrid::paintHeader(QPainter& painter) const {
     painter.drawRect(cell.adjusted(0, 0, 0, -1));
     painter.setClipRect(cell.adjusted(1, 1, -1, -1));
     painter.setPen(kCellText);
-    painter.drawText(left + 5, baseline, toQString(model_.GetColumnTitle(c)));
+    painter.drawText(left + 5, baseline, shownText(model_.GetColumnTitle(c)));
     painter.setClipping(false);
     left += columnWidth;
   }
@@ -254,7 +262,7 @@ void TableGrid::paintData(QPainter& painter) const {
       cell = model_.GetCell(r, c);
       if (cell.empty()) continue;
       painter.setPen(selected ? kSelectedText : kCellText);
-      painter.drawText(at.textX, at.textY + baselineOffset, toQString(clipCellText(model_, metrics_, width, c, cell)));
+      painter.drawText(at.textX, at.textY + baselineOffset, shownText(clipCellText(model_, metrics_, width, c, cell)));
     }
     left += columnWidth;
   }
@@ -444,7 +452,7 @@ void TableGrid::hover(int32_t x, int32_t y) {
   const std::string text = model_.GetCell(row, column);
   if (clipCellText(model_, metrics_, layout_.data.width, column, text) != text) {
     tip_->RemoveTool(data_);
-    tip_->AddTool(data_, toQString(text), false);
+    tip_->AddTool(data_, shownText(text), false);
   } else {
     tip_->RemoveTool(data_);
   }

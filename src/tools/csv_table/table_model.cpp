@@ -10,69 +10,64 @@
 
 namespace chengling {
 
-namespace {
-
-std::string_view beforeNul(std::string_view text) {
-  const size_t nul = text.find('\0');
-  return nul == std::string_view::npos ? text : text.substr(0, nul);
-}
-
-}  // namespace
-
 TableRow::TableRow(const std::vector<std::string>& cells, int32_t icon) : iconIndex(icon) {
-  std::string packed;
-  for (size_t i = 0; i < cells.size(); ++i) {
-    if (i > 0) packed += '\0';
-    packed += beforeNul(cells[i]);
-  }
-  assignPacked(packed, static_cast<int32_t>(cells.size()));
+  assign(std::vector<std::string_view>(cells.begin(), cells.end()));
 }
 
 TableRow::TableRow(const std::vector<std::string_view>& cells, int32_t count) {
   if (count <= 0) return;
-  const size_t taken = std::min(cells.size(), static_cast<size_t>(count));
-  size_t total = static_cast<size_t>(count) - 1;
-  for (size_t i = 0; i < taken; ++i) total += beforeNul(cells[i]).size();
-  data_.reset(new char[total]);
-  char* out = data_.get();
-  for (int32_t i = 0; i < count; ++i) {
-    if (i > 0) *out++ = '\0';
-    if (static_cast<size_t>(i) < taken) {
-      const std::string_view text = beforeNul(cells[i]);
-      std::memcpy(out, text.data(), text.size());
-      out += text.size();
-    }
-  }
-  size_ = static_cast<uint32_t>(total);
-  count_ = count;
+  std::vector<std::string_view> taken(cells.begin(), cells.begin() + std::min(cells.size(), static_cast<size_t>(count)));
+  taken.resize(count);
+  assign(taken);
 }
 
 TableRow& TableRow::operator=(const TableRow& other) {
   if (this != &other) {
-    assignPacked(other.packed(), other.count_);
+    std::unique_ptr<char[]> data(other.size_ == 0 ? nullptr : new char[other.size_]);
+    if (other.size_ != 0) std::memcpy(data.get(), other.data_.get(), other.size_);
+    data_ = std::move(data);
+    size_ = other.size_;
+    count_ = other.count_;
     iconIndex = other.iconIndex;
   }
   return *this;
 }
 
-void TableRow::assignPacked(std::string_view packed, int32_t count) {
-  std::unique_ptr<char[]> data(packed.empty() ? nullptr : new char[packed.size()]);
-  if (!packed.empty()) std::memcpy(data.get(), packed.data(), packed.size());
+void TableRow::assign(const std::vector<std::string_view>& cells) {
+  const size_t count = cells.size();
+  size_t total = 0;
+  for (std::string_view cell : cells) total += cell.size();
+  const size_t size = count * sizeof(uint32_t) + total;
+  assert(size <= UINT32_MAX);
+  std::unique_ptr<char[]> data(size == 0 ? nullptr : new char[size]);
+  char* out = data.get() + count * sizeof(uint32_t);
+  uint32_t end = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (!cells[i].empty()) std::memcpy(out + end, cells[i].data(), cells[i].size());
+    end += static_cast<uint32_t>(cells[i].size());
+    std::memcpy(data.get() + i * sizeof(uint32_t), &end, sizeof end);
+  }
   data_ = std::move(data);
-  size_ = static_cast<uint32_t>(packed.size());
-  count_ = count;
+  size_ = static_cast<uint32_t>(size);
+  count_ = static_cast<int32_t>(count);
+}
+
+uint32_t TableRow::endOf(int32_t index) const {
+  uint32_t end;
+  std::memcpy(&end, data_.get() + static_cast<size_t>(index) * sizeof(uint32_t), sizeof end);
+  return end;
+}
+
+std::vector<std::string_view> TableRow::views(int32_t count) const {
+  std::vector<std::string_view> out(std::max(count, 0));
+  for (int32_t i = 0; i < std::min(count, count_); ++i) out[i] = cell(i);
+  return out;
 }
 
 std::string_view TableRow::cell(int32_t index) const {
   if (index < 0 || index >= count_) return {};
-  const char* start = data_.get();
-  const char* end = start + size_;
-  for (int32_t i = 0; i < index; ++i) {
-    start = static_cast<const char*>(std::memchr(start, '\0', end - start)) + 1;
-  }
-  const void* nul = size_ == 0 ? nullptr : std::memchr(start, '\0', end - start);
-  const char* stop = nul ? static_cast<const char*>(nul) : end;
-  return {start, static_cast<size_t>(stop - start)};
+  const uint32_t start = index == 0 ? 0 : endOf(index - 1);
+  return {bytes() + start, endOf(index) - start};
 }
 
 std::vector<std::string> TableRow::cells() const {
@@ -83,52 +78,28 @@ std::vector<std::string> TableRow::cells() const {
 }
 
 void TableRow::appendCell(std::string_view text) {
-  std::string packed(this->packed());
-  if (count_ > 0) packed += '\0';
-  packed += beforeNul(text);
-  assignPacked(packed, count_ + 1);
+  std::vector<std::string_view> cells = views(count_);
+  cells.push_back(text);
+  assign(cells);
 }
 
 void TableRow::fit(int32_t count) {
   if (count < 0) count = 0;
-  if (count_ > count) {
-    size_t keep = 0;
-    if (count > 0) {
-      const std::string_view last = cell(count - 1);
-      keep = static_cast<size_t>(last.data() - data_.get()) + last.size();
-    }
-    assignPacked(packed().substr(0, keep), count);
-  } else if (count_ < count) {
-    std::string packed(this->packed());
-    for (int32_t i = count_; i < count; ++i) {
-      if (i > 0) packed += '\0';
-    }
-    assignPacked(packed, count);
-  }
+  if (count != count_) assign(views(count));
 }
 
 void TableRow::setCell(int32_t index, std::string_view text) {
   assert(index >= 0);
-  if (count_ <= index) fit(index + 1);
-  const std::string_view old = cell(index);
-  const size_t at = static_cast<size_t>(old.data() - data_.get());
-  std::string packed(this->packed());
-  packed.replace(at, old.size(), beforeNul(text));
-  assignPacked(packed, count_);
+  std::vector<std::string_view> cells = views(std::max(count_, index + 1));
+  cells[index] = text;
+  assign(cells);
 }
 
 void TableRow::appendJoined(int32_t count, bool quoted, std::string& out) const {
-  const char* at = data_.get();
-  const char* const end = at + size_;
   for (int32_t i = 0; i < count; ++i) {
     if (i > 0) out += ',';
     if (quoted) out += '"';
-    if (i < count_) {
-      const void* nul = at == end ? nullptr : std::memchr(at, '\0', end - at);
-      const char* stop = nul ? static_cast<const char*>(nul) : end;
-      out.append(at, stop);
-      at = stop < end ? stop + 1 : end;
-    }
+    out += cell(i);
     if (quoted) out += '"';
   }
 }
@@ -293,13 +264,13 @@ uint64_t TableModel::rowFor(const std::vector<std::string_view>& cells, int32_t 
   ends.resize(count);
   uint64_t total = 0;
   for (int32_t i = 0; i < count; ++i) {
-    if (static_cast<size_t>(i) < taken) total += beforeNul(cells[i]).size();
+    if (static_cast<size_t>(i) < taken) total += cells[i].size();
     ends[i] = total;
   }
   char* text = store_.take(total + indexBytes(total, count, iconIndex, false));
   char* out = text;
   for (size_t i = 0; i < taken; ++i) {
-    const std::string_view cell = beforeNul(cells[i]);
+    const std::string_view cell = cells[i];
     if (!cell.empty()) std::memcpy(out, cell.data(), cell.size());
     out += cell.size();
   }
@@ -470,7 +441,7 @@ void TableModel::SetCell(int32_t row, int32_t column, std::string_view text) {
   // The edited row is rebuilt as internal text in own storage.
   std::vector<std::string> owned(std::max(s.count, column));
   for (int32_t i = 0; i < s.count; ++i) owned[i] = GetCell(row, i + 1);
-  owned[column - 1] = std::string(beforeNul(text));
+  owned[column - 1] = std::string(text);
   std::vector<std::string_view> views(owned.begin(), owned.end());
   rows_[row - 1] = rowFor(views, static_cast<int32_t>(views.size()), false, s.iconIndex);
 }

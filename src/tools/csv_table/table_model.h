@@ -4,8 +4,8 @@
 // error (asserted). The view paints from this model and the geometry functions of grid_geometry.h.
 //
 // The model keeps imported texts whole and each row as offsets into them (see RowShape); TableRow is
-// the stand-alone form of one row, packed in one block (NUL-separated: internal text never holds a
-// NUL), for building rows and reading them back.
+// the stand-alone form of one row, packed in one block, for building rows and reading them back.
+// A cell is any bytes: a NUL is carried like every other byte.
 
 #include <cstdint>
 #include <memory>
@@ -37,7 +37,6 @@ class TableRow {
   // 0-based; an index at or beyond cellCount() reads as the empty text.
   std::string_view cell(int32_t index) const;
   std::vector<std::string> cells() const;
-  // Appends one cell; a NUL in `text` ends it (internal text ends there).
   void appendCell(std::string_view text);
   // Cuts or pads (with empty cells) to `count`.
   void fit(int32_t count);
@@ -47,11 +46,15 @@ class TableRow {
   void appendJoined(int32_t count, bool quoted, std::string& out) const;
 
  private:
-  std::string_view packed() const { return {data_.get(), size_}; }
-  void assignPacked(std::string_view packed, int32_t count);
+  // The block: the end of every cell (a 32-bit offset into the bytes), then the cells' bytes.
+  uint32_t endOf(int32_t index) const;
+  const char* bytes() const { return data_.get() + static_cast<size_t>(count_) * sizeof(uint32_t); }
+  // Builds a new block of `cells` (which may view the old one) and then replaces the old.
+  void assign(const std::vector<std::string_view>& cells);
+  std::vector<std::string_view> views(int32_t count) const;  // the first `count` cells, padded
 
-  std::unique_ptr<char[]> data_;  // cells joined by NUL, allocated to the exact size
-  uint32_t size_ = 0;
+  std::unique_ptr<char[]> data_;  // allocated to the exact size
+  uint32_t size_ = 0;             // of the block
   int32_t count_ = 0;
 
  public:
@@ -121,7 +124,7 @@ class TableModel {
   // A copy of the row's cells as internal text, with its icon index.
   TableRow row(int32_t row) const;
 
-  // Import without copying: the model takes `text` (no NUL inside) and returns where it now lives;
+  // Import without copying: the model takes `text` and returns where it now lives;
   // addTextRow then adds a row of `fields`, views into one line of that text starting at
   // `lineStart`, cut or padded to `count` cells. The row may use the `room` bytes from `lineStart`
   // (the line and its line break): the fields are moved together to the line's start in place and

@@ -32,6 +32,36 @@ TEST(TableRow, PackedCellsReadBackAndFit) {
   EXPECT_EQ(empty.cells(), Fields{""});
 }
 
+// A NUL is a byte of a cell like any other: rows built, edited and read back keep it and what follows.
+TEST(TableRow, CellsKeepTheirNulBytes) {
+  using namespace std::string_literals;
+  const Fields cells = {"x\0y"s, "\0"s, ""s, "\0\0z\0"s};
+  TableRow row(cells);
+  EXPECT_EQ(row.cellCount(), 4);
+  EXPECT_EQ(row.cells(), cells);
+  row.appendCell("t\0"s);
+  row.setCell(1, "\0mid"s);
+  EXPECT_EQ(row.cells(), (Fields{"x\0y"s, "\0mid"s, ""s, "\0\0z\0"s, "t\0"s}));
+  row.fit(2);
+  EXPECT_EQ(row.cells(), (Fields{"x\0y"s, "\0mid"s}));
+  std::string joined;
+  row.appendJoined(3, true, joined);
+  EXPECT_EQ(joined, "\"x\0y\",\"\0mid\",\"\""s);
+
+  TableModel table;
+  table.AddColumn("a\0b"s);
+  table.AddColumn("c");
+  table.AddRow(cells, 0, true);
+  table.AddRow(row);
+  table.insertRow(1, TableRow(Fields{"\0first"s, "1\0"s}));
+  table.SetCell(3, 2, "set\0"s);
+  EXPECT_EQ(table.RowText(0, false), "a\0b,c"s);
+  EXPECT_EQ(table.row(1).cells(), (Fields{"\0first"s, "1\0"s}));
+  EXPECT_EQ(table.row(2).cells(), (Fields{"x\0y"s, "\0"s}));
+  EXPECT_EQ(table.GetCell(3, 2), "set\0"s);
+  EXPECT_EQ(table.RowText(3, true), "\"x\0y\",\"set\0\""s);
+}
+
 TEST(TableModel, ColumnAndRowOperations) {
   TableModel table;
   table.AddColumn("b");

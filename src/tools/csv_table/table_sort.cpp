@@ -37,7 +37,8 @@ constexpr std::string_view kTimeOnlyPrefix = "1991-01-21 ";
 struct SortEntry {
   uint64_t prefix;
   int32_t index;
-  bool complete;  // the whole sequence is in the prefix
+  bool complete;   // the whole sequence is in the prefix
+  uint8_t length;  // its elements when complete: a NUL byte packs as the padding does
 };
 
 int32_t low32(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
@@ -283,26 +284,6 @@ struct ScalarEntry {
   uint32_t index;  // with kInexact
 };
 
-constexpr int64_t kPowersOfTen[19] = {1,
-                                      10,
-                                      100,
-                                      1000,
-                                      10000,
-                                      100000,
-                                      1000000,
-                                      10000000,
-                                      100000000,
-                                      1000000000,
-                                      10000000000,
-                                      100000000000,
-                                      1000000000000,
-                                      10000000000000,
-                                      100000000000000,
-                                      1000000000000000,
-                                      10000000000000000,
-                                      100000000000000000,
-                                      1000000000000000000};
-
 // The keys of every row as integers in `words`: each key's mantissa brought to the column's largest
 // number of fraction digits, so that they compare as the values do (prices become cents). False
 // when a key has no such form or one does not fit in 64 bits; `lowest` and `highest` then mean
@@ -347,7 +328,7 @@ bool integerKeys(const TableModel& table, int32_t column, SortOrder order, std::
       auto value = static_cast<int64_t>(words[i]);
       if (value == kNoMoment) continue;
       if (fraction > 0 && fractions[i] < fraction &&
-          __builtin_mul_overflow(value, kPowersOfTen[fraction - fractions[i]], &value)) {
+          __builtin_mul_overflow(value, static_cast<int64_t>(kPowersOfTen[fraction - fractions[i]]), &value)) {
         all.store(false, std::memory_order_relaxed);
         break;
       }
@@ -461,7 +442,8 @@ std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, Sor
       for (size_t k = 0; k < 8; ++k) {
         prefix = prefix << 8 | (k < cells[i].size() ? static_cast<unsigned char>(cells[i][k]) : 0u);
       }
-      entries[i] = {prefix, static_cast<int32_t>(i), cells[i].size() <= 8};
+      const bool complete = cells[i].size() <= 8;
+      entries[i] = {prefix, static_cast<int32_t>(i), complete, static_cast<uint8_t>(complete ? cells[i].size() : 0)};
     }
     compareRest = [&](int32_t a, int32_t b) { return cells[a].compare(cells[b]); };  // unsigned bytes
   } else {
@@ -475,7 +457,8 @@ std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, Sor
       auto biased = [&](size_t k) -> uint64_t {
         return k < count ? (static_cast<uint32_t>(values[starts[i] + k]) ^ 0x80000000u) : 0u;
       };
-      entries[i] = {biased(0) << 32 | biased(1), static_cast<int32_t>(i), count <= 2};
+      entries[i] = {biased(0) << 32 | biased(1), static_cast<int32_t>(i), count <= 2,
+                    static_cast<uint8_t>(count <= 2 ? count : 0)};
     }
     starts[n] = values.size();
     compareRest = [&](int32_t a, int32_t b) {
@@ -491,9 +474,10 @@ std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, Sor
   }
   auto before = [&](const SortEntry& a, const SortEntry& b) {
     if (a.prefix != b.prefix) return ascending ? a.prefix < b.prefix : a.prefix > b.prefix;
-    // Two whole sequences with equal words are equal: no cell holds a 0 byte and no pinyin value is
-    // the smallest integer, so padding never matches a real element.
-    const int c = a.complete && b.complete ? 0 : compareRest(a.index, b.index);
+    // Of two whole sequences with equal words, the shorter is the start of the longer (a NUL byte
+    // packs as the padding does).
+    const int c = a.complete && b.complete ? (a.length > b.length) - (a.length < b.length)
+                                           : compareRest(a.index, b.index);
     if (c != 0) return ascending ? c < 0 : c > 0;
     return ascending ? a.index > b.index : a.index < b.index;
   };

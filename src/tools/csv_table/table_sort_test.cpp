@@ -367,6 +367,37 @@ TEST(SortRows, AgreesWithTheInsertionProcedureOnTablesWithManyTies) {
   }
 }
 
+// A NUL is a byte like any other in every order: codes put "a" before "a\0" before "a\0b", and the
+// bytes after a NUL count in every key.
+TEST(SortRows, CellsHoldingNulSortByAllTheirBytes) {
+  using namespace std::string_literals;
+  EXPECT_EQ(sorted({"a\0"s, "a"s, "a\0b"s, "\0"s, ""s}, SortOrder::Codes, kAsc),
+            (Fields{""s, "\0"s, "a"s, "a\0"s, "a\0b"s}));
+  EXPECT_EQ(sorted({"a"s, "a\0\0\0\0\0\0\0"s, "a\0\0\0\0\0\0"s}, SortOrder::Codes, kDesc),
+            (Fields{"a\0\0\0\0\0\0\0"s, "a\0\0\0\0\0\0"s, "a"s}));
+  EXPECT_EQ(sorted({"x\0yy"s, "x"s, "x\0y"s}, SortOrder::Length, kDesc), (Fields{"x\0yy"s, "x\0y"s, "x"s}));
+  EXPECT_EQ(sorted({"\0\0"s, "\0"s, "\0\0\0"s}, SortOrder::Chars, kAsc), (Fields{"\0"s, "\0\0"s, "\0\0\0"s}));
+
+  const std::vector<std::string> pieces = {""s, "\0"s, "a"s, "1"s, "\0\0"s, "9"s, "中"s, "-"s, "x\0y"s, "2017-03-12"s};
+  std::mt19937 random(20240921);
+  for (int round = 0; round < 6; ++round) {
+    Fields cells;
+    for (int i = 0; i < 200; ++i) {
+      std::string cell;
+      for (int k = static_cast<int>(random() % 4); k > 0; --k) cell += pieces[random() % pieces.size()];
+      cells.push_back(cell);
+    }
+    const TableModel table = oneColumn(cells);
+    for (int o = 0; o < kSortOrderCount; ++o) {
+      for (SortDirection direction : {kAsc, kDesc}) {
+        const auto order = static_cast<SortOrder>(o);
+        EXPECT_EQ(sortedRowOrder(table, 1, order, direction), insertionOrder(cells, order, direction))
+            << "round " << round << " order " << o << " direction " << static_cast<int>(direction);
+      }
+    }
+  }
+}
+
 // Every neighbouring pair of the sorted rows stands as the insertion procedure puts it, and every
 // row is there once.
 void expectInInsertionOrder(const Fields& cells, SortOrder order, SortDirection direction) {

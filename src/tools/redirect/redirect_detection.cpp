@@ -1,5 +1,7 @@
 #include "tools/redirect/redirect_detection.h"
 
+#include <semaphore>
+
 #include "foundation/internal_text.h"
 #include "tools/redirect/html_text.h"
 
@@ -147,6 +149,27 @@ std::string scriptLink(const HtmlText& html, std::string_view page, bool looseMa
   return value;
 }
 
+// Pages decoded and examined at the same time, process-wide, whatever the number of downloads in
+// flight: examining a page takes several times its size for a moment (the decoded text, the text
+// without noscript elements, the spans of the elements sought), while a download waiting for its
+// turn holds no more than the head of its page.
+constexpr std::ptrdiff_t kPagesExaminedAtOnce = 2;
+
+// One turn at examining a page, held for its lifetime.
+class ExaminationTurn {
+ public:
+  ExaminationTurn() { turns().acquire(); }
+  ~ExaminationTurn() { turns().release(); }
+  ExaminationTurn(const ExaminationTurn&) = delete;
+  ExaminationTurn& operator=(const ExaminationTurn&) = delete;
+
+ private:
+  static std::counting_semaphore<kPagesExaminedAtOnce>& turns() {
+    static std::counting_semaphore<kPagesExaminedAtOnce> semaphore(kPagesExaminedAtOnce);
+    return semaphore;
+  }
+};
+
 }  // namespace
 
 std::string ResolveAddress(HttpClient& http, std::string& url, std::string_view userAgent,
@@ -185,8 +208,13 @@ std::string contentRedirect(std::string_view page, std::string_view url, bool lo
 }
 
 std::string AnalyseContent(HttpClient& http, std::string& url, bool looseMatch) {
-  const std::string page = http.FetchPage(url);
-  std::string target = contentRedirect(page, url, looseMatch);
+  const PageHead head = http.FetchPageHead(url);
+  if (!head.ok) return {};
+  std::string target;
+  {
+    const ExaminationTurn turn;
+    target = contentRedirect(head.text(), url, looseMatch);
+  }
   if (!target.empty()) url = target;
   return target;
 }

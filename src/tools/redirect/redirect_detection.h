@@ -26,7 +26,8 @@ std::string ResolveRelative(std::string_view base, std::string_view target);
 bool prepareAddress(std::string& url);
 
 // Downloads `url` and returns the redirect its content announces (see contentRedirect); on success
-// `url` becomes the target.
+// `url` becomes the target. Only the head of a long page is read (HttpClientOptions::pageHeadLimit):
+// its head element and first script sit near its top.
 std::string AnalyseContent(HttpClient& http, std::string& url, bool looseMatch);
 
 // The redirect announced by `page`, resolved against `url`, or empty: a meta refresh of the head

@@ -216,5 +216,36 @@ TEST(ResolveAddress, UsesTheLocationFirstAndThePageOtherwise) {
   }
 }
 
+// A page is read by its head: a redirect near its top is found however long the page is; one
+// announced only after the head limit is not seen.
+TEST(AnalyseContent, ReadsTheHeadOfALongPage) {
+  const std::string filler(size_t{2} << 20, 'x');
+  LocalHttpServer local;
+  auto& server = local.server();
+  server.Get("/top", [&](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<head><meta http-equiv=refresh content='0;url=/landing'></head><body>" + filler, "text/html");
+  });
+  server.Get("/script", [&](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<body><script>location.href = '/scripted';</script>" + filler, "text/html");
+  });
+  server.Get("/late", [&](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<body>" + filler + "<script>location.href = '/late-target';</script>", "text/html");
+  });
+  ASSERT_TRUE(local.start());
+  HttpClientOptions options;
+  options.probeTimeoutMs = 3000;
+  options.pageTimeoutMs = 3000;
+  HttpClient http(options);
+  const std::pair<std::string, std::string> kCases[] = {
+      {"/top", local.url("/landing")},
+      {"/script", local.url("/scripted")},
+      {"/late", ""},
+  };
+  for (const auto& [path, want] : kCases) {
+    std::string url = local.url(path);
+    EXPECT_EQ(AnalyseContent(http, url, false), want) << path;
+  }
+}
+
 }  // namespace
 }  // namespace chengling

@@ -5,10 +5,13 @@
 #include <vector>
 
 #include "foundation/file_system.h"
+#include "foundation/held_record.h"
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
+#include "foundation/program_directory.h"
 #include "foundation/text_check.h"
 #include "foundation/text_codec.h"
+#include "tools/split_merge/merge_deletions.h"
 
 namespace chengling {
 
@@ -17,18 +20,27 @@ const char* const kNotTextMerge = "不是文本文件，未合并";
 
 namespace {
 
-// Appends the file at `path` to `output`. False when it could not be read whole (`readError`) or
-// the output could not take it (`writeFailed`, `writeError`).
-bool appendFile(std::string_view path, AtomicFile& output, std::string& readError, std::string& writeError,
-                bool& writeFailed) {
+enum class Appended { Whole, NotOpened, ReadFailed, WriteFailed };
+
+// Appends the file at `path` to `output`; `error` says why when it did not go in whole.
+Appended appendFile(std::string_view path, AtomicFile& output, std::string& error) {
   FileReader reader;
-  if (!reader.open(path, &readError)) return false;
+  if (!reader.open(path, &error)) return Appended::NotOpened;
   bool readFailed = false;
-  std::string error;
-  if (output.append(reader, readFailed, &error)) return true;
-  (readFailed ? readError : writeError) = error;
-  writeFailed = !readFailed;
-  return false;
+  if (output.append(reader, readFailed, &error)) return Appended::Whole;
+  return readFailed ? Appended::ReadFailed : Appended::WriteFailed;
+}
+
+// Reads the rest of `reader`'s file into `bytes`.
+bool readRest(FileReader& reader, std::string& bytes, std::string& error) {
+  const int64_t size = reader.size();
+  bytes.reserve(size > 0 ? static_cast<size_t>(size) + 1 : size_t{64} << 10);
+  while (true) {
+    const size_t room = std::max(bytes.capacity() - bytes.size(), size_t{64} << 10);
+    const int64_t n = reader.read(bytes, room, &error);
+    if (n < 0) return false;
+    if (n == 0) return true;
+  }
 }
 
 MergeOutcome mergeFolderWalk(std::string_view folder, const MergeOptions& options, RunContext& ctx,
@@ -97,6 +109,8 @@ bool naturalNameLess(std::string_view a, std::string_view b) {
   return a.size() - i < b.size() - j;
 }
 
+std::string mergeDeletionRecordFolder() { return programDirectory() + "/合并删除记录"; }
+
 MergeOutcome& MergeOutcome::operator+=(const MergeOutcome& other) {
   outputsWritten += other.outputsWritten;
   failures += other.failures;
@@ -164,7 +178,7 @@ class Merger {
     }
   }
 
-  // False when the output failed: the AtomicFile goes without a trace and every input stays.
+  // False when the merge failed: the AtomicFile goes without a trace and every input stays.
   bool appendInputs() {
     const size_t count = list_.size();
     // Progress counts input bytes, so that one large input moves the bar too.
@@ -199,17 +213,30 @@ class Merger {
     return true;
   }
 
-  // Appends input `index`; a failed read is reported and skipped. False when the output failed.
+  // An input that opened but could not be read whole: the merge would miss what it holds, so none
+  // of it is written and every input stays.
+  void readFailed(const std::string& input, const std::string& error) {
+    fail(input, (error.empty() ? std::string("读取失败") : error) + "；未写出 " + outputPath_ + "，输入文件都保留");
+  }
+
+  // Appends input `index`. One that cannot be opened (gone, not allowed) is reported and left out,
+  // and so is one that is no text when decoding. False when the merge cannot go on: the output
+  // failed, or an input broke off while it was read.
   bool appendInput(size_t index) {
     const std::string& input = list_[index];
     std::string readError;
     if (options_.decode) {
       const TextEncoding previousEncoding = lastEncoding_;
       lastEncoding_ = TextEncoding::Detect;
-      std::string bytes;
-      if (!readWholeFile(input, bytes, &readError)) {
+      FileReader reader;
+      if (!reader.open(input, &readError)) {
         fail(input, readError);
         return true;
+      }
+      std::string bytes;
+      if (!readRest(reader, bytes, readError)) {
+        readFailed(input, readError);
+        return false;
       }
       TextEncoding used = TextEncoding::Detect;
       TextVerdict verdict;
@@ -226,17 +253,22 @@ class Merger {
       held_.push_back(index);
       return true;
     }
-    std::string writeError;
-    bool writeFailed = false;
-    if (appendFile(input, output_, readError, writeError, writeFailed)) {
-      held_.push_back(index);
-    } else if (writeFailed) {
-      fail(outputPath_, writeError);
-      return false;
-    } else {
-      fail(input, readError);
+    std::string error;
+    switch (appendFile(input, output_, error)) {
+      case Appended::Whole:
+        held_.push_back(index);
+        return true;
+      case Appended::NotOpened:
+        fail(input, error);
+        return true;
+      case Appended::ReadFailed:
+        readFailed(input, error);
+        return false;
+      case Appended::WriteFailed:
+        fail(outputPath_, error);
+        return false;
     }
-    return true;
+    return false;
   }
 
   // The whole output takes the encoding of the input decoded last.
@@ -265,16 +297,34 @@ class Merger {
       return;
     }
     std::unordered_set<std::string> deleted;
+    std::vector<std::string> inputs;
     for (const size_t index : held_) {
       const std::string& input = list_[index];
       // The output may have taken an input's place; that input's content lives on in it.
       if (input == outputPath_ || sameFile(input, outputPath_) || !deleted.insert(input).second) continue;
+      inputs.push_back(input);
+    }
+    // Recorded before the first goes: a kill among the deletions leaves the rest to the next merge of
+    // them. Without a record they are deleted all the same, as they always were.
+    HeldRecord record;
+    if (!options_.deletionRecords.empty()) {
+      MergeDeletions deletions;
+      deletions.output.path = outputPath_;
+      bool stamped = fileStamp(outputPath_, deletions.output.stamp);
+      for (const std::string& input : inputs) {
+        deletions.inputs.push_back({input, {}});
+        stamped = stamped && fileStamp(input, deletions.inputs.back().stamp);
+      }
+      if (stamped) record.create(options_.deletionRecords, mergeDeletionsText(deletions));
+    }
+    for (const std::string& input : inputs) {
       if (removeFile(input, &error)) {
         ++outcome_.inputsDeleted;
       } else {
         fail(input, "无法删除：" + error);
       }
     }
+    record.remove();
   }
 
   const PathList& list_;
@@ -293,7 +343,14 @@ class Merger {
 
 MergeOutcome MergeFiles(const PathList& list, const MergeOptions& options, RunContext& ctx) {
   if (list.empty()) return {};
-  return Merger(list, options, ctx).run();
+  if (!options.deleteInputs || options.deletionRecords.empty()) return Merger(list, options, ctx).run();
+  PathList rest = list;
+  const FinishedDeletions finished = finishInterruptedDeletions(options.deletionRecords, rest, ctx);
+  MergeOutcome outcome;
+  outcome.inputsDeleted = finished.deleted;
+  outcome.failures = finished.failures;
+  if (!rest.empty()) outcome += Merger(rest, options, ctx).run();
+  return outcome;
 }
 
 MergeOutcome MergeFolder(std::string_view folder, const MergeOptions& options, RunContext& ctx) {

@@ -6,7 +6,8 @@
 // memory and written once, in the encoding of the input decoded last; an input that is no text
 // (foundation/text_check.h) then fails with kNotTextMerge and nothing of it goes in. The output goes through an
 // AtomicFile; inputs are deleted (deleteInputs) only after it was committed, and only those whose
-// content it holds.
+// content it holds. An input that cannot be opened is reported and left out; one that opens but
+// cannot be read whole fails the whole merge: no output, and every input stays.
 
 #include <cstdint>
 #include <functional>
@@ -28,6 +29,9 @@ enum class JoinData {
 extern const char* const kDefaultJoinText;  // 我是中间字符串
 extern const char* const kNotTextMerge;     // 不是文本文件，未合并
 
+// The folder "合并删除记录" of the program directory.
+std::string mergeDeletionRecordFolder();
+
 // Read from the merge area's controls once, when the run starts. Defaults are the controls' initial
 // states.
 struct MergeOptions {
@@ -43,6 +47,9 @@ struct MergeOptions {
   bool naturalOrder = false;                // a folder's files by name with digit runs as numbers
   // Not a control: told the path of every output once it is committed.
   std::function<void(std::string_view path)> onOutputWritten;
+  // Not a control: where the inputs about to be deleted are recorded until they are gone, so that
+  // the next merge of them finishes a killed run's deletions (merge_deletions.h); empty: nowhere.
+  std::string deletionRecords = mergeDeletionRecordFolder();
 };
 
 struct MergeOutcome {
@@ -65,7 +72,9 @@ bool naturalNameLess(std::string_view a, std::string_view b);
 
 // Merges `list` into one output; nothing for an empty list. Reports "(i/n)name" as status, progress
 // over the inputs and every failure with its path and reason. A stop ends the loop after the current
-// input; the inputs appended so far are kept in the output.
+// input; the inputs appended so far are kept in the output. When deleting its inputs, a merge first
+// finishes the deletions of a killed merge of the same files (merge_deletions.h): what that one's
+// output holds is deleted and not merged again.
 MergeOutcome MergeFiles(const PathList& list, const MergeOptions& options, RunContext& ctx);
 
 // Merges the folder's matching files, then (recursive) each matching subfolder the same way, unless

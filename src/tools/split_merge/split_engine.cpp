@@ -33,6 +33,7 @@ const char* const kPhaseFixing = "矫正换行..";
 const char* const kPhaseToMemory = "写到内存..";
 const char* const kPhaseSplitting = "开始分割..";
 const char* const kNotTextSplit = "不是文本文件，未分割";
+const char* const kNotTextCutBytes = "不是文本文件，按字节分割";
 
 namespace {
 
@@ -62,6 +63,12 @@ class Splitter {
 
   bool validate(const std::vector<int64_t>& sizes);
   SourceResult splitBytes(const std::string& source, bool byCount);
+  // ByCount and BySize with cuts that move to a line end or a character start.
+  SourceResult splitWhole(const std::string& source, bool byCount);
+  // Copies the next `length` bytes of `reader` into the piece (all that is left when `toEnd`),
+  // moving the bar as it goes when `showProgress`. False after a failure, which is reported.
+  bool copyPiece(PieceWriter& writer, FileReader& reader, const std::string& source, int64_t length, bool toEnd,
+                 bool showProgress);
   SourceResult splitLines(const std::string& source);
   SourceResult splitChars(const std::string& source);
   SourceResult splitSeparator(const std::string& source);
@@ -185,8 +192,12 @@ SplitOutcome Splitter::run() {
       failure(outputFolder_, "无法创建文件夹：" + error);
     } else {
       switch (options_.mode) {
-        case SplitMode::ByCount: result = splitBytes(source, true); break;
-        case SplitMode::BySize: result = splitBytes(source, false); break;
+        case SplitMode::ByCount:
+        case SplitMode::BySize: {
+          const bool byCount = options_.mode == SplitMode::ByCount;
+          result = options_.cut == SplitCut::Bytes ? splitBytes(source, byCount) : splitWhole(source, byCount);
+          break;
+        }
         case SplitMode::ByLines: result = splitLines(source); break;
         case SplitMode::ByChars: result = splitChars(source); break;
         case SplitMode::BySeparator: result = splitSeparator(source); break;
@@ -272,33 +283,94 @@ Splitter::SourceResult Splitter::splitBytes(const std::string& source, bool byCo
     writer.begin(k);
     const bool last = k == pieces;
     // The last piece takes everything up to the end of the file.
-    int64_t left = last ? INT64_MAX : pieceLength;
-    while (left > 0) {
-      const int64_t n = writer.copyFrom(reader, std::min(left, kProgressStep), error);
-      if (n < 0) {
-        if (error.empty()) {
-          ++outcome_.failures;  // the writer reported it
-        } else {
-          failure(source, error);
-        }
-        return result;
-      }
-      if (n == 0) break;
-      left -= n;
-      if (pieceLength > kProgressStep) {
-        ctx_.progress(sourcesDone_ + std::min(piecesBytes_ + writer.size(), sourceBytes_), totalBytes_);
-      }
-    }
-    if (!last && left > 0) {
-      failure(source, "文件在读取中变短了");
-      return result;
-    }
+    if (!copyPiece(writer, reader, source, pieceLength, last, pieceLength > kProgressStep)) return result;
     if (!finishPiece(writer, result)) return result;
     ctx_.status("[" + std::to_string(k) + "] " + statusText_);
     if (ctx_.checkpoint()) {
       result.complete = last;
       return result;
     }
+  }
+  result.complete = true;
+  return result;
+}
+
+bool Splitter::copyPiece(PieceWriter& writer, FileReader& reader, const std::string& source, int64_t length,
+                         bool toEnd, bool showProgress) {
+  std::string error;
+  int64_t left = toEnd ? INT64_MAX : length;
+  while (left > 0) {
+    const int64_t n = writer.copyFrom(reader, std::min(left, kProgressStep), error);
+    if (n < 0) {
+      if (error.empty()) {
+        ++outcome_.failures;  // the writer reported it
+      } else {
+        failure(source, error);
+      }
+      return false;
+    }
+    if (n == 0) break;
+    left -= n;
+    if (showProgress) {
+      ctx_.progress(sourcesDone_ + std::min(piecesBytes_ + writer.size(), sourceBytes_), totalBytes_);
+    }
+  }
+  if (!toEnd && left > 0) {
+    failure(source, "文件在读取中变短了");
+    return false;
+  }
+  return true;
+}
+
+Splitter::SourceResult Splitter::splitWhole(const std::string& source, bool byCount) {
+  SourceResult result;
+  CutFinder finder;
+  FileReader reader;
+  std::string error;
+  if (!finder.open(source, &error) || !reader.open(source, &error)) {
+    failure(source, error);
+    return result;
+  }
+  if (!finder.text().isText) {
+    // It has no lines or characters to keep whole; its bytes are cut as they would be without.
+    ctx_.warning(source, kNotTextCutBytes);
+    return splitBytes(source, byCount);
+  }
+  const int64_t size = finder.size();
+  const int64_t count = options_.pieceCount;
+  const int64_t length = byCount ? 0 : pieceLengthFor(options_.sizeValue, options_.sizeUnit);
+  if (!byCount && length <= 0) return result;
+  PieceEnds ends(finder, options_.cut, byCount, count, length);
+  PieceWriter writer = writerFor(source, TextEncoding::Detect);
+  int64_t position = 0;
+  int64_t number = 0;
+  while (true) {
+    const int64_t end = ends.next();
+    if (end < 0) {
+      failure(source, finder.error());
+      return result;
+    }
+    if (end == 0) break;
+    writer.begin(++number);
+    const bool last = end >= size;
+    if (!copyPiece(writer, reader, source, end - position, last, end - position > kProgressStep)) return result;
+    if (!finishPiece(writer, result)) return result;
+    position = end;
+    ctx_.status("[" + std::to_string(number) + "] " + statusText_);
+    if (ctx_.checkpoint()) {
+      result.complete = last;
+      return result;
+    }
+    if (last) break;
+  }
+  if (byCount && number < count) {
+    const std::string fewer = " 份，而不是 " + std::to_string(count) + " 份";
+    ctx_.warning(source, number == 0                          ? std::string("文件是空的，没有写出分割文件")
+                         : options_.cut == SplitCut::WholeLines ? "只有 " + std::to_string(number) +
+                                                                      " 行，不截断行时分成 " +
+                                                                      std::to_string(number) + fewer
+                                                                : "不截断字符时只能分成 " +
+                                                                      std::to_string(number) + fewer);
   }
   result.complete = true;
   return result;

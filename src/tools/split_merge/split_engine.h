@@ -6,6 +6,11 @@
 // a few MiB whatever its size; the modes that decode hold the decoded file in memory. The modes that
 // decode split no file that is no text (foundation/text_check.h): it fails with kNotTextSplit and
 // gets no piece.
+//
+// Counting and size modes cut at exact byte offsets, or, when asked, move each cut forward to the
+// next line end or character start (piece_cuts.h). Such a split of a file that is no text cuts at
+// the exact offsets and warns (kNotTextCutBytes); one by count that cannot make the pieces asked for
+// without empty ones makes fewer and warns.
 
 #include <cstdint>
 #include <functional>
@@ -15,6 +20,7 @@
 #include <vector>
 
 #include "foundation/run_context.h"
+#include "tools/split_merge/piece_cuts.h"
 
 namespace chengling {
 
@@ -35,6 +41,7 @@ struct SplitOptions {
   int32_t charsLow = 200;    // random characters per piece between the two, either order, at least 1
   int32_t charsHigh = 500;
   std::string separator;     // internal text (BySeparator); empty asks for it
+  SplitCut cut = SplitCut::Bytes;  // ByCount and BySize: where a piece may end
   bool skipBlankLines = false;  // line mode: blank lines are not counted nor written
   bool detectEncoding = false;  // line mode: decode the source (whole file in memory)
   bool fixLineEndings = false;  // lone CR or LF become CR LF (only together with detection)
@@ -118,5 +125,6 @@ extern const char* const kPhaseFixing;        // 矫正换行..
 extern const char* const kPhaseToMemory;      // 写到内存..
 extern const char* const kPhaseSplitting;     // 开始分割..
 extern const char* const kNotTextSplit;       // 不是文本文件，未分割
+extern const char* const kNotTextCutBytes;    // 不是文本文件，按字节分割
 
 }  // namespace chengling

@@ -48,7 +48,8 @@ const QString kJoinFileTitle = u"选择一个文件作为合并中间数据"_s;
 const QString kJoinFileFilter = u"全部文件(*.*)|*.*"_s;
 const QString kSeparatorPrompt = u"请输入用于分割的字符串，这些字符串必然多次出现在目标文件中，这样才能以此为分割点"_s;
 const QString kFailuresPrompt = u"以下文件未能处理："_s;
-const QString kWarningsHeading = u"以下各项需要留意："_s;
+const QString kSplitWarningsHeading = u"以下文件已分割，请留意："_s;
+const QString kMergeWarningsHeading = u"以下各项需要留意："_s;
 
 QString mergeFolderTitle(const QString& patterns) {
   return u"选择一个文件夹，将读入文件夹下的所有 %1 文件进行合并。你也可以直接拖放要合并的文件或文件夹到软件"_s.arg(patterns);
@@ -128,6 +129,10 @@ QWidget* SplitMergeTool::buildSplitArea() {
   bySize_ = makeRadio(u"单选框按字节"_s, u"按字节"_s);
   sizeValue_ = makeEdit(u"编辑框字节"_s, u"3.12"_s, u"字节"_s);
   sizeUnit_ = makeCombo(u"组合框字节单位"_s, {u"B"_s, u"KB"_s, u"MB"_s, u"GB"_s}, 1, u"字节单位"_s);
+  wholeLines_ = makeCheck(u"选择框不截断行"_s, u"不截断行"_s);
+  wholeLines_->setAccessibleName(u"按份数或按字节分割时不截断行"_s);
+  wholeLines_->setToolTip(
+      u"按份数或按字节分割时，切分点后移到下一个换行之后：一行不会分到两个文件里，每份因此可能稍大；不是文本的文件仍按字节分割"_s);
   byChars_ = makeRadio(u"单选框按字符数"_s, u"按字符数"_s);
   charsLow_ = makeEdit(u"编辑框字数1"_s, u"200"_s, u"最少字符数"_s);
   charsHigh_ = makeEdit(u"编辑框字数2"_s, u"500"_s, u"最多字符数"_s);
@@ -151,17 +156,18 @@ QWidget* SplitMergeTool::buildSplitArea() {
   }
 
   auto* modes = new QGridLayout;
-  modes->setVerticalSpacing(10);
+  modes->setVerticalSpacing(8);
   const auto row = [modes](int at, std::initializer_list<QWidget*> widgets) {
     int column = 0;
     for (QWidget* widget : widgets) modes->addWidget(widget, at, column++);
   };
   row(0, {byCount_, pieceCount_});
   row(1, {bySize_, sizeValue_, sizeUnit_});
-  row(2, {byChars_, charsLow_, named(new QLabel(u"-"_s), u"标签2"_s), charsHigh_});
-  row(3, {byLines_, linesLow_, named(new QLabel(u"-"_s), u"标签1"_s), linesHigh_, skipBlank_});
-  modes->addWidget(bySeparator_, 4, 0);
-  modes->addWidget(separatorButton_, 4, 1, 1, 3);
+  modes->addWidget(wholeLines_, 2, 1, 1, 3);  // under the two modes it serves
+  row(3, {byChars_, charsLow_, named(new QLabel(u"-"_s), u"标签2"_s), charsHigh_});
+  row(4, {byLines_, linesLow_, named(new QLabel(u"-"_s), u"标签1"_s), linesHigh_, skipBlank_});
+  modes->addWidget(bySeparator_, 5, 0);
+  modes->addWidget(separatorButton_, 5, 1, 1, 3);
   modes->setColumnStretch(5, 1);
 
   auto* area = new QVBoxLayout(splitGroup_);
@@ -235,6 +241,7 @@ void SplitMergeTool::applySplitRules() {
   pieceCount_->setEnabled(byCount_->isChecked());
   sizeValue_->setEnabled(bySize_->isChecked());
   sizeUnit_->setEnabled(bySize_->isChecked());
+  wholeLines_->setEnabled(byCount_->isChecked() || bySize_->isChecked());
   charsLow_->setEnabled(byChars_->isChecked());
   charsHigh_->setEnabled(byChars_->isChecked());
   linesLow_->setEnabled(byLines_->isChecked());
@@ -288,6 +295,7 @@ SplitOptions SplitMergeTool::splitOptions() const {
   options.intoSubfolder = intoSubfolder_->isChecked();
   options.deleteSource = deleteSources_->isChecked();
   options.contentNames = contentNames_->isChecked();
+  options.cut = wholeLines_->isChecked() ? SplitCut::WholeLines : SplitCut::Bytes;
   return options;
 }
 
@@ -372,7 +380,7 @@ void SplitMergeTool::startSplit(SplitJob split) {
 }
 
 void SplitMergeTool::splitFinished(const SplitReport& report) {
-  panel_->showFailures(kFailuresPrompt, kWarningsHeading);
+  panel_->showFailures(kFailuresPrompt, kSplitWarningsHeading);
   const SplitOutcome& outcome = report.outcome;
   switch (outcome.end) {
     case SplitEnd::Invalid: {
@@ -411,7 +419,7 @@ void SplitMergeTool::startMerge(MergeJob merge) {
 
 void SplitMergeTool::mergeFinished(const MergeReport& report) {
   mergePatterns_->show();
-  panel_->showFailures(kFailuresPrompt, kWarningsHeading);
+  panel_->showFailures(kFailuresPrompt, kMergeWarningsHeading);
   repaint();
   showEnd(mergeEnd(report));
 }

@@ -78,6 +78,7 @@ class SplitMergeTool : public QWidget {
   QRadioButton* bySize_ = nullptr;
   QLineEdit* sizeValue_ = nullptr;
   QComboBox* sizeUnit_ = nullptr;
+  QCheckBox* wholeLines_ = nullptr;
   QRadioButton* byChars_ = nullptr;
   QLineEdit* charsLow_ = nullptr;
   QLineEdit* charsHigh_ = nullptr;

@@ -634,6 +634,66 @@ TEST_F(SplitMergeWindow, AnIntermediateFileThatCannotBeReadIsListedUnderANoticeO
       << details.toStdString();
 }
 
+TEST_F(SplitMergeWindow, TheWholeLinesBoxMovesCountAndSizeCutsToLineEndsAndIsKept) {
+  auto* whole = control<QCheckBox>(u"选择框不截断行"_s);
+  EXPECT_EQ(whole->text(), u"不截断行"_s);
+  EXPECT_FALSE(whole->accessibleName().isEmpty());
+  EXPECT_FALSE(whole->isChecked());
+  // It serves the count and the size modes only.
+  struct Mode {
+    QString name;
+    bool enabled;
+  };
+  const Mode kModes[] = {{u"单选框按字符数"_s, false}, {u"单选框按行数"_s, false}, {u"单选框按字符串"_s, false},
+                         {u"单选框按字节"_s, true},    {u"单选框按份数"_s, true}};
+  for (const Mode& m : kModes) {
+    clickIndicator(control(m.name));
+    EXPECT_EQ(whole->isEnabled(), m.enabled) << m.name.toStdString();
+    // With the box, the page still fits the smallest main window (800 x 560, the page 126 pixels
+    // below its top), also with the line mode's own options shown.
+    EXPECT_LE(tool_->minimumSizeHint().width(), 800) << m.name.toStdString();
+    EXPECT_LE(tool_->minimumSizeHint().height(), 560 - 126) << m.name.toStdString();
+  }
+
+  // 52 bytes in 4 pieces: each byte-exact cut falls inside a line, the first between CR and LF.
+  const std::string poem = testing::gb(u8"床前明月光，\r\n疑是地上霜。\r\n举头望明月\r\n低头思故乡\r\n");
+  writeBytes(dir_ / "poem.txt", poem);
+  writeBytes(dir_ / "short.txt", "one\ntwo");
+  setText(u"编辑框份数"_s, u"4"_s);
+  clickIndicator(whole);
+  ASSERT_TRUE(whole->isChecked());
+  Modals modals;
+  QString details;
+  QString prompt;
+  modals.other = [&](QWidget* dialog) {
+    details = dialog->findChild<QPlainTextEdit*>(u"编辑框正文"_s)->toPlainText();
+    prompt = dialog->findChild<QTextEdit*>(u"编辑框提示"_s)->toPlainText();
+    dialog->findChild<QPushButton*>(u"按钮取消"_s)->click();
+  };
+  ASSERT_TRUE(drop(u"分组框分割"_s, {dir_ / "poem.txt", dir_ / "short.txt"}));
+  waitForRunAfterQuestion(modals, 2);
+  EXPECT_EQ(readBytes(dir_ / "poem/poem_1.txt"), testing::gb(u8"床前明月光，\r\n"));
+  EXPECT_EQ(readBytes(dir_ / "poem/poem_2.txt"), testing::gb(u8"疑是地上霜。\r\n"));
+  EXPECT_EQ(readBytes(dir_ / "poem/poem_3.txt"), testing::gb(u8"举头望明月\r\n"));
+  EXPECT_EQ(readBytes(dir_ / "poem/poem_4.txt"), testing::gb(u8"低头思故乡\r\n"));
+  // The file with fewer lines than pieces gets a piece per line, and the window says so before
+  // the completion question.
+  EXPECT_EQ(listNames(dir_ / "short"), (std::vector<std::string>{"short_1.txt", "short_2.txt"}));
+  EXPECT_EQ(prompt, u"以下文件已分割，请留意："_s);
+  EXPECT_TRUE(details.contains(native(dir_ / "short.txt") + u"：只有 2 行，不截断行时分成 2 份，而不是 4 份"_s))
+      << details.toStdString();
+  EXPECT_EQ(modals.texts, (QStringList{u"确定分割被拖放的 2 个文件吗？"_s,
+                                       u"分割完毕！是否打开保存目录："_s + native(dir_.path())}));
+
+  tool_->close();
+  tool_.reset();
+  store_.release();
+  ASSERT_TRUE(store_.Bind(valuePath_));
+  openWindow();
+  EXPECT_TRUE(control<QCheckBox>(u"选择框不截断行"_s)->isChecked());
+  EXPECT_TRUE(control(u"选择框不截断行"_s)->isEnabled());
+}
+
 TEST_F(SplitMergeWindow, OptionsSurviveClosingAndReopeningTheProgram) {
   control<QRadioButton>(u"单选框按行数"_s)->click();
   control<QCheckBox>(u"选择框识别编码"_s)->click();

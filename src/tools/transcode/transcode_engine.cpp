@@ -1,6 +1,8 @@
 #include "tools/transcode/transcode_engine.h"
 
+#include <algorithm>
 #include <functional>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -126,6 +128,9 @@ std::string dropQuestion(const DropLists& lists) {
 struct TranscodeRun::State {
   // Sources already converted and files already written by this run: neither is touched again.
   std::unordered_set<std::string> done;
+  // New names that held their source's conversion already: taken as written, and not converted as
+  // sources of their own.
+  std::unordered_set<std::string> found;
   std::unordered_set<std::string> madeFolders;
   struct Removal {
     std::string source;
@@ -167,13 +172,42 @@ bool TranscodeRun::listPass(const PathList& files) {
   if (count > 1 && options_.chinese == ChineseMode::None) {
     prefetch = std::make_unique<TranscodePrefetch>(files, [this](const std::string& source) { return prepareSmall(source); });
   }
+  // Over the sources with new names, a listed file that is the new name of a source listed after it
+  // waits for that source: it may be what a killed run wrote for it, which only the source can tell
+  // (see targetHoldsConversion); converted first on its own, it would be neither.
+  std::vector<std::vector<size_t>> waiting(static_cast<size_t>(count));
+  std::vector<bool> waits(static_cast<size_t>(count));
+  if (options_.overwrite && options_.convertNames) {
+    std::unordered_map<std::string, size_t> places;
+    for (size_t i = 0; i < files.size(); ++i) places.emplace(files[i], i);
+    std::vector<size_t> until(files.size(), 0);
+    for (size_t i = 0; i < files.size(); ++i) {
+      const std::string target = targetOf(files[i]);
+      const auto place = places.find(target);
+      if (target == files[i] || place == places.end() || place->second >= i) continue;
+      waits[place->second] = true;
+      until[place->second] = std::max(until[place->second], i);
+    }
+    for (size_t j = 0; j < files.size(); ++j) {
+      if (waits[j]) waiting[until[j]].push_back(j);
+    }
+  }
   for (int64_t i = 0; i < count; ++i) {
     ctx_.checkpoint();
     ctx_.progress(i + 1, count);
-    ctx_.status("(" + total + ":" + numberToText(i + 1) + ") " + PathBaseName(files[i]));
-    PreparedFile prepared;
-    if (prefetch) prepared = prefetch->take(static_cast<size_t>(i));
-    convertOne(files[i], &prepared);
+    if (!waits[static_cast<size_t>(i)]) {
+      ctx_.status("(" + total + ":" + numberToText(i + 1) + ") " + PathBaseName(files[i]));
+      PreparedFile prepared;
+      if (prefetch) prepared = prefetch->take(static_cast<size_t>(i));
+      convertOne(files[i], &prepared);
+    } else if (prefetch) {
+      prefetch->take(static_cast<size_t>(i));
+    }
+    for (size_t j : waiting[static_cast<size_t>(i)]) {
+      if (ctx_.stopRequested()) break;
+      ctx_.status("(" + total + ":" + numberToText(static_cast<int64_t>(j) + 1) + ") " + PathBaseName(files[j]));
+      convertOne(files[j]);
+    }
     if (ctx_.stopRequested()) {
       outcome_.stopped = true;
       settleRemovals();
@@ -249,17 +283,23 @@ PreparedFile TranscodeRun::prepareSmall(const std::string& source) const {
   return prepared;
 }
 
+std::string TranscodeRun::targetOf(const std::string& source) const {
+  std::string target = transcodeTarget(base_, source, options_.overwrite);
+  if (options_.convertNames) {
+    target = PathDirectory(target) + kPathSeparator + convertFileName(PathFileName(target), options_.chinese);
+  }
+  return target;
+}
+
 void TranscodeRun::convertOne(const std::string& source, PreparedFile* prepared) {
   State& state = *state_;
+  if (state.found.contains(source)) return;  // told with its source
   if (state.done.contains(source)) {
     ctx_.warning(source, "本次运行已转换或写入过此文件，未再转换");
     ++outcome_.warned;
     return;
   }
-  std::string target = transcodeTarget(base_, source, options_.overwrite);
-  if (options_.convertNames) {
-    target = PathDirectory(target) + kPathSeparator + convertFileName(PathFileName(target), options_.chinese);
-  }
+  const std::string target = targetOf(source);
   if (target != source && state.done.contains(target)) {
     ctx_.failure(source, "目标 " + target + " 刚由本次运行写入，未覆盖；文件未改动");
     ++outcome_.failed;
@@ -364,15 +404,44 @@ bool TranscodeRun::convertWhole(const std::string& source, const std::string& ta
   notes = decodeNotes(source, text.find(kReplacementCharacter) != std::string::npos, options_.input, used);
   if (options_.chinese != ChineseMode::None) text = convertChineseText(text, options_.chinese);
 
+  const TextEncoding output = options_.output == TextEncoding::Detect ? used : options_.output;
+  if (!replace && pathExists(target)) return targetHoldsConversion(source, target, text, output, lossy);
   CreatedFolders created;
   if (!makeTargetFolder(target, created)) return false;
-  const TextEncoding output = options_.output == TextEncoding::Detect ? used : options_.output;
   const EncodedWrite written = writeEncodedFile(target, text, output, replace);
   if (!written.ok) {
     writeFailed(source, target, written.error, created);
     return false;
   }
   lossy = written.lossy;
+  return true;
+}
+
+bool TranscodeRun::targetHoldsConversion(const std::string& source, const std::string& target, std::string_view text,
+                                         TextEncoding output, bool& lossy) {
+  const std::string bytes = encodedBytes(text, output, &lossy);
+  FileReader reader;
+  std::string held;
+  bool same = reader.open(target) && reader.size() == static_cast<int64_t>(bytes.size());
+  // Compared a piece at a time: the file there is never held whole beside the text.
+  for (size_t at = 0; same;) {
+    held.clear();
+    const int64_t n = reader.read(held, kStreamPieceBytes);
+    if (n <= 0) {
+      same = n == 0 && at == bytes.size();
+      break;
+    }
+    same = bytes.compare(at, held.size(), held) == 0;
+    at += held.size();
+  }
+  if (!same) {
+    ctx_.failure(source + " -> " + target, "目标已存在，内容与这次的转换结果不同，未覆盖；原文件未改动");
+    ++outcome_.failed;
+    return false;
+  }
+  state_->found.insert(target);
+  ctx_.warning(target, "此文件已存在，内容正是 " + source + " 的转换结果，视为已转换；原文件随后删除");
+  ++outcome_.warned;
   return true;
 }
 

@@ -6,7 +6,9 @@
 // Safety: every file is written through an AtomicFile. Over the sources, a file is replaced only by
 // its complete new contents; with converted names the new file is written under its new name first
 // (never over another existing file) and the source is removed only after the new files of the pass
-// are on disk. A source that cannot be read is reported and left alone; nothing empty is written for
+// are on disk. A new name that is taken already by exactly the file this conversion writes (a run
+// killed before it removed its sources left it) counts as written, and the source goes as it would
+// have; a file there that holds anything else stays, and so does the source. A source that cannot be read is reported and left alone; nothing empty is written for
 // it. Files the run has written are never converted or overwritten again by the same run. A source
 // that is no text (foundation/text_check.h) is left alone and reported before anything of it is
 // written, its name included.
@@ -144,6 +146,13 @@ class TranscodeRun {
                        std::vector<std::string>& notes, bool& lossy, bool& compressed);
   // Reports a source that is no text.
   void notText(const std::string& source);
+  // Where `source` is written.
+  std::string targetOf(const std::string& source) const;
+  // Over the sources under a new name that is taken: true when that file holds exactly what this
+  // conversion of `source` writes (a run killed before it removed the source wrote it), and the run
+  // goes on as if it had written it; false, reported, when it holds anything else.
+  bool targetHoldsConversion(const std::string& source, const std::string& target, std::string_view text,
+                             TextEncoding output, bool& lossy);
   // Makes the folder of `target` unless this run made it; false (reported) when it cannot.
   bool makeTargetFolder(const std::string& target, class CreatedFolders& created);
   void writeFailed(const std::string& source, const std::string& target, const std::string& error,

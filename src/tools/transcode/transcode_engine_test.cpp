@@ -250,6 +250,71 @@ TEST(TranscodeRunTest, ARenamedFileNeverReplacesAnotherFileOfTheUser) {
   EXPECT_EQ(readBytes(onDisk(folder + "/頭髮.txt")), "traditional one");
 }
 
+// A run over the sources with new names killed before it removed its sources leaves each source
+// beside its complete new file. The next run takes such a file as written and removes the source,
+// whichever of the two its folder lists first, and ends as one run alone would have.
+TEST(TranscodeRunTest, ANewNameThatHoldsItsSourcesConversionCountsAsWritten) {
+  TranscodeOptions options;
+  options.overwrite = true;
+  options.convertNames = true;
+  options.chinese = ChineseMode::SimplifiedToTraditional;
+  const std::vector<std::string> names = {"头发.txt", "简体.txt", "keep.txt"};  // 頭髮 lists after 头发, 簡體 before 简体
+  TempDir dir;
+  const std::string clean = dir / "clean";
+  const std::string folder = dir / "d";
+  for (const std::string& name : names) {
+    writeBytes(onDisk(clean + "/" + name), "头发与简体：" + name);
+    writeBytes(onDisk(folder + "/" + name), "头发与简体：" + name);
+  }
+  PlainRunContext cleanCtx;
+  ASSERT_EQ(TranscodeFolder(clean, options, cleanCtx).converted, 3);
+  const std::vector<std::string> want = testing::listNames(clean);
+  ASSERT_EQ(want, (std::vector<std::string>{"keep.txt", onDisk("簡體.txt"), onDisk("頭髮.txt")}));
+  for (const std::string& name : {"簡體.txt", "頭髮.txt"}) {
+    writeBytes(onDisk(folder + "/" + name), readBytes(onDisk(clean + "/" + name)));
+  }
+
+  PlainRunContext ctx;
+  const TranscodeOutcome outcome = TranscodeFolder(folder, options, ctx);
+  EXPECT_EQ(outcome.converted, 3);
+  EXPECT_EQ(outcome.failed, 0);
+  EXPECT_TRUE(ctx.failures.empty()) << ctx.failures[0].item << ctx.failures[0].reason;
+  EXPECT_EQ(testing::listNames(folder), want);
+  for (const std::string& name : want) EXPECT_EQ(readBytes(folder + "/" + name), readBytes(clean + "/" + name)) << name;
+  std::vector<std::string> told;
+  for (const auto& warning : ctx.warnings) told.push_back(warning.item + "：" + warning.reason);
+  std::sort(told.begin(), told.end());
+  EXPECT_EQ(told, (std::vector<std::string>{
+                      folder + "/簡體.txt：此文件已存在，内容正是 " + folder + "/简体.txt 的转换结果，视为已转换；原文件随后删除",
+                      folder + "/頭髮.txt：此文件已存在，内容正是 " + folder + "/头发.txt 的转换结果，视为已转换；原文件随后删除",
+                  }));
+}
+
+// A new name taken by a file that holds anything else is the user's: it is converted as a source of
+// its own, whichever comes first, and the source beside it stays and is named with the reason.
+TEST(TranscodeRunTest, ANewNameTakenByAnotherFileKeepsBothAndSaysWhy) {
+  for (const std::string& pair : {"简体", "头发"}) {
+    SCOPED_TRACE(pair);
+    const std::string twin = pair == "简体" ? "簡體" : "頭髮";
+    TempDir dir;
+    const std::string folder = dir / "d";
+    writeBytes(onDisk(folder + "/" + pair + ".txt"), "source");
+    writeBytes(onDisk(folder + "/" + twin + ".txt"), "the user's own");
+    TranscodeOptions options;
+    options.overwrite = true;
+    options.convertNames = true;
+    options.chinese = ChineseMode::SimplifiedToTraditional;
+    PlainRunContext ctx;
+    const TranscodeOutcome outcome = TranscodeFolder(folder, options, ctx);
+    EXPECT_EQ(outcome.converted, 1);
+    ASSERT_EQ(ctx.failures.size(), 1u);
+    EXPECT_EQ(ctx.failures[0].item, folder + "/" + pair + ".txt -> " + folder + "/" + twin + ".txt");
+    EXPECT_EQ(ctx.failures[0].reason, "目标已存在，内容与这次的转换结果不同，未覆盖；原文件未改动");
+    EXPECT_EQ(readBytes(onDisk(folder + "/" + pair + ".txt")), "source");
+    EXPECT_EQ(readBytes(onDisk(folder + "/" + twin + ".txt")), kUtf8Mark + "the user's own");
+  }
+}
+
 TEST(TranscodeRunTest, AFileIsConvertedOnceEvenWhenDroppedTwice) {
   TempDir dir;
   const std::string gbk = "中文";
