@@ -78,7 +78,7 @@ std::vector<NarrowLiteral> narrowNonAsciiLiterals(std::string_view source) {
       body = source.substr(i + 1, std::min(j, n) - i - 1);
     }
     const bool plain = encoding.empty() || !(encoding == "u" || encoding == "U" || encoding == "L" || encoding == "u8");
-    if (plain && beyondAscii(body)) found.push_back({line, std::string(source.substr(i, end - i))});
+    if (plain && beyondAscii(body)) found.push_back({line, std::string(source.substr(start, end - start))});
     line += linesIn(source.substr(i, end - i));
     i = end;
   }

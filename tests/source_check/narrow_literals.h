@@ -13,7 +13,7 @@ namespace chengling::source_check {
 
 struct NarrowLiteral {
   int line = 0;       // 1-based
-  std::string text;   // the literal as written, quotes included
+  std::string text;   // the literal as written, with its prefix and quotes
 };
 
 std::vector<NarrowLiteral> narrowNonAsciiLiterals(std::string_view source);
