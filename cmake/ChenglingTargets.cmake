@@ -27,7 +27,9 @@ function(chengling_target_defaults target)
 endfunction()
 
 # chengling_library(NAME [QT] SOURCES... [LIBS...]): a static library in its folder, headers found
-# from src/ ("foundation/text_codec.h"). QT marks a library of Qt code (UTF-8 literals, automoc).
+# from src/ ("foundation/text_codec.h"). QT marks a library of Qt code (UTF-8 literals, automoc);
+# its sources join the check that Qt code holds no ordinary literal beyond ASCII
+# (tests/source_check).
 function(chengling_library name)
   cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
@@ -36,6 +38,7 @@ function(chengling_library name)
   if(ARG_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
     chengling_target_defaults(${name} QT)
+    set_property(GLOBAL APPEND PROPERTY CHENGLING_QT_PRODUCT_TARGETS ${name})
   else()
     chengling_target_defaults(${name})
   endif()

@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
   if (argc != 3) {
-    std::fputs("用法：chengling-icon-files 文件夹 图标名\n", stderr);
+    std::fputs(u"用法：chengling-icon-files 文件夹 图标名\n"_s.toUtf8().constData(), stderr);
     return 2;
   }
   const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
   bool written = writeSvg(folder, name);
   for (int size : kSizes) written = writePng(folder, name, size) && written;
   if (!written) {
-    std::fprintf(stderr, "无法写入图标：%s\n", argv[1]);
+    std::fputs(u"无法写入图标：%1\n"_s.arg(folder).toUtf8().constData(), stderr);
     return 1;
   }
   return 0;

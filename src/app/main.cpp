@@ -4,9 +4,9 @@
 #include <QIcon>
 #include <QTimer>
 
-#include <array>
 #include <csignal>
 
+#include "app/tool_tabs.h"
 #include "foundation/file_collector.h"
 #include "foundation/file_system.h"
 #include "foundation/native_text.h"
@@ -18,11 +18,6 @@
 #include "shell/screenshot.h"
 #include "shell/settings_store.h"
 #include "shell/store_messages.h"
-#include "tools/classify/classify_window.h"
-#include "tools/csv_table/csv_table_window.h"
-#include "tools/redirect/redirect_window.h"
-#include "tools/split_merge/split_merge_window.h"
-#include "tools/transcode/transcode_window.h"
 
 namespace {
 
@@ -52,20 +47,10 @@ int main(int argc, char** argv) {
   chengling::attachStoreMessages(settings);
   settings.Bind(chengling::programDirectory() + "/" + chengling::SettingsStore::valueFileName());
 
-  // The tools, in tab order: each makes its window on the first visit to its tab. A tool without a
-  // window shows a placeholder page.
-  using chengling::PageFactory;
-  const std::array<PageFactory, chengling::MainWindow::kPageCount> pages{
-      [&settings] { return new chengling::RedirectTool(settings); },    // 跳转地址获取
-      [] { return new chengling::CsvTableTool; },                      // Csv数据排序 (keeps no state)
-      [&settings] { return new chengling::ClassifyTool(settings); },    // 文件批量归类
-      [&settings] { return new chengling::TranscodeTool(settings); },   // 文件批量转码
-      [&settings] { return new chengling::SplitMergeTool(settings); },  // 文件分割合并
-  };
-
   int code = 0;
   {
-    chengling::MainWindow window(settings, pages);
+    // Each tool makes its window on the first visit to its tab.
+    chengling::MainWindow window(settings, chengling::toolTabs());
     window.show();
     if (chengling::PathList opened = commandLinePaths(argc, argv); !opened.empty()) {
       // Once the event loop runs, so that the drop's confirmation opens over a shown window.

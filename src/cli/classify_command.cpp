@@ -88,7 +88,7 @@ bool readOptions(const ClassifyArguments& args, ClassifyOptions& options) {
 
 int runDry(const ClassifyOptions& options) {
   TerminalRunContext ctx;
-  const std::vector<PlannedFile> plan = ClassifyPlan(options, ctx);
+  const std::vector<PlannedFile> plan = ClassifyPlan(options, ctx).files;
   for (const PlannedFile& file : plan) printLine(planLine(file, options.keepSources));
   printError(planSummary(plan));
   return ctx.stopRequested() ? kExitSomeFailed : kExitOk;

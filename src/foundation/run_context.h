@@ -1,13 +1,15 @@
 #pragma once
 // What a running engine reports and how it learns that it should stop. An engine is a synchronous
 // function of its options and a RunContext; the window runs it on its worker thread, the command line
-// on its main thread.
+// on its main thread. Options that may change while a run goes on reach it as LiveOptions.
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace chengling {
@@ -28,10 +30,12 @@ class RunContext {
   // The stop request itself, for work that polls it below the engine (an HTTP transfer's abort).
   const std::atomic<bool>& stopFlag() const { return stop_; }
 
+  // How far the run has come: `position` of `maximum` items (files, pieces, rows, addresses).
   virtual void progress(int64_t /*position*/, int64_t /*maximum*/) {}
-  // The status label over the progress bar.
+  // What the run is at now, in one line ("[2] (2/2)b.txt").
   virtual void status(std::string_view /*text*/) {}
-  // A caption phase text of the start button ("正在分割", ...).
+  // The stage the run has reached, in a few words ("正在分割", "10:3"); it stands where the run
+  // was started from.
   virtual void phase(std::string_view /*text*/) {}
   // One item that failed and why; `item` is usually a path. The run goes on.
   virtual void failure(std::string_view /*item*/, std::string_view /*reason*/) {}
@@ -43,6 +47,28 @@ class RunContext {
 
  private:
   std::atomic<bool> stop_{false};
+};
+
+// Options that may change while a run goes on: the window sets them whenever its controls change,
+// and the run takes a snapshot at the points where it may pick a change up (the transcoding
+// encodings at every pass, the user agent before every address). Safe from any thread.
+template <typename Options>
+class LiveOptions {
+ public:
+  explicit LiveOptions(Options options = {}) : options_(std::move(options)) {}
+
+  void set(Options options) {
+    std::lock_guard lock(mutex_);
+    options_ = std::move(options);
+  }
+  Options snapshot() const {
+    std::lock_guard lock(mutex_);
+    return options_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  Options options_;
 };
 
 // Keeps everything it is told, for tests and the command line. `onCheckpointHook`, when set, runs at

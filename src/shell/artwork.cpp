@@ -76,17 +76,16 @@ void drawSplit(QPainter& p) {
 
 }  // namespace
 
-QPixmap tabIconPixmap(int index) {
+QPixmap toolIcon(ToolIcon tool) {
   QPixmap pixmap = blank(kIcon, kIcon);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
-  switch (index) {
-    case 0: drawRedirect(p); break;
-    case 1: drawTable(p); break;
-    case 2: drawFolders(p); break;
-    case 3: drawConversion(p); break;
-    case 4: drawSplit(p); break;
-    default: break;
+  switch (tool) {
+    case ToolIcon::Redirect: drawRedirect(p); break;
+    case ToolIcon::CsvTable: drawTable(p); break;
+    case ToolIcon::Classify: drawFolders(p); break;
+    case ToolIcon::Transcode: drawConversion(p); break;
+    case ToolIcon::SplitMerge: drawSplit(p); break;
   }
   return pixmap;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The shell's pictures, drawn in code: five 24×24 tab icons, the 64×64 home-page picture (also the
-// program's icon) and the 195×64 banner.
+// The shell's pictures, drawn in code: the 24×24 tab icons of the tools, the 64×64 home-page picture
+// (also the program's icon) and the 195×64 banner.
 
 #include <QPixmap>
 
@@ -8,8 +8,10 @@ class QPainter;
 
 namespace chengling {
 
-// Tab `index` (0 to 4): address arrow, table grid, folders, character conversion, split sheet.
-QPixmap tabIconPixmap(int index);
+// The tab icon of each tool: an address arrow, a table grid, folders, a character conversion, a
+// split sheet.
+enum class ToolIcon { Redirect, CsvTable, Classify, Transcode, SplitMerge };
+QPixmap toolIcon(ToolIcon tool);
 QPixmap homePicture();
 // The program's icon on 64×64 units of `painter`, which may be scaled to any size or be a vector
 // device: the window, the icon theme's PNG sizes and its SVG all come from this one drawing.

@@ -1,15 +1,11 @@
 #include "shell/control_states.h"
 
 #include <QAbstractButton>
-#include <QColor>
 #include <QComboBox>
 #include <QEvent>
-#include <QDoubleSpinBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QSpinBox>
-#include <QTextEdit>
 #include <QWidget>
 
 #include <cmath>
@@ -25,7 +21,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace chengling {
 namespace {
 
-enum class Kind { None, Button, Edit, Check, Radio, Combo, List, CheckedList, Colour };
+enum class Kind { None, Button, Edit, Check, Radio, Combo };
 
 Kind kindOf(const QString& name) {
   struct Prefix {
@@ -33,9 +29,8 @@ Kind kindOf(const QString& name) {
     Kind kind;
   };
   static const Prefix kPrefixes[] = {
-      {u"按钮"_s, Kind::Button},        {u"编辑框"_s, Kind::Edit},         {u"选择框"_s, Kind::Check},
-      {u"单选框"_s, Kind::Radio},       {u"组合框"_s, Kind::Combo},        {u"列表框"_s, Kind::List},
-      {u"选择列表框"_s, Kind::CheckedList}, {u"颜色选择器"_s, Kind::Colour},
+      {u"按钮"_s, Kind::Button}, {u"编辑框"_s, Kind::Edit},  {u"选择框"_s, Kind::Check},
+      {u"单选框"_s, Kind::Radio}, {u"组合框"_s, Kind::Combo},
   };
   for (const Prefix& prefix : kPrefixes) {
     if (name.startsWith(prefix.text)) return prefix.kind;
@@ -43,17 +38,9 @@ Kind kindOf(const QString& name) {
   return Kind::None;
 }
 
-// Key suffixes, as internal text (this file's literals are UTF-8).
+// The key suffix of a button's tag, as internal text (this file's literals are UTF-8).
 const std::string& tagSuffix() {
   static const std::string suffix = fromQString(u".标记"_s);
-  return suffix;
-}
-const std::string& selectedSuffix() {
-  static const std::string suffix = fromQString(u".选中"_s);
-  return suffix;
-}
-const std::string& checkedSuffix() {
-  static const std::string suffix = fromQString(u".打勾"_s);
   return suffix;
 }
 
@@ -64,9 +51,7 @@ bool storedAsBytes(const QWidget* control) { return tagHas(control, u"字节集�
 QString editText(const QWidget* control) {
   if (auto* line = qobject_cast<const QLineEdit*>(control)) return line->text();
   if (auto* plain = qobject_cast<const QPlainTextEdit*>(control)) return withCrLf(plain->toPlainText());
-  if (auto* rich = qobject_cast<const QTextEdit*>(control)) return withCrLf(rich->toPlainText());
   if (auto* spin = qobject_cast<const QSpinBox*>(control)) return QString::number(spin->value());
-  if (auto* spin = qobject_cast<const QDoubleSpinBox*>(control)) return QString::number(spin->value());
   return {};
 }
 
@@ -75,40 +60,9 @@ void setEditText(QWidget* control, const QString& text) {
     line->setText(text);
   } else if (auto* plain = qobject_cast<QPlainTextEdit*>(control)) {
     plain->setPlainText(withLf(text));
-  } else if (auto* rich = qobject_cast<QTextEdit*>(control)) {
-    rich->setPlainText(withLf(text));
   } else if (auto* spin = qobject_cast<QSpinBox*>(control)) {
     spin->setValue(static_cast<int>(textToInteger(fromQString(text))));
-  } else if (auto* spin = qobject_cast<QDoubleSpinBox*>(control)) {
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    if (ok) spin->setValue(value);
   }
-}
-
-QString rowList(const QList<int>& rows) {
-  QStringList parts;
-  for (int row : rows) parts << QString::number(row);
-  return parts.join(u',');
-}
-
-QList<int> parseRows(const QString& text, int count) {
-  QList<int> rows;
-  for (const QString& part : text.split(u',', Qt::SkipEmptyParts)) {
-    bool ok = false;
-    const int row = part.trimmed().toInt(&ok);
-    if (ok && row >= 0 && row < count) rows << row;
-  }
-  return rows;
-}
-
-// Windows colour order: red in the low byte.
-double colourNumber(const QColor& colour) {
-  return static_cast<double>(colour.red() | (colour.green() << 8) | (colour.blue() << 16));
-}
-QColor colourFrom(double number) {
-  const auto value = static_cast<uint32_t>(static_cast<int64_t>(number));
-  return QColor(value & 0xff, (value >> 8) & 0xff, (value >> 16) & 0xff);
 }
 
 // The key of a text value (keeps CR LF as text) or of a byte value (cut at its first zero byte).
@@ -143,30 +97,6 @@ void saveControl(SettingsStore& store, QWidget* control, Kind kind, const std::s
     case Kind::Combo:
       if (auto* combo = qobject_cast<QComboBox*>(control)) store.WriteNumber(name, combo->currentIndex());
       break;
-    case Kind::List:
-      if (auto* list = qobject_cast<QListWidget*>(control)) {
-        QList<int> rows;
-        for (int row = 0; row < list->count(); ++row) {
-          if (list->item(row)->isSelected()) rows << row;
-        }
-        store.WriteText(name + selectedSuffix(), fromQString(rowList(rows)));
-      }
-      break;
-    case Kind::CheckedList:
-      if (auto* list = qobject_cast<QListWidget*>(control)) {
-        QList<int> checked;
-        for (int row = 0; row < list->count(); ++row) {
-          if (list->item(row)->checkState() == Qt::Checked) checked << row;
-        }
-        store.WriteText(name + selectedSuffix(), fromQString(QString::number(list->currentRow())));
-        store.WriteText(name + checkedSuffix(), fromQString(rowList(checked)));
-      }
-      break;
-    case Kind::Colour: {
-      const QVariant colour = control->property("color");
-      if (colour.canConvert<QColor>()) store.WriteNumber(name, colourNumber(colour.value<QColor>()));
-      break;
-    }
     case Kind::None:
       break;
   }
@@ -197,33 +127,6 @@ void restoreControl(SettingsStore& store, QWidget* control, Kind kind, const std
         if (index >= 0 && index < combo->count()) combo->setCurrentIndex(static_cast<int>(index));
       }
       break;
-    case Kind::List:
-      if (auto* list = qobject_cast<QListWidget*>(control)) {
-        const std::string stored = store.ReadText(name + selectedSuffix(), "");
-        if (stored.empty()) break;
-        const QList<int> rows = parseRows(toQString(stored), list->count());
-        for (int row = 0; row < list->count(); ++row) list->item(row)->setSelected(rows.contains(row));
-      }
-      break;
-    case Kind::CheckedList:
-      if (auto* list = qobject_cast<QListWidget*>(control)) {
-        const QList<int> current = parseRows(toQString(store.ReadText(name + selectedSuffix(), "")), list->count());
-        if (!current.isEmpty()) list->setCurrentRow(current.front());
-        const std::string checked = store.ReadText(name + checkedSuffix(), "");
-        if (checked.empty()) break;
-        const QList<int> rows = parseRows(toQString(checked), list->count());
-        for (int row = 0; row < list->count(); ++row) {
-          list->item(row)->setCheckState(rows.contains(row) ? Qt::Checked : Qt::Unchecked);
-        }
-      }
-      break;
-    case Kind::Colour: {
-      const QVariant colour = control->property("color");
-      if (colour.canConvert<QColor>()) {
-        control->setProperty("color", colourFrom(store.ReadNumber(name, colourNumber(colour.value<QColor>()))));
-      }
-      break;
-    }
     case Kind::None:
       break;
   }

@@ -4,14 +4,14 @@
 // widget's children in the order they were added) and recognised by the prefix of their Chinese
 // objectName, which is also their key:
 //
-//   "按钮"        button            its tag                        key name + ".标记"
-//   "编辑框"      edit box          its text                       key name
-//   "选择框"      check box         checked (1 or 0)
-//   "单选框"      radio button      checked (1 or 0)
-//   "组合框"      combo box         selected index
-//   "列表框"      list box          selected rows ("0,3,4")        key name + ".选中"
-//   "选择列表框"  checked list box  current row; checked rows      keys name + ".选中", name + ".打勾"
-//   "颜色选择器"  colour picker     its "color" property as 0xBBGGRR
+//   "按钮"    button        its tag                                      key name + ".标记"
+//   "编辑框"  edit box      its text (a line, a plain text, a spin box)  key name
+//   "选择框"  check box     checked (1 or 0)
+//   "单选框"  radio button  checked (1 or 0)
+//   "组合框"  combo box     selected index
+//
+// These are the kinds the tool windows have: any other control (a label, a list box, a colour
+// picker) is neither saved nor restored, whatever its name.
 //
 // A control with an empty name or a tag containing "禁止保存" is skipped. A tag containing
 // "字节集方式" keeps an edit box's text or a button's tag in a byte-value file instead. Restoring

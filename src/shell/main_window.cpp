@@ -48,23 +48,12 @@ QWidget* placeholderPage(const QString& caption) {
 
 }  // namespace
 
-QStringList MainWindow::tabCaptions() {
-  return {u" 跳转地址获取 "_s, u" Csv数据排序 "_s, u" 文件批量归类 "_s, u" 文件批量转码 "_s, u" 文件分割合并 "_s};
-}
-
-QStringList MainWindow::tabTips() {
-  return {u"比如使用安卓协议可以获取到很多网页的手机版地址"_s,
-          u"将Excel表格导出为CSV文本格式再导入本功能就可以排序了"_s,
-          u"使用元符构建动态归类路径，实现复杂归类需求。帮助：点击显示元符按钮"_s,
-          u"UTF8、GBK、Unicode互转"_s,
-          QString()};
-}
-
-QIcon MainWindow::tabIcon(int index) { return QIcon(tabIconPixmap(index)); }
-
-MainWindow::MainWindow(SettingsStore& settings, std::array<PageFactory, kPageCount> factories, ShellLinks links,
-                       QWidget* parent)
-    : QWidget(parent), settings_(settings), factories_(std::move(factories)), links_(std::move(links)) {
+MainWindow::MainWindow(SettingsStore& settings, std::vector<ToolTab> tabs, ShellLinks links, QWidget* parent)
+    : QWidget(parent),
+      settings_(settings),
+      tools_(std::move(tabs)),
+      links_(std::move(links)),
+      pages_(tools_.size(), nullptr) {
   setWindowTitle(u"岚舟·澄岭工具箱 v1.0.0.0 - 可以拖入文件列表"_s);
   setGeometry(50, 50, 972, 654);
   buildHeader();
@@ -73,11 +62,11 @@ MainWindow::MainWindow(SettingsStore& settings, std::array<PageFactory, kPageCou
   // Set-up: the stored tab (an index outside the strip changes nothing), its page, the icons.
   settings_.SelectSection(sectionName());
   const double stored = settings_.ReadNumber(tabKey(), 0);
-  if (stored >= 0 && stored < kPageCount) tabs_->setCurrentIndex(static_cast<int>(stored));
+  if (stored >= 0 && stored < pageCount()) tabs_->setCurrentIndex(static_cast<int>(stored));
   connect(tabs_, &QTabBar::currentChanged, this, [this] { switchPage(); });
   switchPage();
   tabs_->setIconSize(QSize(24, 24));
-  for (int i = 0; i < kPageCount; ++i) tabs_->setTabIcon(i, tabIcon(i));
+  for (int i = 0; i < pageCount(); ++i) tabs_->setTabIcon(i, tools_[static_cast<size_t>(i)].icon);
 
   bannerTimer_ = new QTimer(this);
   bannerTimer_->setObjectName(u"时钟官网"_s);
@@ -139,16 +128,14 @@ void MainWindow::buildTabs() {
   font.setPixelSize(15);
   font.setBold(false);
   tabs_->setFont(font);
-  const QStringList captions = tabCaptions();
-  const QStringList tips = tabTips();
-  for (int i = 0; i < kPageCount; ++i) {
-    tabs_->addTab(captions[i]);
-    if (!tips[i].isEmpty()) tabs_->setTabToolTip(i, tips[i]);
+  for (const ToolTab& tool : tools_) {
+    const int index = tabs_->addTab(tool.caption);
+    if (!tool.tip.isEmpty()) tabs_->setTabToolTip(index, tool.tip);
   }
 }
 
 QWidget* MainWindow::page(int index) const {
-  return index >= 0 && index < kPageCount ? pages_[static_cast<size_t>(index)] : nullptr;
+  return index >= 0 && index < pageCount() ? pages_[static_cast<size_t>(index)] : nullptr;
 }
 
 QRect MainWindow::pageRect() const {
@@ -157,9 +144,9 @@ QRect MainWindow::pageRect() const {
 }
 
 QWidget* MainWindow::createPage(int index) {
-  const PageFactory& factory = factories_[static_cast<size_t>(index)];
-  QWidget* page = factory ? factory() : nullptr;
-  if (!page) page = placeholderPage(tabCaptions()[index]);
+  const ToolTab& tool = tools_[static_cast<size_t>(index)];
+  QWidget* page = tool.make ? tool.make(settings_) : nullptr;
+  if (!page) page = placeholderPage(tool.caption);
   return page;
 }
 
@@ -168,7 +155,7 @@ void MainWindow::switchPage() {
   if (switching_) return;
   switching_ = true;
   int index = tabs_->currentIndex();
-  while (index >= 0 && index < kPageCount) {
+  while (index >= 0 && index < pageCount()) {
     QWidget*& slot = pages_[static_cast<size_t>(index)];
     if (slot && slot == current_) break;
     // Pending painting and timers run; input waits, so no second switch starts half-way.

@@ -1,17 +1,17 @@
 #pragma once
 // The main window: the header band with its pictures, link and gliding banner, the tab strip of the
-// five tools and the page under it. A tool window is created by its page factory on the first visit
-// to its tab, re-parented into the main window and only hidden, never destroyed, when another tab is
+// tools and the page under it. The tools come from the table of tabs (src/app/tool_tabs.cpp), one
+// ToolTab each, in tab order. A tool window is created by its page factory on the first visit to its
+// tab, re-parented into the main window and only hidden, never destroyed, when another tab is
 // chosen. The selected tab is kept in the settings ("主界面" / "功能夹").
 
 #include <QIcon>
 #include <QRect>
 #include <QString>
-#include <QStringList>
 #include <QWidget>
 
-#include <array>
 #include <functional>
+#include <vector>
 
 #include "foundation/file_collector.h"
 
@@ -23,10 +23,20 @@ namespace chengling {
 
 class SettingsStore;
 
-// Creates one tool window without a parent (the main window adopts it). A tool window restores its
-// control states when it is created and saves them when it is closed or destroyed; the main window
-// closes every created page before it goes away. An empty factory gives a plain placeholder page.
-using PageFactory = std::function<QWidget*()>;
+// Creates one tool window over the program's settings, without a parent (the main window adopts
+// it). A tool window restores its control states when it is created and saves them when it is
+// closed or destroyed; the main window closes every created page before it goes away. An empty
+// factory gives a plain placeholder page.
+using PageFactory = std::function<QWidget*(SettingsStore& settings)>;
+
+// One tool of the tab strip, as the table of tabs declares it.
+struct ToolTab {
+  QString caption;    // with its leading and trailing blank
+  QString tip;        // shown when the pointer rests on the tab; empty for none
+  QIcon icon;         // 24×24
+  QString stateName;  // the settings section its window keeps its controls under; empty for none
+  PageFactory make;
+};
 
 // Addresses opened by the home-page picture and link, and by the banner.
 struct ShellLinks {
@@ -38,20 +48,11 @@ class MainWindow : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr int kPageCount = 5;
-
-  MainWindow(SettingsStore& settings, std::array<PageFactory, kPageCount> factories, ShellLinks links = {},
-             QWidget* parent = nullptr);
+  MainWindow(SettingsStore& settings, std::vector<ToolTab> tabs, ShellLinks links = {}, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // Captions and tips of the tab strip, in tab order (captions with their leading and trailing
-  // blank; the last tab has no tip).
-  static QStringList tabCaptions();
-  static QStringList tabTips();
-  // The 24×24 icon of tab `index`, drawn in code.
-  static QIcon tabIcon(int index);
-
   QTabBar* tabs() const { return tabs_; }
+  int pageCount() const { return static_cast<int>(tools_.size()); }
   // The tool window of tab `index`; null until its first visit.
   QWidget* page(int index) const;
   QWidget* currentPage() const { return current_; }
@@ -90,9 +91,9 @@ class MainWindow : public QWidget {
   void glideBanner(bool shown);
 
   SettingsStore& settings_;
-  std::array<PageFactory, kPageCount> factories_;
+  std::vector<ToolTab> tools_;
   ShellLinks links_;
-  std::array<QWidget*, kPageCount> pages_{};
+  std::vector<QWidget*> pages_;
   QWidget* current_ = nullptr;
   bool switching_ = false;
 

@@ -8,9 +8,11 @@
 #include <QTest>
 
 #include <array>
+#include <vector>
 
 #include "foundation/native_text.h"
 #include "platform/qt_text.h"
+#include "shell/artwork.h"
 #include "shell/settings_store.h"
 #include "support/test_support.h"
 
@@ -35,21 +37,29 @@ struct Shell {
   testing::TempDir dir;
   std::string valuePath = internalFromNative(dir.path()) + "/" + SettingsStore::valueFileName();
   SettingsStore settings;
-  std::array<int, MainWindow::kPageCount> created{};
+  std::array<int, 5> created{};
 
   explicit Shell(const QString& valueFile = {}) {
     if (!valueFile.isNull()) testing::writeBytes(nativeFromInternal(valuePath), fromQString(valueFile));
     settings.Bind(valuePath);
   }
-  std::array<PageFactory, MainWindow::kPageCount> factories() {
-    std::array<PageFactory, MainWindow::kPageCount> made;
-    for (int i = 0; i < MainWindow::kPageCount; ++i) {
-      made[i] = [this, i]() -> QWidget* {
-        ++created[i];
-        auto* tool = new FakeTool;
-        tool->setObjectName(u"tool%1"_s.arg(i));
-        return tool;
-      };
+  // Five tools, the last without a tip; `withWindows` false leaves their factories empty.
+  std::vector<ToolTab> factories(bool withWindows = true) {
+    const ToolIcon kIcons[] = {ToolIcon::Redirect, ToolIcon::CsvTable, ToolIcon::Classify, ToolIcon::Transcode,
+                               ToolIcon::SplitMerge};
+    std::vector<ToolTab> made;
+    for (int i = 0; i < 5; ++i) {
+      ToolTab tab{u" 工具%1 "_s.arg(i), i < 4 ? u"第%1个工具"_s.arg(i) : QString(), QIcon(toolIcon(kIcons[i])),
+                  u"工具%1"_s.arg(i), nullptr};
+      if (withWindows) {
+        tab.make = [this, i](SettingsStore&) -> QWidget* {
+          ++created[i];
+          auto* tool = new FakeTool;
+          tool->setObjectName(u"tool%1"_s.arg(i));
+          return tool;
+        };
+      }
+      made.push_back(std::move(tab));
     }
     return made;
   }
@@ -138,34 +148,29 @@ TEST(MainWindow, ClosingStoresTheTabAndClosesThePages) {
   EXPECT_EQ(again.tabs()->currentIndex(), 4);
 }
 
-TEST(MainWindow, TabStripHasCaptionsTipsAndIcons) {
+TEST(MainWindow, TabStripShowsTheCaptionsTipsAndIconsOfItsTable) {
   Shell shell;
-  MainWindow window(shell.settings, {});
+  const std::vector<ToolTab> table = shell.factories(false);
+  MainWindow window(shell.settings, table);
   const QTabBar* tabs = window.tabs();
   ASSERT_EQ(tabs->count(), 5);
+  EXPECT_EQ(window.pageCount(), 5);
   EXPECT_EQ(tabs->objectName(), u"选择夹"_s);
   EXPECT_EQ(tabs->geometry(), QRect(2, 90, 5096, 37));
   EXPECT_EQ(tabs->iconSize(), QSize(24, 24));
-  const QStringList captions = {u" 跳转地址获取 "_s, u" Csv数据排序 "_s, u" 文件批量归类 "_s, u" 文件批量转码 "_s,
-                                u" 文件分割合并 "_s};
-  QList<QImage> icons;
   for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(tabs->tabText(i), captions[i]);
-    const QImage icon = tabs->tabIcon(i).pixmap(24, 24).toImage();
-    EXPECT_EQ(icon.size(), QSize(24, 24));
-    EXPECT_FALSE(icons.contains(icon)) << "tab " << i << " shares its icon";
-    icons << icon;
+    EXPECT_EQ(tabs->tabText(i), table[i].caption);
+    EXPECT_EQ(tabs->tabToolTip(i), table[i].tip);
+    EXPECT_EQ(tabs->tabIcon(i).pixmap(24, 24).toImage(), table[i].icon.pixmap(24, 24).toImage()) << i;
   }
-  EXPECT_EQ(tabs->tabToolTip(0), u"比如使用安卓协议可以获取到很多网页的手机版地址"_s);
-  EXPECT_EQ(tabs->tabToolTip(3), u"UTF8、GBK、Unicode互转"_s);
-  EXPECT_TRUE(tabs->tabToolTip(4).isEmpty());
-  // Without a factory a tab shows a placeholder.
+  // Without a factory a tab shows a placeholder that names it.
   EXPECT_EQ(window.page(0)->objectName(), u"placeholder"_s);
+  EXPECT_EQ(window.page(0)->findChild<QLabel*>()->text(), u"工具0"_s);
 }
 
 TEST(MainWindow, BannerGlidesBetweenItsBoundsAndStopsOnRightPress) {
   Shell shell;
-  MainWindow window(shell.settings, {});
+  MainWindow window(shell.settings, shell.factories(false));
   QLabel* banner = window.banner();
   EXPECT_EQ(banner->geometry(), QRect(360, 12, 195, 64));
   EXPECT_TRUE(window.bannerGliding());
@@ -193,7 +198,7 @@ TEST(MainWindow, BannerGlidesBetweenItsBoundsAndStopsOnRightPress) {
 
 TEST(MainWindow, BannerRestsWhileTheWindowIsHiddenOrMinimised) {
   Shell shell;
-  MainWindow window(shell.settings, {});
+  MainWindow window(shell.settings, shell.factories(false));
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   ASSERT_TRUE(window.bannerGliding());

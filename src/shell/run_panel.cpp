@@ -27,6 +27,13 @@ RunPanel::RunPanel(QWidget* window) : QObject(window), window_(window), runner_(
           [this](const QString& item, const QString& reason) { failures_ << reportLine(item, reason); });
   connect(runner_, &EngineRunner::warning, this,
           [this](const QString& item, const QString& reason) { warnings_ << reportLine(item, reason); });
+  connect(runner_, &EngineRunner::phase, this, [this](const QString& text) {
+    if (active_ != nullptr && !phasesOnStatus_.contains(active_)) {
+      active_->showPhase(text);
+    } else if (status_ != nullptr) {
+      status_->setText(text);
+    }
+  });
 }
 
 RunPanel::~RunPanel() {
@@ -56,9 +63,10 @@ QProgressBar* RunPanel::makeProgressBar() {
   return bar_;
 }
 
-StartButton* RunPanel::addStartButton(QAbstractButton* button, StartCaptions captions) {
+StartButton* RunPanel::addStartButton(QAbstractButton* button, StartCaptions captions, Phases phases) {
   auto* start = new StartButton(button, std::move(captions), runner_);
   starts_ << start;
+  if (phases == Phases::OnStatus) phasesOnStatus_ << start;
   for (StartButton* each : starts_) {
     QList<QWidget*> siblings;
     for (StartButton* other : starts_) {
@@ -69,11 +77,40 @@ StartButton* RunPanel::addStartButton(QAbstractButton* button, StartCaptions cap
   return start;
 }
 
+void RunPanel::disableWhileRunning(const QList<QWidget*>& widgets) {
+  for (QWidget* widget : widgets) locked_ << widget;
+}
+
+void RunPanel::disableLocked(const QWidget* keep) {
+  for (const QPointer<QWidget>& widget : locked_) {
+    if (widget && widget != keep && widget->isEnabled()) {
+      widget->setEnabled(false);
+      disabled_ << widget;
+    }
+  }
+}
+
+void RunPanel::enableLocked() {
+  for (const QPointer<QWidget>& widget : disabled_) {
+    if (widget) widget->setEnabled(true);
+  }
+  disabled_.clear();
+}
+
 bool RunPanel::run(StartButton* button, EngineRunner::Job job, std::function<void(bool stopped)> done) {
   if (running()) return false;
   failures_.clear();
   warnings_.clear();
-  return button->run(std::move(job), std::move(done));
+  const bool started = button->run(std::move(job), [this, done = std::move(done)](bool stopped) {
+    active_ = nullptr;
+    enableLocked();
+    if (done) done(stopped);
+  });
+  if (started) {
+    active_ = button;
+    disableLocked(button->button());
+  }
+  return started;
 }
 
 bool RunPanel::runQuietly(EngineRunner::Job job, std::function<void(bool stopped)> done) {
@@ -88,6 +125,7 @@ bool RunPanel::runQuietly(EngineRunner::Job job, std::function<void(bool stopped
     for (StartButton* start : starts_) {
       if (start->button() != nullptr) start->button()->setText(start->captions().idle);
     }
+    enableLocked();
     if (done) done(stopped);
   });
   if (!runner_->start(std::move(job))) {
@@ -95,6 +133,7 @@ bool RunPanel::runQuietly(EngineRunner::Job job, std::function<void(bool stopped
     return false;
   }
   quiet_ = true;
+  disableLocked(nullptr);
   return true;
 }
 

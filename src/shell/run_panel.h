@@ -8,17 +8,21 @@
 //   start_ = panel_->addStartButton(startButton_, {u"开始"_s, u"点我停止"_s, u"停止中.."_s});
 //   ...
 //   void Tool::startClicked() {
-//     if (start_->stopIfRunning() || panel_->running()) return;
+//     if (panel_->busyClick(start_)) return;
 //     ...gather the input and the options...
-//     panel_->run(start_, [input, options](RunContext& ctx) { EngineEntry(input, options, ctx); },
-//                 [this](bool stopped) { panel_->showFailures(); ... });
+//     panel_->start(start_, [input, options](RunContext& ctx) { return EngineEntry(input, options, ctx); },
+//                   [this](const Outcome& outcome, bool stopped) { panel_->showFailures(); ... });
 //   }
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+#include <type_traits>
+#include <utility>
 
 #include "shell/engine_runner.h"
 #include "shell/start_button.h"
@@ -47,9 +51,33 @@ class RunPanel : public QObject {
   QProgressBar* progressBar() const { return bar_; }
   QLabel* statusLabel() const { return status_; }
 
+  // Where the phase texts of a run (RunContext::phase) show: in place of the caption of the start
+  // button that started it, or on the status label.
+  enum class Phases { OnButton, OnStatus };
+
   // A start button over this panel's worker. While one of the panel's start buttons runs, the others
-  // are disabled.
-  StartButton* addStartButton(QAbstractButton* button, StartCaptions captions);
+  // are disabled. A run started without a button shows its phase texts on the status label.
+  StartButton* addStartButton(QAbstractButton* button, StartCaptions captions, Phases phases = Phases::OnButton);
+  // Widgets that take no input while any run of this panel is active (buttons whose work would
+  // touch what the run reads or fills), apart from the start button of that run. Those disabled
+  // are enabled again when it ends.
+  void disableWhileRunning(const QList<QWidget*>& widgets);
+
+  // Starts an engine entry: `job(ctx)` runs on the worker and returns its outcome (any type that
+  // has a default value); when it has ended, `done(outcome, stopped)` runs on the window's thread,
+  // `stopped` telling whether a stop had been requested. Through `button` (see run), or, when it is
+  // null, without one (see runQuietly). False, starting nothing, while a run is active.
+  template <typename Job, typename Done>
+  bool start(StartButton* button, Job job, Done done) {
+    using Outcome = std::invoke_result_t<Job&, RunContext&>;
+    auto outcome = std::make_shared<Outcome>();
+    EngineRunner::Job work = [outcome, job = std::move(job)](RunContext& ctx) mutable { *outcome = job(ctx); };
+    std::function<void(bool)> finish = [outcome, done = std::move(done)](bool stopped) mutable {
+      done(*outcome, stopped);
+    };
+    return button != nullptr ? run(button, std::move(work), std::move(finish))
+                             : runQuietly(std::move(work), std::move(finish));
+  }
 
   // Forgets the failures of the previous run and starts `job` through `button` (see StartButton).
   bool run(StartButton* button, EngineRunner::Job job, std::function<void(bool stopped)> done = {});
@@ -59,24 +87,35 @@ class RunPanel : public QObject {
   // The click convention over the panel: when `button` runs, or a quiet run is active, requests the
   // stop, shows `button`'s stopping caption (until the quiet run ends) and returns true.
   bool stopIfRunning(StartButton* button);
+  // The guard at the top of every start button's click handler: true when the click starts nothing,
+  // because it was the stop request (stopIfRunning) or another run is active.
+  //   if (panel_->busyClick(start_)) return;
+  bool busyClick(StartButton* button) { return stopIfRunning(button) || running(); }
 
   // "item：reason" lines of the run so far.
   const QStringList& failures() const { return failures_; }
   const QStringList& warnings() const { return warnings_; }
-  // Shows the failures, then the warnings under their own heading, in the details dialog and forgets
-  // them. Returns false, showing nothing, when there are none.
-  bool showFailures(const QString& failuresPrompt = QStringLiteral("以下文件未能处理："),
-                    const QString& warningsHeading = QStringLiteral("以下文件已处理，但有字符未能转换："));
+  // Shows the failures, then the warnings under `warningsHeading`, in the details dialog and forgets
+  // them; `failuresPrompt` is the dialog's prompt, or the heading when there are only warnings. Each
+  // tool words both for what its runs report. Returns false, showing nothing, when there are none.
+  bool showFailures(const QString& failuresPrompt, const QString& warningsHeading);
 
  private:
   QWidget* window_;
   EngineRunner* runner_;
   QList<StartButton*> starts_;
+  QList<StartButton*> phasesOnStatus_;
+  StartButton* active_ = nullptr;  // the button of the active run; null for a run without one
+  QList<QPointer<QWidget>> locked_;
+  QList<QPointer<QWidget>> disabled_;
   QProgressBar* bar_ = nullptr;
   QLabel* status_ = nullptr;
   QStringList failures_;
   QStringList warnings_;
   bool quiet_ = false;
+
+  void disableLocked(const QWidget* keep);
+  void enableLocked();
 };
 
 }  // namespace chengling

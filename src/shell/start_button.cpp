@@ -24,8 +24,14 @@ void StartButton::setSiblings(QList<QWidget*> siblings) {
 bool StartButton::stopIfRunning() {
   if (isIdle()) return false;
   runner_->requestStop();
-  if (button_) button_->setText(captions_.stopping);
+  stopping_ = true;
+  if (button_ && !captions_.stopping.isNull()) button_->setText(captions_.stopping);
   return true;
+}
+
+void StartButton::showPhase(const QString& text) {
+  if (!button_ || isIdle() || (stopping_ && !captions_.stopping.isNull())) return;
+  button_->setText(text);
 }
 
 bool StartButton::run(EngineRunner::Job job, std::function<void(bool stopped)> done) {
@@ -44,6 +50,7 @@ bool StartButton::run(EngineRunner::Job job, std::function<void(bool stopped)> d
     disconnect(*connection);
     return false;
   }
+  stopping_ = false;
   if (button_) button_->setText(captions_.running);
   disabled_.clear();
   for (const QPointer<QWidget>& sibling : siblings_) {

@@ -25,6 +25,7 @@ namespace chengling {
 struct StartCaptions {
   QString idle;
   QString running;
+  // Null: a stop click leaves the caption as it is, and phase texts go on showing.
   QString stopping;
 };
 
@@ -47,6 +48,10 @@ class StartButton : public QObject {
   // When the run is active: sets the stop request, shows the stopping caption and returns true.
   // A second click while stopping does the same again. Returns false for an idle button.
   bool stopIfRunning();
+  // A phase text of this button's run ("正在分割", "n:i") in place of its caption: only while the
+  // run is active and no stop was asked for (the stopping caption stays), unless the stopping
+  // caption is null.
+  void showPhase(const QString& text);
   // Shows the running caption, disables the siblings and starts `job` on the runner's worker. When
   // it ends: the idle caption returns, the siblings are enabled again, then `done(stopped)` runs on
   // the window's thread. Returns false, changing nothing, when the runner is busy.
@@ -58,6 +63,7 @@ class StartButton : public QObject {
   EngineRunner* runner_;
   QList<QPointer<QWidget>> siblings_;
   QList<QPointer<QWidget>> disabled_;
+  bool stopping_ = false;
 };
 
 }  // namespace chengling

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QObject>
 #include <QSize>
 #include <QString>
@@ -16,6 +17,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,9 @@
 
 class QUrl;
 class QWidget;
+
+// A failed expectation prints a QString as its text, not as its UTF-16 code units.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace chengling::testing {
 
@@ -87,6 +92,17 @@ void clickWith(QWidget* widget, Qt::MouseButton button);
 
 // Long enough for any run of a window test, short enough to end a hung one.
 inline constexpr int kRunTimeoutMs = 120000;
+
+// Waits until `tool` has no run active and no modal window is open, so that whatever the end of its
+// run shows (questions, messages, the details dialog) has been shown and answered; and until `also`
+// holds, when given. False when that takes longer than kRunTimeoutMs.
+//   ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return modals.texts.size() >= 2; }));
+template <typename Tool>
+[[nodiscard]] bool waitUntilIdle(const Tool& tool, const std::function<bool()>& also = {}) {
+  return QTest::qWaitFor(
+      [&] { return (!also || also()) && !tool.running() && QApplication::activeModalWidget() == nullptr; },
+      kRunTimeoutMs);
+}
 
 // A native path as Qt shows it.
 inline QString native(const std::string& path) { return QString::fromStdString(path); }

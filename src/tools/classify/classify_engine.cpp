@@ -20,16 +20,8 @@ const char* const kAfterLogName = "归类后文件路径.txt";
 const char* const kFailureLogName = "归类失败的文件路径.txt";
 const char* const kMadeFoldersLogName = "归类新建的文件夹路径.txt";
 
-const char* const kClassifyIdleCaption = "立即执行归类";
 const char* const kClassifyStartingCaption = "正在初始化中..";
 const char* const kReadingFolderCaption = "正在读取目录：";
-const char* const kSummaryCaption = "归类完成！";
-const char* const kSummaryPrompt =
-    "下面仅显示部分归类后的文件路径。\r\n完整记录请看软件目录下的【归类后文件路径.txt】";
-
-std::string failureSummaryText(int64_t failures) {
-  return "归类完成，但有 " + numberToText(failures) + " 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】";
-}
 
 bool moveWithoutReplacing(const std::string& source, const std::string& target, std::string& reason,
                           const CopyHooks& hooks) {
@@ -525,14 +517,16 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
   return outcome;
 }
 
-std::vector<PlannedFile> ClassifyPlan(const ClassifyOptions& options, RunContext& ctx) {
-  std::vector<PlannedFile> plan;
-  if (!classifyInputError(options).empty()) return plan;
+ClassifyPlanOutcome ClassifyPlan(const ClassifyOptions& options, RunContext& ctx) {
+  ClassifyPlanOutcome outcome;
+  outcome.error = classifyInputError(options);
+  if (!outcome.error.empty()) return outcome;
+  std::vector<PlannedFile>& plan = outcome.files;
   const std::string entry = entryFolderOf(options);
   const PathTemplate pathTemplate(options.templateText);
   const std::vector<RunGroup> groups = collectGroups(options, entry, ctx);
   BatchCounter counter(options);
-  if (ctx.stopRequested()) return plan;
+  if (ctx.stopRequested()) return outcome;
   auto planOne = [&](const std::string& source, int64_t, int64_t) {
     PlannedFile file;
     file.source = source;
@@ -545,7 +539,7 @@ std::vector<PlannedFile> ClassifyPlan(const ClassifyOptions& options, RunContext
   std::unordered_map<std::string_view, int> uses;
   for (const PlannedFile& file : plan) ++uses[file.target];
   for (PlannedFile& file : plan) file.sharedTarget = !file.target.empty() && uses[file.target] > 1;
-  return plan;
+  return outcome;
 }
 
 std::string planLine(const PlannedFile& file, bool keepSources) {

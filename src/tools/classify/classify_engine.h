@@ -66,9 +66,16 @@ struct PlannedFile {
   bool sharedTarget = false;  // another source of the run has the same target
 };
 
+// A dry run: the files in run order, or why it could not start (classifyInputError; then it read
+// nothing and lists no file).
+struct ClassifyPlanOutcome {
+  std::vector<PlannedFile> files;
+  std::string error;
+};
+
 // The sources and targets that ClassifyRun would process, with the same walk and batch counting;
 // reads folders and file attributes only, writes nothing.
-std::vector<PlannedFile> ClassifyPlan(const ClassifyOptions& options, RunContext& ctx);
+ClassifyPlanOutcome ClassifyPlan(const ClassifyOptions& options, RunContext& ctx);
 
 // One planned file as "source → target", followed by what the real run would run into. A target
 // that exists is replaced by a copy run and makes a move run fail.
@@ -105,13 +112,8 @@ extern const char* const kFailureLogName;  // "归类失败的文件路径.txt"
 // takes away again once they are empty. Runs of earlier versions left none.
 extern const char* const kMadeFoldersLogName;  // "归类新建的文件夹路径.txt"
 
-// Texts of the run button and of the end of a run.
-extern const char* const kClassifyIdleCaption;      // "立即执行归类"
-extern const char* const kClassifyStartingCaption;  // "正在初始化中.."
-extern const char* const kReadingFolderCaption;     // "正在读取目录：" (the folder follows)
-extern const char* const kSummaryCaption;           // "归类完成！"
-extern const char* const kSummaryPrompt;
-// The warning shown when `failures` files failed.
-std::string failureSummaryText(int64_t failures);
+// The phase texts of a run: "正在初始化中..", and "正在读取目录：" before each folder it reads.
+extern const char* const kClassifyStartingCaption;
+extern const char* const kReadingFolderCaption;
 
 }  // namespace chengling

@@ -379,7 +379,9 @@ TEST(ClassifyRun, RefusesToStartWithoutItsFolderOrItsLogs) {
   // An empty folder box never stands for the root of the file system.
   EXPECT_FALSE(f.run().error.empty());
   EXPECT_EQ(f.ctx.phases.size(), 1u) << "no folder was read";
-  EXPECT_TRUE(ClassifyPlan(f.options, f.ctx).empty());
+  const ClassifyPlanOutcome plan = ClassifyPlan(f.options, f.ctx);
+  EXPECT_TRUE(plan.files.empty());
+  EXPECT_EQ(plan.error, f.run().error) << "a dry run says why it cannot start, as the run does";
   EXPECT_EQ(classifyInputError(f.options), f.run().error);
 
   // A folder that is not there is named, and nothing is read or written.
@@ -416,7 +418,9 @@ TEST(ClassifyPlan, FollowsTheRunAndTouchesNothing) {
   f.options.entryFolder = f.in("src");
   f.options.recursive = true;
   f.options.templateText = f.in("out/[文件名]");
-  const std::vector<PlannedFile> plan = ClassifyPlan(f.options, f.ctx);
+  const ClassifyPlanOutcome outcome = ClassifyPlan(f.options, f.ctx);
+  EXPECT_EQ(outcome.error, "");
+  const std::vector<PlannedFile>& plan = outcome.files;
   ASSERT_EQ(plan.size(), 4u);
   struct Want { const char* source; bool exists; bool shared; };
   const Want wants[] = {{"src/c.txt", false, false}, {"src/d.txt", true, false},
@@ -438,7 +442,7 @@ TEST(ClassifyPlan, FollowsTheRunAndTouchesNothing) {
   EXPECT_EQ(planSummary(plan), "预演：共 4 个文件，目标已存在 1 个，目标重复 2 个；未改动任何文件");
 
   f.options.templateText = "[父目录路径]/[文件名]";
-  const std::vector<PlannedFile> inPlace = ClassifyPlan(f.options, f.ctx);
+  const std::vector<PlannedFile> inPlace = ClassifyPlan(f.options, f.ctx).files;
   EXPECT_TRUE(inPlace.front().sameAsSource);
   EXPECT_EQ(planLine(inPlace.front(), false), f.in("src/c.txt") + arrow + f.in("src/c.txt") + "  [目标即原文件，不会改动]");
 }

@@ -10,13 +10,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -28,12 +26,14 @@
 #include "platform/dialogs.h"
 #include "platform/message_box.h"
 #include "platform/qt_text.h"
+#include "shell/alternative_matcher.h"
 #include "shell/control_states.h"
 #include "shell/control_tag.h"
 #include "shell/controls.h"
 #include "shell/drop_target.h"
 #include "shell/input_dialog.h"
 #include "shell/run_panel.h"
+#include "shell/start_button.h"
 #include "shell/tool_tip.h"
 #include "shell/window_utils.h"
 #include "tools/classify/classify_undo.h"
@@ -48,32 +48,57 @@ namespace {
 // A dry run of a huge tree lists this many files in its dialog; the summary counts them all.
 constexpr size_t kPreviewLines = 10000;
 
+// The words of this page: the captions of its three start buttons (a stop click leaves the run
+// button's caption to its phase texts), and its titles, prompts and questions.
+const StartCaptions kRunCaptions{u"立即执行归类"_s, u"正在初始化中.."_s, QString()};
+const StartCaptions kPreviewCaptions{u"预览"_s, u"停止预览"_s, u"停止中.."_s};
+const StartCaptions kUndoCaptions{u"撤销上次归类"_s, u"停止撤销"_s, u"停止中.."_s};
+const QString kWindowTitle = u"文件归类 - 使用元符构建动态归类路径，实现复杂归类需求。帮助：点击显示元符按钮"_s;
+const QString kFileListPrompt = u"可以在别处复制文件列表在这里粘贴，也可以直接拖放文件列表，按住Ctrl键可以追加拖放："_s;
+const QString kFileListCaption = u"输入文件路径列表"_s;
+const QString kBatchNamesPrompt =
+    u"这个批次名列表在每换一个批次（比如100个文件的归类数量为一个批次）时按顺序循环使用，"
+    u"你可以在【归类到】编辑框中引用[批次名]以构建文件将归类到的一个新路径："_s;
+const QString kBatchNamesCaption = u"输入批次名列表"_s;
+const QString kDroppedCaption = u"已拖入"_s;
+const QString kDroppedRestingCaption = u"文件列表"_s;
+const QString kSummaryCaption = u"归类完成！"_s;
+const QString kSummaryPrompt = u"下面仅显示部分归类后的文件路径。\r\n完整记录请看软件目录下的【归类后文件路径.txt】"_s;
+const QString kFailuresPrompt = u"以下文件未能归类："_s;
+const QString kWarningsHeading = u"以下各项需要留意："_s;
+const QString kPreviewCaption = u"归类预览"_s;
+const QString kUndoQuestion = u"确定把上次归类移动的文件移回原位置吗？"_s;
+const QString kUndoCaption = u"撤销归类"_s;
+
+QString folderTitle(const QString& filter) { return u"请选择需要归类的文件所在文件夹(%1)："_s.arg(filter); }
+
+QString failureSummary(int64_t failures) {
+  return u"归类完成，但有 %1 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】"_s.arg(failures);
+}
+
 }  // namespace
 
 QString ClassifyTool::stateName() { return u"文件批量归类"_s; }
 
 ClassifyTool::ClassifyTool(SettingsStore& settings, QWidget* parent) : QWidget(parent) {
   setObjectName(u"ClassifyTool"_s);
-  setWindowTitle(toQString(kClassifyWindowTitle));
+  setWindowTitle(kWindowTitle);
   panel_ = new RunPanel(this);
   buildControls();
   buildTokenMenu();
   addToolTips();
 
-  runStart_ = panel_->addStartButton(
-      runButton_, {toQString(kClassifyIdleCaption), toQString(kClassifyStartingCaption), QString()});
-  previewStart_ = panel_->addStartButton(
-      previewButton_, {toQString(kPreviewIdleCaption), toQString(kPreviewRunningCaption), toQString(kStoppingCaption)});
-  undoStart_ = panel_->addStartButton(
-      undoButton_, {toQString(kUndoIdleCaption), toQString(kUndoRunningCaption), toQString(kStoppingCaption)});
-  connect(panel_->runner(), &EngineRunner::phase, this, &ClassifyTool::showPhase);
+  runStart_ = panel_->addStartButton(runButton_, kRunCaptions);
+  // The folders a dry run reads show on the status label.
+  previewStart_ = panel_->addStartButton(previewButton_, kPreviewCaptions, RunPanel::Phases::OnStatus);
+  undoStart_ = panel_->addStartButton(undoButton_, kUndoCaptions, RunPanel::Phases::OnStatus);
   connectControls();
 
   KeepControlStates(settings, this, stateName());
   applyInputRules();
   applyBatchRules();
   undoButton_->setEnabled(ClassifyUndoAvailable(programDirectory()));
-  new DropTarget(this, u"拖放对象"_s, [] { return true; },
+  new DropTarget(this, u"拖放对象"_s, [this] { return !running(); },
                  [this](PathList paths, Qt::KeyboardModifiers modifiers) { filesDropped(paths, modifiers); });
 }
 
@@ -112,12 +137,12 @@ void ClassifyTool::buildControls() {
   batchNamesButton_->setAccessibleName(u"输入批次名列表"_s);
   keepSources_ = makeCheck(u"选择框保留原文件"_s, u"保留原文件"_s, true);
 
-  runButton_ = makeButton(u"按钮立即执行归类"_s, toQString(kClassifyIdleCaption));
+  runButton_ = makeButton(u"按钮立即执行归类"_s, kRunCaptions.idle);
   // Per-file captions are long and change all the time: the button keeps the width the page gives it.
   runButton_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   runButton_->setMinimumSize(240, 40);
-  previewButton_ = makeButton(u"按钮预览"_s, toQString(kPreviewIdleCaption));
-  undoButton_ = makeButton(u"按钮撤销上次归类"_s, toQString(kUndoIdleCaption));
+  previewButton_ = makeButton(u"按钮预览"_s, kPreviewCaptions.idle);
+  undoButton_ = makeButton(u"按钮撤销上次归类"_s, kUndoCaptions.idle);
   for (QPushButton* button : {previewButton_, undoButton_}) {
     button->setMinimumSize(120, 40);
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -233,19 +258,13 @@ void ClassifyTool::connectControls() {
   connect(fileListButton_, &QPushButton::clicked, this, &ClassifyTool::editFileList);
   connect(batchNamesButton_, &QPushButton::clicked, this, &ClassifyTool::editBatchNames);
   connect(tokenButton_, &QPushButton::clicked, this, &ClassifyTool::showTokenMenu);
-  connect(runButton_, &QPushButton::clicked, this, [this] { runPressed(Matcher::Standard); });
+  startWithEitherMatcher(runButton_, [this](Matcher matcher) { runPressed(matcher); });
   connect(previewButton_, &QPushButton::clicked, this, &ClassifyTool::previewClicked);
   connect(undoButton_, &QPushButton::clicked, this, &ClassifyTool::undoClicked);
-  runButton_->installEventFilter(this);
   template_->installEventFilter(this);
 }
 
 bool ClassifyTool::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == runButton_ && event->type() == QEvent::MouseButtonPress &&
-      static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
-    if (runButton_->isEnabled()) runPressed(Matcher::Alternative);
-    return true;
-  }
   if (watched == template_ && event->type() == QEvent::FocusOut) {
     // Seen before the box handles the event, which may drop the selection.
     savedCaret_ = template_->cursorPosition();
@@ -266,23 +285,20 @@ void ClassifyTool::applyInputRules() {
 void ClassifyTool::applyBatchRules() { batchNamesButton_->setEnabled(named_->isChecked()); }
 
 void ClassifyTool::chooseEntryFolder() {
-  const std::string chosen = chooseFolder(this, toQString(classifyFolderTitle(fromQString(filter_->text()))),
-                                          pathFromQString(folder_->text()));
+  const std::string chosen = chooseFolder(this, folderTitle(filter_->text()), pathFromQString(folder_->text()));
   if (!chosen.empty()) folder_->setText(qStringFromPath(chosen));
 }
 
 void ClassifyTool::editFileList() {
   QString list;
-  if (ShowInputDialog(controlTag(fileListButton_), toQString(kFileListPrompt), toQString(kFileListCaption), this,
-                      &list)) {
+  if (ShowInputDialog(controlTag(fileListButton_), kFileListPrompt, kFileListCaption, this, &list)) {
     setControlTag(fileListButton_, list);
   }
 }
 
 void ClassifyTool::editBatchNames() {
   QString names;
-  if (ShowInputDialog(controlTag(batchNamesButton_), toQString(kBatchNamesPrompt), toQString(kBatchNamesCaption),
-                      this, &names)) {
+  if (ShowInputDialog(controlTag(batchNamesButton_), kBatchNamesPrompt, kBatchNamesCaption, this, &names)) {
     setControlTag(batchNamesButton_, names);
   }
 }
@@ -307,7 +323,7 @@ void ClassifyTool::filesDropped(const PathList& paths, Qt::KeyboardModifiers mod
   setControlTag(fileListButton_, toQString(list));
   fromList_->setChecked(true);
   applyInputRules();
-  FlashCaption(fromList_, toQString(kDroppedCaption), toQString(kDroppedRestingCaption));
+  FlashCaption(fromList_, kDroppedCaption, kDroppedRestingCaption);
 }
 
 bool ClassifyTool::confirmTemplate() {
@@ -339,50 +355,26 @@ ClassifyOptions ClassifyTool::options(Matcher matcher) const {
 }
 
 void ClassifyTool::runPressed(Matcher matcher) {
-  if (!runStart_->isIdle()) {
-    // The caption is the run's only record: a stop request, and the current file finishes.
-    panel_->runner()->requestStop();
-    return;
-  }
-  if (running() || !confirmTemplate()) return;
+  if (panel_->busyClick(runStart_) || !confirmTemplate()) return;
   struct Result {
-    ClassifyOptions options;
     ClassifyOutcome outcome;
     bool undoAvailable = false;
   };
-  auto result = std::make_shared<Result>();
-  result->options = options(matcher);
-  classifying_ = true;
+  // Per-file captions name paths: they read from the left while the run shows them.
   runButton_->setStyleSheet(u"text-align: left; padding-left: 8px;"_s);
-  const bool started = panel_->run(
+  const bool started = panel_->start(
       runStart_,
-      [result](RunContext& ctx) {
-        result->outcome = ClassifyRun(result->options, ctx);
-        // After a copy run the logs are its own and hold nothing to move back; otherwise (a move
-        // run, or no run at all) the logs on disk decide.
-        const bool copied = result->options.keepSources && result->outcome.error.empty() &&
-                            result->outcome.processed > 0;
-        result->undoAvailable = !copied && ClassifyUndoAvailable(result->options.logFolder);
+      [options = options(matcher)](RunContext& ctx) {
+        Result result{ClassifyRun(options, ctx)};
+        result.undoAvailable = undoAvailableAfter(options, result.outcome);
+        return result;
       },
-      [this, result](bool) { runFinished(result->outcome, result->undoAvailable); });
-  if (!started) {
-    classifying_ = false;
-    runButton_->setStyleSheet(QString());
-  }
-}
-
-void ClassifyTool::showPhase(const QString& text) {
-  if (!classifying_) {
-    panel_->statusLabel()->setText(text);
-    return;
-  }
-  runButton_->setText(text);
+      [this](const Result& result, bool) { runFinished(result.outcome, result.undoAvailable); });
+  if (!started) runButton_->setStyleSheet(QString());
 }
 
 void ClassifyTool::runFinished(const ClassifyOutcome& outcome, bool undoAvailable) {
-  classifying_ = false;
   runButton_->setStyleSheet(QString());
-  runButton_->setText(toQString(kClassifyIdleCaption));
   undoButton_->setEnabled(undoAvailable);
   if (!outcome.error.empty()) {
     panel_->statusLabel()->clear();
@@ -391,64 +383,53 @@ void ClassifyTool::runFinished(const ClassifyOutcome& outcome, bool undoAvailabl
   }
   panel_->statusLabel()->setText(toQString(runSummary(outcome)));
   if (outcome.failed < 1) {
-    ShowInputDialog(toQString(outcome.preview), toQString(kSummaryPrompt), toQString(kSummaryCaption), this, nullptr);
+    ShowInputDialog(toQString(outcome.preview), kSummaryPrompt, kSummaryCaption, this, nullptr);
   } else {
     openDocument(joinPath(programDirectory(), kFailureLogName));
-    showMessage(this, toQString(failureSummaryText(outcome.failed)), {}, MessageIcon::Warning);
+    showMessage(this, failureSummary(outcome.failed), {}, MessageIcon::Warning);
   }
   // Why each file failed, and what deserves a look (a log that could not be completed).
-  panel_->showFailures(toQString(kClassifyFailuresPrompt));
+  panel_->showFailures(kFailuresPrompt, kWarningsHeading);
 }
 
 void ClassifyTool::previewClicked() {
-  if (previewStart_->stopIfRunning() || running()) return;
-  struct Result {
-    ClassifyOptions options;
-    std::string error;
-    std::vector<PlannedFile> plan;
-  };
-  auto result = std::make_shared<Result>();
-  result->options = options(Matcher::Standard);
-  const std::string notice = unknownWordsNotice(unknownBracketWords(result->options.templateText));
+  if (panel_->busyClick(previewStart_)) return;
+  const ClassifyOptions planned = options(Matcher::Standard);
+  const std::string notice = unknownWordsNotice(unknownBracketWords(planned.templateText));
   panel_->statusLabel()->clear();
-  panel_->run(
-      previewStart_,
-      [result](RunContext& ctx) {
-        result->error = classifyInputError(result->options);
-        if (result->error.empty()) result->plan = ClassifyPlan(result->options, ctx);
-      },
-      [this, result, notice](bool stopped) {
+  panel_->start(
+      previewStart_, [planned](RunContext& ctx) { return ClassifyPlan(planned, ctx); },
+      [this, keepSources = planned.keepSources, notice](const ClassifyPlanOutcome& plan, bool stopped) {
         panel_->statusLabel()->clear();
-        if (!result->error.empty()) {
-          showMessage(this, toQString(result->error), {}, MessageIcon::Warning);
+        if (!plan.error.empty()) {
+          showMessage(this, toQString(plan.error), {}, MessageIcon::Warning);
           return;
         }
-        QString summary = toQString(planSummary(result->plan));
+        QString summary = toQString(planSummary(plan.files));
         if (stopped) summary = u"已停止。"_s + summary;
         // The words the template leaves as text come first: they show in every target below.
         if (!notice.empty()) summary = toQString(notice) + u"\r\n"_s + summary;
-        ShowInputDialog(toQString(planText(result->plan, result->options.keepSources, kPreviewLines)),
-                        summary, toQString(kPreviewCaption), this, nullptr);
+        ShowInputDialog(toQString(planText(plan.files, keepSources, kPreviewLines)), summary,
+                        kPreviewCaption, this, nullptr);
       });
 }
 
 void ClassifyTool::undoClicked() {
-  if (undoStart_->stopIfRunning() || running()) return;
-  if (!askOkCancel(this, toQString(kUndoQuestion))) return;
+  if (panel_->busyClick(undoStart_)) return;
+  if (!askOkCancel(this, kUndoQuestion)) return;
   struct Result {
     UndoOutcome outcome;
     bool undoAvailable = false;
   };
-  auto result = std::make_shared<Result>();
-  const std::string logFolder = programDirectory();
   panel_->statusLabel()->clear();
-  panel_->run(
+  panel_->start(
       undoStart_,
-      [result, logFolder](RunContext& ctx) {
-        result->outcome = ClassifyUndo(logFolder, ctx);
-        result->undoAvailable = ClassifyUndoAvailable(logFolder);
+      [logFolder = programDirectory()](RunContext& ctx) {
+        Result result{ClassifyUndo(logFolder, ctx)};
+        result.undoAvailable = ClassifyUndoAvailable(logFolder);
+        return result;
       },
-      [this, result](bool) { undoFinished(result->outcome, result->undoAvailable); });
+      [this](const Result& result, bool) { undoFinished(result.outcome, result.undoAvailable); });
 }
 
 void ClassifyTool::undoFinished(const UndoOutcome& outcome, bool undoAvailable) {
@@ -471,7 +452,7 @@ void ClassifyTool::undoFinished(const UndoOutcome& outcome, bool undoAvailable) 
     lines += undoFolderLine(folder);
     lines += "\r\n";
   }
-  ShowInputDialog(notices + toQString(lines), toQString(summary), toQString(kUndoCaption), this, nullptr);
+  ShowInputDialog(notices + toQString(lines), toQString(summary), kUndoCaption, this, nullptr);
 }
 
 }  // namespace chengling

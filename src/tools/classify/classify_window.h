@@ -4,8 +4,8 @@
 // ("预览") and the undo of the last move run ("撤销上次归类"), over one progress bar.
 //
 // The three runs share the window's run panel, so they never nest; the classification run itself
-// is the engine entry the command line calls. Drops of files on the whole page fill the file list.
-// Control states are kept under "文件批量归类".
+// is the engine entry the command line calls. Drops of files on the whole page fill the file list;
+// they are refused while a run is active. Control states are kept under "文件批量归类".
 
 #include <QString>
 #include <QWidget>
@@ -63,7 +63,6 @@ class ClassifyTool : public QWidget {
   // folders are listed with `matcher`.
   void runPressed(Matcher matcher);
   void runFinished(const ClassifyOutcome& outcome, bool undoAvailable);
-  void showPhase(const QString& text);
   void previewClicked();
   void undoClicked();
   void undoFinished(const UndoOutcome& outcome, bool undoAvailable);
@@ -79,9 +78,6 @@ class ClassifyTool : public QWidget {
   StartButton* previewStart_ = nullptr;
   StartButton* undoStart_ = nullptr;
   ToolTip* tips_ = nullptr;
-  bool classifying_ = false;
-  // Per-file captions arrive far faster than a button can be repainted: the latest one is shown a
-  // few times a second.
   // Where the caret and the selection of the template box were when it lost the focus, so that a
   // token from the menu lands there.
   int savedCaret_ = -1;

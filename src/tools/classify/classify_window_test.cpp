@@ -15,10 +15,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +53,7 @@ using testing::exists;
 using testing::listNames;
 using testing::pickInFileDialog;
 using testing::readBytes;
+using testing::waitUntilIdle;
 using testing::writeBytes;
 
 const QString kIdle = u"立即执行归类"_s;
@@ -93,8 +96,7 @@ class ClassifyWindow : public testing::ToolWindowTest<ClassifyTool> {
                   Qt::MouseButton button = Qt::LeftButton) {
     modals.other = record(shown);
     clickWith(runButton(), button);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= dialogs && !tool_->running(); }, kRunTimeoutMs));
-    QTest::qWait(30);
+    ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return shown.size() >= dialogs; }));
   }
 
 };
@@ -321,6 +323,25 @@ TEST_F(ClassifyWindow, AFolderRunMakesBatchesAndShowsTheirTargets) {
   EXPECT_FALSE(control(u"按钮撤销上次归类"_s)->isEnabled()) << "a copy run leaves nothing to undo";
 }
 
+TEST_F(ClassifyWindow, AFolderLeftUnwalkedIsListedAfterTheRunUnderANoticeOfItsOwn) {
+  const std::string src = dir_ / "源";
+  writeBytes(src + "/a.txt", "a");
+  std::filesystem::create_directory_symlink(src, src + "/回到上级");
+  setText(u"编辑框目录"_s, native(src));
+  clickIndicator(control(u"选择框遍历子目录"_s));
+  setText(u"编辑框归类到"_s, native(dir_ / "out/[文件名]"));
+  Modals modals;
+  std::vector<ShownDialog> shown;
+  runAndWait(modals, shown, 2);
+
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].title, u"归类完成！"_s);
+  EXPECT_EQ(shown[1].title, u"信息："_s);
+  EXPECT_EQ(shown[1].prompt, u"以下各项需要留意："_s);
+  EXPECT_EQ(shown[1].body, native(src + "/回到上级") + u"：链接指回上级文件夹，未遍历"_s);
+  EXPECT_EQ(readBytes(dir_ / "out/a.txt"), "a");
+}
+
 TEST_F(ClassifyWindow, AMoveOntoAnExistingFileFailsOpensTheFailureLogAndLosesNothing) {
   const std::string src = dir_ / "src";
   writeBytes(src + "/one.txt", "one");
@@ -370,7 +391,7 @@ TEST_F(ClassifyWindow, UndoAfterAMoveRunPutsEveryFileBack) {
   ASSERT_TRUE(undo->isEnabled());
 
   QTest::mouseClick(undo, Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= 2 && !tool_->running(); }, kRunTimeoutMs));
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return shown.size() >= 2; }));
   EXPECT_EQ(modals.texts, QStringList{u"确定把上次归类移动的文件移回原位置吗？"_s});
   EXPECT_EQ(shown[1].title, u"撤销归类"_s);
   EXPECT_EQ(shown[1].prompt, u"撤销归类：移回 5 个，跳过 0 个，失败 0 个，删除空文件夹 3 个"_s);
@@ -399,7 +420,7 @@ TEST_F(ClassifyWindow, PreviewShowsSourcesAndTargetsAndTouchesNothing) {
   std::vector<ShownDialog> shown;
   modals.other = record(shown);
   QTest::mouseClick(control(u"按钮预览"_s), Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.empty() && !tool_->running(); }, kRunTimeoutMs));
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !shown.empty(); }));
 
   EXPECT_EQ(shown[0].title, u"归类预览"_s);
   EXPECT_EQ(shown[0].prompt, u"预演：共 2 个文件，目标已存在 1 个，目标重复 0 个；未改动任何文件"_s);
@@ -412,8 +433,64 @@ TEST_F(ClassifyWindow, PreviewShowsSourcesAndTargetsAndTouchesNothing) {
   // A folder that is not there is named, before anything is read.
   setText(u"编辑框目录"_s, native(dir_ / "missing"));
   QTest::mouseClick(control(u"按钮预览"_s), Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !modals.texts.isEmpty() && !tool_->running(); }, kRunTimeoutMs));
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !modals.texts.isEmpty(); }));
   EXPECT_EQ(modals.texts, QStringList{u"找不到文件夹 "_s + native(dir_ / "missing")});
+}
+
+TEST_F(ClassifyWindow, AStoppedPreviewSaysSoInItsSummary) {
+  // One file listed very many times: a dry run far longer than the test needs.
+  writeBytes(dir_ / "one.txt", "1");
+  QString list;
+  const QString line = native(dir_ / "one.txt") + u"\r\n"_s;
+  for (int i = 0; i < 200000; ++i) list += line;
+  setControlTag(control(u"按钮输入文件列表"_s), list);
+  control<QRadioButton>(u"单选框文件列表"_s)->click();
+  setText(u"编辑框每批次归类数量"_s, u"1"_s);
+  setText(u"编辑框归类到"_s, native(dir_ / "out/[批次名].txt"));
+  Modals modals;
+  std::vector<ShownDialog> shown;
+  modals.other = record(shown);
+
+  auto* preview = control<QPushButton>(u"按钮预览"_s);
+  QTest::mouseClick(preview, Qt::LeftButton);
+  EXPECT_EQ(preview->text(), u"停止预览"_s);
+  QTest::mouseClick(preview, Qt::LeftButton);
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !shown.empty(); }));
+
+  const QRegularExpression summary(u"^已停止。预演：共 (\\d+) 个文件，目标已存在 0 个，目标重复 0 个；未改动任何文件$"_s);
+  const QRegularExpressionMatch match = summary.match(shown[0].prompt);
+  ASSERT_TRUE(match.hasMatch()) << shown[0].prompt.toStdString();
+  EXPECT_LT(match.captured(1).toInt(), 200000);
+  EXPECT_EQ(preview->text(), u"预览"_s);
+  EXPECT_FALSE(exists(dir_ / "out"));
+}
+
+TEST_F(ClassifyWindow, ADropWhileARunIsActiveIsRefusedAndLeavesTheListAlone) {
+  writeBytes(dir_ / "one.txt", "1");
+  writeBytes(dir_ / "late.txt", "2");
+  QString list;
+  const QString line = native(dir_ / "one.txt") + u"\r\n"_s;
+  for (int i = 0; i < 200000; ++i) list += line;
+  auto* listButton = control(u"按钮输入文件列表"_s);
+  setControlTag(listButton, list);
+  control<QRadioButton>(u"单选框文件列表"_s)->click();
+  setText(u"编辑框归类到"_s, native(dir_ / "out/[批次名].txt"));
+  Modals modals;
+  std::vector<ShownDialog> shown;
+  modals.other = record(shown);
+
+  auto* preview = control<QPushButton>(u"按钮预览"_s);
+  QTest::mouseClick(preview, Qt::LeftButton);
+  ASSERT_TRUE(tool_->running());
+  EXPECT_FALSE(dropPaths(tool_.get(), {dir_ / "late.txt"}));
+  QTest::mouseClick(preview, Qt::LeftButton);
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !shown.empty(); }));
+  EXPECT_TRUE(controlTag(listButton) == list) << "the list of the run is left alone";
+
+  // Once the run has ended, a drop is taken again.
+  ASSERT_TRUE(dropPaths(tool_.get(), {dir_ / "late.txt"}));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return controlTag(listButton) != list; }, kRunTimeoutMs));
+  EXPECT_EQ(controlTag(listButton), native(dir_ / "late.txt") + u"\r\n"_s);
 }
 
 TEST_F(ClassifyWindow, AWordThatIsNoTokenIsAskedAboutBeforeARunAndMarkedInThePreview) {
@@ -430,7 +507,7 @@ TEST_F(ClassifyWindow, AWordThatIsNoTokenIsAskedAboutBeforeARunAndMarkedInThePre
   std::vector<ShownDialog> shown;
   modals.other = record(shown);
   QTest::mouseClick(control(u"按钮预览"_s), Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.empty() && !tool_->running(); }, kRunTimeoutMs));
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !shown.empty(); }));
   EXPECT_EQ(shown[0].prompt, notice + u"\n预演：共 1 个文件，目标已存在 0 个，目标重复 0 个；未改动任何文件"_s);
   EXPECT_TRUE(shown[0].body.contains(native(dir_ / "out/[文名]/[批次]/a.txt"))) << shown[0].body.toStdString();
   EXPECT_TRUE(modals.texts.isEmpty());
@@ -577,7 +654,7 @@ TEST_F(ClassifyWindow, StopEndsTheRunAfterTheCurrentFileAndTheWindowKeepsRespond
   EXPECT_TRUE(control<QRadioButton>(u"单选框使用字母"_s)->isChecked());
 
   QTest::mouseClick(runButton(), Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.empty() && !tool_->running(); }, kRunTimeoutMs));
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !shown.empty(); }));
   EXPECT_EQ(shown[0].title, u"归类完成！"_s);
   EXPECT_EQ(runButton()->text(), kIdle);
   // Every logged file was classified completely, and the run ended well before the list did.

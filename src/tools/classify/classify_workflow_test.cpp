@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+
 namespace chengling {
 namespace {
 
@@ -28,6 +30,31 @@ TEST(DroppedFileList, ReplacesOrAppendsOnePathALine) {
   for (const Case& c : kCases) {
     EXPECT_EQ(droppedFileList(c.list, c.dropped, c.append), c.want) << c.list << " append " << c.append;
   }
+}
+
+TEST(UndoAvailableAfter, AMoveRunCanBeUndoneACopyRunNot) {
+  testing::TempDir dir;
+  testing::TempDir home;
+  testing::writeBytes(dir / "src/a.txt", "a");
+  ClassifyOptions options;
+  options.logFolder = home.path();
+  options.entryFolder = dir / "src";
+  options.templateText = dir / "out/[文件名]";
+  options.keepSources = false;
+  PlainRunContext ctx;
+  EXPECT_TRUE(undoAvailableAfter(options, ClassifyRun(options, ctx))) << "a move run";
+
+  // A copy run that cannot start leaves the move run's logs, and its file can still go back.
+  options.keepSources = true;
+  options.entryFolder = dir / "missing";
+  const ClassifyOutcome refused = ClassifyRun(options, ctx);
+  ASSERT_FALSE(refused.error.empty());
+  EXPECT_TRUE(undoAvailableAfter(options, refused));
+
+  testing::writeBytes(dir / "src/b.txt", "b");
+  options.entryFolder = dir / "src";
+  EXPECT_FALSE(undoAvailableAfter(options, ClassifyRun(options, ctx))) << "a copy run";
+  EXPECT_TRUE(testing::exists(dir / "out/a.txt"));
 }
 
 TEST(PlanText, ListsAtMostTheGivenNumberOfFiles) {

@@ -20,6 +20,7 @@
 #include "shell/drop_target.h"
 #include "shell/input_dialog.h"
 #include "shell/run_panel.h"
+#include "shell/start_button.h"
 #include "shell/window_utils.h"
 #include "tools/csv_table/grid_geometry.h"
 #include "tools/csv_table/table_grid.h"
@@ -36,6 +37,34 @@ constexpr int kMinimumButtonWidth = 90;
 // Widest a column is made by fitting it to its contents after an import.
 constexpr int32_t kFitMaximum = 600;
 
+// The words of this page: the captions of its two start buttons (an export cannot be stopped
+// half-way: a click on it while it runs changes nothing), the other captions and tooltips, the
+// dialogs' titles, filter and help.
+const StartCaptions kImportCaptions{u"导入csv文件"_s, u"正在导入.."_s, u"停止中.."_s};
+const StartCaptions kExportCaptions{u"导出"_s, u"导出中.."_s, u"导出中.."_s};
+const QString kPasteCaption = u"粘贴csv数据"_s;
+const QString kCopyCaption = u"复制"_s;
+const QString kCopiedCaption = u"已复制"_s;
+const QString kHelpButtonCaption = u"什么是csv文件？"_s;
+const QString kImportTip = u"选择一个或多个 csv、txt 文件导入，后面文件的行接在第一个文件的表头下；"
+                           u"按住 Ctrl 导入时第一行也作为数据。导入中再点一下停止"_s;
+const QString kPasteTip = u"把剪贴板里的表格文本导入，替换现在的表格；按住 Ctrl 时第一行也作为数据"_s;
+const QString kExportTip =
+    u"把表格写入文件，编码与第一个导入的文件相同：文件名以 .csv 结尾时每项加引号，否则只用逗号隔开"_s;
+const QString kCopyTip = u"把全部数据行（不含表头）以加引号的 csv 文本复制到剪贴板"_s;
+const QString kHelpTip = u"csv 文件是什么样的，怎样从表格软件得到"_s;
+const QString kIdleStatus = u"尚未导入，可拖入文件"_s;
+const QString kImportTitle = u"可以选择多个文件合并导入："_s;
+const QString kFileFilter = u"csv文件|*.csv|txt文件|*.txt|全部文件|*.*"_s;
+const QString kHelpCaption = u"什么是csv文件"_s;
+const QString kHelpText =
+    u"csv是一种文本表格，能被Excel或wps表格软件兼容显示为多列多行的表格数据。\r\n"
+    u"比如：\"#评论#\",\"#时间#\",\"#昵称#\"，这种格式就是csv格式，使用引号围住每个项目，多个项目使用"
+    u"逗号隔开，然后文件扩展名填为csv即可。\r\n\r\n"
+    u"Excel或wps表格另存为csv文件即可导入本软件进行排序。如果你的csv数据没有表头又需要显示表头的话，"
+    u"可以在导入时按住Ctrl键。\r\n\r\n"
+    u"点击表头列即可排序。"_s;
+
 }  // namespace
 
 CsvTableTool::CsvTableTool(QWidget* parent) : QWidget(parent) {
@@ -43,21 +72,21 @@ CsvTableTool::CsvTableTool(QWidget* parent) : QWidget(parent) {
   // Created before the grid: the worker is stopped and waited for before the table it reads goes.
   panel_ = new RunPanel(this);
 
-  import_ = makeButton(u"按钮导入文本表格"_s, toQString(kCsvImportIdleCaption));
-  paste_ = makeButton(u"按钮粘贴文本表格"_s, toQString(kCsvPasteCaption));
-  export_ = makeButton(u"按钮导出文本表格"_s, toQString(kCsvExportCaption));
-  copy_ = makeButton(u"按钮复制文本表格"_s, toQString(kCsvCopyCaption));
-  help_ = makeButton(u"按钮什么是csv文件"_s, toQString(kCsvHelpButtonCaption));
+  import_ = makeButton(u"按钮导入文本表格"_s, kImportCaptions.idle);
+  paste_ = makeButton(u"按钮粘贴文本表格"_s, kPasteCaption);
+  export_ = makeButton(u"按钮导出文本表格"_s, kExportCaptions.idle);
+  copy_ = makeButton(u"按钮复制文本表格"_s, kCopyCaption);
+  help_ = makeButton(u"按钮什么是csv文件"_s, kHelpButtonCaption);
   for (QPushButton* button : {import_, paste_, export_, copy_, help_}) button->setParent(this);
-  import_->setToolTip(toQString(kCsvImportTip));
-  paste_->setToolTip(toQString(kCsvPasteTip));
-  export_->setToolTip(toQString(kCsvExportTip));
-  copy_->setToolTip(toQString(kCsvCopyTip));
-  help_->setToolTip(toQString(kCsvHelpTip));
+  import_->setToolTip(kImportTip);
+  paste_->setToolTip(kPasteTip);
+  export_->setToolTip(kExportTip);
+  copy_->setToolTip(kCopyTip);
+  help_->setToolTip(kHelpTip);
   panel_->makeProgressBar();
   panel_->statusLabel()->setAccessibleName(u"状态"_s);
   showProgress(false);
-  showStatus(toQString(kCsvIdleStatus), true);
+  showStatus(kIdleStatus, true);
   named(new QLabel(this), u"标签1"_s)->hide();
 
   grid_ = new TableGrid(this);
@@ -69,11 +98,9 @@ CsvTableTool::CsvTableTool(QWidget* parent) : QWidget(parent) {
     connect(item, &QAction::triggered, this, [this, k] { sortChosen(static_cast<SortOrder>(k)); });
   }
 
-  importStart_ = panel_->addStartButton(import_, {toQString(kCsvImportIdleCaption), toQString(kCsvImportRunningCaption),
-                                                  toQString(kCsvImportStoppingCaption)});
-  // An export cannot be stopped half-way: a click on it while it runs changes nothing.
-  exportStart_ = panel_->addStartButton(
-      export_, {toQString(kCsvExportCaption), toQString(kCsvExportingCaption), toQString(kCsvExportingCaption)});
+  importStart_ = panel_->addStartButton(import_, kImportCaptions);
+  exportStart_ = panel_->addStartButton(export_, kExportCaptions);
+  panel_->disableWhileRunning({import_, paste_, export_, copy_});
 
   connect(import_, &QPushButton::clicked, this, &CsvTableTool::importClicked);
   connect(paste_, &QPushButton::clicked, this, &CsvTableTool::pasteClicked);
@@ -126,43 +153,16 @@ void CsvTableTool::showStatus(const QString& text, bool hint) {
   label->setText(text);
 }
 
-// ---- runs ----
-
-void CsvTableTool::setBusy(bool busy, QWidget* keep) {
-  for (QPushButton* button : {import_, paste_, export_, copy_}) {
-    if (button != keep) button->setEnabled(!busy);
-  }
-}
-
-bool CsvTableTool::runJob(StartButton* start, EngineRunner::Job job, std::function<void()> done) {
-  if (running()) return false;
-  setBusy(true, start ? start->button() : nullptr);
-  auto finish = [this, done = std::move(done)](bool) {
-    setBusy(false, nullptr);
-    if (done) done();
-  };
-  if (start != nullptr) {
-    if (panel_->run(start, std::move(job), std::move(finish))) return true;
-  } else {
-    const auto connection = connect(panel_->runner(), &EngineRunner::finished, this, std::move(finish),
-                                    Qt::SingleShotConnection);
-    if (panel_->runner()->start(std::move(job))) return true;
-    disconnect(connection);
-  }
-  setBusy(false, nullptr);
-  return false;
-}
-
 // ---- import ----
 
 void CsvTableTool::importClicked() {
-  if (importStart_->stopIfRunning() || running()) return;
-  PathList paths = pathListFromText(chooseFiles(this, toQString(kCsvImportTitle), toQString(kCsvFileFilter)));
+  if (panel_->busyClick(importStart_)) return;
+  PathList paths = pathListFromText(chooseFiles(this, kImportTitle, kFileFilter));
   importPaths(std::move(paths), ctrlHeld());
 }
 
 void CsvTableTool::importPaths(PathList paths, bool numberedTitles) {
-  if (importStart_->stopIfRunning() || running()) return;
+  if (running()) return;
   if (paths.empty() || paths.front().empty()) return;
   CsvImportOptions options{std::move(paths), numberedTitles};
   startImport(importStart_, [options = std::move(options)](TableModel& table, RunContext& ctx) {
@@ -184,30 +184,31 @@ void CsvTableTool::pasteClicked() {
 
 void CsvTableTool::startImport(StartButton* start, ImportJob job) {
   if (running()) return;
-  struct Result {
+  struct Imported {
     TableModel table;
     CsvImportOutcome outcome;
   };
   // The previous table leaves the grid now and is freed on the worker.
   auto previous = std::make_shared<TableModel>(std::move(grid_->model()));
   grid_->setModel(TableModel());
-  auto result = std::make_shared<Result>();
   const GridMetrics metrics = grid_->metrics();
   showStatus(QString(), false);
   showProgress(true);
-  const bool started = runJob(
+  const bool started = panel_->start(
       start,
-      [previous, result, job = std::move(job), metrics](RunContext& ctx) {
+      [previous, job = std::move(job), metrics](RunContext& ctx) {
         *previous = TableModel();
-        result->outcome = job(result->table, ctx);
-        AutoFitColumns(result->table, metrics, FitMode::HeaderAndCells, 0, kFitMaximum);
+        Imported imported;
+        imported.outcome = job(imported.table, ctx);
+        AutoFitColumns(imported.table, metrics, FitMode::HeaderAndCells, 0, kFitMaximum);
+        return imported;
       },
-      [this, result] {
-        grid_->setModel(std::move(result->table));
-        encoding_ = result->outcome.encoding;
+      [this](Imported& imported, bool) {
+        grid_->setModel(std::move(imported.table));
+        encoding_ = imported.outcome.encoding;
         showProgress(false);
         panel_->progressBar()->setValue(0);
-        showStatus(toQString(csvImportSummary(result->outcome)), false);
+        showStatus(toQString(csvImportSummary(imported.outcome)), false);
         // Unclosed quotes are told in the status line; a dialog only when files could not be read,
         // and then it lists those notes too.
         if (!panel_->failures().isEmpty()) {
@@ -220,43 +221,43 @@ void CsvTableTool::startImport(StartButton* start, ImportJob job) {
 // ---- export and copy ----
 
 void CsvTableTool::exportClicked() {
-  if (running()) return;
-  const std::string path = ChooseSaveFile(this, toQString(kCsvExportCaption), toQString(kCsvFileFilter));
+  if (panel_->busyClick(exportStart_)) return;
+  const std::string path = ChooseSaveFile(this, kExportCaptions.idle, kFileFilter);
   if (path.empty()) return;
-  struct Result {
-    bool written = false;
+  struct Written {
+    bool ok = false;
     std::string error;
   };
-  auto result = std::make_shared<Result>();
   const TableModel* table = &grid_->model();
-  runJob(
+  panel_->start(
       exportStart_,
-      [table, path, encoding = encoding_, result](RunContext&) {
-        result->written = ExportCsv(*table, path, encoding, &result->error);
+      [table, path, encoding = encoding_](RunContext&) {
+        Written written;
+        written.ok = ExportCsv(*table, path, encoding, &written.error);
+        return written;
       },
-      [this, path, result] {
-        if (result->written) {
+      [this, path](const Written& written, bool) {
+        if (written.ok) {
           showMessage(this, toQString(csvExportedMessage(path)));
         } else {
-          showMessage(this, toQString(csvExportFailedMessage(path, result->error)), {}, MessageIcon::Warning);
+          showMessage(this, toQString(csvExportFailedMessage(path, written.error)), {}, MessageIcon::Warning);
         }
       });
 }
 
 void CsvTableTool::copyClicked() {
   if (running()) return;
-  auto text = std::make_shared<std::string>();
   const TableModel* table = &grid_->model();
-  runJob(
-      nullptr, [table, text](RunContext&) { *text = copyText(*table); },
-      [this, text] {
-        writeClipboard(*text);
-        FlashCaption(copy_, toQString(kCsvCopiedCaption), toQString(kCsvCopyCaption));
+  panel_->start(
+      nullptr, [table](RunContext&) { return copyText(*table); },
+      [this](const std::string& text, bool) {
+        writeClipboard(text);
+        FlashCaption(copy_, kCopiedCaption, kCopyCaption);
       });
 }
 
 void CsvTableTool::helpClicked() {
-  ShowInputDialog(toQString(kCsvHelpText), std::nullopt, toQString(kCsvHelpCaption), this, nullptr);
+  ShowInputDialog(kHelpText, std::nullopt, kHelpCaption, this, nullptr);
 }
 
 // ---- sort ----
@@ -274,15 +275,12 @@ void CsvTableTool::sortChosen(SortOrder order) {
   grid_->model().SetColumnTitle(column, title + kSortingMarker);
   grid_->panel(TableGrid::Panel::Header)->repaint();
   const SortDirection direction = direction_.take();
-  auto rowOrder = std::make_shared<std::vector<int32_t>>();
   const TableModel* table = &grid_->model();
-  runJob(
+  panel_->start(
       nullptr,
-      [table, column, order, direction, rowOrder](RunContext&) {
-        *rowOrder = sortedRowOrder(*table, column, order, direction);
-      },
-      [this, column, title, rowOrder] {
-        applyRowOrder(grid_->model(), *rowOrder);
+      [table, column, order, direction](RunContext&) { return sortedRowOrder(*table, column, order, direction); },
+      [this, column, title](const std::vector<int32_t>& rowOrder, bool) {
+        applyRowOrder(grid_->model(), rowOrder);
         grid_->model().SetColumnTitle(column, title);
         grid_->Redraw();
       });

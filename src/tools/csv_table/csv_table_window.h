@@ -15,8 +15,8 @@
 #include <functional>
 
 #include "foundation/file_collector.h"
+#include "foundation/run_context.h"
 #include "foundation/text_codec.h"
-#include "shell/engine_runner.h"
 #include "tools/csv_table/csv_text.h"
 #include "tools/csv_table/table_sort.h"
 
@@ -62,12 +62,6 @@ class CsvTableTool : public QWidget {
   void helpClicked();
   void showSortMenu(int column, const QPoint& at);
   void sortChosen(SortOrder order);
-
-  // Starts `job` on the worker, through `start` when given (its captions show the run); the other
-  // buttons are disabled until it ends, then `done` runs on the window's thread. False when a run
-  // is active.
-  bool runJob(StartButton* start, EngineRunner::Job job, std::function<void()> done);
-  void setBusy(bool busy, QWidget* keep);
 
   RunPanel* panel_ = nullptr;
   QPushButton* import_ = nullptr;

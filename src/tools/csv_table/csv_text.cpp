@@ -18,35 +18,6 @@
 
 namespace chengling {
 
-const char* const kCsvHelpText =
-    "csv是一种文本表格，能被Excel或wps表格软件兼容显示为多列多行的表格数据。\r\n"
-    "比如：\"#评论#\",\"#时间#\",\"#昵称#\"，这种格式就是csv格式，使用引号围住每个项目，多个项目使用"
-    "逗号隔开，然后文件扩展名填为csv即可。\r\n\r\n"
-    "Excel或wps表格另存为csv文件即可导入本软件进行排序。如果你的csv数据没有表头又需要显示表头的话，"
-    "可以在导入时按住Ctrl键。\r\n\r\n"
-    "点击表头列即可排序。";
-const char* const kCsvHelpCaption = "什么是csv文件";
-const char* const kCsvImportIdleCaption = "导入csv文件";
-const char* const kCsvImportRunningCaption = "正在导入..";
-const char* const kCsvImportStoppingCaption = "停止中..";
-const char* const kCsvPasteCaption = "粘贴csv数据";
-const char* const kCsvExportCaption = "导出";
-const char* const kCsvExportingCaption = "导出中..";
-const char* const kCsvCopyCaption = "复制";
-const char* const kCsvCopiedCaption = "已复制";
-const char* const kCsvHelpButtonCaption = "什么是csv文件？";
-const char* const kCsvImportTitle = "可以选择多个文件合并导入：";
-const char* const kCsvFileFilter = "csv文件|*.csv|txt文件|*.txt|全部文件|*.*";
-const char* const kCsvImportTip =
-    "选择一个或多个 csv、txt 文件导入，后面文件的行接在第一个文件的表头下；"
-    "按住 Ctrl 导入时第一行也作为数据。导入中再点一下停止";
-const char* const kCsvPasteTip = "把剪贴板里的表格文本导入，替换现在的表格；按住 Ctrl 时第一行也作为数据";
-const char* const kCsvExportTip =
-    "把表格写入文件，编码与第一个导入的文件相同：文件名以 .csv 结尾时每项加引号，否则只用逗号隔开";
-const char* const kCsvCopyTip = "把全部数据行（不含表头）以加引号的 csv 文本复制到剪贴板";
-const char* const kCsvHelpTip = "csv 文件是什么样的，怎样从表格软件得到";
-const char* const kCsvIdleStatus = "尚未导入，可拖入文件";
-
 std::string csvExportedMessage(std::string_view path) { return "已导出：" + std::string(path); }
 
 std::string csvExportFailedMessage(std::string_view path, std::string_view reason) {

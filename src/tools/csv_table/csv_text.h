@@ -64,31 +64,7 @@ bool ExportCsv(const TableModel& table, std::string_view path, TextEncoding enco
 // The data rows (no titles), always quoted, each followed by CR LF; empty for an empty table.
 std::string copyText(const TableModel& table);
 
-// The help shown by "什么是csv文件？" and its dialog caption.
-extern const char* const kCsvHelpText;
-extern const char* const kCsvHelpCaption;  // "什么是csv文件"
-
-// Captions, dialog titles and messages of the table window.
-extern const char* const kCsvImportIdleCaption;      // 导入csv文件
-extern const char* const kCsvImportRunningCaption;   // 正在导入..
-extern const char* const kCsvImportStoppingCaption;  // 停止中..
-extern const char* const kCsvPasteCaption;           // 粘贴csv数据
-extern const char* const kCsvExportCaption;          // 导出 (also the save dialog's title)
-extern const char* const kCsvExportingCaption;       // 导出中..
-extern const char* const kCsvCopyCaption;            // 复制
-extern const char* const kCsvCopiedCaption;          // 已复制
-extern const char* const kCsvHelpButtonCaption;      // 什么是csv文件？
-extern const char* const kCsvImportTitle;            // 可以选择多个文件合并导入：
-extern const char* const kCsvFileFilter;             // csv, txt and all files
-
-// Tooltips of the five buttons, and the status line before anything was imported.
-extern const char* const kCsvImportTip;
-extern const char* const kCsvPasteTip;
-extern const char* const kCsvExportTip;
-extern const char* const kCsvCopyTip;
-extern const char* const kCsvHelpTip;
-extern const char* const kCsvIdleStatus;
-
+// Messages of the table window that tell what an export or an import did.
 // "已导出：" + path.
 std::string csvExportedMessage(std::string_view path);
 // Why an export wrote nothing: the path and the reason.

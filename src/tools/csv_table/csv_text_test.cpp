@@ -535,18 +535,6 @@ TEST_F(CsvExport, CopyTextHoldsTheQuotedRowsWithoutTitles) {
   EXPECT_EQ(table_.RowText(0, false), "甲,b");
 }
 
-TEST(CsvHelp, TextIsTheFourLinesInInternalText) {
-  const std::string want =
-      gb(u8"csv是一种文本表格，能被Excel或wps表格软件兼容显示为多列多行的表格数据。\r\n"
-         u8"比如：\"#评论#\",\"#时间#\",\"#昵称#\"，这种格式就是csv格式，使用引号围住每个项目，"
-         u8"多个项目使用逗号隔开，然后文件扩展名填为csv即可。\r\n\r\n"
-         u8"Excel或wps表格另存为csv文件即可导入本软件进行排序。如果你的csv数据没有表头又需要显示表头的话，"
-         u8"可以在导入时按住Ctrl键。\r\n\r\n"
-         u8"点击表头列即可排序。");
-  EXPECT_EQ(std::string(kCsvHelpText), want);
-  EXPECT_EQ(std::string(kCsvHelpCaption), gb(u8"什么是csv文件"));
-}
-
 TEST(CsvMessages, ExportAndImportTextsNameWhatHappened) {
   EXPECT_EQ(csvExportedMessage("/d/表.csv"), gb(u8"已导出：/d/表.csv"));
   EXPECT_EQ(csvExportFailedMessage("/d/表.csv", gb(u8"磁盘已满")), gb(u8"未能导出到 /d/表.csv：磁盘已满"));

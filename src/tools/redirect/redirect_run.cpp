@@ -33,25 +33,14 @@ Resolved resolveOne(HttpClient& http, const RedirectOptions& options, size_t ind
     resolved.invalid = true;
     return resolved;
   }
-  const std::string agent = options.readUserAgent ? options.readUserAgent() : options.userAgent;
+  const std::string agent = options.liveUserAgent ? options.liveUserAgent->snapshot() : options.userAgent;
   resolved.target = ResolveAddress(http, resolved.address, agent, options.looseMatch);
   return resolved;
 }
 
 }  // namespace
 
-const char* const kResolveIdleCaption = "开始获取";
-const char* const kResolveRunningCaption = "停止获取";
-const char* const kResolveStoppingCaption = "停止中..";
-const char* const kFailedListCaption = "获取跳转失败的地址列表：";
 const char* const kInvalidAddressReason = "地址无效";
-const char* const kSampleAddresses =
-    "https://doi.org/10.1000/182\r\n"
-    "https://en.wikipedia.org/wiki/Special:Random\r\n"
-    "http://wikipedia.org/\r\n"
-    "http://python.org/\r\n"
-    "http://debian.org/\r\n"
-    "https://w3.org/";
 
 const char* const kUserAgentTable =
     "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\r\n"

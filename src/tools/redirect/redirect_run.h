@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,16 +14,10 @@
 
 namespace chengling {
 
-// Texts of the redirect window (internal text; defined in the engine).
-extern const char* const kResolveIdleCaption;      // 开始获取
-extern const char* const kResolveRunningCaption;   // 停止获取
-extern const char* const kResolveStoppingCaption;  // 停止中..
-extern const char* const kFailedListCaption;       // 获取跳转失败的地址列表：
-extern const char* const kInvalidAddressReason;    // 地址无效
+// The reason of an address of another scheme, which is never requested (internal text): 地址无效.
+extern const char* const kInvalidAddressReason;
 // The prompt over the failed list when `count` of its lines were of another scheme (internal text).
 std::string invalidAddressesNote(size_t count);
-// The source list before any state was saved: a few public addresses that redirect, "\r\n"-joined.
-extern const char* const kSampleAddresses;
 
 // The user-agent choice: entry names and their agent texts, 0-based.
 inline constexpr int kUserAgentCount = 15;
@@ -51,9 +46,9 @@ struct AddressOutcome {
 struct RedirectOptions {
   std::vector<std::string> addresses;
   std::string userAgent;
-  // When set, read afresh before every address instead of `userAgent` (the window's edit box). With
-  // more than one job it is called from the resolving threads and must be safe there.
-  std::function<std::string()> readUserAgent;
+  // When set, the agent is taken from here before every address instead of `userAgent`: the
+  // window's box may change during a run.
+  std::shared_ptr<const LiveOptions<std::string>> liveUserAgent;
   bool looseMatch = false;          // accept location assignments in scripts with a condition
   bool failurePlaceholder = true;   // a failed address still writes a line ...
   bool emptyPlaceholder = false;    // ... which is empty instead of the address
@@ -79,8 +74,8 @@ struct RedirectOutcome {
 // Resolves every address in order, each trimmed of the blanks around it first (prepareAddress). After
 // each one: the failure (address, "") is reported for a failed address, or (address, "地址无效") for
 // one of another scheme, which is never requested; then progress(i, n), checkpoint(); on a stop the
-// run ends there, otherwise the phase text "n:i" follows (the start button's progress caption). The
-// window and the command line both start their runs here.
+// run ends there, otherwise the phase text "n:i" follows. The window and the command line both start
+// their runs here.
 RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx);
 
 }  // namespace chengling

@@ -284,13 +284,17 @@ TEST(RedirectRun, ReadsTheAgentAfreshForEveryAddress) {
   ASSERT_TRUE(server.started());
   RedirectOptions options;
   options.addresses = {server.url("/to/x"), server.url("/to/y")};
-  int reads = 0;
-  options.readUserAgent = [&] { return "agent " + std::to_string(++reads); };
+  auto agent = std::make_shared<LiveOptions<std::string>>("agent 1");
+  options.liveUserAgent = agent;
+  options.userAgent = "not sent";
+  // The box changes while the first address is done: the second goes out with the new agent.
+  options.onAddress = [&agent](const AddressOutcome& item) { agent->set("agent " + std::to_string(item.index + 2)); };
   PlainRunContext ctx;
   RedirectRun(options, ctx);
   EXPECT_EQ(server.agents(), (Lines{"agent 1", "agent 2"}));
 
-  options.readUserAgent = nullptr;
+  options.liveUserAgent = nullptr;
+  options.onAddress = nullptr;
   options.userAgent = "fixed\r\nX-Evil: 1";
   RedirectRun(options, ctx);
   EXPECT_EQ(server.agents(), (Lines{"agent 1", "agent 2", "fixedX-Evil: 1", "fixedX-Evil: 1"}));

@@ -14,7 +14,6 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
-#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -25,6 +24,7 @@
 #include "shell/controls.h"
 #include "shell/input_dialog.h"
 #include "shell/run_panel.h"
+#include "shell/start_button.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -32,6 +32,17 @@ namespace chengling {
 namespace {
 
 constexpr int kMaxJobs = 16;
+
+// The captions of the start button, the failed list's caption, and the source list before any
+// state was saved: a few public addresses that redirect.
+const StartCaptions kStartCaptions{u"开始获取"_s, u"停止获取"_s, u"停止中.."_s};
+const QString kFailedListCaption = u"获取跳转失败的地址列表："_s;
+const QString kSampleAddresses = u"https://doi.org/10.1000/182\n"
+                                 u"https://en.wikipedia.org/wiki/Special:Random\n"
+                                 u"http://wikipedia.org/\n"
+                                 u"http://python.org/\n"
+                                 u"http://debian.org/\n"
+                                 u"https://w3.org/"_s;
 
 QPlainTextEdit* makeList(const QString& name, const QString& text) {
   auto* box = named(new QPlainTextEdit(text), name);
@@ -43,31 +54,14 @@ QPlainTextEdit* makeList(const QString& name, const QString& text) {
 
 }  // namespace
 
-class RedirectTool::SharedText {
- public:
-  void set(std::string text) {
-    std::lock_guard lock(mutex_);
-    text_ = std::move(text);
-  }
-  std::string get() const {
-    std::lock_guard lock(mutex_);
-    return text_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::string text_;
-};
-
 QString RedirectTool::stateName() { return u"跳转地址获取"_s; }
 
 RedirectTool::RedirectTool(SettingsStore& settings, QWidget* parent)
-    : QWidget(parent), agent_(std::make_shared<SharedText>()) {
+    : QWidget(parent), agent_(std::make_shared<LiveOptions<std::string>>()) {
   setObjectName(u"RedirectTool"_s);
   panel_ = new RunPanel(this);
   buildControls();
-  start_ = panel_->addStartButton(startButton_, {toQString(kResolveIdleCaption), toQString(kResolveRunningCaption),
-                                                 toQString(kResolveStoppingCaption)});
+  start_ = panel_->addStartButton(startButton_, kStartCaptions);
   connectControls();
 
   KeepControlStates(settings, this, stateName());
@@ -86,9 +80,9 @@ RedirectTool::~RedirectTool() {
 bool RedirectTool::running() const { return panel_->running(); }
 
 void RedirectTool::buildControls() {
-  sources_ = makeList(u"编辑框原地址"_s, withLf(toQString(kSampleAddresses)));
+  sources_ = makeList(u"编辑框原地址"_s, kSampleAddresses);
   results_ = makeList(u"编辑框跳转后地址"_s, QString());
-  startButton_ = makeButton(u"按钮开始获取"_s, toQString(kResolveIdleCaption));
+  startButton_ = makeButton(u"按钮开始获取"_s, kStartCaptions.idle);
   startButton_->setMinimumWidth(140);
   paste_ = makeButton(u"按钮1"_s, u"粘贴"_s);
   paste_->setToolTip(u"用剪贴板里的地址列表替换原地址"_s);
@@ -153,6 +147,7 @@ void RedirectTool::connectControls() {
   connect(paste_, &QPushButton::clicked, this, [this] { sources_->setPlainText(withLf(clipboardText())); });
   connect(copy_, &QPushButton::clicked, this, [this] { setClipboardText(results_->toPlainText()); });
   connect(agentChoice_, &QComboBox::activated, this, &RedirectTool::applyUserAgentChoice);
+  // The run sends the agent the box holds when each address starts.
   connect(agentText_, &QLineEdit::textChanged, this, [this](const QString& text) { agent_->set(fromQString(text)); });
   connect(failurePlaceholder_, &QCheckBox::toggled, this, &RedirectTool::updateEmptyPlaceholder);
   // The source list drives the result list, so that source line n and result line n stay side by side.
@@ -168,10 +163,6 @@ void RedirectTool::connectControls() {
   // Results that arrive later catch up with a source list scrolled further than they reached.
   connect(results_->verticalScrollBar(), &QScrollBar::rangeChanged, this,
           [this] { results_->verticalScrollBar()->setValue(sources_->verticalScrollBar()->value()); });
-  // Progress texts share the start button's caption; once a stop was asked for, the stopping caption stays.
-  connect(panel_->runner(), &EngineRunner::phase, this, [this](const QString& text) {
-    if (!start_->isIdle() && startButton_->text() != start_->captions().stopping) startButton_->setText(text);
-  });
 }
 
 void RedirectTool::applyUserAgentChoice() {
@@ -187,7 +178,7 @@ RedirectOptions RedirectTool::runOptions() const {
   RedirectOptions options;
   options.addresses = splitAddressList(fromQString(withCrLf(sources_->toPlainText())));
   options.userAgent = fromQString(agentText_->text());
-  options.readUserAgent = [agent = agent_] { return agent->get(); };
+  options.liveUserAgent = agent_;
   options.looseMatch = looseMatch_->isChecked();
   options.failurePlaceholder = failurePlaceholder_->isChecked();
   options.emptyPlaceholder = emptyPlaceholder_->isChecked();
@@ -197,7 +188,7 @@ RedirectOptions RedirectTool::runOptions() const {
 }
 
 void RedirectTool::startClicked() {
-  if (start_->stopIfRunning() || running()) return;
+  if (panel_->busyClick(start_)) return;
   RedirectOptions options = runOptions();
   // Lines cross to the window in the order the run hands them on, ahead of the progress caption.
   options.onAddress = [this](const AddressOutcome& item) {
@@ -206,10 +197,9 @@ void RedirectTool::startClicked() {
   };
   results_->clear();
   results_->setFocus();
-  auto outcome = std::make_shared<RedirectOutcome>();
-  panel_->run(
-      start_, [options = std::move(options), outcome](RunContext& ctx) { *outcome = RedirectRun(options, ctx); },
-      [this, outcome](bool) { runFinished(*outcome); });
+  panel_->start(
+      start_, [options = std::move(options)](RunContext& ctx) { return RedirectRun(options, ctx); },
+      [this](const RedirectOutcome& outcome, bool) { runFinished(outcome); });
 }
 
 void RedirectTool::appendResult(const QString& line) {
@@ -224,7 +214,7 @@ void RedirectTool::runFinished(const RedirectOutcome& outcome) {
   // them were never requested.
   std::optional<QString> prompt;
   if (outcome.invalid > 0) prompt = toQString(invalidAddressesNote(outcome.invalid));
-  ShowInputDialog(toQString(outcome.failedList), prompt, toQString(kFailedListCaption), this, nullptr);
+  ShowInputDialog(toQString(outcome.failedList), prompt, kFailedListCaption, this, nullptr);
 }
 
 }  // namespace chengling

@@ -52,9 +52,8 @@ class RedirectTool : public QWidget {
   void appendResult(const QString& line);
   void runFinished(const RedirectOutcome& outcome);
 
-  // The agent box's text as the resolving threads read it before every address.
-  class SharedText;
-  std::shared_ptr<SharedText> agent_;
+  // The agent box's text as the run takes it before every address.
+  std::shared_ptr<LiveOptions<std::string>> agent_;
 
   RunPanel* panel_ = nullptr;
   StartButton* start_ = nullptr;

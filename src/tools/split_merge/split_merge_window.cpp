@@ -14,28 +14,48 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 #include <utility>
 
 #include "foundation/internal_text.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
-#include "platform/keyboard.h"
 #include "platform/message_box.h"
 #include "platform/qt_text.h"
+#include "shell/alternative_matcher.h"
 #include "shell/control_states.h"
 #include "shell/control_tag.h"
 #include "shell/controls.h"
 #include "shell/drop_target.h"
 #include "shell/input_dialog.h"
 #include "shell/run_panel.h"
+#include "shell/start_button.h"
 #include "tools/split_merge/merge_engine.h"
 #include "tools/split_merge/split_engine.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace chengling {
+namespace {
+
+// The captions of the two start buttons (the merge button's with five trailing blanks), the
+// titles and filters of the dialogs, and the headings of the details dialog after a run.
+const StartCaptions kSplitCaptions{u"开始分割（选择文件）.."_s, u"正在分割，点击停止"_s, u"正在停止中"_s};
+const StartCaptions kMergeCaptions{u"开始合并（选择文件夹）..     "_s, u"正在合并，点击停止"_s, u"正在停止中     "_s};
+const QString kSplitFilesTitle = u"选择多个文件进行分割："_s;
+const QString kSplitFilesFilter = u"TXT文档(*.txt)|*.txt|HTML文档(*.htm;*.html)|*.htm;*.html|所有文件(*.*)|*.*"_s;
+const QString kJoinFileTitle = u"选择一个文件作为合并中间数据"_s;
+const QString kJoinFileFilter = u"全部文件(*.*)|*.*"_s;
+const QString kSeparatorPrompt = u"请输入用于分割的字符串，这些字符串必然多次出现在目标文件中，这样才能以此为分割点"_s;
+const QString kFailuresPrompt = u"以下文件未能处理："_s;
+const QString kSplitWarningsHeading = u"以下文件已分割，请留意："_s;
+const QString kMergeWarningsHeading = u"以下各项需要留意："_s;
+
+QString mergeFolderTitle(const QString& patterns) {
+  return u"选择一个文件夹，将读入文件夹下的所有 %1 文件进行合并。你也可以直接拖放要合并的文件或文件夹到软件"_s.arg(patterns);
+}
+
+}  // namespace
 
 QString SplitMergeTool::stateName() { return u"文件分割合并"_s; }
 
@@ -51,16 +71,8 @@ SplitMergeTool::SplitMergeTool(SettingsStore& settings, QWidget* parent) : QWidg
   page->addWidget(panel_->makeProgressBar());
   named(new QLabel(this), u"标签3"_s)->hide();
 
-  splitStart_ = panel_->addStartButton(
-      splitButton_, {toQString(kSplitIdleCaption), toQString(kSplitRunningCaption), toQString(kSplitStoppingCaption)});
-  mergeStart_ = panel_->addStartButton(
-      mergeButton_, {toQString(kMergeIdleCaption), toQString(kMergeRunningCaption), toQString(kMergeStoppingCaption)});
-  // Phase texts share the split button's caption; once a stop was asked for, the stopping caption stays.
-  connect(panel_->runner(), &EngineRunner::phase, this, [this](const QString& text) {
-    if (!splitStart_->isIdle() && splitButton_->text() != splitStart_->captions().stopping) {
-      splitButton_->setText(text);
-    }
-  });
+  splitStart_ = panel_->addStartButton(splitButton_, kSplitCaptions);
+  mergeStart_ = panel_->addStartButton(mergeButton_, kMergeCaptions);
   connectControls();
 
   KeepControlStates(settings, this, stateName());
@@ -138,7 +150,7 @@ QWidget* SplitMergeTool::buildSplitArea() {
   deleteSources_ = makeCheck(u"选择框分割后删除文件"_s, u"分割后删除"_s);
   contentNames_ = makeCheck(u"选择框随机改名"_s, u"随机改名"_s);
   splitPatterns_ = makeEdit(u"编辑框文件类型"_s, u"*.*"_s, u"分割的文件类型"_s);
-  splitButton_ = makeButton(u"按钮开始分割"_s, toQString(kSplitIdleCaption));
+  splitButton_ = makeButton(u"按钮开始分割"_s, kSplitCaptions.idle);
   for (QLineEdit* box : {pieceCount_, sizeValue_, charsLow_, charsHigh_, linesLow_, linesHigh_}) {
     box->setMaximumWidth(90);
   }
@@ -188,7 +200,7 @@ QWidget* SplitMergeTool::buildMergeArea() {
   naturalOrder_ = makeCheck(u"选择框数字顺序"_s, u"按数字顺序"_s);
   naturalOrder_->setToolTip(u"文件夹中的文件按名称里的数字大小排列：book_2 在 book_10 之前"_s);
   mergePatterns_ = makeEdit(u"编辑框文件类型1"_s, u"*.*"_s, u"合并的文件类型"_s);
-  mergeButton_ = makeButton(u"按钮开始合并"_s, toQString(kMergeIdleCaption));
+  mergeButton_ = makeButton(u"按钮开始合并"_s, kMergeCaptions.idle);
 
   auto* join = new QGridLayout;
   join->setVerticalSpacing(10);
@@ -305,15 +317,14 @@ MergeOptions SplitMergeTool::mergeOptions() const {
   options.recursive = recursive_->isChecked();
   options.naturalOrder = naturalOrder_->isChecked();
   options.patterns = fromQString(mergePatterns_->text());
-  options.matcher = ctrlHeld() ? Matcher::Alternative : Matcher::Standard;
+  options.matcher = matcherOfKeyboard();
   return options;
 }
 
 void SplitMergeTool::splitClicked() {
-  if (splitStart_->stopIfRunning() || running()) return;
+  if (panel_->busyClick(splitStart_)) return;
   const std::string lastFolder = pathFromQString(controlTag(splitButton_));
-  PathList paths = pathListFromText(
-      chooseFiles(this, toQString(kSplitFilesTitle), toQString(kSplitFilesFilter), lastFolder));
+  PathList paths = pathListFromText(chooseFiles(this, kSplitFilesTitle, kSplitFilesFilter, lastFolder));
   if (paths.empty()) return;
   startSplit([paths = std::move(paths)](const SplitOptions& options, RunContext& ctx) {
     return SplitFiles(paths, options, ctx);
@@ -321,29 +332,24 @@ void SplitMergeTool::splitClicked() {
 }
 
 void SplitMergeTool::mergeClicked() {
-  if (mergeStart_->stopIfRunning() || running()) return;
-  const std::string folder = chooseFolder(this, toQString(mergeFolderTitle(fromQString(mergePatterns_->text()))),
-                                          pathFromQString(controlTag(splitButton_)));
+  if (panel_->busyClick(mergeStart_)) return;
+  const std::string folder =
+      chooseFolder(this, mergeFolderTitle(mergePatterns_->text()), pathFromQString(controlTag(splitButton_)));
   if (folder.empty()) return;
   setControlTag(mergeButton_, qStringFromPath(folder));
-  // A folder chosen with the button is merged without a question afterwards.
-  startMerge([folder](const MergeOptions& options, RunContext& ctx) {
-    return MergeReport{MergeFolder(folder, options, ctx), false, {}};
-  });
+  startMerge([folder](const MergeOptions& options, RunContext& ctx) { return MergeChosenFolder(folder, options, ctx); });
 }
 
 void SplitMergeTool::askSeparator() {
   QString separator;
   // The long text is the caption, which a title bar cuts; it stands above the box as well.
-  const QString prompt = toQString(kSeparatorPrompt);
-  if (ShowInputDialog(controlTag(separatorButton_), prompt, prompt, this, &separator)) {
+  if (ShowInputDialog(controlTag(separatorButton_), kSeparatorPrompt, kSeparatorPrompt, this, &separator)) {
     setControlTag(separatorButton_, separator);
   }
 }
 
 void SplitMergeTool::chooseJoinFile() {
-  const std::string file =
-      chooseFile(this, toQString(kJoinFileTitle), toQString(kJoinFileFilter), pathFromQString(joinFile_->text()));
+  const std::string file = chooseFile(this, kJoinFileTitle, kJoinFileFilter, pathFromQString(joinFile_->text()));
   if (!file.empty()) joinFile_->setText(qStringFromPath(file));
 }
 
@@ -353,7 +359,7 @@ void SplitMergeTool::splitDropped(const PathList& paths) {
   if (drop.isFolder) setControlTag(splitButton_, qStringFromPath(drop.folder));
   const std::string patterns = fromQString(splitPatterns_->text());
   // The matcher follows the Ctrl key at the moment the folder is listed, which is now.
-  const Matcher matcher = drop.isFolder && ctrlHeld() ? Matcher::Alternative : Matcher::Standard;
+  const Matcher matcher = drop.isFolder ? matcherOfKeyboard() : Matcher::Standard;
   startSplit([drop = std::move(drop), patterns, matcher](const SplitOptions& options, RunContext& ctx) {
     return SplitDropped(drop, patterns, matcher, options, ctx);
   });
@@ -368,16 +374,13 @@ void SplitMergeTool::mergeDropped(const PathList& paths) {
 }
 
 void SplitMergeTool::startSplit(SplitJob split) {
-  if (splitStart_->stopIfRunning() || running()) return;
-  auto report = std::make_shared<SplitReport>();
-  panel_->run(
-      splitStart_,
-      [report, split = std::move(split), options = splitOptions()](RunContext& ctx) { *report = split(options, ctx); },
-      [this, report](bool) { splitFinished(*report); });
+  panel_->start(
+      splitStart_, [split = std::move(split), options = splitOptions()](RunContext& ctx) { return split(options, ctx); },
+      [this](const SplitReport& report, bool) { splitFinished(report); });
 }
 
 void SplitMergeTool::splitFinished(const SplitReport& report) {
-  panel_->showFailures(u"以下文件未能处理："_s, toQString(kSplitWarningsHeading));
+  panel_->showFailures(kFailuresPrompt, kSplitWarningsHeading);
   const SplitOutcome& outcome = report.outcome;
   switch (outcome.end) {
     case SplitEnd::Invalid: {
@@ -407,19 +410,16 @@ void SplitMergeTool::showEnd(const RunEnd& end) {
 }
 
 void SplitMergeTool::startMerge(MergeJob merge) {
-  if (mergeStart_->stopIfRunning() || running()) return;
-  auto report = std::make_shared<MergeReport>();
   mergePatterns_->hide();
-  const bool started = panel_->run(
-      mergeStart_,
-      [report, merge = std::move(merge), options = mergeOptions()](RunContext& ctx) { *report = merge(options, ctx); },
-      [this, report](bool) { mergeFinished(*report); });
+  const bool started = panel_->start(
+      mergeStart_, [merge = std::move(merge), options = mergeOptions()](RunContext& ctx) { return merge(options, ctx); },
+      [this](const MergeReport& report, bool) { mergeFinished(report); });
   if (!started) mergePatterns_->show();
 }
 
 void SplitMergeTool::mergeFinished(const MergeReport& report) {
   mergePatterns_->show();
-  panel_->showFailures();
+  panel_->showFailures(kFailuresPrompt, kMergeWarningsHeading);
   repaint();
   showEnd(mergeEnd(report));
 }

@@ -53,6 +53,7 @@ using testing::pickInFileDialog;
 using testing::exists;
 using testing::listNames;
 using testing::readBytes;
+using testing::waitUntilIdle;
 using testing::writeBytes;
 
 
@@ -62,10 +63,10 @@ class SplitMergeWindow : public testing::ToolWindowTest<SplitMergeTool> {
   // Drops `paths` (native) on the area's group box. Returns whether the drop was taken.
   bool drop(const QString& area, const std::vector<std::string>& paths) { return dropPaths(control(area), paths); }
 
-  // Waits until a question has been asked and the run it started (if any) has ended.
+  // Waits until a question has been asked and the run it started (if any) has ended with all it
+  // shows at its end.
   void waitForRunAfterQuestion(Modals& modals, int questions = 1) {
-    ASSERT_TRUE(QTest::qWaitFor([&] { return modals.texts.size() >= questions && !tool_->running(); },
-                                kRunTimeoutMs));
+    ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return modals.texts.size() >= questions; }));
   }
 
   void setText(const QString& name, const QString& text) { control<QLineEdit>(name)->setText(text); }
@@ -219,7 +220,6 @@ TEST_F(SplitMergeWindow, DroppingTwoFoldersOnTheSplitAreaAsksAboutTheirNumber) {
 
   ASSERT_TRUE(drop(u"分组框分割"_s, {dir_ / "one", dir_ / "two"}));
   waitForRunAfterQuestion(modals);
-  QTest::qWait(50);
 
   EXPECT_EQ(modals.texts, QStringList{u"确定分割被拖放的 2 个文件吗？"_s});
   EXPECT_EQ(listNames(dir_ / "one"), std::vector<std::string>{"a.txt"}) << "cancel splits nothing";
@@ -238,7 +238,6 @@ TEST_F(SplitMergeWindow, DroppedFilesAreMergedFirstWithoutAQuestionThenTheFolder
   ASSERT_TRUE(drop(u"分组框合并"_s, {in + "/a.txt", in + "/sub", in + "/b.txt", in + "/c.txt"}));
   EXPECT_TRUE(modals.texts.isEmpty());
   waitForRunAfterQuestion(modals, 2);
-  QTest::qWait(50);
 
   // The files go to the parent of their folder, the folder's merge to the folder's parent.
   EXPECT_EQ(modals.texts, (QStringList{u"确定合并被拖放的 4 个吗？"_s, u"合并完毕！是否打开保存目录："_s + native(in)}));
@@ -302,8 +301,8 @@ TEST_F(SplitMergeWindow, ClosingTheWindowDuringARunStopsItAndKeepsTheOptions) {
   tool_->close();
   tool_.reset();  // waits for the worker, which ends after its current piece
   const size_t written = listNames(dir_ / "big").size();
-  QTest::qWait(50);
-  EXPECT_EQ(listNames(dir_ / "big").size(), written);
+  // A worker still at work would write its next piece within milliseconds.
+  EXPECT_FALSE(QTest::qWaitFor([&] { return listNames(dir_ / "big").size() != written; }, 50));
   EXPECT_LT(written, 199999u);
   EXPECT_EQ(modals.texts, QStringList{u"确定分割被拖放的 1 个文件吗？"_s}) << "no question from a window that is gone";
   EXPECT_TRUE(toQString(store_.text()).contains(u"编辑框份数=200000"_s));
@@ -413,8 +412,7 @@ TEST_F(SplitMergeWindow, ChoosingAFolderWithTheMergeButtonMergesItAndAsksNothing
   };
 
   QTest::mouseClick(control(u"按钮开始合并"_s), Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !tool_->running(); }, kRunTimeoutMs));
-  QTest::qWait(50);
+  ASSERT_TRUE(waitUntilIdle(*tool_));
 
   EXPECT_EQ(modals.otherTitles,
             QStringList{u"选择一个文件夹，将读入文件夹下的所有 *.* 文件进行合并。你也可以直接拖放要合并的文件或文件夹到软件"_s});
@@ -429,6 +427,16 @@ TEST_F(SplitMergeWindow, ChoosingAFolderWithTheMergeButtonMergesItAndAsksNothing
   EXPECT_FALSE(tool_->running());
   EXPECT_EQ(control<QPushButton>(u"按钮开始合并"_s)->text(), kMergeIdle);
   EXPECT_TRUE(modals.texts.isEmpty());
+}
+
+TEST_F(SplitMergeWindow, TheMergeFolderDialogNamesThePatternsTyped) {
+  setText(u"编辑框文件类型1"_s, u"*.txt|*.log"_s);
+  Modals modals;
+  modals.other = pickInFileDialog({});
+  QTest::mouseClick(control(u"按钮开始合并"_s), Qt::LeftButton);
+  EXPECT_EQ(modals.otherTitles,
+            QStringList{u"选择一个文件夹，将读入文件夹下的所有 *.txt|*.log 文件进行合并。你也可以直接拖放要合并的文件或文件夹到软件"_s});
+  EXPECT_FALSE(tool_->running());
 }
 
 TEST_F(SplitMergeWindow, SplitButtonSplitsTheChosenFilesAndOffersTheirFolder) {
@@ -464,7 +472,6 @@ TEST_F(SplitMergeWindow, CtrlHeldWhenAFolderSplitStartsUsesTheAlternativeMatcher
     ASSERT_TRUE(drop(u"分组框分割"_s, {folder}));
     waitForRunAfterQuestion(modals);
     QTest::keyRelease(tool_->windowHandle(), Qt::Key_Control, Qt::NoModifier);
-    QTest::qWait(50);
     EXPECT_EQ(modals.texts, QStringList{u"确定分割被拖放目录下的所有文件吗？"_s});
     EXPECT_EQ(listNames(folder), (std::vector<std::string>{"a.txt", "b.md"}));
   }
@@ -507,9 +514,8 @@ TEST_F(SplitMergeWindow, InvalidSettingsShowTheMessageAndFocusTheirEditBox) {
     Modals modals;
     ASSERT_TRUE(drop(u"分组框分割"_s, {dir_ / "s.txt"}));
     waitForRunAfterQuestion(modals, 2);
-    QTest::qWait(30);
     EXPECT_EQ(modals.texts, (QStringList{u"确定分割被拖放的 1 个文件吗？"_s, c.message})) << c.mode.toStdString();
-    EXPECT_EQ(tool_->focusWidget(), control(c.edit)) << c.mode.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tool_->focusWidget() == control(c.edit); })) << c.mode.toStdString();
     setText(c.edit, before);
   }
   // Nothing was written, and no folder was made for it.
@@ -532,8 +538,7 @@ TEST_F(SplitMergeWindow, SplitThenMergeByNumberOrderGivesTheFileBack) {
   control<QCheckBox>(u"选择框父目录保存"_s)->setChecked(false);
   modals.other = pickInFileDialog({native(dir_ / "book")});
   QTest::mouseClick(control(u"按钮开始合并"_s), Qt::LeftButton);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !modals.otherTitles.isEmpty() && !tool_->running(); }, kRunTimeoutMs));
-  QTest::qWait(30);
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !modals.otherTitles.isEmpty(); }));
   EXPECT_EQ(readBytes(dir_ / "book/book_1等12个文件.txt"), novel);
 }
 
@@ -554,7 +559,6 @@ TEST_F(SplitMergeWindow, AnEmptySeparatorIsAskedForAndTheButtonEditsIt) {
 
   ASSERT_TRUE(drop(u"分组框分割"_s, {dir_ / "t.txt"}));
   waitForRunAfterQuestion(modals, 2);
-  QTest::qWait(30);
   EXPECT_EQ(modals.texts, (QStringList{u"确定分割被拖放的 1 个文件吗？"_s, u"请输入用于分割的字符串！"_s}));
   EXPECT_EQ(modals.otherTitles, QStringList{caption});
   EXPECT_EQ(prompt, caption) << "the caption alone is cut by the title bar";
@@ -604,6 +608,30 @@ TEST_F(SplitMergeWindow, TheIntermediateFileIsChosenInAFileDialog) {
   waitForRunAfterQuestion(modals, 2);
   EXPECT_EQ(readBytes(dir_ / "j/1等2个文件.txt"), "1--2");
   EXPECT_EQ(modals.texts.last(), u"合并完毕！是否打开保存目录："_s + native(dir_ / "j"));
+}
+
+TEST_F(SplitMergeWindow, AnIntermediateFileThatCannotBeReadIsListedUnderANoticeOfItsOwn) {
+  writeBytes(dir_ / "j/1.txt", "1");
+  writeBytes(dir_ / "j/2.txt", "2");
+  control<QCheckBox>(u"选择框合并中间"_s)->click();
+  control<QRadioButton>(u"单选框使用文件"_s)->click();
+  setText(u"编辑框文件路径"_s, native(dir_ / "missing.bin"));
+  control<QCheckBox>(u"选择框父目录保存"_s)->setChecked(false);
+  Modals modals;
+  QString prompt;
+  QString details;
+  modals.other = [&](QWidget* dialog) {
+    prompt = dialog->findChild<QTextEdit*>(u"编辑框提示"_s)->toPlainText();
+    details = dialog->findChild<QPlainTextEdit*>(u"编辑框正文"_s)->toPlainText();
+    dialog->findChild<QPushButton*>(u"按钮取消"_s)->click();
+  };
+
+  ASSERT_TRUE(drop(u"分组框合并"_s, {dir_ / "j/1.txt", dir_ / "j/2.txt"}));
+  waitForRunAfterQuestion(modals, 2);
+  EXPECT_EQ(readBytes(dir_ / "j/1等2个文件.txt"), "12");
+  EXPECT_EQ(prompt, u"以下各项需要留意："_s);
+  EXPECT_TRUE(details.startsWith(native(dir_ / "missing.bin") + u"：无法读取中间数据文件，按空内容合并："_s))
+      << details.toStdString();
 }
 
 TEST_F(SplitMergeWindow, TheWholeLinesBoxMovesCountAndSizeCutsToLineEndsAndIsKept) {

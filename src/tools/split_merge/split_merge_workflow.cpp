@@ -7,21 +7,7 @@
 
 namespace chengling {
 
-const char* const kSplitIdleCaption = "开始分割（选择文件）..";
-const char* const kSplitRunningCaption = "正在分割，点击停止";
-const char* const kSplitStoppingCaption = "正在停止中";
-const char* const kMergeIdleCaption = "开始合并（选择文件夹）..     ";
-const char* const kMergeRunningCaption = "正在合并，点击停止";
-const char* const kMergeStoppingCaption = "正在停止中     ";
-const char* const kSeparatorPrompt =
-    "请输入用于分割的字符串，这些字符串必然多次出现在目标文件中，这样才能以此为分割点";
-const char* const kSplitFilesTitle = "选择多个文件进行分割：";
-const char* const kSplitFilesFilter =
-    "TXT文档(*.txt)|*.txt|HTML文档(*.htm;*.html)|*.htm;*.html|所有文件(*.*)|*.*";
-const char* const kJoinFileTitle = "选择一个文件作为合并中间数据";
-const char* const kJoinFileFilter = "全部文件(*.*)|*.*";
 const char* const kSplitFolderQuestion = "确定分割被拖放目录下的所有文件吗？";
-const char* const kSplitWarningsHeading = "以下文件已分割，请留意：";
 
 SplitReport SplitFiles(PathList list, const SplitOptions& options, RunContext& ctx) {
   SplitReport report;
@@ -75,10 +61,6 @@ MergeDrop planMergeDrop(const PathList& dropped) {
   return drop;
 }
 
-std::string mergeFolderTitle(std::string_view patterns) {
-  return "选择一个文件夹，将读入文件夹下的所有 " + std::string(patterns) +
-         " 文件进行合并。你也可以直接拖放要合并的文件或文件夹到软件";
-}
 
 std::string mergeResultFolder(const PathList& list, bool listHoldsFolders, bool intoParent) {
   if (list.empty()) return {};
@@ -118,6 +100,12 @@ MergeReport MergeDropped(const MergeDrop& drop, const MergeOptions& options, Run
     report.resultFolder = mergeResultFolder(drop.folders, true, options.intoParent);
   }
   if (ctx.stopRequested()) report.outcome.stopped = true;
+  return report;
+}
+
+MergeReport MergeChosenFolder(std::string_view folder, const MergeOptions& options, RunContext& ctx) {
+  MergeReport report;
+  report.outcome = MergeFolder(folder, options, ctx);
   return report;
 }
 

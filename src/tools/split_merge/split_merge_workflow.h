@@ -13,20 +13,8 @@
 
 namespace chengling {
 
-// Texts of the split/merge window (internal text; defined in the engine).
-extern const char* const kSplitIdleCaption;       // 开始分割（选择文件）..
-extern const char* const kSplitRunningCaption;    // 正在分割，点击停止
-extern const char* const kSplitStoppingCaption;   // 正在停止中
-extern const char* const kMergeIdleCaption;       // 开始合并（选择文件夹）..     (five spaces)
-extern const char* const kMergeRunningCaption;    // 正在合并，点击停止
-extern const char* const kMergeStoppingCaption;   // 正在停止中     (five spaces)
-extern const char* const kSeparatorPrompt;        // the prompt of the separator input
-extern const char* const kSplitFilesTitle;        // 选择多个文件进行分割：
-extern const char* const kSplitFilesFilter;       // the filter of that dialog
-extern const char* const kJoinFileTitle;          // 选择一个文件作为合并中间数据
-extern const char* const kJoinFileFilter;         // 全部文件(*.*)|*.*
-extern const char* const kSplitFolderQuestion;    // 确定分割被拖放目录下的所有文件吗？
-extern const char* const kSplitWarningsHeading;   // 以下文件已分割，请留意： (over the warnings of a split)
+// The question before a dropped folder is split (internal text): 确定分割被拖放目录下的所有文件吗？
+extern const char* const kSplitFolderQuestion;
 
 // A drop on the split area: one path that is a folder asks kSplitFolderQuestion and splits that
 // folder; anything else asks about the number of paths and splits the list as it is.
@@ -73,9 +61,9 @@ struct MergeReport {
 };
 MergeOutcome MergeFolders(const PathList& folders, const MergeOptions& options, RunContext& ctx);
 MergeReport MergeDropped(const MergeDrop& drop, const MergeOptions& options, RunContext& ctx);
-
-// The title of the folder dialog of the merge button.
-std::string mergeFolderTitle(std::string_view patterns);
+// A folder chosen with the merge button: merged as MergeFolder merges it, and no completion
+// question follows (the user has just picked the folder).
+MergeReport MergeChosenFolder(std::string_view folder, const MergeOptions& options, RunContext& ctx);
 
 // The folder offered after a merge of a list of folders (the first one) or of files (the first
 // file's folder), moved to its parent with intoParent when it has one.

@@ -127,6 +127,19 @@ TEST(MergeDropped, FilesFirstThenFoldersAndOnlyTheLastMergeAsks) {
   EXPECT_EQ(readBytes(nativeFromInternal(dir / "top/h/z等1个文件.txt")), "Z");
 }
 
+TEST(MergeChosenFolder, MergesTheFolderAndAsksNothingAfterACleanRun) {
+  TempDir dir;
+  writeBytes(dir / "top/p/1.txt", "1");
+  writeBytes(dir / "top/p/2.txt", "2");
+  MergeOptions options;
+  PlainRunContext ctx;
+  const MergeReport report = MergeChosenFolder(dir / "top/p", options, ctx);
+  EXPECT_EQ(report.outcome.outputsWritten, 1);
+  EXPECT_FALSE(report.ask);
+  EXPECT_EQ(readBytes(nativeFromInternal(dir / "top/1等2个文件.txt")), "12");
+  EXPECT_EQ(mergeEnd(report).text, "");
+}
+
 TEST(RunEnds, StoppedAndFailedRunsSaySoAndOnlyAFolderWrittenInIsOffered) {
   TempDir dir;
   const std::string folder = dir.path();
@@ -179,8 +192,6 @@ TEST(RunEnds, StoppedAndFailedRunsSaySoAndOnlyAFolderWrittenInIsOffered) {
 TEST(Questions, NameTheFolderToOpen) {
   EXPECT_EQ(splitDoneQuestion("/d/x"), "分割完毕！是否打开保存目录：/d/x");
   EXPECT_EQ(mergeDoneQuestion("/d"), "合并完毕！是否打开保存目录：/d");
-  EXPECT_EQ(mergeFolderTitle("*.txt"),
-            "选择一个文件夹，将读入文件夹下的所有 *.txt 文件进行合并。你也可以直接拖放要合并的文件或文件夹到软件");
 }
 
 }  // namespace

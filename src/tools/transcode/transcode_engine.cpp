@@ -22,20 +22,6 @@ const char* const kConvertedSuffix = "(已转换)";
 const char* const kCompletionPrefix = "转换完成！点击可打开目录：";
 const char* const kReadingFolderPrefix = "正在读取目录：";
 const char* const kNotTextReason = "不是文本文件，未转换";
-const char* const kFilesIdleCaption = "批量转换";
-const char* const kFilesRunningCaption = "点我停止";
-const char* const kFilesStoppingCaption = "停止中..";
-const char* const kFolderIdleCaption = " 批量转换(文件夹方式)";
-const char* const kFolderRunningCaption = " 点我停止";
-const char* const kFolderStoppingCaption = " 停止中..";
-const char* const kTranscodeFilesTitle = "选择要批量转换的多个文件：";
-const char* const kTranscodeFilesFilter =
-    "文本和网页文件|*.txt;*.htm;*.html|文本文件(*.txt)|*.txt|网页文件(*.htm;*.html)|*.htm;*.html|全部文件(*.*)|*.*";
-
-std::string transcodeFolderTitle(std::string_view patterns) {
-  return "选择要批量转换的文件(" + std::string(patterns) + ")所在文件夹：";
-}
-
 namespace {
 
 // Files up to this size are prepared on the helper thread of a pass, whole.
@@ -175,7 +161,11 @@ void TranscodeRun::setBaseFolder(std::string_view folder) { base_ = folder; }
 bool TranscodeRun::listPass(const PathList& files) {
   const auto count = static_cast<int64_t>(files.size());
   ctx_.progress(0, count);
-  if (options_.readEncodings) options_.readEncodings(options_.input, options_.output);
+  if (options_.liveEncodings) {
+    const PassEncodings now = options_.liveEncodings->snapshot();
+    options_.input = now.input;
+    options_.output = now.output;
+  }
   const std::string total = numberToText(count);
   // Both cores: the helper reads and writes the next small files while this thread commits.
   std::unique_ptr<TranscodePrefetch> prefetch;

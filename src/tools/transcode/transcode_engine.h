@@ -34,19 +34,6 @@ extern const char* const kReadingFolderPrefix;
 // The reason given for a source that is no text: "不是文本文件，未转换".
 extern const char* const kNotTextReason;
 
-// Texts of the transcoding window (internal text; defined in the engine).
-extern const char* const kFilesIdleCaption;       // 批量转换
-extern const char* const kFilesRunningCaption;    // 点我停止
-extern const char* const kFilesStoppingCaption;   // 停止中..
-extern const char* const kFolderIdleCaption;      //  批量转换(文件夹方式)   (leading blank)
-extern const char* const kFolderRunningCaption;   //  点我停止
-extern const char* const kFolderStoppingCaption;  //  停止中..
-extern const char* const kTranscodeFilesTitle;    // 选择要批量转换的多个文件：
-extern const char* const kTranscodeFilesFilter;   // the filter of that dialog
-
-// The title of the folder dialog: "选择要批量转换的文件(" + patterns + ")所在文件夹：".
-std::string transcodeFolderTitle(std::string_view patterns);
-
 // The seven character modes, in the order of their radio buttons.
 enum class ChineseMode {
   None,                    // 不转
@@ -56,6 +43,12 @@ enum class ChineseMode {
   TraditionalToBig5,       // 繁体到Big5
   Big5ToSimplified,        // Big5到简体
   Big5ToTraditional,       // Big5到繁体
+};
+
+// The encodings of a pass.
+struct PassEncodings {
+  TextEncoding input = TextEncoding::Detect;
+  TextEncoding output = TextEncoding::Utf8;
 };
 
 struct TranscodeOptions {  // read from the controls once, when the run starts
@@ -71,9 +64,9 @@ struct TranscodeOptions {  // read from the controls once, when the run starts
   // Bytes read at a time: without a character conversion a file is streamed through buffers of
   // about this size, never held whole (a stop request is answered within one of them).
   size_t pieceBytes = kStreamPieceBytes;
-  // When set, called at the start of every pass (after a folder pass has listed its files) to read
-  // the input and output encodings anew; otherwise `input` and `output` hold for the whole run.
-  std::function<void(TextEncoding& input, TextEncoding& output)> readEncodings;
+  // When set, the encodings of every pass come from here, taken when the pass starts (after a folder
+  // pass has listed its files); otherwise `input` and `output` hold for the whole run.
+  std::shared_ptr<const LiveOptions<PassEncodings>> liveEncodings;
 };
 
 struct TranscodeOutcome {

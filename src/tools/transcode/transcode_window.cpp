@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include <atomic>
 #include <utility>
 
 #include "foundation/file_system.h"
@@ -22,11 +21,13 @@
 #include "platform/dialogs.h"
 #include "platform/message_box.h"
 #include "platform/qt_text.h"
+#include "shell/alternative_matcher.h"
 #include "shell/control_states.h"
 #include "shell/control_tag.h"
 #include "shell/controls.h"
 #include "shell/drop_target.h"
 #include "shell/run_panel.h"
+#include "shell/start_button.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -50,6 +51,15 @@ constexpr std::array<ChineseMode, 7> kModes = {
     ChineseMode::Big5ToTraditional,
 };
 
+// The captions of the two start buttons (the folder button's with a leading blank), the file
+// dialog's title and filter, and the folder dialog's title around the patterns.
+const StartCaptions kFilesCaptions{u"批量转换"_s, u"点我停止"_s, u"停止中.."_s};
+const StartCaptions kFolderCaptions{u" 批量转换(文件夹方式)"_s, u" 点我停止"_s, u" 停止中.."_s};
+const QString kFilesTitle = u"选择要批量转换的多个文件："_s;
+const QString kFilesFilter =
+    u"文本和网页文件|*.txt;*.htm;*.html|文本文件(*.txt)|*.txt|网页文件(*.htm;*.html)|*.htm;*.html|全部文件(*.*)|*.*"_s;
+QString folderTitle(const QString& patterns) { return u"选择要批量转换的文件(%1)所在文件夹："_s.arg(patterns); }
+
 template <typename T, size_t N>
 T checkedValue(const std::array<QRadioButton*, N>& buttons, const std::array<T, N>& values) {
   for (size_t i = 0; i < N; ++i) {
@@ -60,16 +70,10 @@ T checkedValue(const std::array<QRadioButton*, N>& buttons, const std::array<T, 
 
 }  // namespace
 
-// Written on the window's thread, read by the worker at the start of every pass.
-struct TranscodeTool::EncodingChoice {
-  std::atomic<TextEncoding> input{TextEncoding::Detect};
-  std::atomic<TextEncoding> output{TextEncoding::Utf8};
-};
-
 QString TranscodeTool::stateName() { return u"文件批量转码"_s; }
 
 TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
-    : QWidget(parent), encodings_(std::make_shared<EncodingChoice>()) {
+    : QWidget(parent), encodings_(std::make_shared<LiveOptions<PassEncodings>>()) {
   setObjectName(u"TranscodeTool"_s);
   panel_ = new RunPanel(this);
 
@@ -113,8 +117,8 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
   overwrite_ = makeCheck(u"选择框覆盖原文件"_s, u"覆盖原文件"_s);
   filter_ = makeEdit(u"编辑框文件过滤"_s, u"*.*"_s, u"文件过滤"_s);
   filter_->setToolTip(u"文件夹方式转换的文件类型，多个类型用 | 分隔，如 *.txt|*.htm"_s);
-  filesButton_ = makeButton(u"按钮批量转换"_s, toQString(kFilesIdleCaption));
-  folderButton_ = makeButton(u"按钮批量转换文件夹"_s, toQString(kFolderIdleCaption));
+  filesButton_ = makeButton(u"按钮批量转换"_s, kFilesCaptions.idle);
+  folderButton_ = makeButton(u"按钮批量转换文件夹"_s, kFolderCaptions.idle);
   folderButton_->setToolTip(u"右键点击：文件类型整体作为一个匹配模式"_s);
 
   // One grid for the four option rows, so that the choices line up in columns.
@@ -152,13 +156,10 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
   page->addWidget(panel_->makeProgressBar());
   status_ = panel_->statusLabel();
 
-  filesStart_ = panel_->addStartButton(filesButton_, {toQString(kFilesIdleCaption), toQString(kFilesRunningCaption),
-                                                      toQString(kFilesStoppingCaption)});
-  folderStart_ = panel_->addStartButton(
-      folderButton_, {toQString(kFolderIdleCaption), toQString(kFolderRunningCaption), toQString(kFolderStoppingCaption)});
+  filesStart_ = panel_->addStartButton(filesButton_, kFilesCaptions);
+  folderStart_ = panel_->addStartButton(folderButton_, kFolderCaptions);
   connect(filesButton_, &QPushButton::clicked, this, &TranscodeTool::filesClicked);
-  connect(folderButton_, &QPushButton::clicked, this, [this] { folderClicked(Matcher::Standard); });
-  folderButton_->installEventFilter(this);
+  startWithEitherMatcher(folderButton_, [this](Matcher matcher) { folderClicked(matcher); });
   status_->installEventFilter(this);
 
   KeepControlStates(settings, this, stateName());
@@ -192,14 +193,6 @@ void TranscodeTool::addOptionRow(QGridLayout* grid, int index, QLabel* label, co
 }
 
 bool TranscodeTool::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == folderButton_ && event->type() == QEvent::MouseButtonRelease) {
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    if (mouse->button() == Qt::RightButton && folderButton_->isEnabled() &&
-        folderButton_->rect().contains(mouse->position().toPoint())) {
-      folderClicked(Matcher::Alternative);
-      return true;
-    }
-  }
   if (watched == status_ && event->type() == QEvent::MouseButtonPress &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     statusPressed();
@@ -212,10 +205,7 @@ TextEncoding TranscodeTool::inputEncoding() const { return checkedValue(inputs_,
 
 TextEncoding TranscodeTool::outputEncoding() const { return checkedValue(outputs_, kOutputEncodings); }
 
-void TranscodeTool::encodingsChanged() {
-  encodings_->input = inputEncoding();
-  encodings_->output = outputEncoding();
-}
+void TranscodeTool::encodingsChanged() { encodings_->set({inputEncoding(), outputEncoding()}); }
 
 TranscodeOptions TranscodeTool::options(Matcher matcher) const {
   TranscodeOptions options;
@@ -227,17 +217,14 @@ TranscodeOptions TranscodeTool::options(Matcher matcher) const {
   options.overwrite = overwrite_->isChecked();
   options.filter = fromQString(filter_->text());
   options.matcher = matcher;
-  options.readEncodings = [choice = encodings_](TextEncoding& input, TextEncoding& output) {
-    input = choice->input;
-    output = choice->output;
-  };
+  options.liveEncodings = encodings_;
   return options;
 }
 
 void TranscodeTool::filesClicked() {
-  if (panel_->stopIfRunning(filesStart_) || running()) return;
-  PathList paths = pathListFromText(chooseFiles(this, toQString(kTranscodeFilesTitle), toQString(kTranscodeFilesFilter),
-                                                pathFromQString(controlTag(filesButton_))));
+  if (panel_->busyClick(filesStart_)) return;
+  PathList paths =
+      pathListFromText(chooseFiles(this, kFilesTitle, kFilesFilter, pathFromQString(controlTag(filesButton_))));
   if (paths.empty()) return;
   setControlTag(filesButton_, qStringFromPath(PathDirectory(paths.front())));
   startRun(filesStart_, Matcher::Standard, [paths = std::move(paths)](const TranscodeOptions& options, RunContext& ctx) {
@@ -246,9 +233,9 @@ void TranscodeTool::filesClicked() {
 }
 
 void TranscodeTool::folderClicked(Matcher matcher) {
-  if (panel_->stopIfRunning(folderStart_) || running()) return;
-  const std::string folder = chooseFolder(this, toQString(transcodeFolderTitle(fromQString(filter_->text()))),
-                                          pathFromQString(controlTag(folderButton_)));
+  if (panel_->busyClick(folderStart_)) return;
+  const std::string folder =
+      chooseFolder(this, folderTitle(filter_->text()), pathFromQString(controlTag(folderButton_)));
   if (folder.empty()) return;
   setControlTag(folderButton_, qStringFromPath(folder));
   startRun(folderStart_, matcher, [folder](const TranscodeOptions& options, RunContext& ctx) {
@@ -266,17 +253,9 @@ void TranscodeTool::dropped(const PathList& paths) {
 }
 
 void TranscodeTool::startRun(StartButton* start, Matcher matcher, Engine engine) {
-  if (running()) return;
-  auto outcome = std::make_shared<TranscodeOutcome>();
-  EngineRunner::Job job = [outcome, engine = std::move(engine), options = options(matcher)](RunContext& ctx) {
-    *outcome = engine(options, ctx);
-  };
-  auto done = [this, outcome](bool) { runFinished(*outcome); };
-  if (start != nullptr) {
-    panel_->run(start, std::move(job), std::move(done));
-  } else {
-    panel_->runQuietly(std::move(job), std::move(done));
-  }
+  panel_->start(
+      start, [engine = std::move(engine), options = options(matcher)](RunContext& ctx) { return engine(options, ctx); },
+      [this](const TranscodeOutcome& outcome, bool) { runFinished(outcome); });
 }
 
 void TranscodeTool::runFinished(const TranscodeOutcome& outcome) {
@@ -289,7 +268,7 @@ void TranscodeTool::runFinished(const TranscodeOutcome& outcome) {
     status_->setCursor(Qt::PointingHandCursor);
   }
   status_->raise();
-  panel_->showFailures();
+  panel_->showFailures(u"以下文件未能处理："_s, u"以下文件已处理，但有字符未能转换："_s);
 }
 
 void TranscodeTool::statusPressed() {

@@ -49,7 +49,6 @@ class TranscodeTool : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  struct EncodingChoice;
   using Engine = std::function<TranscodeOutcome(const TranscodeOptions&, RunContext&)>;
 
   // Puts row `index` (from 0) of the option grid: `controls` led by `label`, each as many columns as
@@ -75,8 +74,8 @@ class TranscodeTool : public QWidget {
   RunPanel* panel_ = nullptr;
   StartButton* filesStart_ = nullptr;
   StartButton* folderStart_ = nullptr;
-  // The encodings a pass reads when it starts; the radio buttons may change during a run.
-  std::shared_ptr<EncodingChoice> encodings_;
+  // The encodings a pass takes when it starts; the radio buttons may change during a run.
+  std::shared_ptr<LiveOptions<PassEncodings>> encodings_;
 
   std::array<QRadioButton*, 5> inputs_{};
   std::array<QRadioButton*, 6> outputs_{};

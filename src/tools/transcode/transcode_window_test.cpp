@@ -71,14 +71,9 @@ class TranscodeWindow : public testing::ToolWindowTest<TranscodeTool> {
   // Drops `paths` (native) anywhere on the page: here on the encoding options.
   bool drop(const std::vector<std::string>& paths) { return dropPaths(control(u"单选框输入UTF8"_s), paths); }
 
-  void waitUntilIdle() {
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !tool_->running(); }, kRunTimeoutMs));
-    QTest::qWait(20);
-  }
   // Waits until `questions` questions have been asked and the run started (if any) has ended.
   void waitForRunAfterQuestion(Modals& modals, int questions = 1) {
-    ASSERT_TRUE(QTest::qWaitFor([&] { return modals.texts.size() >= questions; }, kRunTimeoutMs));
-    waitUntilIdle();
+    ASSERT_TRUE(testing::waitUntilIdle(*tool_, [&] { return modals.texts.size() >= questions; }));
   }
 
 };
@@ -174,7 +169,7 @@ TEST_F(TranscodeWindow, FilesButtonConvertsTheChosenFilesIntoTheConvertedTree) {
   OpenedPaths opened;
 
   QTest::mouseClick(button(u"按钮批量转换"_s), Qt::LeftButton);
-  waitUntilIdle();
+  ASSERT_TRUE(testing::waitUntilIdle(*tool_));
 
   EXPECT_EQ(modals.otherTitles, QStringList{u"选择要批量转换的多个文件："_s});
   EXPECT_EQ(preselected, native(dir_ / "last"));
@@ -215,7 +210,7 @@ TEST_F(TranscodeWindow, RightButtonFolderRunUsesTheAlternativeMatcher) {
   // The whole filter is one pattern that names no file: no folder was made, none is offered.
   OpenedPaths opened;
   clickWith(button(u"按钮批量转换文件夹"_s), Qt::RightButton);
-  waitUntilIdle();
+  ASSERT_TRUE(testing::waitUntilIdle(*tool_));
   EXPECT_EQ(modals.otherTitles, QStringList{title});
   EXPECT_FALSE(exists(folder + "(已转换)"));
   EXPECT_EQ(status()->text(), u"转换完成：没有转换任何文件"_s);
@@ -225,7 +220,7 @@ TEST_F(TranscodeWindow, RightButtonFolderRunUsesTheAlternativeMatcher) {
 
   // The left button lists each pattern in turn.
   QTest::mouseClick(button(u"按钮批量转换文件夹"_s), Qt::LeftButton);
-  waitUntilIdle();
+  ASSERT_TRUE(testing::waitUntilIdle(*tool_));
   EXPECT_EQ(modals.otherTitles, (QStringList{title, title}));
   EXPECT_EQ(listNames(folder + "(已转换)"), (std::vector<std::string>{"a.txt", "b.md"}));
   EXPECT_EQ(readBytes(folder + "(已转换)/b.md"), kUtf8Text);
@@ -383,7 +378,7 @@ TEST_F(TranscodeWindow, StopClickEndsTheRunAfterTheCurrentFile) {
 
   QTest::mouseClick(folderButton, Qt::LeftButton);
   EXPECT_EQ(folderButton->text(), u" 停止中.."_s);
-  waitUntilIdle();
+  ASSERT_TRUE(testing::waitUntilIdle(*tool_));
   EXPECT_EQ(folderButton->text(), kFolderIdle);
   EXPECT_TRUE(files->isEnabled());
   const int first = countConverted();
@@ -401,7 +396,7 @@ TEST_F(TranscodeWindow, StopClickEndsTheRunAfterTheCurrentFile) {
   EXPECT_EQ(folderButton->text(), kFolderIdle);
   QTest::mouseClick(files, Qt::LeftButton);
   EXPECT_EQ(files->text(), u"停止中.."_s);
-  waitUntilIdle();
+  ASSERT_TRUE(testing::waitUntilIdle(*tool_));
   EXPECT_EQ(files->text(), kFilesIdle);
   EXPECT_TRUE(status()->text().startsWith(u"已停止。已转换 "_s)) << status()->text().toStdString();
   EXPECT_TRUE(status()->text().endsWith(u" 个文件。点击可打开目录："_s + native(folder)))
