@@ -118,7 +118,7 @@ bool Splitter::validate(const std::vector<int64_t>& sizes) {
     return false;
   };
   if (options_.unreadable != SplitField::None) {
-    constexpr const char* kUnreadable[] = {"", kCountUnreadable, kSizeUnreadable, kLinesUnreadable, kCharsUnreadable};
+    const char* const kUnreadable[] = {"", kCountUnreadable, kSizeUnreadable, kLinesUnreadable, kCharsUnreadable};
     return invalid(kUnreadable[static_cast<int>(options_.unreadable)], options_.unreadable);
   }
   switch (options_.mode) {
