@@ -18,6 +18,9 @@ namespace {
 
 using chinese_tables::Table;
 
+// A stream step holds at most about this much of a stretch without a byte below 0x30 before it
+// cuts by walking its characters.
+constexpr size_t kStreamHeldBytes = size_t{1} << 16;
 // Texts at least this long are shared out between the cores, in ranges of about kRangeBytes.
 constexpr size_t kParallelBytes = size_t{1} << 18;
 constexpr size_t kRangeBytes = size_t{1} << 20;
@@ -59,10 +62,11 @@ struct Utf8Reader {
 // there, else the character's own entry. The sink receives every character or phrase in order:
 //   single(at, length, codePoint, to)          `to` 0 when the character stays
 //   phrase(at, end, characters, value, count)  `count` characters of the value
+// Only characters that start before `limit` are converted; where the next one starts is returned.
 template <class Reader, class Sink>
-void convertRange(const Table& table, const unsigned char* p, const unsigned char* end, const Reader& read,
-                  Sink& sink) {
-  while (p < end) {
+const unsigned char* convertRange(const Table& table, const unsigned char* p, const unsigned char* end,
+                                  const Reader& read, Sink& sink, const unsigned char* limit) {
+  while (p < limit) {
     char32_t codePoint;
     const size_t length = read(p, end, codePoint);
     const size_t slot = slotOf(table, codePoint);
@@ -94,6 +98,7 @@ void convertRange(const Table& table, const unsigned char* p, const unsigned cha
     sink.single(p, length, codePoint, table.singles[slot]);
     p += length;
   }
+  return p;
 }
 
 // Writes conversions into a copy of internal text, in place: a character changes only when it and
@@ -159,7 +164,7 @@ std::string convertInternal(std::string_view text, const Table& table) {
   const GbReader read;
   const GbSink sink{table, read, base, out.data()};
   if (text.size() < kParallelBytes) {
-    convertRange(table, base, base + text.size(), read, sink);
+    convertRange(table, base, base + text.size(), read, sink, base + text.size());
     return out;
   }
   std::vector<size_t> bounds{0};
@@ -171,7 +176,7 @@ std::string convertInternal(std::string_view text, const Table& table) {
   std::atomic<size_t> next{0};
   auto work = [&] {
     for (size_t i; (i = next.fetch_add(1)) < ranges;) {
-      convertRange(table, base + bounds[i], base + bounds[i + 1], read, sink);
+      convertRange(table, base + bounds[i], base + bounds[i + 1], read, sink, base + bounds[i + 1]);
     }
   };
   const size_t workers = std::min<size_t>({ranges, std::max(1u, std::thread::hardware_concurrency()), kMaxWorkers});
@@ -193,7 +198,7 @@ std::string convertUtf8(std::string_view utf8, const Table& table) {
   out.reserve(utf8.size() + utf8.size() / 8);
   Utf8Sink sink{out};
   const auto* const base = reinterpret_cast<const unsigned char*>(utf8.data());
-  convertRange(table, base, base + utf8.size(), Utf8Reader{}, sink);
+  convertRange(table, base, base + utf8.size(), Utf8Reader{}, sink, base + utf8.size());
   return out;
 }
 
@@ -287,6 +292,77 @@ std::string Big5ToGbk(std::string_view bytes) {
     pos += unit.length;
   }
   return out;
+}
+
+namespace {
+
+// How far the input a stream step holds converts now as it would inside the whole text (all of it
+// when `last`): the converted text of that prefix goes to `out`, its length is returned.
+// The first `clean` bytes are known to hold no byte below 0x30; then all of them are.
+size_t convertFinal(ChineseStream::Step step, std::string_view text, bool last, size_t& clean, std::string& out) {
+  using Step = ChineseStream::Step;
+  size_t end = text.size();
+  while (!last && end > clean && static_cast<unsigned char>(text[end - 1]) >= 0x30) --end;
+  if (!last && end == clean) {
+    end = 0;
+    clean = text.size();
+  }
+  const bool phrases = step == Step::ToTraditional || step == Step::ToSimplified;
+  if (end == 0 && text.size() > kStreamHeldBytes) {
+    if (phrases) {
+      // A phrase that starts this far before the end is decided by what is here already.
+      const Table& table =
+          step == Step::ToTraditional ? chinese_tables::SimplifiedToTraditional : chinese_tables::TraditionalToSimplified;
+      std::string copy(text);
+      const auto* const base = reinterpret_cast<const unsigned char*>(text.data());
+      const GbReader read;
+      const GbSink sink{table, read, base, copy.data()};
+      const unsigned char* const next =
+          convertRange(table, base, base + text.size(), read, sink, base + text.size() - table.longestKey * 4);
+      const auto done = static_cast<size_t>(next - base);
+      out.append(copy, 0, done);
+      return done;
+    }
+    // The code page functions go character by character: any character start will do.
+    const auto lengthAt = step == Step::GbkToBig5 ? gbLength : big5Length;
+    while (end + 4 < text.size()) end += lengthAt(text, end);
+  }
+  if (end == 0) return 0;
+  const std::string_view final = text.substr(0, end);
+  switch (step) {
+    case Step::ToTraditional: out += ToTraditional(final); break;
+    case Step::ToSimplified: out += ToSimplified(final); break;
+    case Step::GbkToBig5: out += GbkToBig5(final); break;
+    case Step::Big5ToGbk: out += Big5ToGbk(final); break;
+  }
+  return end;
+}
+
+}  // namespace
+
+ChineseStream::ChineseStream(std::vector<Step> steps) {
+  for (Step step : steps) stages_.push_back({step, {}});
+}
+
+void ChineseStream::put(std::string_view piece, std::string& out, bool last) { run(0, piece, last, out); }
+
+void ChineseStream::run(size_t stage, std::string_view piece, bool last, std::string& out) {
+  if (stage == stages_.size()) {
+    out.append(piece);
+    return;
+  }
+  Stage& s = stages_[stage];
+  std::string converted;
+  if (s.held.empty() && last) {
+    size_t clean = 0;
+    convertFinal(s.step, piece, true, clean, converted);  // a whole text is never copied to be held
+  } else {
+    s.held.append(piece);
+    const size_t done = convertFinal(s.step, s.held, last, s.clean, converted);
+    s.held.erase(0, done);
+    s.clean = done == 0 ? s.clean : 0;
+  }
+  run(stage + 1, converted, last, out);
 }
 
 }  // namespace chengling

@@ -12,6 +12,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace chengling {
 
@@ -28,6 +29,28 @@ std::string Utf8ToSimplified(std::string_view utf8);
 // cut short.
 std::string GbkToBig5(std::string_view text);
 std::string Big5ToGbk(std::string_view bytes);
+
+// Steps of the functions above, run one after the other on text that arrives in pieces. What put()
+// appends is final, and all of it together is, byte for byte, what the steps give on the whole text.
+// Each step holds back only what a phrase or a character may still reach into: its text after the
+// last byte below 0x30 (a character of its own in every code page here, and in no phrase), or, in a
+// long stretch without one, its last longest phrase. So a file of any size converts in pieces.
+class ChineseStream {
+ public:
+  enum class Step { ToTraditional, ToSimplified, GbkToBig5, Big5ToGbk };
+  explicit ChineseStream(std::vector<Step> steps);
+  // `last`: the piece ends the text, and everything held is converted too.
+  void put(std::string_view piece, std::string& out, bool last = false);
+
+ private:
+  struct Stage {
+    Step step;
+    std::string held;
+    size_t clean = 0;  // bytes of `held` known to hold no byte below 0x30
+  };
+  void run(size_t stage, std::string_view piece, bool last, std::string& out);
+  std::vector<Stage> stages_;
+};
 
 // True when the tables for both directions are there; they are built into the program, so always.
 bool chineseTablesAvailable();

@@ -83,6 +83,7 @@ struct Direction {
   std::map<char32_t, uint32_t> roots;    // first character of a longer key -> its trie node
   std::vector<Node> nodes{1};            // node 0 stands for "none"
   std::vector<char32_t> values{0};       // [length, characters...] per value; offset 0 unused
+  size_t longestKey = 1;                 // in characters
 };
 
 uint32_t addValue(Direction& d, const std::u32string& value) {
@@ -117,6 +118,7 @@ Direction build(const std::string& name, const std::string& segmentation, const 
       node = it->second;
     }
     if (d.nodes[node].value != 0) fail(name + ": a key twice in " + group.front());
+    d.longestKey = std::max(d.longestKey, e.key.size());
     d.nodes[node].value = addValue(d, e.value);
   }
   // The others: the first one holding a character wins.
@@ -212,7 +214,7 @@ int main(int argc, char** argv) {
     const std::string p = "k" + d.name;
     out << "extern const Table " << d.name << ";\nconst Table " << d.name << "{" << p << "Pages, " << p
         << "Singles, " << p << "Roots, " << p << "ChildStart, " << p << "ChildCodes, " << p << "ChildNodes, "
-        << p << "NodeValues, " << p << "Values};\n";
+        << p << "NodeValues, " << p << "Values, " << d.longestKey << "};\n";
   }
   out << "\n}  // namespace chengling::chinese_tables\n";
   // Written only when it changed, so that a rebuild of the generator recompiles nothing.

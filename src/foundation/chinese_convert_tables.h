@@ -10,6 +10,7 @@
 // - nodeValues[node]: offset in values of the value of the key ending at the node, 0 for none;
 //   values[offset] is its length in characters, its characters follow.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace chengling::chinese_tables {
@@ -23,6 +24,7 @@ struct Table {
   const uint32_t* childNodes;
   const uint32_t* nodeValues;
   const char32_t* values;
+  size_t longestKey;  // in characters
 };
 
 extern const Table SimplifiedToTraditional;

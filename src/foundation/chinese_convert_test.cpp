@@ -323,5 +323,72 @@ TEST(ChineseConvertReference, ALargeMixedTextConvertsAsInOpencc) {
   expectSameAsOpencc(text, false, "mixed text");
 }
 
+// Keys of both directions back to back as internal text, with no byte below 0x30 for far longer than
+// a stream holds such a stretch, then lines of keys, GBK characters, ASCII and punctuation.
+std::string streamSample() {
+  std::mt19937 random(31);
+  const std::vector<std::string>* keys[] = {&reference(true).keys, &reference(false).keys};
+  const std::vector<char32_t> characters = gbkCharacters();
+  auto pick = [&](size_t size) { return std::uniform_int_distribution<size_t>(0, size - 1)(random); };
+  auto appendKey = [&](std::string& text, size_t fewest) {
+    const std::vector<std::string>& list = *keys[pick(2)];
+    std::vector<char32_t> key;
+    do key = codePointsOf(list[pick(list.size())]);
+    while (key.size() < fewest);
+    for (const char32_t cp : key) appendGb18030(cp, text);
+  };
+  // Long keys, so that a phrase often reaches over any place a stream may cut.
+  std::string text;
+  while (text.size() < 200'000) appendKey(text, 4);
+  while (text.size() < 400'000) {
+    switch (pick(6)) {
+      case 0: text += pick(2) == 0 ? "\r\n" : " 42,"; break;
+      case 1: appendGb18030(characters[pick(characters.size())], text); break;
+      default: appendKey(text, 1);
+    }
+  }
+  return text;
+}
+
+TEST(ChineseStream, TextInPiecesOfAnySizeConvertsAsTheWholeText) {
+  using Step = ChineseStream::Step;
+  const std::string simplified = streamSample();
+  const std::string traditional = ToTraditional(simplified);
+  const std::string big5 = GbkToBig5(traditional);
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    const std::string& source;
+    std::string want;
+  };
+  const Case cases[] = {
+      {"to traditional", {Step::ToTraditional}, simplified, traditional},
+      {"to simplified", {Step::ToSimplified}, traditional, ToSimplified(traditional)},
+      {"to traditional BIG5", {Step::ToTraditional, Step::GbkToBig5}, simplified, big5},
+      {"BIG5 to simplified", {Step::Big5ToGbk, Step::ToSimplified}, big5, ToSimplified(Big5ToGbk(big5))},
+      {"BIG5 to GBK", {Step::Big5ToGbk}, big5, Big5ToGbk(big5)},
+      {"no step", {}, simplified, simplified},
+  };
+  std::mt19937 random(5);
+  for (const Case& c : cases) {
+    // 0 stands for pieces of random sizes.
+    for (const size_t piece : {size_t{1}, size_t{3}, size_t{4096}, size_t{70'000}, size_t{0}}) {
+      ChineseStream stream(c.steps);
+      std::string got;
+      for (size_t at = 0; at < c.source.size();) {
+        const size_t n = piece != 0 ? piece : std::uniform_int_distribution<size_t>(1, 100'000)(random);
+        stream.put(std::string_view(c.source).substr(at, n), got);
+        at += n;
+      }
+      stream.put({}, got, true);
+      EXPECT_TRUE(got == c.want) << c.name << ", pieces of " << piece << " bytes";
+    }
+  }
+  // The same stream, given the whole text at once and told it ends, converts it whole.
+  std::string whole;
+  ChineseStream({Step::ToTraditional}).put(simplified, whole, true);
+  EXPECT_TRUE(whole == traditional);
+}
+
 }  // namespace
 }  // namespace chengling

@@ -66,17 +66,24 @@ std::vector<std::string> decodeNotes(std::string_view path, bool replaced, TextE
 
 }  // namespace
 
-std::string convertChineseText(std::string_view text, ChineseMode mode) {
+ChineseStream chineseStream(ChineseMode mode) {
+  using Step = ChineseStream::Step;
   switch (mode) {
-    case ChineseMode::None: return std::string(text);
-    case ChineseMode::SimplifiedToTraditional: return ToTraditional(text);
-    case ChineseMode::TraditionalToSimplified: return ToSimplified(text);
-    case ChineseMode::SimplifiedToBig5: return GbkToBig5(ToTraditional(text));
-    case ChineseMode::TraditionalToBig5: return GbkToBig5(text);
-    case ChineseMode::Big5ToSimplified: return ToSimplified(Big5ToGbk(text));
-    case ChineseMode::Big5ToTraditional: return Big5ToGbk(text);
+    case ChineseMode::None: return ChineseStream({});
+    case ChineseMode::SimplifiedToTraditional: return ChineseStream({Step::ToTraditional});
+    case ChineseMode::TraditionalToSimplified: return ChineseStream({Step::ToSimplified});
+    case ChineseMode::SimplifiedToBig5: return ChineseStream({Step::ToTraditional, Step::GbkToBig5});
+    case ChineseMode::TraditionalToBig5: return ChineseStream({Step::GbkToBig5});
+    case ChineseMode::Big5ToSimplified: return ChineseStream({Step::Big5ToGbk, Step::ToSimplified});
+    case ChineseMode::Big5ToTraditional: return ChineseStream({Step::Big5ToGbk});
   }
-  return std::string(text);
+  return ChineseStream({});
+}
+
+std::string convertChineseText(std::string_view text, ChineseMode mode) {
+  std::string out;
+  chineseStream(mode).put(text, out, true);
+  return out;
 }
 
 std::string convertFileName(std::string_view name, ChineseMode mode) {
@@ -337,7 +344,8 @@ void TranscodeRun::convertOne(const std::string& source, PreparedFile* prepared)
       CreatedFolders none;
       writeFailed(source, target, error, none);
     }
-  } else if (options_.chinese == ChineseMode::None) {
+  } else if (options_.chinese == ChineseMode::None || replace || !pathExists(target)) {
+    // A converted file that meets one of its kind under its new name is compared whole.
     written = convertStreamed(source, target, replace, used, notes, lossy, compressed);
   }
   if (compressed) written = convertWhole(source, target, replace, used, notes, lossy);
@@ -448,16 +456,28 @@ bool TranscodeRun::targetHoldsConversion(const std::string& source, const std::s
 namespace {
 
 // The target of a streamed decode: its folder is made and the file opened once the decode knows
-// the code it uses.
+// the code it uses. The text goes through the character conversion on its way.
 class TargetSink : public TextSink {
  public:
   using Begin = std::function<bool(TextEncoding)>;
-  TargetSink(EncodedFileStream& file, Begin begin) : file_(file), begin_(std::move(begin)) {}
+  TargetSink(EncodedFileStream& file, ChineseMode mode, Begin begin)
+      : file_(file), mode_(mode), convert_(chineseStream(mode)), begin_(std::move(begin)) {}
   bool begin(TextEncoding used) override { return begin_(used); }
-  bool put(std::string_view text) override { return file_.put(text); }
+  bool put(std::string_view text) override { return pass(text, false); }
+  // The end of the text: what the conversion held back.
+  bool finish() { return pass({}, true); }
 
  private:
+  bool pass(std::string_view text, bool last) {
+    if (mode_ == ChineseMode::None) return file_.put(text);
+    converted_.clear();
+    convert_.put(text, converted_, last);
+    return file_.put(converted_);
+  }
   EncodedFileStream& file_;
+  ChineseMode mode_;
+  ChineseStream convert_;
+  std::string converted_;
   Begin begin_;
 };
 
@@ -472,7 +492,7 @@ bool TranscodeRun::convertStreamed(const std::string& source, const std::string&
   bool folderFailed = false;
   bool opened = false;
   std::string openError;
-  TargetSink sink(file, [&](TextEncoding decoded) {
+  TargetSink sink(file, options_.chinese, [&](TextEncoding decoded) {
     if (!makeTargetFolder(target, created)) {
       folderFailed = true;
       return false;
@@ -510,7 +530,7 @@ bool TranscodeRun::convertStreamed(const std::string& source, const std::string&
   }
   // Judged on the source as it was read, before it may be replaced.
   notes = decodeNotes(source, decode.replacement, options_.input, decode.used);
-  const EncodedWrite written = file.commit(replace);
+  const EncodedWrite written = sink.finish() ? file.commit(replace) : EncodedWrite{false, false, file.error()};
   if (!written.ok) {
     writeFailed(source, target, written.error, created);
     return false;

@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/chinese_convert.h"
 #include "foundation/file_collector.h"
 #include "foundation/run_context.h"
 #include "foundation/streamed_decode.h"
@@ -90,7 +91,8 @@ std::string transcodeSummary(const TranscodeOutcome& outcome);
 // summary, followed by "。点击可打开目录：" + folder when a folder is offered.
 std::string transcodeEndText(const TranscodeOutcome& outcome);
 
-// The text after the character conversion of `mode` (the mode's steps in order).
+// The character conversion of `mode` (the mode's steps in order), for text in pieces or whole.
+ChineseStream chineseStream(ChineseMode mode);
 std::string convertChineseText(std::string_view text, ChineseMode mode);
 // A file name after its conversion under `mode`: traditional for the modes that end in traditional
 // or BIG5 forms, simplified for those that end in simplified ones; unchanged for None. Names stay

@@ -138,6 +138,21 @@ TEST(TranscodeRunTest, TheSevenCharacterModes) {
     PlainRunContext ctx;
     TranscodeFiles({dir / "d/a.txt"}, options, ctx);
     EXPECT_EQ(readBytes(onDisk(dir / "d(已转换)/a.txt")), c.want) << static_cast<int>(c.mode);
+
+    // A large file goes through the conversion in pieces, cut anywhere, also in long stretches with
+    // no line break, and comes out as the whole text converts.
+    std::string large;
+    while (large.size() < 300'000) large += large.size() % 40'000 < 100 ? c.source + "\r\n" : c.source;
+    writeBytes(dir / "d/large.txt", large);
+    for (const size_t piece : {size_t{7}, kStreamPieceBytes}) {
+      options.pieceBytes = piece;
+      options.overwrite = false;
+      PlainRunContext each;
+      TranscodeFiles({dir / "d/large.txt"}, options, each);
+      EXPECT_TRUE(readBytes(onDisk(dir / "d(已转换)/large.txt")) == convertChineseText(large, c.mode))
+          << static_cast<int>(c.mode) << " in pieces of " << piece;
+      EXPECT_TRUE(each.failures.empty());
+    }
   }
 }
 
