@@ -57,7 +57,12 @@ int main(int argc, char** argv) {
       QTimer::singleShot(0, &window, [&window, opened] { window.openPaths(opened); });
     }
     const QString screenshot = qEnvironmentVariable("CHENGLING_SCREENSHOT");
-    if (!screenshot.isEmpty()) chengling::scheduleScreenshot(&window, screenshot);
+    if (!screenshot.isEmpty()) {
+      // A start-up benchmark asks for the picture at once: the time to a painted window.
+      bool given = false;
+      const int delay = qEnvironmentVariableIntValue("CHENGLING_SCREENSHOT_DELAY", &given);
+      chengling::scheduleScreenshot(&window, screenshot, given ? delay : 1500);
+    }
     code = app.exec();
     // The window and its tool pages go here; each page saves its control states as it goes.
   }
