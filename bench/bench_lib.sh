@@ -48,6 +48,11 @@ bench_time() {
   awk -v ns=$((end - start)) '{ printf "%.3f %.2f %s\n", ns / 1e9, $1 + $2, $3 }' "$scratch/.time" >>"$log"
 }
 
+# With bench_drop_pages=1, every run also starts after the kernel dropped its clean cached pages (where
+# the benchmark may write /proc/sys/vm/drop_caches): neither side pays for reclaiming the other's
+# output. The inputs are read again after it.
+bench_drop_pages=${bench_drop_pages:-0}
+
 # bench_pair LABEL RUNS CLEAN INPUTS OURS PEER [SIZE]
 #   CLEAN   shell text run before each pair, removing what both sides wrote last time ("" for none)
 #   INPUTS  paths re-read before every run (space-separated, no spaces inside a path)
@@ -65,6 +70,7 @@ bench_pair() {
     local side
     for side in "${order[@]}"; do
       sync
+      if [[ $bench_drop_pages == 1 && -w /proc/sys/vm/drop_caches ]]; then echo 1 >/proc/sys/vm/drop_caches; fi
       # shellcheck disable=SC2086  # INPUTS is a list of paths
       bench_warm $inputs
       if [[ $side == ours ]]; then bench_time "$logs/ours" "$ours"; else bench_time "$logs/peer" "$peer"; fi

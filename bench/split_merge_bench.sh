@@ -17,6 +17,9 @@
 # times the other's system time, whichever side it was. Moving needs room for every run's output:
 # about 2 x runs x the size for each of the three split rows.
 #
+# Before every run the clean cached pages are dropped where the benchmark may (as root), then the
+# input is read again: the pieces of earlier runs would otherwise be reclaimed during the next one.
+#
 # Usage: bench/split_merge_bench.sh [size-in-MiB] [runs]   (defaults 1024 and 5; use 256 on a busy
 # machine). CHENGLING_BENCH_BUILD picks the build folder (default: the release preset's).
 set -euo pipefail
@@ -25,6 +28,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/bench_lib.sh"
 mib="${1:-1024}"
 runs="${2:-5}"
 bench_setup split-merge
+bench_drop_pages=1
 mkdir -p "$scratch/data"
 
 # The text: a block of Chinese prose lines of varying length (GBK, LF), ending with a
