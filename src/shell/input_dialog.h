@@ -30,15 +30,18 @@ int promptDisplayLines(const QString& prompt, int boxWidth);
 // With `result` the dialog is in input mode and returns true when 确定 was clicked, putting the body
 // in `*result`; without it, it only shows the text read-only and returns false. Returns false at once
 // when a dialog is already open.
+//
+// `notes`, when not empty, stands below the body in a read-only box of its own (the failed addresses
+// with their reasons, under the plain list of them); the body stays as it is.
 bool ShowInputDialog(const QString& initialText, const std::optional<QString>& prompt, const QString& caption,
-                     QWidget* owner, QString* result);
+                     QWidget* owner, QString* result, const QString& notes = QString());
 
 class InputDialog : public QDialog {
   Q_OBJECT
 
  public:
   InputDialog(const QString& initialText, const std::optional<QString>& prompt, const QString& caption,
-              bool inputMode, QWidget* owner);
+              bool inputMode, QWidget* owner, const QString& notes = QString());
   ~InputDialog() override;
 
   // The dialog that is open now, if any.
@@ -76,6 +79,7 @@ class InputDialog : public QDialog {
 
   QTextEdit* prompt_ = nullptr;
   QPlainTextEdit* body_ = nullptr;
+  QPlainTextEdit* notes_ = nullptr;  // only with notes
   QFrame* bar_ = nullptr;
   QPushButton* restore_ = nullptr;
   QPushButton* clear_ = nullptr;
