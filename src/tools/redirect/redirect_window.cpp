@@ -240,7 +240,7 @@ void RedirectTool::runFinished(const RedirectOutcome& outcome) {
     const std::string reason = i < reasons.size() ? reasons[i] : std::string();
     notes += toQString((failed[i].empty() ? std::string("（空行）") : failed[i]) + "\t" + reason) + u'\n';
   }
-  ShowInputDialog(toQString(outcome.failedList), prompt, kFailedListCaption, this, nullptr, notes);
+  ShowInputDialog(toQString(outcome.failedList), prompt, kFailedListCaption, this, nullptr, notes, u"失败原因："_s);
 }
 
 }  // namespace chengling

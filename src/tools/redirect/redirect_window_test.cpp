@@ -507,7 +507,7 @@ TEST_F(RedirectWindow, FollowingTakesTheWholeChainAndTheFailedListShowsWhyWithTh
     bodies << dialog->findChild<QPlainTextEdit*>(u"编辑框正文"_s)->toPlainText();
     auto* box = dialog->findChild<QPlainTextEdit*>(u"编辑框说明"_s);
     notes << (box != nullptr ? box->toPlainText() : u"(none)"_s);
-    EXPECT_FALSE(box == nullptr || box->accessibleName().isEmpty());
+    EXPECT_EQ(box != nullptr ? box->accessibleName() : QString(), u"失败原因："_s);
     dialog->findChild<QPushButton*>(u"按钮取消"_s)->click();
   };
   const QString loop = pages_.url("/loop"), gone = pages_.url("/gone");
