@@ -161,14 +161,17 @@ std::string scriptLink(const HtmlText& html, std::string_view page, bool looseMa
   return value;
 }
 
-// A target read from a page in 扩展模式: character references decoded, and only what a browser
-// would go to (no "javascript:", no bare fragment).
+// A target read from a page in 扩展模式: character references decoded, and only an address a
+// browser would go to: a script run in place ("javascript:void(0)"), inline data or a blank page is
+// none, nor is a bare fragment. An app's own scheme ("weixin://...") is one, and ends a chain.
 std::string usableLooseTarget(std::string_view base, std::string_view raw) {
   const std::string target = std::string(trimSpaces(decodeCharacterReferences(raw)));
   const size_t colon = target.find(':');
-  if (colon != std::string::npos && isSchemeName(target.substr(0, colon)) &&
-      !isWebScheme(target.substr(0, colon))) {
-    return {};
+  if (colon != std::string::npos && isSchemeName(target.substr(0, colon))) {
+    const std::string scheme = asciiLower(target.substr(0, colon));
+    for (const char* inPlace : {"javascript", "vbscript", "data", "about", "blob"}) {
+      if (scheme == inPlace) return {};
+    }
   }
   return resolveLoosely(base, target);
 }

@@ -315,6 +315,7 @@ TEST(ContentRedirect, LooseModeReadsTheNewFormsAndStrictModeDoesNot) {
       {"<head><meta http-equiv=refresh content='0, /comma'></head>", "", "http://a.example/comma"},
       // The strict reading joins whatever it finds; 扩展模式 knows a script address leads nowhere.
       {"<script>location.href = 'javascript:void(0)'</script>", "http://a.example/p/javascript:void(0)", ""},
+      {"<script>location.href = 'weixin://dl/chat'</script>", "weixin://dl/chat", "weixin://dl/chat"},
   };
   for (const Case& c : kCases) {
     EXPECT_EQ(contentRedirect(c.page, base, false), c.strict) << c.page;
