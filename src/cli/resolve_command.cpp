@@ -93,7 +93,7 @@ Command addResolveCommand(CLI::App& parent) {
                          toTerminal("失败占位：source 写原地址（默认），empty 写空行，none 不写")),
           {"source", "empty", "none"});
   app.add_option("--jobs", settings->jobs, toTerminal("同时获取的地址数（1 到 64），输出仍按输入顺序"))
-      ->check(CLI::Range(1, 64).description(""));
+      ->check(CLI::Range(1, kMaxRedirectJobs).description(""));
   app.add_option(toTerminal("列表"), settings->list, toTerminal("地址列表文件，- 或省略表示标准输入"));
   command.run = [settings] { return runResolve(*settings); };
   return command;

@@ -13,7 +13,6 @@
 namespace chengling {
 namespace {
 
-constexpr int kMaxJobs = 64;
 
 const char* const kUserAgentNames[kUserAgentCount] = {
     "Internet Explorer 6", "Internet Explorer 7", "Internet Explorer 8", "Internet Explorer 9",
@@ -155,7 +154,7 @@ std::vector<std::string> splitAddressList(std::string_view text) { return splitT
 RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx) {
   RedirectOutcome outcome;
   const size_t count = options.addresses.size();
-  const size_t jobs = std::min<size_t>(std::clamp(options.jobs, 1, kMaxJobs), std::max<size_t>(count, 1));
+  const size_t jobs = std::min<size_t>(std::clamp(options.jobs, 1, kMaxRedirectJobs), std::max<size_t>(count, 1));
 
   // With several jobs, resolving threads take the next address as they become free and park the
   // result in its slot; this thread hands the slots on strictly in input order.

@@ -47,6 +47,9 @@ struct AddressOutcome {
   std::string line;     // that line, without its line break
 };
 
+// Addresses resolved at a time, at most: the window's box and the command line share it.
+inline constexpr int kMaxRedirectJobs = 64;
+
 struct RedirectOptions {
   std::vector<std::string> addresses;
   std::string userAgent;
@@ -65,7 +68,7 @@ struct RedirectOptions {
   bool failureReasons = false;
   bool failurePlaceholder = true;   // a failed address still writes a line ...
   bool emptyPlaceholder = false;    // ... which is empty instead of the address
-  int jobs = 1;                     // addresses resolved at a time (1 to 64)
+  int jobs = 1;                     // addresses resolved at a time (1 to kMaxRedirectJobs)
   // A stop request also aborts the requests in flight instead of waiting up to their timeouts. An
   // address that ends without a target once the stop was requested is then left out (neither a
   // line nor a failure): it was cut short, not resolved.

@@ -32,7 +32,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace chengling {
 namespace {
 
-constexpr int kMaxJobs = 16;
 
 // The captions of the start button, the failed list's caption, and the source list before any
 // state was saved: a few public addresses that redirect.
@@ -107,7 +106,7 @@ void RedirectTool::buildControls() {
   emptyPlaceholder_ = makeCheck(u"选择框空占位"_s, u"空占位"_s);
   emptyPlaceholder_->setToolTip(u"获取失败的地址写一个空行，而不是原地址"_s);
   jobs_ = named(new QSpinBox, u"编辑框同时获取"_s);
-  jobs_->setRange(1, kMaxJobs);
+  jobs_->setRange(1, kMaxRedirectJobs);
   jobs_->setValue(1);
   jobs_->setToolTip(u"同时获取几个地址；结果仍按原地址的顺序写出"_s);
 

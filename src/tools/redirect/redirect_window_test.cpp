@@ -225,7 +225,7 @@ TEST_F(RedirectWindow, ControlsStartWithTheirCaptionsAndInitialStates) {
   auto* jobs = control<QSpinBox>(u"编辑框同时获取"_s);
   EXPECT_EQ(jobs->value(), 1);
   EXPECT_EQ(jobs->minimum(), 1);
-  EXPECT_EQ(jobs->maximum(), 16);
+  EXPECT_EQ(jobs->maximum(), kMaxRedirectJobs);
   EXPECT_TRUE(results()->toPlainText().isEmpty());
   const QStringList samples = sources()->toPlainText().split(u'\n');
   EXPECT_GE(samples.size(), 3);
