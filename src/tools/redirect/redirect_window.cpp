@@ -237,7 +237,7 @@ void RedirectTool::runFinished(const RedirectOutcome& outcome) {
   QString notes;
   for (size_t i = 0; i < failed.size(); ++i) {
     const std::string reason = i < reasons.size() ? reasons[i] : std::string();
-    notes += toQString((failed[i].empty() ? std::string("（空行）") : failed[i]) + "\t" + reason) + u'\n';
+    notes += (failed[i].empty() ? u"（空行）"_s : toQString(failed[i])) + u'\t' + toQString(reason) + u'\n';
   }
   ShowInputDialog(toQString(outcome.failedList), prompt, kFailedListCaption, this, nullptr, notes, u"失败原因："_s);
 }

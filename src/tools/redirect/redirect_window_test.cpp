@@ -493,7 +493,7 @@ TEST_F(RedirectWindow, ListsAgentAndOptionsSurviveClosingAndReopening) {
 }
 
 TEST_F(RedirectWindow, FollowingTakesTheWholeChainAndTheFailedListShowsWhyWithTheChainsToCopy) {
-  pasteSources({pages_.url("/chain/a"), pages_.url("/loop"), pages_.url("/gone")});
+  pasteSources({pages_.url("/chain/a"), QString(), pages_.url("/loop"), pages_.url("/gone")});
   auto* follow = control<QCheckBox>(u"选择框跟随多次跳转"_s);
   ASSERT_NE(follow, nullptr);
   EXPECT_EQ(testing::shownText(follow), u"跟随多次跳转"_s);
@@ -519,15 +519,16 @@ TEST_F(RedirectWindow, FollowingTakesTheWholeChainAndTheFailedListShowsWhyWithTh
   };
   const Case kCases[] = {
       // As always: one hop; only the page that is gone fails, and says why.
-      {"neither", false, false, pages_.url("/chain/b") + u"\n"_s + loop + u"\n"_s + gone + u"\n"_s, gone + u"\n"_s,
-       gone + u"\tHTTP 404\n"_s,
-       pages_.url("/chain/a") + u"\t301 "_s + pages_.url("/chain/b") + u"\n"_s + loop + u"\t302 "_s + loop + u"\n"_s +
-           gone + u"\t失败：HTTP 404\n"_s},
+      {"neither", false, false, pages_.url("/chain/b") + u"\n\n"_s + loop + u"\n"_s + gone + u"\n"_s,
+       u"\n"_s + gone + u"\n"_s, u"（空行）\t地址为空\n"_s + gone + u"\tHTTP 404\n"_s,
+       pages_.url("/chain/a") + u"\t301 "_s + pages_.url("/chain/b") + u"\n\t失败：地址为空\n"_s + loop + u"\t302 "_s +
+           loop + u"\n"_s + gone + u"\t失败：HTTP 404\n"_s},
       {"both", true, true,
-       pages_.url("/chain/end?a=1&b=2") + u"\n"_s + loop + u"\n"_s + gone + u"\n"_s, loop + u"\n"_s + gone + u"\n"_s,
-       loop + u"\t跳转循环\n"_s + gone + u"\tHTTP 404\n"_s,
+       pages_.url("/chain/end?a=1&b=2") + u"\n\n"_s + loop + u"\n"_s + gone + u"\n"_s,
+       u"\n"_s + loop + u"\n"_s + gone + u"\n"_s,
+       u"（空行）\t地址为空\n"_s + loop + u"\t跳转循环\n"_s + gone + u"\tHTTP 404\n"_s,
        pages_.url("/chain/a") + u"\t301 "_s + pages_.url("/chain/b") + u"\tRefresh "_s + pages_.url("/chain/c") +
-           u"\tscript "_s + pages_.url("/chain/end?a=1&b=2") + u"\n"_s + loop + u"\t302 "_s + loop +
+           u"\tscript "_s + pages_.url("/chain/end?a=1&b=2") + u"\n\t失败：地址为空\n"_s + loop + u"\t302 "_s + loop +
            u"\t失败：跳转循环\n"_s + gone + u"\t失败：HTTP 404\n"_s},
   };
   for (const Case& c : kCases) {
