@@ -6,6 +6,8 @@
 #   chunked bomb  half of each
 #   tags          1 MiB of opening head tags, the costliest page to examine, all 64 pages ending
 #                 at the same moment (under the size limit, so every one is examined)
+#   followed ...  the rows above again, each address a 302 to its hostile page, with --follow
+#                 --loose: the chain ends at the hostile page, which is probed and downloaded
 # Target: under 256 MiB at the peak in every row.
 # Usage: bench/resolve_memory_bench.sh [jobs] [runs]   (defaults 64 and 3)
 set -euo pipefail
@@ -48,7 +50,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         try:
-            if self.path.startswith("/bomb/"):
+            if self.path.startswith("/via/"):
+                self.send_response(302)
+                self.send_header("Location", self.path[4:])
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+            elif self.path.startswith("/bomb/"):
                 self.send_response(200)
                 self.send_header("Content-Type", "text/html")
                 self.send_header("Content-Encoding", "gzip")
@@ -98,34 +105,43 @@ for _ in $(seq 600); do [[ -s "$scratch/port" ]] && break; sleep 0.05; done
 [[ -s "$scratch/port" ]] || { echo "the server did not start" >&2; exit 1; }
 port="$(cat "$scratch/port")"
 
-# make_list KIND...: one address per job, the kinds taken in turn.
+# make_list PREFIX KIND...: one address per job, the kinds taken in turn, each behind PREFIX.
 make_list() {
-  local kinds=("$@") i
+  local prefix=$1 i
+  shift
+  local kinds=("$@")
   for ((i = 0; i < jobs; i++)); do
-    echo "http://127.0.0.1:$port/${kinds[i % ${#kinds[@]}]}/$i"
+    echo "http://127.0.0.1:$port$prefix/${kinds[i % ${#kinds[@]}]}/$i"
   done
 }
 
 echo "resolve --jobs $jobs, $jobs addresses; load: $(uptime | sed 's/.*load average: //')"
 worst=0
-for row in "chunked" "bomb" "chunked bomb" "tags"; do
+for row in "chunked" "bomb" "chunked bomb" "tags" "followed chunked" "followed bomb" \
+  "followed chunked bomb" "followed tags"; do
+  prefix="" options=() want_status=1
+  if [[ $row == followed* ]]; then
+    prefix="/via" options=(--follow --loose) want_status=0
+  fi
   # shellcheck disable=SC2086  # the row is a list of kinds
-  make_list $row >"$scratch/list.txt"
+  make_list "" ${row#followed } >"$scratch/want.txt"
+  # shellcheck disable=SC2086
+  make_list "$prefix" ${row#followed } >"$scratch/list.txt"
   for ((r = 1; r <= runs; r++)); do
     start=$(date +%s%N)
     status=0
-    /usr/bin/time -v -o "$scratch/time.txt" "$cli" resolve --jobs "$jobs" "$scratch/list.txt" \
+    /usr/bin/time -v -o "$scratch/time.txt" "$cli" resolve "${options[@]}" --jobs "$jobs" "$scratch/list.txt" \
       >"$scratch/out.txt" 2>"$scratch/err.txt" || status=$?
     end=$(date +%s%N)
     # No page announces a redirect in what is read of it (too long, or nothing but tags): every
-    # address fails and keeps its placeholder line.
-    if [[ $status -ne 1 ]] || ! cmp -s "$scratch/out.txt" "$scratch/list.txt"; then
+    # address fails and keeps its placeholder line; followed, every chain ends at its hostile page.
+    if [[ $status -ne $want_status ]] || ! cmp -s "$scratch/out.txt" "$scratch/want.txt"; then
       echo "unexpected result (exit $status)" >&2
       exit 1
     fi
     kib=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$scratch/time.txt")
     awk -v row="$row" -v r="$r" -v kib="$kib" -v ns=$((end - start)) \
-      'BEGIN { printf "  %-13s run %d: peak %6.1f MiB, wall %.1f s\n", row, r, kib / 1024, ns / 1e9 }'
+      'BEGIN { printf "  %-22s run %d: peak %6.1f MiB, wall %.1f s\n", row, r, kib / 1024, ns / 1e9 }'
     if ((kib > worst)); then worst=$kib; fi
   done
 done

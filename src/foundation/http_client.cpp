@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -345,6 +346,57 @@ CURLcode perform(CURL* handle, const HttpClientOptions& options, Transfer& trans
   return result;
 }
 
+HttpFailure failureOf(CURL* handle, CURLcode result) {
+  switch (result) {
+    case CURLE_OK:
+      return HttpFailure::None;
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return HttpFailure::NoAddress;
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return HttpFailure::HostNotFound;
+    case CURLE_COULDNT_CONNECT: {
+      long osError = 0;
+      curl().easy_getinfo(handle, CURLINFO_OS_ERRNO, &osError);
+      return osError == ECONNREFUSED ? HttpFailure::ConnectionRefused : HttpFailure::CannotConnect;
+    }
+    case CURLE_OPERATION_TIMEDOUT:
+      return HttpFailure::TimedOut;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+      return HttpFailure::BadCertificate;
+    case CURLE_SSL_CONNECT_ERROR:
+      return HttpFailure::SecureConnectionFailed;
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_PARTIAL_FILE:
+      return HttpFailure::ConnectionBroken;
+    case CURLE_FILESIZE_EXCEEDED:
+      return HttpFailure::TooLarge;
+    case CURLE_TOO_MANY_REDIRECTS:
+      return HttpFailure::TooManyRedirects;
+    case CURLE_ABORTED_BY_CALLBACK:
+      return HttpFailure::Aborted;
+    default:
+      return HttpFailure::Other;
+  }
+}
+
+// The report of a finished transfer on `handle`; `failed` overrides a result that counts as one.
+TransferReport reportOf(CURL* handle, CURLcode result, const Transfer& transfer, HttpFailure failed) {
+  TransferReport report;
+  report.failure = failed != HttpFailure::None ? failed : failureOf(handle, result);
+  report.errorCode = static_cast<int>(result);
+  if (transfer.headers.done || result == CURLE_OK) {
+    curl().easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &report.status);
+  }
+  report.refresh = transfer.headers.refresh;
+  return report;
+}
+
 bool namesUtf8(std::string_view rawHeaders) {
   return containsIgnoringCase(rawHeaders, "charset=utf-8") ||
          containsIgnoringCase(rawHeaders, "charset='utf-8'") ||
@@ -365,16 +417,22 @@ void ResponseHeaders::addLine(std::string_view line) {
       raw.append(line);
     }
   }
-  if (!haveLocation && startsWithIgnoringCase(line, "location:")) {
-    std::string_view value = line.substr(9);
+  // CR, LF or NUL inside a value would break the lines the address is printed in.
+  const auto valueOf = [](std::string_view value) {
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
     while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ' ||
                               value.back() == '\t')) {
       value.remove_suffix(1);
     }
-    // CR, LF or NUL inside the value would break the lines the address is printed in.
-    location = cleanHeaderValue(value);
+    return cleanHeaderValue(value);
+  };
+  if (!haveLocation && startsWithIgnoringCase(line, "location:")) {
+    location = valueOf(line.substr(9));
     haveLocation = true;
+  }
+  if (!haveRefresh && startsWithIgnoringCase(line, "refresh:")) {
+    refresh = valueOf(line.substr(8));
+    haveRefresh = true;
   }
 }
 
@@ -618,7 +676,11 @@ std::string HttpClient::ProbeRedirect(std::string& url, std::string_view userAge
     url.insert(0, "http://");
   }
   cutFragment(url);
-  if (url.empty() || probe_ == nullptr) return {};
+  report_ = {};
+  if (url.empty() || probe_ == nullptr) {
+    report_.failure = url.empty() ? HttpFailure::NoAddress : HttpFailure::CannotConnect;
+    return {};
+  }
 
   std::string agent = cleanHeaderValue(userAgent);
   if (agent.empty()) agent = kDefaultUserAgent;
@@ -642,13 +704,19 @@ std::string HttpClient::ProbeRedirect(std::string& url, std::string_view userAge
   const bool complete =
       result == CURLE_OK ||
       (result == CURLE_WRITE_ERROR && transfer.overLimit && transfer.headers.done);
+  report_ = reportOf(static_cast<CURL*>(probe_), complete ? CURLE_OK : result, transfer,
+                     HttpFailure::None);
   if (!complete) return {};
   return locationText(transfer.headers.location);
 }
 
 PageHead HttpClient::FetchPageHead(std::string& url) {
   cutFragment(url);
-  if (url.empty() || page_ == nullptr) return {};
+  report_ = {};
+  if (url.empty() || page_ == nullptr) {
+    report_.failure = url.empty() ? HttpFailure::NoAddress : HttpFailure::CannotConnect;
+    return {};
+  }
 
   // The header block of a page request; each name is tested as a substring of the whole block, so
   // an address that contains "accept" already counts as carrying an Accept line.
@@ -669,10 +737,15 @@ PageHead HttpClient::FetchPageHead(std::string& url) {
   transfer.page = &page;
   const CURLcode result =
       perform(static_cast<CURL*>(page_), options_, transfer, requestAddress(url), headers);
+  report_ = reportOf(static_cast<CURL*>(page_), result, transfer,
+                     result == CURLE_WRITE_ERROR && transfer.overLimit ? HttpFailure::TooLarge
+                                                                      : HttpFailure::None);
   if (result != CURLE_OK) return {};
 
   // The raw headers are empty when they did not fit.
-  return page.finish(transfer.headers.raw);
+  PageHead head = page.finish(transfer.headers.raw);
+  if (!head.ok) report_.failure = HttpFailure::TooLarge;
+  return head;
 }
 
 std::string HttpClient::FetchPage(std::string& url) { return FetchPageHead(url).text(); }

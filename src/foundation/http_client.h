@@ -47,6 +47,30 @@ struct HttpClientOptions {
   const std::atomic<bool>* abort = nullptr;
 };
 
+// How the last request of a client ended, so that a failed address can say why.
+enum class HttpFailure {
+  None,               // a response arrived (whatever its status)
+  NoAddress,          // nothing to request, or an address libcurl cannot read
+  HostNotFound,       // the host name did not resolve
+  ConnectionRefused,  // the server refused the connection
+  CannotConnect,      // no connection for another reason (unreachable network, reset)
+  TimedOut,           // the time limit passed
+  BadCertificate,     // the server's certificate did not verify
+  SecureConnectionFailed,  // the TLS handshake failed otherwise
+  ConnectionBroken,   // the connection ended or was reset before a whole answer
+  TooLarge,           // the page was over its limit
+  TooManyRedirects,   // a page download followed more redirects than allowed
+  Aborted,            // the abort flag ended it
+  Other,              // any other libcurl error
+};
+
+struct TransferReport {
+  HttpFailure failure = HttpFailure::None;
+  int errorCode = 0;     // the libcurl code, for HttpFailure::Other
+  long status = 0;       // HTTP status of the last response, 0 without one
+  std::string refresh;   // the Refresh header of the last response, trimmed; empty without one
+};
+
 // What a page download keeps of a page: its first bytes, and the encoding that all of it was found
 // to be in. Its text is the start of the text of the whole page (to the last whole character).
 struct PageHead {
@@ -81,8 +105,12 @@ class HttpClient {
 
   const HttpClientOptions& options() const { return options_; }
 
+  // How the last ProbeRedirect or FetchPageHead of this client ended.
+  const TransferReport& lastReport() const { return report_; }
+
  private:
   HttpClientOptions options_;
+  TransferReport report_;
   // libcurl easy handles, one per operation, reused so that connections stay open between calls.
   void* probe_ = nullptr;
   void* page_ = nullptr;
@@ -96,6 +124,8 @@ struct ResponseHeaders {
   bool done = false;       // the empty line ending the block arrived
   std::string location;    // the first Location value, trimmed, without CR, LF and NUL
   bool haveLocation = false;
+  std::string refresh;     // the first Refresh value, the same way
+  bool haveRefresh = false;
 
   void addLine(std::string_view line);
 };

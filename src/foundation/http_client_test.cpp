@@ -9,6 +9,7 @@
 #include <zlib.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -748,6 +749,70 @@ TEST(RequestAddress, AddsTheSchemeAndEncodesWhatARequestLineCannotCarry) {
       {"http://a.example?q=" + gb(u8"词"), "http://a.example?q=%E8%AF%8D"},
   };
   for (const Case& c : kCases) EXPECT_EQ(requestAddress(c.url), c.want) << c.url;
+}
+
+// Each request leaves a report saying how it ended: the status and Refresh header of an answer, or
+// the kind of failure, so that a caller can say why an address failed.
+TEST(HttpClient, ReportsHowTheLastRequestEnded) {
+  LocalHttpServer local;
+  local.server().Get("/moved", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/x", 301); });
+  local.server().Get("/refresh", [](const httplib::Request&, httplib::Response& r) {
+    r.set_header("Refresh", " 0; url=/next ");
+    r.set_content("wait", "text/plain");
+  });
+  local.server().Get("/gone", [](const httplib::Request&, httplib::Response& r) {
+    r.status = 404;
+    r.set_content("gone", "text/plain");
+  });
+  local.server().Get("/slow", [](const httplib::Request&, httplib::Response& r) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    r.set_content("late", "text/plain");
+  });
+  ASSERT_TRUE(local.start());
+  // A port that nothing listens on: bound for a moment, then closed.
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const std::string closed = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x";
+  ::close(listener);
+
+  struct Case {
+    std::string url;
+    HttpFailure probe;
+    long probeStatus;
+    std::string refresh;
+    HttpFailure page;
+    long pageStatus;
+  };
+  const Case kCases[] = {
+      // The download follows the redirect, to a page that does not exist.
+      {local.url("/moved"), HttpFailure::None, 301, "", HttpFailure::None, 404},
+      {local.url("/refresh"), HttpFailure::None, 200, "0; url=/next", HttpFailure::None, 200},
+      {local.url("/gone"), HttpFailure::None, 404, "", HttpFailure::None, 404},
+      {local.url("/slow"), HttpFailure::TimedOut, 0, "", HttpFailure::TimedOut, 0},
+      {closed, HttpFailure::ConnectionRefused, 0, "", HttpFailure::ConnectionRefused, 0},
+      {"", HttpFailure::NoAddress, 0, "", HttpFailure::NoAddress, 0},
+  };
+  HttpClientOptions options = quick();
+  options.probeTimeoutMs = 300;
+  options.pageTimeoutMs = 300;
+  HttpClient client(options);
+  for (const Case& c : kCases) {
+    std::string url = c.url;
+    client.ProbeRedirect(url, "");
+    EXPECT_EQ(client.lastReport().failure, c.probe) << c.url;
+    EXPECT_EQ(client.lastReport().status, c.probeStatus) << c.url;
+    EXPECT_EQ(client.lastReport().refresh, c.refresh) << c.url;
+    url = c.url;
+    client.FetchPageHead(url);
+    EXPECT_EQ(client.lastReport().failure, c.page) << c.url;
+    EXPECT_EQ(client.lastReport().status, c.pageStatus) << c.url;
+  }
 }
 
 }  // namespace

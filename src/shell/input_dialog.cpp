@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -44,7 +45,7 @@ int promptDisplayLines(const QString& prompt, int boxWidth) {
 }
 
 InputDialog::InputDialog(const QString& initialText, const std::optional<QString>& prompt, const QString& caption,
-                         bool inputMode, QWidget* owner)
+                         bool inputMode, QWidget* owner, const QString& notes, const QString& notesHeading)
     : QDialog(owner), initial_(initialText), initialShown_(withLf(initialText)), inputMode_(inputMode) {
   if (prompt) promptText_ = prompt->isEmpty() ? (inputMode ? u"请输入数据："_s : u"以下为信息详情："_s) : *prompt;
   setWindowTitle(caption.isEmpty() ? (inputMode ? u"输入："_s : u"信息："_s) : caption);
@@ -73,6 +74,19 @@ InputDialog::InputDialog(const QString& initialText, const std::optional<QString
   body_ = new QPlainTextEdit(this);
   body_->setObjectName(u"编辑框正文"_s);
   body_->setPlainText(initialShown_);
+  if (!notes.isEmpty()) {
+    body_->setAccessibleName(windowTitle());
+    notes_ = new QPlainTextEdit(this);
+    notes_->setObjectName(u"编辑框说明"_s);
+    notes_->setAccessibleName(u"说明"_s);
+    notes_->setReadOnly(true);
+    notes_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    notes_->setPlainText(withLf(notes));
+    notesHeading_ = new QLabel(notesHeading, this);
+    notesHeading_->setObjectName(u"标签说明"_s);
+    notesHeading_->setBuddy(notes_);
+    if (!notesHeading.isEmpty()) notes_->setAccessibleName(notesHeading);
+  }
 
   bar_ = new QFrame(this);
   bar_->setObjectName(u"外形框"_s);
@@ -128,8 +142,18 @@ void InputDialog::layoutControls() {
   prompt_->setVisible(promptHeight > 0);
   const int promptBottom = m + promptHeight;
   const int bodyTop = promptBottom + m;
-  body_->setGeometry(m, bodyTop, w - 2 * m, h - bodyTop - kBarHeight);
-  const int bodyBottom = bodyTop + body_->height();
+  const int space = h - bodyTop - kBarHeight;
+  const int headingHeight = notesHeading_ != nullptr && !notesHeading_->text().isEmpty() ? 18 : 0;
+  const int notesHeight = notes_ != nullptr ? (space - m - headingHeight) * 2 / 5 : 0;
+  body_->setGeometry(m, bodyTop, w - 2 * m,
+                     notes_ != nullptr ? space - m - headingHeight - notesHeight : space);
+  if (notes_ != nullptr) {
+    const int headingTop = bodyTop + body_->height() + m;
+    notesHeading_->setGeometry(m, headingTop, w - 2 * m, headingHeight);
+    notesHeading_->setVisible(headingHeight > 0);
+    notes_->setGeometry(m, headingTop + headingHeight, w - 2 * m, notesHeight);
+  }
+  const int bodyBottom = notes_ != nullptr ? notes_->y() + notes_->height() : bodyTop + body_->height();
   bar_->setGeometry(m, bodyBottom, qMax(0, w - 2 * m - 2 * kButtonWidth - 12), kBarHeight);
   const int buttonTop = bodyBottom + (kBarHeight - kButtonHeight) / 2;
   cancel_->setGeometry(w - m - kButtonWidth, buttonTop, kButtonWidth, kButtonHeight);
@@ -176,10 +200,11 @@ void InputDialog::reject() {
 }
 
 bool ShowInputDialog(const QString& initialText, const std::optional<QString>& prompt, const QString& caption,
-                     QWidget* owner, QString* result) {
+                     QWidget* owner, QString* result, const QString& notes, const QString& notesHeading) {
   if (openDialog) return false;
   // On the heap: an owner that goes away during the wait takes the dialog with it.
-  QPointer<InputDialog> dialog = new InputDialog(initialText, prompt, caption, result != nullptr, owner);
+  QPointer<InputDialog> dialog = new InputDialog(initialText, prompt, caption, result != nullptr, owner, notes,
+                                                 notesHeading);
   openDialog = dialog;
   dialog->exec();
   if (!dialog) return false;

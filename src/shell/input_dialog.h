@@ -17,6 +17,7 @@ class QPushButton;
 class QTextEdit;
 class QPlainTextEdit;
 class QFrame;
+class QLabel;
 
 namespace chengling {
 
@@ -30,15 +31,21 @@ int promptDisplayLines(const QString& prompt, int boxWidth);
 // With `result` the dialog is in input mode and returns true when 确定 was clicked, putting the body
 // in `*result`; without it, it only shows the text read-only and returns false. Returns false at once
 // when a dialog is already open.
+//
+// `notes`, when not empty, stands below the body in a read-only box of its own, headed by
+// `notesHeading` (the failed addresses with their reasons, under the plain list of them); the body
+// stays as it is.
 bool ShowInputDialog(const QString& initialText, const std::optional<QString>& prompt, const QString& caption,
-                     QWidget* owner, QString* result);
+                     QWidget* owner, QString* result, const QString& notes = QString(),
+                     const QString& notesHeading = QString());
 
 class InputDialog : public QDialog {
   Q_OBJECT
 
  public:
   InputDialog(const QString& initialText, const std::optional<QString>& prompt, const QString& caption,
-              bool inputMode, QWidget* owner);
+              bool inputMode, QWidget* owner, const QString& notes = QString(),
+              const QString& notesHeading = QString());
   ~InputDialog() override;
 
   // The dialog that is open now, if any.
@@ -76,6 +83,8 @@ class InputDialog : public QDialog {
 
   QTextEdit* prompt_ = nullptr;
   QPlainTextEdit* body_ = nullptr;
+  QPlainTextEdit* notes_ = nullptr;  // only with notes
+  QLabel* notesHeading_ = nullptr;   // only with notes
   QFrame* bar_ = nullptr;
   QPushButton* restore_ = nullptr;
   QPushButton* clear_ = nullptr;

@@ -66,6 +66,7 @@ class ResolveCli : public ::testing::Test {
   }
 
   LocalHttpServer local_;
+  LocalHttpServer chain_;  // a second server, for the tests that shape their own pages
   TempDir dir_;
 
  private:
@@ -292,6 +293,55 @@ TEST_F(ResolveCli, HostilePagesCostEachJobOnlyTheHeadOfAPage) {
 #if !defined(__SANITIZE_ADDRESS__)  // whose allocator holds freed memory back for a while
   EXPECT_LT(run.peak, 128ll << 20) << run.peak / 1024 / 1024 << " MiB at the peak";
 #endif
+}
+
+// --follow goes to the end of a chain; --chain shows every hop; with either, each failure comes on
+// standard error as ADDRESS<TAB>REASON.
+TEST_F(ResolveCli, FollowsChainsShowsThemAndSaysWhyAnAddressFailed) {
+  auto& server = chain_.server();
+  server.Get("/one", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/two", 301); });
+  server.Get("/two", [](const httplib::Request&, httplib::Response& r) {
+    r.set_content("<head><meta http-equiv=refresh content=\"0;url=/three\"></head>", "text/html");
+  });
+  server.Get("/three", [](const httplib::Request&, httplib::Response& r) {
+    r.set_header("Refresh", "0; url=/four");
+    r.set_content("wait", "text/plain");
+  });
+  server.Get("/four", [](const httplib::Request&, httplib::Response& r) { r.set_content("end", "text/plain"); });
+  server.Get("/loop", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/loop", 302); });
+  server.Get("/gone", [](const httplib::Request&, httplib::Response& r) {
+    r.status = 404;
+    r.set_content("gone", "text/plain");
+  });
+  ASSERT_TRUE(chain_.start());
+  const std::string one = chain_.url("/one"), loop = chain_.url("/loop"), gone = chain_.url("/gone");
+  const std::string list = one + "\n" + loop + "\n" + gone + "\n";
+  const std::string looped = utf8(u8"\t跳转循环\n"), notFound = "\tHTTP 404\n";
+  const std::string failed = utf8(u8"\t失败：");
+  struct Case {
+    std::string arguments;
+    std::string wantOut, wantErr;
+  };
+  const Case kCases[] = {
+      // Without the new options: one hop, and the failed addresses alone.
+      {"", chain_.url("/two") + "\n" + loop + "\n" + gone + "\n", gone + "\n"},
+      {"--reasons", chain_.url("/two") + "\n" + loop + "\n" + gone + "\n", gone + notFound},
+      // The Refresh header counts only in 扩展模式; without it the chain ends at /three.
+      {"--follow", chain_.url("/three") + "\n" + loop + "\n" + gone + "\n",
+       loop + looped + gone + notFound},
+      {"--follow --loose --jobs 3", chain_.url("/four") + "\n" + loop + "\n" + gone + "\n",
+       loop + looped + gone + notFound},
+      {"--follow --loose --chain",
+       one + "\t301 " + chain_.url("/two") + "\tmeta " + chain_.url("/three") + "\tRefresh " + chain_.url("/four") +
+           "\n" + loop + "\t302 " + loop + failed + utf8(u8"跳转循环\n") + gone + failed + "HTTP 404\n",
+       loop + looped + gone + notFound},
+  };
+  for (const Case& c : kCases) {
+    const Run run = resolve(c.arguments + " " + listPath(), list);
+    EXPECT_EQ(run.status, 1) << c.arguments;
+    EXPECT_EQ(run.out, c.wantOut) << c.arguments;
+    EXPECT_EQ(run.err, c.wantErr) << c.arguments;
+  }
 }
 
 }  // namespace

@@ -19,6 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)html.FindElement(page, "meta", {"http-equiv"}, {"Refresh"});
   (void)html.AttributeValue(page, "location.href");
   (void)chengling::TextBetween(page, "URL='", "'");
+  if (chengling::refreshTarget(page).size() > page.size()) __builtin_trap();
+  if (chengling::looseScriptTarget(page).size() > page.size()) __builtin_trap();
+  if (chengling::decodeCharacterReferences(page).size() > page.size()) __builtin_trap();
+  if (chengling::resolveLoosely("http://a.example/p/q?r", page).size() > page.size() + 64) __builtin_trap();
   for (bool loose : {false, true}) {
     const std::string target = chengling::contentRedirect(page, "http://a.example/p/q", loose);
     if (target.size() > page.size() + 64) __builtin_trap();

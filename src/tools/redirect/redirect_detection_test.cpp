@@ -247,5 +247,81 @@ TEST(AnalyseContent, ReadsTheHeadOfALongPage) {
   }
 }
 
+TEST(LooseReading, ReadsRefreshContentScriptsReferencesAndTargets) {
+  const std::pair<std::string, std::string> kRefresh[] = {
+      {"0; url=http://c/", "http://c/"},
+      {"0;URL='/d'", "/d"},
+      {" 5 ,  Url = \"/e f\" ", "/e f"},
+      {"0, /g", "/g"},
+      {"1.5;url=h", "h"},
+      {"5", ""},
+      {"url=/no-delay", ""},
+  };
+  for (const auto& [content, want] : kRefresh) EXPECT_EQ(refreshTarget(content), want) << content;
+
+  const std::pair<std::string, std::string> kScripts[] = {
+      {"location.replace(\"/a\")", "/a"},
+      {"window.location.replace( '/a' );", "/a"},
+      {"document.location.assign(`/a`)", "/a"},
+      {"parent.location = '/a'", "/a"},
+      {"location='/a'", "/a"},
+      {"var u = 'x'; location.href = \"https:\\/\\/b.example\\/p?x=1\\u0026y=2\";", "https://b.example/p?x=1&y=2"},
+      {"if (location == '/no') {} location.href = '/yes';", "/yes"},
+      {"location.href = '/base' + path; location = '/fixed';", "/fixed"},
+      {"mylocation = '/no'", ""},
+      {"a.location = '/no'", ""},
+      {"location.href = url;", ""},
+      {"location = `/t/${id}`", ""},
+      {"location.reload()", ""},
+      {"var here = location.href;", ""},
+  };
+  for (const auto& [script, want] : kScripts) EXPECT_EQ(looseScriptTarget(script), want) << script;
+
+  const std::pair<std::string, std::string> kReferences[] = {
+      {"/p?a=1&amp;b=2&#38;c=&#x33;", "/p?a=1&b=2&c=3"},
+      {"&lt;&gt;&quot;&apos;", "<>\"'"},
+      {"/x?q=&#20013;", "/x?q=中"},
+      {"a & b &unknown; &amp", "a & b &unknown; &amp"},
+  };
+  for (const auto& [text, want] : kReferences) EXPECT_EQ(decodeCharacterReferences(text), want) << text;
+
+  struct Join {
+    std::string base, target, want;
+  };
+  const Join kJoins[] = {
+      {"http://a.example/p/q?r=1/2", "next", "http://a.example/p/next"},
+      {"http://a.example/p/q?r=1", "?s=2", "http://a.example/p/q?s=2"},
+      {"https://a.example/p", "//b.example/x", "https://b.example/x"},
+      {"http://a.example/p", "/go?to=http://b/c", "http://a.example/go?to=http://b/c"},
+      {"http://a.example/p", "go?to=http://b/c", "http://a.example/go?to=http://b/c"},
+      {"http://a.example/p", "HTTPS://b.example/", "HTTPS://b.example/"},
+      {"http://a.example/p", "weixin://dl/x", "weixin://dl/x"},
+      {"http://a.example/p", "#top", ""},
+      {"http://a.example/p", "  ", ""},
+  };
+  for (const Join& j : kJoins) EXPECT_EQ(resolveLoosely(j.base, j.target), j.want) << j.base << " + " << j.target;
+}
+
+TEST(ContentRedirect, LooseModeReadsTheNewFormsAndStrictModeDoesNot) {
+  const std::string base = "http://a.example/p/q";
+  struct Case {
+    std::string page, strict, loose;
+  };
+  const Case kCases[] = {
+      {"<script>location.replace('/r')</script>", "", "http://a.example/r"},
+      {"<script>document.location = \"//cdn.example/x\"</script>", "", "http://cdn.example/x"},
+      {"<head><meta http-equiv=refresh content=\"0;url=/m?a=1&amp;b=2\"></head>", "http://a.example/m?a=1&amp;b=2",
+       "http://a.example/m?a=1&b=2"},
+      {"<head><meta http-equiv=refresh content='0, /comma'></head>", "", "http://a.example/comma"},
+      // The strict reading joins whatever it finds; 扩展模式 knows a script address leads nowhere.
+      {"<script>location.href = 'javascript:void(0)'</script>", "http://a.example/p/javascript:void(0)", ""},
+      {"<script>location.href = 'weixin://dl/chat'</script>", "weixin://dl/chat", "weixin://dl/chat"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(contentRedirect(c.page, base, false), c.strict) << c.page;
+    EXPECT_EQ(contentRedirect(c.page, base, true), c.loose) << c.page;
+  }
+}
+
 }  // namespace
 }  // namespace chengling

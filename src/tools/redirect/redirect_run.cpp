@@ -23,17 +23,77 @@ const char* const kUserAgentNames[kUserAgentCount] = {
 struct Resolved {
   std::string address;
   std::string target;
+  std::string reason;
+  std::vector<Hop> hops;
   bool invalid = false;
 };
 
-Resolved resolveOne(HttpClient& http, const RedirectOptions& options, size_t index) {
+// The form in which an address is compared with the others of its chain: as the probe sends it,
+// scheme added and fragment cut.
+std::string comparable(std::string_view address) {
+  std::string text(address);
+  const std::string lower = asciiLower(text.substr(0, 8));
+  if (!lower.starts_with("http://") && !lower.starts_with("https://")) text.insert(0, "http://");
+  const size_t fragment = text.find('#');
+  if (fragment != std::string::npos) text.erase(fragment);
+  return text;
+}
+
+Resolved resolveOne(HttpClient& http, const RedirectOptions& options, size_t index,
+                    const RunContext& ctx) {
   Resolved resolved{options.addresses[index], {}};
   if (!prepareAddress(resolved.address)) {
     resolved.invalid = true;
+    resolved.reason = kInvalidAddressReason;
     return resolved;
   }
   const std::string agent = options.liveUserAgent ? options.liveUserAgent->snapshot() : options.userAgent;
-  resolved.target = ResolveAddress(http, resolved.address, agent, options.looseMatch);
+  Hop first = resolveHop(http, resolved.address, agent, options.looseMatch);
+  // As ResolveAddress leaves it: normalised, or the target a page announced.
+  resolved.address =
+      !options.follow && (first.kind == "meta" || first.kind == "script") ? first.target : first.address;
+  if (first.target.empty()) {
+    resolved.reason = std::move(first.reason);
+    return resolved;
+  }
+  resolved.target = first.target;
+  resolved.hops.push_back(std::move(first));
+  if (!options.follow) return resolved;
+
+  std::vector<std::string> seen = {comparable(resolved.hops.front().address)};
+  while (true) {
+    const std::string& reached = resolved.hops.back().target;
+    std::string next = reached;
+    // An address of another scheme ("weixin://...") is where the chain ends: it cannot be asked.
+    if (!prepareAddress(next) || next.empty()) break;
+    if (std::find(seen.begin(), seen.end(), comparable(next)) != seen.end()) {
+      resolved.target.clear();
+      resolved.reason = kLoopReason;
+      break;
+    }
+    if (ctx.stopRequested()) {
+      resolved.target.clear();
+      resolved.reason = "已停止";
+      break;
+    }
+    seen.push_back(comparable(next));
+    Hop hop = resolveHop(http, next, agent, options.looseMatch);
+    // The address reached answers without a redirect, or not at all: it is the end of the chain.
+    if (hop.target.empty()) {
+      if (ctx.stopRequested()) {
+        resolved.target.clear();
+        resolved.reason = "已停止";
+      }
+      break;
+    }
+    if (resolved.hops.size() >= static_cast<size_t>(kMaxHops)) {
+      resolved.target.clear();
+      resolved.reason = kTooManyHopsReason;
+      break;
+    }
+    resolved.target = hop.target;
+    resolved.hops.push_back(std::move(hop));
+  }
   return resolved;
 }
 
@@ -82,6 +142,13 @@ std::string invalidAddressesNote(size_t count) {
   return "其中 " + std::to_string(count) + " 个地址无效：只能获取 http:// 或 https:// 网址";
 }
 
+std::string chainLine(const AddressOutcome& item) {
+  std::string line = item.hops.empty() ? item.address : item.hops.front().address;
+  for (const Hop& hop : item.hops) line += "\t" + hop.kind + " " + hop.target;
+  if (item.target.empty()) line += "\t失败：" + item.reason;
+  return line;
+}
+
 std::vector<std::string> splitAddressList(std::string_view text) { return splitText(text, "\r\n"); }
 
 RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx) {
@@ -107,7 +174,7 @@ RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx) {
         while (!halt.load()) {
           const size_t index = next.fetch_add(1);
           if (index >= count) break;
-          Resolved resolved = resolveOne(http, options, index);
+          Resolved resolved = resolveOne(http, options, index, ctx);
           {
             std::lock_guard lock(mutex);
             slots[index] = std::move(resolved);
@@ -128,7 +195,7 @@ RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx) {
       filled.wait(lock, [&] { return ready[index] != 0; });
       resolved = std::move(slots[index]);
     } else {
-      resolved = resolveOne(*http, options, index);
+      resolved = resolveOne(*http, options, index, ctx);
     }
 
     if (resolved.target.empty() && options.stopAbortsRequests && ctx.stopRequested()) {
@@ -140,11 +207,14 @@ RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx) {
     item.index = index;
     item.address = std::move(resolved.address);
     item.target = std::move(resolved.target);
+    item.hops = std::move(resolved.hops);
     if (item.target.empty()) {
+      item.reason = std::move(resolved.reason);
       ++outcome.failed;
       if (resolved.invalid) ++outcome.invalid;
       outcome.failedList += item.address + "\r\n";
-      ctx.failure(item.address, resolved.invalid ? kInvalidAddressReason : "");
+      outcome.failedReasons += item.reason + "\r\n";
+      ctx.failure(item.address, resolved.invalid || options.failureReasons ? item.reason : "");
       if (options.failurePlaceholder) {
         item.writesLine = true;
         if (!options.emptyPlaceholder) item.line = item.address;
@@ -154,6 +224,7 @@ RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx) {
       item.line = item.target;
     }
     if (item.writesLine) outcome.results += item.line + "\r\n";
+    outcome.chains += chainLine(item) + "\r\n";
     ++outcome.finished;
     if (options.onAddress) options.onAddress(item);
 

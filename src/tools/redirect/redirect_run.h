@@ -11,6 +11,7 @@
 
 #include "foundation/http_client.h"
 #include "foundation/run_context.h"
+#include "tools/redirect/redirect_detection.h"
 
 namespace chengling {
 
@@ -39,6 +40,9 @@ struct AddressOutcome {
   // redirect.
   std::string address;
   std::string target;   // empty when the address failed
+  std::string reason;   // why it failed (internal text); empty when it did not
+  // The hops taken, in order: with `follow` every hop of the chain, else the one hop, if any.
+  std::vector<Hop> hops;
   bool writesLine = false;  // a result line is written: a target, or a placeholder
   std::string line;     // that line, without its line break
 };
@@ -52,7 +56,16 @@ struct RedirectOptions {
   // When set, the agent is taken from here before every address instead of `userAgent`: the
   // window's box may change during a run.
   std::shared_ptr<const LiveOptions<std::string>> liveUserAgent;
-  bool looseMatch = false;          // accept location assignments in scripts with a condition
+  // 扩展模式: accept location assignments in scripts with a condition, and read the Refresh header
+  // and more script forms (resolveHop).
+  bool looseMatch = false;
+  // Follow the chain: each target is resolved again, by the same rules and with the same agent,
+  // until an address no longer redirects. More than kMaxHops hops fail with 跳转过多, an address
+  // reached twice with 跳转循环.
+  bool follow = false;
+  // Each failure goes to RunContext::failure with its reason; otherwise with an empty reason, as
+  // the plain address list always had it (an address of another scheme carries 地址无效 either way).
+  bool failureReasons = false;
   bool failurePlaceholder = true;   // a failed address still writes a line ...
   bool emptyPlaceholder = false;    // ... which is empty instead of the address
   int jobs = 1;                     // addresses resolved at a time (1 to kMaxRedirectJobs)
@@ -65,14 +78,26 @@ struct RedirectOptions {
   std::function<void(const AddressOutcome&)> onAddress;
 };
 
+// Hops a followed chain may take; one more fails the address.
+inline constexpr int kMaxHops = 10;
+
 struct RedirectOutcome {
   std::string results;     // every line written, each followed by "\r\n"
   std::string failedList;  // every failed address, each followed by "\r\n"
+  // The reason of every failed address, in the order of failedList, each followed by "\r\n".
+  std::string failedReasons;
+  // Every finished address as chainLine gives it, each followed by "\r\n".
+  std::string chains;
   size_t finished = 0;     // addresses done
   size_t failed = 0;
   size_t invalid = 0;      // of the failed, those never requested (kInvalidAddressReason)
   bool stopped = false;
 };
+
+// One address and its hops on a line, fields joined by a tab: the address, then each hop as its
+// kind, a space and its target ("301 http://b/", "meta http://c/"); a failed address ends with
+// "失败：" and its reason.
+std::string chainLine(const AddressOutcome& item);
 
 // Resolves every address in order, each trimmed of the blanks around it first (prepareAddress). After
 // each one: the failure (address, "") is reported for a failed address, or (address, "地址无效") for

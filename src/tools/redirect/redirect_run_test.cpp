@@ -11,12 +11,16 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/local_http_server.h"
+#include "support/test_support.h"
 
 namespace chengling {
 namespace {
@@ -440,6 +444,336 @@ TEST(RedirectRun, SeveralJobsOpenTheirConnectionsOneAfterAnother) {
   EXPECT_LE(server.mostWaiting(), 1);
   // Each job kept the one connection it opened.
   EXPECT_LE(server.connections(), 16u);
+}
+
+
+// Pages by path, each answering with a status, headers and a body; any other path is a plain page
+// without a redirect. Holds the shapes in which real pages redirect.
+class ShapeServer {
+ public:
+  struct Page {
+    int status = 200;
+    std::string location;
+    std::string refresh;
+    std::string body;
+    int delayMs = 0;
+  };
+  ShapeServer() {
+    local_.server().Get(".*", [this](const httplib::Request& request, httplib::Response& r) {
+      Page page;
+      {
+        std::lock_guard lock(mutex_);
+        const auto found = pages_.find(request.path);
+        if (found == pages_.end()) {
+          r.set_content("<p>end</p>", "text/html");
+          return;
+        }
+        page = found->second;
+      }
+      if (page.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(page.delayMs));
+      r.status = page.status;
+      if (!page.location.empty()) r.set_header("Location", page.location);
+      if (!page.refresh.empty()) r.set_header("Refresh", page.refresh);
+      r.set_content(page.body, "text/html");
+    });
+  }
+  bool start() { return local_.start(); }
+  void add(const std::string& path, Page page) {
+    std::lock_guard lock(mutex_);
+    pages_[path] = std::move(page);
+  }
+  std::string url(std::string_view path) const { return local_.url(path); }
+  std::string hostAndPort(std::string_view path) const { return local_.hostAndPort(path); }
+
+ private:
+  LocalHttpServer local_;
+  std::mutex mutex_;
+  std::map<std::string, Page> pages_;
+};
+
+// Kinds of hop as the chain names them, and how each one's page says where to go.
+struct Form {
+  std::string name;
+  std::string kind;  // as the chain shows it
+  std::function<ShapeServer::Page(const std::string& target)> page;
+  bool header;  // the target travels in a header, where character references mean nothing
+};
+
+const std::vector<Form>& forms() {
+  using Page = ShapeServer::Page;
+  const auto script = [](std::string text) {
+    return [text](const std::string& target) {
+      std::string body = text;
+      body.replace(body.find("@@"), 2, target);
+      return Page{200, "", "", "<html><head><script>" + body + "</script></head><body></body></html>"};
+    };
+  };
+  static const std::vector<Form> kForms = {
+      {"301", "301", [](const std::string& t) { return Page{301, t, "", ""}; }, true},
+      {"302", "302", [](const std::string& t) { return Page{302, t, "", ""}; }, true},
+      {"307", "307", [](const std::string& t) { return Page{307, t, "", ""}; }, true},
+      {"Refresh", "Refresh", [](const std::string& t) { return Page{200, "", "0; url=" + t, "<p>wait</p>"}; },
+       true},
+      {"Refresh quoted", "Refresh",
+       [](const std::string& t) { return Page{200, "", "3;URL = '" + t + "'", "<p>wait</p>"}; }, true},
+      {"meta", "meta",
+       [](const std::string& t) {
+         return Page{200, "", "",
+                     "<head><meta http-equiv=\"refresh\" content=\"0; url='" + t + "'\"></head>"};
+       },
+       false},
+      {"location.replace", "script", script("location.replace(\"@@\");"), false},
+      {"window.location.replace", "script", script("window.location.replace( '@@' )"), false},
+      {"location.assign", "script", script("location.assign('@@')"), false},
+      {"window.location.href", "script", script("var a = 1;\nwindow.location.href = `@@`;"), false},
+      {"document.location", "script", script("document.location = \"@@\";"), false},
+      {"document.location.href", "script", script("document.location.href='@@'"), false},
+      {"top.location.href", "script", script("if (top != self) {} top.location.href = \"@@\";"), false},
+      {"self.location.href", "script", script("self.location.href = '@@';"), false},
+      {"bare location", "script", script("setTimeout(function(){ location = '@@' }, 0);"), false},
+  };
+  return kForms;
+}
+
+// Chains of every kind of hop, followed in 扩展模式: the final address and the kinds of the hops,
+// or the reason of the failure.
+TEST(RedirectRun, FollowsEveryShapeOfRedirectToTheFinalAddress) {
+  ShapeServer server;
+  ASSERT_TRUE(server.start());
+  struct Case {
+    std::string name;
+    std::string source;
+    std::string wantFinal;   // empty: the address fails
+    std::string wantKinds;   // the kinds of the hops, joined by " "
+    std::string wantReason;  // for a failure
+  };
+  std::vector<Case> cases;
+  const std::string host = server.hostAndPort("");
+  // Each form with an absolute, a relative, a scheme-relative and a reference-holding target.
+  for (size_t f = 0; f < forms().size(); ++f) {
+    const Form& form = forms()[f];
+    const std::string dir = "/f" + std::to_string(f) + "/";
+    struct Variant {
+      std::string name, target, wantPath;
+    };
+    const Variant variants[] = {
+        {"absolute", "http://" + host + dir + "abs-end", dir + "abs-end"},
+        {"relative", "../f" + std::to_string(f) + "/rel-end?x=1", dir + "rel-end?x=1"},
+        {"scheme-relative", "//" + host + dir + "proto-end", dir + "proto-end"},
+        {"references", dir + "ent-end?a=1&amp;b=&#50;", form.header ? dir + "ent-end?a=1&amp;b=&#50;"
+                                                                     : dir + "ent-end?a=1&b=2"},
+    };
+    for (const Variant& v : variants) {
+      const std::string path = dir + v.name;
+      server.add(path, form.page(v.target));
+      cases.push_back({form.name + " " + v.name, server.url(path), server.url(v.wantPath), form.kind, ""});
+    }
+  }
+  // Chains of 2 to 10 hops, each hop of the next form; 11 hops are too many.
+  for (const int length : {2, 3, 5, 10, 11}) {
+    std::string kinds;
+    for (int k = 0; k < length; ++k) {
+      const Form& form = forms()[static_cast<size_t>(k * 7 + length) % forms().size()];
+      const std::string path = "/chain" + std::to_string(length) + "/" + std::to_string(k);
+      const std::string next = k + 1 < length ? "/chain" + std::to_string(length) + "/" + std::to_string(k + 1)
+                                              : "/chain" + std::to_string(length) + "/end";
+      server.add(path, form.page(next));
+      kinds += (k == 0 ? "" : " ") + form.kind;
+    }
+    const std::string source = server.url("/chain" + std::to_string(length) + "/0");
+    if (length <= kMaxHops) {
+      cases.push_back({"chain of " + std::to_string(length), source,
+                       server.url("/chain" + std::to_string(length) + "/end"), kinds, ""});
+    } else {
+      cases.push_back({"chain of 11", source, "", "", "跳转过多"});
+    }
+  }
+  // A loop, one to itself, and a chain that ends at a page that is gone.
+  server.add("/loop/a", {302, "/loop/b", "", ""});
+  server.add("/loop/b", forms()[6].page("/loop/c"));
+  server.add("/loop/c", {301, "/loop/a#again", "", ""});
+  server.add("/self", {200, "", "0;url=/self", ""});
+  server.add("/to-gone", {301, "/gone", "", ""});
+  server.add("/gone", {404, "", "", "<p>gone</p>"});
+  server.add("/error", {500, "", "", "<p>broken</p>"});
+  server.add("/javascript", forms()[6].page("javascript:void(0)"));
+  cases.push_back({"loop", server.url("/loop/a"), "", "", "跳转循环"});
+  cases.push_back({"loop to itself", server.url("/self"), "", "", "跳转循环"});
+  cases.push_back({"ends where a page is gone", server.url("/to-gone"), server.url("/gone"), "301", ""});
+  cases.push_back({"no redirect", server.url("/plain"), "", "", "没有找到跳转"});
+  cases.push_back({"not found", server.url("/gone"), "", "", "HTTP 404"});
+  cases.push_back({"server error", server.url("/error"), "", "", "HTTP 500"});
+  cases.push_back({"script going nowhere", server.url("/javascript"), "", "", "没有找到跳转"});
+  cases.push_back({"other scheme", "ftp://" + host + "/x", "", "", "地址无效"});
+  cases.push_back({"empty line", "", "", "", "地址为空"});
+  ASSERT_GE(cases.size(), 30u);
+
+  // Three jobs hold six kept-alive connections, within the test server's eight threads.
+  for (const int jobs : {1, 3}) {
+    RedirectOptions options;
+    for (const Case& c : cases) options.addresses.push_back(c.source);
+    options.looseMatch = true;
+    options.follow = true;
+    options.failureReasons = true;
+    options.jobs = jobs;
+    options.http.probeTimeoutMs = 5000;
+    options.http.pageTimeoutMs = 5000;
+    std::vector<AddressOutcome> items;
+    options.onAddress = [&](const AddressOutcome& item) { items.push_back(item); };
+    PlainRunContext ctx;
+    const RedirectOutcome outcome = RedirectRun(options, ctx);
+    ASSERT_EQ(items.size(), cases.size());
+    std::string wantFailedReasons;
+    size_t failures = 0;
+    for (size_t i = 0; i < cases.size(); ++i) {
+      const Case& c = cases[i];
+      const AddressOutcome& item = items[i];
+      EXPECT_EQ(item.target, c.wantFinal) << c.name << " (" << jobs << " jobs)";
+      std::string kinds;
+      for (const Hop& hop : item.hops) kinds += (kinds.empty() ? "" : " ") + hop.kind;
+      if (c.wantFinal.empty()) {
+        EXPECT_EQ(item.reason, c.wantReason) << c.name;
+        wantFailedReasons += c.wantReason + "\r\n";
+        ASSERT_LT(failures, ctx.failures.size()) << c.name;
+        EXPECT_EQ(ctx.failures[failures].reason, c.wantReason) << c.name;
+        ++failures;
+      } else {
+        EXPECT_EQ(kinds, c.wantKinds) << c.name;
+        EXPECT_EQ(item.reason, "") << c.name;
+        EXPECT_EQ(item.hops.back().target, c.wantFinal) << c.name;
+      }
+    }
+    EXPECT_EQ(outcome.failedReasons, wantFailedReasons);
+    EXPECT_EQ(ctx.failures.size(), failures);
+  }
+}
+
+// Without 扩展模式 and without following, the new shapes are not read and a chain gives its first
+// hop only, as the address list always had it; failures carry no reason to the run's context.
+TEST(RedirectRun, WithoutTheNewOptionsTakesOneHopByTheOldRules) {
+  ShapeServer server;
+  server.add("/two", {301, "/two-b", "", ""});
+  server.add("/two-b", {302, "/two-c", "", ""});
+  server.add("/refresh", {200, "", "0; url=/r", "<p>wait</p>"});
+  server.add("/replace", forms()[6].page("/r"));
+  server.add("/entity", forms()[5].page("/e?a=1&amp;b=2"));
+  server.add("/meta-next", forms()[5].page("/two"));
+  ASSERT_TRUE(server.start());
+  struct Case {
+    std::string path;
+    bool loose, follow;
+    std::string want;
+  };
+  const Case kCases[] = {
+      {"/two", false, false, server.url("/two-b")},
+      {"/two", true, false, server.url("/two-b")},
+      {"/two", false, true, server.url("/two-c")},
+      {"/refresh", false, false, ""},
+      {"/refresh", false, true, ""},
+      {"/refresh", true, false, server.url("/r")},
+      {"/replace", false, false, ""},
+      {"/replace", true, false, server.url("/r")},
+      {"/entity", false, false, server.url("/e?a=1&amp;b=2")},
+      {"/entity", true, false, server.url("/e?a=1&b=2")},
+      // A page's target stands for the address from then on; followed, the chain goes on.
+      {"/meta-next", false, false, server.url("/two")},
+      {"/meta-next", false, true, server.url("/two-c")},
+  };
+  for (const Case& c : kCases) {
+    RedirectOptions options;
+    options.addresses = {server.url(c.path)};
+    options.looseMatch = c.loose;
+    options.follow = c.follow;
+    PlainRunContext ctx;
+    const RedirectOutcome outcome = RedirectRun(options, ctx);
+    const std::string label = c.path + (c.loose ? " loose" : "") + (c.follow ? " follow" : "");
+    EXPECT_EQ(outcome.results, (c.want.empty() ? server.url(c.path) : c.want) + "\r\n") << label;
+    EXPECT_EQ(outcome.failed, c.want.empty() ? 1u : 0u) << label;
+    for (const auto& failure : ctx.failures) EXPECT_EQ(failure.reason, "") << label;
+  }
+}
+
+// Each failure says why, in words the user knows, for the ways a request itself fails.
+TEST(RedirectRun, NamesWhyARequestFailed) {
+  ShapeServer server;
+  server.add("/slow", {200, "", "", "<p>late</p>", 1500});
+  ASSERT_TRUE(server.start());
+  // A port that nothing listens on: bound for a moment, then closed.
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const std::string closed = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x";
+  ::close(listener);
+
+  testing::TempDir dir;
+  const std::string cert = dir / "cert.pem";
+  const std::string key = dir / "key.pem";
+  const int made = testing::runCommand(
+      "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+      "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" + key + "' -out '" + cert +
+      "' 2>/dev/null");
+  std::unique_ptr<LocalHttpServer> secure;
+  if (made == 0) {
+    secure = std::make_unique<LocalHttpServer>(cert, key);
+    secure->server().Get("/x", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/y"); });
+    ASSERT_TRUE(secure->start());
+  }
+
+  struct Case {
+    std::string address;
+    std::string want;
+  };
+  std::vector<Case> cases = {
+      {closed, "连接被拒绝"},
+      {server.url("/slow"), "连接超时"},
+  };
+  if (secure) cases.push_back({secure->url("/x"), "证书无效"});
+  for (const bool follow : {false, true}) {
+    RedirectOptions options;
+    for (const Case& c : cases) options.addresses.push_back(c.address);
+    options.follow = follow;
+    options.failureReasons = true;
+    options.http.probeTimeoutMs = 400;
+    options.http.pageTimeoutMs = 400;
+    PlainRunContext ctx;
+    const RedirectOutcome outcome = RedirectRun(options, ctx);
+    ASSERT_EQ(ctx.failures.size(), cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) {
+      EXPECT_EQ(ctx.failures[i].item, cases[i].address);
+      EXPECT_EQ(ctx.failures[i].reason, cases[i].want) << cases[i].address;
+    }
+    // The failed list stays a plain list of addresses; the reasons stand beside it, line for line.
+    std::string wantList, wantReasons;
+    for (const Case& c : cases) {
+      wantList += c.address + "\r\n";
+      wantReasons += c.want + "\r\n";
+    }
+    EXPECT_EQ(outcome.failedList, wantList);
+    EXPECT_EQ(outcome.failedReasons, wantReasons);
+  }
+}
+
+TEST(RedirectRun, WritesEachChainOnItsLine) {
+  ShapeServer server;
+  server.add("/a", {301, "/b", "", ""});
+  server.add("/b", forms()[5].page("/c"));
+  server.add("/c", {200, "", "0;url=/d", ""});
+  server.add("/d", forms()[9].page("/end"));
+  ASSERT_TRUE(server.start());
+  RedirectOptions options;
+  options.addresses = {server.hostAndPort("/a#top"), server.url("/plain")};
+  options.looseMatch = true;
+  options.follow = true;
+  PlainRunContext ctx;
+  const RedirectOutcome outcome = RedirectRun(options, ctx);
+  EXPECT_EQ(outcome.chains, server.url("/a") + "\t301 " + server.url("/b") + "\tmeta " + server.url("/c") +
+                                "\tRefresh " + server.url("/d") + "\tscript " + server.url("/end") + "\r\n" +
+                                server.url("/plain") + "\t失败：没有找到跳转\r\n");
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "shell/input_dialog.h"
 #include "shell/run_panel.h"
 #include "shell/start_button.h"
+#include "shell/window_utils.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -87,12 +88,19 @@ void RedirectTool::buildControls() {
   paste_->setToolTip(u"用剪贴板里的地址列表替换原地址"_s);
   copy_ = makeButton(u"按钮2"_s, u"复制"_s);
   copy_->setToolTip(u"把跳转后地址复制到剪贴板"_s);
+  copyChains_ = makeButton(u"按钮复制跳转链"_s, u"复制跳转链"_s);
+  copyChains_->setToolTip(u"把上次获取的每个地址的跳转链复制到剪贴板：每行一个地址，每一跳写成“种类 地址”，用制表符分隔"_s);
+  copyChains_->setEnabled(false);
+  setControlTag(copyChains_, u"禁止保存"_s);
   QStringList entries;
   for (int i = 0; i < kUserAgentCount; ++i) entries << toQString(userAgentEntryName(i));
   agentChoice_ = makeCombo(u"组合框协议模拟方式"_s, entries, kDefaultUserAgentEntry, QString());
   agentText_ = makeEdit(u"编辑框UA"_s, QString(), u"发送的协议文本(UserAgent)"_s);
   looseMatch_ = makeCheck(u"选择框扩展模式"_s, u"扩展模式(宽松匹配)"_s);
-  looseMatch_->setToolTip(u"网页脚本里带条件判断（if）的跳转也采用"_s);
+  looseMatch_->setToolTip(
+      u"网页脚本里带条件判断（if）的跳转也采用；还读取 Refresh 头、location.replace 等更多写法，并解码地址中的 &amp;"_s);
+  follow_ = makeCheck(u"选择框跟随多次跳转"_s, u"跟随多次跳转"_s);
+  follow_->setToolTip(u"跳转后的地址再次获取，直到不再跳转（最多 10 次），写出最后到达的地址"_s);
   failurePlaceholder_ = makeCheck(u"选择框失败占位"_s, u"失败占位"_s, true);
   failurePlaceholder_->setToolTip(u"获取失败的地址也写一行（原地址），让结果与原地址逐行对齐"_s);
   emptyPlaceholder_ = makeCheck(u"选择框空占位"_s, u"空占位"_s);
@@ -103,16 +111,17 @@ void RedirectTool::buildControls() {
   jobs_->setToolTip(u"同时获取几个地址；结果仍按原地址的顺序写出"_s);
 
   // Each list is headed by its label, with its clipboard button at the right.
-  const auto heading = [](QLabel* label, QPushButton* button) {
+  const auto heading = [](QLabel* label, QPushButton* button, QPushButton* second = nullptr) {
     auto* line = new QHBoxLayout;
     line->addWidget(label);
     line->addStretch();
+    if (second != nullptr) line->addWidget(second);
     line->addWidget(button);
     return line;
   };
   auto* grid = new QGridLayout;
   grid->addLayout(heading(makeLabel(u"标签1"_s, u"原地址："_s, sources_), paste_), 0, 0);
-  grid->addLayout(heading(makeLabel(u"标签2"_s, u"跳转后地址："_s, results_), copy_), 0, 1);
+  grid->addLayout(heading(makeLabel(u"标签2"_s, u"跳转后地址："_s, results_), copy_, copyChains_), 0, 1);
   grid->addWidget(sources_, 1, 0);
   grid->addWidget(results_, 1, 1);
   grid->setRowStretch(1, 1);
@@ -127,6 +136,7 @@ void RedirectTool::buildControls() {
   auto* optionLine = new QHBoxLayout;
   optionLine->addWidget(named(new QLabel(u"获取不到？试试："_s), u"标签4"_s));
   optionLine->addWidget(looseMatch_);
+  optionLine->addWidget(follow_);
   optionLine->addWidget(failurePlaceholder_);
   optionLine->addWidget(emptyPlaceholder_);
   optionLine->addSpacing(16);
@@ -145,6 +155,10 @@ void RedirectTool::connectControls() {
   connect(startButton_, &QPushButton::clicked, this, &RedirectTool::startClicked);
   connect(paste_, &QPushButton::clicked, this, [this] { sources_->setPlainText(withLf(clipboardText())); });
   connect(copy_, &QPushButton::clicked, this, [this] { setClipboardText(results_->toPlainText()); });
+  connect(copyChains_, &QPushButton::clicked, this, [this] {
+    setClipboardText(chains_);
+    FlashCaption(copyChains_, u"已复制"_s, u"复制跳转链"_s);
+  });
   connect(agentChoice_, &QComboBox::activated, this, &RedirectTool::applyUserAgentChoice);
   // The run sends the agent the box holds when each address starts.
   connect(agentText_, &QLineEdit::textChanged, this, [this](const QString& text) { agent_->set(fromQString(text)); });
@@ -179,6 +193,7 @@ RedirectOptions RedirectTool::runOptions() const {
   options.userAgent = fromQString(agentText_->text());
   options.liveUserAgent = agent_;
   options.looseMatch = looseMatch_->isChecked();
+  options.follow = follow_->isChecked();
   options.failurePlaceholder = failurePlaceholder_->isChecked();
   options.emptyPlaceholder = emptyPlaceholder_->isChecked();
   options.jobs = jobs_->value();
@@ -196,6 +211,8 @@ void RedirectTool::startClicked() {
   };
   results_->clear();
   results_->setFocus();
+  chains_.clear();
+  copyChains_->setEnabled(false);
   panel_->start(
       start_, [options = std::move(options)](RunContext& ctx) { return RedirectRun(options, ctx); },
       [this](const RedirectOutcome& outcome, bool) { runFinished(outcome); });
@@ -208,12 +225,21 @@ void RedirectTool::appendResult(const QString& line) {
 }
 
 void RedirectTool::runFinished(const RedirectOutcome& outcome) {
+  chains_ = withLf(toQString(outcome.chains));
+  copyChains_->setEnabled(!chains_.isEmpty());
   if (outcome.failedList.empty()) return;
   // The body stays a plain list of addresses to copy and try again; the prompt says why some of
-  // them were never requested.
+  // them were never requested; below it each address stands with its reason.
   std::optional<QString> prompt;
   if (outcome.invalid > 0) prompt = toQString(invalidAddressesNote(outcome.invalid));
-  ShowInputDialog(toQString(outcome.failedList), prompt, kFailedListCaption, this, nullptr);
+  const std::vector<std::string> failed = splitAddressList(outcome.failedList);
+  const std::vector<std::string> reasons = splitAddressList(outcome.failedReasons);
+  QString notes;
+  for (size_t i = 0; i < failed.size(); ++i) {
+    const std::string reason = i < reasons.size() ? reasons[i] : std::string();
+    notes += (failed[i].empty() ? u"（空行）"_s : toQString(failed[i])) + u'\t' + toQString(reason) + u'\n';
+  }
+  ShowInputDialog(toQString(outcome.failedList), prompt, kFailedListCaption, this, nullptr, notes, u"失败原因："_s);
 }
 
 }  // namespace chengling

@@ -1,7 +1,8 @@
 #pragma once
 // The " 跳转地址获取 " page: a source list of web addresses beside the list of the addresses they
 // redirect to, a start button that is also its stop button and shows the progress "n:i", the
-// user-agent choice and the matching and placeholder options.
+// user-agent choice, the matching, following and placeholder options. After a run the failed
+// addresses are listed with their reasons, and the chain of every address can be copied.
 //
 // The run is RedirectRun on the window's run panel: probes and downloads happen on the worker, result
 // lines arrive one by one in input order, and a stop click aborts the request in flight. Control
@@ -63,9 +64,12 @@ class RedirectTool : public QWidget {
   QPushButton* startButton_ = nullptr;
   QPushButton* paste_ = nullptr;
   QPushButton* copy_ = nullptr;
+  QPushButton* copyChains_ = nullptr;  // enabled once a run has chains to give
+  QString chains_;                     // the chains of the last run, one address a line
   QComboBox* agentChoice_ = nullptr;
   QLineEdit* agentText_ = nullptr;
   QCheckBox* looseMatch_ = nullptr;
+  QCheckBox* follow_ = nullptr;
   QCheckBox* failurePlaceholder_ = nullptr;
   QCheckBox* emptyPlaceholder_ = nullptr;
   QSpinBox* jobs_ = nullptr;

@@ -56,6 +56,9 @@ QString q(const std::string& ascii) { return QString::fromStdString(ascii); }
 //   /none    a page without a redirect
 //   /to/N    a Location redirect to http://t/N, answered later the smaller N is (for runs at once)
 //   /hold    held until the test ends
+//   /chain/a a chain: 301 to /chain/b, its Refresh header to /chain/c, its script to /chain/end?a=1&b=2
+//   /loop    a Location redirect to itself
+//   /gone    a 404 page
 class Pages {
  public:
   Pages() {
@@ -88,6 +91,19 @@ class Pages {
       changed_.wait_for(lock, std::chrono::minutes(1), [this] { return released_; });
       --holding_;
       r.set_redirect("http://t/held");
+    });
+    server.Get("/chain/a", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/chain/b", 301); });
+    server.Get("/chain/b", [](const httplib::Request&, httplib::Response& r) {
+      r.set_header("Refresh", "0; url=/chain/c");
+      r.set_content("wait", "text/plain");
+    });
+    server.Get("/chain/c", [](const httplib::Request&, httplib::Response& r) {
+      r.set_content("<script>location.replace('/chain/end?a=1&amp;b=2')</script>", "text/html");
+    });
+    server.Get("/loop", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/loop", 302); });
+    server.Get("/gone", [](const httplib::Request&, httplib::Response& r) {
+      r.status = 404;
+      r.set_content("gone", "text/plain");
     });
     server.Get(".*", [this](const httplib::Request& request, httplib::Response& r) {
       record(request);
@@ -474,6 +490,71 @@ TEST_F(RedirectWindow, ListsAgentAndOptionsSurviveClosingAndReopening) {
   EXPECT_EQ(store_.ReadBytes(fromQString(u"编辑框原地址"_s), ""), fromQString(list));
   EXPECT_FALSE(toQString(store_.text()).contains(u"http://b.test"_s));
   EXPECT_TRUE(toQString(store_.text()).contains(u"编辑框UA=Hand/1.0"_s));
+}
+
+TEST_F(RedirectWindow, FollowingTakesTheWholeChainAndTheFailedListShowsWhyWithTheChainsToCopy) {
+  pasteSources({pages_.url("/chain/a"), QString(), pages_.url("/loop"), pages_.url("/gone")});
+  auto* follow = control<QCheckBox>(u"选择框跟随多次跳转"_s);
+  ASSERT_NE(follow, nullptr);
+  EXPECT_EQ(testing::shownText(follow), u"跟随多次跳转"_s);
+  EXPECT_FALSE(follow->isChecked());
+  auto* copyChains = control<QPushButton>(u"按钮复制跳转链"_s);
+  EXPECT_FALSE(copyChains->isEnabled()) << "no chains before a run";
+
+  QStringList bodies, notes;
+  Modals modals;
+  modals.other = [&](QWidget* dialog) {
+    bodies << dialog->findChild<QPlainTextEdit*>(u"编辑框正文"_s)->toPlainText();
+    auto* box = dialog->findChild<QPlainTextEdit*>(u"编辑框说明"_s);
+    notes << (box != nullptr ? box->toPlainText() : u"(none)"_s);
+    EXPECT_EQ(box != nullptr ? box->accessibleName() : QString(), u"失败原因："_s);
+    dialog->findChild<QPushButton*>(u"按钮取消"_s)->click();
+  };
+  const QString loop = pages_.url("/loop"), gone = pages_.url("/gone");
+  struct Case {
+    const char* name;
+    bool loose, follow;
+    QString want;
+    QString wantFailed, wantNotes, wantChains;
+  };
+  const Case kCases[] = {
+      // As always: one hop; only the page that is gone fails, and says why.
+      {"neither", false, false, pages_.url("/chain/b") + u"\n\n"_s + loop + u"\n"_s + gone + u"\n"_s,
+       u"\n"_s + gone + u"\n"_s, u"（空行）\t地址为空\n"_s + gone + u"\tHTTP 404\n"_s,
+       pages_.url("/chain/a") + u"\t301 "_s + pages_.url("/chain/b") + u"\n\t失败：地址为空\n"_s + loop + u"\t302 "_s +
+           loop + u"\n"_s + gone + u"\t失败：HTTP 404\n"_s},
+      {"both", true, true,
+       pages_.url("/chain/end?a=1&b=2") + u"\n\n"_s + loop + u"\n"_s + gone + u"\n"_s,
+       u"\n"_s + loop + u"\n"_s + gone + u"\n"_s,
+       u"（空行）\t地址为空\n"_s + loop + u"\t跳转循环\n"_s + gone + u"\tHTTP 404\n"_s,
+       pages_.url("/chain/a") + u"\t301 "_s + pages_.url("/chain/b") + u"\tRefresh "_s + pages_.url("/chain/c") +
+           u"\tscript "_s + pages_.url("/chain/end?a=1&b=2") + u"\n\t失败：地址为空\n"_s + loop + u"\t302 "_s + loop +
+           u"\t失败：跳转循环\n"_s + gone + u"\t失败：HTTP 404\n"_s},
+  };
+  for (const Case& c : kCases) {
+    auto* loose = control<QCheckBox>(u"选择框扩展模式"_s);
+    if (loose->isChecked() != c.loose) clickIndicator(loose);
+    if (follow->isChecked() != c.follow) clickIndicator(follow);
+    bodies.clear();
+    notes.clear();
+    EXPECT_EQ(runToEnd(), c.want) << c.name;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !bodies.isEmpty(); }, kRunTimeoutMs)) << c.name;
+    EXPECT_EQ(bodies, QStringList{c.wantFailed}) << c.name << ": the list stays a plain list of addresses";
+    EXPECT_EQ(notes, QStringList{c.wantNotes}) << c.name;
+    ASSERT_TRUE(copyChains->isEnabled()) << c.name;
+    QTest::mouseClick(copyChains, Qt::LeftButton);
+    EXPECT_EQ(clipboardText(), c.wantChains) << c.name;
+  }
+
+  // The choice to follow is kept with the other states.
+  tool_->close();
+  tool_.reset();
+  store_.release();
+  ASSERT_TRUE(store_.Bind(valuePath_));
+  openWindow();
+  EXPECT_TRUE(control<QCheckBox>(u"选择框跟随多次跳转"_s)->isChecked());
+  store_.SelectSection(fromQString(RedirectTool::stateName()));
+  EXPECT_TRUE(toQString(store_.text()).contains(u"选择框跟随多次跳转=1"_s)) << toQString(store_.text()).toStdString();
 }
 
 }  // namespace
