@@ -57,7 +57,9 @@ int main(int argc, char** argv) {
       QTimer::singleShot(0, &window, [&window, opened] { window.openPaths(opened); });
     }
     const QString screenshot = qEnvironmentVariable("CHENGLING_SCREENSHOT");
-    if (!screenshot.isEmpty()) chengling::scheduleScreenshot(&window, screenshot);
+    if (!screenshot.isEmpty()) {
+      chengling::scheduleScreenshot(&window, screenshot, 1500, qEnvironmentVariable("CHENGLING_SCREENSHOT_CLICK"));
+    }
     code = app.exec();
     // The window and its tool pages go here; each page saves its control states as it goes.
   }
