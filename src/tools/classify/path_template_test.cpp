@@ -229,7 +229,7 @@ TEST(PathTemplate, PhotoTokensTakeTheRecordElseTheFileTime) {
     const char* name;
     const char* templateText;
     PhotoRecord photo;
-    const char* want;
+    std::string want;
   };
   const Case cases[] = {
       {"record", "[拍摄日期]|[拍摄年]|[拍摄月]|[拍摄日]|[拍摄时间]|[相机型号]",
@@ -251,7 +251,7 @@ TEST(PathTemplate, PhotoTokensTakeTheRecordElseTheFileTime) {
        "/p/[文件名]-6.jpg"},
       {"model that is only blanks", "[相机型号]", photoRecord({2020, 1, 1, 0, 0, 0}, "   "), "未知型号"},
       {"long model is cut", "[相机型号]", photoRecord({2020, 1, 1, 0, 0, 0}, std::string(300, 'M')),
-       std::string(200, 'M').c_str()},
+       std::string(200, 'M')},
   };
   for (const Case& c : cases) {
     BatchContext batch;

@@ -1,8 +1,14 @@
 #include "tools/classify/photo_record.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
+#include <cerrno>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <mutex>
 
@@ -14,8 +20,10 @@ namespace {
 
 #if EXIV2_TEST_VERSION(0, 28, 0)
 using IoPointer = Exiv2::BasicIo::UniquePtr;
+using ImagePointer = Exiv2::Image::UniquePtr;
 #else
 using IoPointer = Exiv2::BasicIo::AutoPtr;
+using ImagePointer = Exiv2::Image::AutoPtr;
 #endif
 
 // The library reports every odd byte of a file on standard error; a run over a folder of damaged
@@ -112,17 +120,59 @@ PhotoRecord recordOf(Exiv2::Image& image) {
   return record;
 }
 
-// Any failure of the library (a damaged file, memory it could not get) means: no record.
+// The record, or nothing when the library fails on the file (a damaged record, memory it could not
+// get): the caller decides what that means.
 template <typename Open>
-PhotoRecord guardedRecord(Open open) {
+std::optional<PhotoRecord> guardedRecord(Open open) {
   prepareLibrary();
   try {
     auto image = open();
     if (image.get() == nullptr) return PhotoRecord();
     return recordOf(*image);
   } catch (...) {
-    return PhotoRecord();
+    return std::nullopt;
   }
+}
+
+// How much of a file is read in one go. A JPEG keeps its record in an APP1 segment of at most 64 KiB
+// near its start, so this holds it (and the whole of a small photo); the picture after it is not
+// read. A larger file of another kind, whose record may lie anywhere, is read by the library.
+constexpr size_t kHeadBytes = 128 * 1024;
+
+bool isJpeg(std::string_view head) { return head.size() >= 3 && head.substr(0, 3) == "\xff\xd8\xff"; }
+
+// The record of a file's bytes in memory (all of them, or the head of a JPEG). A JPEG is read as
+// one without asking every other format whether the bytes are theirs.
+std::optional<PhotoRecord> recordOfBytes(std::string_view bytes) {
+  const auto* data = reinterpret_cast<const Exiv2::byte*>(bytes.data());
+  const long length = static_cast<long>(bytes.size());
+  return guardedRecord([&] {
+    ImagePointer image;
+    if (isJpeg(bytes)) {
+      image.reset(new Exiv2::JpegImage(IoPointer(new Exiv2::MemIo(data, length)), false));
+    } else {
+      image = Exiv2::ImageFactory::open(data, length);
+    }
+    return image;
+  });
+}
+
+// The first `size` bytes of `path`; fewer when it shrank meanwhile; nullopt when it cannot be read.
+std::optional<std::string> readHead(const std::string& path, size_t size) {
+  // Non-blocking: what was a regular file a moment ago may have been replaced by a pipe.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  std::string head(size, '\0');
+  size_t got = 0;
+  while (got < size) {
+    const ssize_t n = pread(fd, head.data() + got, size - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  close(fd);
+  head.resize(got);
+  return head;
 }
 
 }  // namespace
@@ -151,19 +201,32 @@ bool parseExifDateTime(std::string_view text, PhotoTime& time) {
 }
 
 PhotoRecord readPhotoRecord(std::string_view path) {
-  if (!isRegularFile(path)) return PhotoRecord();
+  // One stat tells a regular file and its size; a folder, a device or a pipe is never opened.
+  const int64_t size = regularFileSize(path);
+  if (size <= 0) return PhotoRecord();
   const std::string native = nativeFromInternal(path);
+  // The common case, a photo of a camera or a phone, in one read: the library works on the bytes in
+  // memory instead of opening the file three times (once to tell its kind, once more to read it).
+  const std::optional<std::string> head = readHead(native, std::min<uint64_t>(static_cast<uint64_t>(size), kHeadBytes));
+  if (!head) return PhotoRecord();
+  const bool whole = head->size() == static_cast<uint64_t>(size);
+  if (whole || isJpeg(*head)) {
+    const std::optional<PhotoRecord> record = recordOfBytes(*head);
+    // A JPEG cut inside its segments fails to read: then it is read from the file like the rest.
+    if (record || whole) return record.value_or(PhotoRecord());
+  }
   return guardedRecord([&native] {
-    // A FileIo of our own: the library's open by name would take a name such as "http://..." or
-    // "-" (a line of a file list) for an address to fetch or for standard input.
-    IoPointer io(new Exiv2::FileIo(native));
-    return Exiv2::ImageFactory::open(std::move(io));
-  });
+           // A FileIo of our own: the library's open by name would take a name such as "http://..."
+           // or "-" (a line of a file list) for an address to fetch or for standard input.
+           IoPointer io(new Exiv2::FileIo(native));
+           return Exiv2::ImageFactory::open(std::move(io));
+         })
+      .value_or(PhotoRecord());
 }
 
 PhotoRecord photoRecordOfBytes(const uint8_t* data, size_t size) {
   if (size == 0 || size > static_cast<size_t>(INT32_MAX)) return PhotoRecord();
-  return guardedRecord([data, size] { return Exiv2::ImageFactory::open(data, static_cast<long>(size)); });
+  return recordOfBytes(std::string_view(reinterpret_cast<const char*>(data), size)).value_or(PhotoRecord());
 }
 
 }  // namespace chengling

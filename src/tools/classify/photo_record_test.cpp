@@ -74,6 +74,10 @@ std::string tiffRecord(const Fields& fields) {
   return std::string(blob.begin(), blob.end());
 }
 
+// A TIFF of 300 KB: the record, then picture bytes. Larger than what is read in one go, and not a
+// JPEG: the library reads it from the file.
+std::string largeTiff(const Fields& fields) { return tiffRecord(fields) + std::string(300000, '\x55'); }
+
 std::string bigEndian32(uint32_t value) {
   return {static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8),
           static_cast<char>(value)};
@@ -111,6 +115,20 @@ std::string withFirstIfdPointedAway(std::string bytes) {
   if (tiff == std::string::npos) return std::string();
   bytes.replace(tiff + 6 + 4, 4, std::string("\x00\xff\xff\x7f", 4));
   return bytes;
+}
+
+// `jpeg` with `count` application segments (APP11) of `length` bytes each put before (or after) its
+// other segments: a record far from the start, or a long way to the picture.
+std::string withLargeSegments(const std::string& jpeg, int count, bool before, uint32_t length = 60000) {
+  std::string segments;
+  for (int i = 0; i < count; ++i) {
+    segments += std::string("\xff\xeb", 2) + bigEndian32(length).substr(2) +
+                std::string(length - 2, static_cast<char>('a' + i));
+  }
+  if (before) return jpeg.substr(0, 2) + segments + jpeg.substr(2);
+  const size_t scan = jpeg.find(std::string("\xff\xda", 2));  // start of scan: the picture
+  if (scan == std::string::npos) return std::string();
+  return jpeg.substr(0, scan) + segments + jpeg.substr(scan);
 }
 
 struct Expected {
@@ -160,12 +178,21 @@ TEST(PhotoRecord, ReadsTheFirstValidDateAndTheModel) {
        withEntryPointedAway(jpegWith(dir, {{original, kOriginalText}, {changed, kChangedText}}), 0x9003, 20),
        {true, kChanged, ""}},
       {"first IFD past the end", withFirstIfdPointedAway(allThree), {false, {}, ""}},
+      // Far from the start of the file.
+      {"record after 180 KB of other segments", withLargeSegments(allThree, 3, true),
+       {true, kOriginal, "Canon EOS 5D"}},
+      {"record before 180 KB of other segments", withLargeSegments(allThree, 3, false),
+       {true, kOriginal, "Canon EOS 5D"}},
+      {"record cut by the end of the first read", withLargeSegments(allThree, 2, true, 65490),
+       {true, kOriginal, "Canon EOS 5D"}},
       // Other containers.
       {"PNG with eXIf", pngWithExifChunk(dir, {{original, kOriginalText}, {model, "Pixel 7"}}),
        {true, kOriginal, "Pixel 7"}},
       {"PNG with the raw profile text", pngWithProfile(dir, {{digitized, kDigitizedText}}),
        {true, kDigitized, ""}},
       {"TIFF", tiffRecord({{changed, kChangedText}, {model, "ILCE-7M3"}}), {true, kChanged, "ILCE-7M3"}},
+      {"TIFF of 300 KB", largeTiff({{original, kOriginalText}, {model, "ILCE-7M3"}}),
+       {true, kOriginal, "ILCE-7M3"}},
       // Not images.
       {"text file", "2017:03:09 08:05:07 Canon\n", {false, {}, ""}},
       {"empty file", "", {false, {}, ""}},
