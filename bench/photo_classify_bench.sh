@@ -48,12 +48,17 @@ bench_pair "copy $photos photos: dates from EXIF vs file times" "$runs" "$aside"
   "$scratch/ours $scratch/peer" "$ours '$scratch/ours'" "$peer '$scratch/peer'"
 
 # The record was read: the taken years (2015 to 2024), not the file times' (2005 to 2014), with
-# every photo in the folder of its own month.
-ls "$scratch/out-ours" | tr '\n' ' ' | sed 's/^/years by EXIF: /; s/$/\n/'
-ls "$scratch/out-peer" | tr '\n' ' ' | sed 's/^/years by file time: /; s/$/\n/'
-sorted() { (cd "$1" && find . -type f | sed -E 's#^\./[0-9]{4}#.#' | sort); }
-if [[ "$(sorted "$scratch/out-ours")" != "$(sorted "$scratch/out-peer")" ]]; then
-  echo "the two runs put the photos into different months" >&2
+# every photo in the folder of its own month ([拍摄月] "03", [月] "3").
+echo "years by EXIF: $(ls "$scratch/out-ours" | tr '\n' ' ')"
+echo "years by file time: $(ls "$scratch/out-peer" | tr '\n' ' ')"
+if ls "$scratch/out-ours" | grep -qv '^20[12][0-9]$' || [[ $(ls "$scratch/out-ours" | head -1) != 2015 ]]; then
+  echo "the EXIF run did not sort by the taken years" >&2
+  exit 1
+fi
+sorted() { (cd "$1" && find . -type f | awk -F/ '{ printf "%d/%s\n", $3, $4 }' | sort); }
+if ! diff <(sorted "$scratch/out-ours") <(sorted "$scratch/out-peer") >"$scratch/months.diff"; then
+  echo "the two runs put the photos into different months:" >&2
+  head -5 "$scratch/months.diff" >&2
   exit 1
 fi
 echo "target: the EXIF run within 1.5x the file-time run (the wall ratios above)"

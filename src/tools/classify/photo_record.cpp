@@ -20,10 +20,8 @@ namespace {
 
 #if EXIV2_TEST_VERSION(0, 28, 0)
 using IoPointer = Exiv2::BasicIo::UniquePtr;
-using ImagePointer = Exiv2::Image::UniquePtr;
 #else
 using IoPointer = Exiv2::BasicIo::AutoPtr;
-using ImagePointer = Exiv2::Image::AutoPtr;
 #endif
 
 // The library reports every odd byte of a file on standard error; a run over a folder of damaged
@@ -83,15 +81,14 @@ constexpr uint16_t kDateTimeDigitized = 0x9004;
 constexpr uint16_t kDateTime = 0x0132;
 constexpr uint16_t kModel = 0x0110;
 
-PhotoRecord recordOf(Exiv2::Image& image) {
-  image.readMetadata();
+PhotoRecord recordOf(const Exiv2::ExifData& exif) {
   PhotoRecord record;
   // Candidates in order of preference: Photo.DateTimeOriginal, Image.DateTimeOriginal,
   // Photo.DateTimeDigitized, Image.DateTime. A candidate that is no real date gives way to the next.
   PhotoTime candidates[4];
   bool found[4] = {false, false, false, false};
   bool hasModel = false;
-  for (const Exiv2::Exifdatum& datum : image.exifData()) {
+  for (const Exiv2::Exifdatum& datum : exif) {
     const uint16_t tag = datum.tag();
     if (tag != kDateTimeOriginal && tag != kDateTimeDigitized && tag != kDateTime && tag != kModel) continue;
     const std::string group = datum.groupName();
@@ -120,60 +117,109 @@ PhotoRecord recordOf(Exiv2::Image& image) {
   return record;
 }
 
-// The record, or nothing when the library fails on the file (a damaged record, memory it could not
-// get): the caller decides what that means.
-template <typename Open>
-std::optional<PhotoRecord> guardedRecord(Open open) {
+// The record, or nothing when the library fails (a damaged record, memory it could not get): the
+// caller decides what that means.
+template <typename Read>
+std::optional<PhotoRecord> guarded(Read read) {
   prepareLibrary();
   try {
-    auto image = open();
-    if (image.get() == nullptr) return PhotoRecord();
-    return recordOf(*image);
+    return read();
   } catch (...) {
     return std::nullopt;
   }
 }
 
-// How much of a file is read in one go. A JPEG keeps its record in an APP1 segment of at most 64 KiB
-// near its start, so this holds it (and the whole of a small photo); the picture after it is not
-// read. A larger file of another kind, whose record may lie anywhere, is read by the library.
-constexpr size_t kHeadBytes = 128 * 1024;
-
-bool isJpeg(std::string_view head) { return head.size() >= 3 && head.substr(0, 3) == "\xff\xd8\xff"; }
-
-// The record of a file's bytes in memory (all of them, or the head of a JPEG). A JPEG is read as
-// one without asking every other format whether the bytes are theirs.
-std::optional<PhotoRecord> recordOfBytes(std::string_view bytes) {
-  const auto* data = reinterpret_cast<const Exiv2::byte*>(bytes.data());
-  const long length = static_cast<long>(bytes.size());
-  return guardedRecord([&] {
-    ImagePointer image;
-    if (isJpeg(bytes)) {
-      image.reset(new Exiv2::JpegImage(IoPointer(new Exiv2::MemIo(data, length)), false));
-    } else {
-      image = Exiv2::ImageFactory::open(data, length);
-    }
-    return image;
+// The record of an image that the library opens and reads whole (its kind found by the library).
+template <typename Open>
+std::optional<PhotoRecord> recordOfImage(Open open) {
+  return guarded([&open] {
+    auto image = open();
+    if (image.get() == nullptr) return PhotoRecord();
+    image->readMetadata();
+    return recordOf(image->exifData());
   });
 }
 
-// The first `size` bytes of `path`; fewer when it shrank meanwhile; nullopt when it cannot be read.
-std::optional<std::string> readHead(const std::string& path, size_t size) {
-  // Non-blocking: what was a regular file a moment ago may have been replaced by a pipe.
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  std::string head(size, '\0');
+// The record of the TIFF structure that an EXIF segment holds, by the library's own EXIF parser.
+std::optional<PhotoRecord> recordOfExifSegment(std::string_view tiff) {
+  return guarded([tiff] {
+    Exiv2::ExifData exif;
+    Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte*>(tiff.data()), static_cast<uint32_t>(tiff.size()));
+    return recordOf(exif);
+  });
+}
+
+bool isJpeg(std::string_view head) { return head.size() >= 3 && head.substr(0, 3) == "\xff\xd8\xff"; }
+
+// Where a JPEG keeps its EXIF record: the first APP1 segment that starts with "Exif\0\0", among the
+// segments before the picture (SOS). The record is the rest of that segment (a TIFF structure),
+// `length` bytes from `start`, which may lie beyond the bytes at hand.
+enum class JpegExif { Found, Absent, BeyondTheBytes };
+JpegExif findJpegExif(std::string_view bytes, size_t& start, size_t& length) {
+  const auto byte = [&bytes](size_t at) { return static_cast<unsigned char>(bytes[at]); };
+  size_t pos = 2;  // after SOI
+  while (true) {
+    // Stray bytes where a marker should be are passed over, as the library's own reader does, and
+    // so are the fill bytes before a marker.
+    while (pos < bytes.size() && byte(pos) != 0xff) ++pos;
+    while (pos < bytes.size() && byte(pos) == 0xff) ++pos;
+    if (pos >= bytes.size()) return JpegExif::BeyondTheBytes;
+    const unsigned char marker = byte(pos++);
+    if (marker == 0xda || marker == 0xd9) return JpegExif::Absent;  // the picture, or the end
+    if (marker == 0x01 || marker == 0xd8 || (marker >= 0xd0 && marker <= 0xd7)) continue;  // no length
+    if (pos + 2 > bytes.size()) return JpegExif::BeyondTheBytes;
+    const size_t segment = static_cast<size_t>(byte(pos)) << 8 | byte(pos + 1);
+    if (segment < 2) return JpegExif::Absent;
+    if (marker == 0xe1 && segment >= 8) {
+      if (pos + 8 > bytes.size()) return JpegExif::BeyondTheBytes;
+      if (bytes.substr(pos + 2, 6) == std::string_view("Exif\0\0", 6)) {
+        start = pos + 8;
+        length = segment - 8;
+        return JpegExif::Found;
+      }
+    }
+    pos += segment;
+  }
+}
+
+// The record of a file's bytes in memory: the whole file.
+std::optional<PhotoRecord> recordOfBytes(std::string_view bytes) {
+  if (isJpeg(bytes)) {
+    size_t start = 0;
+    size_t length = 0;
+    switch (findJpegExif(bytes, start, length)) {
+      case JpegExif::Found:
+        if (start + length > bytes.size()) return std::nullopt;  // cut inside the record
+        return recordOfExifSegment(bytes.substr(start, length));
+      case JpegExif::Absent:
+        return PhotoRecord();
+      case JpegExif::BeyondTheBytes:
+        return std::nullopt;
+    }
+  }
+  const auto* data = reinterpret_cast<const Exiv2::byte*>(bytes.data());
+  const long size = static_cast<long>(bytes.size());
+  return recordOfImage([&] { return Exiv2::ImageFactory::open(data, size); });
+}
+
+// `size` bytes of the open file `fd` from `offset`; fewer at its end.
+std::string readAt(int fd, uint64_t offset, size_t size) {
+  std::string bytes(size, '\0');
   size_t got = 0;
   while (got < size) {
-    const ssize_t n = pread(fd, head.data() + got, size - got, static_cast<off_t>(got));
+    const ssize_t n = pread(fd, bytes.data() + got, size - got, static_cast<off_t>(offset + got));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += static_cast<size_t>(n);
   }
-  close(fd);
-  head.resize(got);
-  return head;
+  bytes.resize(got);
+  return bytes;
 }
+
+// What is read first: enough for the segments of a JPEG up to its record in the common case, and
+// the whole of a small file. A JPEG's record (at most 64 KiB) is then read on its own when it goes
+// on past this; the picture is never read.
+constexpr size_t kHeadBytes = 4096;
 
 }  // namespace
 
@@ -205,17 +251,48 @@ PhotoRecord readPhotoRecord(std::string_view path) {
   const int64_t size = regularFileSize(path);
   if (size <= 0) return PhotoRecord();
   const std::string native = nativeFromInternal(path);
-  // The common case, a photo of a camera or a phone, in one read: the library works on the bytes in
-  // memory instead of opening the file three times (once to tell its kind, once more to read it).
-  const std::optional<std::string> head = readHead(native, std::min<uint64_t>(static_cast<uint64_t>(size), kHeadBytes));
-  if (!head) return PhotoRecord();
-  const bool whole = head->size() == static_cast<uint64_t>(size);
-  if (whole || isJpeg(*head)) {
-    const std::optional<PhotoRecord> record = recordOfBytes(*head);
-    // A JPEG cut inside its segments fails to read: then it is read from the file like the rest.
-    if (record || whole) return record.value_or(PhotoRecord());
+  {
+    // Non-blocking: what was a regular file a moment ago may have been replaced by a pipe.
+    const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return PhotoRecord();
+    const std::string head = readAt(fd, 0, std::min<uint64_t>(static_cast<uint64_t>(size), kHeadBytes));
+    std::optional<PhotoRecord> record;
+    bool decided = false;
+    size_t start = 0;
+    size_t length = 0;
+    if (isJpeg(head)) {
+      // A photo of a camera or a phone: its record in one or two reads, and only the record goes to
+      // the library, not the whole file opened three times over to find its kind and its segments.
+      switch (findJpegExif(head, start, length)) {
+        case JpegExif::Found: {
+          std::string rest;
+          std::string_view tiff;
+          if (start + length <= head.size()) {
+            tiff = std::string_view(head).substr(start, length);
+          } else {
+            rest = readAt(fd, start, length);
+            tiff = rest;
+          }
+          // A file that ends inside its record has none.
+          if (tiff.size() == length) record = recordOfExifSegment(tiff);
+          decided = true;
+          break;
+        }
+        case JpegExif::Absent:
+          record = PhotoRecord();
+          decided = true;
+          break;
+        case JpegExif::BeyondTheBytes:  // long segments before the record: the library reads on
+          break;
+      }
+    } else if (head.size() == static_cast<uint64_t>(size)) {
+      record = recordOfBytes(head);
+      decided = true;
+    }
+    close(fd);
+    if (decided) return record.value_or(PhotoRecord());
   }
-  return guardedRecord([&native] {
+  return recordOfImage([&native] {
            // A FileIo of our own: the library's open by name would take a name such as "http://..."
            // or "-" (a line of a file list) for an address to fetch or for standard input.
            IoPointer io(new Exiv2::FileIo(native));

@@ -131,6 +131,12 @@ std::string withLargeSegments(const std::string& jpeg, int count, bool before, u
   return jpeg.substr(0, scan) + segments + jpeg.substr(scan);
 }
 
+// `jpeg` with a segment of marker `marker` holding `payload` right after its start.
+std::string withSegmentFirst(const std::string& jpeg, std::string_view marker, const std::string& payload) {
+  return jpeg.substr(0, 2) + std::string(marker) + bigEndian32(static_cast<uint32_t>(payload.size() + 2)).substr(2) +
+         payload + jpeg.substr(2);
+}
+
 struct Expected {
   bool hasTaken;
   PhotoTime taken;
@@ -145,6 +151,9 @@ TEST(PhotoRecord, ReadsTheFirstValidDateAndTheModel) {
   const std::string model = "Exif.Image.Model";
   const std::string allThree = jpegWith(dir, {{original, kOriginalText}, {digitized, kDigitizedText},
                                               {changed, kChangedText}, {model, "Canon EOS 5D"}});
+  const std::string longRecord =
+      jpegWith(dir, {{original, kOriginalText}, {changed, kChangedText}, {model, "Canon EOS 5D"},
+                     {"Exif.Image.ImageDescription", std::string(10000, 'd')}});
   struct Case {
     const char* name;
     std::string bytes;
@@ -178,6 +187,16 @@ TEST(PhotoRecord, ReadsTheFirstValidDateAndTheModel) {
        withEntryPointedAway(jpegWith(dir, {{original, kOriginalText}, {changed, kChangedText}}), 0x9003, 20),
        {true, kChanged, ""}},
       {"first IFD past the end", withFirstIfdPointedAway(allThree), {false, {}, ""}},
+      // A record longer than the first read (as a phone's with its thumbnail), whole or cut.
+      {"record of 10 KB", longRecord, {true, kOriginal, "Canon EOS 5D"}},
+      {"record of 10 KB, cut", longRecord.substr(0, 8000), {false, {}, ""}},
+      // Another APP1 segment (an XMP packet) before the record.
+      {"XMP segment first", withSegmentFirst(allThree, "\xff\xe1", std::string("http://ns.adobe.com/xap/1.0/\0<x/>", 34)),
+       {true, kOriginal, "Canon EOS 5D"}},
+      // Fill bytes before a marker, and stray bytes between segments, are passed over.
+      {"fill bytes", withSegmentFirst(allThree, "\xff\xff\xff\xfe", "comment"), {true, kOriginal, "Canon EOS 5D"}},
+      {"stray bytes", std::string("\xff\xd8\xff\xe0\x00\x04" "ab" "junk", 12) + allThree.substr(2),
+       {true, kOriginal, "Canon EOS 5D"}},
       // Far from the start of the file.
       {"record after 180 KB of other segments", withLargeSegments(allThree, 3, true),
        {true, kOriginal, "Canon EOS 5D"}},
