@@ -21,6 +21,8 @@ namespace {
 #if EXIV2_TEST_VERSION(0, 28, 0)
 using IoPointer = Exiv2::BasicIo::UniquePtr;
 #else
+// Version 0.27 hands its objects over in std::auto_ptr, which C++17 deprecated.
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 using IoPointer = Exiv2::BasicIo::AutoPtr;
 #endif
 
