@@ -336,9 +336,9 @@ bool PathTemplate::needsPhotoRecord() const {
 }
 
 std::string PathTemplate::expand(std::string_view file, std::string_view entryFolder,
-                                 BatchContext& batch) const {
+                                 BatchContext& batch, bool knownRegular) const {
   const int64_t size = needsSize() ? fileSize(file) : -1;
-  const PhotoRecord photo = needsPhotoRecord() ? readPhotoRecord(file) : PhotoRecord();
+  const PhotoRecord photo = needsPhotoRecord() ? readPhotoRecord(file, knownRegular) : PhotoRecord();
   const bool photoDateFromFile = !photo.hasTaken && needsPhotoDate(*this);
   const int64_t modified = needsTime() || photoDateFromFile ? modifiedTime(file) : -1;
   return expandWith(file, entryFolder, batch, size, modified, photo);

@@ -103,7 +103,9 @@ class PathTemplate {
   // No value adds a level that climbs: a name or batch name is one level ("/" in it becomes "／",
   // the whole value "." or ".." becomes "．" or "．．"), and a "." or ".." level of a path value
   // becomes "．" or "．．" as well. Only the template's own separators and dots are taken as typed.
-  std::string expand(std::string_view file, std::string_view entryFolder, BatchContext& batch) const;
+  // `knownRegular`: the caller has just found a regular file at `file` (readPhotoRecord).
+  std::string expand(std::string_view file, std::string_view entryFolder, BatchContext& batch,
+                     bool knownRegular = false) const;
 
   // The same with the size, the modification time (seconds since the epoch) and the photo's record
   // supplied; without a record the photo tokens take the modification time and "未知型号".

@@ -248,16 +248,20 @@ bool parseExifDateTime(std::string_view text, PhotoTime& time) {
   return true;
 }
 
-PhotoRecord readPhotoRecord(std::string_view path) {
-  // One stat tells a regular file and its size; a folder, a device or a pipe is never opened.
-  const int64_t size = regularFileSize(path);
-  if (size <= 0) return PhotoRecord();
+PhotoRecord readPhotoRecord(std::string_view path, bool knownRegular) {
+  if (!knownRegular && regularFileSize(path) < 0) return PhotoRecord();
   const std::string native = nativeFromInternal(path);
   {
     // Non-blocking: what was a regular file a moment ago may have been replaced by a pipe.
     const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return PhotoRecord();
-    const std::string head = readAt(fd, 0, std::min<uint64_t>(static_cast<uint64_t>(size), kHeadBytes));
+    const std::string head = readAt(fd, 0, kHeadBytes);
+    // A regular file reads short only at its end.
+    const bool whole = head.size() < kHeadBytes;
+    if (head.empty()) {
+      close(fd);
+      return PhotoRecord();
+    }
     std::optional<PhotoRecord> record;
     bool decided = false;
     size_t start = 0;
@@ -287,7 +291,7 @@ PhotoRecord readPhotoRecord(std::string_view path) {
         case JpegExif::BeyondTheBytes:  // long segments before the record: the library reads on
           break;
       }
-    } else if (head.size() == static_cast<uint64_t>(size)) {
+    } else if (whole) {
       record = recordOfBytes(head);
       decided = true;
     }

@@ -36,8 +36,9 @@ struct PhotoRecord {
 };
 
 // The record of the file at `path` (internal text). Reads regular files only: a folder, a device or a
-// pipe gives an empty record without being opened.
-PhotoRecord readPhotoRecord(std::string_view path);
+// pipe gives an empty record without being opened. `knownRegular` says that the caller has just
+// found a regular file there, which spares looking again.
+PhotoRecord readPhotoRecord(std::string_view path, bool knownRegular = false);
 
 // The record of a file's bytes held in memory (the same parsers).
 PhotoRecord photoRecordOfBytes(const uint8_t* data, size_t size);

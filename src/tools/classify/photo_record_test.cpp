@@ -289,6 +289,10 @@ TEST(PhotoRecord, OnlyRegularFilesAreOpened) {
   EXPECT_FALSE(readPhotoRecord(internalFromNative(dir / "missing.jpg")).hasTaken);
   ASSERT_EQ(mkfifo((dir / "pipe.jpg").c_str(), 0600), 0);
   EXPECT_FALSE(readPhotoRecord(internalFromNative(dir / "pipe.jpg")).hasTaken);
+  // A caller that has just seen a regular file spares the look; a pipe put there meanwhile still
+  // neither blocks nor reads as a photo.
+  EXPECT_TRUE(readPhotoRecord(internalFromNative(photo), true).hasTaken);
+  EXPECT_FALSE(readPhotoRecord(internalFromNative(dir / "pipe.jpg"), true).hasTaken);
 }
 
 TEST(ExifDateTime, AcceptsRealDatesOnly) {
