@@ -35,8 +35,15 @@ back="for side in ours peer; do
     rm -r '$scratch/out-'\$side
   fi
 done"
+# The wall ratio of a pair's report against the target.
+verdict() {
+  tee "$scratch/.report"
+  awk -v what="$1" '/ratio of medians/ { sub(/x,$/, "", $8); r = $8 + 0;
+    printf "  %s: wall ratio %.2fx against the target 1.5x: %s\n", what, r, r <= 1.5 ? "met" : "MISSED" }' \
+    "$scratch/.report"
+}
 bench_pair "move $photos photos: dates from EXIF vs file times" "$runs" "$back" \
-  "$scratch/ours $scratch/peer" "$ours --move '$scratch/ours'" "$peer --move '$scratch/peer'"
+  "$scratch/ours $scratch/peer" "$ours --move '$scratch/ours'" "$peer --move '$scratch/peer'" | verdict move
 bash -c "$back"
 
 # Before a pair of copy runs: the copies moved aside (deleting thousands of files right before a
@@ -45,7 +52,7 @@ aside="for side in ours peer; do
   [[ -d '$scratch/out-'\$side ]] && mv '$scratch/out-'\$side \"\$(mktemp -d '$scratch/aside/XXXXXX')\"
 done; true"
 bench_pair "copy $photos photos: dates from EXIF vs file times" "$runs" "$aside" \
-  "$scratch/ours $scratch/peer" "$ours '$scratch/ours'" "$peer '$scratch/peer'"
+  "$scratch/ours $scratch/peer" "$ours '$scratch/ours'" "$peer '$scratch/peer'" | verdict copy
 
 # The record was read: the taken years (2015 to 2024), not the file times' (2005 to 2014), with
 # every photo in the folder of its own month ([拍摄月] "03", [月] "3").
@@ -61,4 +68,3 @@ if ! diff <(sorted "$scratch/out-ours") <(sorted "$scratch/out-peer") >"$scratch
   head -5 "$scratch/months.diff" >&2
   exit 1
 fi
-echo "target: the EXIF run within 1.5x the file-time run (the wall ratios above)"
