@@ -137,6 +137,31 @@ std::string withSegmentFirst(const std::string& jpeg, std::string_view marker, c
          payload + jpeg.substr(2);
 }
 
+std::string box(std::string_view type, const std::string& body) {
+  return bigEndian32(static_cast<uint32_t>(8 + body.size())) + std::string(type) + body;
+}
+std::string fullBox(std::string_view type, const std::string& body) { return box(type, std::string(4, '\0') + body); }
+std::string bigEndian16(uint16_t value) { return bigEndian32(value).substr(2); }
+
+// A HEIC file (ISO base media) as a phone writes one, reduced to what carries the record: the brand,
+// a meta box naming an "Exif" item and where it lies, and the item in mdat (a 4-byte offset to the
+// TIFF header, "Exif\0\0", the TIFF structure), then `picture` bytes.
+std::string heicWith(const Fields& fields, size_t picture) {
+  const std::string ftyp = box("ftyp", std::string("heic") + std::string(4, '\0') + "mif1heic");
+  const std::string hdlr = fullBox("hdlr", std::string(4, '\0') + "pict" + std::string(13, '\0'));
+  const std::string infe = box("infe", std::string("\x02\0\0\0", 4) + bigEndian16(1) + bigEndian16(0) + "Exif" +
+                                           std::string(1, '\0'));
+  const std::string iinf = fullBox("iinf", bigEndian16(1) + infe);
+  const std::string payload = bigEndian32(6) + std::string("Exif\0\0", 6) + tiffRecord(fields);
+  auto iloc = [&](uint32_t offset) {
+    return fullBox("iloc", std::string("\x44\0", 2) + bigEndian16(1) + bigEndian16(1) + bigEndian16(0) +
+                               bigEndian16(1) + bigEndian32(offset) + bigEndian32(static_cast<uint32_t>(payload.size())));
+  };
+  const size_t metaSize = fullBox("meta", hdlr + iinf + iloc(0)).size();
+  const std::string meta = fullBox("meta", hdlr + iinf + iloc(static_cast<uint32_t>(ftyp.size() + metaSize + 8)));
+  return ftyp + meta + box("mdat", payload + std::string(picture, '\x33'));
+}
+
 struct Expected {
   bool hasTaken;
   PhotoTime taken;
@@ -212,6 +237,9 @@ TEST(PhotoRecord, ReadsTheFirstValidDateAndTheModel) {
       {"TIFF", tiffRecord({{changed, kChangedText}, {model, "ILCE-7M3"}}), {true, kChanged, "ILCE-7M3"}},
       {"TIFF of 300 KB", largeTiff({{original, kOriginalText}, {model, "ILCE-7M3"}}),
        {true, kOriginal, "ILCE-7M3"}},
+      // HEIF, small and larger than the first read.
+      {"HEIC", heicWith({{original, kOriginalText}, {model, "iPhone 15"}}, 0), {true, kOriginal, "iPhone 15"}},
+      {"HEIC of 100 KB", heicWith({{digitized, kDigitizedText}}, 100000), {true, kDigitized, ""}},
       // Not images.
       {"text file", "2017:03:09 08:05:07 Canon\n", {false, {}, ""}},
       {"empty file", "", {false, {}, ""}},
