@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
       // A start-up benchmark asks for the picture at once: the time to a painted window.
       bool given = false;
       const int delay = qEnvironmentVariableIntValue("CHENGLING_SCREENSHOT_DELAY", &given);
-      chengling::scheduleScreenshot(&window, screenshot, given ? delay : 1500);
+      chengling::scheduleScreenshot(&window, screenshot, given ? delay : 1500,
+                                    qEnvironmentVariable("CHENGLING_SCREENSHOT_CLICK"));
     }
     code = app.exec();
     // The window and its tool pages go here; each page saves its control states as it goes.

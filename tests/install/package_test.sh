@@ -23,7 +23,7 @@ deb="${debs[0]}"
 
 # dpkg-shlibdeps found the libraries the programs link to (a name may carry a suffix such as t64).
 depends="$(dpkg-deb -f "$deb" Depends)"
-for package in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libcurl4 zlib1g ca-certificates; do
+for package in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libcurl4 zlib1g ca-certificates libexiv2-27; do
   [[ "$depends" =~ (^|, )$package[a-z0-9.]*( |,|$) ]] || fail "Depends lacks $package: $depends"
 done
 # Every word of the window is Chinese: a font with Chinese glyphs and Qt's Chinese translations are

@@ -461,7 +461,7 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
         PlannedMove& move = block.emplace_back();
         move.source = &source;
         move.identity = identity;
-        move.target = pathTemplate.expand(source, entry, counter.context());
+        move.target = pathTemplate.expand(source, entry, counter.context(), identity.regular);
         counter.advance();
         move.sourceLine = logLine(source);
         move.targetLine = logLine(move.target);

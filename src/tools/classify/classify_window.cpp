@@ -242,7 +242,7 @@ void ClassifyTool::buildTokenMenu() {
     if (item == kTokenHelpCaption) {
       action->setObjectName(u"元符帮助"_s);
       connect(action, &QAction::triggered, this, [this] {
-        ShowInputDialog(toQString(kTokenHelpText), std::nullopt, toQString(kTokenHelpCaption), this, nullptr);
+        ShowInputDialog(toQString(tokenHelpText()), std::nullopt, toQString(kTokenHelpCaption), this, nullptr);
       });
     } else {
       action->setData(toQString(item));

@@ -1,5 +1,8 @@
 #include "tools/classify/classify_window.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -20,6 +23,9 @@
 #include <QTextEdit>
 #include <QTimer>
 
+#include <exiv2/exiv2.hpp>
+
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -89,6 +95,20 @@ class ClassifyWindow : public testing::ToolWindowTest<ClassifyTool> {
       if (!typed.isNull()) body->setPlainText(typed);
       dialog->findChild<QPushButton*>(button)->click();
     };
+  }
+
+  // Pops up the token menu with its button and clicks the item `text`.
+  void pickToken(const QString& text) {
+    auto* menu = control<QMenu>(u"元符"_s);
+    QTest::mouseClick(control(u"按钮元符"_s), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 5000));
+    QAction* chosen = nullptr;
+    for (QAction* action : menu->actions()) {
+      if (action->text() == text) chosen = action;
+    }
+    ASSERT_NE(chosen, nullptr) << text.toStdString();
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !menu->isVisible(); }, 5000));
   }
 
   // Clicks the run button and waits until the run has ended and its dialogs have been answered.
@@ -202,7 +222,8 @@ TEST_F(ClassifyWindow, TheTokenMenuInsertsAtTheCaretAndShowsItsHelp) {
       u"[大小]"_s, u"[批次名]"_s, u"[父目录段]"_s, u"[子目录段]"_s, u"[年]"_s, u"[月]"_s, u"[日]"_s, u"[时]"_s,
       u"[分]"_s, u"[秒]"_s, u"-"_s, u"[2父目录路径]"_s, u"[3父目录路径]"_s, u"[4父目录路径]"_s,
       u"[5父目录路径]"_s, u"-"_s, u"[2父目录段]"_s, u"[3父目录段]"_s, u"[4父目录段]"_s, u"[5父目录段]"_s, u"-"_s,
-      u"[2父目录名]"_s, u"[3父目录名]"_s, u"[4父目录名]"_s, u"[5父目录名]"_s};
+      u"[2父目录名]"_s, u"[3父目录名]"_s, u"[4父目录名]"_s, u"[5父目录名]"_s, u"-"_s,
+      u"[拍摄日期]"_s, u"[拍摄年]"_s, u"[拍摄月]"_s, u"[拍摄日]"_s, u"[拍摄时间]"_s, u"[相机型号]"_s};
   EXPECT_EQ(items, kItems);
 
   auto pick = [&](const QString& text) {
@@ -242,8 +263,9 @@ TEST_F(ClassifyWindow, TheTokenMenuInsertsAtTheCaretAndShowsItsHelp) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.empty(); }, 5000));
   EXPECT_EQ(shown[0].title, u"元符帮助"_s);
   EXPECT_EQ(shown[0].prompt, QString());
-  EXPECT_EQ(shown[0].body, toQString(kTokenHelpText).replace(u"\r\n"_s, u"\n"_s));
+  EXPECT_EQ(shown[0].body, toQString(tokenHelpText()).replace(u"\r\n"_s, u"\n"_s));
   EXPECT_TRUE(shown[0].body.startsWith(u"归类到：是一个新的文件路径"_s));
+  EXPECT_TRUE(shown[0].body.contains(u"组合引用。\n\n\n[拍摄日期][拍摄年][拍摄月][拍摄日][拍摄时间][相机型号]："_s));
 }
 
 TEST_F(ClassifyWindow, ACtrlDropAppendsToTheListAPlainDropReplacesIt) {
@@ -321,6 +343,64 @@ TEST_F(ClassifyWindow, AFolderRunMakesBatchesAndShowsTheirTargets) {
   EXPECT_TRUE(runButton()->styleSheet().isEmpty()) << "the caption is centred again";
   EXPECT_EQ(control<QLabel>(u"透明标签"_s)->text(), u"归类完成：共 5 个文件，失败 0 个"_s);
   EXPECT_FALSE(control(u"按钮撤销上次归类"_s)->isEnabled()) << "a copy run leaves nothing to undo";
+}
+
+// A photo made by the EXIF library, and a file without a record last written on 2021-11-05.
+TEST_F(ClassifyWindow, PhotoTokensFromTheMenuShowInThePreviewAndSortTheRun) {
+  const std::string src = dir_ / "src";
+  std::filesystem::create_directories(src);
+  {
+    auto image = Exiv2::ImageFactory::create(Exiv2::ImageType::jpeg, src + "/IMG_1.jpg");
+    Exiv2::ExifData exif;
+    exif["Exif.Photo.DateTimeOriginal"] = std::string("2017:03:09 08:05:07");
+    exif["Exif.Image.Model"] = std::string("Canon EOS R5");
+    image->setExifData(exif);
+    image->writeMetadata();
+  }
+  writeBytes(src + "/notes.txt", "no record");
+  std::tm t{};
+  t.tm_year = 2021 - 1900;
+  t.tm_mon = 10;
+  t.tm_mday = 5;
+  t.tm_hour = 12;
+  t.tm_isdst = -1;
+  const timespec times[2] = {{mktime(&t), 0}, {mktime(&t), 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (src + "/notes.txt").c_str(), times, 0), 0);
+  setText(u"编辑框目录"_s, native(src));
+
+  // The template typed and picked: <out>/[拍摄年]/[拍摄月]/[相机型号]/[拍摄日期] [拍摄时间] [文件名]
+  auto* edit = control<QLineEdit>(u"编辑框归类到"_s);
+  edit->clear();
+  QTest::mouseClick(edit, Qt::LeftButton);
+  QTest::keyClicks(edit, native(dir_ / "out") + u"/"_s);
+  for (const QString& token : {u"[拍摄年]"_s, u"[拍摄月]"_s, u"[相机型号]"_s}) {
+    pickToken(token);
+    QTest::keyClicks(edit, u"/"_s);
+  }
+  pickToken(u"[拍摄日期]"_s);
+  QTest::keyClicks(edit, u" "_s);
+  pickToken(u"[拍摄时间]"_s);
+  QTest::keyClicks(edit, u" "_s);
+  pickToken(u"[文件名]"_s);
+  EXPECT_EQ(edit->text(), native(dir_ / "out") + u"/[拍摄年]/[拍摄月]/[相机型号]/[拍摄日期] [拍摄时间] [文件名]"_s);
+
+  const QString photoTarget = native(dir_ / "out") + u"/2017/03/Canon EOS R5/2017-03-09 08-05-07 IMG_1.jpg"_s;
+  const QString fileTarget = native(dir_ / "out") + u"/2021/11/未知型号/2021-11-05 12-00-00 notes.txt"_s;
+  Modals modals;
+  std::vector<ShownDialog> shown;
+  modals.other = record(shown);
+  QTest::mouseClick(control(u"按钮预览"_s), Qt::LeftButton);
+  ASSERT_TRUE(waitUntilIdle(*tool_, [&] { return !shown.empty(); }));
+  EXPECT_EQ(shown[0].body, native(src + "/IMG_1.jpg") + u" → "_s + photoTarget + u"\n"_s +
+                               native(src + "/notes.txt") + u" → "_s + fileTarget + u"\n"_s);
+  EXPECT_FALSE(exists(dir_ / "out"));
+
+  shown.clear();
+  runAndWait(modals, shown, 1);
+  EXPECT_EQ(shown[0].body, photoTarget + u"\n"_s + fileTarget + u"\n"_s);
+  EXPECT_EQ(listNames(dir_ / "out"), (std::vector<std::string>{"2017", "2021"}));
+  EXPECT_TRUE(exists(dir_ / "out/2017/03/Canon EOS R5/2017-03-09 08-05-07 IMG_1.jpg"));
+  EXPECT_EQ(readBytes(dir_ / "out/2021/11/未知型号/2021-11-05 12-00-00 notes.txt"), "no record");
 }
 
 TEST_F(ClassifyWindow, AFolderLeftUnwalkedIsListedAfterTheRunUnderANoticeOfItsOwn) {

@@ -1,5 +1,6 @@
 #include "tools/classify/path_template.h"
 
+#include <cstdio>
 #include <ctime>
 
 #include "foundation/file_system.h"
@@ -19,6 +20,7 @@ constexpr std::string_view kTokenTexts[kTemplateTokenCount] = {
     "[文件名]", "[主名]", "[扩展名]", "[大小]",
     "[年]", "[月]", "[日]", "[时]", "[分]", "[秒]",
     "[批次名]",
+    "[拍摄日期]", "[拍摄年]", "[拍摄月]", "[拍摄日]", "[拍摄时间]", "[相机型号]",
 };
 
 // Boundary-aware search: a match never starts inside a double-byte character.
@@ -95,6 +97,47 @@ std::string subfolderSegment(std::string_view file, std::string_view entryFolder
   return PathDirectory(rest);
 }
 
+constexpr TemplateToken kPhotoTokens[] = {TemplateToken::TakenDate, TemplateToken::TakenYear,
+                                          TemplateToken::TakenMonth, TemplateToken::TakenDay,
+                                          TemplateToken::TakenTime, TemplateToken::CameraModel};
+
+bool needsPhotoDate(const PathTemplate& tmpl) {
+  for (TemplateToken t : kPhotoTokens) {
+    if (t != TemplateToken::CameraModel && tmpl.has(t)) return true;
+  }
+  return false;
+}
+
+// The photo tokens, last of all: a camera's model is the camera's text, and no token in it is
+// ever replaced. The date is the record's wall clock as written; without one, the file's
+// modification time in local time, as [年] and the others read it.
+void replacePhotoTokens(std::string& text, const PathTemplate& tmpl, int64_t modified, const PhotoRecord& photo) {
+  using T = TemplateToken;
+  PhotoTime taken = photo.taken;
+  if (!photo.hasTaken) {
+    const time_t seconds = static_cast<time_t>(modified);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    taken = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+  }
+  char value[64];
+  auto put = [&](T token, const char* format, auto... numbers) {
+    if (!tmpl.has(token)) return;
+    std::snprintf(value, sizeof value, format, numbers...);
+    replaceToken(text, tmpl, token, value);
+  };
+  put(T::TakenDate, "%04d-%02d-%02d", taken.year, taken.month, taken.day);
+  put(T::TakenYear, "%04d", taken.year);
+  put(T::TakenMonth, "%02d", taken.month);
+  put(T::TakenDay, "%02d", taken.day);
+  put(T::TakenTime, "%02d-%02d-%02d", taken.hour, taken.minute, taken.second);
+  if (tmpl.has(T::CameraModel)) {
+    std::string model = SanitizeFileName(photo.model, true, true);
+    if (model.empty()) model = kUnknownCameraModel;
+    replaceToken(text, tmpl, T::CameraModel, nameValue(std::move(model)));
+  }
+}
+
 }  // namespace
 
 std::string_view tokenText(TemplateToken token) { return kTokenTexts[static_cast<int>(token)]; }
@@ -133,6 +176,23 @@ const char* const kTokenHelpText =
     "使用指定名称列表则按顺序取用。\r\n\r\n\r\n"
     "[年][月][日][时][分][秒]：文件的修改时间，可自由分拆，组合引用。\r\n";
 
+const char* const kPhotoTokenHelpText =
+    "[拍摄日期][拍摄年][拍摄月][拍摄日][拍摄时间][相机型号]：照片的拍摄时间和相机型号，取自照片自带的EXIF记录"
+    "（拍摄时间依次取原始拍摄时间、数字化时间、修改时间记录）。没有这些记录的文件，拍摄时间取文件的修改时间，"
+    "相机型号为“未知型号”。\r\n\r\n"
+    "例子：2017年3月9日8点5分7秒用Canon EOS R5拍摄的照片/1/2/3/4/5/6.jpg\r\n\r\n"
+    "[拍摄日期]：2017-03-09\r\n\r\n"
+    "[拍摄年]：2017\r\n\r\n"
+    "[拍摄月]：03（两位数字）\r\n\r\n"
+    "[拍摄日]：09（两位数字）\r\n\r\n"
+    "[拍摄时间]：08-05-07（时-分-秒）\r\n\r\n"
+    "[相机型号]：Canon EOS R5\r\n\r\n"
+    "[父目录路径]/[拍摄年]/[拍摄月]/[文件名]：/1/2/3/4/5/2017/03/6.jpg（按拍摄的年月把照片归入文件夹）\r\n";
+
+std::string tokenHelpText() { return std::string(kTokenHelpText) + "\r\n\r\n" + kPhotoTokenHelpText; }
+
+const char* const kUnknownCameraModel = "未知型号";
+
 std::vector<std::string> tokenMenuItems() {
   using T = TemplateToken;
   const T firstGroup[] = {T::FolderPath1, T::FolderName1, T::FileName,         T::MainName,
@@ -148,6 +208,11 @@ std::vector<std::string> tokenMenuItems() {
       const int index = static_cast<int>(T::FolderPath1) + (level - 1) * 3 + kind;
       items.emplace_back(tokenText(static_cast<T>(index)));
     }
+  }
+  // The photo tokens, after everything else.
+  items.emplace_back();
+  for (T token : {T::TakenDate, T::TakenYear, T::TakenMonth, T::TakenDay, T::TakenTime, T::CameraModel}) {
+    items.emplace_back(tokenText(token));
   }
   return items;
 }
@@ -263,15 +328,25 @@ bool PathTemplate::needsTime() const {
   return false;
 }
 
+bool PathTemplate::needsPhotoRecord() const {
+  for (TemplateToken t : kPhotoTokens) {
+    if (has(t)) return true;
+  }
+  return false;
+}
+
 std::string PathTemplate::expand(std::string_view file, std::string_view entryFolder,
-                                 BatchContext& batch) const {
+                                 BatchContext& batch, bool knownRegular) const {
   const int64_t size = needsSize() ? fileSize(file) : -1;
-  const int64_t modified = needsTime() ? modifiedTime(file) : -1;
-  return expandWith(file, entryFolder, batch, size, modified);
+  const PhotoRecord photo = needsPhotoRecord() ? readPhotoRecord(file, knownRegular) : PhotoRecord();
+  const bool photoDateFromFile = !photo.hasTaken && needsPhotoDate(*this);
+  const int64_t modified = needsTime() || photoDateFromFile ? modifiedTime(file) : -1;
+  return expandWith(file, entryFolder, batch, size, modified, photo);
 }
 
 std::string PathTemplate::expandWith(std::string_view file, std::string_view entryFolder,
-                                     BatchContext& batch, int64_t size, int64_t modified) const {
+                                     BatchContext& batch, int64_t size, int64_t modified,
+                                     const PhotoRecord& photo) const {
   using T = TemplateToken;
   std::string text = text_;
   if (has(T::SubfolderSegment)) {
@@ -304,6 +379,7 @@ std::string PathTemplate::expandWith(std::string_view file, std::string_view ent
     for (int i = 0; i < 6; ++i) replaceToken(text, *this, tokens[i], numberToText(int64_t{values[i]}));
   }
   if (has(T::BatchName)) replaceToken(text, *this, T::BatchName, nameValue(BatchName(batch)));
+  if (needsPhotoRecord()) replacePhotoTokens(text, *this, modified, photo);
   return replaceAll(text, "//", "/");
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // The classification path template: an ordinary path in which bracketed tokens stand for parts of a
-// file's own path, its size, its modification time and the name of its batch. Pure text logic; the
-// only file access is reading a file's size and modification time, and only when the template asks
-// for them.
+// file's own path, its size, its modification time, the name of its batch, and when and with which
+// camera a photo was taken. Pure text logic; the only file access is reading a file's size, its
+// modification time and a photo's EXIF record, each only when the template asks for it.
 //
 // Shared by the engine and the window: no Chinese literal is defined in this header (the two sides
 // compile literals in different charsets); the token texts and the help text live in the .cpp.
@@ -13,9 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/classify/photo_record.h"
+
 namespace chengling {
 
-// The 27 tokens, in the order in which Expand replaces them.
+// The 33 tokens, in the order in which Expand replaces them.
 enum class TemplateToken : int {
   SubfolderSegment,  // [子目录段]
   FolderPath1, FolderSegment1, FolderName1,
@@ -29,8 +31,16 @@ enum class TemplateToken : int {
   Size,       // [大小]
   Year, Month, Day, Hour, Minute, Second,
   BatchName,  // [批次名]
+  // From a photo's EXIF record (photo_record.h); the date tokens fall back to the modification
+  // time, the model to "未知型号".
+  TakenDate,    // [拍摄日期] YYYY-MM-DD
+  TakenYear,    // [拍摄年] four digits
+  TakenMonth,   // [拍摄月] two digits
+  TakenDay,     // [拍摄日] two digits
+  TakenTime,    // [拍摄时间] HH-MM-SS
+  CameraModel,  // [相机型号]
 };
-inline constexpr int kTemplateTokenCount = 27;
+inline constexpr int kTemplateTokenCount = 33;
 
 // The token's text with its brackets, as internal text.
 std::string_view tokenText(TemplateToken token);
@@ -42,8 +52,14 @@ extern const char* const kDefaultTemplate;
 // is the help entry, whose caption is kTokenHelpCaption.
 std::vector<std::string> tokenMenuItems();
 extern const char* const kTokenHelpCaption;  // "元符帮助"
-// The text that the help entry shows (lines joined by CR LF, ending with CR LF).
+// The help of the file tokens (lines joined by CR LF, ending with CR LF).
 extern const char* const kTokenHelpText;
+// The help of the photo tokens, in the same form.
+extern const char* const kPhotoTokenHelpText;
+// What the help entry shows: the file tokens' help, two empty lines, the photo tokens' help.
+std::string tokenHelpText();
+// The value of [相机型号] for a file without a model in its record.
+extern const char* const kUnknownCameraModel;  // "未知型号"
 
 enum class BatchNameMode { Numbers, Letters, NamedList };
 
@@ -77,18 +93,24 @@ class PathTemplate {
   bool has(TemplateToken token) const { return present_[static_cast<int>(token)]; }
   bool needsSize() const { return has(TemplateToken::Size); }
   bool needsTime() const;
+  // Whether the template holds a token of the photo's record; only then is the record read.
+  bool needsPhotoRecord() const;
 
   // The target path of `file` ("/"-separated internal text). `entryFolder` ends with "/" in a folder
-  // walk and is empty in a file-list run. Reads the file's size and time only when needed. May set
+  // walk and is empty in a file-list run. Reads the file's size, time and EXIF record only when
+  // needed, and the time for the photo tokens only when the record holds no date. May set
   // `batch.number` back to 1 (named list). A doubled separator in the result becomes one.
   // No value adds a level that climbs: a name or batch name is one level ("/" in it becomes "／",
   // the whole value "." or ".." becomes "．" or "．．"), and a "." or ".." level of a path value
   // becomes "．" or "．．" as well. Only the template's own separators and dots are taken as typed.
-  std::string expand(std::string_view file, std::string_view entryFolder, BatchContext& batch) const;
+  // `knownRegular`: the caller has just found a regular file at `file` (readPhotoRecord).
+  std::string expand(std::string_view file, std::string_view entryFolder, BatchContext& batch,
+                     bool knownRegular = false) const;
 
-  // The same with the size and the modification time (seconds since the epoch) supplied.
+  // The same with the size, the modification time (seconds since the epoch) and the photo's record
+  // supplied; without a record the photo tokens take the modification time and "未知型号".
   std::string expandWith(std::string_view file, std::string_view entryFolder, BatchContext& batch,
-                         int64_t size, int64_t modified) const;
+                         int64_t size, int64_t modified, const PhotoRecord& photo = {}) const;
 
  private:
   std::string text_;
@@ -96,7 +118,7 @@ class PathTemplate {
 };
 
 // The bracketed words of a template that are no token: each "[" + text + "]" whose text is not
-// empty and holds neither a bracket nor a separator ("/" or "\"), and that is not one of the 27
+// empty and holds neither a bracket nor a separator ("/" or "\"), and that is not one of the 33
 // tokens exactly ("[文名]", "[6父目录路径]", "[ 文件名]"). Expand leaves them in the target as typed,
 // which is rarely what was meant. In order of first appearance, each once, with their brackets.
 std::vector<std::string> unknownBracketWords(std::string_view templateText);

@@ -1,6 +1,11 @@
 #include "tools/classify/path_template.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
+
+#include <exiv2/exiv2.hpp>
 
 #include <ctime>
 #include <set>
@@ -43,6 +48,9 @@ TEST(PathTemplate, EveryTokenOfTheHelpExample) {
       {"[子目录段]", "4/5"}, {"[文件名]", "6.txt"}, {"[主名]", "6"}, {"[扩展名]", "txt"},
       {"[大小]", "1.5 KB"}, {"[批次名]", "1"},
       {"[年]", "2017"}, {"[月]", "3"}, {"[日]", "9"}, {"[时]", "8"}, {"[分]", "5"}, {"[秒]", "7"},
+      // Without a photo record: the modification time, the unknown model.
+      {"[拍摄日期]", "2017-03-09"}, {"[拍摄年]", "2017"}, {"[拍摄月]", "03"}, {"[拍摄日]", "09"},
+      {"[拍摄时间]", "08-05-07"}, {"[相机型号]", "未知型号"},
   };
   std::set<std::string> seen;
   for (const Case& c : cases) {
@@ -205,6 +213,116 @@ TEST(PathTemplate, ReadsSizeAndTimeOfTheFile) {
   EXPECT_EQ(PathTemplate("[大小]").expand(dir / "missing", "", batch), "-1 B");
 }
 
+PhotoRecord photoRecord(PhotoTime taken, std::string model) {
+  PhotoRecord record;
+  record.hasTaken = true;
+  record.taken = taken;
+  record.model = std::move(model);
+  return record;
+}
+
+TEST(PathTemplate, PhotoTokensTakeTheRecordElseTheFileTime) {
+  const int64_t modified = localTime(2021, 11, 5, 14, 3, 9);
+  PhotoRecord noDate;
+  noDate.model = "NIKON D750";
+  struct Case {
+    const char* name;
+    const char* templateText;
+    PhotoRecord photo;
+    std::string want;
+  };
+  const Case cases[] = {
+      {"record", "[拍摄日期]|[拍摄年]|[拍摄月]|[拍摄日]|[拍摄时间]|[相机型号]",
+       photoRecord({2017, 3, 9, 8, 5, 7}, "Canon EOS R5"), "2017-03-09|2017|03|09|08-05-07|Canon EOS R5"},
+      {"no record", "[拍摄日期]|[拍摄年]|[拍摄月]|[拍摄日]|[拍摄时间]|[相机型号]", PhotoRecord(),
+       "2021-11-05|2021|11|05|14-03-09|未知型号"},
+      {"a model but no date", "[拍摄日期] [拍摄时间] [相机型号]", noDate, "2021-11-05 14-03-09 NIKON D750"},
+      // The record's wall clock as written, beside the file's own time: no zone moves either.
+      {"both times", "[年]-[月]-[日] [拍摄年]-[拍摄月]-[拍摄日]", photoRecord({1999, 12, 31, 23, 59, 59}, ""),
+       "2021-11-5 1999-12-31"},
+      {"small year", "[拍摄日期]", photoRecord({987, 1, 2, 0, 0, 0}, ""), "0987-01-02"},
+      {"year and month folders", "/photos/[拍摄年]/[拍摄月]/[文件名]", photoRecord({2020, 1, 1, 0, 0, 0}, ""),
+       "/photos/2020/01/6.jpg"},
+      // A model is one level, made safe as a file name, and no token in it is replaced.
+      {"model with separators", "/p/[相机型号]/[文件名]", photoRecord({2020, 1, 1, 0, 0, 0}, "a/b:c*d"),
+       "/p/a／b：c＊d/6.jpg"},
+      {"model that climbs", "/p/[相机型号]/[文件名]", photoRecord({2020, 1, 1, 0, 0, 0}, ".."), "/p/．．/6.jpg"},
+      {"model holding a token", "/p/[相机型号]-[文件名]", photoRecord({2020, 1, 1, 0, 0, 0}, "[文件名]"),
+       "/p/[文件名]-6.jpg"},
+      {"model that is only blanks", "[相机型号]", photoRecord({2020, 1, 1, 0, 0, 0}, "   "), "未知型号"},
+      {"long model is cut", "[相机型号]", photoRecord({2020, 1, 1, 0, 0, 0}, std::string(300, 'M')),
+       std::string(200, 'M')},
+  };
+  for (const Case& c : cases) {
+    BatchContext batch;
+    EXPECT_EQ(PathTemplate(c.templateText).expandWith("/1/2/6.jpg", "/1/", batch, 0, modified, c.photo), c.want)
+        << c.name;
+  }
+}
+
+TEST(PathTemplate, PhotoTokensReadTheFilesRecordOnlyWhenTheTemplateHoldsOne) {
+  EXPECT_FALSE(PathTemplate(kDefaultTemplate).needsPhotoRecord());
+  EXPECT_FALSE(PathTemplate("/[年]/[月]/[日]/[时]/[分]/[秒]/[大小]/[文件名]/[拍摄]/[摄年]").needsPhotoRecord());
+  for (const char* token : {"[拍摄日期]", "[拍摄年]", "[拍摄月]", "[拍摄日]", "[拍摄时间]", "[相机型号]"}) {
+    EXPECT_TRUE(PathTemplate(std::string("/x/") + token).needsPhotoRecord()) << token;
+    EXPECT_TRUE(unknownBracketWords(token).empty()) << token;
+  }
+
+  const testing::TempDir dir;
+  const std::string photo = dir / "p.jpg";
+  {
+    auto image = Exiv2::ImageFactory::create(Exiv2::ImageType::jpeg, photo);
+    Exiv2::ExifData exif;
+    exif["Exif.Photo.DateTimeOriginal"] = std::string("2017:03:09 08:05:07");
+    exif["Exif.Image.Model"] = std::string("Canon EOS R5");
+    image->setExifData(exif);
+    image->writeMetadata();
+  }
+  const std::string text = dir / "notes.txt";
+  testing::writeBytes(text, "2017:03:09 08:05:07\n");
+  // Both files were last written on 2021-11-05 14:03:09, local time.
+  const int64_t modified = localTime(2021, 11, 5, 14, 3, 9);
+  for (const std::string& file : {photo, text}) {
+    const timespec times[2] = {{static_cast<time_t>(modified), 0}, {static_cast<time_t>(modified), 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+  }
+  const PathTemplate tmpl("[拍摄日期] [拍摄时间] [相机型号] [年]-[月]");
+  BatchContext batch;
+  EXPECT_EQ(tmpl.expand(photo, "", batch), "2017-03-09 08-05-07 Canon EOS R5 2021-11");
+  EXPECT_EQ(tmpl.expand(text, "", batch), "2021-11-05 14-03-09 未知型号 2021-11");
+  // A missing file has neither: the time of an unreadable file, as [年] takes it.
+  EXPECT_EQ(PathTemplate("[相机型号] [拍摄年]=[年]").expand(dir / "gone.jpg", "", batch),
+            PathTemplate("未知型号 [年]=[年]").expand(dir / "gone.jpg", "", batch));
+}
+
+TEST(TokenMenu, PhotoHelpFollowsTheFileHelpAndAgreesWithTheTemplate) {
+  const std::string help = tokenHelpText();
+  // The file tokens' help stays as it is, then two empty lines and the photo tokens' help.
+  EXPECT_EQ(help, std::string(kTokenHelpText) + "\r\n\r\n" + kPhotoTokenHelpText);
+  const std::string photoHelp = kPhotoTokenHelpText;
+  EXPECT_EQ(photoHelp.substr(photoHelp.size() - 2), "\r\n");
+  EXPECT_EQ(photoHelp.find("\r\n\r\n\r\n"), std::string::npos);
+  // Every example line holds what the template computes for the example photo.
+  const PhotoRecord example = photoRecord({2017, 3, 9, 8, 5, 7}, "Canon EOS R5");
+  int examples = 0;
+  for (const std::string& line : splitText(photoHelp, "\r\n")) {
+    const size_t colon = line.find("：");
+    if (line.empty() || line.front() != '[' || colon == std::string::npos) continue;
+    const std::string tokens = line.substr(0, colon);
+    if (tokens.find("]/[") == std::string::npos && tokens.find("][") != std::string::npos) continue;
+    std::string value = line.substr(colon + std::string("：").size());
+    value = value.substr(0, value.find("（"));
+    BatchContext batch;
+    EXPECT_EQ(PathTemplate(tokens).expandWith("/1/2/3/4/5/6.jpg", "/1/2/3/", batch, 0, 0, example), value)
+        << tokens;
+    ++examples;
+  }
+  EXPECT_EQ(examples, 7);
+  for (const char* token : {"[拍摄日期]", "[拍摄年]", "[拍摄月]", "[拍摄日]", "[拍摄时间]", "[相机型号]", "未知型号"}) {
+    EXPECT_NE(photoHelp.find(token), std::string::npos) << token;
+  }
+}
+
 TEST(SizeText, UsesTheLargestUnitBelow1024) {
   struct Case { int64_t bytes; const char* want; };
   const Case cases[] = {
@@ -245,7 +363,7 @@ TEST(BatchName, NumbersLettersAndNamedList) {
 
 TEST(TokenMenu, HelpFirstThenTheFourGroups) {
   const std::vector<std::string> items = tokenMenuItems();
-  ASSERT_EQ(items.size(), 2u + 15u + 1u + 4u + 1u + 4u + 1u + 4u);
+  ASSERT_EQ(items.size(), 2u + 15u + 1u + 4u + 1u + 4u + 1u + 4u + 1u + 6u);
   EXPECT_EQ(items[0], kTokenHelpCaption);
   EXPECT_EQ(items[2], "[父目录路径]");
   EXPECT_EQ(items[10], "[子目录段]");
@@ -253,7 +371,11 @@ TEST(TokenMenu, HelpFirstThenTheFourGroups) {
   EXPECT_EQ(items[18], "[2父目录路径]");
   EXPECT_EQ(items[23], "[2父目录段]");
   EXPECT_EQ(items[31], "[5父目录名]");
-  for (size_t separator : {1u, 17u, 22u, 27u}) EXPECT_TRUE(items[separator].empty()) << separator;
+  for (size_t separator : {1u, 17u, 22u, 27u, 32u}) EXPECT_TRUE(items[separator].empty()) << separator;
+  // The photo tokens come last.
+  const std::vector<std::string> photo(items.begin() + 33, items.end());
+  const std::vector<std::string> wantPhoto = {"[拍摄日期]", "[拍摄年]", "[拍摄月]", "[拍摄日]", "[拍摄时间]", "[相机型号]"};
+  EXPECT_EQ(photo, wantPhoto);
   // Every token in the menu is one the template recognises.
   for (const std::string& item : items) {
     if (item.empty() || item.front() != '[') continue;
