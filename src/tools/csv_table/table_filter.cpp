@@ -241,6 +241,10 @@ std::string grouped(int64_t value) {
 
 }  // namespace
 
+std::string filteredRowsNote(int64_t shown, int64_t total) {
+  return "只有筛选后显示的 " + grouped(shown) + " 行（共 " + grouped(total) + " 行）";
+}
+
 std::string shownRowsText(int64_t shown, int64_t total) {
   return "显示 " + grouped(shown) + " 行，共 " + grouped(total) + " 行";
 }

@@ -91,6 +91,7 @@ struct CellMatch {
 struct FindOptions {
   std::string text;  // internal text; an empty text finds nothing
   bool matchCase = false;  // false: ASCII letters match either case
+  bool operator==(const FindOptions&) const = default;
 };
 
 // Every cell whose text contains the find text, titles first, then the rows shown (RowCount()) one
@@ -105,6 +106,9 @@ int64_t stepMatch(int64_t current, int64_t count, bool backwards);
 // "第 3 处，共 120 处" (`index` 0-based), "共 120 处" before any is chosen (`index` -1), "没有找到"
 // when there is none.
 std::string findCountText(int64_t index, int64_t count);
+// What an export or a copy adds to its message while a filter shows `shown` of `total` rows:
+// "只有筛选后显示的 3 行（共 7 行）".
+std::string filteredRowsNote(int64_t shown, int64_t total);
 // "显示 1 234 行，共 1 000 000 行": digits grouped by threes with a space.
 std::string shownRowsText(int64_t shown, int64_t total);
 
