@@ -5,6 +5,7 @@
 
 #include "foundation/internal_text.h"
 #include "foundation/native_text.h"
+#include "foundation/two_cores.h"
 #include "tools/csv_table/cell_text.h"
 
 namespace chengling {
@@ -162,9 +163,15 @@ bool CellTest::passes(CellBytes cell) const {
   return false;
 }
 
-bool filterRows(const TableModel& table, const RowFilter& filter, std::vector<int32_t>& out, RunContext& ctx) {
-  out.clear();
-  const int32_t n = table.tableRowCount();
+namespace {
+
+// Rows from which a filter splits its work between two cores.
+constexpr int32_t kTwoCoreFilter = 200000;
+
+// The rows of [from, to) that pass, appended to `out`; false when a stop was seen. Only the thread
+// that owns `ctx` reports to it: `report` is false for the helper, which reads the stop request only.
+bool filterRange(const TableModel& table, const RowFilter& filter, int32_t from, int32_t to,
+                 std::vector<int32_t>& out, RunContext& ctx, bool report) {
   std::vector<CellTest> tests;
   tests.reserve(filter.conditions.size());
   for (const FilterCondition& condition : filter.conditions) {
@@ -172,10 +179,10 @@ bool filterRows(const TableModel& table, const RowFilter& filter, std::vector<in
     tests.emplace_back(condition);
   }
   const bool any = filter.join == FilterJoin::Any;
-  for (int32_t i = 0; i < n; ++i) {
-    if (i % kCheckEvery == 0) {
-      if (ctx.checkpoint()) return false;
-      ctx.progress(i, n);
+  for (int32_t i = from; i < to; ++i) {
+    if ((i - from) % kCheckEvery == 0) {
+      if (report ? ctx.checkpoint() : ctx.stopRequested()) return false;
+      if (report) ctx.progress(i - from, to - from);
     }
     bool keep = !any || tests.empty();
     for (const CellTest& test : tests) {
@@ -186,6 +193,27 @@ bool filterRows(const TableModel& table, const RowFilter& filter, std::vector<in
       }
     }
     if (keep) out.push_back(i);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool filterRows(const TableModel& table, const RowFilter& filter, std::vector<int32_t>& out, RunContext& ctx) {
+  out.clear();
+  const int32_t n = table.tableRowCount();
+  if (n < kTwoCoreFilter) {
+    if (!filterRange(table, filter, 0, n, out, ctx, true)) return false;
+  } else {
+    // The second half on a helper; its rows follow the first half's.
+    const int32_t half = n / 2;
+    std::vector<int32_t> second;
+    bool secondDone = false;
+    bool firstDone = false;
+    runOnTwoCores([&] { secondDone = filterRange(table, filter, half, n, second, ctx, false); },
+                  [&] { firstDone = filterRange(table, filter, 0, half, out, ctx, true); });
+    if (!firstDone || !secondDone) return false;
+    out.insert(out.end(), second.begin(), second.end());
   }
   ctx.progress(n, n);
   return true;
