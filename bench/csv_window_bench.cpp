@@ -4,12 +4,25 @@
 //                                            menu of COLUMN's title, until the grid shows the rows
 //   csv_window_bench paint FILE [REPEATS]    that import, then the grid (1280x800) painted into an
 //                                            image, scrolled to the start, the middle and the end
+//   csv_window_bench filter FILE COLUMN TEST VALUE
+//                                            that import, then one condition (TEST 0-7, list order)
+//                                            added in the filter bar, until the grid shows the rows
+//   csv_window_bench find FILE TEXT          that import, then TEXT found from the find bar (the
+//                                            search, then the median of 50 steps to the next match)
+//   csv_window_bench picture FILE OUT.png    that import, a sort, a filter of column 4 above 20 and a
+//                                            find of "好", saved as a picture of the page (for docs/)
 // Each prints the seconds of its last step on standard output ("paint" the median and the spread
 // of one paint per position, in milliseconds); csv_window_bench.sh runs them against chengling-cli.
+// "paint" with a fourth argument FIND paints with a filter (column 2 above 0) and the first match of
+// FIND highlighted.
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QPainter>
 #include <QTest>
 
@@ -59,6 +72,51 @@ double sortFromMenu(CsvTableTool& tool, int column, int order) {
   return timer.nsecsElapsed() / 1e9;
 }
 
+template <typename T>
+T* control(CsvTableTool& tool, const char* name) {
+  return tool.findChild<T*>(QString::fromUtf8(name));
+}
+
+void type(QWidget* edit, const QString& text) {
+  for (const QChar c : text) {
+    if (c.unicode() < 0x80) {
+      QTest::keyClick(edit, c.toLatin1());
+    } else {
+      QInputMethodEvent event;
+      event.setCommitString(QString(c));
+      QApplication::sendEvent(edit, &event);
+    }
+  }
+}
+
+// One condition through the filter bar; the seconds from the click to the rows shown.
+double filterFromBar(CsvTableTool& tool, int column, int test, const QString& value) {
+  if (tool.filterBar()->isHidden()) QTest::mouseClick(control<QPushButton>(tool, "按钮筛选"), Qt::LeftButton);
+  control<QComboBox>(tool, "组合框筛选列")->setCurrentIndex(column - 1);
+  control<QComboBox>(tool, "组合框筛选条件")->setCurrentIndex(test);
+  auto* edit = control<QLineEdit>(tool, "编辑框筛选值");
+  edit->clear();
+  type(edit, value);
+  QElapsedTimer timer;
+  timer.start();
+  QTest::mouseClick(control<QPushButton>(tool, "按钮添加条件"), Qt::LeftButton);
+  waitIdle(tool);
+  return timer.nsecsElapsed() / 1e9;
+}
+
+// The seconds of the search that the first Enter starts.
+double findFromBar(CsvTableTool& tool, const QString& text) {
+  QTest::keyClick(tool.grid(), Qt::Key_F, Qt::ControlModifier);
+  auto* edit = control<QLineEdit>(tool, "编辑框查找内容");
+  edit->clear();
+  type(edit, text);
+  QElapsedTimer timer;
+  timer.start();
+  QTest::keyClick(edit, Qt::Key_Return);
+  waitIdle(tool);
+  return timer.nsecsElapsed() / 1e9;
+}
+
 double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   return values[values.size() / 2];
@@ -94,13 +152,21 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   const std::string mode = argc >= 3 ? argv[1] : "";
-  if (mode != "import" && mode != "sort" && mode != "paint") {
-    std::fprintf(stderr, "usage: csv_window_bench import|sort|paint FILE [COLUMN ORDER | REPEATS]\n");
+  if (mode != "import" && mode != "sort" && mode != "paint" && mode != "filter" && mode != "find" &&
+      mode != "picture") {
+    std::fprintf(stderr,
+                 "usage: csv_window_bench import|sort|paint|filter|find|picture FILE [COLUMN ORDER | REPEATS [FIND] |"
+                 " COLUMN TEST VALUE | TEXT | OUT.png]\n");
     return 2;
   }
   CsvTableTool tool;
-  tool.resize(1300, 900);
+  if (mode == "picture") {
+    tool.resize(972, 560);
+  } else {
+    tool.resize(1300, 900);
+  }
   tool.show();
+  tool.activateWindow();
   QElapsedTimer timer;
   timer.start();
   if (!importFile(tool, argv[2])) {
@@ -111,7 +177,40 @@ int main(int argc, char** argv) {
     std::printf("%.6f\n", timer.nsecsElapsed() / 1e9);
     return 0;
   }
-  if (mode == "paint") return paint(tool, argc >= 4 ? std::atoi(argv[3]) : 50);
+  if (mode == "paint") {
+    if (argc >= 5) {
+      filterFromBar(tool, 2, 4, QStringLiteral("0"));
+      findFromBar(tool, QString::fromLocal8Bit(argv[4]));
+    }
+    return paint(tool, argc >= 4 ? std::atoi(argv[3]) : 50);
+  }
+  if (mode == "filter" && argc >= 6) {
+    std::printf("%.6f\n", filterFromBar(tool, std::atoi(argv[3]), std::atoi(argv[4]), QString::fromLocal8Bit(argv[5])));
+    return 0;
+  }
+  if (mode == "find" && argc >= 4) {
+    const double search = findFromBar(tool, QString::fromLocal8Bit(argv[3]));
+    std::vector<double> steps;
+    for (int i = 0; i < 50; ++i) {
+      QElapsedTimer timer;
+      timer.start();
+      QTest::keyClick(tool.grid(), Qt::Key_F3);
+      QCoreApplication::processEvents();
+      steps.push_back(timer.nsecsElapsed() / 1e9);
+    }
+    std::printf("%.6f %.6f\n", search, median(steps));
+    return 0;
+  }
+  if (mode == "picture" && argc >= 4) {
+    sortFromMenu(tool, 4, 4);
+    sortFromMenu(tool, 4, 4);  // ascending: the arrow points up
+    filterFromBar(tool, 4, 4, QStringLiteral("20"));
+    findFromBar(tool, QString::fromUtf8("好"));
+    QTest::keyClick(tool.grid(), Qt::Key_F3);
+    QCoreApplication::processEvents();
+    QTest::qWait(300);
+    return tool.grab().save(QString::fromLocal8Bit(argv[3])) ? 0 : 1;
+  }
   if (argc < 5) return 2;
   const double seconds = sortFromMenu(tool, std::atoi(argv[3]), std::atoi(argv[4]));
   std::printf("%.6f\n", seconds);

@@ -192,6 +192,77 @@ TEST_F(CsvCli, ANulInACellKeepsTheRowsAfterIt) {
   EXPECT_EQ(hex(out), hex("\"a\"\n\"1\0\"\n\"2\"\n"s));
 }
 
+// --where keeps the rows that pass, in the table's order (after --sort); several combine with 并且,
+// or with 或者 under --any. The window's words and the symbols mean the same.
+TEST_F(CsvCli, WhereKeepsTheRowsThatPass) {
+  const std::string in = file("w.csv", utf8(u8"名称,数量,备注\n苹果,10,红色\n香蕉,9.5,\napple,100,Red\nApple,-3,red apple\n"));
+  const std::string head = utf8(u8"\"名称\",\"数量\",\"备注\"\n");
+  const std::string apple = utf8(u8"\"苹果\",\"10\",\"红色\"\n");
+  const std::string banana = utf8(u8"\"香蕉\",\"9.5\",\"\"\n");
+  const std::string lower = "\"apple\",\"100\",\"Red\"\n";
+  const std::string upper = "\"Apple\",\"-3\",\"red apple\"\n";
+  struct Case {
+    std::string arguments;
+    std::string want;
+  };
+  const Case kCases[] = {
+      {"--where '2 > 9.5'", apple + lower},
+      {"--where '" + utf8(u8"数量 大于 9.5") + "'", apple + lower},
+      {"--where '2 < 10'", banana + upper},
+      {"--where '2 = 9.5'", banana},
+      {"--where '" + utf8(u8"名称 != 苹果") + "'", banana + lower + upper},
+      {"--where '1 ~ pp'", lower + upper},
+      {"--where '1 !~ pp'", apple + banana},
+      {"--where '3 ~ red apple'", upper},  // a value may hold spaces
+      {"--where '" + utf8(u8"备注 为空") + "'", banana},
+      {"--where '" + utf8(u8"3 不为空") + "'", apple + lower + upper},
+      {"--where '2 > 0' --where '1 ~ pp'", lower},
+      {"--any --where '2 < 0' --where '" + utf8(u8"1 包含 果") + "'", apple + upper},
+      {"--where '2 > 0' --sort 2 --order number --asc", banana + apple + lower},
+      {"--where '1 = nothing'", ""},
+  };
+  for (const Case& c : kCases) {
+    std::string out;
+    ASSERT_EQ(run(c.arguments + " " + in, &out), 0) << c.arguments << errors();
+    EXPECT_EQ(out, head + c.want) << c.arguments;
+  }
+  // To a file: the rows kept, in the file's encoding and quoting as always.
+  ASSERT_EQ(run("--where '2 > 50' -o '" + dir_ / "kept.txt" + "' " + in), 0) << errors();
+  EXPECT_EQ(readBytes(dir_ / "kept.txt"), "\xEF\xBB\xBF" + utf8(u8"名称,数量,备注\r\n") + "apple,100,Red\r\n");
+}
+
+// --find lists every cell that holds the text, titles as row 0, one line each, and writes no table;
+// with --where the row numbers are those of the rows kept.
+TEST_F(CsvCli, FindListsTheCellsThatHoldTheText) {
+  const std::string in = file("f.csv", utf8(u8"名称,apple 数\n苹果,10\n\"tab\tapple\",Apple\nx,y\n"));
+  std::string out;
+  ASSERT_EQ(run("--find apple " + in, &out), 0) << errors();
+  EXPECT_EQ(out, utf8(u8"0\t2\tapple 数\n") + "2\t1\ttab\\tapple\n");
+  ASSERT_EQ(run("--find '" + utf8(u8"果") + "' " + in, &out), 0) << errors();
+  EXPECT_EQ(out, utf8(u8"1\t1\t苹果\n"));
+  ASSERT_EQ(run("--where '1 = x' --find y " + in, &out), 0) << errors();
+  EXPECT_EQ(out, "1\t2\ty\n");
+  ASSERT_EQ(run("--find nothing " + in, &out), 0) << errors();
+  EXPECT_EQ(out, "");
+}
+
+TEST_F(CsvCli, BadConditionsExitWithTwo) {
+  const std::string in = file("in.csv", "a,b\n1,2\n");
+  const std::string kCases[] = {
+      "--where 'a' " + in,            // no comparison
+      "--where '> 1' " + in,          // no column
+      "--where 'c > 1' " + in,        // no such column
+      "--where '" + utf8(u8"a 为空 1") + "' " + in,  // 为空 takes no value
+      "--any " + in,                  // --any needs --where
+      "--find a -o '" + dir_ / "x.csv" + "' " + in,
+  };
+  for (const std::string& c : kCases) {
+    EXPECT_EQ(run(c), 2) << c;
+    EXPECT_FALSE(errors().empty()) << c;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "x.csv"));
+}
+
 TEST_F(CsvCli, UsageErrorsExitWithTwo) {
   const std::string in = file("in.csv", "a,b\n1,2\n");
   struct Case {

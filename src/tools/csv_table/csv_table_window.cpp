@@ -1,10 +1,17 @@
 #include "tools/csv_table/csv_table_window.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPalette>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QPainter>
+#include <QPixmap>
+#include <QShortcut>
 
 #include <algorithm>
 #include <memory>
@@ -57,6 +64,40 @@ const QString kIdleStatus = u"尚未导入，可拖入文件"_s;
 const QString kImportTitle = u"可以选择多个文件合并导入："_s;
 const QString kFileFilter = u"csv文件|*.csv|txt文件|*.txt|全部文件|*.*"_s;
 const QString kHelpCaption = u"什么是csv文件"_s;
+const QString kFindCaption = u"查找"_s;
+const QString kFilterCaption = u"筛选"_s;
+const QString kFindTip = u"查找：在表头和显示的各行中查找文字（Ctrl+F）：回车或 F3 找下一个，Shift+F3 找上一个，Esc 关闭"_s;
+const QString kFilterTip = u"筛选：只显示符合条件的行；导出和复制也只写显示的行"_s;
+const StartCaptions kFilterCaptions{u"添加条件"_s, u"停止筛选"_s, u"停止中.."_s};
+const QString kFilterAddTip = u"把这个条件加到筛选中，并按全部条件重新筛选"_s;
+const QString kFindingText = u"正在查找.."_s;
+const QString kFindStoppedText = u"查找已停止"_s;
+constexpr int kBarHeight = 30;
+constexpr int kIconButtonWidth = 26;
+constexpr int kIconButtonGap = 3;
+
+// The pictures of the find and filter buttons, drawn in the grid's arrow colour: a magnifier and
+// a funnel.
+QIcon drawnIcon(bool funnel) {
+  QPixmap picture(32, 32);
+  picture.fill(Qt::transparent);
+  QPainter painter(&picture);
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  const QColor ink(96, 96, 96);
+  if (funnel) {
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ink);
+    const QPointF points[6] = {{4, 5}, {28, 5}, {18.5, 16}, {18.5, 27}, {13.5, 24}, {13.5, 16}};
+    painter.drawPolygon(points, 6);
+  } else {
+    painter.setPen(QPen(ink, 3.2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(QRectF(4, 4, 16, 16));
+    painter.setPen(QPen(ink, 4.5, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(18.5, 18.5), QPointF(27, 27));
+  }
+  return QIcon(picture);
+}
 const QString kHelpText =
     u"csv是一种文本表格，能被Excel或wps表格软件兼容显示为多列多行的表格数据。\r\n"
     u"比如：\"#评论#\",\"#时间#\",\"#昵称#\"，这种格式就是csv格式，使用引号围住每个项目，多个项目使用"
@@ -83,6 +124,21 @@ CsvTableTool::CsvTableTool(QWidget* parent) : QWidget(parent) {
   export_->setToolTip(kExportTip);
   copy_->setToolTip(kCopyTip);
   help_->setToolTip(kHelpTip);
+  find_ = makeButton(u"按钮查找"_s, QString());
+  filter_ = makeButton(u"按钮筛选"_s, QString());
+  find_->setAccessibleName(kFindCaption);
+  filter_->setAccessibleName(kFilterCaption);
+  find_->setIcon(drawnIcon(false));
+  filter_->setIcon(drawnIcon(true));
+  filter_->setCheckable(true);
+  for (QPushButton* button : {find_, filter_}) {
+    button->setParent(this);
+    button->setIconSize(QSize(16, 16));
+  }
+  find_->setToolTip(kFindTip);
+  filter_->setToolTip(kFilterTip);
+  buildFindBar();
+  buildFilterBar();
   panel_->makeProgressBar();
   panel_->statusLabel()->setAccessibleName(u"状态"_s);
   showProgress(false);
@@ -100,7 +156,8 @@ CsvTableTool::CsvTableTool(QWidget* parent) : QWidget(parent) {
 
   importStart_ = panel_->addStartButton(import_, kImportCaptions);
   exportStart_ = panel_->addStartButton(export_, kExportCaptions);
-  panel_->disableWhileRunning({import_, paste_, export_, copy_});
+  filterStart_ = panel_->addStartButton(filterAdd_, kFilterCaptions);
+  panel_->disableWhileRunning({import_, paste_, export_, copy_, filterClear_, filterJoin_});
 
   connect(import_, &QPushButton::clicked, this, &CsvTableTool::importClicked);
   connect(paste_, &QPushButton::clicked, this, &CsvTableTool::pasteClicked);
@@ -108,6 +165,18 @@ CsvTableTool::CsvTableTool(QWidget* parent) : QWidget(parent) {
   connect(copy_, &QPushButton::clicked, this, &CsvTableTool::copyClicked);
   connect(help_, &QPushButton::clicked, this, &CsvTableTool::helpClicked);
   connect(grid_, &TableGrid::sortRequested, this, &CsvTableTool::showSortMenu);
+  connect(find_, &QPushButton::clicked, this, &CsvTableTool::openFind);
+  connect(filter_, &QPushButton::clicked, this, &CsvTableTool::toggleFilterBar);
+  auto* findKey = new QShortcut(QKeySequence::Find, this, this, &CsvTableTool::openFind);
+  findKey->setContext(Qt::WidgetWithChildrenShortcut);
+  auto* nextKey = new QShortcut(QKeySequence(Qt::Key_F3), this, this, [this] { findStep(false); });
+  nextKey->setContext(Qt::WidgetWithChildrenShortcut);
+  auto* previousKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this, this, [this] { findStep(true); });
+  previousKey->setContext(Qt::WidgetWithChildrenShortcut);
+  auto* escapeKey = new QShortcut(QKeySequence(Qt::Key_Escape), this, this, [this] {
+    if (!findBar_->isHidden()) closeFind();
+  });
+  escapeKey->setContext(Qt::WidgetWithChildrenShortcut);
   new DropTarget(this, u"拖放对象1"_s, [this] { return !running(); },
                  [this](PathList paths, Qt::KeyboardModifiers modifiers) {
                    importPaths(std::move(paths), modifiers.testFlag(Qt::ControlModifier));
@@ -129,9 +198,20 @@ void CsvTableTool::placeControls() {
     button->setGeometry(x, kMargin, width, kButtonHeight);
     x += width + kMargin;
   }
+  // The find and filter buttons are small squares with pictures, so that the status line keeps
+  // its room on a narrow page.
+  for (QPushButton* button : {find_, filter_}) {
+    button->setGeometry(x, kMargin, kIconButtonWidth, kButtonHeight);
+    x += kIconButtonWidth + kIconButtonGap;
+  }
   QProgressBar* bar = panel_->progressBar();
   bar->setGeometry(x, kMargin + (kButtonHeight - bar->height()) / 2, std::max(0, width() - x - kMargin), bar->height());
-  const int top = import_->geometry().bottom() + 1 + kMargin;
+  int top = import_->geometry().bottom() + 1 + kMargin;
+  for (QWidget* strip : {findBar_, filterBar_}) {
+    if (strip->isHidden()) continue;
+    strip->setGeometry(kMargin, top, std::max(0, width() - 2 * kMargin), kBarHeight);
+    top += kBarHeight + kMargin;
+  }
   grid_->SetBounds(QRect(kMargin, top, std::max(0, width() - 2 * kMargin), std::max(0, height() - top - kMargin)));
 }
 
@@ -208,7 +288,12 @@ void CsvTableTool::startImport(StartButton* start, ImportJob job) {
         encoding_ = imported.outcome.encoding;
         showProgress(false);
         panel_->progressBar()->setValue(0);
-        showStatus(toQString(csvImportSummary(imported.outcome)), false);
+        importStatus_ = toQString(csvImportSummary(imported.outcome));
+        conditions_.clear();
+        showFilterText();
+        refreshFilterColumns();
+        forgetMatches();
+        showStatus(importStatus_, false);
         // Unclosed quotes are told in the status line; a dialog only when files could not be read,
         // and then it lists those notes too.
         if (!panel_->failures().isEmpty()) {
@@ -238,7 +323,10 @@ void CsvTableTool::exportClicked() {
       },
       [this, path](const Written& written, bool) {
         if (written.ok) {
-          showMessage(this, toQString(csvExportedMessage(path)));
+          const TableModel& shown = grid_->model();
+          std::string message = csvExportedMessage(path);
+          if (shown.filtered()) message += "\n" + filteredRowsNote(shown.RowCount(), shown.tableRowCount());
+          showMessage(this, toQString(message));
         } else {
           showMessage(this, toQString(csvExportFailedMessage(path, written.error)), {}, MessageIcon::Warning);
         }
@@ -252,6 +340,11 @@ void CsvTableTool::copyClicked() {
       nullptr, [table](RunContext&) { return copyText(*table); },
       [this](const std::string& text, bool) {
         writeClipboard(text);
+        const TableModel& shown = grid_->model();
+        if (shown.filtered()) {
+          showStatus(kCopiedCaption + u"："_s + toQString(filteredRowsNote(shown.RowCount(), shown.tableRowCount())),
+                     false);
+        }
         FlashCaption(copy_, kCopiedCaption, kCopyCaption);
       });
 }
@@ -279,11 +372,287 @@ void CsvTableTool::sortChosen(SortOrder order) {
   panel_->start(
       nullptr,
       [table, column, order, direction](RunContext&) { return sortedRowOrder(*table, column, order, direction); },
-      [this, column, title](const std::vector<int32_t>& rowOrder, bool) {
+      [this, column, title, direction](const std::vector<int32_t>& rowOrder, bool) {
         applyRowOrder(grid_->model(), rowOrder);
         grid_->model().SetColumnTitle(column, title);
+        grid_->setSortMark(column, direction == SortDirection::Ascending);
+        forgetMatches();
         grid_->Redraw();
       });
+}
+
+// ---- find ----
+
+void CsvTableTool::buildFindBar() {
+  findBar_ = named(new QWidget(this), u"查找栏"_s);
+  findText_ = makeEdit(u"编辑框查找内容"_s, QString(), u"查找内容"_s);
+  findPrevious_ = makeButton(u"按钮上一个"_s, u"上一个"_s);
+  findNext_ = makeButton(u"按钮下一个"_s, u"下一个"_s);
+  matchCase_ = makeCheck(u"选择框区分大小写"_s, u"区分大小写"_s);
+  findCount_ = named(new QLabel, u"标签查找结果"_s);
+  findCount_->setAccessibleName(u"查找结果"_s);
+  findClose_ = makeButton(u"按钮关闭查找"_s, u"关闭"_s);
+  findPrevious_->setToolTip(u"Shift+F3"_s);
+  findNext_->setToolTip(u"回车或 F3"_s);
+  findClose_->setToolTip(u"Esc"_s);
+  auto* row = new QHBoxLayout(findBar_);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->addWidget(makeLabel(u"标签查找"_s, u"查找："_s, findText_));
+  row->addWidget(findText_, 3);
+  row->addWidget(findPrevious_);
+  row->addWidget(findNext_);
+  row->addWidget(matchCase_);
+  row->addWidget(findCount_, 2);
+  row->addWidget(findClose_);
+  findBar_->hide();
+
+  connect(findText_, &QLineEdit::returnPressed, this, [this] { findStep(false); });
+  connect(findNext_, &QPushButton::clicked, this, [this] { findStep(false); });
+  connect(findPrevious_, &QPushButton::clicked, this, [this] { findStep(true); });
+  connect(findClose_, &QPushButton::clicked, this, &CsvTableTool::closeFind);
+}
+
+void CsvTableTool::openFind() {
+  if (findBar_->isHidden()) {
+    findBar_->show();
+    placeControls();
+  }
+  findText_->setFocus();
+  findText_->selectAll();
+}
+
+void CsvTableTool::closeFind() {
+  // Closing the bar is the stop of a find that still runs.
+  if (finding_) panel_->runner()->requestStop();
+  findBar_->hide();
+  grid_->setFindMark(0, 0);
+  matchIndex_ = -1;
+  findCount_->clear();
+  placeControls();
+  grid_->setFocus();
+}
+
+void CsvTableTool::forgetMatches() {
+  matches_.clear();
+  searchedValid_ = false;
+  matchIndex_ = -1;
+  grid_->setFindMark(0, 0);
+  findCount_->clear();
+}
+
+void CsvTableTool::findStep(bool backwards) {
+  if (findBar_->isHidden()) {
+    openFind();
+    if (findText_->text().isEmpty()) return;
+  }
+  if (running()) return;
+  FindOptions wanted{fromQString(findText_->text()), matchCase_->isChecked()};
+  if (wanted.text.empty()) {
+    forgetMatches();
+    return;
+  }
+  if (!searchedValid_ || !(wanted == searched_)) {
+    startFind(std::move(wanted), backwards);
+    return;
+  }
+  moveToMatch(backwards);
+}
+
+void CsvTableTool::startFind(FindOptions options, bool backwards) {
+  struct Found {
+    std::vector<CellMatch> matches;
+    bool complete = false;
+  };
+  forgetMatches();
+  findCount_->setText(kFindingText);
+  const TableModel* table = &grid_->model();
+  finding_ = panel_->start(
+      nullptr,
+      [table, options](RunContext& ctx) {
+        Found found;
+        found.complete = findCells(*table, options, found.matches, ctx);
+        return found;
+      },
+      [this, options, backwards](Found& found, bool) {
+        finding_ = false;
+        if (!found.complete) {
+          findCount_->setText(kFindStoppedText);
+          return;
+        }
+        matches_ = std::move(found.matches);
+        searched_ = options;
+        searchedValid_ = true;
+        matchIndex_ = -1;
+        if (!findBar_->isHidden()) moveToMatch(backwards);
+      });
+}
+
+void CsvTableTool::moveToMatch(bool backwards) {
+  const int64_t count = static_cast<int64_t>(matches_.size());
+  if (count == 0) {
+    findCount_->setText(toQString(findCountText(-1, 0)));
+    grid_->setFindMark(0, 0);
+    return;
+  }
+  int64_t index;
+  const int32_t selected = grid_->model().selectedRow();
+  if (matchIndex_ < 0 && selected >= 1) {
+    // The first step goes from the selected row: to the first match after it, or the last before it.
+    const auto after = std::lower_bound(matches_.begin(), matches_.end(), selected + 1,
+                                        [](const CellMatch& m, int32_t row) { return m.row < row; });
+    const auto at = std::lower_bound(matches_.begin(), matches_.end(), selected,
+                                     [](const CellMatch& m, int32_t row) { return m.row < row; });
+    index = backwards ? (at - matches_.begin()) - 1 : after - matches_.begin();
+    if (index < 0) index = count - 1;
+    if (index >= count) index = 0;
+  } else {
+    index = stepMatch(matchIndex_, count, backwards);
+  }
+  matchIndex_ = index;
+  const CellMatch& match = matches_[static_cast<size_t>(index)];
+  grid_->setFindMark(match.row, match.column);
+  grid_->scrollToCell(match.row, match.column);
+  findCount_->setText(toQString(findCountText(index, count)));
+}
+
+// ---- filter ----
+
+void CsvTableTool::buildFilterBar() {
+  filterBar_ = named(new QWidget(this), u"筛选栏"_s);
+  filterColumn_ = makeCombo(u"组合框筛选列"_s, {}, -1, u"筛选的列"_s);
+  QStringList tests;
+  for (const char* name : kFilterTestNames) tests << toQString(name);
+  filterTest_ = makeCombo(u"组合框筛选条件"_s, tests, 0, u"条件"_s);
+  filterValue_ = makeEdit(u"编辑框筛选值"_s, QString(), u"值"_s);
+  filterAdd_ = makeButton(u"按钮添加条件"_s, kFilterCaptions.idle);
+  filterAdd_->setToolTip(kFilterAddTip);
+  filterJoin_ = makeCombo(u"组合框条件组合"_s, {u"并且"_s, u"或者"_s}, 0, u"几个条件之间"_s);
+  filterJoin_->setToolTip(u"并且：每个条件都满足的行；或者：满足任一条件的行"_s);
+  filterClear_ = makeButton(u"按钮清除筛选"_s, u"清除筛选"_s);
+  filterText_ = named(new QLabel, u"标签筛选条件"_s);
+  filterText_->setAccessibleName(u"筛选条件"_s);
+  filterText_->setMinimumWidth(40);
+  auto* row = new QHBoxLayout(filterBar_);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->addWidget(makeLabel(u"标签筛选列"_s, u"筛选："_s, filterColumn_));
+  row->addWidget(filterColumn_, 2);
+  row->addWidget(filterTest_);
+  row->addWidget(filterValue_, 2);
+  row->addWidget(filterAdd_);
+  row->addWidget(filterJoin_);
+  row->addWidget(filterClear_);
+  row->addWidget(filterText_, 3);
+  filterBar_->hide();
+
+  connect(filterTest_, &QComboBox::currentIndexChanged, this,
+          [this](int index) { filterValue_->setEnabled(filterTestTakesValue(static_cast<FilterTest>(index))); });
+  connect(filterAdd_, &QPushButton::clicked, this, &CsvTableTool::addConditionClicked);
+  connect(filterValue_, &QLineEdit::returnPressed, this, [this] {
+    if (!running()) addConditionClicked();
+  });
+  connect(filterJoin_, &QComboBox::activated, this, [this] {
+    if (!conditions_.empty() && !running()) runFilter(conditions_);
+  });
+  connect(filterClear_, &QPushButton::clicked, this, &CsvTableTool::clearFilter);
+}
+
+void CsvTableTool::toggleFilterBar() {
+  filterBar_->setVisible(filterBar_->isHidden());
+  filter_->setChecked(!filterBar_->isHidden());
+  if (!filterBar_->isHidden()) {
+    refreshFilterColumns();
+    filterValue_->setFocus();
+  }
+  placeControls();
+}
+
+void CsvTableTool::refreshFilterColumns() {
+  const int current = filterColumn_->currentIndex();
+  QStringList titles;
+  const TableModel& table = grid_->model();
+  for (int32_t c = 1; c <= table.ColumnCount(); ++c) {
+    const QString title = toQString(table.GetColumnTitle(c));
+    titles << (title.isEmpty() ? u"第%1列"_s.arg(c) : title);
+  }
+  filterColumn_->clear();
+  filterColumn_->addItems(titles);
+  if (current >= 0 && current < titles.size()) filterColumn_->setCurrentIndex(current);
+}
+
+void CsvTableTool::addConditionClicked() {
+  if (panel_->busyClick(filterStart_)) return;
+  const int column = filterColumn_->currentIndex() + 1;
+  if (column < 1 || column > grid_->model().ColumnCount()) return;
+  const auto test = static_cast<FilterTest>(std::max(0, filterTest_->currentIndex()));
+  std::vector<FilterCondition> conditions = conditions_;
+  conditions.push_back({column, test, filterTestTakesValue(test) ? fromQString(filterValue_->text()) : std::string()});
+  runFilter(std::move(conditions));
+}
+
+void CsvTableTool::runFilter(std::vector<FilterCondition> conditions) {
+  struct Filtered {
+    std::vector<int32_t> rows;
+    bool complete = false;
+  };
+  const RowFilter filter{conditions, filterJoin_->currentIndex() == 1 ? FilterJoin::Any : FilterJoin::All};
+  const TableModel* table = &grid_->model();
+  forgetMatches();
+  showProgress(true);
+  panel_->start(
+      filterStart_,
+      [table, filter](RunContext& ctx) {
+        Filtered filtered;
+        filtered.complete = filterRows(*table, filter, filtered.rows, ctx);
+        return filtered;
+      },
+      [this, conditions = std::move(conditions)](Filtered& filtered, bool) {
+        showProgress(false);
+        panel_->progressBar()->setValue(0);
+        if (!filtered.complete) {
+          showTableStatus();
+          return;
+        }
+        conditions_ = conditions;
+        grid_->model().showRows(std::move(filtered.rows));
+        grid_->Redraw();
+        showFilterText();
+        showTableStatus();
+      });
+}
+
+void CsvTableTool::clearFilter() {
+  if (running()) return;
+  conditions_.clear();
+  grid_->model().showAllRows();
+  forgetMatches();
+  grid_->Redraw();
+  showFilterText();
+  showTableStatus();
+}
+
+void CsvTableTool::showFilterText() {
+  QStringList parts;
+  const TableModel& table = grid_->model();
+  for (const FilterCondition& c : conditions_) {
+    QString part = c.column <= table.ColumnCount() ? toQString(table.GetColumnTitle(c.column)) : QString::number(c.column);
+    part += u' ' + toQString(kFilterTestNames[static_cast<int>(c.test)]);
+    if (filterTestTakesValue(c.test)) part += u" “"_s + toQString(c.value) + u"”"_s;
+    parts << part;
+  }
+  const QString text = parts.join(filterJoin_->currentIndex() == 1 ? u" 或者 "_s : u" 并且 "_s);
+  filterText_->setText(text);
+  filterText_->setToolTip(text);
+}
+
+void CsvTableTool::showTableStatus() {
+  const TableModel& table = grid_->model();
+  if (table.filtered()) {
+    showStatus(toQString(shownRowsText(table.RowCount(), table.tableRowCount())), false);
+  } else if (importStatus_.isEmpty()) {
+    showStatus(kIdleStatus, true);
+  } else {
+    showStatus(importStatus_, false);
+  }
 }
 
 }  // namespace chengling

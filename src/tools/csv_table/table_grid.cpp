@@ -31,6 +31,9 @@ const QColor kCellText(0, 0, 0);
 const QColor kBarPart(255, 245, 238);
 const QColor kBarPartPressed(255, 231, 186);
 const QColor kArrow(96, 96, 96);
+const QColor kFindFill(255, 214, 102);  // the current find match
+const QColor kFindFrame(230, 145, 56);
+constexpr int32_t kSortMarkWidth = 14;  // at the right end of the sorted column's title
 
 constexpr int32_t kFontPoints = 11;
 constexpr int kWheelRows = 3;
@@ -131,7 +134,32 @@ void TableGrid::setModel(TableModel model) {
   barRelease(horizontalDrag_);
   tip_->RemoveTool(data_);
   hoverColumn_ = hoverRow_ = 0;
+  sortMark_ = findRow_ = findColumn_ = 0;
   Redraw();
+}
+
+void TableGrid::setSortMark(int32_t column, bool ascending) {
+  sortMark_ = column;
+  sortAscending_ = ascending;
+  header_->update();
+}
+
+void TableGrid::setFindMark(int32_t row, int32_t column) {
+  findRow_ = row;
+  findColumn_ = column;
+  header_->update();
+  data_->update();
+}
+
+void TableGrid::scrollToCell(int32_t row, int32_t column) {
+  if (column >= 1 && column <= model_.ColumnCount()) {
+    // Scrolled out to the left, or reaching past the right edge: it becomes the first column shown.
+    if (column <= model_.firstColumn || columnRight(model_, column) > layout_.data.width) ScrollToColumn(column - 1);
+  }
+  if (row >= 1 && row <= model_.RowCount()) {
+    const int32_t page = pageRows();
+    if (row <= model_.firstRow || row > model_.firstRow + page) ScrollToRow(std::max(0, row - 1 - page / 2));
+  }
 }
 
 void TableGrid::SetBounds(const QRect& bounds) {
@@ -220,12 +248,29 @@ void TableGrid::paintHeader(QPainter& painter) const {
     const int32_t columnWidth = model_.GetColumnWidth(c);
     const QRect cell(left, 0, columnWidth, height);
     if (c == hotColumn_ || c == pressedColumn_) painter.fillRect(cell, kHotHeader);
+    if (findRow_ == 0 && c == findColumn_) painter.fillRect(cell.adjusted(1, 1, -1, -1), kFindFill);
     painter.setPen(kFrame);
     painter.drawRect(cell.adjusted(0, 0, 0, -1));
-    painter.setClipRect(cell.adjusted(1, 1, -1, -1));
+    const bool marked = c == sortMark_;
+    painter.setClipRect(cell.adjusted(1, 1, marked ? -1 - kSortMarkWidth : -1, -1));
     painter.setPen(kCellText);
     painter.drawText(left + 5, baseline, shownText(model_.GetColumnTitle(c)));
     painter.setClipping(false);
+    if (marked && columnWidth > kSortMarkWidth) {
+      // The triangle of the scroll-bar arrows, pointing up for ascending.
+      painter.setClipRect(cell.adjusted(1, 1, -1, -1));
+      painter.setRenderHint(QPainter::Antialiasing, true);
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(kArrow);
+      const double x = left + columnWidth - kSortMarkWidth / 2.0 - 1;
+      const double y = height / 2.0;
+      const double d = sortAscending_ ? -3 : 3;
+      const QPointF points[3] = {{x, y + d}, {x - 4, y - d}, {x + 4, y - d}};
+      painter.drawPolygon(points, 3);
+      painter.setBrush(Qt::NoBrush);
+      painter.setRenderHint(QPainter::Antialiasing, false);
+      painter.setClipping(false);
+    }
     left += columnWidth;
   }
   // Past the last column the header still closes the frame that the data area draws.
@@ -259,9 +304,15 @@ void TableGrid::paintData(QPainter& painter) const {
       const CellPlacement at = placeCell(model_, metrics_, c, line, false);
       const bool selected = model_.isSelected(r);
       if (selected) painter.fillRect(at.cell.left, at.cell.top, at.cell.width, at.cell.height, kSelectedFill);
+      if (r == findRow_ && c == findColumn_) {
+        const QRect mark(at.cell.left, at.cell.top, at.cell.width, at.cell.height);
+        painter.fillRect(mark, kFindFill);
+        painter.setPen(kFindFrame);
+        painter.drawRect(mark.adjusted(1, 1, -2, -2));
+      }
       cell = model_.GetCell(r, c);
       if (cell.empty()) continue;
-      painter.setPen(selected ? kSelectedText : kCellText);
+      painter.setPen(selected && !(r == findRow_ && c == findColumn_) ? kSelectedText : kCellText);
       painter.drawText(at.textX, at.textY + baselineOffset, shownText(clipCellText(model_, metrics_, width, c, cell)));
     }
     left += columnWidth;

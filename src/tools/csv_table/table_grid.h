@@ -65,6 +65,19 @@ class TableGrid : public QWidget {
   int32_t pressedColumn() const { return pressedColumn_; }
   bool resizeHot() const { return resizeHot_; }
 
+  // The header cell of the last sorted column carries a small ▲ (ascending) or ▼ (descending);
+  // column 0 shows none. A new model shows none.
+  void setSortMark(int32_t column, bool ascending);
+  int32_t sortMarkColumn() const { return sortMark_; }
+  bool sortMarkAscending() const { return sortAscending_; }
+  // The cell of a find match is drawn in the highlight colour (row 0: its title); row and column
+  // 0 show none. A new model shows none.
+  void setFindMark(int32_t row, int32_t column);
+  int32_t findMarkRow() const { return findRow_; }
+  int32_t findMarkColumn() const { return findColumn_; }
+  // Scrolls as little as it takes to show the cell (row 0: only the column).
+  void scrollToCell(int32_t row, int32_t column);
+
   // Draws panel `which` as it is now; paint events and the paint benchmark come here.
   void paintPanel(Panel which, QPainter& painter) const;
 
@@ -120,6 +133,10 @@ class TableGrid : public QWidget {
   int32_t lastDragCoordinate_ = -1;
   int32_t hoverColumn_ = 0;
   int32_t hoverRow_ = 0;
+  int32_t sortMark_ = 0;
+  bool sortAscending_ = false;
+  int32_t findRow_ = 0;
+  int32_t findColumn_ = 0;
 };
 
 }  // namespace chengling

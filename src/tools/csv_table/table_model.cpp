@@ -312,6 +312,7 @@ uint64_t TableModel::lineRow(char* lineStart, size_t room, const std::vector<std
 
 void TableModel::addTextRow(char* lineStart, size_t room, const std::vector<std::string_view>& fields,
                             int32_t count, bool utf8) {
+  assert(!filtered_);
   rows_.push_back(lineRow(lineStart, room, fields, count, utf8, endsScratch_, store_));
 }
 
@@ -325,6 +326,7 @@ bool TableModel::LineRows::add(char* lineStart, size_t room, const std::vector<s
 std::vector<TableModel::LineRows> TableModel::openLineRows(const std::vector<size_t>& sizes) {
   size_t total = 0;
   for (size_t size : sizes) total += size;
+  assert(!filtered_);
   const size_t base = rows_.size();
   rows_.resize(base + total);
   std::vector<LineRows> ranges(sizes.size());
@@ -356,16 +358,20 @@ size_t TableModel::closeLineRows(std::vector<LineRows>& ranges) {
   return kept;
 }
 
-void TableModel::AddRow(const TableRow& row, bool fit) { rows_.push_back(rowFor(row, fit)); }
+void TableModel::AddRow(const TableRow& row, bool fit) {
+  assert(!filtered_);
+  rows_.push_back(rowFor(row, fit));
+}
 
 void TableModel::AddRow(const std::vector<std::string>& cells, int32_t iconIndex, bool fit) {
   std::vector<std::string_view> views(cells.begin(), cells.end());
   const int32_t count = fit ? ColumnCount() : static_cast<int32_t>(cells.size());
+  assert(!filtered_);
   rows_.push_back(rowFor(views, count, false, iconIndex));
 }
 
 void TableModel::insertRow(int32_t position, const TableRow& row, bool fit) {
-  assert(position >= 1 && position <= RowCount() + 1);
+  assert(position >= 1 && position <= RowCount() + 1 && !filtered_);
   rows_.insert(rows_.begin() + (position - 1), rowFor(row, fit));
   for (int32_t& selected : selection_) {
     if (selected >= position) ++selected;
@@ -373,7 +379,7 @@ void TableModel::insertRow(int32_t position, const TableRow& row, bool fit) {
 }
 
 void TableModel::removeRow(int32_t row) {
-  assert(row >= 1 && row <= RowCount());
+  assert(row >= 1 && row <= RowCount() && !filtered_);
   rows_.erase(rows_.begin() + (row - 1));
   std::erase(selection_, row);
   for (int32_t& selected : selection_) {
@@ -384,11 +390,15 @@ void TableModel::removeRow(int32_t row) {
 void TableModel::replaceRow(int32_t row, const TableRow& replacement, bool fit) {
   assert(row >= 1 && row <= RowCount());
   rows_[row - 1] = rowFor(replacement, fit);
+  if (filtered_) allRows_[shown_[row - 1]] = rows_[row - 1];
 }
 
 void TableModel::ClearRows() {
   rows_.clear();
   rows_.shrink_to_fit();
+  allRows_ = {};
+  shown_ = {};
+  filtered_ = false;
   texts_.clear();
   store_ = {};
   selection_.clear();
@@ -444,6 +454,7 @@ void TableModel::SetCell(int32_t row, int32_t column, std::string_view text) {
   owned[column - 1] = std::string(text);
   std::vector<std::string_view> views(owned.begin(), owned.end());
   rows_[row - 1] = rowFor(views, static_cast<int32_t>(views.size()), false, s.iconIndex);
+  if (filtered_) allRows_[shown_[row - 1]] = rows_[row - 1];
 }
 
 namespace {
@@ -472,14 +483,32 @@ void permuteInPlace(std::vector<uint64_t>& rows, From&& from, Placed&& placed) {
 }  // namespace
 
 void TableModel::permuteRows(const std::vector<int32_t>& order) {
-  assert(order.size() == rows_.size());
+  std::vector<uint64_t>& whole = filtered_ ? allRows_ : rows_;
+  assert(order.size() == whole.size());
   std::vector<bool> done(order.size());
   permuteInPlace(
-      rows_, [&](size_t at) { return static_cast<size_t>(order[at]); },
+      whole, [&](size_t at) { return static_cast<size_t>(order[at]); },
       [&](size_t at, bool mark) { return mark ? (done[at] = true) : done[at]; });
+  if (!filtered_) return;
+  // The rows shown are the same rows as before, now wherever the order put them.
+  std::vector<bool> wasShown(order.size());
+  for (int32_t index : shown_) wasShown[index] = true;
+  size_t next = 0;
+  for (size_t at = 0; at < order.size(); ++at) {
+    if (!wasShown[order[at]]) continue;
+    shown_[next] = static_cast<int32_t>(at);
+    rows_[next] = allRows_[at];
+    ++next;
+  }
 }
 
 void TableModel::permuteRows(std::vector<uint64_t>& order) {
+  if (filtered_) {
+    std::vector<int32_t> indices(order.size());
+    for (size_t i = 0; i < order.size(); ++i) indices[i] = static_cast<int32_t>(order[i] & 0xFFFFFFFFu);
+    permuteRows(indices);
+    return;
+  }
   assert(order.size() == rows_.size());
   // Each place reads its row straight from the old list, into the order's own word: the reads do
   // not wait for one another, so their cache misses overlap, where following the cycles of the
@@ -491,6 +520,44 @@ void TableModel::permuteRows(std::vector<uint64_t>& order) {
     order[i] = rows_[order[i] & 0xFFFFFFFFu];
   }
   rows_.swap(order);
+}
+
+void TableModel::showRows(std::vector<int32_t> indices) {
+  if (!filtered_) {
+    allRows_.swap(rows_);
+    filtered_ = true;
+  }
+  rows_.assign(indices.size(), 0);
+  for (size_t i = 0; i < indices.size(); ++i) {
+    assert(indices[i] >= 0 && static_cast<size_t>(indices[i]) < allRows_.size() &&
+           (i == 0 || indices[i] > indices[i - 1]));
+    rows_[i] = allRows_[indices[i]];
+  }
+  shown_ = std::move(indices);
+  selection_.clear();
+  firstRow = 0;
+}
+
+void TableModel::showAllRows() {
+  if (!filtered_) return;
+  rows_.swap(allRows_);
+  allRows_ = {};
+  shown_ = {};
+  filtered_ = false;
+  selection_.clear();
+  firstRow = 0;
+}
+
+CellBytes TableModel::tableCellBytes(int32_t index, int32_t column) const {
+  const std::vector<uint64_t>& whole = wholeRows();
+  assert(index >= 0 && static_cast<size_t>(index) < whole.size() && column >= 1);
+  const RowShape s = shape(whole[index]);
+  return {shapeCell(s, column - 1), s.utf8};
+}
+
+int32_t TableModel::tableIndex(int32_t row) const {
+  assert(row >= 1 && row <= RowCount());
+  return filtered_ ? shown_[row - 1] : row - 1;
 }
 
 void TableModel::prefetchRow(int32_t row) const {

@@ -171,11 +171,30 @@ class TableModel {
   bool rowIsUtf8(int32_t row) const;
 
   // Puts the rows in `order` (0-based indices, each row exactly once); the selection keeps its row
-  // numbers.
+  // numbers. While some rows are hidden, `order` covers the whole table (tableRowCount() indices)
+  // and the rows shown follow it: they are the same rows, in their new order.
   void permuteRows(const std::vector<int32_t>& order);
   // The same with the index in the low 32 bits of each word, so that sort keys packed above it need
   // no second array; `order` is used up (it holds the old row list afterwards).
   void permuteRows(std::vector<uint64_t>& order);
+
+  // A filter shows some rows only. While it does, row numbers 1 .. RowCount() count the rows shown,
+  // in table order, and every row operation above (cells, export text, selection, scrolling) works
+  // on them; rows are then neither added nor removed. The whole table stays behind them: sorts
+  // read it through tableRowCount() and tableCellBytes() and reorder all of it.
+  //
+  // Shows the rows at `indices` (0-based table indices, ascending) only; the selection empties and
+  // the view scrolls to the top.
+  void showRows(std::vector<int32_t> indices);
+  // Shows every row again, in the table's current order.
+  void showAllRows();
+  bool filtered() const { return filtered_; }
+  // Every row, shown or not.
+  int32_t tableRowCount() const { return static_cast<int32_t>(wholeRows().size()); }
+  // The cell of the table's row `index` (0-based, shown or not).
+  CellBytes tableCellBytes(int32_t index, int32_t column) const;
+  // The 0-based table index of row `row` (1-based, among the rows shown).
+  int32_t tableIndex(int32_t row) const;
   // A hint to the cache that `row` is read soon: a walk over rows in an order far from the text's
   // asks a few rows ahead.
   void prefetchRow(int32_t row) const;
@@ -238,7 +257,13 @@ class TableModel {
   uint64_t rowFor(const std::vector<std::string_view>& cells, int32_t count, bool utf8, int32_t iconIndex);
   uint64_t rowFor(const TableRow& row, bool fit);
 
+  const std::vector<uint64_t>& wholeRows() const { return filtered_ ? allRows_ : rows_; }
+
+  // The rows shown: all of them, or, while filtered_, those of allRows_ at shown_.
   std::vector<uint64_t> rows_;
+  std::vector<uint64_t> allRows_;  // the whole table while filtered_, else empty
+  std::vector<int32_t> shown_;     // ascending indices into allRows_ while filtered_
+  bool filtered_ = false;
   std::vector<uint64_t> endsScratch_;  // reused while a row is added
   std::vector<std::unique_ptr<std::string>> texts_;  // imported texts
   ByteStore store_;                                  // own storage: built and edited rows

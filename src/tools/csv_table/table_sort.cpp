@@ -246,7 +246,7 @@ namespace {
 // The cell of `column` in row `i` (0-based) as internal text: a view of the table's bytes, or of
 // `scratch` for a UTF-8 cell that is not plain ASCII.
 std::string_view cellAsInternal(const TableModel& table, int32_t column, size_t i, std::string& scratch) {
-  const CellBytes cell = table.cellBytes(static_cast<int32_t>(i) + 1, column);
+  const CellBytes cell = table.tableCellBytes(static_cast<int32_t>(i), column);
   if (!cell.utf8 || !hasHighByte(cell.bytes)) return cell.bytes;
   scratch.clear();
   appendUtf8AsInternal(cell.bytes, scratch);
@@ -349,7 +349,7 @@ bool integerKeys(const TableModel& table, int32_t column, SortOrder order, std::
 // settling ties that the words cannot.
 std::vector<uint64_t> sortedScalarWords(const TableModel& table, int32_t column, SortOrder order,
                                         SortDirection direction) {
-  const size_t n = static_cast<size_t>(table.RowCount());
+  const size_t n = static_cast<size_t>(table.tableRowCount());
   const bool ascending = direction == SortDirection::Ascending;
   std::vector<uint64_t> words(n);
   int64_t lowest = 0, highest = 0;
@@ -400,7 +400,7 @@ std::vector<uint64_t> sortedScalarWords(const TableModel& table, int32_t column,
 
 std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, SortOrder order,
                                     SortDirection direction) {
-  const size_t n = static_cast<size_t>(table.RowCount());
+  const size_t n = static_cast<size_t>(table.tableRowCount());
   std::string scratch;
   auto cellText = [&](size_t i) { return cellAsInternal(table, column, i, scratch); };
   const bool ascending = direction == SortDirection::Ascending;
@@ -425,7 +425,7 @@ std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, Sor
     // Converted cells first go in as offsets (their bytes may still move), then become views.
     std::vector<std::pair<size_t, size_t>> convertedAt(n, {SIZE_MAX, 0});
     for (size_t i = 0; i < n; ++i) {
-      const CellBytes cell = table.cellBytes(static_cast<int32_t>(i) + 1, column);
+      const CellBytes cell = table.tableCellBytes(static_cast<int32_t>(i), column);
       if (cell.utf8 && hasHighByte(cell.bytes)) {
         const size_t at = converted.size();
         appendUtf8AsInternal(cell.bytes, converted);
