@@ -50,6 +50,17 @@ TextEncoding declaredEncoding(std::string_view content, size_t& start) {
   }
 }
 
+TextEncoding guessedEncoding(std::string_view content) { return guessedEncoding(content, content.size()); }
+
+TextEncoding guessedEncoding(std::string_view prefix, size_t totalSize) {
+  switch (GuessUnmarkedEncoding(prefix, totalSize)) {
+    case UnmarkedGuess::Big5: return TextEncoding::Big5;
+    case UnmarkedGuess::Utf16Le: return TextEncoding::Utf16Le;
+    case UnmarkedGuess::Utf16Be: return TextEncoding::Utf16Be;
+    default: return TextEncoding::Ansi;
+  }
+}
+
 namespace {
 
 // The bytes EncodeText makes, into `bytes` (whose storage a caller may reuse); true when something
@@ -162,7 +173,7 @@ std::string decode(std::string_view path, TextEncoding forced, std::string_view 
   }
 
   const std::string_view body = content.substr(start);
-  if (encoding == TextEncoding::Detect && LooksLikeUtf8(body)) encoding = TextEncoding::Utf8;
+  if (encoding == TextEncoding::Detect) encoding = LooksLikeUtf8(body) ? TextEncoding::Utf8 : guessedEncoding(body);
 
   std::string result;
   if (isConvertedCode(encoding) && !body.empty()) {

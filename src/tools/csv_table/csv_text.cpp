@@ -200,7 +200,9 @@ HeldText holdFileText(std::string content, TextEncoding& used) {
   if (!general) {
     const std::string_view body = view.substr(held.start);
     utf8 = utf8 || LooksLikeUtf8(body);
-    if (!utf8) {
+    // Bytes that detection reads as BIG5 or UTF-16 take the general way.
+    if (!utf8 && guessedEncoding(body) != TextEncoding::Ansi) general = true;
+    if (!utf8 && !general) {
       held.start = 0;
       held.size = view.size();
       held.bytes = std::move(content);
@@ -208,7 +210,7 @@ HeldText holdFileText(std::string content, TextEncoding& used) {
       return held;
     }
     // What converts to nothing, or holds what the table cannot read, takes the general way.
-    if (!body.empty() && utf8FitsInternal(body)) {
+    if (utf8 && !body.empty() && utf8FitsInternal(body)) {
       held.size = body.size();
       held.utf8 = true;
       held.bytes = std::move(content);
