@@ -299,8 +299,10 @@ UnmarkedGuess GuessUnmarkedEncoding(std::string_view bytes, size_t whole) {
   const size_t limit = std::min(bytes.size(), kGuessPrefix);
   while (start < limit && bytes[start] > 0 && static_cast<unsigned char>(bytes[start]) < 0x80) ++start;
   if (start == limit) return UnmarkedGuess::Gbk;
-  start &= ~size_t{1};
-  const std::string_view window = bytes.substr(start, kGuessWindow);
+  // UTF-16 units of Chinese characters may be all ASCII bytes: a short run is kept in the window.
+  const size_t length = start < kGuessWindow ? start + kGuessWindow : kGuessWindow;
+  start = start < kGuessWindow ? 0 : start & ~size_t{1};
+  const std::string_view window = bytes.substr(start, length);
 
   const int gbk = gbkScore(window);
   bool big5Valid = false;
