@@ -18,7 +18,9 @@ per_cell="${1:-200}"
 for tool in uchardet enca opencc; do
   command -v "$tool" >/dev/null || { echo "needs $tool (apt-get install uchardet enca opencc)" >&2; exit 2; }
 done
-python3 -c 'import chardet, charset_normalizer' 2>/dev/null ||
+# The peers' Python modules are Debian's: its own interpreter, whatever else is first on the PATH.
+py=/usr/bin/python3
+"$py" -c 'import chardet, charset_normalizer' 2>/dev/null ||
   { echo "needs python3-chardet and python3-charset-normalizer" >&2; exit 2; }
 [ -d /usr/share/man/zh_CN ] || { echo "needs manpages-zh" >&2; exit 2; }
 # shellcheck source=bench/bench_lib.sh
@@ -26,7 +28,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/bench_lib.sh"
 bench_setup detect  # $cli, $scratch
 
 # The simplified corpus: manual pages without their roff requests and escapes, and the sayings.
-python3 - "$scratch/simplified.txt" <<'EOF'
+"$py" - "$scratch/simplified.txt" <<'EOF'
 import glob, gzip, re, sys
 out = []
 for path in sorted(glob.glob("/usr/share/man/zh_CN/man*/*.gz")):
@@ -42,15 +44,17 @@ for path in sorted(glob.glob("/usr/share/man/zh_CN/man*/*.gz")):
         if line:
             out.append(line)
 try:
-    out += open("/usr/share/games/fortunes/chinese", encoding="utf-8", errors="ignore").read().split("\n")
+    # The sayings carry terminal colours (ESC [ ... m): no part of their text.
+    sayings = open("/usr/share/games/fortunes/chinese", encoding="utf-8", errors="ignore").read()
+    out += re.sub(r"\x1b\[[0-9;]*m", "", sayings).split("\n")
 except OSError:
     pass
 open(sys.argv[1], "w", encoding="utf-8").write("\n".join(l for l in out if l.strip()) + "\n")
 EOF
 opencc -c s2tw.json -i "$scratch/simplified.txt" -o "$scratch/traditional.txt"
 
-# The samples: files named CELL-N with their original text beside them in CELL-N.want (UTF-8).
-python3 - "$scratch" "$per_cell" <<'EOF'
+# The samples: files samples/CELL-N, their original text in wants/CELL-N (UTF-8).
+"$py" - "$scratch" "$per_cell" <<'EOF'
 import os, random, re, sys
 scratch, per_cell = sys.argv[1], int(sys.argv[2])
 random.seed(30)
@@ -86,7 +90,9 @@ cells = [("gbk", "gbk", simplified), ("gb18030", "gb18030", simplified), ("utf8"
          ("utf16le", "utf-16-le", simplified), ("utf16be", "utf-16-be", simplified),
          ("big5", "big5", traditional), ("utf8t", "utf-8", traditional)]
 folder = os.path.join(scratch, "samples")
+wants = os.path.join(scratch, "wants")
 os.makedirs(folder)
+os.makedirs(wants)
 for name, codec, text in cells:
     for length in ["8", "16", "32", "64", "256", "ascii"]:
         pool = mostly_ascii(text, per_cell * 2) if length == "ascii" else cuts(text, int(length), per_cell * 2)
@@ -96,12 +102,9 @@ for name, codec, text in cells:
                 data = sample.encode(codec)
             except UnicodeEncodeError:
                 continue  # a character this encoding cannot hold
-            if codec == "gb18030" and not any(data[i] >= 0x81 and 0x30 <= data[i + 1] <= 0x39 for i in range(len(data) - 1)):
-                # GB18030 beyond GBK where the text has it; otherwise the same bytes as GBK
-                pass
-            base = os.path.join(folder, "%s-%s-%d" % (name, length, kept))
-            open(base, "wb").write(data)
-            open(base + ".want", "w", encoding="utf-8").write(sample)
+            file = "%s-%s-%d" % (name, length, kept)
+            open(os.path.join(folder, file), "wb").write(data)
+            open(os.path.join(wants, file), "w", encoding="utf-8").write(sample)
             kept += 1
             if kept == per_cell:
                 break
@@ -109,12 +112,12 @@ EOF
 
 # Every detector's answer for every sample, then the table.
 samples="$scratch/samples"
-"$cli" transcode --dry-run --filter '*-*[0-9]' "$samples" >"$scratch/ours.txt" 2>/dev/null || true
-(cd "$samples" && find . -type f ! -name '*.want' -printf '%f\n' | sort >"$scratch/list.txt")
+"$cli" transcode --dry-run "$samples" >"$scratch/ours.txt"
+(cd "$samples" && find . -type f -printf '%f\n' | sort >"$scratch/list.txt")
 (cd "$samples" && xargs -a "$scratch/list.txt" uchardet) >"$scratch/uchardet.txt"
 (cd "$samples" && xargs -a "$scratch/list.txt" enca -L zh -i) >"$scratch/enca.txt" 2>/dev/null || true
 
-python3 - "$scratch" <<'EOF'
+"$py" - "$scratch" <<'EOF'
 import codecs, os, sys
 import chardet, charset_normalizer
 scratch = sys.argv[1]
@@ -151,7 +154,7 @@ table = {}
 for name in names:
     cell = name.rsplit("-", 1)[0]
     data = open(os.path.join(folder, name), "rb").read()
-    want = open(os.path.join(folder, name + ".want"), encoding="utf-8").read()
+    want = open(os.path.join(scratch, "wants", name), encoding="utf-8").read()
     best = charset_normalizer.from_bytes(data).best()
     answers = {
         "ours": ours.get(name, ""),

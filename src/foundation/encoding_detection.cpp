@@ -155,9 +155,32 @@ int charScore(char32_t c) {
   }
   if (c < 0xA0 || c == 0xFFFD || c >= 0xFFFE || (c >= 0xD800 && c <= 0xDFFF)) return kBad;
   if ((c >= 0xFF01 && c <= 0xFF5E) || (c >= 0x3000 && c <= 0x303F) || (c >= 0x2000 && c <= 0x206F)) return -1;
+  if (c >= 0x2500 && c <= 0x257F) return 0;  // box drawing: the tables of plain-text documents
+  if (c <= 0xFF) return -2;                  // Latin-1 letters and signs
   if (c >= 0xE000 && c <= 0xF8FF) return -12;  // private use: no text of either script has it
   return -5;  // kana, bopomofo, Greek, box drawing, Hangul, compatibility ideographs, ...
 }
+
+// charScore of the characters of a reading, one after the other: an ideograph right after itself
+// counts as unlikely whatever its weight (a run of one byte pair reads as one character repeated,
+// rare in text, where a rule of box drawing or a row of symbols in the other reading is not).
+class Reading {
+ public:
+  void add(char32_t c) {
+    const int s = charScore(c);
+    score_ += c == last_ && c >= 0x4E00 && c <= 0x9FFF ? std::min(s, -3) : s;
+    last_ = c;
+  }
+  void bad() {
+    score_ += kBad;
+    last_ = 0;
+  }
+  int score() const { return score_; }
+
+ private:
+  int score_ = 0;
+  char32_t last_ = 0;
+};
 
 // The characters of BIG5 (leads A1-F9, trails 40-7E and A1-FE) as the converter reads them, 0 where
 // a pair is none; read once, through iconv, so that valid here means valid when decoded.
@@ -208,25 +231,25 @@ class Big5Table {
   char32_t codes_[kLeads * kTrails] = {};
 };
 
-// The score of the GBK (GB18030) reading and whether it met a byte that is no character.
+// The score of the GBK (GB18030) reading.
 int gbkScore(std::string_view bytes) {
   const gb18030::Table& table = gb18030::Table::get();
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const auto* end = p + bytes.size();
-  int score = 0;
+  Reading reading;
   while (p < end) {
     char32_t c = 0;
     const size_t length = table.decode(p, end, c);
     if (length == 0) {
       if (end - p < 4 && p[0] >= 0x81) break;  // cut off by the window
-      score += kBad;
+      reading.bad();
       ++p;
       continue;
     }
-    score += charScore(c);
+    reading.add(c);
     p += length;
   }
-  return score;
+  return reading.score();
 }
 
 // The score of the BIG5 reading; `valid` false when a byte is no character.
@@ -234,11 +257,11 @@ int big5Score(std::string_view bytes, bool& valid) {
   const Big5Table& table = Big5Table::get();
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const auto* end = p + bytes.size();
-  int score = 0;
+  Reading reading;
   valid = true;
   for (; p < end; ++p) {
     if (p[0] < 0x80) {
-      score += charScore(p[0]);
+      reading.add(p[0]);
       continue;
     }
     if (end - p < 2 && Big5Table::isLead(p[0])) break;  // cut off by the window
@@ -246,45 +269,41 @@ int big5Score(std::string_view bytes, bool& valid) {
     const char32_t c = Big5Table::isLead(p[0]) && trail >= 0 ? table.at(p[0], trail) : 0;
     if (c == 0) {
       valid = false;
-      return score;
+      return reading.score();
     }
-    score += charScore(c);
+    reading.add(c);
     ++p;
   }
-  return score;
+  return reading.score();
 }
 
-// The score of a UTF-16 reading; `valid` false when it cannot be text: a NUL or a control other
-// than tab and line breaks, a lone surrogate, a noncharacter.
+// The score of a UTF-16 reading; `valid` false when it cannot be text: a NUL unit, a lone
+// surrogate, a noncharacter. ASCII counts for it: its zero bytes fall where UTF-16 puts them.
 int utf16Score(std::string_view bytes, bool bigEndian, bool& valid) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t units = bytes.size() / 2;
   auto unit = [&](size_t i) -> char32_t {
     return bigEndian ? char32_t{p[2 * i]} << 8 | p[2 * i + 1] : char32_t{p[2 * i + 1]} << 8 | p[2 * i];
   };
-  int score = 0;
+  Reading reading;
+  int ascii = 0;
   valid = false;
   for (size_t i = 0; i < units; ++i) {
-    char32_t c = unit(i);
+    const char32_t c = unit(i);
+    if (c == 0 || c == 0xFFFE || c == 0xFFFF || (c >= 0xDC00 && c <= 0xDFFF)) return reading.score();
     if (c >= 0xD800 && c <= 0xDBFF) {
       if (i + 1 == units) break;  // cut off by the window
       const char32_t low = unit(i + 1);
-      if (low < 0xDC00 || low > 0xDFFF) return score;
+      if (low < 0xDC00 || low > 0xDFFF) return reading.score();
       ++i;
-      score -= 2;  // beyond the BMP: rare in Chinese text, but text
+      reading.add(0x10000);  // beyond the BMP: rare in Chinese text, but text
       continue;
     }
-    if (c < 0x80) {
-      if (charScore(c) == kBad) return score;
-      score += 1;  // ASCII with its zero byte where UTF-16 puts it
-      continue;
-    }
-    const int s = charScore(c);
-    if (s == kBad) return score;
-    score += s;
+    if (c >= 0x20 && c < 0x7F) ++ascii;
+    reading.add(c);
   }
   valid = true;
-  return score;
+  return reading.score() + ascii;
 }
 
 }  // namespace
@@ -319,7 +338,7 @@ UnmarkedGuess GuessUnmarkedEncoding(std::string_view bytes, size_t whole) {
     const int other = big5Valid ? std::max(gbk, big5) : gbk;
     if (wide >= kUtf16Margin && wide >= other + kUtf16Margin) return bigEndian ? UnmarkedGuess::Utf16Be : UnmarkedGuess::Utf16Le;
   }
-  if (big5Valid && big5 > 0 && big5 >= gbk + kBig5Margin) return UnmarkedGuess::Big5;
+  if (big5Valid && big5 >= gbk + kBig5Margin) return UnmarkedGuess::Big5;
   return UnmarkedGuess::Gbk;
 }
 

@@ -222,6 +222,9 @@ TEST(GuessUnmarkedEncoding, ShortTextsValidInGbkAndBig5StayGbkUnlessBig5IsClear)
       {u8"的书", "GBK", UnmarkedGuess::Gbk},
       {u8"这个问题", "GBK", UnmarkedGuess::Gbk},
       {u8"时间", "GBK", UnmarkedGuess::Gbk},
+      // A rule of box drawing reads in BIG5 as one common character repeated.
+      {u8"软件包） │\n    ├──────────────────┼──────┼────┤", "GBK", UnmarkedGuess::Gbk},
+      {u8"有渰萋萋，興雨祁祁", "BIG5", UnmarkedGuess::Big5},  // classical, rare characters
       {u8"圖書館借了", "BIG5", UnmarkedGuess::Big5},
       {u8"這個問題", "BIG5", UnmarkedGuess::Big5},
   };
@@ -254,6 +257,8 @@ TEST(GuessUnmarkedEncoding, TakesUtf16OnlyForText) {
       {"chinese le", guess::encoded(utf8(guess::kSimplified), "UTF-16LE"), UnmarkedGuess::Utf16Le},
       {"chinese be", guess::encoded(utf8(guess::kSimplified), "UTF-16BE"), UnmarkedGuess::Utf16Be},
       {"mixed le", guess::encoded("name=" + utf8(u8"文件的编码") + "; size=12\n", "UTF-16LE"), UnmarkedGuess::Utf16Le},
+      {"terminal colours le", guess::encoded("\x1B[33m" + guess::firstCharacters(guess::kSimplified, 16) + "\x1B[m\n", "UTF-16LE"),
+       UnmarkedGuess::Utf16Le},
       {"random bytes", noise, UnmarkedGuess::Gbk},
       {"mostly zeros", sparse, UnmarkedGuess::Gbk},
       {"binary records", records, UnmarkedGuess::Gbk},
