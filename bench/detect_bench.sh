@@ -133,7 +133,8 @@ def keyed(path, sep):
             answers[os.path.basename(name)] = answer.strip()
     return answers
 ours = {}
-for line in open(os.path.join(scratch, "ours.txt"), encoding="utf-8", errors="replace"):
+# A first line may hold a lone CR: lines end at LF only.
+for line in open(os.path.join(scratch, "ours.txt"), encoding="utf-8", errors="replace", newline="\n"):
     parts = line.rstrip("\n").split("\t")
     if len(parts) >= 2:
         ours[os.path.basename(parts[0])] = ours_names.get(parts[1], parts[1])

@@ -199,7 +199,7 @@ TextEncoding detectByPass(PieceReader& reader, TextSink& sink, StreamedDecode& r
     case 2: return TextEncoding::Big5;
     case 3: return TextEncoding::Big5Hkscs;
     default:
-      if (utf8.result()) return TextEncoding::Utf8;
+      if (utf8.result() && !(wide && textEnded)) return TextEncoding::Utf8;
       return guessed == TextEncoding::Ansi ? TextEncoding::Detect : guessed;
   }
 }

@@ -258,6 +258,7 @@ TEST(StreamedDecode, ReadsUnmarkedBig5AndUtf16AsDecodeTextDoes) {
       {utf16(simplified, true), TextEncoding::Utf16Le},
       {utf16(simplified, false), TextEncoding::Utf16Be},
       {utf16("plain words\r\nand more of them\r\n", true), TextEncoding::Utf16Le},
+      {utf16("count file like manpages 富而好礼 the users 5906", false), TextEncoding::Utf16Be},  // passes the UTF-8 check
   };
   int index = 0;
   for (const Case& c : kCases) {

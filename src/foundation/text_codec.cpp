@@ -21,6 +21,8 @@ constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
 constexpr std::string_view kReplacement = "\x84\x31\xA4\x37";  // U+FFFD in internal text
 
+bool isUtf16(TextEncoding encoding) { return encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be; }
+
 bool isConvertedCode(TextEncoding encoding) {
   const int code = static_cast<int>(encoding);
   return code >= 2 && code <= 7;
@@ -173,7 +175,16 @@ std::string decode(std::string_view path, TextEncoding forced, std::string_view 
   }
 
   const std::string_view body = content.substr(start);
-  if (encoding == TextEncoding::Detect) encoding = LooksLikeUtf8(body) ? TextEncoding::Utf8 : guessedEncoding(body);
+  if (encoding == TextEncoding::Detect) {
+    // UTF-16 of ASCII and some Chinese can pass the UTF-8 check, zero bytes and all; read as UTF-8
+    // it would end at its first NUL.
+    if (!LooksLikeUtf8(body)) {
+      encoding = guessedEncoding(body);
+    } else {
+      const TextEncoding guessed = body.find('\0') == std::string_view::npos ? TextEncoding::Utf8 : guessedEncoding(body);
+      encoding = isUtf16(guessed) ? guessed : TextEncoding::Utf8;
+    }
+  }
 
   std::string result;
   if (isConvertedCode(encoding) && !body.empty()) {

@@ -47,8 +47,9 @@ TextEncoding guessedEncoding(std::string_view prefix, size_t totalSize);
 
 // Decodes exactly one source to internal text: the file at `path` when it is not empty, else
 // `bytes` when not empty, else `text` (as its own bytes). gzip content (1F 8B) is inflated first.
-// `forced` Detect detects (mark, HTML declaration, UTF-8 check, then guessedEncoding); other codes
-// are used as given.
+// `forced` Detect detects (mark, HTML declaration, UTF-8 check, then guessedEncoding; a text with a
+// NUL byte that guessedEncoding takes for UTF-16 is UTF-16 even when it passes the UTF-8 check);
+// other codes are used as given.
 // `used` receives the code actually used (1 to 6). A file that cannot be read gives the empty text
 // and leaves `used` untouched. The result ends at the first NUL of the converted text.
 // `stopped`, when given, is asked between rounds of a large conversion; once it says so, the

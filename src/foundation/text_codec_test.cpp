@@ -460,6 +460,9 @@ TEST(DecodeText, DetectsUnmarkedBig5AndUtf16ByTheirBytes) {
       {"utf-16le", ConvertCharset(simplified, "GB18030", "UTF-16LE"), simplified, TextEncoding::Utf16Le},
       {"utf-16be", ConvertCharset(simplified + "\r\nabc", "GB18030", "UTF-16BE"), simplified + "\r\nabc",
        TextEncoding::Utf16Be},
+      // Its bytes pass the UTF-8 check, NULs and all.
+      {"utf-16be that looks like utf-8", ConvertCharset("count file like manpages 富而好礼 the users 5906", "GB18030", "UTF-16BE"),
+       "count file like manpages 富而好礼 the users 5906", TextEncoding::Utf16Be},
       {"gbk", simplified, simplified, TextEncoding::Ansi},
       {"traditional in gbk", traditional, traditional, TextEncoding::Ansi},
       {"binary", "\x7F" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0\x3E\0\x01\0\0\0\x60\x10\0\0"s, "\x7F" "ELF\x02\x01\x01",
