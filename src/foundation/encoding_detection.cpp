@@ -1,6 +1,7 @@
 #include "foundation/encoding_detection.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -135,6 +136,8 @@ namespace {
 constexpr int kBad = -16;         // a byte that is no character, a control, a replacement
 constexpr int kBig5Margin = 12;   // how much likelier than GBK a reading must be to be chosen
 constexpr int kUtf16Margin = 12;
+constexpr size_t kQuickBytes = 1024;  // the head that decides a clear GBK text
+constexpr int kSettled = 96;          // GBK's lead there that no later evidence overturns in practice
 
 // How likely a character is in Chinese text, against a character picked at random: about log2 of
 // the ratio, clamped. ASCII is neutral: the byte-wise readings share it.
@@ -161,13 +164,25 @@ int charScore(char32_t c) {
   return -5;  // kana, bopomofo, Greek, box drawing, Hangul, compatibility ideographs, ...
 }
 
+// charScore of every BMP character, for the loops over a window; made on first use.
+struct ScoreTable {
+  ScoreTable() {
+    for (char32_t c = 0; c < 0x10000; ++c) of[c] = static_cast<int8_t>(charScore(c));
+  }
+  static const ScoreTable& get() {
+    static const ScoreTable table;
+    return table;
+  }
+  int8_t of[0x10000];
+};
+
 // charScore of the characters of a reading, one after the other: an ideograph right after itself
 // counts as unlikely whatever its weight (a run of one byte pair reads as one character repeated,
 // rare in text, where a rule of box drawing or a row of symbols in the other reading is not).
 class Reading {
  public:
   void add(char32_t c) {
-    const int s = charScore(c);
+    const int s = c < 0x10000 ? scores_.of[c] : charScore(c);
     score_ += c == last_ && c >= 0x4E00 && c <= 0x9FFF ? std::min(s, -3) : s;
     last_ = c;
   }
@@ -178,6 +193,7 @@ class Reading {
   int score() const { return score_; }
 
  private:
+  const ScoreTable& scores_ = ScoreTable::get();
   int score_ = 0;
   char32_t last_ = 0;
 };
@@ -306,6 +322,26 @@ int utf16Score(std::string_view bytes, bool bigEndian, bool& valid) {
   return reading.score() + ascii;
 }
 
+// The scores of the four readings of the same bytes.
+struct Readings {
+  int gbk = 0;
+  int big5 = 0;
+  int le = 0;
+  int be = 0;
+  bool big5Valid = false;
+  bool leValid = false;
+  bool beValid = false;
+};
+
+Readings readingsOf(std::string_view bytes) {
+  Readings r;
+  r.gbk = gbkScore(bytes);
+  r.big5 = big5Score(bytes, r.big5Valid);
+  r.le = utf16Score(bytes, false, r.leValid);
+  r.be = utf16Score(bytes, true, r.beValid);
+  return r;
+}
+
 }  // namespace
 
 UnmarkedGuess GuessUnmarkedEncoding(std::string_view bytes) { return GuessUnmarkedEncoding(bytes, bytes.size()); }
@@ -323,22 +359,24 @@ UnmarkedGuess GuessUnmarkedEncoding(std::string_view bytes, size_t whole) {
   start = start < kGuessWindow ? 0 : start & ~size_t{1};
   const std::string_view window = bytes.substr(start, length);
 
-  const int gbk = gbkScore(window);
-  bool big5Valid = false;
-  const int big5 = big5Score(window, big5Valid);
-  bool le = false;
-  bool be = false;
-  const int scoreLe = utf16Score(window, false, le);
-  const int scoreBe = utf16Score(window, true, be);
+  // Most texts that come this far are GBK, and their start says so clearly: a short head decides
+  // them (a reading that fails there fails in the whole window), the rest takes the whole window.
+  if (window.size() > kQuickBytes) {
+    const Readings head = readingsOf(window.substr(0, kQuickBytes));
+    const int best = std::max({head.big5Valid ? head.big5 : INT_MIN, head.leValid ? head.le : INT_MIN,
+                               head.beValid ? head.be : INT_MIN});
+    if (best == INT_MIN || head.gbk >= best + kSettled) return UnmarkedGuess::Gbk;
+  }
+  Readings r = readingsOf(window);
   // A whole text in UTF-16 has an even number of bytes.
-  if (start + window.size() == whole && whole % 2 != 0) le = be = false;
-  if (le || be) {
-    const bool bigEndian = be && (!le || scoreBe > scoreLe);
-    const int wide = bigEndian ? scoreBe : scoreLe;
-    const int other = big5Valid ? std::max(gbk, big5) : gbk;
+  if (start + window.size() == whole && whole % 2 != 0) r.leValid = r.beValid = false;
+  if (r.leValid || r.beValid) {
+    const bool bigEndian = r.beValid && (!r.leValid || r.be > r.le);
+    const int wide = bigEndian ? r.be : r.le;
+    const int other = r.big5Valid ? std::max(r.gbk, r.big5) : r.gbk;
     if (wide >= kUtf16Margin && wide >= other + kUtf16Margin) return bigEndian ? UnmarkedGuess::Utf16Be : UnmarkedGuess::Utf16Le;
   }
-  if (big5Valid && big5 >= gbk + kBig5Margin) return UnmarkedGuess::Big5;
+  if (r.big5Valid && r.big5 >= r.gbk + kBig5Margin) return UnmarkedGuess::Big5;
   return UnmarkedGuess::Gbk;
 }
 
