@@ -475,6 +475,8 @@ struct PageReader::State {
   Level levels[kMaxGzipLayers + 1];
   std::unique_ptr<Layer> layers[kMaxGzipLayers];  // layers[i] inflates level i into level i + 1
   std::string head;
+  std::string guessHead;  // the prefix detection guesses from (GuessUnmarkedEncoding), whatever the head
+  size_t pageBytes = 0;
   Utf8Scan utf8;
   HtmlCharsetScan html;
   bool htmlEnded = false;  // the text ends at its first NUL
@@ -537,6 +539,10 @@ struct PageReader::State {
 
   void take(std::string_view bytes) {
     if (bytes.empty()) return;
+    pageBytes += bytes.size();
+    if (guessHead.size() < kGuessPrefix + kGuessWindow) {
+      guessHead.append(bytes.substr(0, kGuessPrefix + kGuessWindow - guessHead.size()));
+    }
     if (head.size() < headLimit) {
       const std::string_view kept = bytes.substr(0, headLimit - head.size());
       // Grown by doubling, but never past the limit.
@@ -562,7 +568,7 @@ struct PageReader::State {
       case 1: return TextEncoding::Utf8;
       case 2: return TextEncoding::Big5;
       case 3: return TextEncoding::Big5Hkscs;
-      default: return utf8.result() ? TextEncoding::Utf8 : TextEncoding::Ansi;
+      default: return utf8.result() ? TextEncoding::Utf8 : guessedEncoding(guessHead, pageBytes);
     }
   }
 };

@@ -153,7 +153,11 @@ class TextGuard {
 // When the first piece is no UTF-8, the answer is the raw text unless a meta tag says otherwise:
 // the raw text then goes to `sink` during this very pass (`raw` is set), and only a meta tag
 // makes the caller start the sink over.
-TextEncoding detectByPass(PieceReader& reader, TextSink& sink, StreamedDecode& result, TextGuard& guard, bool& raw) {
+// `guessed` is what the bytes say by themselves (guessedEncoding), the answer when nothing else
+// speaks: only Ansi lets the raw text go on during the pass, and in UTF-16 a NUL byte ends nothing.
+TextEncoding detectByPass(PieceReader& reader, TextSink& sink, StreamedDecode& result, TextGuard& guard, bool& raw,
+                          TextEncoding guessed) {
+  const bool wide = guessed == TextEncoding::Utf16Le || guessed == TextEncoding::Utf16Be;
   HtmlCharsetScan html;
   Utf8Scan utf8;
   raw = false;
@@ -163,7 +167,7 @@ TextEncoding detectByPass(PieceReader& reader, TextSink& sink, StreamedDecode& r
     utf8.feed(piece);
     if (first) {
       first = false;
-      raw = utf8.failed();
+      raw = utf8.failed() && guessed == TextEncoding::Ansi;
       // No text as raw bytes: nothing goes on now, and a meta tag may still name the encoding that
       // the passes after this one judge.
       if (raw && !guard.probeIsText(TextEncoding::Ansi, 0)) raw = false;
@@ -175,7 +179,7 @@ TextEncoding detectByPass(PieceReader& reader, TextSink& sink, StreamedDecode& r
     if (!textEnded) {
       const size_t nul = piece.find('\0');
       textEnded = nul != std::string_view::npos;
-      if (textEnded && !guard.nulPasses()) return TextEncoding::Detect;
+      if (textEnded && !wide && !guard.nulPasses()) return TextEncoding::Detect;
       const std::string_view text = piece.substr(0, nul);
       html.feed(text);
       if (raw) {
@@ -194,7 +198,9 @@ TextEncoding detectByPass(PieceReader& reader, TextSink& sink, StreamedDecode& r
     case 1: return TextEncoding::Utf8;
     case 2: return TextEncoding::Big5;
     case 3: return TextEncoding::Big5Hkscs;
-    default: return utf8.result() ? TextEncoding::Utf8 : TextEncoding::Detect;
+    default:
+      if (utf8.result() && !(wide && textEnded)) return TextEncoding::Utf8;
+      return guessed == TextEncoding::Ansi ? TextEncoding::Detect : guessed;
   }
 }
 
@@ -406,10 +412,29 @@ StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, Te
       encoding = TextEncoding::Utf16Be;
       start = 2;
     } else {
+      // What the bytes say when neither a meta tag nor the UTF-8 check does: from a bounded prefix.
+      std::string prefix;
+      if (!file.seek(0)) {
+        result.status = Status::Unreadable;
+        return result;
+      }
+      while (prefix.size() < kGuessPrefix + kGuessWindow) {
+        const int64_t n = file.read(prefix, kGuessPrefix + kGuessWindow - prefix.size(), &result.error);
+        if (n < 0) {
+          result.status = Status::Unreadable;
+          return result;
+        }
+        if (n == 0) break;
+      }
+      const int64_t size = file.size();
+      const size_t total = prefix.size() < kGuessPrefix + kGuessWindow ? prefix.size()
+                           : size < 0                                  ? SIZE_MAX
+                                                                       : static_cast<size_t>(size);
+      const TextEncoding guessed = guessedEncoding(prefix, total);
       if (!reader.restart(0)) return result;
       reader.fromStart();
       bool raw = false;
-      encoding = detectByPass(reader, sink, result, guard, raw);
+      encoding = detectByPass(reader, sink, result, guard, raw, guessed);
       if (result.status != Status::Done) return result;
       if (raw && encoding == TextEncoding::Detect) {
         result.used = TextEncoding::Ansi;

@@ -233,3 +233,52 @@ TEST(StreamedDecode, AnUnreadableFileSaysWhy) {
 
 }  // namespace
 }  // namespace chengling
+
+namespace chengling {
+namespace {
+
+// Texts without a mark that detection reads as BIG5 or UTF-16 by their bytes: the streamed decode
+// takes the same encoding as DecodeText and gives the same text, whatever the pieces, guarded or
+// not; NUL bytes of UTF-16 end nothing.
+TEST(StreamedDecode, ReadsUnmarkedBig5AndUtf16AsDecodeTextDoes) {
+  TempDir dir;
+  const std::string simplified = "我们今天下午去图书馆借了几本关于历史的书，回来的路上下起了大雨。\r\nline 2\r\n";
+  const std::string traditional = ConvertCharset(
+      ConvertCharset("我們今天下午去圖書館借了幾本關於歷史的書，回來的路上下起了大雨。\r\n", "GB18030", "UTF-8"),
+      "UTF-8", "BIG5");
+  std::string longBig5;
+  while (longBig5.size() < kGuessPrefix + kGuessWindow + 1000) longBig5 += traditional;
+  struct Case {
+    std::string bytes;
+    TextEncoding want;
+  };
+  const Case kCases[] = {
+      {traditional, TextEncoding::Big5},
+      {longBig5, TextEncoding::Big5},
+      {utf16(simplified, true), TextEncoding::Utf16Le},
+      {utf16(simplified, false), TextEncoding::Utf16Be},
+      {utf16("plain words\r\nand more of them\r\n", true), TextEncoding::Utf16Le},
+      {utf16("count file like manpages 富而好礼 the users 5906", false), TextEncoding::Utf16Be},  // passes the UTF-8 check
+  };
+  int index = 0;
+  for (const Case& c : kCases) {
+    const std::string path = dir / ("u" + std::to_string(index++));
+    writeBytes(path, c.bytes);
+    TextEncoding wantUsed = TextEncoding::Detect;
+    const std::string want = DecodeText(path, TextEncoding::Detect, {}, {}, wantUsed);
+    ASSERT_EQ(wantUsed, c.want) << index;
+    EXPECT_EQ(want, ConvertCharset(c.bytes, charsetName(c.want), "GB18030")) << index;
+    for (size_t piece : {size_t{1}, size_t{3}, size_t{4096}, size_t{1} << 20}) {
+      for (bool textOnly : {false, true}) {
+        CollectingSink sink;
+        const StreamedDecode got = decodeFileStreamed(path, TextEncoding::Detect, sink, {}, piece, textOnly);
+        ASSERT_EQ(got.status, StreamedDecode::Status::Done) << index << " " << piece;
+        EXPECT_EQ(got.used, c.want) << index << " " << piece;
+        EXPECT_EQ(sink.text, want) << index << " " << piece;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace chengling

@@ -21,6 +21,8 @@ constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
 constexpr std::string_view kReplacement = "\x84\x31\xA4\x37";  // U+FFFD in internal text
 
+bool isUtf16(TextEncoding encoding) { return encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be; }
+
 bool isConvertedCode(TextEncoding encoding) {
   const int code = static_cast<int>(encoding);
   return code >= 2 && code <= 7;
@@ -47,6 +49,17 @@ TextEncoding declaredEncoding(std::string_view content, size_t& start) {
     case 2: return TextEncoding::Big5;
     case 3: return TextEncoding::Big5Hkscs;
     default: return TextEncoding::Detect;
+  }
+}
+
+TextEncoding guessedEncoding(std::string_view content) { return guessedEncoding(content, content.size()); }
+
+TextEncoding guessedEncoding(std::string_view prefix, size_t totalSize) {
+  switch (GuessUnmarkedEncoding(prefix, totalSize)) {
+    case UnmarkedGuess::Big5: return TextEncoding::Big5;
+    case UnmarkedGuess::Utf16Le: return TextEncoding::Utf16Le;
+    case UnmarkedGuess::Utf16Be: return TextEncoding::Utf16Be;
+    default: return TextEncoding::Ansi;
   }
 }
 
@@ -162,7 +175,16 @@ std::string decode(std::string_view path, TextEncoding forced, std::string_view 
   }
 
   const std::string_view body = content.substr(start);
-  if (encoding == TextEncoding::Detect && LooksLikeUtf8(body)) encoding = TextEncoding::Utf8;
+  if (encoding == TextEncoding::Detect) {
+    // UTF-16 of ASCII and some Chinese can pass the UTF-8 check, zero bytes and all; read as UTF-8
+    // it would end at its first NUL.
+    if (!LooksLikeUtf8(body)) {
+      encoding = guessedEncoding(body);
+    } else {
+      const TextEncoding guessed = body.find('\0') == std::string_view::npos ? TextEncoding::Utf8 : guessedEncoding(body);
+      encoding = isUtf16(guessed) ? guessed : TextEncoding::Utf8;
+    }
+  }
 
   std::string result;
   if (isConvertedCode(encoding) && !body.empty()) {

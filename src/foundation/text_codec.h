@@ -40,9 +40,16 @@ inline constexpr size_t kGunzipLimit = size_t{256} << 20;
 // HTML meta tag; Detect when neither.
 TextEncoding declaredEncoding(std::string_view content, size_t& start);
 
+// The encoding detection takes for `content` that has no mark, no declaration and is no UTF-8:
+// Ansi (GBK), or on strong evidence Big5, Utf16Le or Utf16Be (GuessUnmarkedEncoding).
+TextEncoding guessedEncoding(std::string_view content);
+TextEncoding guessedEncoding(std::string_view prefix, size_t totalSize);
+
 // Decodes exactly one source to internal text: the file at `path` when it is not empty, else
 // `bytes` when not empty, else `text` (as its own bytes). gzip content (1F 8B) is inflated first.
-// `forced` Detect detects (mark, HTML declaration, UTF-8 check); other codes are used as given.
+// `forced` Detect detects (mark, HTML declaration, UTF-8 check, then guessedEncoding; a text with a
+// NUL byte that guessedEncoding takes for UTF-16 is UTF-16 even when it passes the UTF-8 check);
+// other codes are used as given.
 // `used` receives the code actually used (1 to 6). A file that cannot be read gives the empty text
 // and leaves `used` untouched. The result ends at the first NUL of the converted text.
 // `stopped`, when given, is asked between rounds of a large conversion; once it says so, the

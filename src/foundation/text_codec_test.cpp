@@ -438,3 +438,45 @@ TEST(DecodeBuffer, SurvivesRandomBytes) {
 
 }  // namespace
 }  // namespace chengling
+
+namespace chengling {
+namespace {
+
+// Where the bytes have no mark, no declaration and are no UTF-8, DecodeText reads BIG5 and UTF-16
+// without a mark by their evidence, reports the code for "自动" output, and leaves GBK, binary
+// content and declared texts as they were.
+TEST(DecodeText, DetectsUnmarkedBig5AndUtf16ByTheirBytes) {
+  const std::string simplified = "这个问题其实并不复杂，只要把文件的编码弄清楚，就能正确地显示内容。";
+  const std::string traditional =
+      ConvertCharset(utf8(u8"這個問題其實並不複雜，只要把文件的編碼弄清楚，就能正確地顯示內容。"), "UTF-8", "GB18030");
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::string want;
+    TextEncoding wantUsed;
+  };
+  const Case kCases[] = {
+      {"big5", ConvertCharset(traditional, "GB18030", "BIG5"), traditional, TextEncoding::Big5},
+      {"utf-16le", ConvertCharset(simplified, "GB18030", "UTF-16LE"), simplified, TextEncoding::Utf16Le},
+      {"utf-16be", ConvertCharset(simplified + "\r\nabc", "GB18030", "UTF-16BE"), simplified + "\r\nabc",
+       TextEncoding::Utf16Be},
+      // Its bytes pass the UTF-8 check, NULs and all.
+      {"utf-16be that looks like utf-8", ConvertCharset("count file like manpages 富而好礼 the users 5906", "GB18030", "UTF-16BE"),
+       "count file like manpages 富而好礼 the users 5906", TextEncoding::Utf16Be},
+      {"gbk", simplified, simplified, TextEncoding::Ansi},
+      {"traditional in gbk", traditional, traditional, TextEncoding::Ansi},
+      {"binary", "\x7F" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0\x3E\0\x01\0\0\0\x60\x10\0\0"s, "\x7F" "ELF\x02\x01\x01",
+       TextEncoding::Ansi},
+      {"declared big5 stays declared", "<meta charset=big5>" + ConvertCharset(simplified, "GB18030", "UTF-16LE"),
+       ConvertCharset("<meta charset=big5>" + ConvertCharset(simplified, "GB18030", "UTF-16LE"), "BIG5", "GB18030"),
+       TextEncoding::Big5},
+  };
+  for (const Case& c : kCases) {
+    TextEncoding used = TextEncoding::Detect;
+    EXPECT_EQ(hex(DecodeText({}, TextEncoding::Detect, c.bytes, {}, used)), hex(c.want)) << c.name;
+    EXPECT_EQ(used, c.wantUsed) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace chengling

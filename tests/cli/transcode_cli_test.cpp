@@ -91,6 +91,33 @@ TEST(TranscodeCli, Utf8WithoutAMarkIsAnOutputOnly) {
   EXPECT_EQ(runCommand(kCli + " transcode --from utf8-nobom " + quoted(dir / "d/a.txt") + " 2>/dev/null"), 2);
 }
 
+// A dry run names each file a run would convert, the encoding it would be read in and its first
+// line, and writes nothing; BIG5 input is taken by name, and found by detection.
+TEST(TranscodeCli, ADryRunListsEachFileWithItsEncodingAndFirstLineAndWritesNothing) {
+  TempDir dir;
+  const std::string traditional = "我們今天下午去圖書館借了幾本書";
+  writeBytes(native(dir / "d/a.txt"), ConvertCharset(traditional + "\r\n第二行\r\n", "GB18030", "BIG5"));
+  writeBytes(native(dir / "d/b.txt"), "中文第一行\n第二行\n");
+  writeBytes(native(dir / "d/c.txt"), ConvertCharset("你好 world\n", "GB18030", "UTF-16LE"));
+  writeBytes(native(dir / "d/sub/e.txt"), utf8("子文件夹"));
+  writeBytes(native(dir / "d/f.png"), testing::pngLikeBytes(2000, 1));
+  std::string out;
+  ASSERT_EQ(runCommand(kCli + " transcode --dry-run --recursive " + quoted(dir / "d"), &out), 0);
+  EXPECT_EQ(out, native(dir / "d/a.txt") + "\tbig5\t" + native(traditional) + "\n" +  //
+                     native(dir / "d/b.txt") + "\tansi\t" + native("中文第一行") + "\n" +
+                     native(dir / "d/c.txt") + "\tutf16le\t" + native("你好 world") + "\n" +
+                     native(dir / "d/f.png") + "\t-\t" + native("不是文本文件，未转换") + "\n" +
+                     native(dir / "d/sub/e.txt") + "\tutf8\t" + native("子文件夹") + "\n");
+  EXPECT_FALSE(exists(native(dir / "d(已转换)")));
+
+  // Forced: every file is read as BIG5, and so written.
+  ASSERT_EQ(runCommand(kCli + " transcode --dry-run --from big5 " + quoted(dir / "d/b.txt"), &out), 0);
+  EXPECT_EQ(out, native(dir / "d/b.txt") + "\tbig5\t" + native(ConvertCharset("中文第一行", "BIG5", "GB18030")) + "\n");
+  ASSERT_EQ(runCommand(kCli + " transcode --from big5 " + quoted(dir / "d/a.txt"), &out), 0);
+  EXPECT_EQ(readBytes(native(dir / "d(已转换)/a.txt")), "\xEF\xBB\xBF" + utf8(traditional + "\r\n第二行\r\n"));
+  EXPECT_EQ(runCommand(kCli + " transcode --to big5 " + quoted(dir / "d/a.txt") + " 2>/dev/null"), 2);
+}
+
 TEST(TranscodeCli, UsageErrorsExitWithTwo) {
   TempDir dir;
   writeBytes(dir / "a.txt", "a");

@@ -200,7 +200,14 @@ HeldText holdFileText(std::string content, TextEncoding& used) {
   if (!general) {
     const std::string_view body = view.substr(held.start);
     utf8 = utf8 || LooksLikeUtf8(body);
-    if (!utf8) {
+    // Bytes that detection reads as BIG5 or UTF-16 take the general way (which also reads UTF-16
+    // with NUL bytes that passes the UTF-8 check as UTF-16).
+    if ((!utf8 || (held.start == 0 && body.find('\0') != std::string_view::npos)) &&
+        guessedEncoding(body) != TextEncoding::Ansi) {
+      general = true;
+      utf8 = false;
+    }
+    if (!utf8 && !general) {
       held.start = 0;
       held.size = view.size();
       held.bytes = std::move(content);
@@ -208,7 +215,7 @@ HeldText holdFileText(std::string content, TextEncoding& used) {
       return held;
     }
     // What converts to nothing, or holds what the table cannot read, takes the general way.
-    if (!body.empty() && utf8FitsInternal(body)) {
+    if (utf8 && !body.empty() && utf8FitsInternal(body)) {
       held.size = body.size();
       held.utf8 = true;
       held.bytes = std::move(content);

@@ -9,7 +9,9 @@
 
 #include "foundation/chinese_convert.h"
 #include "foundation/created_folders.h"
+#include "foundation/file_streams.h"
 #include "foundation/file_system.h"
+#include "foundation/gb18030_table.h"
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
 #include "foundation/text_check.h"
@@ -62,6 +64,48 @@ std::vector<std::string> decodeNotes(std::string_view path, bool replaced, TextE
   }
   if (isConverted(used) && replaced) notes.emplace_back("有无法解码的字节，已用替换字符代替");
   return notes;
+}
+
+// Bytes of internal text that start no GB18030 character: what a conversion replaces in text taken
+// as its raw bytes.
+int64_t invalidPlaces(std::string_view text) {
+  const gb18030::Table& table = gb18030::Table::get();
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  int64_t places = 0;
+  while (p < end) {
+    char32_t c = 0;
+    const size_t length = table.decode(p, end, c);
+    places += length == 0;
+    p += length == 0 ? 1 : length;
+  }
+  return places;
+}
+
+// invalidPlaces of a file read as raw bytes, in pieces cut where a character starts whatever came
+// before (after a byte below 0x30, which no multi-byte character contains).
+int64_t invalidPlacesInFile(const std::string& path) {
+  FileReader reader;
+  if (!reader.open(path)) return 0;
+  std::string buffer;
+  int64_t places = 0;
+  for (;;) {
+    const int64_t n = reader.read(buffer, size_t{1} << 20);
+    if (n < 0) return places;
+    if (n == 0) break;
+    size_t cut = buffer.size();
+    while (cut > 0 && static_cast<unsigned char>(buffer[cut - 1]) >= 0x30) --cut;
+    if (cut == 0) cut = buffer.size();
+    places += invalidPlaces(std::string_view(buffer).substr(0, cut));
+    buffer.erase(0, cut);
+  }
+  return places + invalidPlaces(buffer);
+}
+
+// Outputs that hold every character: all that they lose is what the input did not hold.
+bool holdsEverything(TextEncoding output) {
+  return output == TextEncoding::Utf8 || output == TextEncoding::Utf8NoMark || output == TextEncoding::Utf16Le ||
+         output == TextEncoding::Utf16Be;
 }
 
 }  // namespace
@@ -354,7 +398,22 @@ void TranscodeRun::convertOne(const std::string& source, PreparedFile* prepared)
   state.done.insert(source);
   state.done.insert(target);
   ++outcome_.converted;
-  if (lossy) notes.emplace_back("有字符无法用输出编码表示，已替换");
+  // Raw bytes that are no GBK character are what a conversion of text taken as GBK loses first: said
+  // as such, with their number, rather than blamed on the output.
+  int64_t invalid = 0;
+  if (lossy && used == TextEncoding::Ansi) {
+    if (compressed) {
+      TextEncoding ignored = TextEncoding::Detect;
+      invalid = invalidPlaces(DecodeText(source, TextEncoding::Ansi, {}, {}, ignored));
+    } else {
+      invalid = invalidPlacesInFile(source);
+    }
+  }
+  if (invalid > 0) {
+    notes.emplace_back("有 " + numberToText(invalid) + " 处字节不是 GBK 编码的字符，已替换（输入编码可能不对）");
+  }
+  const TextEncoding output = options_.output == TextEncoding::Detect ? used : options_.output;
+  if (lossy && !(invalid > 0 && holdsEverything(output))) notes.emplace_back("有字符无法用输出编码表示，已替换");
   for (const std::string& note : notes) ctx_.warning(target, note);
   if (!notes.empty()) ++outcome_.warned;
   if (renamed) {
@@ -628,6 +687,106 @@ TranscodeOutcome TranscodeDropped(const DropLists& lists, const TranscodeOptions
     if (!run.folderPass(folder)) break;
   }
   return run.finish();
+}
+
+}  // namespace chengling
+
+namespace chengling {
+namespace {
+
+// The first line of a decode and the code it took; the rest of the text is read (a meta tag at the
+// end may still change the encoding) but not kept.
+class FirstLineSink : public TextSink {
+ public:
+  bool begin(TextEncoding used) override {
+    used_ = used;
+    line_.clear();
+    done_ = false;
+    return true;
+  }
+  bool put(std::string_view piece) override {
+    if (done_) return true;
+    const size_t end = piece.find('\n');
+    line_.append(piece.substr(0, std::min(end, kLineLimit - std::min(kLineLimit, line_.size()))));
+    done_ = end != std::string_view::npos || line_.size() >= kLineLimit;
+    return true;
+  }
+  TextEncoding used() const { return used_; }
+  std::string line() const {
+    std::string line = line_;
+    if (line.ends_with('\r')) line.pop_back();
+    return line;
+  }
+
+ private:
+  static constexpr size_t kLineLimit = 4096;
+  TextEncoding used_ = TextEncoding::Detect;
+  std::string line_;
+  bool done_ = false;
+};
+
+void previewFile(const std::string& path, const TranscodeOptions& options, std::vector<PreviewEntry>& entries) {
+  PreviewEntry entry;
+  entry.path = path;
+  FirstLineSink sink;
+  const StreamedDecode decode = decodeFileStreamed(path, options.input, sink, {}, options.pieceBytes, true);
+  using Status = StreamedDecode::Status;
+  if (decode.status == Status::Done) {
+    entry.used = decode.used;
+    entry.firstLine = sink.line();
+  } else if (decode.status == Status::Compressed) {
+    TextVerdict verdict;
+    std::string text = DecodeText(path, options.input, {}, {}, entry.used, {}, &verdict);
+    if (verdict.isText()) {
+      text.resize(std::min(text.find('\n'), text.size()));
+      if (text.ends_with('\r')) text.pop_back();
+      entry.firstLine = std::move(text);
+    } else {
+      entry.used = TextEncoding::Detect;
+      entry.problem = kNotTextReason;
+    }
+  } else if (decode.status == Status::NotText) {
+    entry.problem = kNotTextReason;
+  } else {
+    entry.problem = "无法读取：" + readFailure(path);
+  }
+  entries.push_back(std::move(entry));
+}
+
+void previewFolder(const std::string& folder, const TranscodeOptions& options, const std::function<bool()>& stopped,
+                   std::vector<std::string>& chain, std::vector<PreviewEntry>& entries) {
+  PathList files;
+  ListFolder(folder, options.filter, ListingKind::Files, false, options.matcher, files);
+  for (const std::string& file : files) {
+    if (stopped && stopped()) return;
+    previewFile(file, options, entries);
+  }
+  if (!options.includeSubfolders) return;
+  PathList subfolders;
+  ListFolder(folder, "*", ListingKind::Folders, false, options.matcher, subfolders);
+  chain.push_back(folder);
+  for (const std::string& subfolder : subfolders) {
+    bool loops = false;
+    for (const std::string& outer : chain) loops = loops || sameFile(subfolder, outer);
+    if (!loops) previewFolder(subfolder, options, stopped, chain, entries);
+  }
+  chain.pop_back();
+}
+
+}  // namespace
+
+std::vector<PreviewEntry> PreviewDropped(const DropLists& lists, const TranscodeOptions& options,
+                                         const std::function<bool()>& stopped) {
+  std::vector<PreviewEntry> entries;
+  for (const std::string& file : lists.files) {
+    if (stopped && stopped()) return entries;
+    previewFile(file, options, entries);
+  }
+  for (const std::string& folder : lists.folders) {
+    std::vector<std::string> chain;
+    previewFolder(folder, options, stopped, chain, entries);
+  }
+  return entries;
 }
 
 }  // namespace chengling

@@ -177,4 +177,19 @@ TranscodeOutcome TranscodeDrop(const PathList& dropped, const TranscodeOptions& 
 // A drop already split with splitDrop (the window asks about these very lists before it runs).
 TranscodeOutcome TranscodeDropped(const DropLists& lists, const TranscodeOptions& options, RunContext& ctx);
 
+// One file of a preview: what a run with the same options would read it as, before anything is
+// written.
+struct PreviewEntry {
+  std::string path;
+  TextEncoding used = TextEncoding::Detect;  // the code its decode takes; Detect when it is not read
+  std::string firstLine;                     // internal text, without its line break
+  std::string problem;                       // why it would not be converted; empty when it would
+};
+
+// The files a run of `lists` with `options` converts, in the order the run takes them (the files,
+// then each folder with the filter, and its subfolders when asked), each with the encoding its
+// decode takes and its first line. Reads only; `stopped` is asked between files.
+std::vector<PreviewEntry> PreviewDropped(const DropLists& lists, const TranscodeOptions& options,
+                                         const std::function<bool()>& stopped = {});
+
 }  // namespace chengling

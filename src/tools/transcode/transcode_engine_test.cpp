@@ -389,7 +389,7 @@ TEST(TranscodeRunTest, LossyFilesAreWrittenAndNamed) {
   };
   const Case kCases[] = {
       {"gbk read as utf-8", "中文", TextEncoding::Utf8, TextEncoding::Ansi, "替换字符"},
-      {"invalid byte to utf-8", "ab\x80", TextEncoding::Ansi, TextEncoding::Utf8, "无法用输出编码表示"},
+      {"invalid byte to utf-8", "ab\x80", TextEncoding::Ansi, TextEncoding::Utf8, "有 1 处字节不是 GBK 编码的字符"},
       // A few broken characters leave a text a text.
       {"one broken character", utf8Of("第一行\r\n") + "\xE4\xB8" + utf8Of("第二行"), TextEncoding::Utf8,
        TextEncoding::Utf8, "替换字符"},
@@ -408,6 +408,47 @@ TEST(TranscodeRunTest, LossyFilesAreWrittenAndNamed) {
     ASSERT_EQ(ctx.warnings.size(), 1u) << c.name;
     EXPECT_EQ(ctx.warnings[0].item, dir / "d(已转换)/a.txt") << c.name;
     EXPECT_NE(ctx.warnings[0].reason.find(c.want), std::string::npos) << c.name << ": " << ctx.warnings[0].reason;
+  }
+}
+
+// Bytes that are no character of the input encoding are named as the cause, with their number,
+// and not blamed on an output that holds every character; a character the output really cannot
+// hold is still named as such. Large files are counted across their pieces.
+TEST(TranscodeRunTest, InvalidInputBytesAreNamedWithTheirNumber) {
+  std::string large;
+  while (large.size() < (size_t{5} << 19)) large += "中文，第一行\r\n";
+  large[(size_t{1} << 20) - 1] = '\x80';  // a piece of the count ends after it
+  large[size_t{1} << 20] = '\xFF';
+  large += "\x81";  // a lead byte cut off at the end
+  struct Case {
+    const char* name;
+    std::string source;
+    TextEncoding input, output;
+    std::vector<std::string> want;  // the whole reasons, in order
+  };
+  const Case kCases[] = {
+      {"two bad bytes to utf-8", "ab\x80" "cd\xFF" "ef", TextEncoding::Ansi, TextEncoding::Utf8,
+       {"有 2 处字节不是 GBK 编码的字符，已替换（输入编码可能不对）"}},
+      {"utf-16 read as gbk to utf-16", ConvertCharset("中文", "GB18030", "UTF-16BE") + "\xFF\xFF", TextEncoding::Ansi,
+       TextEncoding::Utf16Be, {"有 3 处字节不是 GBK 编码的字符，已替换（输入编码可能不对）"}},
+      {"a large file", large, TextEncoding::Ansi, TextEncoding::Utf8NoMark,
+       {"有 3 处字节不是 GBK 编码的字符，已替换（输入编码可能不对）"}},
+      {"bad bytes and big5 output", "\xBC\xF2\x80", TextEncoding::Ansi, TextEncoding::Big5,
+       {"有 1 处字节不是 GBK 编码的字符，已替换（输入编码可能不对）", "有字符无法用输出编码表示，已替换"}},
+      {"a character big5 lacks", "\xBC\xF2", TextEncoding::Ansi, TextEncoding::Big5, {"有字符无法用输出编码表示，已替换"}},
+  };
+  for (const Case& c : kCases) {
+    TempDir dir;
+    writeBytes(dir / "d/a.txt", c.source);
+    TranscodeOptions options;
+    options.input = c.input;
+    options.output = c.output;
+    PlainRunContext ctx;
+    const TranscodeOutcome outcome = TranscodeFiles({dir / "d/a.txt"}, options, ctx);
+    EXPECT_EQ(outcome.converted, 1) << c.name;
+    std::vector<std::string> reasons;
+    for (const auto& warning : ctx.warnings) reasons.push_back(warning.reason);
+    EXPECT_EQ(reasons, c.want) << c.name;
   }
 }
 

@@ -1,7 +1,10 @@
 #include "tools/transcode/transcode_window.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDialog>
+#include <QHeaderView>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -11,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -34,10 +38,11 @@ using namespace Qt::Literals::StringLiterals;
 namespace chengling {
 namespace {
 
-// The codes of the encoding radio buttons, in their order; Detect is "自动" on both sides. Output also
-// offers UTF-8 without a mark, after the others.
-constexpr std::array<TextEncoding, 5> kEncodings = {TextEncoding::Detect, TextEncoding::Ansi, TextEncoding::Utf8,
-                                                    TextEncoding::Utf16Le, TextEncoding::Utf16Be};
+// The codes of the encoding radio buttons, in their order; Detect is "自动" on both sides. Input also
+// offers BIG5 and output UTF-8 without a mark, after the others (so the saved buttons keep theirs).
+constexpr std::array<TextEncoding, 6> kEncodings = {TextEncoding::Detect,  TextEncoding::Ansi,
+                                                    TextEncoding::Utf8,    TextEncoding::Utf16Le,
+                                                    TextEncoding::Utf16Be, TextEncoding::Big5};
 constexpr std::array<TextEncoding, 6> kOutputEncodings = {TextEncoding::Detect,  TextEncoding::Ansi,
                                                           TextEncoding::Utf8,    TextEncoding::Utf16Le,
                                                           TextEncoding::Utf16Be, TextEncoding::Utf8NoMark};
@@ -60,6 +65,52 @@ const QString kFilesFilter =
     u"文本和网页文件|*.txt;*.htm;*.html|文本文件(*.txt)|*.txt|网页文件(*.htm;*.html)|*.htm;*.html|全部文件(*.*)|*.*"_s;
 QString folderTitle(const QString& patterns) { return u"选择要批量转换的文件(%1)所在文件夹："_s.arg(patterns); }
 
+// The caption of the encoding a preview names: the input button's.
+QString encodingCaption(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::Ansi: return u"ANSI"_s;
+    case TextEncoding::Utf8: return u"UTF-8"_s;
+    case TextEncoding::Utf16Le: return u"Unicode"_s;
+    case TextEncoding::Utf16Be: return u"Unicode big endian"_s;
+    case TextEncoding::Big5: return u"Big5"_s;
+    case TextEncoding::Big5Hkscs: return u"Big5-HKSCS"_s;
+    default: return u"-"_s;
+  }
+}
+
+// The preview's dialog: one row per file, read only.
+void showPreview(QWidget* owner, const std::vector<PreviewEntry>& entries) {
+  QDialog dialog(owner);
+  dialog.setObjectName(u"预览窗口"_s);
+  dialog.setWindowTitle(u"预览：每个文件将按哪种编码读取"_s);
+  auto* table = new QTableWidget(static_cast<int>(entries.size()), 3, &dialog);
+  table->setObjectName(u"预览列表"_s);
+  table->setAccessibleName(u"预览列表"_s);
+  table->setHorizontalHeaderLabels({u"文件"_s, u"编码"_s, u"第一行"_s});
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table->verticalHeader()->setVisible(false);
+  for (size_t row = 0; row < entries.size(); ++row) {
+    const PreviewEntry& entry = entries[row];
+    const QString cells[] = {qStringFromPath(entry.path), encodingCaption(entry.used),
+                             toQString(entry.problem.empty() ? entry.firstLine : entry.problem)};
+    for (int column = 0; column < 3; ++column) {
+      table->setItem(static_cast<int>(row), column, new QTableWidgetItem(cells[column]));
+    }
+  }
+  table->resizeColumnsToContents();
+  table->horizontalHeader()->setStretchLastSection(true);
+  auto* close = new QPushButton(u"关闭"_s, &dialog);
+  close->setObjectName(u"按钮关闭预览"_s);
+  close->setAccessibleName(u"关闭"_s);
+  QObject::connect(close, &QPushButton::clicked, &dialog, &QDialog::accept);
+  auto* layout = new QVBoxLayout(&dialog);
+  if (entries.empty()) layout->addWidget(new QLabel(u"没有找到要转换的文件"_s, &dialog));
+  layout->addWidget(table, 1);
+  layout->addWidget(close, 0, Qt::AlignRight);
+  dialog.resize(720, 400);
+  dialog.exec();
+}
+
 template <typename T, size_t N>
 T checkedValue(const std::array<QRadioButton*, N>& buttons, const std::array<T, N>& values) {
   for (size_t i = 0; i < N; ++i) {
@@ -79,17 +130,19 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
 
   const QString encodingCaptions[] = {u"自动"_s, u"ANSI"_s, u"UTF-8"_s, u"Unicode"_s, u"Unicode big endian"_s,
                                       u"UTF-8(无BOM)"_s};
-  const QString inputNames[] = {u"单选框自动输入"_s, u"单选框输入ANSI"_s, u"单选框输入UTF8"_s, u"单选框输入Ule"_s,
-                                u"单选框输入Ube"_s};
+  const QString inputNames[] = {u"单选框自动输入"_s, u"单选框输入ANSI"_s, u"单选框输入UTF8"_s,
+                                u"单选框输入Ule"_s,   u"单选框输入Ube"_s,  u"单选框输入Big5"_s};
   const QString outputNames[] = {u"单选框自动输出"_s, u"单选框输出ANSI"_s, u"单选框输出UTF8"_s,
                                  u"单选框输出Ule"_s,  u"单选框输出Ube"_s,  u"单选框输出UTF8无BOM"_s};
   // The captions use the encodings' everyday names; the tips say which encoding each one is.
   const QString inputTips[] = {
-      u"自动识别：看 BOM、网页的 charset 声明和 UTF-8 的特征，都不是时按 ANSI（GBK）读取"_s,
+      u"自动识别：看 BOM、网页的 charset 声明和 UTF-8 的特征，都不是时按 ANSI（GBK）读取，"
+      u"除非字节本身有力地表明是 Big5 或不带 BOM 的 Unicode"_s,
       u"ANSI 即 GBK，简体中文的本地编码（兼容 GB2312）"_s,
       u"UTF-8，有无 BOM 均可"_s,
       u"Unicode 即 UTF-16LE（小端序）；开头两个字节当作 BOM 跳过"_s,
       u"Unicode big endian 即 UTF-16BE（大端序）；开头两个字节当作 BOM 跳过"_s,
+      u"Big5，繁体中文的本地编码"_s,
   };
   const QString outputTips[] = {
       u"与每个文件识别出的输入编码相同"_s,
@@ -100,7 +153,7 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
       u"UTF-8，文件开头不写 BOM"_s,
   };
   for (size_t i = 0; i < inputs_.size(); ++i) {
-    inputs_[i] = makeRadio(inputNames[i], encodingCaptions[i], i == 0);
+    inputs_[i] = makeRadio(inputNames[i], i == 5 ? u"Big5"_s : encodingCaptions[i], i == 0);
     inputs_[i]->setToolTip(inputTips[i]);
   }
   for (size_t i = 0; i < outputs_.size(); ++i) {
@@ -120,13 +173,16 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
   filesButton_ = makeButton(u"按钮批量转换"_s, kFilesCaptions.idle);
   folderButton_ = makeButton(u"按钮批量转换文件夹"_s, kFolderCaptions.idle);
   folderButton_->setToolTip(u"右键点击：文件类型整体作为一个匹配模式"_s);
+  previewButton_ = makeButton(u"按钮预览"_s, u"预览"_s);
+  previewButton_->setToolTip(u"列出文件夹中（右键点击：所选的）每个文件将按哪种编码读取及其第一行，不写任何文件"_s);
 
   // One grid for the four option rows, so that the choices line up in columns.
   auto* options = new QFrame;
   options->setFrameShape(QFrame::StyledPanel);
   auto* grid = new QGridLayout(options);
   grid->setContentsMargins(12, 4, 12, 4);
-  addOptionRow(grid, 0, makeLabel(u"标签1"_s, u"输入编码："_s), {inputs_.begin(), inputs_.end()});
+  // Big5 stands under "UTF-8(无BOM)", after the two columns of "Unicode big endian".
+  addOptionRow(grid, 0, makeLabel(u"标签1"_s, u"输入编码："_s), {inputs_.begin(), inputs_.end()}, {1, 1, 1, 1, 2});
   // "Unicode big endian" takes two columns there, so that it widens none.
   addOptionRow(grid, 1, makeLabel(u"标签2"_s, u"输出编码："_s), {outputs_.begin(), outputs_.end()}, {1, 1, 1, 1, 2});
   addOptionRow(grid, 2, makeLabel(u"标签4"_s, u"繁简互转："_s), {modes_.begin(), modes_.end()});
@@ -152,6 +208,8 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
     button->setMinimumHeight(40);
     start->addWidget(button, 2);
   }
+  previewButton_->setMinimumHeight(40);
+  start->addWidget(previewButton_, 1);
   page->addLayout(start);
   page->addWidget(panel_->makeProgressBar());
   status_ = panel_->statusLabel();
@@ -160,6 +218,7 @@ TranscodeTool::TranscodeTool(SettingsStore& settings, QWidget* parent)
   folderStart_ = panel_->addStartButton(folderButton_, kFolderCaptions);
   connect(filesButton_, &QPushButton::clicked, this, &TranscodeTool::filesClicked);
   startWithEitherMatcher(folderButton_, [this](Matcher matcher) { folderClicked(matcher); });
+  startWithEitherMatcher(previewButton_, [this](Matcher matcher) { previewClicked(matcher == Matcher::Alternative); });
   status_->installEventFilter(this);
 
   KeepControlStates(settings, this, stateName());
@@ -241,6 +300,28 @@ void TranscodeTool::folderClicked(Matcher matcher) {
   startRun(folderStart_, matcher, [folder](const TranscodeOptions& options, RunContext& ctx) {
     return TranscodeFolder(folder, options, ctx);
   });
+}
+
+void TranscodeTool::previewClicked(bool files) {
+  if (running()) return;
+  DropLists lists;
+  if (files) {
+    lists.files =
+        pathListFromText(chooseFiles(this, kFilesTitle, kFilesFilter, pathFromQString(controlTag(filesButton_))));
+    if (lists.files.empty()) return;
+  } else {
+    const std::string folder =
+        chooseFolder(this, folderTitle(filter_->text()), pathFromQString(controlTag(folderButton_)));
+    if (folder.empty()) return;
+    lists.folders.push_back(folder);
+  }
+  std::vector<PreviewEntry> entries;
+  {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    entries = PreviewDropped(lists, options(Matcher::Standard));
+    QApplication::restoreOverrideCursor();
+  }
+  showPreview(this, entries);
 }
 
 void TranscodeTool::dropped(const PathList& paths) {

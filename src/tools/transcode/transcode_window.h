@@ -1,7 +1,7 @@
 #pragma once
 // The " 文件批量转码 " page: input and output encodings, the simplified/traditional mode, the
 // advanced options, and two start buttons (chosen files, a chosen folder) over one progress bar with
-// the status label laid on it. Files and folders dropped anywhere on the page are converted after a
+// the status label laid on it, and a preview of how the files would be read. Files and folders dropped anywhere on the page are converted after a
 // question.
 //
 // Runs go to the engine on the run panel's worker; both buttons share its stop request, and a drop
@@ -59,6 +59,9 @@ class TranscodeTool : public QWidget {
   void filesClicked();
   void folderClicked(Matcher matcher);
   void dropped(const PathList& paths);
+  // "预览": the files of a chosen folder (left button) or chosen files (right button), each with the
+  // encoding its decode takes and its first line, in a dialog; nothing is written.
+  void previewClicked(bool files);
   void statusPressed();
 
   // The engine's options from the controls now.
@@ -77,7 +80,7 @@ class TranscodeTool : public QWidget {
   // The encodings a pass takes when it starts; the radio buttons may change during a run.
   std::shared_ptr<LiveOptions<PassEncodings>> encodings_;
 
-  std::array<QRadioButton*, 5> inputs_{};
+  std::array<QRadioButton*, 6> inputs_{};
   std::array<QRadioButton*, 6> outputs_{};
   std::array<QRadioButton*, 7> modes_{};
   QCheckBox* convertNames_ = nullptr;
@@ -86,6 +89,7 @@ class TranscodeTool : public QWidget {
   QLineEdit* filter_ = nullptr;
   QPushButton* filesButton_ = nullptr;
   QPushButton* folderButton_ = nullptr;
+  QPushButton* previewButton_ = nullptr;
   QLabel* status_ = nullptr;
 };
 

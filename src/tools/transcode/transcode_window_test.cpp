@@ -12,12 +12,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTest>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "foundation/charset_conversion.h"
 #include "foundation/native_text.h"
 #include "platform/qt_text.h"
 #include "shell/control_tag.h"
@@ -225,6 +227,58 @@ TEST_F(TranscodeWindow, RightButtonFolderRunUsesTheAlternativeMatcher) {
   EXPECT_EQ(listNames(folder + "(已转换)"), (std::vector<std::string>{"a.txt", "b.md"}));
   EXPECT_EQ(readBytes(folder + "(已转换)/b.md"), kUtf8Text);
   EXPECT_EQ(button(u"按钮批量转换文件夹"_s)->text(), kFolderIdle);
+}
+
+// "预览" lists every file of the chosen folder (or the chosen files, with the right button) with the
+// encoding it would be read in and its first line, and writes nothing; the chosen input encoding
+// counts, Big5 among them.
+TEST_F(TranscodeWindow, PreviewListsEachFileWithItsEncodingAndFirstLineAndWritesNothing) {
+  const std::string folder = dir_ / "texts";
+  const std::string big5 = ConvertCharset(utf8(u8"我們今天下午去圖書館借了幾本書\r\n第二行"), "UTF-8", "BIG5");
+  writeBytes(folder + "/a.txt", big5);
+  writeBytes(folder + "/b.txt", kGbkText + "\r\nmore");
+  writeBytes(folder + "/c.txt", ConvertCharset(utf8(u8"你好 world\n"), "UTF-8", "UTF-16LE"));
+  QPushButton* preview = button(u"按钮预览"_s);
+  EXPECT_EQ(preview->text(), u"预览"_s);
+
+  Modals modals;
+  QList<QStringList> shown;  // the rows of each preview, cells joined by "|"
+  const auto readTable = [&](QWidget* modal) {
+    auto* table = modal->findChild<QTableWidget*>(u"预览列表"_s);
+    ASSERT_NE(table, nullptr);
+    QStringList rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+      rows << table->item(row, 0)->text() + u"|"_s + table->item(row, 1)->text() + u"|"_s + table->item(row, 2)->text();
+    }
+    shown << rows;
+    QTest::mouseClick(modal->findChild<QPushButton*>(u"按钮关闭预览"_s), Qt::LeftButton);
+  };
+  modals.next(pickInFileDialog({native(folder)}));
+  modals.next(readTable);
+  QTest::mouseClick(preview, Qt::LeftButton);
+  ASSERT_TRUE(testing::waitUntilIdle(*tool_, [&] { return shown.size() == 1; }));
+  EXPECT_EQ(shown[0], (QStringList{native(folder + "/a.txt") + u"|Big5|我們今天下午去圖書館借了幾本書"_s,
+                                   native(folder + "/b.txt") + u"|ANSI|中文内容"_s,
+                                   native(folder + "/c.txt") + u"|Unicode|你好 world"_s}));
+  EXPECT_FALSE(exists(folder + "(已转换)"));
+
+  // Chosen files with the right button, read as Big5 because the input says so.
+  clickIndicator(control<QRadioButton>(u"单选框输入Big5"_s));
+  modals.next(pickInFileDialog({native(folder + "/a.txt")}));
+  modals.next(readTable);
+  clickWith(preview, Qt::RightButton);
+  ASSERT_TRUE(testing::waitUntilIdle(*tool_, [&] { return shown.size() == 2; }));
+  EXPECT_EQ(shown[1], QStringList{native(folder + "/a.txt") + u"|Big5|我們今天下午去圖書館借了幾本書"_s});
+  EXPECT_FALSE(exists(folder + "(已转换)"));
+  EXPECT_EQ(readBytes(folder + "/a.txt"), big5);
+
+  // And a run reads them as the preview said.
+  clickIndicator(control<QRadioButton>(u"单选框自动输入"_s));
+  modals.next(pickInFileDialog({native(folder)}));
+  QTest::mouseClick(button(u"按钮批量转换文件夹"_s), Qt::LeftButton);
+  ASSERT_TRUE(testing::waitUntilIdle(*tool_));
+  EXPECT_EQ(readBytes(folder + "(已转换)/a.txt"), kBom + utf8(u8"我們今天下午去圖書館借了幾本書\r\n第二行"));
+  EXPECT_EQ(readBytes(folder + "(已转换)/c.txt"), kBom + utf8(u8"你好 world\n"));
 }
 
 TEST_F(TranscodeWindow, DroppedFilesAndASubfolderGoIntoOneConvertedTree) {
