@@ -322,6 +322,7 @@ PreparedFile TranscodeRun::prepareSmall(const std::string& source) const {
   if (decode.status != StreamedDecode::Status::Done) return prepared;
   const TextEncoding output = options_.output == TextEncoding::Detect ? decode.used : options_.output;
   const std::string bytes = encodedBytes(sink.text, output, &prepared.lossy);
+  if (prepared.lossy && decode.used == TextEncoding::Ansi) prepared.invalid = invalidPlaces(sink.text);
   prepared.notes = decodeNotes(source, decode.replacement, options_.input, decode.used);
   // Its folder may not be there yet: the run then makes it and converts the file itself.
   prepared.file = std::make_unique<AtomicFile>();
@@ -374,6 +375,7 @@ void TranscodeRun::convertOne(const std::string& source, PreparedFile* prepared)
   TextEncoding used = TextEncoding::Detect;
   std::vector<std::string> notes;
   bool lossy = false;
+  int64_t invalid = -1;    // not counted yet
   bool compressed = true;  // whole unless streamed
   bool written = false;
   if (ready) {
@@ -384,15 +386,16 @@ void TranscodeRun::convertOne(const std::string& source, PreparedFile* prepared)
       used = prepared->used;
       notes = std::move(prepared->notes);
       lossy = prepared->lossy;
+      invalid = prepared->invalid;
     } else {
       CreatedFolders none;
       writeFailed(source, target, error, none);
     }
   } else if (options_.chinese == ChineseMode::None || replace || !pathExists(target)) {
     // A converted file that meets one of its kind under its new name is compared whole.
-    written = convertStreamed(source, target, replace, used, notes, lossy, compressed);
+    written = convertStreamed(source, target, replace, used, notes, lossy, invalid, compressed);
   }
-  if (compressed) written = convertWhole(source, target, replace, used, notes, lossy);
+  if (compressed) written = convertWhole(source, target, replace, used, notes, lossy, invalid);
   if (!written) return;
 
   state.done.insert(source);
@@ -400,8 +403,9 @@ void TranscodeRun::convertOne(const std::string& source, PreparedFile* prepared)
   ++outcome_.converted;
   // Raw bytes that are no GBK character are what a conversion of text taken as GBK loses first: said
   // as such, with their number, rather than blamed on the output.
-  int64_t invalid = 0;
-  if (lossy && used == TextEncoding::Ansi) {
+  // A source that was not replaced is still there to count them in.
+  if (!lossy || used != TextEncoding::Ansi) invalid = 0;
+  if (invalid < 0) {
     if (compressed) {
       TextEncoding ignored = TextEncoding::Detect;
       invalid = invalidPlaces(DecodeText(source, TextEncoding::Ansi, {}, {}, ignored));
@@ -453,7 +457,8 @@ void TranscodeRun::writeFailed(const std::string& source, const std::string& tar
 }
 
 bool TranscodeRun::convertWhole(const std::string& source, const std::string& target, bool replace,
-                                TextEncoding& used, std::vector<std::string>& notes, bool& lossy) {
+                                TextEncoding& used, std::vector<std::string>& notes, bool& lossy,
+                                int64_t& invalid) {
   // A decode that succeeds always reports the code it used; an unreadable file leaves it untouched.
   TextVerdict verdict;
   std::string text =
@@ -469,6 +474,7 @@ bool TranscodeRun::convertWhole(const std::string& source, const std::string& ta
     return false;
   }
   notes = decodeNotes(source, text.find(kReplacementCharacter) != std::string::npos, options_.input, used);
+  if (used == TextEncoding::Ansi && replace && sameFile(source, target)) invalid = invalidPlaces(text);
   if (options_.chinese != ChineseMode::None) text = convertChineseText(text, options_.chinese);
 
   const TextEncoding output = options_.output == TextEncoding::Detect ? used : options_.output;
@@ -544,7 +550,7 @@ class TargetSink : public TextSink {
 
 bool TranscodeRun::convertStreamed(const std::string& source, const std::string& target, bool replace,
                                    TextEncoding& used, std::vector<std::string>& notes, bool& lossy,
-                                   bool& compressed) {
+                                   int64_t& invalid, bool& compressed) {
   compressed = false;
   CreatedFolders created;
   EncodedFileStream file;
@@ -589,6 +595,7 @@ bool TranscodeRun::convertStreamed(const std::string& source, const std::string&
   }
   // Judged on the source as it was read, before it may be replaced.
   notes = decodeNotes(source, decode.replacement, options_.input, decode.used);
+  if (decode.used == TextEncoding::Ansi && replace && sameFile(source, target)) invalid = invalidPlacesInFile(source);
   const EncodedWrite written = sink.finish() ? file.commit(replace) : EncodedWrite{false, false, file.error()};
   if (!written.ok) {
     writeFailed(source, target, written.error, created);

@@ -141,11 +141,13 @@ class TranscodeRun {
   void convertOne(const std::string& source, struct PreparedFile* prepared = nullptr);
   // Reads, converts and writes (uncommitted) a small file on the helper thread of a pass.
   PreparedFile prepareSmall(const std::string& source) const;
-  // The decode and write of one file; false when it was stopped or failed (reported).
+  // The decode and write of one file; false when it was stopped or failed (reported). A file read
+  // as raw bytes and written over itself has its bytes that start no GBK character counted in
+  // `invalid` before it is replaced; otherwise `invalid` stays as it was.
   bool convertWhole(const std::string& source, const std::string& target, bool replace, TextEncoding& used,
-                    std::vector<std::string>& notes, bool& lossy);
+                    std::vector<std::string>& notes, bool& lossy, int64_t& invalid);
   bool convertStreamed(const std::string& source, const std::string& target, bool replace, TextEncoding& used,
-                       std::vector<std::string>& notes, bool& lossy, bool& compressed);
+                       std::vector<std::string>& notes, bool& lossy, int64_t& invalid, bool& compressed);
   // Reports a source that is no text.
   void notText(const std::string& source);
   // Where `source` is written.

@@ -437,18 +437,22 @@ TEST(TranscodeRunTest, InvalidInputBytesAreNamedWithTheirNumber) {
        {"有 1 处字节不是 GBK 编码的字符，已替换（输入编码可能不对）", "有字符无法用输出编码表示，已替换"}},
       {"a character big5 lacks", "\xBC\xF2", TextEncoding::Ansi, TextEncoding::Big5, {"有字符无法用输出编码表示，已替换"}},
   };
-  for (const Case& c : kCases) {
-    TempDir dir;
-    writeBytes(dir / "d/a.txt", c.source);
-    TranscodeOptions options;
-    options.input = c.input;
-    options.output = c.output;
-    PlainRunContext ctx;
-    const TranscodeOutcome outcome = TranscodeFiles({dir / "d/a.txt"}, options, ctx);
-    EXPECT_EQ(outcome.converted, 1) << c.name;
-    std::vector<std::string> reasons;
-    for (const auto& warning : ctx.warnings) reasons.push_back(warning.reason);
-    EXPECT_EQ(reasons, c.want) << c.name;
+  // Over the source too: the bytes are counted before the file is replaced.
+  for (const bool overwrite : {false, true}) {
+    for (const Case& c : kCases) {
+      TempDir dir;
+      writeBytes(dir / "d/a.txt", c.source);
+      TranscodeOptions options;
+      options.input = c.input;
+      options.output = c.output;
+      options.overwrite = overwrite;
+      PlainRunContext ctx;
+      const TranscodeOutcome outcome = TranscodeFiles({dir / "d/a.txt"}, options, ctx);
+      EXPECT_EQ(outcome.converted, 1) << c.name;
+      std::vector<std::string> reasons;
+      for (const auto& warning : ctx.warnings) reasons.push_back(warning.reason);
+      EXPECT_EQ(reasons, c.want) << c.name << (overwrite ? ", over the source" : "");
+    }
   }
 }
 

@@ -24,6 +24,7 @@ struct PreparedFile {
   bool notText = false;  // the source is no text: the run reports it and writes nothing
   TextEncoding used = TextEncoding::Detect;
   bool lossy = false;
+  int64_t invalid = -1;              // bytes that start no GBK character, when counted
   std::vector<std::string> notes;    // what the decode lost
   std::unique_ptr<AtomicFile> file;  // written, not committed
 };
