@@ -122,3 +122,24 @@ bench_chinese_book() {
   truncate -s $((mib * 1048576)) "$file"
   rm -f "$file.block"
 }
+
+# bench_comment_table FILE ROWS LOW HIGH: a table of shop comments (number, Chinese name, a quantity
+# from LOW to HIGH, quoted free text of which a third holds a comma), UTF-8 with CR LF, the same for
+# the same arguments.
+bench_comment_table() {
+  python3 - "$@" <<'PY'
+import random, sys
+path, rows, low, high = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+rnd = random.Random(7)
+names = "王李张刘陈杨黄赵吴周徐孙马朱胡郭何高林罗郑梁谢宋唐许韩冯邓曹彭曾肖田董袁潘于蒋蔡余杜叶程苏魏吕丁任沈姚卢姜崔钟谭陆汪"
+words = ["很好", "不错", "一般", "推荐", "质量", "物流", "good", "ok", "A+", "5星", "下次", "好评"]
+with open(path, "w", encoding="utf-8", newline="") as f:
+    f.write("编号,姓名,数量,备注\r\n")
+    for i in range(rows):
+        name = "".join(rnd.choice(names) for _ in range(rnd.randint(2, 3)))
+        text = "，".join(rnd.choice(words) for _ in range(rnd.randint(2, 6)))
+        if rnd.random() < 0.3:
+            text += ", " + rnd.choice(words)
+        f.write('%d,%s,%d,"%s"\r\n' % (i, name, rnd.randint(low, high), text))
+PY
+}

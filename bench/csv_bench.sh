@@ -14,21 +14,7 @@ field_mb="${3:-300}"
 bench_setup csv
 
 data="$scratch/data.csv"
-python3 - "$data" "$rows" <<'PY'
-import random, sys
-path, rows = sys.argv[1], int(sys.argv[2])
-rnd = random.Random(7)
-names = "王李张刘陈杨黄赵吴周徐孙马朱胡郭何高林罗郑梁谢宋唐许韩冯邓曹彭曾肖田董袁潘于蒋蔡余杜叶程苏魏吕丁任沈姚卢姜崔钟谭陆汪"
-words = ["很好", "不错", "一般", "推荐", "质量", "物流", "good", "ok", "A+", "5星", "下次", "好评"]
-with open(path, "w", encoding="utf-8", newline="") as f:
-    f.write("编号,姓名,数量,备注\r\n")
-    for i in range(rows):
-        name = "".join(rnd.choice(names) for _ in range(rnd.randint(2, 3)))
-        text = "，".join(rnd.choice(words) for _ in range(rnd.randint(2, 6)))
-        if rnd.random() < 0.3:
-            text += ", " + rnd.choice(words)
-        f.write('%d,%s,%d,"%s"\r\n' % (i, name, rnd.randint(-100000, 10000000), text))
-PY
+bench_comment_table "$data" "$rows" -100000 10000000
 size=$(stat -c %s "$data")
 echo "data: $rows rows, $size bytes (UTF-8); load: $(uptime | sed 's/.*load/load/')"
 

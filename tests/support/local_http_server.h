@@ -3,7 +3,11 @@
 // ephemeral port. Register the routes on server(), then start(); the destructor stops the server and
 // waits for it. Tests that use it link PkgConfig::HTTPLIB.
 
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <memory>
@@ -53,5 +57,20 @@ class LocalHttpServer {
   std::thread thread_;
   int port_ = 0;
 };
+
+// An address on 127.0.0.1 that nothing listens on: its port was bound for a moment, then closed.
+// Empty when no port could be had.
+inline std::string closedLocalAddress(std::string_view path = "/x") {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (listener < 0) return {};
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  const bool bound = ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                     ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+  ::close(listener);
+  return bound ? "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + std::string(path) : std::string();
+}
 
 }  // namespace chengling::testing

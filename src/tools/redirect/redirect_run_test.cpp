@@ -698,17 +698,8 @@ TEST(RedirectRun, NamesWhyARequestFailed) {
   ShapeServer server;
   server.add("/slow", {200, "", "", "<p>late</p>", 1500});
   ASSERT_TRUE(server.start());
-  // A port that nothing listens on: bound for a moment, then closed.
-  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  ASSERT_GE(listener, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  const std::string closed = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x";
-  ::close(listener);
+  const std::string closed = testing::closedLocalAddress();
+  ASSERT_FALSE(closed.empty());
 
   testing::TempDir dir;
   const std::string cert = dir / "cert.pem";
