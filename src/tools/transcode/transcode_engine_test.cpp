@@ -285,7 +285,7 @@ TEST(TranscodeRunTest, ANewNameThatHoldsItsSourcesConversionCountsAsWritten) {
   ASSERT_EQ(TranscodeFolder(clean, options, cleanCtx).converted, 3);
   const std::vector<std::string> want = testing::listNames(clean);
   ASSERT_EQ(want, (std::vector<std::string>{"keep.txt", onDisk("簡體.txt"), onDisk("頭髮.txt")}));
-  for (const std::string& name : {"簡體.txt", "頭髮.txt"}) {
+  for (const std::string name : {"簡體.txt", "頭髮.txt"}) {
     writeBytes(onDisk(folder + "/" + name), readBytes(onDisk(clean + "/" + name)));
   }
 
@@ -308,7 +308,7 @@ TEST(TranscodeRunTest, ANewNameThatHoldsItsSourcesConversionCountsAsWritten) {
 // A new name taken by a file that holds anything else is the user's: it is converted as a source of
 // its own, whichever comes first, and the source beside it stays and is named with the reason.
 TEST(TranscodeRunTest, ANewNameTakenByAnotherFileKeepsBothAndSaysWhy) {
-  for (const std::string& pair : {"简体", "头发"}) {
+  for (const std::string pair : {"简体", "头发"}) {
     SCOPED_TRACE(pair);
     const std::string twin = pair == "简体" ? "簡體" : "頭髮";
     TempDir dir;

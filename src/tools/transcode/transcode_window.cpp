@@ -315,13 +315,15 @@ void TranscodeTool::previewClicked(bool files) {
     if (folder.empty()) return;
     lists.folders.push_back(folder);
   }
-  std::vector<PreviewEntry> entries;
-  {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    entries = PreviewDropped(lists, options(Matcher::Standard));
-    QApplication::restoreOverrideCursor();
-  }
-  showPreview(this, entries);
+  // A large folder is listed on the worker: the window stays live, and a start button stops it.
+  panel_->start(
+      nullptr,
+      [lists = std::move(lists), options = options(Matcher::Standard)](RunContext& ctx) {
+        return PreviewDropped(lists, options, [&ctx] { return ctx.stopRequested(); });
+      },
+      [this](const std::vector<PreviewEntry>& entries, bool stopped) {
+        if (!stopped) showPreview(this, entries);
+      });
 }
 
 void TranscodeTool::dropped(const PathList& paths) {
