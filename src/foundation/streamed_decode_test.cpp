@@ -127,7 +127,7 @@ TEST(StreamedDecode, TextOnlyAgreesWithTheWholeDecodesVerdictWhereverThePiecesEn
   all.push_back("\xEF\xBB\xBF" + utf8 + testing::binaryWithoutNul(5000, 3));  // replacements behind it
   all.push_back(gbk + testing::binaryWithoutNul(5000, 3));                   // raw junk behind it
   std::string marks;
-  for (int i = 0; i < 8; ++i) marks += "\xEF\xBF\xBDa";
+  for (int i = 0; i < 8; ++i) marks += "\xEF\xBF\xBD" "a";
   all.push_back(marks);  // U+FFFD of its own: counted alike on the way and whole
   const TextEncoding kForced[] = {TextEncoding::Detect, TextEncoding::Ansi, TextEncoding::Utf8, TextEncoding::Utf16Le,
                                   TextEncoding::Big5};
