@@ -82,24 +82,38 @@ int64_t invalidPlaces(std::string_view text) {
   return places;
 }
 
-// invalidPlaces of a file read as raw bytes, in pieces cut where a character starts whatever came
-// before (after a byte below 0x30, which no multi-byte character contains).
+// invalidPlaces of raw bytes that come in pieces, counted up to where a character starts whatever
+// came before (after a byte below 0x30, which no multi-byte character contains).
+class InvalidPlaceCounter {
+ public:
+  void add(std::string_view piece) {
+    held_.append(piece);
+    size_t cut = held_.size();
+    while (cut > 0 && static_cast<unsigned char>(held_[cut - 1]) >= 0x30) --cut;
+    if (cut == 0 && held_.size() < (size_t{1} << 20)) return;
+    if (cut == 0) cut = held_.size();
+    places_ += invalidPlaces(std::string_view(held_).substr(0, cut));
+    held_.erase(0, cut);
+  }
+  int64_t total() const { return places_ + invalidPlaces(held_); }
+
+ private:
+  std::string held_;
+  int64_t places_ = 0;
+};
+
 int64_t invalidPlacesInFile(const std::string& path) {
   FileReader reader;
   if (!reader.open(path)) return 0;
   std::string buffer;
-  int64_t places = 0;
+  InvalidPlaceCounter counter;
   for (;;) {
+    buffer.clear();
     const int64_t n = reader.read(buffer, size_t{1} << 20);
-    if (n < 0) return places;
-    if (n == 0) break;
-    size_t cut = buffer.size();
-    while (cut > 0 && static_cast<unsigned char>(buffer[cut - 1]) >= 0x30) --cut;
-    if (cut == 0) cut = buffer.size();
-    places += invalidPlaces(std::string_view(buffer).substr(0, cut));
-    buffer.erase(0, cut);
+    if (n <= 0) break;
+    counter.add(buffer);
   }
-  return places + invalidPlaces(buffer);
+  return counter.total();
 }
 
 // Outputs that hold every character: all that they lose is what the input did not hold.
@@ -525,10 +539,17 @@ namespace {
 class TargetSink : public TextSink {
  public:
   using Begin = std::function<bool(TextEncoding)>;
-  TargetSink(EncodedFileStream& file, ChineseMode mode, Begin begin)
-      : file_(file), mode_(mode), convert_(chineseStream(mode)), begin_(std::move(begin)) {}
-  bool begin(TextEncoding used) override { return begin_(used); }
-  bool put(std::string_view text) override { return pass(text, false); }
+  // `invalid`, when given, counts the bytes that start no GBK character of a text read as raw bytes.
+  TargetSink(EncodedFileStream& file, ChineseMode mode, InvalidPlaceCounter* invalid, Begin begin)
+      : file_(file), mode_(mode), convert_(chineseStream(mode)), invalid_(invalid), begin_(std::move(begin)) {}
+  bool begin(TextEncoding used) override {
+    if (used != TextEncoding::Ansi) invalid_ = nullptr;
+    return begin_(used);
+  }
+  bool put(std::string_view text) override {
+    if (invalid_ != nullptr) invalid_->add(text);
+    return pass(text, false);
+  }
   // The end of the text: what the conversion held back.
   bool finish() { return pass({}, true); }
 
@@ -543,6 +564,7 @@ class TargetSink : public TextSink {
   ChineseMode mode_;
   ChineseStream convert_;
   std::string converted_;
+  InvalidPlaceCounter* invalid_;
   Begin begin_;
 };
 
@@ -557,7 +579,10 @@ bool TranscodeRun::convertStreamed(const std::string& source, const std::string&
   bool folderFailed = false;
   bool opened = false;
   std::string openError;
-  TargetSink sink(file, options_.chinese, [&](TextEncoding decoded) {
+  // Over itself, the source is counted on the way: once replaced it is gone.
+  const bool overItself = replace && sameFile(source, target);
+  InvalidPlaceCounter counter;
+  TargetSink sink(file, options_.chinese, overItself ? &counter : nullptr, [&](TextEncoding decoded) {
     if (!makeTargetFolder(target, created)) {
       folderFailed = true;
       return false;
@@ -595,7 +620,7 @@ bool TranscodeRun::convertStreamed(const std::string& source, const std::string&
   }
   // Judged on the source as it was read, before it may be replaced.
   notes = decodeNotes(source, decode.replacement, options_.input, decode.used);
-  if (decode.used == TextEncoding::Ansi && replace && sameFile(source, target)) invalid = invalidPlacesInFile(source);
+  if (decode.used == TextEncoding::Ansi && overItself) invalid = counter.total();
   const EncodedWrite written = sink.finish() ? file.commit(replace) : EncodedWrite{false, false, file.error()};
   if (!written.ok) {
     writeFailed(source, target, written.error, created);
