@@ -143,3 +143,14 @@ with open(path, "w", encoding="utf-8", newline="") as f:
         f.write('%d,%s,%d,"%s"\r\n' % (i, name, rnd.randint(low, high), text))
 PY
 }
+
+# bench_start_server SCRIPT: starts the python3 server SCRIPT, which writes the port it listens on to
+# the file named by its one argument, and waits up to 30 s for it. Sets $server_pid and $port.
+bench_start_server() {
+  rm -f "$scratch/port"
+  python3 "$1" "$scratch/port" &
+  server_pid=$!
+  for _ in $(seq 600); do [[ -s "$scratch/port" ]] && break; sleep 0.05; done
+  [[ -s "$scratch/port" ]] || { echo "the server did not start" >&2; exit 1; }
+  port="$(cat "$scratch/port")"
+}

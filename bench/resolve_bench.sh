@@ -65,10 +65,7 @@ with open(sys.argv[1], "w") as f:
 server.serve_forever()
 PY
 
-python3 "$scratch/server.py" "$scratch/port" &
-server_pid=$!
-for _ in $(seq 100); do [[ -s "$scratch/port" ]] && break; sleep 0.05; done
-port="$(cat "$scratch/port")"
+bench_start_server "$scratch/server.py"
 
 curl_one="curl -s -o /dev/null -w '%{redirect_url}\n'"
 for kind in fast slow; do

@@ -99,11 +99,7 @@ with open(sys.argv[1], "w") as f:
 server.serve_forever()
 PY
 
-python3 "$scratch/server.py" "$scratch/port" &
-server_pid=$!
-for _ in $(seq 600); do [[ -s "$scratch/port" ]] && break; sleep 0.05; done
-[[ -s "$scratch/port" ]] || { echo "the server did not start" >&2; exit 1; }
-port="$(cat "$scratch/port")"
+bench_start_server "$scratch/server.py"
 
 # make_list PREFIX KIND...: one address per job, the kinds taken in turn, each behind PREFIX.
 make_list() {
