@@ -332,4 +332,6 @@ std::vector<std::string> csvRecordFields(std::string_view text, bool utf8) {
   return {views.begin(), views.end()};
 }
 
+std::vector<std::string> ParseCsvLine(std::string_view line) { return csvRecordFields(line, false); }
+
 }  // namespace chengling
