@@ -8,7 +8,7 @@
 #include "foundation/gb18030_table.h"
 #include "foundation/internal_text.h"
 #include "foundation/two_cores.h"
-#include "tools/csv_table/cell_text.h"
+#include "foundation/utf8_internal.h"
 #include "tools/csv_table/csv_record.h"
 
 namespace chengling {

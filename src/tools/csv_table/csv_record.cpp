@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "foundation/internal_text.h"
-#include "tools/csv_table/cell_text.h"
+#include "foundation/utf8_internal.h"
 
 namespace chengling {
 
