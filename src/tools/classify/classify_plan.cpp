@@ -37,6 +37,7 @@ ClassifyPlanOutcome ClassifyPlan(const ClassifyOptions& options, RunContext& ctx
   std::vector<PlannedFile>& plan = outcome.files;
   const std::string entry = entryFolderOf(options);
   const PathTemplate pathTemplate(options.templateText);
+  warnWithoutPhotoRecords(pathTemplate, options.templateText, ctx);
   const std::vector<RunGroup> groups = collectGroups(options, entry, ctx);
   BatchCounter counter(options);
   if (ctx.stopRequested()) return outcome;

@@ -212,6 +212,7 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
   if (!outcome.error.empty()) return outcome;
   const std::string entry = entryFolderOf(options);
   const PathTemplate pathTemplate(options.templateText);
+  warnWithoutPhotoRecords(pathTemplate, options.templateText, ctx);
 
   // Listed before the logs are opened, so that their temporary files (when the program directory
   // lies inside the walked tree) are never taken for sources.

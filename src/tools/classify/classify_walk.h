@@ -29,6 +29,10 @@ std::string entryFolderOf(const ClassifyOptions& options);
 std::vector<RunGroup> collectGroups(const ClassifyOptions& options, const std::string& entry,
                                     RunContext& ctx);
 
+// When `pathTemplate` holds a photo token but no photo's record can be read (the photo module is
+// missing), says so once: every file then takes its file time and "未知型号".
+void warnWithoutPhotoRecords(const PathTemplate& pathTemplate, const std::string& item, RunContext& ctx);
+
 // The batch number and the count of files in the current batch.
 class BatchCounter {
  public:
