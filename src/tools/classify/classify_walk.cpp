@@ -69,6 +69,14 @@ std::string classifyInputError(const ClassifyOptions& options) {
   return std::string();
 }
 
+std::vector<const std::string*> runOrderOf(const std::vector<RunGroup>& groups) {
+  std::vector<const std::string*> files;
+  for (const RunGroup& group : groups) {
+    for (const std::string& file : group.files) files.push_back(&file);
+  }
+  return files;
+}
+
 void warnWithoutPhotoRecords(const PathTemplate& pathTemplate, const std::string& item, RunContext& ctx) {
   if (!pathTemplate.needsPhotoRecord() || photoReaderProblem().empty()) return;
   ctx.warning(item, "无法读取照片的拍摄信息（" + internalFromNative(photoReaderProblem()) +
