@@ -68,14 +68,14 @@ bool addRecordRows(char* text, size_t from, size_t to, bool utf8, int32_t count,
   return true;
 }
 
-// Imports one source that `table` holds already (adoptText): `text` .. `text + size`, internal
-// text or UTF-8. The records before the header and the first row go one by one; the rest, which are
-// all rows, are read on two cores when there are many, cut apart where a record is sure to start.
-int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles, TableModel& table,
-                         RunContext& ctx, bool& stopped, int64_t& unclosed) {
+// The records of a source one by one up to the header or the first record after it: the header
+// makes the columns (numbered ones when `numberedTitles`), and a copy of the header at the start of a
+// later source is not a row. Returns where the records that are all rows begin; `firstExamined` is
+// false when the source ended or the import stopped before such a record.
+size_t importLeadingRecords(char* text, size_t size, bool utf8, bool numberedTitles, TableModel& table,
+                            RunContext& ctx, bool& stopped, int64_t& unclosed, int64_t& added,
+                            bool& firstExamined) {
   bool headerKnown = table.ColumnCount() >= 1;
-  bool firstExamined = false;
-  int64_t added = 0;
   std::vector<std::string_view> fields;
   size_t rest = 0;  // where the records that are all rows begin
   table.reserveRows(1);
@@ -87,7 +87,7 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
     if (!headerKnown && fields.empty()) {
       // A record without fields cannot make a header: leading empty lines would otherwise leave a
       // table of no columns that drops every following row.
-      if ((stopped = ctx.checkpoint())) return added;
+      if ((stopped = ctx.checkpoint())) return rest;
       continue;
     }
     if (numberedTitles && !headerKnown) {
@@ -108,8 +108,13 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
     }
     stopped = ctx.checkpoint();
   }
-  if (stopped || !firstExamined || rest >= size) return added;
+  return rest;
+}
 
+// Adds a row for every record from `rest` to `size`, all of them rows: read on two cores when there
+// are many, cut apart where a record is sure to start. Returns the rows added.
+int64_t importRowRecords(char* text, size_t rest, size_t size, bool utf8, TableModel& table, RunContext& ctx,
+                         int64_t& unclosed) {
   // The remaining records, cut in two near their middle when they are many.
   size_t cut = size;
   if (size - rest >= kTwoCoreImport && hasSecondCore()) {
@@ -149,7 +154,20 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
     runOnTwoCores(readSecond, readFirst);
   }
   unclosed += unclosedSecond;
-  added += static_cast<int64_t>(table.closeLineRows(ranges));
+  return static_cast<int64_t>(table.closeLineRows(ranges));
+}
+
+// Imports one source that `table` holds already (adoptText): `text` .. `text + size`, internal
+// text or UTF-8. The records before the header and the first row go one by one; the rest, which are
+// all rows, are read on two cores when there are many.
+int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles, TableModel& table,
+                         RunContext& ctx, bool& stopped, int64_t& unclosed) {
+  int64_t added = 0;
+  bool firstExamined = false;
+  const size_t rest =
+      importLeadingRecords(text, size, utf8, numberedTitles, table, ctx, stopped, unclosed, added, firstExamined);
+  if (stopped || !firstExamined || rest >= size) return added;
+  added += importRowRecords(text, rest, size, utf8, table, ctx, unclosed);
   stopped = ctx.checkpoint();
   return added;
 }
