@@ -7,6 +7,7 @@
 #include "foundation/encoding_detection.h"
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
+#include "foundation/text_lines.h"
 #include "foundation/two_cores.h"
 #include "foundation/utf8_internal.h"
 #include "tools/csv_table/csv_record.h"
@@ -38,12 +39,6 @@ std::string internalField(std::string_view field, bool utf8) {
   std::string out;
   appendUtf8AsInternal(field, out);
   return out;
-}
-
-// Lines in `text`, counted as lines end at LF (the last needs none): no text holds more records.
-size_t lineCount(std::string_view text) {
-  if (text.empty()) return 0;
-  return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + (text.back() == '\n' ? 0 : 1);
 }
 
 // Below this many bytes of records the import stays on one thread.
@@ -123,7 +118,8 @@ int64_t importRowRecords(char* text, size_t rest, size_t size, bool utf8, TableM
       cut = csvRecordStartAfter(text, size, static_cast<size_t>(static_cast<const char*>(newline) - text) + 1, utf8);
     }
   }
-  const std::vector<size_t> places = {lineCount({text + rest, cut - rest}), lineCount({text + cut, size - cut})};
+  // No text holds more records than lines.
+  const std::vector<size_t> places = {countLines({text + rest, cut - rest}), countLines({text + cut, size - cut})};
   std::vector<TableModel::LineRows> ranges = table.openLineRows(places);
   const int32_t count = table.ColumnCount();
   std::atomic<size_t> secondDone{0};
