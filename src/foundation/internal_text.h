@@ -39,6 +39,13 @@ std::string narrowFullWidth(std::string_view text);
 // Rounds halves away from zero; 0.000000000001 is added before the fraction is compared with 0.5.
 double roundTo(double value, int decimals);
 
+// `text` without spaces (0x20) at either end.
+inline std::string_view trimSpaces(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
 // The character rule, walked here and nowhere else: a byte of 0x80 or above and the byte after it
 // form one character (a lone lead byte at the end counts 1), CR LF forms one, every other byte is
 // one. Inline: the character modes of the split engine walk whole files with it.
