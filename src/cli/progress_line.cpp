@@ -25,7 +25,7 @@ size_t counterLength(std::string_view text) {
 
 // Columns of the character of `length` bytes at `pos`.
 int charWidth(std::string_view text, size_t pos, size_t length) {
-  return static_cast<unsigned char>(text[pos]) >= 0x80 ? 2 : static_cast<int>(length);
+  return leadsDoubleByte(text[pos]) ? 2 : static_cast<int>(length);
 }
 
 void skipBlanks(std::string_view& text) {

@@ -7,6 +7,7 @@
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
 #include "foundation/text_codec.h"
+#include "foundation/text_lines.h"
 
 namespace chengling {
 namespace {
@@ -142,18 +143,7 @@ int ListFolder(std::string_view folder, std::string_view patterns, ListingKind k
 
 PathList pathListFromText(std::string_view text) {
   PathList list;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t lineEnd = text.find('\n', start);
-    if (lineEnd == std::string_view::npos) {
-      list.emplace_back(text.substr(start));
-      break;
-    }
-    std::string_view piece = text.substr(start, lineEnd - start);
-    if (!piece.empty() && piece.back() == '\r') piece.remove_suffix(1);
-    list.emplace_back(piece);
-    start = lineEnd + 1;
-  }
+  for (size_t pos = 0; pos < text.size();) list.emplace_back(nextLine(text, pos));
   return list;
 }
 
@@ -167,10 +157,11 @@ std::string pathListToText(const PathList& list) {
 }
 
 std::vector<std::string> listFileLines(std::string_view bytes) {
-  std::vector<std::string> lines = splitText(DecodeBuffer(bytes, TextEncoding::Detect), "\n");
-  for (std::string& line : lines) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-  }
+  const std::string text = DecodeBuffer(bytes, TextEncoding::Detect);
+  std::vector<std::string> lines;
+  for (size_t pos = 0; pos < text.size();) lines.emplace_back(nextLine(text, pos));
+  // A list file's last line loses a CR at its end too.
+  if (!text.empty() && text.back() == '\r') lines.back().pop_back();
   return lines;
 }
 

@@ -251,5 +251,22 @@ TEST(PathListText, CutsAtLineBreaksAndJoinsWithCrLf) {
   }
 }
 
+TEST(ListFileLines, CutAtLfAndDropTheCrOfABreakOrOfTheLastLine) {
+  struct Case {
+    std::string_view bytes;
+    std::vector<std::string> want;
+  };
+  const Case kCases[] = {
+      {"", {}},
+      {"\r\n", {""}},
+      {"a\r\nb\n", {"a", "b"}},
+      {"a\r", {"a"}},
+      {"a\n\r", {"a", ""}},
+      {"a\r\r\n", {"a\r"}},
+      {"a\rb", {"a\rb"}},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(listFileLines(c.bytes), c.want) << c.bytes;
+}
+
 }  // namespace
 }  // namespace chengling

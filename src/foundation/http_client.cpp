@@ -129,12 +129,6 @@ bool containsIgnoringCase(std::string_view text, std::string_view needle) {
   return findIgnoringCase(text, needle) != std::string_view::npos;
 }
 
-std::string_view trimSpaces(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
 void cutFragment(std::string& url) {
   const size_t hash = url.find('#');
   if (hash != std::string::npos) url.erase(hash);

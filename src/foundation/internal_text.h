@@ -39,14 +39,27 @@ std::string narrowFullWidth(std::string_view text);
 // Rounds halves away from zero; 0.000000000001 is added before the fraction is compared with 0.5.
 double roundTo(double value, int decimals);
 
+// `text` without spaces (0x20) at either end.
+inline std::string_view trimSpaces(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
 // The character rule, walked here and nowhere else: a byte of 0x80 or above and the byte after it
 // form one character (a lone lead byte at the end counts 1), CR LF forms one, every other byte is
 // one. Inline: the character modes of the split engine walk whole files with it.
 
+// True for a byte that leads a double-byte character (when a byte follows it).
+inline bool leadsDoubleByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+
 // Bytes of the double-byte unit at `p` (< `end`): the rule without CR LF, for searches that must
 // be able to stop between a CR and its LF.
-inline size_t byteUnitLength(const char* p, const char* end) {
-  return static_cast<unsigned char>(*p) >= 0x80 && end - p >= 2 ? 2 : 1;
+inline size_t byteUnitLength(const char* p, const char* end) { return leadsDoubleByte(*p) && end - p >= 2 ? 2 : 1; }
+
+// The same at `pos` (< text.size()) of a text.
+inline size_t byteUnitLengthAt(std::string_view text, size_t pos) {
+  return byteUnitLength(text.data() + pos, text.data() + text.size());
 }
 
 // Bytes taken by the character at `p` (< `end`).

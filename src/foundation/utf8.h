@@ -16,10 +16,13 @@ enum class Utf8Form : unsigned char {
   Invalid,   // a byte that starts no well-formed character
 };
 
+// True for a byte 10xxxxxx, which only continues a form.
+constexpr bool utf8Continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
 // The well-formed character at `p` (`left` >= 1): its length, 0 when there is none.
 inline size_t readUtf8(const unsigned char* p, size_t left, char32_t& codePoint) {
   const unsigned char c = p[0];
-  auto continuation = [](unsigned char b) { return (b & 0xC0) == 0x80; };
+  constexpr auto continuation = utf8Continuation;
   if (c < 0x80) {
     codePoint = c;
     return 1;

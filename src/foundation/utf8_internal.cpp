@@ -11,32 +11,6 @@ namespace chengling {
 
 namespace {
 
-bool isContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
-
-// Length and code point of the well-formed UTF-8 form at `p`; 0 when there is none.
-size_t readUtf8(const unsigned char* p, const unsigned char* end, char32_t& point) {
-  const size_t left = static_cast<size_t>(end - p);
-  const unsigned char b = p[0];
-  if (b >= 0xC2 && b <= 0xDF) {
-    if (left < 2 || !isContinuation(p[1])) return 0;
-    point = (b & 0x1Fu) << 6 | (p[1] & 0x3Fu);
-    return 2;
-  }
-  if (b >= 0xE0 && b <= 0xEF) {
-    if (left < 3 || !isContinuation(p[1]) || !isContinuation(p[2])) return 0;
-    point = (b & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
-    if (point < 0x800 || (point >= 0xD800 && point <= 0xDFFF)) return 0;
-    return 3;
-  }
-  if (b >= 0xF0 && b <= 0xF4) {
-    if (left < 4 || !isContinuation(p[1]) || !isContinuation(p[2]) || !isContinuation(p[3])) return 0;
-    point = (b & 0x07u) << 18 | (p[1] & 0x3Fu) << 12 | (p[2] & 0x3Fu) << 6 | (p[3] & 0x3Fu);
-    if (point < 0x10000 || point > 0x10FFFF) return 0;
-    return 4;
-  }
-  return 0;
-}
-
 // Code points whose GB18030 form is two bytes ending in 5C, one bit each.
 struct BackslashSet {
   uint64_t bits[0x10000 / 64] = {};
@@ -88,14 +62,10 @@ bool endsInBackslash(char32_t point) { return backslashSet().has(point); }
 
 const uint64_t* backslashBits() { return backslashSet().bits; }
 
-size_t utf8LengthAt(const unsigned char* p, const unsigned char* end, char32_t& point) {
-  return readUtf8(p, end, point);
-}
-
 Utf8Char utf8CharAt(const unsigned char* p, const unsigned char* end) {
   Utf8Char c;
   char32_t point = 0;
-  const size_t length = readUtf8(p, end, point);
+  const size_t length = readUtf8(p, static_cast<size_t>(end - p), point);
   if (length == 0) return c;
   const gb18030::Table& table = gb18030::Table::get();
   if (point >= 0x10000) {
@@ -176,21 +146,12 @@ bool utf8FitsInternal(std::string_view text) {
       }
       continue;
     }
-    // The three-byte forms (most CJK text) are checked inline; the table only under a few leads.
-    if (b >= 0xE0 && b <= 0xEF && end - p >= 3) {
-      const unsigned c1 = p[1], c2 = p[2];
-      if ((c1 & 0xC0) != 0x80 || (c2 & 0xC0) != 0x80) return false;
-      if ((b == 0xE0 && c1 < 0xA0) || (b == 0xED && c1 >= 0xA0)) return false;  // overlong, surrogate
-      if (uncovered[b]) {
-        const char32_t point = (b & 0x0Fu) << 12 | (c1 & 0x3Fu) << 6 | (c2 & 0x3Fu);
-        if (table.encodedLength(static_cast<char16_t>(point)) == 0) return false;
-      }
-      p += 3;
-      continue;
-    }
     char32_t point = 0;
-    const size_t length = readUtf8(p, end, point);
-    if (length == 0 || (point < 0x10000 && table.encodedLength(static_cast<char16_t>(point)) == 0)) return false;
+    const size_t length = readUtf8(p, static_cast<size_t>(end - p), point);
+    if (length == 0) return false;
+    // The table is asked only under the few leads where some character has no internal form; every
+    // four-byte form has one.
+    if (point < 0x10000 && uncovered[b] && table.encodedLength(static_cast<char16_t>(point)) == 0) return false;
     p += length;
   }
   return true;

@@ -18,9 +18,6 @@ struct Utf8Char {
   bool endsInBackslash = false;  // its GB18030 form ends in byte 5C, which the line parser reads as an escape
 };
 
-// Length and code point of the well-formed UTF-8 character at `p` (`p` < `end`); 0 when there is
-// none.
-size_t utf8LengthAt(const unsigned char* p, const unsigned char* end, char32_t& point);
 // True when the GB18030 form of `point` is two bytes ending in 5C.
 bool endsInBackslash(char32_t point);
 // The same as 0x10000 bits, for loops that test every character.

@@ -196,7 +196,74 @@ struct Logs {
   void write(AtomicFile& log, std::string_view line) {
     if (!log.write(line)) writeFailed = true;
   }
+
+  // Makes the folder and opens the four logs in it; false with `error` set when one cannot be.
+  bool open(const std::string& folder, std::string& error) {
+    std::string reason;
+    if (!folder.empty() && !MakeDirectories(folder, &reason)) {
+      error = "无法创建程序目录 " + folder + "：" + reason;
+      return false;
+    }
+    const std::pair<AtomicFile*, const char*> opens[] = {{&failures, kFailureLogName},
+                                                         {&after, kAfterLogName},
+                                                         {&before, kBeforeLogName},
+                                                         {&madeFolders, kMadeFoldersLogName}};
+    for (const auto& [log, name] : opens) {
+      const std::string path = joinPath(folder, name);
+      if (!log->open(path, &reason)) {
+        error = "无法写入 " + path + "：" + reason;
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Commits every log; false when one is incomplete, with the first reason in `error` unless it
+  // holds one already.
+  bool commit(std::string& error) {
+    bool committed = true;
+    for (AtomicFile* log : {&failures, &after, &before, &madeFolders}) {
+      std::string reason;
+      if (!log->commit(&reason)) {
+        committed = false;
+        if (error.empty()) error = reason;
+      }
+    }
+    if (writeFailed) {
+      committed = false;
+      if (error.empty()) error = "日志写入不完整";
+    }
+    return committed;
+  }
 };
+
+// Plans the files of `files` from `next` on into `block` (at most kJournalBlock of them), each with
+// its target, its identity now, its log lines and its pair in the journal. `files` begin at
+// `firstIndex` in the run order that `photos` reads ahead in.
+void planBlock(const PathList& files, size_t next, const PathTemplate& pathTemplate, const std::string& entry,
+               BatchCounter& counter, ClassifyJournal& journal, PhotoRecordsAhead& photos, size_t firstIndex,
+               std::vector<PlannedMove>& block, BlockPaths& claimed) {
+  block.clear();
+  claimed.clear();
+  while (next + block.size() < files.size() && block.size() < kJournalBlock) {
+    const std::string& source = files[next + block.size()];
+    const FileIdentity identity = fileIdentity(source);
+    // A file that is not there yet, or that an earlier file of the block moves or leads to, is
+    // planned once those have moved: what the run finds then is what it finds file by file.
+    if (!block.empty() && (!identity.exists || claimed.contains(source))) break;
+    PlannedMove& move = block.emplace_back();
+    move.source = &source;
+    move.identity = identity;
+    const PhotoRecord* photo = photos.take(firstIndex + next + block.size() - 1);
+    move.target = pathTemplate.expand(source, entry, counter.context(), identity.regular, photo);
+    counter.advance();
+    move.sourceLine = logLine(source);
+    move.targetLine = logLine(move.target);
+    move.pair = journal.plan(identity, move.sourceLine, move.targetLine);
+    claimed.insert(source);
+    claimed.insert(move.target);
+  }
+}
 
 }  // namespace
 
@@ -225,24 +292,7 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
   }
 
   Logs logs;
-  {
-    std::string reason;
-    if (!options.logFolder.empty() && !MakeDirectories(options.logFolder, &reason)) {
-      outcome.error = "无法创建程序目录 " + options.logFolder + "：" + reason;
-      return outcome;
-    }
-    const std::pair<AtomicFile*, const char*> opens[] = {{&logs.failures, kFailureLogName},
-                                                         {&logs.after, kAfterLogName},
-                                                         {&logs.before, kBeforeLogName},
-                                                         {&logs.madeFolders, kMadeFoldersLogName}};
-    for (const auto& [log, name] : opens) {
-      const std::string path = joinPath(options.logFolder, name);
-      if (!log->open(path, &reason)) {
-        outcome.error = "无法写入 " + path + "：" + reason;
-        return outcome;
-      }
-    }
-  }
+  if (!logs.open(options.logFolder, outcome.error)) return outcome;
 
   ClassifyJournal journal;
   if (!journal.begin(options.logFolder, options.keepSources, outcome.error)) return outcome;
@@ -287,26 +337,7 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
     const size_t count = group.files.size();
     size_t next = 0;
     while (next < count && !outcome.stopped && journalError.empty()) {
-      block.clear();
-      claimed.clear();
-      while (next + block.size() < count && block.size() < kJournalBlock) {
-        const std::string& source = group.files[next + block.size()];
-        const FileIdentity identity = fileIdentity(source);
-        // A file that is not there yet, or that an earlier file of the block moves or leads to, is
-        // planned once those have moved: what the run finds then is what it finds file by file.
-        if (!block.empty() && (!identity.exists || claimed.contains(source))) break;
-        PlannedMove& move = block.emplace_back();
-        move.source = &source;
-        move.identity = identity;
-        const PhotoRecord* photo = photos.take(groupStart + next + block.size() - 1);
-        move.target = pathTemplate.expand(source, entry, counter.context(), identity.regular, photo);
-        counter.advance();
-        move.sourceLine = logLine(source);
-        move.targetLine = logLine(move.target);
-        move.pair = journal.plan(identity, move.sourceLine, move.targetLine);
-        claimed.insert(source);
-        claimed.insert(move.target);
-      }
+      planBlock(group.files, next, pathTemplate, entry, counter, journal, photos, groupStart, block, claimed);
       if (!journal.flush(journalError)) break;
       for (const PlannedMove& move : block) {
         if (ctx.checkpoint()) {
@@ -333,18 +364,7 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
     outcome.logError = journalError;
   }
 
-  bool committed = true;
-  for (AtomicFile* log : {&logs.failures, &logs.after, &logs.before, &logs.madeFolders}) {
-    std::string reason;
-    if (!log->commit(&reason)) {
-      committed = false;
-      if (outcome.logError.empty()) outcome.logError = reason;
-    }
-  }
-  if (logs.writeFailed) {
-    committed = false;
-    if (outcome.logError.empty()) outcome.logError = "日志写入不完整";
-  }
+  const bool committed = logs.commit(outcome.logError);
   // The logs tell the run now; without them the journal stays, for an undo.
   if (committed) {
     std::string reason;

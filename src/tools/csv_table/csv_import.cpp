@@ -7,6 +7,7 @@
 #include "foundation/encoding_detection.h"
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
+#include "foundation/text_lines.h"
 #include "foundation/two_cores.h"
 #include "foundation/utf8_internal.h"
 #include "tools/csv_table/csv_record.h"
@@ -40,12 +41,6 @@ std::string internalField(std::string_view field, bool utf8) {
   return out;
 }
 
-// Lines in `text`, counted as lines end at LF (the last needs none): no text holds more records.
-size_t lineCount(std::string_view text) {
-  if (text.empty()) return 0;
-  return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + (text.back() == '\n' ? 0 : 1);
-}
-
 // Below this many bytes of records the import stays on one thread.
 constexpr size_t kTwoCoreImport = size_t{4} << 20;
 
@@ -68,14 +63,14 @@ bool addRecordRows(char* text, size_t from, size_t to, bool utf8, int32_t count,
   return true;
 }
 
-// Imports one source that `table` holds already (adoptText): `text` .. `text + size`, internal
-// text or UTF-8. The records before the header and the first row go one by one; the rest, which are
-// all rows, are read on two cores when there are many, cut apart where a record is sure to start.
-int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles, TableModel& table,
-                         RunContext& ctx, bool& stopped, int64_t& unclosed) {
+// The records of a source one by one up to the header or the first record after it: the header
+// makes the columns (numbered ones when `numberedTitles`), and a copy of the header at the start of a
+// later source is not a row. Returns where the records that are all rows begin; `firstExamined` is
+// false when the source ended or the import stopped before such a record.
+size_t importLeadingRecords(char* text, size_t size, bool utf8, bool numberedTitles, TableModel& table,
+                            RunContext& ctx, bool& stopped, int64_t& unclosed, int64_t& added,
+                            bool& firstExamined) {
   bool headerKnown = table.ColumnCount() >= 1;
-  bool firstExamined = false;
-  int64_t added = 0;
   std::vector<std::string_view> fields;
   size_t rest = 0;  // where the records that are all rows begin
   table.reserveRows(1);
@@ -87,7 +82,7 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
     if (!headerKnown && fields.empty()) {
       // A record without fields cannot make a header: leading empty lines would otherwise leave a
       // table of no columns that drops every following row.
-      if ((stopped = ctx.checkpoint())) return added;
+      if ((stopped = ctx.checkpoint())) return rest;
       continue;
     }
     if (numberedTitles && !headerKnown) {
@@ -108,8 +103,13 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
     }
     stopped = ctx.checkpoint();
   }
-  if (stopped || !firstExamined || rest >= size) return added;
+  return rest;
+}
 
+// Adds a row for every record from `rest` to `size`, all of them rows: read on two cores when there
+// are many, cut apart where a record is sure to start. Returns the rows added.
+int64_t importRowRecords(char* text, size_t rest, size_t size, bool utf8, TableModel& table, RunContext& ctx,
+                         int64_t& unclosed) {
   // The remaining records, cut in two near their middle when they are many.
   size_t cut = size;
   if (size - rest >= kTwoCoreImport && hasSecondCore()) {
@@ -118,7 +118,8 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
       cut = csvRecordStartAfter(text, size, static_cast<size_t>(static_cast<const char*>(newline) - text) + 1, utf8);
     }
   }
-  const std::vector<size_t> places = {lineCount({text + rest, cut - rest}), lineCount({text + cut, size - cut})};
+  // No text holds more records than lines.
+  const std::vector<size_t> places = {countLines({text + rest, cut - rest}), countLines({text + cut, size - cut})};
   std::vector<TableModel::LineRows> ranges = table.openLineRows(places);
   const int32_t count = table.ColumnCount();
   std::atomic<size_t> secondDone{0};
@@ -149,7 +150,20 @@ int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles
     runOnTwoCores(readSecond, readFirst);
   }
   unclosed += unclosedSecond;
-  added += static_cast<int64_t>(table.closeLineRows(ranges));
+  return static_cast<int64_t>(table.closeLineRows(ranges));
+}
+
+// Imports one source that `table` holds already (adoptText): `text` .. `text + size`, internal
+// text or UTF-8. The records before the header and the first row go one by one; the rest, which are
+// all rows, are read on two cores when there are many.
+int64_t importHeldSource(char* text, size_t size, bool utf8, bool numberedTitles, TableModel& table,
+                         RunContext& ctx, bool& stopped, int64_t& unclosed) {
+  int64_t added = 0;
+  bool firstExamined = false;
+  const size_t rest =
+      importLeadingRecords(text, size, utf8, numberedTitles, table, ctx, stopped, unclosed, added, firstExamined);
+  if (stopped || !firstExamined || rest >= size) return added;
+  added += importRowRecords(text, rest, size, utf8, table, ctx, unclosed);
   stopped = ctx.checkpoint();
   return added;
 }

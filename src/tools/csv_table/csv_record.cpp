@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "foundation/internal_text.h"
+#include "foundation/utf8.h"
 #include "foundation/utf8_internal.h"
 
 namespace chengling {
@@ -12,19 +13,15 @@ namespace {
 
 constexpr size_t kNone = static_cast<size_t>(-1);
 
-bool isContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
-
 // True when the UTF-8 character that ends right before `end` (its bytes at or after `low`) has a
 // GB18030 form ending in 5C, which the reader takes as a backslash.
 bool utf8BackslashEndsAt(const unsigned char* t, size_t low, size_t end) {
   if (end == low || t[end - 1] < 0x80) return false;
   size_t start = end - 1;
-  while (start > low && isContinuation(t[start]) && end - start < 4) --start;
-  const unsigned char lead = t[start];
-  const size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-  if (lead < 0xC0 || start + length != end || length == 4) return false;  // four-byte forms never end in 5C
-  const char32_t point = length == 2 ? (lead & 0x1Fu) << 6 | (t[start + 1] & 0x3Fu)
-                                     : (lead & 0x0Fu) << 12 | (t[start + 1] & 0x3Fu) << 6 | (t[start + 2] & 0x3Fu);
+  while (start > low && utf8Continuation(t[start]) && end - start < 4) --start;
+  char32_t point = 0;
+  const size_t length = readUtf8(t + start, end - start, point);
+  if (length == 0 || start + length != end || length == 4) return false;  // four-byte forms never end in 5C
   return backslashBits()[point / 64] >> (point % 64) & 1u;
 }
 
@@ -241,7 +238,7 @@ CsvRecordEnd readAny(unsigned char* text, size_t size, size_t pos, bool utf8, bo
 size_t lastCharStart(std::string_view text, bool utf8) {
   if (utf8) {
     size_t start = text.size() - 1;
-    while (start > 0 && isContinuation(static_cast<unsigned char>(text[start]))) --start;
+    while (start > 0 && utf8Continuation(static_cast<unsigned char>(text[start]))) --start;
     return start;
   }
   // Double-byte characters can only be told from the start.

@@ -94,12 +94,6 @@ std::vector<Span> elementSpans(std::string_view text, std::string_view tag) {
   return done;
 }
 
-std::string_view trimSpaces(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
 bool contains(std::string_view text, std::string_view needle) {
   return findIgnoringCase(text, needle) != std::string_view::npos;
 }

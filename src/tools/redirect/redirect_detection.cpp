@@ -6,16 +6,11 @@
 
 #include "foundation/internal_text.h"
 #include "foundation/native_text.h"
+#include "foundation/utf8.h"
 #include "tools/redirect/html_text.h"
 
 namespace chengling {
 namespace {
-
-std::string_view trimSpaces(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
 
 bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
@@ -244,7 +239,7 @@ bool readQuoted(std::string_view text, size_t& at, std::string& value) {
     }
     if (c == '\n' && quote != '`') return false;
     if (quote == '`' && c == '$' && i + 1 < text.size() && text[i + 1] == '{') return false;
-    if (static_cast<unsigned char>(c) >= 0x80 && i + 1 < text.size()) {
+    if (byteUnitLengthAt(text, i) == 2) {
       value.append(text.substr(i, 2));
       ++i;
       continue;
@@ -470,7 +465,7 @@ std::string decodeCharacterReferences(std::string_view text) {
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
-    if (static_cast<unsigned char>(text[i]) >= 0x80 && i + 1 < text.size()) {
+    if (byteUnitLengthAt(text, i) == 2) {
       out.append(text.substr(i, 2));
       i += 2;
       continue;
@@ -510,21 +505,7 @@ std::string decodeCharacterReferences(std::string_view text) {
       }
       if (valid && code > 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
         std::string utf8;
-        if (code < 0x80) {
-          utf8 += static_cast<char>(code);
-        } else if (code < 0x800) {
-          utf8 += static_cast<char>(0xC0 | (code >> 6));
-          utf8 += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-          utf8 += static_cast<char>(0xE0 | (code >> 12));
-          utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-          utf8 += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-          utf8 += static_cast<char>(0xF0 | (code >> 18));
-          utf8 += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-          utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-          utf8 += static_cast<char>(0x80 | (code & 0x3F));
-        }
+        appendUtf8(static_cast<char32_t>(code), utf8);
         decoded = code < 0x80 ? utf8 : internalFromUtf8(utf8);
       }
     }

@@ -41,7 +41,8 @@ std::string comparable(std::string_view address) {
 
 Resolved resolveOne(HttpClient& http, const RedirectOptions& options, size_t index,
                     const RunContext& ctx) {
-  Resolved resolved{options.addresses[index], {}};
+  Resolved resolved;
+  resolved.address = options.addresses[index];
   if (!prepareAddress(resolved.address)) {
     resolved.invalid = true;
     resolved.reason = kInvalidAddressReason;
@@ -151,81 +152,115 @@ std::string chainLine(const AddressOutcome& item) {
 
 std::vector<std::string> splitAddressList(std::string_view text) { return splitText(text, "\r\n"); }
 
-RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx) {
-  RedirectOutcome outcome;
-  const size_t count = options.addresses.size();
-  const size_t jobs = std::min<size_t>(std::clamp(options.jobs, 1, kMaxRedirectJobs), std::max<size_t>(count, 1));
+namespace {
 
-  // With several jobs, resolving threads take the next address as they become free and park the
-  // result in its slot; this thread hands the slots on strictly in input order.
-  std::vector<Resolved> slots(jobs > 1 ? count : 0);
-  std::vector<char> ready(slots.size(), 0);
-  std::mutex mutex;
-  std::condition_variable filled;
-  std::atomic<size_t> next{0};
-  std::atomic<bool> halt{false};
-  HttpClientOptions httpOptions = options.http;
-  if (options.stopAbortsRequests) httpOptions.abort = &ctx.stopFlag();
-  std::vector<std::thread> workers;
-  if (jobs > 1) {
-    for (size_t j = 0; j < jobs; ++j) {
-      workers.emplace_back([&] {
+// The addresses resolved in input order. With several jobs, resolving threads take the next address
+// as they become free and park the result in its slot; take() hands the slots on strictly in input
+// order. With one job, take() resolves on the caller's thread.
+class ResolvedInOrder {
+ public:
+  ResolvedInOrder(const RedirectOptions& options, RunContext& ctx)
+      : options_(options),
+        ctx_(ctx),
+        count_(options.addresses.size()),
+        jobs_(std::min<size_t>(std::clamp(options.jobs, 1, kMaxRedirectJobs), std::max<size_t>(count_, 1))),
+        slots_(jobs_ > 1 ? count_ : 0),
+        ready_(slots_.size(), 0) {
+    HttpClientOptions httpOptions = options.http;
+    if (options.stopAbortsRequests) httpOptions.abort = &ctx.stopFlag();
+    if (jobs_ == 1) {
+      http_.emplace(httpOptions);
+      return;
+    }
+    for (size_t j = 0; j < jobs_; ++j) {
+      workers_.emplace_back([this, httpOptions] {
         HttpClient http(httpOptions);
-        while (!halt.load()) {
-          const size_t index = next.fetch_add(1);
-          if (index >= count) break;
-          Resolved resolved = resolveOne(http, options, index, ctx);
+        while (!halt_.load()) {
+          const size_t index = next_.fetch_add(1);
+          if (index >= count_) break;
+          Resolved resolved = resolveOne(http, options_, index, ctx_);
           {
-            std::lock_guard lock(mutex);
-            slots[index] = std::move(resolved);
-            ready[index] = 1;
+            std::lock_guard lock(mutex_);
+            slots_[index] = std::move(resolved);
+            ready_[index] = 1;
           }
-          filled.notify_all();
+          filled_.notify_all();
         }
       });
     }
   }
-  std::optional<HttpClient> http;
-  if (jobs == 1) http.emplace(httpOptions);
 
-  for (size_t index = 0; index < count; ++index) {
-    Resolved resolved;
-    if (jobs > 1) {
-      std::unique_lock lock(mutex);
-      filled.wait(lock, [&] { return ready[index] != 0; });
-      resolved = std::move(slots[index]);
-    } else {
-      resolved = resolveOne(*http, options, index, ctx);
+  // The workers finish the address in hand and end.
+  ~ResolvedInOrder() {
+    halt_.store(true);
+    for (std::thread& worker : workers_) worker.join();
+  }
+
+  Resolved take(size_t index) {
+    if (jobs_ == 1) return resolveOne(*http_, options_, index, ctx_);
+    std::unique_lock lock(mutex_);
+    filled_.wait(lock, [&] { return ready_[index] != 0; });
+    return std::move(slots_[index]);
+  }
+
+ private:
+  const RedirectOptions& options_;
+  RunContext& ctx_;
+  const size_t count_;
+  const size_t jobs_;
+  std::vector<Resolved> slots_;
+  std::vector<char> ready_;
+  std::mutex mutex_;
+  std::condition_variable filled_;
+  std::atomic<size_t> next_{0};
+  std::atomic<bool> halt_{false};
+  std::optional<HttpClient> http_;
+  std::vector<std::thread> workers_;
+};
+
+// What the run makes of one resolved address: its line, its chain, its failure; counted into
+// `outcome`.
+AddressOutcome recordAddress(Resolved resolved, size_t index, const RedirectOptions& options, RunContext& ctx,
+                             RedirectOutcome& outcome) {
+  AddressOutcome item;
+  item.index = index;
+  item.address = std::move(resolved.address);
+  item.target = std::move(resolved.target);
+  item.hops = std::move(resolved.hops);
+  if (item.target.empty()) {
+    item.reason = std::move(resolved.reason);
+    ++outcome.failed;
+    if (resolved.invalid) ++outcome.invalid;
+    outcome.failedList += item.address + "\r\n";
+    outcome.failedReasons += item.reason + "\r\n";
+    ctx.failure(item.address, resolved.invalid || options.failureReasons ? item.reason : "");
+    if (options.failurePlaceholder) {
+      item.writesLine = true;
+      if (!options.emptyPlaceholder) item.line = item.address;
     }
+  } else {
+    item.writesLine = true;
+    item.line = item.target;
+  }
+  if (item.writesLine) outcome.results += item.line + "\r\n";
+  outcome.chains += chainLine(item) + "\r\n";
+  ++outcome.finished;
+  return item;
+}
 
+}  // namespace
+
+RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx) {
+  RedirectOutcome outcome;
+  const size_t count = options.addresses.size();
+  ResolvedInOrder resolver(options, ctx);
+  for (size_t index = 0; index < count; ++index) {
+    Resolved resolved = resolver.take(index);
     if (resolved.target.empty() && options.stopAbortsRequests && ctx.stopRequested()) {
       outcome.stopped = true;
       break;
     }
-
-    AddressOutcome item;
-    item.index = index;
-    item.address = std::move(resolved.address);
-    item.target = std::move(resolved.target);
-    item.hops = std::move(resolved.hops);
-    if (item.target.empty()) {
-      item.reason = std::move(resolved.reason);
-      ++outcome.failed;
-      if (resolved.invalid) ++outcome.invalid;
-      outcome.failedList += item.address + "\r\n";
-      outcome.failedReasons += item.reason + "\r\n";
-      ctx.failure(item.address, resolved.invalid || options.failureReasons ? item.reason : "");
-      if (options.failurePlaceholder) {
-        item.writesLine = true;
-        if (!options.emptyPlaceholder) item.line = item.address;
-      }
-    } else {
-      item.writesLine = true;
-      item.line = item.target;
-    }
-    if (item.writesLine) outcome.results += item.line + "\r\n";
-    outcome.chains += chainLine(item) + "\r\n";
-    ++outcome.finished;
+    const AddressOutcome item = recordAddress(std::move(resolved), index, options, ctx, outcome);
     if (options.onAddress) options.onAddress(item);
 
     ctx.progress(static_cast<int64_t>(index + 1), static_cast<int64_t>(count));
@@ -235,9 +270,6 @@ RedirectOutcome RedirectRun(const RedirectOptions& options, RunContext& ctx) {
     }
     ctx.phase(std::to_string(count) + ":" + std::to_string(index + 1));
   }
-
-  halt.store(true);
-  for (std::thread& worker : workers) worker.join();
   return outcome;
 }
 

@@ -36,7 +36,7 @@ size_t separatorAt(std::string_view text, size_t pos) {
 }
 
 // Without spaces and ideographic spaces at both ends.
-std::string_view trimSpaces(std::string_view text) {
+std::string_view trimWideSpaces(std::string_view text) {
   while (true) {
     if (!text.empty() && text.front() == ' ') {
       text.remove_prefix(1);
@@ -97,7 +97,7 @@ std::string ContentPhrase(std::string_view source, int64_t n, std::mt19937_64& r
   const auto consider = [&](std::string_view candidate) {
     ++anySeen;
     if (random() % anySeen == 0) chosenAny = candidate;
-    const std::string_view trimmed = trimSpaces(candidate);
+    const std::string_view trimmed = trimWideSpaces(candidate);
     if (!trimmed.empty() && CharCount(trimmed) >= n) {
       ++longSeen;
       if (random() % longSeen == 0) chosenLong = trimmed;

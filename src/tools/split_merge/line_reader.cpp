@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "foundation/internal_text.h"
+#include "foundation/text_lines.h"
 
 namespace chengling {
 namespace {
@@ -110,7 +111,7 @@ size_t LineReader::takeLines(size_t most, std::string& out, size_t room) {
   while (taken < most && p < end) {
     const char* const hit = findLineEnd(p, end);
     if (hit == end || *hit != '\n') break;
-    const char* const lineEnd = hit > p && hit[-1] == '\r' ? hit - 1 : hit;  // the CR is the break's
+    const char* const lineEnd = lineBytesEnd(p, hit);
     const auto length = static_cast<size_t>(lineEnd - p);
     if (length + 2 > room) break;
     room -= length + 2;

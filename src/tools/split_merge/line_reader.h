@@ -1,9 +1,9 @@
 #pragma once
 // Reads the lines of a line split, from bytes in memory or streamed from a file.
 //
-// A line is the bytes up to the next LF; the LF and a CR right before it are not part of it. A NUL
-// or 1A byte also ends a line but is not consumed; a read that consumed nothing moves on one byte,
-// so such a byte yields the line before it and then one empty line.
+// Lines are cut as foundation/text_lines.h cuts them, with one rule more: a NUL or 1A byte also ends
+// a line but is not consumed; a read that consumed nothing moves on one byte, so such a byte yields
+// the line before it and then one empty line.
 //
 // A file is read in chunks small enough to stay in the processor's cache, into a window of a few MiB:
 // a line longer than the window is not held whole; its bytes are read a second time from the file

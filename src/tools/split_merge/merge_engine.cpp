@@ -95,8 +95,8 @@ bool naturalNameLess(std::string_view a, std::string_view b) {
       continue;
     }
     // A double-byte character is compared whole: its second byte may look like a digit.
-    const size_t widthA = static_cast<unsigned char>(a[i]) >= 0x80 && i + 1 < a.size() ? 2 : 1;
-    const size_t widthB = static_cast<unsigned char>(b[j]) >= 0x80 && j + 1 < b.size() ? 2 : 1;
+    const size_t widthA = byteUnitLengthAt(a, i);
+    const size_t widthB = byteUnitLengthAt(b, j);
     for (size_t k = 0; k < std::min(widthA, widthB); ++k) {
       const int ca = lower(static_cast<unsigned char>(a[i + k]));
       const int cb = lower(static_cast<unsigned char>(b[j + k]));

@@ -50,6 +50,31 @@ constexpr int64_t kProgressStep = int64_t{16} << 20;
 // Lines are gathered into blocks of about this size before they go to the piece.
 constexpr size_t kLineBlock = size_t{128} << 10;
 
+// Lines and their breaks gathered into blocks on their way into a piece: one call per line into the
+// writer cost more than reading the line.
+struct LineBlock {
+  explicit LineBlock(PieceWriter& writer) : writer(writer) { bytes.reserve(kLineBlock); }
+  LineBlock(const LineBlock&) = delete;
+  LineBlock& operator=(const LineBlock&) = delete;
+
+  // The block into the writer; false when the writer failed (it reported why).
+  bool flush() {
+    const bool ok = bytes.empty() || writer.append(bytes);
+    bytes.clear();
+    return ok;
+  }
+
+  PieceWriter& writer;
+  std::string bytes;
+  // Made once: a lambda handed to emit() would become a new std::function for every line.
+  const std::function<bool(std::string_view)> sink = [this](std::string_view more) {
+    if (bytes.size() + more.size() > kLineBlock && !flush()) return false;
+    if (more.size() >= kLineBlock) return writer.append(more);
+    bytes.append(more);
+    return true;
+  };
+};
+
 class Splitter {
  public:
   Splitter(const std::vector<std::string>& sources, const SplitOptions& options, RunContext& ctx)
@@ -77,6 +102,9 @@ class Splitter {
   // moving the bar as it goes when `showProgress`. False after a failure, which is reported.
   bool copyPiece(PieceWriter& writer, FileReader& reader, const std::string& source, int64_t length, bool toEnd,
                  bool showProgress);
+  // The reader of a source's lines: over the decoded text (kept in `text`) when the encoding is
+  // detected, else over the file's bytes as they are. Null after a failure, which is reported.
+  std::unique_ptr<LineReader> openLines(const std::string& source, std::string& text, TextEncoding& encoding);
   SourceResult splitLines(const std::string& source);
   SourceResult splitChars(const std::string& source);
   SourceResult splitSeparator(const std::string& source);
@@ -397,14 +425,12 @@ bool Splitter::decodeSource(const std::string& source, std::string& text, TextEn
   return false;
 }
 
-Splitter::SourceResult Splitter::splitLines(const std::string& source) {
-  SourceResult result;
-  TextEncoding encoding = TextEncoding::Detect;
-  std::string text;
+std::unique_ptr<LineReader> Splitter::openLines(const std::string& source, std::string& text,
+                                                TextEncoding& encoding) {
   std::unique_ptr<LineReader> reader;
   if (options_.detectEncoding) {
     ctx_.phase(kPhaseReading);
-    if (!decodeSource(source, text, encoding)) return result;
+    if (!decodeSource(source, text, encoding)) return nullptr;
     if (options_.fixLineEndings) {
       ctx_.phase(kPhaseFixing);
       text = correctLineEndings(text);
@@ -416,30 +442,26 @@ Splitter::SourceResult Splitter::splitLines(const std::string& source) {
     reader = std::make_unique<LineReader>(source, options_.skipBlankLines, &error);
     if (!reader->opened()) {
       failure(source, error);
-      return result;
+      return nullptr;
     }
   }
+  return reader;
+}
+
+Splitter::SourceResult Splitter::splitLines(const std::string& source) {
+  SourceResult result;
+  TextEncoding encoding = TextEncoding::Detect;
+  std::string text;
+  const std::unique_ptr<LineReader> reader = openLines(source, text, encoding);
+  if (!reader) return result;
   ctx_.phase(kPhaseSplitting);
 
   PieceWriter writer = writerFor(source, encoding);
-  // Lines and their breaks are gathered into blocks: one call per line into the writer cost more
-  // than reading the line.
-  std::string block;
-  block.reserve(kLineBlock);
-  const auto flushBlock = [&] {
-    const bool ok = block.empty() || writer.append(block);
-    block.clear();
-    return ok;
-  };
-  // Made once: a lambda handed to emit() would become a new std::function for every line.
-  const std::function<bool(std::string_view)> sink = [&](std::string_view bytes) {
-    if (block.size() + bytes.size() > kLineBlock && !flushBlock()) return false;
-    if (bytes.size() >= kLineBlock) return writer.append(bytes);
-    block.append(bytes);
-    return true;
-  };
+  LineBlock lineBlock(writer);
+  std::string& block = lineBlock.bytes;
+  const std::function<bool(std::string_view)>& sink = lineBlock.sink;
   const auto endPiece = [&] {
-    if (!flushBlock()) {
+    if (!lineBlock.flush()) {
       ++outcome_.failures;
       return false;
     }
