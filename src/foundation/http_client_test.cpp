@@ -584,9 +584,10 @@ class IdleClosingServer {
         if (got <= 0) break;
         request.append(buffer, static_cast<size_t>(got));
       }
-      if (request.find("\r\n\r\n") != std::string::npos &&
+      // Counted before it is sent: the client may read the answer and the test look at the count
+      // before this thread would come back from send().
+      if (request.find("\r\n\r\n") != std::string::npos && ++answered_ > 0 &&
           send(client, answer_.data(), answer_.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(answer_.size())) {
-        ++answered_;
         // The next request on this connection (or the client's own close).
         pollfd next{client, POLLIN, 0};
         (void)poll(&next, 1, 2000);
