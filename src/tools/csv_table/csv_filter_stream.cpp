@@ -33,75 +33,73 @@ constexpr size_t kWriteBytes = size_t{4} << 20;
 // the decision out (checked on the way, by Verdict), or the run is left to the table.
 enum class Reading { Ansi, Utf8 };
 
-// The import's checks of a whole file, made piece by piece as the file arrives, each byte once. A
-// declaration in a meta tag is not looked for as the import does: any "<meta" at all leaves the
-// run to the table.
-class Verdict {
- public:
-  // The bytes from `from` (file offset) on of `piece`, which starts at file offset `at`; `final`
-  // when the piece reaches the file's end. Bytes already seen are skipped.
-  void see(const char* piece, size_t size, int64_t at, bool final) {
-    const auto skip = [&](int64_t seen) { return static_cast<size_t>(std::max<int64_t>(0, seen - at)); };
-    if (size_t from = skip(utf8Seen_); from < size) {
-      utf8_.feed({piece + from, size - from});
-      utf8Seen_ = at + static_cast<int64_t>(size);
+// The import's checks of a whole file, made on the records as they are read: each check is one of
+// every character, or one that any part of the file settles, so it is made on runs of whole lines
+// apart (on two threads at once) and made again without harm on a line read twice. A declaration
+// in a meta tag is not looked for as the import does: any "<meta" at all leaves the run to the table.
+struct Verdict {
+  Reading reading = Reading::Ansi;
+  bool meta = false;
+  bool utf8Failed = false;  // some bytes are no UTF-8 (or a four-byte form)
+  bool utf8High = false;    // some line of UTF-8 has a high byte
+  bool utf8Fits = true;     // every character is UTF-8 that internal text holds
+
+  // `text`: whole lines, the last one without its line break only when `last` (at the file's end).
+  // A mark is left out.
+  void see(std::string_view text, bool last) {
+    if (text.empty()) return;
+    for (size_t x = text.find('<'); x != std::string_view::npos && !meta; x = text.find('<', x + 1)) {
+      meta = text.size() - x >= 5 && asciiLower(text.substr(x + 1, 4)) == "meta";
     }
-    if (size_t from = skip(metaSeen_); from < size && !meta_) {
-      size_t end = size;
-      for (size_t x = from; x < size; ++x) {
-        const void* hit = std::memchr(piece + x, '<', size - x);
-        if (hit == nullptr) break;
-        x = static_cast<size_t>(static_cast<const char*>(hit) - piece);
-        if (size - x < 5 && !final) {
-          end = x;  // judged with the next piece
-          break;
-        }
-        if (size - x >= 5 && asciiLower(std::string_view(piece + x + 1, 4)) == "meta") meta_ = true;
-      }
-      metaSeen_ = at + static_cast<int64_t>(end);
+    if (reading == Reading::Ansi) {
+      if (utf8Failed) return;  // settled
+      Utf8Scan scan;
+      scan.feed(text);
+      utf8Failed = scan.failed();
+      utf8High = utf8High || scan.result();
+      return;
     }
-    // Whether UTF-8 fits internal text is a matter of each character: pieces are judged up to their
-    // last line break (where no character is cut).
-    if (size_t from = skip(fitSeen_); from < size && fits_) {
-      size_t end = size;
-      if (!final) {
-        const void* lf = memrchr(piece + from, '\n', size - from);
-        end = lf == nullptr ? from : static_cast<size_t>(static_cast<const char*>(lf) - piece) + 1;
-      }
-      if (end > from) fits_ = utf8FitsInternal({piece + from, end - from});
-      fitSeen_ = at + static_cast<int64_t>(end);
-    }
+    if (utf8Fits && !utf8PlainlyFitsInternal(text)) utf8Fits = closerLook(text, last);
   }
 
-  // The import's check of a marked file starts after the mark.
-  void skipMark(size_t size) { fitSeen_ = static_cast<int64_t>(size); }
-
-  // False once the bytes seen so far rule out `reading` for the whole file.
-  bool holds(Reading reading) const {
-    if (meta_) return false;
-    return reading == Reading::Ansi || (!utf8_.failed() && fits_);
+  void merge(const Verdict& other) {
+    meta = meta || other.meta;
+    utf8Failed = utf8Failed || other.utf8Failed;
+    utf8High = utf8High || other.utf8High;
+    utf8Fits = utf8Fits && other.utf8Fits;
   }
 
-  // What the whole file gives, once every byte is seen: true when the reading is the import's.
-  bool confirms(Reading reading, bool marked) const {
-    if (!holds(reading)) return false;
-    if (reading == Reading::Ansi) return !utf8_.result();
-    // A marked file is UTF-8 without the check; LooksLikeUtf8 is asked all the same (failed()
-    // above): four-byte forms are left to the table.
-    return marked || utf8_.result();
-  }
+  // False once the bytes seen so far rule out the reading for the whole file.
+  bool holds() const { return !meta && (reading == Reading::Ansi || utf8Fits); }
+
+  // Once every byte is seen: true when the reading is the import's. (A UTF-8 reading was taken only
+  // for a mark or a first piece with a high byte.)
+  bool confirms() const { return holds() && (reading == Reading::Utf8 || utf8Failed || !utf8High); }
 
  private:
-  Utf8Scan utf8_;
-  bool meta_ = false;
-  bool fits_ = true;
-  int64_t utf8Seen_ = 0;
-  int64_t metaSeen_ = 0;
-  int64_t fitSeen_ = 0;
+  // A text that the quick check does not pass: what LooksLikeUtf8 (but for the high byte, which the
+  // first piece had) and utf8FitsInternal say of it. Four-byte forms fail, even after a mark, where
+  // the import would take them: that file goes through the table.
+  static bool closerLook(std::string_view text, bool last) {
+    Utf8Scan scan;
+    scan.feed(text);
+    if (scan.failed()) return false;
+    if (last && hasHighByte(text) && !scan.result()) return false;  // a character cut off at the end
+    return utf8FitsInternal(text);
+  }
 };
+
+// The whole lines of text[from, size): up to its last line break, or all of it at the file's end.
+std::string_view wholeLines(const char* text, size_t from, size_t size, bool fileEnd) {
+  if (fileEnd || from >= size) return {text + from, size - from};
+  const void* lf = memrchr(text + from, '\n', size - from);
+  const size_t end = lf == nullptr ? from : static_cast<size_t>(static_cast<const char*>(lf) - text) + 1;
+  return {text + from, end - from};
+}
 
 // One run of whole records of a piece, read on one thread.
 struct Span {
+  Verdict verdict;
   char* text = nullptr;
   size_t from = 0;
   size_t size = 0;       // where the text ends for the reader
@@ -175,6 +173,8 @@ void readSpan(const Filtering& run, Span& span, RunContext& ctx, bool report) {
   std::vector<std::string_view> fields;
   fields.reserve(static_cast<size_t>(run.columns) + 1);
   size_t pos = span.from;
+  // Before the reader rewrites any field in place.
+  span.verdict.see(wholeLines(span.text, pos, span.size, span.fileEnd), span.fileEnd);
   while (pos < span.size) {
     if (span.rows % kCheckEvery == 0 && (report ? ctx.checkpoint() : ctx.stopRequested())) {
       span.stopped = true;
@@ -247,6 +247,7 @@ class StreamRun {
     size_t start = 0;  // past a mark
     if (!decide(start)) return CsvStreamResult::NotStreamed;
     outcome.encoding = reading_ == Reading::Utf8 ? TextEncoding::Utf8 : TextEncoding::Ansi;
+    verdict_.reading = reading_;
 
     const size_t readSize = std::max<size_t>(run_.readSize, 16);
     size_t want = readSize;
@@ -256,8 +257,6 @@ class StreamRun {
       bool final = false;
       if (!fill(offset, want, got, final)) return CsvStreamResult::NotStreamed;
       char* text = buffer_.get();
-      verdict_.see(text, got, offset, final);
-      if (!verdict_.holds(reading_)) return CsvStreamResult::NotStreamed;
 
       size_t done = offset == 0 ? start : 0;
       bool blocked = false;
@@ -268,6 +267,7 @@ class StreamRun {
         const CsvStreamResult r = readRows(text, got, final, done, blocked, outcome);
         if (r != CsvStreamResult::Written) return r;
       }
+      if (!verdict_.holds()) return CsvStreamResult::NotStreamed;
       ctx_.progress(offset + static_cast<int64_t>(done), fileSize_);
       if (final && !blocked) break;
       // What stopped short is read again from the file, in a larger piece when nothing moved.
@@ -275,7 +275,7 @@ class StreamRun {
       offset += static_cast<int64_t>(done);
     }
     if (!titlesKnown_) return CsvStreamResult::NotStreamed;  // no column to test
-    if (!verdict_.confirms(reading_, marked_)) return CsvStreamResult::NotStreamed;
+    if (!verdict_.confirms()) return CsvStreamResult::NotStreamed;
     if (!flush(true)) return CsvStreamResult::NotStreamed;
     if (!file_.commit()) return CsvStreamResult::NotStreamed;
     return CsvStreamResult::Written;
@@ -316,9 +316,7 @@ class StreamRun {
       return false;
     }
     if (view.starts_with(utf8Mark)) {
-      marked_ = true;
       start = utf8Mark.size();
-      verdict_.skipMark(start);
       reading_ = Reading::Utf8;
       return view.size() > start;
     }
@@ -337,11 +335,14 @@ class StreamRun {
     const bool utf8 = reading_ == Reading::Utf8;
     std::vector<std::string_view> fields;
     while (pos < size) {
-      const CsvRecordEnd end = readCsvRecord(text, size, pos, utf8, fields);
-      if (!final && needsMore(text, size, pos, end)) {
+      // Where the record ends is found first: its bytes are checked before the reader rewrites them.
+      const CsvRecordEnd bounds = skipCsvRecord(text, size, pos, utf8);
+      if (!final && needsMore(text, size, pos, bounds)) {
         blocked = true;
         return true;
       }
+      verdict_.see({text + pos, bounds.next - pos}, final && bounds.next >= size);
+      const CsvRecordEnd end = readCsvRecord(text, size, pos, utf8, fields);
       pos = end.next;
       if (end.unclosedQuote) ++outcome.unclosedQuoteLines;
       if (fields.empty()) {
@@ -403,6 +404,7 @@ class StreamRun {
     head.from = pos;
     head.size = cut;
     head.fileEnd = final && cut == size;
+    head.verdict = verdict_;
     head.out.swap(out_);
     if (cut == size) {
       readSpan(filtering_, head, ctx_, true);
@@ -411,6 +413,7 @@ class StreamRun {
       second_.from = cut;
       second_.size = size;
       second_.fileEnd = final;
+      second_.verdict = verdict_;
       second_.out.clear();
       second_.rows = second_.kept = second_.unclosed = 0;
       second_.blocked = second_.stopped = false;
@@ -418,6 +421,8 @@ class StreamRun {
                     [&] { readSpan(filtering_, head, ctx_, true); });
     }
     head.out.swap(out_);
+    verdict_.merge(head.verdict);
+    if (cut < size) verdict_.merge(second_.verdict);  // lines of the file all the same, even when read again
     outcome.rowsRead += head.rows;
     outcome.rowsKept += head.kept;
     outcome.unclosedQuoteLines += head.unclosed;
@@ -425,7 +430,8 @@ class StreamRun {
     blocked = head.blocked;
     if (head.stopped || (cut < size && second_.stopped && !head.blocked)) return CsvStreamResult::Stopped;
     if (cut < size && !head.blocked) {
-      out_ += second_.out;
+      // The second span's rows follow in their own write, not copied behind the first's.
+      if (!flush(true) || !write(second_.out)) return CsvStreamResult::NotStreamed;
       outcome.rowsRead += second_.rows;
       outcome.rowsKept += second_.kept;
       outcome.unclosedQuoteLines += second_.unclosed;
@@ -436,9 +442,11 @@ class StreamRun {
     return CsvStreamResult::Written;
   }
 
+  bool write(std::string_view bytes) { return bytes.empty() || file_.writeNow(bytes); }
+
   bool flush(bool all) {
     if (out_.empty() || (!all && out_.size() < kWriteBytes)) return true;
-    if (!file_.write(out_)) return false;
+    if (!write(out_)) return false;
     out_.clear();
     return true;
   }
@@ -452,7 +460,6 @@ class StreamRun {
   size_t capacity_ = 0;
   Verdict verdict_;
   Reading reading_ = Reading::Ansi;
-  bool marked_ = false;
   bool titlesKnown_ = false;
   bool stopped_ = false;
   TableModel titles_;

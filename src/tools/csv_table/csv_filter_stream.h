@@ -26,7 +26,7 @@ struct CsvStreamFilter {
   // a condition names no column: nothing is written then.
   std::function<bool(const TableModel& titles, RowFilter& filter)> conditions;
   // Bytes read at a time; a record longer than this is read in a larger piece.
-  size_t readSize = size_t{16} << 20;
+  size_t readSize = size_t{4} << 20;
 };
 
 enum class CsvStreamResult {
