@@ -1,7 +1,6 @@
 #include "tools/csv_table/csv_filter_stream.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -12,7 +11,7 @@
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
 #include "foundation/two_cores.h"
-#include "tools/csv_table/cell_text.h"
+#include "foundation/utf8_internal.h"
 #include "tools/csv_table/csv_record.h"
 #include "tools/csv_table/csv_text.h"
 
