@@ -48,6 +48,8 @@ constexpr int32_t kFitMaximum = 600;
 // half-way: a click on it while it runs changes nothing), the other captions and tooltips, the
 // dialogs' titles, filter and help.
 const StartCaptions kImportCaptions{u"导入csv文件"_s, u"正在导入.."_s, u"停止中.."_s};
+// A sort runs through the import button, which stops it.
+const StartCaptions kSortCaptions{u"导入csv文件"_s, u"停止排序"_s, u"停止中.."_s};
 const StartCaptions kExportCaptions{u"导出"_s, u"导出中.."_s, u"导出中.."_s};
 const QString kPasteCaption = u"粘贴csv数据"_s;
 const QString kCopyCaption = u"复制"_s;
@@ -155,6 +157,7 @@ CsvTableTool::CsvTableTool(QWidget* parent) : QWidget(parent) {
   }
 
   importStart_ = panel_->addStartButton(import_, kImportCaptions);
+  sortStart_ = panel_->addStartButton(import_, kSortCaptions);
   exportStart_ = panel_->addStartButton(export_, kExportCaptions);
   filterStart_ = panel_->addStartButton(filterAdd_, kFilterCaptions);
   panel_->disableWhileRunning({import_, paste_, export_, copy_, filterClear_, filterJoin_});
@@ -367,14 +370,24 @@ void CsvTableTool::sortChosen(SortOrder order) {
   const std::string title = grid_->model().GetColumnTitle(column);
   grid_->model().SetColumnTitle(column, title + kSortingMarker);
   grid_->panel(TableGrid::Panel::Header)->repaint();
+  const SortDirectionFlag before = direction_;
   const SortDirection direction = direction_.take();
   const TableModel* table = &grid_->model();
+  // A click on the import button stops it; a stopped sort leaves the rows, the sort mark and the
+  // next direction as they were.
   panel_->start(
-      nullptr,
-      [table, column, order, direction](RunContext&) { return sortedRowOrder(*table, column, order, direction); },
-      [this, column, title, direction](const std::vector<int32_t>& rowOrder, bool) {
-        applyRowOrder(grid_->model(), rowOrder);
+      sortStart_,
+      [table, column, order, direction](RunContext& ctx) {
+        return sortedRowOrder(*table, column, order, direction, &ctx);
+      },
+      [this, column, title, direction, before](const std::vector<int32_t>& rowOrder, bool stopped) {
         grid_->model().SetColumnTitle(column, title);
+        if (stopped || rowOrder.size() != static_cast<size_t>(grid_->model().tableRowCount())) {
+          direction_ = before;
+          grid_->Redraw();
+          return;
+        }
+        applyRowOrder(grid_->model(), rowOrder);
         grid_->setSortMark(column, direction == SortDirection::Ascending);
         forgetMatches();
         grid_->Redraw();
