@@ -378,16 +378,19 @@ void CsvTableTool::sortChosen(SortOrder order) {
   panel_->start(
       sortStart_,
       [table, column, order, direction](RunContext& ctx) {
-        return sortedRowOrder(*table, column, order, direction, &ctx);
+        // The new row lists are made here too: the window's thread only swaps them in.
+        const std::vector<int32_t> rowOrder = sortedRowOrder(*table, column, order, direction, &ctx);
+        if (rowOrder.size() != static_cast<size_t>(table->tableRowCount())) return TableModel::PreparedRows();
+        return table->prepareOrder(rowOrder);
       },
-      [this, column, title, direction, before](const std::vector<int32_t>& rowOrder, bool stopped) {
+      [this, column, title, direction, before](TableModel::PreparedRows& rows, bool stopped) {
         grid_->model().SetColumnTitle(column, title);
-        if (stopped || rowOrder.size() != static_cast<size_t>(grid_->model().tableRowCount())) {
+        if (stopped || !rows.reorder) {
           direction_ = before;
           grid_->Redraw();
           return;
         }
-        applyRowOrder(grid_->model(), rowOrder);
+        grid_->model().applyPrepared(rows);
         grid_->setSortMark(column, direction == SortDirection::Ascending);
         forgetMatches();
         grid_->Redraw();
@@ -604,7 +607,7 @@ void CsvTableTool::addConditionClicked() {
 
 void CsvTableTool::runFilter(std::vector<FilterCondition> conditions) {
   struct Filtered {
-    std::vector<int32_t> rows;
+    TableModel::PreparedRows rows;  // made on the worker: the window's thread only swaps them in
     bool complete = false;
   };
   const RowFilter filter{conditions, filterJoin_->currentIndex() == 1 ? FilterJoin::Any : FilterJoin::All};
@@ -615,7 +618,9 @@ void CsvTableTool::runFilter(std::vector<FilterCondition> conditions) {
       filterStart_,
       [table, filter](RunContext& ctx) {
         Filtered filtered;
-        filtered.complete = filterRows(*table, filter, filtered.rows, ctx);
+        std::vector<int32_t> kept;
+        filtered.complete = filterRows(*table, filter, kept, ctx);
+        if (filtered.complete) filtered.rows = table->prepareShownRows(std::move(kept));
         return filtered;
       },
       [this, conditions = std::move(conditions)](Filtered& filtered, bool) {
@@ -626,7 +631,7 @@ void CsvTableTool::runFilter(std::vector<FilterCondition> conditions) {
           return;
         }
         conditions_ = conditions;
-        grid_->model().showRows(std::move(filtered.rows));
+        grid_->model().applyPrepared(filtered.rows);
         grid_->Redraw();
         showFilterText();
         showTableStatus();
