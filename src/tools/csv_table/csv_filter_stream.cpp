@@ -248,14 +248,22 @@ class StreamRun {
     outcome.encoding = reading_ == Reading::Utf8 ? TextEncoding::Utf8 : TextEncoding::Ansi;
     verdict_.reading = reading_;
 
-    const size_t readSize = std::max<size_t>(run_.readSize, 16);
+    const size_t readSize = readSize_ = std::max<size_t>(run_.readSize, 16);
     size_t want = readSize;
     int64_t offset = 0;  // of the piece in the file
     while (true) {
       size_t got = 0;
       bool final = false;
-      if (!fill(offset, want, got, final)) return CsvStreamResult::NotStreamed;
-      char* text = buffer_.get();
+      if (ahead_.offset == offset && want == readSize) {
+        // Read while the last piece was parsed.
+        std::swap(buffer_, ahead_.buffer);
+        got = ahead_.got;
+        final = ahead_.final;
+      } else if (!fill(reader_, buffer_, offset, want, got, final)) {
+        return CsvStreamResult::NotStreamed;
+      }
+      ahead_.offset = -1;
+      char* text = buffer_.data.get();
 
       size_t done = offset == 0 ? start : 0;
       bool blocked = false;
@@ -263,7 +271,7 @@ class StreamRun {
         return stopped_ ? CsvStreamResult::Stopped : CsvStreamResult::NotStreamed;
       }
       if (titlesKnown_ && !blocked && done < got) {
-        const CsvStreamResult r = readRows(text, got, final, done, blocked, outcome);
+        const CsvStreamResult r = readRows(text, got, final, offset, done, blocked, outcome);
         if (r != CsvStreamResult::Written) return r;
       }
       if (!verdict_.holds()) return CsvStreamResult::NotStreamed;
@@ -280,22 +288,36 @@ class StreamRun {
     return CsvStreamResult::Written;
   }
 
-  // Reads up to `want` bytes from `offset` into the buffer; `final` when the file ends there.
-  bool fill(int64_t offset, size_t want, size_t& got, bool& final) {
-    if (want > capacity_) {
-      buffer_ = std::make_unique_for_overwrite<char[]>(want);
-      capacity_ = want;
+  struct Buffer {
+    std::unique_ptr<char[]> data;
+    size_t capacity = 0;
+  };
+
+  // Reads up to `want` bytes from `offset` into `buffer`; `final` when the file ends there.
+  static bool fill(FileReader& reader, Buffer& buffer, int64_t offset, size_t want, size_t& got, bool& final) {
+    if (want > buffer.capacity) {
+      buffer.data = std::make_unique_for_overwrite<char[]>(want);
+      buffer.capacity = want;
     }
-    if (!reader_.seek(offset)) return false;
+    if (!reader.seek(offset)) return false;
     got = 0;
     while (got < want) {
-      const int64_t n = reader_.read(buffer_.get() + got, want - got);
+      const int64_t n = reader.read(buffer.data.get() + got, want - got);
       if (n < 0) return false;
       if (n == 0) break;
       got += static_cast<size_t>(n);
     }
     final = got < want;
     return true;
+  }
+
+  // On the helper, once its span is read: the next piece, which starts where that span stopped unless
+  // the first span stops short (then it goes unused).
+  void readAhead(int64_t at) {
+    ahead_.offset = -1;
+    if (!ahead_.opened) ahead_.opened = ahead_.reader.open(run_.input);
+    if (!ahead_.opened || !fill(ahead_.reader, ahead_.buffer, at, readSize_, ahead_.got, ahead_.final)) return;
+    ahead_.offset = at;
   }
 
   // The reading of the file from its first bytes, as the import's detection takes it; false for
@@ -389,12 +411,14 @@ class StreamRun {
   }
 
   // The rows of the piece from `pos`: split in two at a sure record start when it is large.
-  CsvStreamResult readRows(char* text, size_t size, bool final, size_t& pos, bool& blocked,
+  // `offset`: the piece's in the file.
+  CsvStreamResult readRows(char* text, size_t size, bool final, int64_t offset, size_t& pos, bool& blocked,
                            CsvStreamOutcome& outcome) {
     const bool utf8 = filtering_.utf8;
     size_t cut = size;
     if (size - pos >= kTwoCoreBytes && hasSecondCore()) {
-      const size_t middle = pos + (size - pos) / 2;
+      // The helper also reads the next piece: it parses a little less.
+      const size_t middle = pos + (size - pos) * 11 / 20;
       const void* lf = std::memchr(text + middle, '\n', size - middle);
       if (lf != nullptr) cut = csvRecordStartAfter(text, size, static_cast<size_t>(static_cast<const char*>(lf) - text) + 1, utf8);
     }
@@ -416,8 +440,14 @@ class StreamRun {
       second_.out.clear();
       second_.rows = second_.kept = second_.unclosed = 0;
       second_.blocked = second_.stopped = false;
-      runOnTwoCores([&] { readSpan(filtering_, second_, ctx_, false); },
-                    [&] { readSpan(filtering_, head, ctx_, true); });
+      runOnTwoCores(
+          [&] {
+            readSpan(filtering_, second_, ctx_, false);
+            if (!final && !second_.stopped && second_.done > second_.from) {
+              readAhead(offset + static_cast<int64_t>(second_.done));
+            }
+          },
+          [&] { readSpan(filtering_, head, ctx_, true); });
     }
     head.out.swap(out_);
     verdict_.merge(head.verdict);
@@ -455,8 +485,16 @@ class StreamRun {
   FileReader reader_;
   AtomicFile file_;
   int64_t fileSize_ = 0;
-  std::unique_ptr<char[]> buffer_;
-  size_t capacity_ = 0;
+  Buffer buffer_;
+  size_t readSize_ = 0;
+  struct {
+    FileReader reader;  // its own position
+    bool opened = false;
+    Buffer buffer;
+    int64_t offset = -1;  // of the piece read ahead; -1 for none
+    size_t got = 0;
+    bool final = false;
+  } ahead_;
   Verdict verdict_;
   Reading reading_ = Reading::Ansi;
   bool titlesKnown_ = false;
