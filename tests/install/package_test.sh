@@ -72,6 +72,22 @@ classify CHENGLING_HOME="$scratch/override"
 [[ -f "$scratch/override/$log" ]] || fail "CHENGLING_HOME is not the program directory"
 rm -f "$bin/portable" "$bin"/*.txt
 
+# A photo's record is read by the module the programs open from their private library folder: a TIFF
+# whose only tag is the time it was taken goes to that year, whatever its file time.
+photos="$scratch/photos"
+mkdir -p "$photos"
+printf 'II*\x00\x08\x00\x00\x00\x01\x00\x32\x01\x02\x00\x14\x00\x00\x00\x1a\x00\x00\x00\x00\x00\x00\x002019:05:17 10:20:30\x00' \
+  >"$photos/p.tif"
+plan="$(CHENGLING_HOME="$scratch/photo-home" "$bin/chengling-cli" classify --dry-run --to "$scratch/sorted/[拍摄年]/[拍摄月]/[文件名]" "$photos")"
+[[ "$plan" == *"$scratch/sorted/2019/05/p.tif"* ]] || fail "the installed programs read no photo record: $plan"
+[[ -n "$(find "$root/usr/lib" -path '*/chengling/libchengling-photo.so')" ]] || fail "the photo module is not installed: $(cd "$root" && find usr/lib)"
+if readelf -d "$bin/chengling-cli" | grep -q NEEDED.*exiv2; then fail "chengling-cli links libexiv2 at start"; fi
+# Without the module a run still goes on, by the file times, and says why.
+find "$root/usr/lib" -name libchengling-photo.so -delete
+plan="$(CHENGLING_HOME="$scratch/photo-home" "$bin/chengling-cli" classify --dry-run --to "$scratch/sorted/[拍摄年]/[文件名]" "$photos" 2>&1)"
+[[ "$plan" == *"无法读取照片的拍摄信息"* && "$plan" == *"$scratch/sorted/$(date -r "$photos/p.tif" +%Y)/p.tif"* ]] ||
+  fail "a missing photo module is not reported: $plan"
+
 # The window starts, paints itself and ends (the screenshot hook quits once it has a picture); its
 # settings land in the user's configuration folder.
 env -u CHENGLING_HOME HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/gui" QT_QPA_PLATFORM=offscreen \

@@ -5,6 +5,7 @@
 #include "foundation/file_system.h"
 #include "foundation/internal_text.h"
 #include "tools/classify/classify_walk.h"
+#include "tools/classify/photo_records_ahead.h"
 
 namespace chengling {
 
@@ -37,13 +38,16 @@ ClassifyPlanOutcome ClassifyPlan(const ClassifyOptions& options, RunContext& ctx
   std::vector<PlannedFile>& plan = outcome.files;
   const std::string entry = entryFolderOf(options);
   const PathTemplate pathTemplate(options.templateText);
+  warnWithoutPhotoRecords(pathTemplate, options.templateText, ctx);
   const std::vector<RunGroup> groups = collectGroups(options, entry, ctx);
   BatchCounter counter(options);
   if (ctx.stopRequested()) return outcome;
+  PhotoRecordsAhead photos(runOrderOf(groups), pathTemplate.needsPhotoRecord());
+  size_t visited = 0;
   auto planOne = [&](const std::string& source, int64_t, int64_t) {
     PlannedFile file;
     file.source = source;
-    file.target = pathTemplate.expand(source, entry, counter.context());
+    file.target = pathTemplate.expand(source, entry, counter.context(), false, photos.take(visited++));
     file.sameAsSource = !source.empty() && !file.target.empty() && sameFile(source, file.target);
     file.targetExists = !file.sameAsSource && !file.target.empty() && pathExists(file.target);
     plan.push_back(std::move(file));

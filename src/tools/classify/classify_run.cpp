@@ -14,6 +14,7 @@
 #include "tools/classify/classify_log.h"
 #include "tools/classify/classify_move.h"
 #include "tools/classify/classify_walk.h"
+#include "tools/classify/photo_records_ahead.h"
 
 namespace chengling {
 
@@ -212,6 +213,7 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
   if (!outcome.error.empty()) return outcome;
   const std::string entry = entryFolderOf(options);
   const PathTemplate pathTemplate(options.templateText);
+  warnWithoutPhotoRecords(pathTemplate, options.templateText, ctx);
 
   // Listed before the logs are opened, so that their temporary files (when the program directory
   // lies inside the walked tree) are never taken for sources.
@@ -277,6 +279,8 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
   block.reserve(kJournalBlock);
   BlockPaths claimed;
   int64_t attempted = 0;
+  PhotoRecordsAhead photos(runOrderOf(groups), pathTemplate.needsPhotoRecord());
+  size_t groupStart = 0;  // the run-order index of the group's first file
   counter.restart();
   for (const RunGroup& group : groups) {
     if (perFolder) counter.restart();
@@ -294,7 +298,8 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
         PlannedMove& move = block.emplace_back();
         move.source = &source;
         move.identity = identity;
-        move.target = pathTemplate.expand(source, entry, counter.context(), identity.regular);
+        const PhotoRecord* photo = photos.take(groupStart + next + block.size() - 1);
+        move.target = pathTemplate.expand(source, entry, counter.context(), identity.regular, photo);
         counter.advance();
         move.sourceLine = logLine(source);
         move.targetLine = logLine(move.target);
@@ -318,6 +323,7 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
       journal.settled(attempted);
     }
     if (outcome.stopped || !journalError.empty()) break;
+    groupStart += count;
   }
   outcome.stopped = outcome.stopped || ctx.stopRequested();
   if (journalError.empty()) journal.flush(journalError);

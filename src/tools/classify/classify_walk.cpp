@@ -1,8 +1,10 @@
 #include "tools/classify/classify_walk.h"
 
 #include "foundation/file_system.h"
+#include "foundation/native_text.h"
 #include "foundation/path_helpers.h"
 #include "tools/classify/classify_captions.h"
+#include "tools/classify/photo_record.h"
 
 namespace chengling {
 
@@ -65,6 +67,20 @@ std::string classifyInputError(const ClassifyOptions& options) {
     return "找不到文件夹 " + options.entryFolder;
   }
   return std::string();
+}
+
+std::vector<const std::string*> runOrderOf(const std::vector<RunGroup>& groups) {
+  std::vector<const std::string*> files;
+  for (const RunGroup& group : groups) {
+    for (const std::string& file : group.files) files.push_back(&file);
+  }
+  return files;
+}
+
+void warnWithoutPhotoRecords(const PathTemplate& pathTemplate, const std::string& item, RunContext& ctx) {
+  if (!pathTemplate.needsPhotoRecord() || photoReaderProblem().empty()) return;
+  ctx.warning(item, "无法读取照片的拍摄信息（" + internalFromNative(photoReaderProblem()) +
+                        "），拍摄日期按文件的修改时间，相机型号按“未知型号”");
 }
 
 }  // namespace chengling

@@ -29,6 +29,13 @@ std::string entryFolderOf(const ClassifyOptions& options);
 std::vector<RunGroup> collectGroups(const ClassifyOptions& options, const std::string& entry,
                                     RunContext& ctx);
 
+// Every file of the groups, in run order.
+std::vector<const std::string*> runOrderOf(const std::vector<RunGroup>& groups);
+
+// When `pathTemplate` holds a photo token but no photo's record can be read (the photo module is
+// missing), says so once: every file then takes its file time and "未知型号".
+void warnWithoutPhotoRecords(const PathTemplate& pathTemplate, const std::string& item, RunContext& ctx);
+
 // The batch number and the count of files in the current batch.
 class BatchCounter {
  public:

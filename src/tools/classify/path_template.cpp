@@ -336,9 +336,11 @@ bool PathTemplate::needsPhotoRecord() const {
 }
 
 std::string PathTemplate::expand(std::string_view file, std::string_view entryFolder,
-                                 BatchContext& batch, bool knownRegular) const {
+                                 BatchContext& batch, bool knownRegular, const PhotoRecord* known) const {
   const int64_t size = needsSize() ? fileSize(file) : -1;
-  const PhotoRecord photo = needsPhotoRecord() ? readPhotoRecord(file, knownRegular) : PhotoRecord();
+  const PhotoRecord photo = !needsPhotoRecord() ? PhotoRecord()
+                            : known != nullptr  ? *known
+                                                : readPhotoRecord(file, knownRegular);
   const bool photoDateFromFile = !photo.hasTaken && needsPhotoDate(*this);
   const int64_t modified = needsTime() || photoDateFromFile ? modifiedTime(file) : -1;
   return expandWith(file, entryFolder, batch, size, modified, photo);

@@ -104,8 +104,9 @@ class PathTemplate {
   // the whole value "." or ".." becomes "．" or "．．"), and a "." or ".." level of a path value
   // becomes "．" or "．．" as well. Only the template's own separators and dots are taken as typed.
   // `knownRegular`: the caller has just found a regular file at `file` (readPhotoRecord).
+  // `photo`: the file's record as the caller has already read it; null reads it here when needed.
   std::string expand(std::string_view file, std::string_view entryFolder, BatchContext& batch,
-                     bool knownRegular = false) const;
+                     bool knownRegular = false, const PhotoRecord* photo = nullptr) const;
 
   // The same with the size, the modification time (seconds since the epoch) and the photo's record
   // supplied; without a record the photo tokens take the modification time and "未知型号".

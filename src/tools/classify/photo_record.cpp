@@ -1,45 +1,19 @@
 #include "tools/classify/photo_record.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <exiv2/exiv2.hpp>
-
 #include <algorithm>
 #include <cerrno>
-#include <memory>
 #include <optional>
-#include <utility>
-#include <mutex>
 
 #include "foundation/file_system.h"
 #include "foundation/native_text.h"
+#include "tools/classify/photo_tags.h"
 
 namespace chengling {
 namespace {
-
-#if EXIV2_TEST_VERSION(0, 28, 0)
-using IoPointer = Exiv2::BasicIo::UniquePtr;
-#else
-// Version 0.27 hands its objects over in std::auto_ptr, which C++17 deprecated.
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-using IoPointer = Exiv2::BasicIo::AutoPtr;
-#endif
-
-// The library reports every odd byte of a file on standard error; a run over a folder of damaged
-// photos must stay quiet. BMFF (HEIF, HEIC, AVIF, CR3) is off in the library until asked for.
-void prepareLibrary() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-    Exiv2::LogMsg::setHandler(nullptr);
-#ifdef EXV_ENABLE_BMFF
-    Exiv2::enableBMFF(true);
-#endif
-    // Reading a JPEG also decodes its XMP packet; the toolkit's first use is not thread-safe.
-    Exiv2::XmpParser::initialize();
-  });
-}
 
 bool twoDigits(std::string_view text, size_t pos, int& value) {
   if (pos + 2 > text.size()) return false;
@@ -77,36 +51,22 @@ std::string modelText(std::string raw) {
   return internalFromNative(clean);
 }
 
-// The EXIF tags read, with the group the library files them under.
-constexpr uint16_t kDateTimeOriginal = 0x9003;
-constexpr uint16_t kDateTimeDigitized = 0x9004;
-constexpr uint16_t kDateTime = 0x0132;
-constexpr uint16_t kModel = 0x0110;
-
-PhotoRecord recordOf(const Exiv2::ExifData& exif) {
+// The record's parts from its tags: of the dates, the first valid one in order of preference
+// (Photo.DateTimeOriginal, Image.DateTimeOriginal, Photo.DateTimeDigitized, Image.DateTime), each kind
+// read from its first tag that holds a real date; the first model that is not blank.
+PhotoRecord recordOf(const PhotoTags& tags) {
   PhotoRecord record;
-  // Candidates in order of preference: Photo.DateTimeOriginal, Image.DateTimeOriginal,
-  // Photo.DateTimeDigitized, Image.DateTime. A candidate that is no real date gives way to the next.
   PhotoTime candidates[4];
   bool found[4] = {false, false, false, false};
   bool hasModel = false;
-  for (const Exiv2::Exifdatum& datum : exif) {
-    const uint16_t tag = datum.tag();
-    if (tag != kDateTimeOriginal && tag != kDateTimeDigitized && tag != kDateTime && tag != kModel) continue;
-    const std::string group = datum.groupName();
-    const bool inPhoto = group == "Photo";
-    const bool inImage = group == "Image";
-    int slot = -1;
-    if (tag == kDateTimeOriginal) slot = inPhoto ? 0 : inImage ? 1 : -1;
-    if (tag == kDateTimeDigitized && inPhoto) slot = 2;
-    if (tag == kDateTime && inImage) slot = 3;
-    // A date stored as anything but text does not read as a date, whatever its declared type.
-    if (slot >= 0 && !found[slot]) {
-      found[slot] = parseExifDateTime(datum.toString(), candidates[slot]);
-    }
-    if (tag == kModel && inImage && !hasModel && datum.typeId() == Exiv2::asciiString) {
-      record.model = modelText(datum.toString());
-      hasModel = !record.model.empty();
+  for (const PhotoTag& tag : tags) {
+    if (tag.kind == PhotoTag::Model) {
+      if (!hasModel) {
+        record.model = modelText(tag.text);
+        hasModel = !record.model.empty();
+      }
+    } else if (!found[tag.kind]) {
+      found[tag.kind] = parseExifDateTime(tag.text, candidates[tag.kind]);
     }
   }
   for (int slot = 0; slot < 4; ++slot) {
@@ -119,35 +79,53 @@ PhotoRecord recordOf(const Exiv2::ExifData& exif) {
   return record;
 }
 
-// The record, or nothing when the library fails (a damaged record, memory it could not get): the
-// caller decides what that means.
-template <typename Read>
-std::optional<PhotoRecord> guarded(Read read) {
-  prepareLibrary();
-  try {
-    return read();
-  } catch (...) {
-    return std::nullopt;
-  }
+// The photo module's entry points, opened on first use; all null when it cannot be opened, and then
+// no file has a record.
+struct PhotoModule {
+  PhotoTagsOfExifFunction ofExif = nullptr;
+  PhotoTagsOfImageFunction ofImage = nullptr;
+  PhotoTagsOfFileFunction ofFile = nullptr;
+  std::string problem;
+};
+
+const PhotoModule& photoModule() {
+  static const PhotoModule module = [] {
+    PhotoModule m;
+    void* handle = ::dlopen(kPhotoModuleName, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      const char* why = ::dlerror();
+      m.problem = why != nullptr ? why : kPhotoModuleName;
+      return m;
+    }
+    m.ofExif = reinterpret_cast<PhotoTagsOfExifFunction>(::dlsym(handle, "chengling_photo_tags_of_exif"));
+    m.ofImage = reinterpret_cast<PhotoTagsOfImageFunction>(::dlsym(handle, "chengling_photo_tags_of_image"));
+    m.ofFile = reinterpret_cast<PhotoTagsOfFileFunction>(::dlsym(handle, "chengling_photo_tags_of_file"));
+    if (m.ofExif == nullptr || m.ofImage == nullptr || m.ofFile == nullptr) {
+      m.ofExif = nullptr;
+      m.ofImage = nullptr;
+      m.ofFile = nullptr;
+      m.problem = std::string(kPhotoModuleName) + ": missing entry points";
+    }
+    return m;
+  }();
+  return module;
 }
 
-// The record of an image that the library opens and reads whole (its kind found by the library).
-template <typename Open>
-std::optional<PhotoRecord> recordOfImage(Open open) {
-  return guarded([&open] {
-    auto image = open();
-    if (image.get() == nullptr) return PhotoRecord();
-    image->readMetadata();
-    return recordOf(image->exifData());
-  });
+// The record that `read` (one of the module's entry points, given its tags to fill) yields, or
+// nothing when the library fails (a damaged record, memory it could not get) or the module is
+// missing: the caller decides what that means.
+template <typename Read>
+std::optional<PhotoRecord> guarded(Read read) {
+  if (!photoReaderProblem().empty()) return std::nullopt;
+  PhotoTags tags;
+  if (!read(photoModule(), tags)) return std::nullopt;
+  return recordOf(tags);
 }
 
 // The record of the TIFF structure that an EXIF segment holds, by the library's own EXIF parser.
 std::optional<PhotoRecord> recordOfExifSegment(std::string_view tiff) {
-  return guarded([tiff] {
-    Exiv2::ExifData exif;
-    Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte*>(tiff.data()), static_cast<uint32_t>(tiff.size()));
-    return recordOf(exif);
+  return guarded([tiff](const PhotoModule& module, PhotoTags& tags) {
+    return module.ofExif(reinterpret_cast<const uint8_t*>(tiff.data()), tiff.size(), &tags);
   });
 }
 
@@ -199,9 +177,9 @@ std::optional<PhotoRecord> recordOfBytes(std::string_view bytes) {
         return std::nullopt;
     }
   }
-  const auto* data = reinterpret_cast<const Exiv2::byte*>(bytes.data());
-  const long size = static_cast<long>(bytes.size());
-  return recordOfImage([&] { return Exiv2::ImageFactory::open(data, size); });
+  return guarded([bytes](const PhotoModule& module, PhotoTags& tags) {
+    return module.ofImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &tags);
+  });
 }
 
 // `size` bytes of the open file `fd` from `offset`; fewer at its end.
@@ -247,6 +225,8 @@ bool parseExifDateTime(std::string_view text, PhotoTime& time) {
   time = parsed;
   return true;
 }
+
+const std::string& photoReaderProblem() { return photoModule().problem; }
 
 PhotoRecord readPhotoRecord(std::string_view path, bool knownRegular) {
   if (!knownRegular && regularFileSize(path) < 0) return PhotoRecord();
@@ -298,11 +278,8 @@ PhotoRecord readPhotoRecord(std::string_view path, bool knownRegular) {
     close(fd);
     if (decided) return record.value_or(PhotoRecord());
   }
-  return recordOfImage([&native] {
-           // A FileIo of our own: the library's open by name would take a name such as "http://..."
-           // or "-" (a line of a file list) for an address to fetch or for standard input.
-           IoPointer io(new Exiv2::FileIo(native));
-           return Exiv2::ImageFactory::open(std::move(io));
+  return guarded([&native](const PhotoModule& module, PhotoTags& tags) {
+           return module.ofFile(native.c_str(), &tags);
          })
       .value_or(PhotoRecord());
 }

@@ -5,6 +5,9 @@
 // never written. A file without a record, or with one that cannot be read, is no error: the parts
 // are simply unset, and the caller falls back to the file's own time.
 //
+// libexiv2 lives in a module of its own that is opened on first use (photo_tags.h), so that the
+// programs start without it.
+//
 // Shared by the engine and the window: no Chinese literal in this header.
 
 #include <cstddef>
@@ -39,6 +42,10 @@ struct PhotoRecord {
 // pipe gives an empty record without being opened. `knownRegular` says that the caller has just
 // found a regular file there, which spares looking again.
 PhotoRecord readPhotoRecord(std::string_view path, bool knownRegular = false);
+
+// Why no record can be read at all (the photo module could not be opened), or empty when records can
+// be read. Without the module every file reads as having no record.
+const std::string& photoReaderProblem();
 
 // The record of a file's bytes held in memory (the same parsers).
 PhotoRecord photoRecordOfBytes(const uint8_t* data, size_t size);

@@ -8,12 +8,15 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <chrono>
 #include <map>
+#include <thread>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "foundation/native_text.h"
+#include "tools/classify/photo_records_ahead.h"
 #include "support/test_support.h"
 
 namespace chengling {
@@ -360,6 +363,42 @@ TEST(ExifDateTime, AcceptsRealDatesOnly) {
     const PhotoTime untouched{1, 2, 3, 4, 5, 6};
     EXPECT_EQ(time, c.ok ? c.want : untouched) << c.text;
   }
+}
+
+// Records read ahead are those of the files as they are when taken: a file rewritten after the
+// read-ahead passed it gives its new record (or none, and the caller reads it), never the old one;
+// files taken out of reach of the read-ahead, or past the end, give none.
+TEST(PhotoRecordsAhead, GivesTheRecordOfTheFileAsItIsWhenTaken) {
+  TempDir dir;
+  const std::string original = jpegWith(dir, {{"Exif.Photo.DateTimeOriginal", kOriginalText}});
+  const std::string changed = jpegWith(dir, {{"Exif.Photo.DateTimeOriginal", kChangedText}});
+  ASSERT_EQ(original.size(), changed.size());  // a rewrite that keeps the size
+  std::vector<std::string> files;
+  for (int i = 0; i < 600; ++i) {
+    files.push_back(dir / ("p" + std::to_string(i) + ".jpg"));
+    testing::writeBytes(files.back(), original);
+  }
+  std::vector<const std::string*> order;
+  for (const std::string& file : files) order.push_back(&file);
+  PhotoRecordsAhead ahead(order, true);
+  // Give the read-ahead time to pass the first files, then change two of them.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  testing::writeBytes(files[3], changed);
+  testing::writeBytes(files[500], changed);
+  int readAhead = 0;
+  for (size_t i = 0; i < files.size(); ++i) {
+    const PhotoRecord* given = ahead.take(i);
+    readAhead += given != nullptr;
+    const PhotoRecord record = given != nullptr ? *given : readPhotoRecord(files[i]);
+    ASSERT_TRUE(record.hasTaken) << i;
+    EXPECT_EQ(record.taken, i == 3 || i == 500 ? kChanged : kOriginal) << i;
+  }
+  // The first few hundred were read while the test waited.
+  if (std::thread::hardware_concurrency() > 1) EXPECT_GE(readAhead, 200);
+  EXPECT_EQ(ahead.take(files.size()), nullptr);
+  // Not needed: nothing is read ahead.
+  PhotoRecordsAhead idle(order, false);
+  EXPECT_EQ(idle.take(0), nullptr);
 }
 
 }  // namespace

@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <cassert>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "foundation/file_system.h"
 #include "foundation/gb18030_table.h"
 #include "foundation/text_check.h"
+#include "foundation/two_cores.h"
 
 namespace chengling {
 namespace {
@@ -99,6 +104,10 @@ bool CutFinder::open(std::string_view path, std::string* error) {
 
 bool CutFinder::readAt(int64_t at, size_t n) {
   chunk_.clear();
+  if (cancelled_.load(std::memory_order_relaxed)) {
+    error_ = "已取消";
+    return false;
+  }
   if (at >= size_ || n == 0) return true;
   n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), size_ - at));
   if (!file_.seek(at)) {
@@ -285,7 +294,69 @@ PieceEnds::PieceEnds(CutFinder& finder, SplitCut cut, bool byCount, int64_t coun
   assert(cut != SplitCut::Bytes && (byCount ? count >= 1 : length >= 1));
 }
 
+// The one search of the piece ends after the last handed out: it runs while `wanted`, and leaves
+// its result in `value` with `ready` set.
+struct PieceEnds::Ahead {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool wanted = false;
+  bool ready = false;
+  bool quit = false;
+  int64_t value = 0;
+  std::thread thread;
+};
+
+PieceEnds::~PieceEnds() {
+  if (!ahead_) return;
+  {
+    std::lock_guard lock(ahead_->mutex);
+    ahead_->quit = true;
+  }
+  finder_.cancel();
+  ahead_->changed.notify_all();
+  ahead_->thread.join();
+}
+
 int64_t PieceEnds::next() {
+  if (!aheadTried_) {
+    aheadTried_ = true;
+    if (hasSecondCore()) {
+      auto ahead = std::make_unique<Ahead>();
+      ahead->wanted = true;
+      try {
+        ahead->thread = std::thread([this, a = ahead.get()] {
+          std::unique_lock lock(a->mutex);
+          while (true) {
+            a->changed.wait(lock, [a] { return a->wanted || a->quit; });
+            if (a->quit) return;
+            a->wanted = false;
+            lock.unlock();
+            const int64_t value = endAfterLast();
+            lock.lock();
+            a->value = value;
+            a->ready = true;
+            a->changed.notify_all();
+          }
+        });
+        ahead_ = std::move(ahead);
+      } catch (const std::system_error&) {
+      }
+    }
+  }
+  if (!ahead_) return endAfterLast();
+  std::unique_lock lock(ahead_->mutex);
+  ahead_->changed.wait(lock, [this] { return ahead_->ready; });
+  ahead_->ready = false;
+  const int64_t end = ahead_->value;
+  // The search for the one after starts now; after the last piece or an error there is none.
+  if (end > 0 && end < size_) {
+    ahead_->wanted = true;
+    ahead_->changed.notify_all();
+  }
+  return end;
+}
+
+int64_t PieceEnds::endAfterLast() {
   if (end_ >= size_) return 0;
   const int64_t cut = nextCut();
   if (cut < 0) return -1;

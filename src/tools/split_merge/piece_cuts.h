@@ -13,8 +13,10 @@
 // form counts as UTF-8 here: taking such a file as GBK would put cuts inside its characters. A start
 // of ASCII alone decides nothing, so then each cut looks at the bytes around it.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,6 +64,8 @@ class CutFinder {
   // The line ends before the end of the file, last first, at most `most` of them; fewer means that
   // the file has no more. False on a read error.
   bool lastLineEnds(size_t most, std::vector<int64_t>& ends);
+  // Makes every later read fail, so that a search under way on another thread ends soon.
+  void cancel() { cancelled_.store(true, std::memory_order_relaxed); }
 
  private:
   // The bytes [at, at + n) as far as the file has them, in chunk_; false on a read error.
@@ -80,6 +84,7 @@ class CutFinder {
   CutText text_;
   std::string chunk_;
   std::string error_;
+  std::atomic<bool> cancelled_{false};
 };
 
 // The ends of the pieces of one source split by count or by size, one piece at a time. Cuts are
@@ -87,15 +92,25 @@ class CutFinder {
 // By count, every piece is one line or character at least, and with whole lines the count is kept
 // whenever the file has that many lines: a cut goes no further than leaves a line for each piece
 // after it. Fewer lines than pieces give one piece per line.
+//
+// Where a second core is to be had, the end of the piece after the one handed out is found on it
+// while the caller copies: a cut with no line end or character boundary near it (a text of Chinese
+// without an ASCII byte, one long line) walks from the cut before, and that walk then costs no time.
 class PieceEnds {
  public:
   // `count` pieces (`byCount`) or pieces of `length` bytes (at least 1); `cut` is not Bytes.
   PieceEnds(CutFinder& finder, SplitCut cut, bool byCount, int64_t count, int64_t length);
+  // Cancels and waits for a search under way; `finder` reads nothing after.
+  ~PieceEnds();
+  PieceEnds(const PieceEnds&) = delete;
+  PieceEnds& operator=(const PieceEnds&) = delete;
   // The end of the next piece (the file's size for the last), 0 when every byte has its piece, -1
   // on a read error (finder.error() says why).
   int64_t next();
 
  private:
+  struct Ahead;
+  int64_t endAfterLast();
   int64_t nextCut();
 
   CutFinder& finder_;
@@ -108,6 +123,8 @@ class PieceEnds {
   int64_t end_ = 0;   // where the last one ended
   bool tailRead_ = false;
   std::vector<int64_t> tail_;  // by count with whole lines: the last line ends, last first
+  std::unique_ptr<Ahead> ahead_;  // the search on the second core, once started
+  bool aheadTried_ = false;
 };
 
 }  // namespace chengling
