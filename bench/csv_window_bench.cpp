@@ -9,6 +9,10 @@
 //                                            added in the filter bar, until the grid shows the rows
 //   csv_window_bench find FILE TEXT          that import, then TEXT found from the find bar (the
 //                                            search, then the median of 50 steps to the next match)
+//   csv_window_bench pauses FILE             that import, 按数值排序 of column 2, a filter of column 2
+//                                            above 5000000 and a find of 好评 with a step, each with
+//                                            the longest time the window's thread went without
+//                                            running its event loop (a 5 ms timer on it)
 //   csv_window_bench picture FILE OUT.png    that import, a sort, a filter of column 4 above 20 and a
 //                                            find of "好", saved as a picture of the page (for docs/)
 // Each prints the seconds of its last step on standard output ("paint" the median and the spread
@@ -25,6 +29,7 @@
 #include <QPushButton>
 #include <QPainter>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -89,14 +94,50 @@ void type(QWidget* edit, const QString& text) {
   }
 }
 
+// The longest gap between two turns of the window thread's event loop: a timer due every 5 ms on
+// that thread notes how late each of its calls comes.
+class PauseWatch : public QObject {
+ public:
+  PauseWatch() {
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
+  }
+  void begin() {
+    longest_ = 0;
+    clock_.start();
+    last_ = 0;
+    timer_.start(5);
+  }
+  // The longest gap since begin(), in milliseconds.
+  double end() {
+    tick();
+    timer_.stop();
+    return longest_ / 1e6;
+  }
+
+ private:
+  void tick() {
+    const qint64 now = clock_.nsecsElapsed();
+    longest_ = std::max(longest_, now - last_);
+    last_ = now;
+  }
+  QTimer timer_;
+  QElapsedTimer clock_;
+  qint64 last_ = 0;
+  qint64 longest_ = 0;
+};
+
 // One condition through the filter bar; the seconds from the click to the rows shown.
-double filterFromBar(CsvTableTool& tool, int column, int test, const QString& value) {
+// With `watch`, its watch starts right before that click.
+double filterFromBar(CsvTableTool& tool, int column, int test, const QString& value, PauseWatch* watch = nullptr) {
   if (tool.filterBar()->isHidden()) QTest::mouseClick(control<QPushButton>(tool, "按钮筛选"), Qt::LeftButton);
   control<QComboBox>(tool, "组合框筛选列")->setCurrentIndex(column - 1);
   control<QComboBox>(tool, "组合框筛选条件")->setCurrentIndex(test);
   auto* edit = control<QLineEdit>(tool, "编辑框筛选值");
   edit->clear();
   type(edit, value);
+  QCoreApplication::processEvents();
+  if (watch != nullptr) watch->begin();
   QElapsedTimer timer;
   timer.start();
   QTest::mouseClick(control<QPushButton>(tool, "按钮添加条件"), Qt::LeftButton);
@@ -104,12 +145,14 @@ double filterFromBar(CsvTableTool& tool, int column, int test, const QString& va
   return timer.nsecsElapsed() / 1e9;
 }
 
-// The seconds of the search that the first Enter starts.
-double findFromBar(CsvTableTool& tool, const QString& text) {
+// The seconds of the search that the first Enter starts; with `watch`, its watch starts right before.
+double findFromBar(CsvTableTool& tool, const QString& text, PauseWatch* watch = nullptr) {
   QTest::keyClick(tool.grid(), Qt::Key_F, Qt::ControlModifier);
   auto* edit = control<QLineEdit>(tool, "编辑框查找内容");
   edit->clear();
   type(edit, text);
+  QCoreApplication::processEvents();
+  if (watch != nullptr) watch->begin();
   QElapsedTimer timer;
   timer.start();
   QTest::keyClick(edit, Qt::Key_Return);
@@ -153,9 +196,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const std::string mode = argc >= 3 ? argv[1] : "";
   if (mode != "import" && mode != "sort" && mode != "paint" && mode != "filter" && mode != "find" &&
-      mode != "picture") {
+      mode != "picture" && mode != "pauses") {
     std::fprintf(stderr,
-                 "usage: csv_window_bench import|sort|paint|filter|find|picture FILE [COLUMN ORDER | REPEATS [FIND] |"
+                 "usage: csv_window_bench import|sort|paint|filter|find|picture|pauses FILE [COLUMN ORDER | REPEATS [FIND] |"
                  " COLUMN TEST VALUE | TEXT | OUT.png]\n");
     return 2;
   }
@@ -167,6 +210,12 @@ int main(int argc, char** argv) {
   }
   tool.show();
   tool.activateWindow();
+  // The window's first layout and paint are done before anything is timed.
+  QTest::qWaitForWindowExposed(&tool);
+  QTest::qWait(50);
+  tool.grab();
+  PauseWatch watch;
+  watch.begin();
   QElapsedTimer timer;
   timer.start();
   if (!importFile(tool, argv[2])) {
@@ -175,6 +224,24 @@ int main(int argc, char** argv) {
   }
   if (mode == "import") {
     std::printf("%.6f\n", timer.nsecsElapsed() / 1e9);
+    return 0;
+  }
+  if (mode == "pauses") {
+    // Each line: the step, its seconds, the longest pause of the window's thread in milliseconds.
+    std::printf("import %.3f %.1f\n", timer.nsecsElapsed() / 1e9, watch.end());
+    watch.begin();
+    const double sorted = sortFromMenu(tool, 2, 4);
+    std::printf("sort %.3f %.1f\n", sorted, watch.end());
+    const double filtered = filterFromBar(tool, 2, 4, QStringLiteral("5000000"), &watch);
+    std::printf("filter %.3f %.1f\n", filtered, watch.end());
+    const double found = findFromBar(tool, QString::fromUtf8("好评"), &watch);
+    std::printf("find %.3f %.1f\n", found, watch.end());
+    watch.begin();
+    QElapsedTimer step;
+    step.start();
+    QTest::keyClick(tool.grid(), Qt::Key_F3);
+    QCoreApplication::processEvents();
+    std::printf("step %.3f %.1f\n", step.nsecsElapsed() / 1e9, watch.end());
     return 0;
   }
   if (mode == "paint") {

@@ -9,6 +9,7 @@
 
 #include "cli/cli_common.h"
 #include "foundation/internal_text.h"
+#include "tools/csv_table/csv_filter_stream.h"
 #include "tools/csv_table/csv_text.h"
 #include "tools/csv_table/table_filter.h"
 #include "tools/csv_table/table_sort.h"
@@ -88,6 +89,25 @@ bool parseWhere(const std::string& text, WhereParts& parts) {
   return false;
 }
 
+// The --where conditions as a filter of `table`'s columns; false when one names no column.
+bool whereFilter(const TableModel& table, const std::vector<WhereParts>& wheres, bool any, RowFilter& filter) {
+  filter.join = any ? FilterJoin::Any : FilterJoin::All;
+  filter.conditions.clear();
+  for (const WhereParts& parts : wheres) {
+    const int32_t column = findColumn(table, parts.column);
+    if (column == 0) return false;
+    filter.conditions.push_back({column, parts.test, parts.value});
+  }
+  return true;
+}
+
+// A filter without a sort from one file into another goes record by record, with no table between:
+// the same bytes out, in a fraction of the time and memory. Nothing else does, and whatever the
+// streamed run cannot settle itself it leaves to the table (NotStreamed), which then reports it.
+bool streamable(const CsvArguments& args, int order) {
+  return !args.where.empty() && order < 0 && !args.findGiven && !args.output.empty() && args.files.size() == 1;
+}
+
 // A cell on one line of --find output: a tab, a line break and a backslash written as \t, \n, \r and \\.
 std::string oneLine(std::string_view cell) {
   std::string out;
@@ -146,6 +166,29 @@ int runCsv(const CsvArguments& args) {
   CsvImportOptions options;
   for (const std::string& file : args.files) options.paths.push_back(fromArgument(file));
   options.numberedTitles = args.noHeader;
+
+  std::vector<WhereParts> wheres;
+  bool wheresRead = true;
+  for (const std::string& where : args.where) {
+    WhereParts parts;
+    wheresRead = wheresRead && parseWhere(fromArgument(where), parts);
+    wheres.push_back(parts);
+  }
+  if (wheresRead && streamable(args, order)) {
+    CsvStreamFilter run;
+    run.input = options.paths.front();
+    run.output = fromArgument(args.output);
+    run.numberedTitles = args.noHeader;
+    run.conditions = [&](const TableModel& titles, RowFilter& filter) {
+      return whereFilter(titles, wheres, args.any, filter);
+    };
+    const CsvStreamOutcome streamed = filterCsvStream(run, ctx);
+    if (streamed.result == CsvStreamResult::Stopped) {
+      printError("导入已停止，未写出任何内容");
+      return kExitSomeFailed;
+    }
+    if (streamed.result == CsvStreamResult::Written) return ctx.failureCount() > 0 ? kExitSomeFailed : kExitOk;
+  }
   TableModel table;
   const CsvImportOutcome outcome = ImportCsvFiles(options, table, ctx);
   if (outcome.stopped) {

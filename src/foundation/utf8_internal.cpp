@@ -129,6 +129,8 @@ bool plainlyFits(std::string_view text, const UncoveredLeads& leads) {
 
 }  // namespace
 
+bool utf8PlainlyFitsInternal(std::string_view text) { return plainlyFits(text, uncoveredLeads()); }
+
 bool utf8FitsInternal(std::string_view text) {
   if (plainlyFits(text, uncoveredLeads())) return true;
   const gb18030::Table& table = gb18030::Table::get();

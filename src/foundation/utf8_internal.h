@@ -28,6 +28,10 @@ Utf8Char utf8CharAt(const unsigned char* p, const unsigned char* end);
 
 // True when every character of `text` is well-formed UTF-8 that internal text can hold.
 bool utf8FitsInternal(std::string_view text);
+// The quick part of it: true when `text` is well-formed UTF-8 of one- to three-byte forms (so also
+// what LooksLikeUtf8 accepts, a high byte apart) whose characters internal text plainly holds. False
+// says only that the text needs utf8FitsInternal's closer look.
+bool utf8PlainlyFitsInternal(std::string_view text);
 
 // Appends `utf8` (which utf8FitsInternal accepts) converted to internal text.
 void appendUtf8AsInternal(std::string_view utf8, std::string& out);

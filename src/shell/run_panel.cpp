@@ -70,7 +70,8 @@ StartButton* RunPanel::addStartButton(QAbstractButton* button, StartCaptions cap
   for (StartButton* each : starts_) {
     QList<QWidget*> siblings;
     for (StartButton* other : starts_) {
-      if (other != each) siblings << other->button();
+      // Two runs may share one button (each with its own captions): it is no sibling of itself.
+      if (other != each && other->button() != each->button()) siblings << other->button();
     }
     each->setSiblings(siblings);
   }

@@ -56,7 +56,8 @@ class RunPanel : public QObject {
   enum class Phases { OnButton, OnStatus };
 
   // A start button over this panel's worker. While one of the panel's start buttons runs, the others
-  // are disabled. A run started without a button shows its phase texts on the status label.
+  // are disabled (but for one on the same button: two kinds of run may share a button, each with its
+  // captions; a click while either runs stops it). A run started without a button shows its phase texts on the status label.
   StartButton* addStartButton(QAbstractButton* button, StartCaptions captions, Phases phases = Phases::OnButton);
   // Widgets that take no input while any run of this panel is active (buttons whose work would
   // touch what the run reads or fills), apart from the start button of that run. Those disabled

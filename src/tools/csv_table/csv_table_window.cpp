@@ -48,6 +48,8 @@ constexpr int32_t kFitMaximum = 600;
 // half-way: a click on it while it runs changes nothing), the other captions and tooltips, the
 // dialogs' titles, filter and help.
 const StartCaptions kImportCaptions{u"导入csv文件"_s, u"正在导入.."_s, u"停止中.."_s};
+// A sort runs through the import button, which stops it.
+const StartCaptions kSortCaptions{u"导入csv文件"_s, u"停止排序"_s, u"停止中.."_s};
 const StartCaptions kExportCaptions{u"导出"_s, u"导出中.."_s, u"导出中.."_s};
 const QString kPasteCaption = u"粘贴csv数据"_s;
 const QString kCopyCaption = u"复制"_s;
@@ -155,6 +157,7 @@ CsvTableTool::CsvTableTool(QWidget* parent) : QWidget(parent) {
   }
 
   importStart_ = panel_->addStartButton(import_, kImportCaptions);
+  sortStart_ = panel_->addStartButton(import_, kSortCaptions);
   exportStart_ = panel_->addStartButton(export_, kExportCaptions);
   filterStart_ = panel_->addStartButton(filterAdd_, kFilterCaptions);
   panel_->disableWhileRunning({import_, paste_, export_, copy_, filterClear_, filterJoin_});
@@ -367,14 +370,27 @@ void CsvTableTool::sortChosen(SortOrder order) {
   const std::string title = grid_->model().GetColumnTitle(column);
   grid_->model().SetColumnTitle(column, title + kSortingMarker);
   grid_->panel(TableGrid::Panel::Header)->repaint();
+  const SortDirectionFlag before = direction_;
   const SortDirection direction = direction_.take();
   const TableModel* table = &grid_->model();
+  // A click on the import button stops it; a stopped sort leaves the rows, the sort mark and the
+  // next direction as they were.
   panel_->start(
-      nullptr,
-      [table, column, order, direction](RunContext&) { return sortedRowOrder(*table, column, order, direction); },
-      [this, column, title, direction](const std::vector<int32_t>& rowOrder, bool) {
-        applyRowOrder(grid_->model(), rowOrder);
+      sortStart_,
+      [table, column, order, direction](RunContext& ctx) {
+        // The new row lists are made here too: the window's thread only swaps them in.
+        const std::vector<int32_t> rowOrder = sortedRowOrder(*table, column, order, direction, &ctx);
+        if (rowOrder.size() != static_cast<size_t>(table->tableRowCount())) return TableModel::PreparedRows();
+        return table->prepareOrder(rowOrder);
+      },
+      [this, column, title, direction, before](TableModel::PreparedRows& rows, bool stopped) {
         grid_->model().SetColumnTitle(column, title);
+        if (stopped || !rows.reorder) {
+          direction_ = before;
+          grid_->Redraw();
+          return;
+        }
+        grid_->model().applyPrepared(rows);
         grid_->setSortMark(column, direction == SortDirection::Ascending);
         forgetMatches();
         grid_->Redraw();
@@ -591,7 +607,7 @@ void CsvTableTool::addConditionClicked() {
 
 void CsvTableTool::runFilter(std::vector<FilterCondition> conditions) {
   struct Filtered {
-    std::vector<int32_t> rows;
+    TableModel::PreparedRows rows;  // made on the worker: the window's thread only swaps them in
     bool complete = false;
   };
   const RowFilter filter{conditions, filterJoin_->currentIndex() == 1 ? FilterJoin::Any : FilterJoin::All};
@@ -602,7 +618,9 @@ void CsvTableTool::runFilter(std::vector<FilterCondition> conditions) {
       filterStart_,
       [table, filter](RunContext& ctx) {
         Filtered filtered;
-        filtered.complete = filterRows(*table, filter, filtered.rows, ctx);
+        std::vector<int32_t> kept;
+        filtered.complete = filterRows(*table, filter, kept, ctx);
+        if (filtered.complete) filtered.rows = table->prepareShownRows(std::move(kept));
         return filtered;
       },
       [this, conditions = std::move(conditions)](Filtered& filtered, bool) {
@@ -613,7 +631,7 @@ void CsvTableTool::runFilter(std::vector<FilterCondition> conditions) {
           return;
         }
         conditions_ = conditions;
-        grid_->model().showRows(std::move(filtered.rows));
+        grid_->model().applyPrepared(filtered.rows);
         grid_->Redraw();
         showFilterText();
         showTableStatus();

@@ -108,6 +108,7 @@ class CsvTableTool : public QWidget {
   QPushButton* find_ = nullptr;
   QPushButton* filter_ = nullptr;
   StartButton* importStart_ = nullptr;
+  StartButton* sortStart_ = nullptr;  // the import button while a sort runs
   StartButton* exportStart_ = nullptr;
   TableGrid* grid_ = nullptr;
   QMenu* menu_ = nullptr;

@@ -471,6 +471,38 @@ TEST_F(CsvTableWindow, TwoSortsInARowGoDescendingThenAscendingWhateverTheColumn)
   EXPECT_EQ(rows(), (Rows{{"9", "a"}, {"100", "ccc"}, {"10", "bb"}})) << "descending again";
 }
 
+// A click on the import button, which reads 停止排序 while a sort runs, stops it: the rows keep their order, the title its
+// text, no arrow appears and the next sort still goes descending. Run to its end, the sort does sort.
+TEST_F(CsvTableWindow, AStoppedSortLeavesTheRowsInTheirOrder) {
+  const int kRows = 1000000;
+  fillNumbers(kRows);
+  auto cellAt = [&](int32_t row) { return model().GetCell(row, 1); };
+  const int x = columnLeft(model(), 1) + model().GetColumnWidth(1) / 2;
+  QTest::mousePress(panel(Panel::Header), Qt::LeftButton, {}, QPoint(x, 12));
+  QMenu* menu = tool_->sortMenu();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 5000));
+  QAction* item = menu->findChild<QAction*>(u"按拼音字母排序"_s);
+  ASSERT_NE(item, nullptr);
+  item->trigger();
+  menu->hide();
+  ASSERT_TRUE(tool_->running());
+  QPushButton* import = button(u"按钮导入文本表格"_s);
+  EXPECT_EQ(import->text(), u"停止排序"_s);
+  ASSERT_TRUE(import->isEnabled());
+  QTest::mouseClick(import, Qt::LeftButton);
+  ASSERT_TRUE(waitUntilIdle(*tool_));
+  EXPECT_EQ(import->text(), u"导入csv文件"_s);
+  EXPECT_EQ(model().GetColumnTitle(1), in("列"));
+  EXPECT_EQ(grid()->sortMarkColumn(), 0);
+  ASSERT_EQ(model().RowCount(), kRows);
+  for (int32_t row : {1, 2, 10, 500000, kRows}) EXPECT_EQ(cellAt(row), std::to_string(row)) << row;
+
+  sortBy(1, u"按字符代码排序"_s);
+  EXPECT_EQ(cellAt(1), "999999") << "descending, as the first sort is";
+  EXPECT_EQ(cellAt(kRows), "1");
+  EXPECT_EQ(grid()->sortMarkColumn(), 1);
+}
+
 TEST_F(CsvTableWindow, TheNumberSortCountsDecimalsExponentsAndEveryDigit) {
   writeBytes(dir_ / "in.csv", "数\n1.5\n1.9\n1\n2\n-0.5\n2e3\n10\n13800138000\n13800138001\n");
   dropAndWait({dir_ / "in.csv"});

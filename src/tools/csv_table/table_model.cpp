@@ -548,6 +548,65 @@ void TableModel::showAllRows() {
   firstRow = 0;
 }
 
+TableModel::PreparedRows TableModel::prepareShownRows(std::vector<int32_t> indices) const {
+  const std::vector<uint64_t>& whole = wholeRows();
+  PreparedRows prepared;
+  prepared.shown.resize(indices.size());
+  for (size_t i = 0; i < indices.size(); ++i) {
+    assert(indices[i] >= 0 && static_cast<size_t>(indices[i]) < whole.size() && (i == 0 || indices[i] > indices[i - 1]));
+    prepared.shown[i] = whole[indices[i]];
+  }
+  prepared.indices = std::move(indices);
+  return prepared;
+}
+
+TableModel::PreparedRows TableModel::prepareOrder(const std::vector<int32_t>& order) const {
+  const std::vector<uint64_t>& whole = wholeRows();
+  assert(order.size() == whole.size());
+  PreparedRows prepared;
+  prepared.reorder = true;
+  // Each place reads its row straight from the old list: the reads do not wait for one another.
+  constexpr size_t kAhead = 16;
+  const size_t n = order.size();
+  prepared.whole.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    if (i + kAhead < n) __builtin_prefetch(&whole[order[i + kAhead]]);
+    prepared.whole[i] = whole[order[i]];
+  }
+  if (!filtered_) return prepared;
+  // The rows shown are the same rows as before, now wherever the order put them.
+  std::vector<bool> wasShown(n);
+  for (int32_t index : shown_) wasShown[index] = true;
+  prepared.indices.reserve(shown_.size());
+  prepared.shown.reserve(shown_.size());
+  for (size_t at = 0; at < n; ++at) {
+    if (!wasShown[order[at]]) continue;
+    prepared.indices.push_back(static_cast<int32_t>(at));
+    prepared.shown.push_back(prepared.whole[at]);
+  }
+  return prepared;
+}
+
+void TableModel::applyPrepared(PreparedRows& rows) {
+  if (rows.reorder) {
+    // A new order of every row: the list that holds the whole table takes it.
+    assert(rows.whole.size() == wholeRows().size());
+    (filtered_ ? allRows_ : rows_).swap(rows.whole);
+    if (!filtered_) return;
+    rows_.swap(rows.shown);
+    shown_.swap(rows.indices);
+    return;
+  }
+  if (!filtered_) {
+    allRows_.swap(rows_);
+    filtered_ = true;
+  }
+  rows_.swap(rows.shown);
+  shown_.swap(rows.indices);
+  selection_.clear();
+  firstRow = 0;
+}
+
 CellBytes TableModel::tableCellBytes(int32_t index, int32_t column) const {
   const std::vector<uint64_t>& whole = wholeRows();
   assert(index >= 0 && static_cast<size_t>(index) < whole.size() && column >= 1);

@@ -188,6 +188,24 @@ class TableModel {
   void showRows(std::vector<int32_t> indices);
   // Shows every row again, in the table's current order.
   void showAllRows();
+
+  // A change of the row lists made ready on a worker, which only reads the table (as a paint does),
+  // and put in place on the window's thread in constant time: the lists are swapped in, and the old
+  // ones come back in the same object, to be let go wherever the caller likes.
+  struct PreparedRows {
+    bool reorder = false;          // a new order of every row, else a new choice of rows shown
+    std::vector<uint64_t> whole;   // with `reorder`: the whole table in its new order
+    std::vector<uint64_t> shown;   // the rows shown (with `reorder`, only while filtered)
+    std::vector<int32_t> indices;  // their table indices, ascending
+  };
+  // What showRows(indices) would make.
+  PreparedRows prepareShownRows(std::vector<int32_t> indices) const;
+  // What permuteRows(order) would make: the rows shown, while filtered, follow the new order.
+  PreparedRows prepareOrder(const std::vector<int32_t>& order) const;
+  // Puts prepared lists in place: made by prepareShownRows, the selection empties and the view
+  // scrolls to the top, as after showRows; made by prepareOrder, the selection keeps its row numbers.
+  // The table must not have changed its rows since.
+  void applyPrepared(PreparedRows& rows);
   bool filtered() const { return filtered_; }
   // Every row, shown or not.
   int32_t tableRowCount() const { return static_cast<int32_t>(wholeRows().size()); }

@@ -157,6 +157,51 @@ TEST(TableModel, RowsOfEverySizeKeepCellsAndIconsThroughReorders) {
   check(now, "edited");
 }
 
+// Row lists prepared apart and swapped in give the table that showRows and permuteRows give, a
+// filtered one included.
+TEST(TableModel, PreparedRowListsMatchShowingAndReordering) {
+  auto numbers = [](int count) {
+    TableModel table;
+    table.AddColumn("n");
+    for (int i = 0; i < count; ++i) table.AddRow(Fields{std::to_string(i)});
+    return table;
+  };
+  auto shown = [](const TableModel& table) {
+    Fields out;
+    for (int32_t r = 1; r <= table.RowCount(); ++r) out.push_back(table.GetCell(r, 1));
+    return out;
+  };
+  const std::vector<int32_t> reverse = {5, 4, 3, 2, 1, 0};
+  const std::vector<int32_t> kept = {1, 3, 4};
+  for (bool filterFirst : {false, true}) {
+    TableModel direct = numbers(6);
+    TableModel prepared = numbers(6);
+    if (filterFirst) {
+      direct.showRows(kept);
+      TableModel::PreparedRows rows = prepared.prepareShownRows(kept);
+      prepared.applyPrepared(rows);
+      EXPECT_TRUE(prepared.filtered());
+      EXPECT_EQ(shown(prepared), shown(direct));
+    }
+    prepared.selectOnRelease(SelectionMode::Single, 2, 2, SelectKeys::None);
+    direct.selectOnRelease(SelectionMode::Single, 2, 2, SelectKeys::None);
+    direct.permuteRows(reverse);
+    TableModel::PreparedRows rows = prepared.prepareOrder(reverse);
+    prepared.applyPrepared(rows);
+    EXPECT_EQ(shown(prepared), shown(direct)) << filterFirst;
+    EXPECT_EQ(prepared.selection(), direct.selection());
+    EXPECT_EQ(prepared.filtered(), filterFirst);
+    prepared.showAllRows();
+    direct.showAllRows();
+    EXPECT_EQ(shown(prepared), shown(direct));
+    EXPECT_EQ(shown(prepared), (Fields{"5", "4", "3", "2", "1", "0"}));
+  }
+  TableModel empty = numbers(0);
+  TableModel::PreparedRows none = empty.prepareOrder({});
+  empty.applyPrepared(none);
+  EXPECT_FALSE(empty.filtered());
+}
+
 TEST(TableModel, SelectionInTheThreeModes) {
   TableModel table;
   table.AddColumn("c");

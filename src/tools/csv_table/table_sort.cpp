@@ -256,14 +256,80 @@ std::string_view cellAsInternal(const TableModel& table, int32_t column, size_t 
 // Rows from which working out the keys is shared between two cores.
 constexpr size_t kTwoCoreKeys = 1 << 16;
 
-// Runs `keys(from, to)` over all rows, on two cores when there are many.
-template <typename Keys>
-void forAllRows(size_t n, Keys&& keys) {
-  if (n >= kTwoCoreKeys) {
-    runOnTwoCores([&] { keys(n / 2, n); }, [&] { keys(0, n / 2); });
-  } else {
-    keys(0, n);
+// Rows, or comparisons, between two looks at the stop request.
+constexpr size_t kStopEvery = 1 << 16;
+
+// The run's stop request as a sort sees it: asked between blocks of rows and comparisons, never for
+// each. Once seen it stays, so that every step after it ends at once.
+class SortStop {
+ public:
+  explicit SortStop(const RunContext* ctx) : ctx_(ctx) {}
+  bool requested() {
+    if (!seen_.load(std::memory_order_relaxed) && ctx_ != nullptr && ctx_->stopRequested()) {
+      seen_.store(true, std::memory_order_relaxed);
+    }
+    return seen_.load(std::memory_order_relaxed);
   }
+  bool seen() const { return seen_.load(std::memory_order_relaxed); }
+
+ private:
+  const RunContext* ctx_;
+  std::atomic<bool> seen_{false};
+};
+
+// Runs `keys(from, to, part)` over all rows in blocks, on two cores when there are many (`part` 0
+// for the first half, 1 for the second); ends early once a stop is requested.
+template <typename Keys>
+void forAllRows(size_t n, SortStop& stop, Keys&& keys) {
+  auto blocks = [&](size_t from, size_t to, int part) {
+    for (size_t at = from; at < to && !stop.requested(); at += std::min(kStopEvery, to - at)) {
+      keys(at, std::min(to, at + kStopEvery), part);
+    }
+  };
+  if (n >= kTwoCoreKeys) {
+    runOnTwoCores([&] { blocks(n / 2, n, 1); }, [&] { blocks(0, n / 2, 0); });
+  } else {
+    blocks(0, n, 0);
+  }
+}
+
+// Thrown out of std::sort by a comparison that finds a stop requested; caught on the same thread.
+struct SortStopped {};
+
+// std::sort of [begin, end) by `less` (a strict order with no equivalent elements), split around a
+// sampled median and sorted on two cores when large, as sortOnTwoCores does; every kStopEvery
+// comparisons on each thread look at the stop request. False when stopped: the range is then some
+// order of its elements.
+template <typename Iterator, typename Less>
+bool sortStoppable(Iterator begin, Iterator end, Less less, SortStop& stop) {
+  auto sortPart = [&](Iterator from, Iterator to) {
+    size_t count = 0;
+    auto watched = [&less, &stop, &count](const auto& a, const auto& b) {
+      if (++count % kStopEvery == 0 && stop.requested()) throw SortStopped{};
+      return less(a, b);
+    };
+    try {
+      std::sort(from, to, watched);
+    } catch (const SortStopped&) {
+    }
+  };
+  constexpr std::ptrdiff_t kWorthSplitting = 1 << 16;
+  const std::ptrdiff_t n = end - begin;
+  if (stop.requested()) return false;
+  if (n < kWorthSplitting || !hasSecondCore()) {
+    sortPart(begin, end);
+    return !stop.seen();
+  }
+  using Value = typename std::iterator_traits<Iterator>::value_type;
+  constexpr std::ptrdiff_t kSample = 255;
+  std::vector<Value> sample;
+  sample.reserve(kSample);
+  for (std::ptrdiff_t i = 0; i < kSample; ++i) sample.push_back(begin[n * (2 * i + 1) / (2 * kSample)]);
+  std::nth_element(sample.begin(), sample.begin() + kSample / 2, sample.end(), less);
+  const Value pivot = sample[kSample / 2];
+  const Iterator middle = std::partition(begin, end, [&](const Value& v) { return less(v, pivot); });
+  runOnTwoCores([&] { sortPart(begin, middle); }, [&] { sortPart(middle, end); });
+  return !stop.seen();
 }
 
 NumberKey scalarKey(SortOrder order, std::string_view text) {
@@ -289,14 +355,14 @@ struct ScalarEntry {
 // when a key has no such form or one does not fit in 64 bits; `lowest` and `highest` then mean
 // nothing. kNoMoment stays as it is and is left out of the bounds.
 bool integerKeys(const TableModel& table, int32_t column, SortOrder order, std::vector<uint64_t>& words,
-                 int64_t& lowest, int64_t& highest) {
+                 int64_t& lowest, int64_t& highest, SortStop& stop) {
   const size_t n = words.size();
   std::vector<uint8_t> fractions(order == SortOrder::Number ? n : 0);
   std::atomic<bool> all{true};
   int most[2] = {0, 0};
-  forAllRows(n, [&](size_t from, size_t to) {
+  forAllRows(n, stop, [&](size_t from, size_t to, int part) {
     std::string scratch;
-    int& mostHere = most[from == 0 ? 0 : 1];
+    int& mostHere = most[part];
     for (size_t i = from; i < to && all.load(std::memory_order_relaxed); ++i) {
       const std::string_view text = cellAsInternal(table, column, i, scratch);
       int64_t mantissa = 0;
@@ -321,9 +387,9 @@ bool integerKeys(const TableModel& table, int32_t column, SortOrder order, std::
   if (!all) return false;
   const int fraction = std::max(most[0], most[1]);
   int64_t low[2] = {INT64_MAX, INT64_MAX}, high[2] = {INT64_MIN, INT64_MIN};
-  forAllRows(n, [&](size_t from, size_t to) {
-    int64_t& lowHere = low[from == 0 ? 0 : 1];
-    int64_t& highHere = high[from == 0 ? 0 : 1];
+  forAllRows(n, stop, [&](size_t from, size_t to, int part) {
+    int64_t& lowHere = low[part];
+    int64_t& highHere = high[part];
     for (size_t i = from; i < to && all.load(std::memory_order_relaxed); ++i) {
       auto value = static_cast<int64_t>(words[i]);
       if (value == kNoMoment) continue;
@@ -348,12 +414,13 @@ bool integerKeys(const TableModel& table, int32_t column, SortOrder order, std::
 // the words is the order; otherwise rows are sorted by their key words, with the full values
 // settling ties that the words cannot.
 std::vector<uint64_t> sortedScalarWords(const TableModel& table, int32_t column, SortOrder order,
-                                        SortDirection direction) {
+                                        SortDirection direction, SortStop& stop) {
   const size_t n = static_cast<size_t>(table.tableRowCount());
   const bool ascending = direction == SortDirection::Ascending;
   std::vector<uint64_t> words(n);
   int64_t lowest = 0, highest = 0;
-  const bool integers = integerKeys(table, column, order, words, lowest, highest);
+  const bool integers = integerKeys(table, column, order, words, lowest, highest, stop);
+  if (stop.seen()) return {};
   if (integers && (lowest > highest || static_cast<uint64_t>(highest) - static_cast<uint64_t>(lowest) < 0xFFFFFFFFull)) {
     // The moment of a text that names none takes the place right below the lowest key.
     const int64_t base = lowest > highest ? 0 : lowest - 1;
@@ -363,7 +430,7 @@ std::vector<uint64_t> sortedScalarWords(const TableModel& table, int32_t column,
       if (!ascending) offset = ~offset;
       words[i] = uint64_t{offset} << 32 | i;
     }
-    sortOnTwoCores(words.begin(), words.end(), std::less<uint64_t>());
+    if (!sortStoppable(words.begin(), words.end(), std::less<uint64_t>(), stop)) return {};
     return words;
   }
 
@@ -371,7 +438,7 @@ std::vector<uint64_t> sortedScalarWords(const TableModel& table, int32_t column,
   if (integers) {
     for (size_t i = 0; i < n; ++i) entries[i] = {words[i] ^ 0x8000000000000000ull, 0, static_cast<uint32_t>(i)};
   } else {
-    forAllRows(n, [&](size_t from, size_t to) {
+    forAllRows(n, stop, [&](size_t from, size_t to, int) {
       std::string scratch;
       for (size_t i = from; i < to; ++i) {
         const NumberKey key = scalarKey(order, cellAsInternal(table, column, i, scratch));
@@ -391,98 +458,126 @@ std::vector<uint64_t> sortedScalarWords(const TableModel& table, int32_t column,
     }
     return ia < ib;
   };
-  sortOnTwoCores(entries.begin(), entries.end(), before);
+  if (stop.seen() || !sortStoppable(entries.begin(), entries.end(), before, stop)) return {};
   for (size_t i = 0; i < n; ++i) words[i] = entries[i].index & ~kInexact;
   return words;
 }
 
 }  // namespace
 
-std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, SortOrder order,
-                                    SortDirection direction) {
-  const size_t n = static_cast<size_t>(table.tableRowCount());
-  std::string scratch;
-  auto cellText = [&](size_t i) { return cellAsInternal(table, column, i, scratch); };
-  const bool ascending = direction == SortDirection::Ascending;
-  std::vector<int32_t> result(n);
-  if (!isSequenceOrder(order)) {
-    const std::vector<uint64_t> packed = sortedScalarWords(table, column, order, direction);
-    for (size_t i = 0; i < n; ++i) result[i] = static_cast<int32_t>(packed[i] & 0xFFFFFFFFu);
-    return result;
-  }
+namespace {
 
-  // Sequence keys: equal keys keep table order descending and reverse it ascending. Each row carries
-  // the first 8 bytes (codes) or the first two values (pinyin) packed into one word whose order is
-  // the order of the sequences whenever the words differ, so most comparisons never leave the array.
-  std::vector<SortEntry> entries(n);
-  std::vector<std::string_view> cells;
-  std::vector<int32_t> values;
-  std::vector<size_t> starts;
-  std::function<int(int32_t, int32_t)> compareRest;
-  std::string converted;  // UTF-8 cells as internal text, one after the other
-  if (order == SortOrder::Codes) {
-    cells.resize(n);
-    // Converted cells first go in as offsets (their bytes may still move), then become views.
-    std::vector<std::pair<size_t, size_t>> convertedAt(n, {SIZE_MAX, 0});
-    for (size_t i = 0; i < n; ++i) {
-      const CellBytes cell = table.tableCellBytes(static_cast<int32_t>(i), column);
-      if (cell.utf8 && hasHighByte(cell.bytes)) {
-        const size_t at = converted.size();
-        appendUtf8AsInternal(cell.bytes, converted);
-        convertedAt[i] = {at, converted.size() - at};
-      } else {
-        cells[i] = cell.bytes;
-      }
+// Sequence keys: each row carries the first 8 bytes (codes) or the first two values (pinyin) packed
+// into one word whose order is the order of the sequences whenever the words differ, so most
+// comparisons never leave the array. `compareRest` settles the others from the whole sequences,
+// which the keys hold.
+struct SequenceKeys {
+  std::vector<SortEntry> entries;
+  std::vector<std::string_view> cells;  // codes: each cell as internal text
+  std::string converted;                // codes: UTF-8 cells as internal text, one after the other
+  std::vector<int32_t> values;          // pinyin: every row's values, one after the other
+  std::vector<size_t> starts;           // pinyin: where each row's values start, and the end
+
+  int compareRest(SortOrder order, int32_t a, int32_t b) const {
+    if (order == SortOrder::Codes) return cells[a].compare(cells[b]);  // unsigned bytes
+    const int32_t* pa = values.data() + starts[a];
+    const int32_t* ea = values.data() + starts[a + 1];
+    const int32_t* pb = values.data() + starts[b];
+    const int32_t* eb = values.data() + starts[b + 1];
+    for (; pa != ea && pb != eb; ++pa, ++pb) {
+      if (*pa != *pb) return *pa < *pb ? -1 : 1;
     }
-    for (size_t i = 0; i < n; ++i) {
-      if (convertedAt[i].first != SIZE_MAX) {
-        cells[i] = std::string_view(converted).substr(convertedAt[i].first, convertedAt[i].second);
-      }
-      uint64_t prefix = 0;  // missing bytes are 0, below every byte a cell can hold
-      for (size_t k = 0; k < 8; ++k) {
-        prefix = prefix << 8 | (k < cells[i].size() ? static_cast<unsigned char>(cells[i][k]) : 0u);
-      }
-      const bool complete = cells[i].size() <= 8;
-      entries[i] = {prefix, static_cast<int32_t>(i), complete, static_cast<uint8_t>(complete ? cells[i].size() : 0)};
-    }
-    compareRest = [&](int32_t a, int32_t b) { return cells[a].compare(cells[b]); };  // unsigned bytes
-  } else {
-    starts.resize(n + 1);
-    for (size_t i = 0; i < n; ++i) {
-      starts[i] = values.size();
-      appendPinyinValues(cellText(i), values);
-      const size_t count = values.size() - starts[i];
-      // A missing value packs as the smallest word; a tie with a real smallest value is settled by
-      // the full comparison.
-      auto biased = [&](size_t k) -> uint64_t {
-        return k < count ? (static_cast<uint32_t>(values[starts[i] + k]) ^ 0x80000000u) : 0u;
-      };
-      entries[i] = {biased(0) << 32 | biased(1), static_cast<int32_t>(i), count <= 2,
-                    static_cast<uint8_t>(count <= 2 ? count : 0)};
-    }
-    starts[n] = values.size();
-    compareRest = [&](int32_t a, int32_t b) {
-      const int32_t* pa = values.data() + starts[a];
-      const int32_t* ea = values.data() + starts[a + 1];
-      const int32_t* pb = values.data() + starts[b];
-      const int32_t* eb = values.data() + starts[b + 1];
-      for (; pa != ea && pb != eb; ++pa, ++pb) {
-        if (*pa != *pb) return *pa < *pb ? -1 : 1;
-      }
-      return pa != ea ? 1 : (pb != eb ? -1 : 0);
-    };
+    return pa != ea ? 1 : (pb != eb ? -1 : 0);
   }
+};
+
+// False when stopped.
+bool codeKeys(const TableModel& table, int32_t column, SequenceKeys& keys, SortStop& stop) {
+  const size_t n = keys.entries.size();
+  keys.cells.resize(n);
+  // Converted cells first go in as offsets (their bytes may still move), then become views.
+  std::vector<std::pair<size_t, size_t>> convertedAt(n, {SIZE_MAX, 0});
+  for (size_t i = 0; i < n; ++i) {
+    if (i % kStopEvery == 0 && stop.requested()) return false;
+    const CellBytes cell = table.tableCellBytes(static_cast<int32_t>(i), column);
+    if (cell.utf8 && hasHighByte(cell.bytes)) {
+      const size_t at = keys.converted.size();
+      appendUtf8AsInternal(cell.bytes, keys.converted);
+      convertedAt[i] = {at, keys.converted.size() - at};
+    } else {
+      keys.cells[i] = cell.bytes;
+    }
+  }
+  for (size_t i = 0; i < n; ++i) {
+    std::string_view& cell = keys.cells[i];
+    if (convertedAt[i].first != SIZE_MAX) {
+      cell = std::string_view(keys.converted).substr(convertedAt[i].first, convertedAt[i].second);
+    }
+    uint64_t prefix = 0;  // missing bytes are 0, below every byte a cell can hold
+    for (size_t k = 0; k < 8; ++k) prefix = prefix << 8 | (k < cell.size() ? static_cast<unsigned char>(cell[k]) : 0u);
+    const bool complete = cell.size() <= 8;
+    keys.entries[i] = {prefix, static_cast<int32_t>(i), complete, static_cast<uint8_t>(complete ? cell.size() : 0)};
+  }
+  return true;
+}
+
+// False when stopped.
+bool pinyinKeys(const TableModel& table, int32_t column, SequenceKeys& keys, SortStop& stop) {
+  const size_t n = keys.entries.size();
+  std::string scratch;
+  keys.starts.resize(n + 1);
+  for (size_t i = 0; i < n; ++i) {
+    if (i % kStopEvery == 0 && stop.requested()) return false;
+    const size_t start = keys.starts[i] = keys.values.size();
+    appendPinyinValues(cellAsInternal(table, column, i, scratch), keys.values);
+    const size_t count = keys.values.size() - start;
+    // A missing value packs as the smallest word; a tie with a real smallest value is settled by
+    // the full comparison.
+    auto biased = [&](size_t k) -> uint64_t {
+      return k < count ? (static_cast<uint32_t>(keys.values[start + k]) ^ 0x80000000u) : 0u;
+    };
+    keys.entries[i] = {biased(0) << 32 | biased(1), static_cast<int32_t>(i), count <= 2,
+                       static_cast<uint8_t>(count <= 2 ? count : 0)};
+  }
+  keys.starts[n] = keys.values.size();
+  return true;
+}
+
+// A sequence order: equal keys keep table order descending and reverse it ascending. Empty when
+// stopped.
+std::vector<int32_t> sortedSequenceRows(const TableModel& table, int32_t column, SortOrder order,
+                                        SortDirection direction, SortStop& stop) {
+  const size_t n = static_cast<size_t>(table.tableRowCount());
+  const bool ascending = direction == SortDirection::Ascending;
+  SequenceKeys keys;
+  keys.entries.resize(n);
+  const bool made = order == SortOrder::Codes ? codeKeys(table, column, keys, stop) : pinyinKeys(table, column, keys, stop);
+  if (!made) return {};
   auto before = [&](const SortEntry& a, const SortEntry& b) {
     if (a.prefix != b.prefix) return ascending ? a.prefix < b.prefix : a.prefix > b.prefix;
     // Of two whole sequences with equal words, the shorter is the start of the longer (a NUL byte
     // packs as the padding does).
     const int c = a.complete && b.complete ? (a.length > b.length) - (a.length < b.length)
-                                           : compareRest(a.index, b.index);
+                                           : keys.compareRest(order, a.index, b.index);
     if (c != 0) return ascending ? c < 0 : c > 0;
     return ascending ? a.index > b.index : a.index < b.index;
   };
-  sortOnTwoCores(entries.begin(), entries.end(), before);
-  for (size_t i = 0; i < n; ++i) result[i] = entries[i].index;
+  if (!sortStoppable(keys.entries.begin(), keys.entries.end(), before, stop)) return {};
+  std::vector<int32_t> result(n);
+  for (size_t i = 0; i < n; ++i) result[i] = keys.entries[i].index;
+  return result;
+}
+
+}  // namespace
+
+std::vector<int32_t> sortedRowOrder(const TableModel& table, int32_t column, SortOrder order,
+                                    SortDirection direction, const RunContext* ctx) {
+  SortStop stop(ctx);
+  if (isSequenceOrder(order)) return sortedSequenceRows(table, column, order, direction, stop);
+  const std::vector<uint64_t> packed = sortedScalarWords(table, column, order, direction, stop);
+  if (stop.seen()) return {};
+  std::vector<int32_t> result(packed.size());
+  for (size_t i = 0; i < packed.size(); ++i) result[i] = static_cast<int32_t>(packed[i] & 0xFFFFFFFFu);
   return result;
 }
 
@@ -492,11 +587,12 @@ void SortRows(TableModel& table, int32_t column, SortDirection direction, SortOr
   assert(column >= 1 && column <= table.ColumnCount());
   if (!isSequenceOrder(order)) {
     // The sorted words go to the reordering as they are: no array of indices beside them.
-    std::vector<uint64_t> packed = sortedScalarWords(table, column, order, direction);
+    SortStop none(nullptr);
+    std::vector<uint64_t> packed = sortedScalarWords(table, column, order, direction, none);
     table.permuteRows(packed);
     return;
   }
-  applyRowOrder(table, sortedRowOrder(table, column, order, direction));
+  applyRowOrder(table, sortedRowOrder(table, column, order, direction, nullptr));
 }
 
 }  // namespace chengling
