@@ -2,8 +2,13 @@
 
 #include <iconv.h>
 
+#include <bit>
 #include <cstring>
 #include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "foundation/utf8.h"
 
@@ -25,9 +30,25 @@ uint32_t packed(const unsigned char* bytes, size_t length) {
   return value;
 }
 
-// Copies the ASCII at `p` (at least that one byte), eight bytes at a time while they are all ASCII.
+// Copies the run of ASCII at `p` (at least that one byte). Sixteen bytes are stored at a time, the
+// bytes after the run included, so `o` needs room for 16 bytes beyond its run while 16 are left at
+// `p` (the 2 output bytes per input byte that the loops are given cover it).
 void copyAscii(const unsigned char*& p, const unsigned char* end, unsigned char*& o) {
-  const unsigned char* const start = p;
+#if defined(__SSE2__)
+  while (end - p >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), block);
+    const auto high = static_cast<unsigned>(_mm_movemask_epi8(block));
+    if (high != 0) {
+      const auto run = static_cast<unsigned>(__builtin_ctz(high));
+      p += run;
+      o += run;
+      return;
+    }
+    p += 16;
+    o += 16;
+  }
+#else
   uint64_t word;
   while (end - p >= 8) {
     std::memcpy(&word, p, 8);
@@ -36,29 +57,12 @@ void copyAscii(const unsigned char*& p, const unsigned char* end, unsigned char*
     p += 8;
     o += 8;
   }
-  if (p == start) *o++ = *p++;
+#endif
+  while (p < end && *p < 0x80) *o++ = *p++;
 }
 
-// The loop of both directions: runs of ASCII are copied, every other character goes through
-// `character(p, end, o)`, which writes it at `o`, moves `o` on and returns the input bytes it took,
-// or 0 to stop there.
-template <typename Character>
-size_t convertRun(const unsigned char* in, size_t size, unsigned char* out, size_t& produced, Character character) {
-  const unsigned char* p = in;
-  const unsigned char* const end = in + size;
-  unsigned char* o = out;
-  while (p < end) {
-    if (*p < 0x80) {
-      copyAscii(p, end, o);
-      continue;
-    }
-    const size_t length = character(p, end, o);
-    if (length == 0) break;
-    p += length;
-  }
-  produced = static_cast<size_t>(o - out);
-  return static_cast<size_t>(p - in);
-}
+// The bytes of a packed form (first byte lowest) are stored with one 4-byte store.
+static_assert(std::endian::native == std::endian::little);
 
 }  // namespace
 
@@ -80,6 +84,9 @@ struct TableBuilder {
           table_.supplementaryDoubles_.emplace_back(cp, static_cast<uint16_t>(lead << 8 | trail));
         } else if (cp != 0) {
           table_.twoByte_[(lead - 0x81) * kTrailSpan + (trail - 0x40)] = static_cast<char16_t>(cp);
+          char form[4];
+          const auto length = static_cast<uint32_t>(putUtf8(cp, form) - form);
+          table_.utf8OfPair_[lead | trail << 8] = packed(reinterpret_cast<unsigned char*>(form), length) | length << 24;
           addEncoding(cp, code, 2);
         }
       }
@@ -145,29 +152,108 @@ uint16_t Table::supplementaryCode(char32_t codePoint) const {
   return 0;
 }
 
+namespace {
+
+// The code point of a three-byte UTF-8 form in the low three bytes of `w` (first byte lowest), when
+// they have that form's shape; 0 otherwise. Overlong forms and surrogates pass the shape test: the
+// caller refuses them by their value.
+inline uint32_t threeBytePoint(uint32_t w) {
+  if ((w & 0xC0C0F0) != 0x8080E0) return 0;
+  return (w & 0x0F) << 12 | (w & 0x3F00) >> 2 | (w & 0x3F0000) >> 16;
+}
+
+// The packed GB18030 bytes of the character of a three-byte form (see threeBytePoint), 0 when the
+// table has none for it or it is no character. Their number follows from the packing: a four-byte
+// code has no zero byte, a two-byte one leaves the upper two bytes zero.
+inline uint32_t gbOfThreeByte(const Table& table, uint32_t point) {
+  if (point < 0x800 || (point >= 0xD800 && point <= 0xDFFF)) return 0;
+  return table.encoded(static_cast<char16_t>(point));
+}
+
+inline size_t packedGbLength(uint32_t bytes) { return bytes > 0xFFFF ? 4 : 2; }
+
+}  // namespace
+
 size_t fromUtf8(const unsigned char* in, size_t size, unsigned char* out, size_t& produced) {
   const Table& table = Table::get();
-  return convertRun(in, size, out, produced, [&table](const unsigned char* p, const unsigned char* end, unsigned char*& o) {
+  const unsigned char* p = in;
+  const unsigned char* const end = in + size;
+  unsigned char* o = out;
+  // Every store below has room for 4 bytes: 2 output bytes per input byte are there.
+  while (p < end) {
+    if (*p < 0x80) {
+      copyAscii(p, end, o);
+      continue;
+    }
+    // Chinese is three-byte forms: two of them at a time, one look-up and one store each.
+    if (end - p >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p, 8);
+      const uint32_t first = gbOfThreeByte(table, threeBytePoint(static_cast<uint32_t>(w)));
+      const uint32_t second = gbOfThreeByte(table, threeBytePoint(static_cast<uint32_t>(w >> 24)));
+      if (first != 0 && second != 0) {
+        std::memcpy(o, &first, 4);
+        o += packedGbLength(first);
+        std::memcpy(o, &second, 4);
+        o += packedGbLength(second);
+        p += 6;
+        continue;
+      }
+    }
     char32_t point = 0;
     const size_t length = readUtf8(p, static_cast<size_t>(end - p), point);
-    if (length == 0 || length == 4) return size_t{0};  // the table holds the BMP
+    if (length == 0 || length == 4) break;  // the table holds the BMP
     const size_t n = table.encodedLength(static_cast<char16_t>(point));
-    if (n == 0) return size_t{0};
+    if (n == 0) break;
     const uint32_t bytes = table.encoded(static_cast<char16_t>(point));
-    std::memcpy(o, &bytes, 4);  // room for 4 is there: 2 per input byte
+    std::memcpy(o, &bytes, 4);
     o += n;
-    return length;
-  });
+    p += length;
+  }
+  produced = static_cast<size_t>(o - out);
+  return static_cast<size_t>(p - in);
 }
 
 size_t toUtf8(const unsigned char* in, size_t size, unsigned char* out, size_t& produced) {
   const Table& table = Table::get();
-  return convertRun(in, size, out, produced, [&table](const unsigned char* p, const unsigned char* end, unsigned char*& o) {
+  const unsigned char* p = in;
+  const unsigned char* const end = in + size;
+  unsigned char* o = out;
+  // A two-byte character is one look-up and one store: its 2 or 3 bytes and one or two that the next
+  // character overwrites (room for 4 is there: 2 output bytes per input byte).
+  while (p < end) {
+    if (*p < 0x80) {
+      copyAscii(p, end, o);
+      continue;
+    }
+    if (end - p >= 4 && p[2] >= 0x80) {  // two of them at a time
+      const uint32_t first = table.utf8OfPair(p[0], p[1]);
+      const uint32_t second = table.utf8OfPair(p[2], p[3]);
+      if (first != 0 && second != 0) {
+        std::memcpy(o, &first, 4);
+        o += first >> 24;
+        std::memcpy(o, &second, 4);
+        o += second >> 24;
+        p += 4;
+        continue;
+      }
+    }
+    if (end - p >= 2) {
+      if (const uint32_t form = table.utf8OfPair(p[0], p[1])) {
+        std::memcpy(o, &form, 4);
+        o += form >> 24;
+        p += 2;
+        continue;
+      }
+    }
     char32_t point = 0;
     const size_t length = table.decode(p, end, point);
-    if (length != 0) o = reinterpret_cast<unsigned char*>(putUtf8(point, reinterpret_cast<char*>(o)));
-    return length;
-  });
+    if (length == 0) break;
+    o = reinterpret_cast<unsigned char*>(putUtf8(point, reinterpret_cast<char*>(o)));
+    p += length;
+  }
+  produced = static_cast<size_t>(o - out);
+  return static_cast<size_t>(p - in);
 }
 
 size_t nextUtf8Restart(const unsigned char* in, size_t size, size_t from) {

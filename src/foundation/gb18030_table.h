@@ -104,6 +104,11 @@ class Table {
   // The two-byte code of a character beyond the BMP, 0 when it has none.
   uint16_t supplementaryCode(char32_t codePoint) const;
 
+  // The UTF-8 form of the two-byte character whose bytes are `first` and `second`, ready to store:
+  // its bytes from the lowest, and their number (2 or 3) in the top byte. 0 for every pair that is
+  // no two-byte character of the BMP (the conversion loops then take the general way).
+  uint32_t utf8OfPair(unsigned char first, unsigned char second) const { return utf8OfPair_[first | second << 8]; }
+
  private:
   friend struct TableBuilder;
   char32_t supplementaryOf(uint16_t code) const;
@@ -112,6 +117,7 @@ class Table {
   char16_t fourByte_[kFourByteBmpCodes] = {};
   uint32_t encoded_[0x10000] = {};
   uint8_t encodedLength_[0x10000] = {};
+  uint32_t utf8OfPair_[0x10000] = {};  // by first | second << 8
   std::vector<std::pair<char32_t, uint16_t>> supplementaryDoubles_;  // FE51 = U+20087, ...
 };
 
