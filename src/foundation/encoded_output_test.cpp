@@ -1,4 +1,4 @@
-#include "tools/transcode/encoded_output.h"
+#include "foundation/encoded_output.h"
 
 #include <gtest/gtest.h>
 
