@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <system_error>
 #include <thread>
 #include <utility>
 
 #include "foundation/gb18030_table.h"
 #include "foundation/memory_pages.h"
+#include "foundation/two_cores.h"
 #include "foundation/utf8.h"
 
 namespace chengling {
@@ -296,7 +296,7 @@ void convertWithIconv(std::string& out, std::string_view in, const std::string& 
 }
 
 // Inputs from this size on take the table-driven path between UTF-8 and GB18030, whose tables cost
-// about 10 ms to read from iconv once.
+// about 10 ms to read from iconv once (the halves of such an input take it as well).
 constexpr size_t kTableMinimum = size_t{256} << 10;
 // Input bytes handed to the table-driven path at a time: bounds the output room made for them.
 constexpr size_t kTableStep = size_t{1} << 20;
@@ -305,10 +305,10 @@ constexpr size_t kTableStep = size_t{1} << 20;
 // Whatever the tables stop at goes to iconv, up to the next position where a character starts
 // whatever came before, so that the result is exactly iconv's own.
 void convertInto(std::string& out, std::string_view in, const std::string& upperFrom, const std::string& upperTo,
-                 bool atEnd, bool& lost) {
+                 bool atEnd, bool tables, bool& lost) {
   const bool toGb = upperTo == "GB18030" && (upperFrom == "UTF-8" || upperFrom == "UTF8");
   const bool fromGb = upperFrom == "GB18030" && (upperTo == "UTF-8" || upperTo == "UTF8");
-  if ((!toGb && !fromGb) || in.size() < kTableMinimum) {
+  if ((!toGb && !fromGb) || !tables) {
     convertWithIconv(out, in, upperFrom, upperTo, atEnd, lost);
     return;
   }
@@ -336,9 +336,10 @@ void convertInto(std::string& out, std::string_view in, const std::string& upper
 // in two halves at once, the second half into a buffer that is appended and reused.
 constexpr size_t kRound = size_t{32} << 20;
 constexpr size_t kParallelMinimum = size_t{4} << 20;
-// Between UTF-8 and GB18030 the tables convert a MiB in well under a millisecond, so the pieces of a
-// streamed conversion are worth their second thread from this size on.
-constexpr size_t kParallelTableMinimum = size_t{512} << 10;
+// Between UTF-8 and GB18030 the tables convert a MiB in about a millisecond, and the helper thread is
+// kept (HelperThread): the pieces of a streamed conversion are worth their second core from this
+// size on.
+constexpr size_t kParallelTableMinimum = size_t{256} << 10;
 
 bool isUtf8Name(std::string_view upper) { return upper == "UTF-8" || upper == "UTF8"; }
 
@@ -385,8 +386,20 @@ bool convertRounds(std::string& out, std::string_view in, std::string_view from,
 
   // BIG5-HKSCS joins some pairs of characters into one code, so a cut between them would show.
   const size_t minimum = tableDriven(upperFrom, upperTo) ? kParallelTableMinimum : kParallelMinimum;
+  const bool tables = in.size() >= kTableMinimum;
   const bool parallel = in.size() >= minimum && upperTo != "BIG5-HKSCS" && std::thread::hardware_concurrency() > 1;
-  std::string second;  // the other thread's half of a round
+  // The other half of a round goes to this thread's helper, into a buffer that stays for the next
+  // piece of a streamed conversion unless it grew large.
+  // (A lambda names a thread_local as the thread it runs on sees it: the helper's job gets a reference.)
+  thread_local HelperThread helper;
+  thread_local std::string kept;
+  std::string& second = kept;
+  struct Trim {
+    std::string& buffer;
+    ~Trim() {
+      if (buffer.capacity() > kParallelMinimum) std::string().swap(buffer);
+    }
+  } trim{second};
   for (size_t start = 0; start < in.size() || start == 0;) {
     size_t end = in.size();
     if ((parallel || stopped) && in.size() - start > kRound + kRound / 2) {
@@ -396,23 +409,22 @@ bool convertRounds(std::string& out, std::string_view in, std::string_view from,
     const bool inputEnds = last && atEnd;
     size_t middle = std::string_view::npos;
     if (parallel && end - start >= minimum) middle = splitPoint(in, upperFrom, start + (end - start) / 2);
-    std::thread worker;
     bool secondLost = false;
+    bool halves = false;
     if (middle > start && middle < end) {
       second.clear();
-      try {
-        worker = std::thread([&] { convertInto(second, in.substr(middle, end - middle), upperFrom, upperTo, inputEnds, secondLost); });
-      } catch (const std::system_error&) {
-        // No thread to be had: this round goes in one piece.
-      }
+      // No thread to be had: this round goes in one piece.
+      halves = helper.start([&] {
+        convertInto(second, in.substr(middle, end - middle), upperFrom, upperTo, inputEnds, tables, secondLost);
+      });
     }
-    if (worker.joinable()) {
-      convertInto(out, in.substr(start, middle - start), upperFrom, upperTo, false, lost);
-      worker.join();
+    if (halves) {
+      convertInto(out, in.substr(start, middle - start), upperFrom, upperTo, false, tables, lost);
+      helper.wait();
       out.append(second);
       lost = lost || secondLost;
     } else {
-      convertInto(out, in.substr(start, end - start), upperFrom, upperTo, inputEnds, lost);
+      convertInto(out, in.substr(start, end - start), upperFrom, upperTo, inputEnds, tables, lost);
     }
     if (last || (stopped && stopped())) break;
     start = end;

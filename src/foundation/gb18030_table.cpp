@@ -30,21 +30,18 @@ uint32_t packed(const unsigned char* bytes, size_t length) {
   return value;
 }
 
-// Copies the run of ASCII at `p` (at least that one byte). Sixteen bytes are stored at a time, the
-// bytes after the run included, so `o` needs room for 16 bytes beyond its run while 16 are left at
-// `p` (the 2 output bytes per input byte that the loops are given cover it).
-void copyAscii(const unsigned char*& p, const unsigned char* end, unsigned char*& o) {
+// Copies the run of ASCII at `p` (at least that one byte) to `o` and returns its length. Sixteen
+// bytes are stored at a time, the bytes after the run included, so `o` needs room for 16 bytes beyond
+// the run while 16 are left at `p` (the 2 output bytes per input byte that the loops are given cover
+// it). The pointers go by value: behind a reference the loops would keep theirs in memory.
+inline size_t copyAscii(const unsigned char* p, const unsigned char* end, unsigned char* o) {
+  const unsigned char* const start = p;
 #if defined(__SSE2__)
   while (end - p >= 16) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), block);
     const auto high = static_cast<unsigned>(_mm_movemask_epi8(block));
-    if (high != 0) {
-      const auto run = static_cast<unsigned>(__builtin_ctz(high));
-      p += run;
-      o += run;
-      return;
-    }
+    if (high != 0) return static_cast<size_t>(p - start) + static_cast<unsigned>(__builtin_ctz(high));
     p += 16;
     o += 16;
   }
@@ -59,6 +56,7 @@ void copyAscii(const unsigned char*& p, const unsigned char* end, unsigned char*
   }
 #endif
   while (p < end && *p < 0x80) *o++ = *p++;
+  return static_cast<size_t>(p - start);
 }
 
 // The bytes of a packed form (first byte lowest) are stored with one 4-byte store.
@@ -182,7 +180,9 @@ size_t fromUtf8(const unsigned char* in, size_t size, unsigned char* out, size_t
   // Every store below has room for 4 bytes: 2 output bytes per input byte are there.
   while (p < end) {
     if (*p < 0x80) {
-      copyAscii(p, end, o);
+      const size_t run = copyAscii(p, end, o);
+      p += run;
+      o += run;
       continue;
     }
     // Chinese is three-byte forms: two of them at a time, one look-up and one store each.
@@ -223,7 +223,9 @@ size_t toUtf8(const unsigned char* in, size_t size, unsigned char* out, size_t& 
   // character overwrites (room for 4 is there: 2 output bytes per input byte).
   while (p < end) {
     if (*p < 0x80) {
-      copyAscii(p, end, o);
+      const size_t run = copyAscii(p, end, o);
+      p += run;
+      o += run;
       continue;
     }
     if (end - p >= 4 && p[2] >= 0x80) {  // two of them at a time
