@@ -9,6 +9,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#define CHENGLING_AVX2_PAIRS 1
+#include <immintrin.h>
+#endif
 
 #include "foundation/utf8.h"
 
@@ -214,8 +218,45 @@ size_t fromUtf8(const unsigned char* in, size_t size, unsigned char* out, size_t
   return static_cast<size_t>(p - in);
 }
 
+#if CHENGLING_AVX2_PAIRS
+// Chinese text is mostly runs of two-byte characters with three-byte UTF-8 forms: eight of them at a
+// time, with one gathering look-up (AVX2, on processors that have it). Takes 16-byte blocks at `p`
+// while all their bytes are 0x80 or above (from the start of a character every even byte is then
+// a lead, as long as each pair is a character) and all eight forms are three bytes long; returns
+// the input bytes taken, `written` the output bytes. A block stores 28 bytes at `o`: within the 2
+// output bytes per input byte.
+__attribute__((target("avx2"))) size_t threeBytePairBlocks(const uint32_t* forms, const unsigned char* p,
+                                                           const unsigned char* end, unsigned char* o,
+                                                           size_t& written) {
+  const unsigned char* const start = p;
+  unsigned char* const first = o;
+  const __m256i three = _mm256_set1_epi32(3);
+  // The three low bytes of each form, in order, in the first 12 bytes of each 128-bit lane.
+  const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
+                                        0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  while (end - p >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (_mm_movemask_epi8(bytes) != 0xFFFF) break;
+    const __m256i pairs = _mm256_cvtepu16_epi32(bytes);  // first | second << 8
+    const __m256i form = _mm256_i32gather_epi32(reinterpret_cast<const int*>(forms), pairs, 4);
+    // An unmapped pair has the form 0, whose length is no 3 either.
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_srli_epi32(form, 24), three)) != -1) break;
+    const __m256i packed = _mm256_shuffle_epi8(form, pack);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 12), _mm256_extracti128_si256(packed, 1));
+    p += 16;
+    o += 24;
+  }
+  written = static_cast<size_t>(o - first);
+  return static_cast<size_t>(p - start);
+}
+#endif
+
 size_t toUtf8(const unsigned char* in, size_t size, unsigned char* out, size_t& produced) {
   const Table& table = Table::get();
+#if CHENGLING_AVX2_PAIRS
+  static const bool wide = __builtin_cpu_supports("avx2");
+#endif
   const unsigned char* p = in;
   const unsigned char* const end = in + size;
   unsigned char* o = out;
@@ -228,6 +269,15 @@ size_t toUtf8(const unsigned char* in, size_t size, unsigned char* out, size_t& 
       o += run;
       continue;
     }
+#if CHENGLING_AVX2_PAIRS
+    if (wide && end - p >= 16) {
+      size_t written = 0;
+      const size_t taken = threeBytePairBlocks(table.utf8OfPairs(), p, end, o, written);
+      p += taken;
+      o += written;
+      if (p == end || *p < 0x80) continue;
+    }
+#endif
     if (end - p >= 4 && p[2] >= 0x80) {  // two of them at a time
       const uint32_t first = table.utf8OfPair(p[0], p[1]);
       const uint32_t second = table.utf8OfPair(p[2], p[3]);

@@ -108,6 +108,8 @@ class Table {
   // its bytes from the lowest, and their number (2 or 3) in the top byte. 0 for every pair that is
   // no two-byte character of the BMP (the conversion loops then take the general way).
   uint32_t utf8OfPair(unsigned char first, unsigned char second) const { return utf8OfPair_[first | second << 8]; }
+  // All of them, by first | second << 8, for a loop that looks up several at once.
+  const uint32_t* utf8OfPairs() const { return utf8OfPair_; }
 
  private:
   friend struct TableBuilder;

@@ -134,10 +134,12 @@ LoopRun runLoop(Loop loop, std::string_view input) {
 // iconv writes for that much.
 TEST(Gb18030Table, LoopsAgreeWithTheCharsetConverterAtEveryOffsetOfTheirBlocks) {
   struct Case {
-    std::string_view bytes;
+    std::string bytes;
     int taken;
     bool last = false;  // only at the end of the input
   };
+  const std::string kRun = "\xD6\xD0\xCE\xC4\xA3\xAC\xB0\xA1\xD7\xD6\xB7\xFB\xB4\xAE\xB3\xA4\xB6\xC8\xB2\xE2"
+                           "\xCA\xD4\xD6\xD0\xCE\xC4\xA1\xA3\xB5\xDA\xB6\xFE\xD0\xD0\xC8\xFD\xCB\xC4";  // 19 characters
   const Case kGb18030[] = {
       {"\xD6\xD0", -1},                          // 中
       {"\xD6\xD0\xCE\xC4\xD6\xD0", -1},          // 中文中: pairs at either alignment
@@ -151,6 +153,14 @@ TEST(Gb18030Table, LoopsAgreeWithTheCharsetConverterAtEveryOffsetOfTheirBlocks) 
       {"\xD6\xD0\xFF\xA1", 2},
       {"\xD6\xD0\x84\x31\xA5\x30", 2},           // a four-byte form between the BMP and U+10000
       {"\xD6\xD0\xD6", 2, true},                 // a lead cut off by the end
+      // Runs long enough for blocks of eight characters, ended or broken by each kind of character.
+      {kRun, -1},
+      {kRun + std::string("\xA1\xE8") + kRun, -1},  // a form of two bytes inside a block
+      {kRun + std::string("\xFE\x51") + kRun, -1},  // beyond the BMP
+      {kRun + std::string("\xD6\x80") + kRun, -1},  // a trail byte of 0x80
+      {kRun + std::string("\x80") + kRun, 38},       // a byte that starts nothing
+      {kRun + std::string("\xFF\xA1") + kRun, 38},
+      {kRun + std::string("\x81\x30\x81\x30") + kRun, -1},
   };
   const Case kUtf8[] = {
       {"\xE4\xB8\xAD", -1},                                // 中
