@@ -99,6 +99,8 @@ class Table {
   // The GB18030 bytes of a BMP code point of 0x80 or above, first byte lowest, and their number
   // (2 or 4; 0 when the converter lacks the character).
   uint32_t encoded(char16_t codePoint) const { return encoded_[codePoint]; }
+  // All of them, by code point, for a loop that looks up several at once.
+  const uint32_t* encodedAll() const { return encoded_; }
   size_t encodedLength(char16_t codePoint) const { return encodedLength_[codePoint]; }
 
   // The two-byte code of a character beyond the BMP, 0 when it has none.

@@ -140,6 +140,7 @@ TEST(Gb18030Table, LoopsAgreeWithTheCharsetConverterAtEveryOffsetOfTheirBlocks) 
   };
   const std::string kRun = "\xD6\xD0\xCE\xC4\xA3\xAC\xB0\xA1\xD7\xD6\xB7\xFB\xB4\xAE\xB3\xA4\xB6\xC8\xB2\xE2"
                            "\xCA\xD4\xD6\xD0\xCE\xC4\xA1\xA3\xB5\xDA\xB6\xFE\xD0\xD0\xC8\xFD\xCB\xC4";  // 19 characters
+  const std::string kUtf8Run = testing::iconvBytes(kRun, "GB18030", "UTF-8");                  // 57 bytes
   const Case kGb18030[] = {
       {"\xD6\xD0", -1},                          // 中
       {"\xD6\xD0\xCE\xC4\xD6\xD0", -1},          // 中文中: pairs at either alignment
@@ -175,6 +176,16 @@ TEST(Gb18030Table, LoopsAgreeWithTheCharsetConverterAtEveryOffsetOfTheirBlocks) 
       {"\xE4\xB8\xAD\xE4\x41\x41", 3},                     // a lead without its continuations
       {"\xE4\xB8\xAD\xE4\xB8", 3, true},                   // cut off by the end
       {"\xE4\xB8\xAD\x80\xE4\xB8\xAD", 3},                 // a stray continuation
+      // Runs long enough for blocks of eight forms, ended or broken by each kind of character.
+      {kUtf8Run, -1},
+      {kUtf8Run + "\xC3\xA9" + kUtf8Run, -1},             // a form of two bytes inside a block
+      {kUtf8Run + "\xEF\xBF\xBD" + kUtf8Run, -1},         // U+FFFD: four bytes of GB18030
+      {kUtf8Run + "a" + kUtf8Run, -1},
+      {kUtf8Run + "\xE0\x82\xB7" + kUtf8Run, 57},         // overlong, of a character with two bytes
+      {kUtf8Run + "\xED\xA0\x80" + kUtf8Run, 57},         // a surrogate
+      {kUtf8Run + "\xF0\x9F\x98\x80" + kUtf8Run, 57},     // beyond the BMP
+      {kUtf8Run + "\xE4\xB8" "a" + kUtf8Run, 57},          // a form cut short
+      {kUtf8Run + "\x80" + kUtf8Run, 57},
   };
   struct Direction {
     const char* from;
