@@ -6,12 +6,13 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <system_error>
+#include <memory>
 #include <thread>
 #include <utility>
 
 #include "foundation/gb18030_table.h"
 #include "foundation/memory_pages.h"
+#include "foundation/two_cores.h"
 #include "foundation/utf8.h"
 
 namespace chengling {
@@ -296,33 +297,34 @@ void convertWithIconv(std::string& out, std::string_view in, const std::string& 
 }
 
 // Inputs from this size on take the table-driven path between UTF-8 and GB18030, whose tables cost
-// about 10 ms to read from iconv once.
+// about 10 ms to read from iconv once (the halves of such an input take it as well).
 constexpr size_t kTableMinimum = size_t{256} << 10;
-// Input bytes handed to the table-driven path at a time: bounds the output room made for them.
-constexpr size_t kTableStep = size_t{1} << 20;
+// Input bytes handed to the table-driven path at a time. Their output goes to a buffer of this
+// thread that is never cleared and stays in the cache until it is appended: growing the string for
+// the room instead would zero twice the input first.
+constexpr size_t kTableStep = size_t{64} << 10;
 
 // convertWithIconv, with the ordinary characters between UTF-8 and GB18030 converted from tables.
 // Whatever the tables stop at goes to iconv, up to the next position where a character starts
 // whatever came before, so that the result is exactly iconv's own.
 void convertInto(std::string& out, std::string_view in, const std::string& upperFrom, const std::string& upperTo,
-                 bool atEnd, bool& lost) {
+                 bool atEnd, bool tables, bool& lost) {
   const bool toGb = upperTo == "GB18030" && (upperFrom == "UTF-8" || upperFrom == "UTF8");
   const bool fromGb = upperFrom == "GB18030" && (upperTo == "UTF-8" || upperTo == "UTF8");
-  if ((!toGb && !fromGb) || in.size() < kTableMinimum) {
+  if ((!toGb && !fromGb) || !tables) {
     convertWithIconv(out, in, upperFrom, upperTo, atEnd, lost);
     return;
   }
+  thread_local std::unique_ptr<unsigned char[]> room;
+  if (!room) room = std::make_unique_for_overwrite<unsigned char[]>(kTableStep * 2 + 16);
   const auto* bytes = reinterpret_cast<const unsigned char*>(in.data());
   size_t pos = 0;
   while (pos < in.size()) {
     const size_t step = std::min(kTableStep, in.size() - pos);
-    const size_t start = out.size();
-    out.resize(start + step * 2 + 16);
     size_t produced = 0;
-    auto* target = reinterpret_cast<unsigned char*>(out.data() + start);
-    const size_t consumed = toGb ? gb18030::fromUtf8(bytes + pos, step, target, produced)
-                                 : gb18030::toUtf8(bytes + pos, step, target, produced);
-    out.resize(start + produced);
+    const size_t consumed = toGb ? gb18030::fromUtf8(bytes + pos, step, room.get(), produced)
+                                 : gb18030::toUtf8(bytes + pos, step, room.get(), produced);
+    out.append(reinterpret_cast<const char*>(room.get()), produced);
     pos += consumed;
     if (consumed == step) continue;
     const size_t restart = toGb ? gb18030::nextUtf8Restart(bytes, in.size(), pos)
@@ -336,6 +338,17 @@ void convertInto(std::string& out, std::string_view in, const std::string& upper
 // in two halves at once, the second half into a buffer that is appended and reused.
 constexpr size_t kRound = size_t{32} << 20;
 constexpr size_t kParallelMinimum = size_t{4} << 20;
+// Between UTF-8 and GB18030 the tables convert a MiB in about a millisecond, and the helper thread is
+// kept (HelperThread): the pieces of a streamed conversion are worth their second core from this
+// size on.
+constexpr size_t kParallelTableMinimum = size_t{256} << 10;
+
+bool isUtf8Name(std::string_view upper) { return upper == "UTF-8" || upper == "UTF8"; }
+
+// Whether a conversion of `from` into `to` goes mostly through the GB18030 table.
+bool tableDriven(std::string_view upperFrom, std::string_view upperTo) {
+  return (upperTo == "GB18030" && isUtf8Name(upperFrom)) || (upperFrom == "GB18030" && isUtf8Name(upperTo));
+}
 
 // A position at or a little after `middle` where a character of `upperFrom` starts whatever came
 // before, so that both sides convert on their own exactly as the whole would; npos when there is
@@ -374,9 +387,21 @@ bool convertRounds(std::string& out, std::string_view in, std::string_view from,
   out.reserve(out.size() + static_cast<size_t>(static_cast<double>(in.size()) * expansion(upperTo)) + 16);
 
   // BIG5-HKSCS joins some pairs of characters into one code, so a cut between them would show.
-  const bool parallel = in.size() >= kParallelMinimum && upperTo != "BIG5-HKSCS" &&
-                        std::thread::hardware_concurrency() > 1;
-  std::string second;  // the other thread's half of a round
+  const size_t minimum = tableDriven(upperFrom, upperTo) ? kParallelTableMinimum : kParallelMinimum;
+  const bool tables = in.size() >= kTableMinimum;
+  const bool parallel = in.size() >= minimum && upperTo != "BIG5-HKSCS" && std::thread::hardware_concurrency() > 1;
+  // The other half of a round goes to this thread's helper, into a buffer that stays for the next
+  // piece of a streamed conversion unless it grew large.
+  // (A lambda names a thread_local as the thread it runs on sees it: the helper's job gets a reference.)
+  thread_local HelperThread helper;
+  thread_local std::string kept;
+  std::string& second = kept;
+  struct Trim {
+    std::string& buffer;
+    ~Trim() {
+      if (buffer.capacity() > kParallelMinimum) std::string().swap(buffer);
+    }
+  } trim{second};
   for (size_t start = 0; start < in.size() || start == 0;) {
     size_t end = in.size();
     if ((parallel || stopped) && in.size() - start > kRound + kRound / 2) {
@@ -385,24 +410,23 @@ bool convertRounds(std::string& out, std::string_view in, std::string_view from,
     const bool last = end == in.size();
     const bool inputEnds = last && atEnd;
     size_t middle = std::string_view::npos;
-    if (parallel && end - start >= kParallelMinimum) middle = splitPoint(in, upperFrom, start + (end - start) / 2);
-    std::thread worker;
+    if (parallel && end - start >= minimum) middle = splitPoint(in, upperFrom, start + (end - start) / 2);
     bool secondLost = false;
+    bool halves = false;
     if (middle > start && middle < end) {
       second.clear();
-      try {
-        worker = std::thread([&] { convertInto(second, in.substr(middle, end - middle), upperFrom, upperTo, inputEnds, secondLost); });
-      } catch (const std::system_error&) {
-        // No thread to be had: this round goes in one piece.
-      }
+      // No thread to be had: this round goes in one piece.
+      halves = helper.start([&] {
+        convertInto(second, in.substr(middle, end - middle), upperFrom, upperTo, inputEnds, tables, secondLost);
+      });
     }
-    if (worker.joinable()) {
-      convertInto(out, in.substr(start, middle - start), upperFrom, upperTo, false, lost);
-      worker.join();
+    if (halves) {
+      convertInto(out, in.substr(start, middle - start), upperFrom, upperTo, false, tables, lost);
+      helper.wait();
       out.append(second);
       lost = lost || secondLost;
     } else {
-      convertInto(out, in.substr(start, end - start), upperFrom, upperTo, inputEnds, lost);
+      convertInto(out, in.substr(start, end - start), upperFrom, upperTo, inputEnds, tables, lost);
     }
     if (last || (stopped && stopped())) break;
     start = end;

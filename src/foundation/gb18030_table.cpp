@@ -2,8 +2,17 @@
 
 #include <iconv.h>
 
+#include <bit>
 #include <cstring>
 #include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#define CHENGLING_AVX2_PAIRS 1
+#include <immintrin.h>
+#endif
 
 #include "foundation/utf8.h"
 
@@ -25,9 +34,22 @@ uint32_t packed(const unsigned char* bytes, size_t length) {
   return value;
 }
 
-// Copies the ASCII at `p` (at least that one byte), eight bytes at a time while they are all ASCII.
-void copyAscii(const unsigned char*& p, const unsigned char* end, unsigned char*& o) {
+// Copies the run of ASCII at `p` (at least that one byte) to `o` and returns its length. Sixteen
+// bytes are stored at a time, the bytes after the run included, so `o` needs room for 16 bytes beyond
+// the run while 16 are left at `p` (the 2 output bytes per input byte that the loops are given cover
+// it). The pointers go by value: behind a reference the loops would keep theirs in memory.
+inline size_t copyAscii(const unsigned char* p, const unsigned char* end, unsigned char* o) {
   const unsigned char* const start = p;
+#if defined(__SSE2__)
+  while (end - p >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), block);
+    const auto high = static_cast<unsigned>(_mm_movemask_epi8(block));
+    if (high != 0) return static_cast<size_t>(p - start) + static_cast<unsigned>(__builtin_ctz(high));
+    p += 16;
+    o += 16;
+  }
+#else
   uint64_t word;
   while (end - p >= 8) {
     std::memcpy(&word, p, 8);
@@ -36,29 +58,13 @@ void copyAscii(const unsigned char*& p, const unsigned char* end, unsigned char*
     p += 8;
     o += 8;
   }
-  if (p == start) *o++ = *p++;
+#endif
+  while (p < end && *p < 0x80) *o++ = *p++;
+  return static_cast<size_t>(p - start);
 }
 
-// The loop of both directions: runs of ASCII are copied, every other character goes through
-// `character(p, end, o)`, which writes it at `o`, moves `o` on and returns the input bytes it took,
-// or 0 to stop there.
-template <typename Character>
-size_t convertRun(const unsigned char* in, size_t size, unsigned char* out, size_t& produced, Character character) {
-  const unsigned char* p = in;
-  const unsigned char* const end = in + size;
-  unsigned char* o = out;
-  while (p < end) {
-    if (*p < 0x80) {
-      copyAscii(p, end, o);
-      continue;
-    }
-    const size_t length = character(p, end, o);
-    if (length == 0) break;
-    p += length;
-  }
-  produced = static_cast<size_t>(o - out);
-  return static_cast<size_t>(p - in);
-}
+// The bytes of a packed form (first byte lowest) are stored with one 4-byte store.
+static_assert(std::endian::native == std::endian::little);
 
 }  // namespace
 
@@ -80,6 +86,9 @@ struct TableBuilder {
           table_.supplementaryDoubles_.emplace_back(cp, static_cast<uint16_t>(lead << 8 | trail));
         } else if (cp != 0) {
           table_.twoByte_[(lead - 0x81) * kTrailSpan + (trail - 0x40)] = static_cast<char16_t>(cp);
+          char form[4];
+          const auto length = static_cast<uint32_t>(putUtf8(cp, form) - form);
+          table_.utf8OfPair_[lead | trail << 8] = packed(reinterpret_cast<unsigned char*>(form), length) | length << 24;
           addEncoding(cp, code, 2);
         }
       }
@@ -145,29 +154,216 @@ uint16_t Table::supplementaryCode(char32_t codePoint) const {
   return 0;
 }
 
+namespace {
+
+// The code point of a three-byte UTF-8 form in the low three bytes of `w` (first byte lowest), when
+// they have that form's shape; 0 otherwise. Overlong forms and surrogates pass the shape test: the
+// caller refuses them by their value.
+inline uint32_t threeBytePoint(uint32_t w) {
+  if ((w & 0xC0C0F0) != 0x8080E0) return 0;
+  return (w & 0x0F) << 12 | (w & 0x3F00) >> 2 | (w & 0x3F0000) >> 16;
+}
+
+// The packed GB18030 bytes of the character of a three-byte form (see threeBytePoint), 0 when the
+// table has none for it or it is no character. Their number follows from the packing: a four-byte
+// code has no zero byte, a two-byte one leaves the upper two bytes zero.
+inline uint32_t gbOfThreeByte(const Table& table, uint32_t point) {
+  if (point < 0x800 || (point >= 0xD800 && point <= 0xDFFF)) return 0;
+  return table.encoded(static_cast<char16_t>(point));
+}
+
+inline size_t packedGbLength(uint32_t bytes) { return bytes > 0xFFFF ? 4 : 2; }
+
+}  // namespace
+
+#if CHENGLING_AVX2_PAIRS
+// The other way: eight three-byte forms at `p` (24 bytes) whose characters all have two-byte codes,
+// with one gathering look-up (AVX2). Takes blocks while they are that; returns the input bytes
+// taken, `written` the output bytes (16 a block).
+__attribute__((target("avx2"))) size_t threeByteFormBlocks(const uint32_t* codes, const unsigned char* p,
+                                                           const unsigned char* end, unsigned char* o,
+                                                           size_t& written) {
+  const unsigned char* const start = p;
+  unsigned char* const first = o;
+  // Each form in a 32-bit lane, first byte lowest: four in each 128-bit lane (bytes 0..11 of it).
+  const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                          0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m256i shapeMask = _mm256_set1_epi32(0xC0C0F0);
+  const __m256i shape = _mm256_set1_epi32(0x8080E0);
+  // The two bytes of each code, in order, in the first 8 bytes of each 128-bit lane.
+  const __m256i pack = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1,  //
+                                        0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
+  while (end - p >= 28) {
+    const __m256i bytes = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 12),
+                                              reinterpret_cast<const __m128i*>(p));
+    const __m256i forms = _mm256_shuffle_epi8(bytes, spread);
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(forms, shapeMask), shape)) != -1) break;
+    const __m256i point = _mm256_or_si256(
+        _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(forms, _mm256_set1_epi32(0x0F)), 12),
+                        _mm256_srli_epi32(_mm256_and_si256(forms, _mm256_set1_epi32(0x3F00)), 2)),
+        _mm256_srli_epi32(_mm256_and_si256(forms, _mm256_set1_epi32(0x3F0000)), 16));
+    // No overlong form (below 0x800) and no surrogate (D800..DFFF): those are no characters.
+    const __m256i overlong = _mm256_cmpgt_epi32(_mm256_set1_epi32(0x800), point);
+    const __m256i surrogate = _mm256_cmpeq_epi32(_mm256_and_si256(point, _mm256_set1_epi32(0xF800)),
+                                                 _mm256_set1_epi32(0xD800));
+    if (!_mm256_testz_si256(_mm256_or_si256(overlong, surrogate), _mm256_or_si256(overlong, surrogate))) break;
+    const __m256i code = _mm256_i32gather_epi32(reinterpret_cast<const int*>(codes), point, 4);
+    // Every code two bytes long: not 0 (unmapped), nothing in the upper half (four bytes).
+    const __m256i upper = _mm256_srli_epi32(code, 16);
+    const __m256i none = _mm256_cmpeq_epi32(code, _mm256_setzero_si256());
+    if (!_mm256_testz_si256(upper, upper) || !_mm256_testz_si256(none, none)) break;
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(code, pack), 0x08);  // qwords 0, 2
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
+    p += 24;
+    o += 16;
+  }
+  written = static_cast<size_t>(o - first);
+  return static_cast<size_t>(p - start);
+}
+#endif
+
 size_t fromUtf8(const unsigned char* in, size_t size, unsigned char* out, size_t& produced) {
   const Table& table = Table::get();
-  return convertRun(in, size, out, produced, [&table](const unsigned char* p, const unsigned char* end, unsigned char*& o) {
+#if CHENGLING_AVX2_PAIRS
+  static const bool wide = __builtin_cpu_supports("avx2");
+#endif
+  const unsigned char* p = in;
+  const unsigned char* const end = in + size;
+  unsigned char* o = out;
+  // Every store below has room for 4 bytes: 2 output bytes per input byte are there.
+  while (p < end) {
+    if (*p < 0x80) {
+      const size_t run = copyAscii(p, end, o);
+      p += run;
+      o += run;
+      continue;
+    }
+#if CHENGLING_AVX2_PAIRS
+    if (wide && end - p >= 28) {
+      size_t written = 0;
+      const size_t taken = threeByteFormBlocks(table.encodedAll(), p, end, o, written);
+      p += taken;
+      o += written;
+      if (p == end || *p < 0x80) continue;
+    }
+#endif
+    // Chinese is three-byte forms: two of them at a time, one look-up and one store each.
+    if (end - p >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p, 8);
+      const uint32_t first = gbOfThreeByte(table, threeBytePoint(static_cast<uint32_t>(w)));
+      const uint32_t second = gbOfThreeByte(table, threeBytePoint(static_cast<uint32_t>(w >> 24)));
+      if (first != 0 && second != 0) {
+        std::memcpy(o, &first, 4);
+        o += packedGbLength(first);
+        std::memcpy(o, &second, 4);
+        o += packedGbLength(second);
+        p += 6;
+        continue;
+      }
+    }
     char32_t point = 0;
     const size_t length = readUtf8(p, static_cast<size_t>(end - p), point);
-    if (length == 0 || length == 4) return size_t{0};  // the table holds the BMP
+    if (length == 0 || length == 4) break;  // the table holds the BMP
     const size_t n = table.encodedLength(static_cast<char16_t>(point));
-    if (n == 0) return size_t{0};
+    if (n == 0) break;
     const uint32_t bytes = table.encoded(static_cast<char16_t>(point));
-    std::memcpy(o, &bytes, 4);  // room for 4 is there: 2 per input byte
+    std::memcpy(o, &bytes, 4);
     o += n;
-    return length;
-  });
+    p += length;
+  }
+  produced = static_cast<size_t>(o - out);
+  return static_cast<size_t>(p - in);
 }
+
+#if CHENGLING_AVX2_PAIRS
+// Chinese text is mostly runs of two-byte characters with three-byte UTF-8 forms: eight of them at a
+// time, with one gathering look-up (AVX2, on processors that have it). Takes 16-byte blocks at `p`
+// while all their bytes are 0x80 or above (from the start of a character every even byte is then
+// a lead, as long as each pair is a character) and all eight forms are three bytes long; returns
+// the input bytes taken, `written` the output bytes. A block stores 28 bytes at `o`: within the 2
+// output bytes per input byte.
+__attribute__((target("avx2"))) size_t threeBytePairBlocks(const uint32_t* forms, const unsigned char* p,
+                                                           const unsigned char* end, unsigned char* o,
+                                                           size_t& written) {
+  const unsigned char* const start = p;
+  unsigned char* const first = o;
+  const __m256i three = _mm256_set1_epi32(3);
+  // The three low bytes of each form, in order, in the first 12 bytes of each 128-bit lane.
+  const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
+                                        0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  while (end - p >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (_mm_movemask_epi8(bytes) != 0xFFFF) break;
+    const __m256i pairs = _mm256_cvtepu16_epi32(bytes);  // first | second << 8
+    const __m256i form = _mm256_i32gather_epi32(reinterpret_cast<const int*>(forms), pairs, 4);
+    // An unmapped pair has the form 0, whose length is no 3 either.
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_srli_epi32(form, 24), three)) != -1) break;
+    const __m256i packed = _mm256_shuffle_epi8(form, pack);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 12), _mm256_extracti128_si256(packed, 1));
+    p += 16;
+    o += 24;
+  }
+  written = static_cast<size_t>(o - first);
+  return static_cast<size_t>(p - start);
+}
+#endif
 
 size_t toUtf8(const unsigned char* in, size_t size, unsigned char* out, size_t& produced) {
   const Table& table = Table::get();
-  return convertRun(in, size, out, produced, [&table](const unsigned char* p, const unsigned char* end, unsigned char*& o) {
+#if CHENGLING_AVX2_PAIRS
+  static const bool wide = __builtin_cpu_supports("avx2");
+#endif
+  const unsigned char* p = in;
+  const unsigned char* const end = in + size;
+  unsigned char* o = out;
+  // A two-byte character is one look-up and one store: its 2 or 3 bytes and one or two that the next
+  // character overwrites (room for 4 is there: 2 output bytes per input byte).
+  while (p < end) {
+    if (*p < 0x80) {
+      const size_t run = copyAscii(p, end, o);
+      p += run;
+      o += run;
+      continue;
+    }
+#if CHENGLING_AVX2_PAIRS
+    if (wide && end - p >= 16) {
+      size_t written = 0;
+      const size_t taken = threeBytePairBlocks(table.utf8OfPairs(), p, end, o, written);
+      p += taken;
+      o += written;
+      if (p == end || *p < 0x80) continue;
+    }
+#endif
+    if (end - p >= 4 && p[2] >= 0x80) {  // two of them at a time
+      const uint32_t first = table.utf8OfPair(p[0], p[1]);
+      const uint32_t second = table.utf8OfPair(p[2], p[3]);
+      if (first != 0 && second != 0) {
+        std::memcpy(o, &first, 4);
+        o += first >> 24;
+        std::memcpy(o, &second, 4);
+        o += second >> 24;
+        p += 4;
+        continue;
+      }
+    }
+    if (end - p >= 2) {
+      if (const uint32_t form = table.utf8OfPair(p[0], p[1])) {
+        std::memcpy(o, &form, 4);
+        o += form >> 24;
+        p += 2;
+        continue;
+      }
+    }
     char32_t point = 0;
     const size_t length = table.decode(p, end, point);
-    if (length != 0) o = reinterpret_cast<unsigned char*>(putUtf8(point, reinterpret_cast<char*>(o)));
-    return length;
-  });
+    if (length == 0) break;
+    o = reinterpret_cast<unsigned char*>(putUtf8(point, reinterpret_cast<char*>(o)));
+    p += length;
+  }
+  produced = static_cast<size_t>(o - out);
+  return static_cast<size_t>(p - in);
 }
 
 size_t nextUtf8Restart(const unsigned char* in, size_t size, size_t from) {

@@ -99,10 +99,19 @@ class Table {
   // The GB18030 bytes of a BMP code point of 0x80 or above, first byte lowest, and their number
   // (2 or 4; 0 when the converter lacks the character).
   uint32_t encoded(char16_t codePoint) const { return encoded_[codePoint]; }
+  // All of them, by code point, for a loop that looks up several at once.
+  const uint32_t* encodedAll() const { return encoded_; }
   size_t encodedLength(char16_t codePoint) const { return encodedLength_[codePoint]; }
 
   // The two-byte code of a character beyond the BMP, 0 when it has none.
   uint16_t supplementaryCode(char32_t codePoint) const;
+
+  // The UTF-8 form of the two-byte character whose bytes are `first` and `second`, ready to store:
+  // its bytes from the lowest, and their number (2 or 3) in the top byte. 0 for every pair that is
+  // no two-byte character of the BMP (the conversion loops then take the general way).
+  uint32_t utf8OfPair(unsigned char first, unsigned char second) const { return utf8OfPair_[first | second << 8]; }
+  // All of them, by first | second << 8, for a loop that looks up several at once.
+  const uint32_t* utf8OfPairs() const { return utf8OfPair_; }
 
  private:
   friend struct TableBuilder;
@@ -112,6 +121,7 @@ class Table {
   char16_t fourByte_[kFourByteBmpCodes] = {};
   uint32_t encoded_[0x10000] = {};
   uint8_t encodedLength_[0x10000] = {};
+  uint32_t utf8OfPair_[0x10000] = {};  // by first | second << 8
   std::vector<std::pair<char32_t, uint16_t>> supplementaryDoubles_;  // FE51 = U+20087, ...
 };
 

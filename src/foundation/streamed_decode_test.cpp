@@ -280,5 +280,41 @@ TEST(StreamedDecode, ReadsUnmarkedBig5AndUtf16AsDecodeTextDoes) {
   }
 }
 
+// A large UTF-8 file read in pieces whose cuts move across every byte of a unit with characters of
+// every length (and, in the second file, stray and cut-off bytes): the converted pieces go through
+// the table in two halves at once, and the text and its count of replacements are the whole
+// decode's (iconv's own for the valid file).
+TEST(StreamedDecode, LargePiecesCutEveryKindOfCharacterAsTheWholeDecodeDoes) {
+  TempDir dir;
+  const std::string unit = "\xE4\xB8\xAD\xE6\x96\x87 ab\xC3\xA9\xC2\x80\xF0\x9F\x98\x80\xEF\xBF\xBD\r\n";
+  std::string valid;
+  std::string invalid;
+  for (int i = 0; valid.size() < (size_t{700} << 10); ++i) {
+    valid += unit;
+    invalid += unit;
+    if (i % 5000 == 4999) invalid += "\x80\xE4\xB8";
+  }
+  writeBytes(dir / "valid", valid);
+  writeBytes(dir / "invalid", invalid);
+  for (const char* name : {"valid", "invalid"}) {
+    TextEncoding used = TextEncoding::Detect;
+    const std::string want = DecodeText(dir / name, TextEncoding::Utf8, {}, {}, used);
+    if (std::string_view(name) == "valid") {
+      ASSERT_TRUE(want == testing::iconvBytes(valid, "UTF-8", "GB18030"));
+    }
+    int64_t replacements = 0;
+    for (size_t at = want.find("\x84\x31\xA4\x37"); at != std::string::npos; at = want.find("\x84\x31\xA4\x37", at + 4)) {
+      ++replacements;
+    }
+    for (size_t piece = size_t{300} << 10; piece <= (size_t{300} << 10) + unit.size(); ++piece) {
+      CollectingSink sink;
+      const StreamedDecode got = decodeFileStreamed(dir / name, TextEncoding::Utf8, sink, {}, piece);
+      ASSERT_EQ(got.status, StreamedDecode::Status::Done);
+      EXPECT_TRUE(sink.text == want) << name << ", pieces of " << piece;
+      EXPECT_EQ(got.replacements, replacements) << name << ", pieces of " << piece;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace chengling

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "foundation/charset_conversion.h"
+#include "foundation/encoded_output.h"
 #include "foundation/encoding_detection.h"
 #include "foundation/file_streams.h"
 #include "foundation/internal_text.h"
@@ -62,26 +63,6 @@ TextEncoding guessedEncoding(std::string_view prefix, size_t totalSize) {
     default: return TextEncoding::Ansi;
   }
 }
-
-namespace {
-
-// The bytes EncodeText makes, into `bytes` (whose storage a caller may reuse); true when something
-// was lost (see encodedText).
-bool encodeInto(std::string& bytes, std::string_view text, TextEncoding encoding) {
-  if (!isConvertedCode(encoding)) {
-    bytes.assign(text);
-    return false;
-  }
-  const std::string_view mark = byteOrderMark(encoding);
-  bytes.assign(mark);
-  bool lost = false;
-  appendConverted(bytes, text, kInternalCharset, charsetName(encoding), &lost);
-  if (bytes.size() != mark.size()) return lost;
-  bytes.assign(text);  // nothing converted: the text's own bytes
-  return !text.empty();
-}
-
-}  // namespace
 
 std::string_view charsetName(TextEncoding encoding) {
   switch (encoding) {
@@ -232,10 +213,7 @@ std::string DecodeBuffer(std::string_view bytes, TextEncoding forced) {
 }
 
 std::string encodedText(std::string_view text, TextEncoding encoding, bool* lossy) {
-  std::string bytes;
-  const bool lost = encodeInto(bytes, text, encoding);
-  if (lossy != nullptr) *lossy = lost;
-  return bytes;
+  return encodedBytes(text, encoding, lossy);
 }
 
 bool EncodeText(std::string_view path, std::string_view text, TextEncoding encoding, std::string& bytes) {

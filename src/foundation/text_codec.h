@@ -67,9 +67,9 @@ std::string decodeKeepingNul(std::string_view content, TextEncoding forced, Text
 // DecodeText of a buffer; the encoding used is discarded.
 std::string DecodeBuffer(std::string_view bytes, TextEncoding forced);
 
-// Encodes internal text: codes 2 to 6 are converted (2, 3, 4 get their mark in front unless the
-// conversion gave nothing, in which case the text's own bytes go out without a mark); 0 and 1 take
-// the bytes unchanged. With a non-empty `path` the bytes are also written there (atomically) and the
+// Encodes internal text with encoded_output.h's encoder: codes 2 to 7 are converted (2, 3, 4 get
+// their mark in front unless the conversion gave nothing, in which case the text's own bytes go out
+// without a mark); 0 and 1 take the bytes unchanged. With a non-empty `path` the bytes are also written there (atomically) and the
 // result is the write's success; with an empty path the result is false.
 bool EncodeText(std::string_view path, std::string_view text, TextEncoding encoding,
                 std::string& bytes);

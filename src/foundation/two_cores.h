@@ -4,8 +4,11 @@
 // had) the same work runs on this thread alone, with the same result.
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <iterator>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -38,6 +41,34 @@ void runOnTwoCores(First&& first, Second&& second) {
   } join{helper};
   second();
 }
+
+// One more thread kept for the many short jobs of a long run (a piece of a streamed conversion
+// takes well under a millisecond, about what starting a thread for it would cost). It starts with
+// its first job and ends with the object.
+class HelperThread {
+ public:
+  HelperThread() = default;
+  ~HelperThread();
+  HelperThread(const HelperThread&) = delete;
+  HelperThread& operator=(const HelperThread&) = delete;
+
+  // Runs `job` on the helper after the job before it; false, with nothing started, without a second
+  // core or when no thread can be had: the caller then runs the job itself.
+  bool start(std::function<void()> job);
+  // Returns once the job started last is done.
+  void wait();
+
+ private:
+  void run();
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::function<void()> job_;
+  bool busy_ = false;
+  bool quit_ = false;
+  bool tried_ = false;
+  std::thread thread_;
+};
 
 // std::sort of [begin, end) by `less`, a strict order under which no two elements are equivalent
 // (so there is only one sorted result). A large range is split around a pivot near its median and

@@ -50,5 +50,39 @@ TEST(TwoCores, SortGivesStdSortsOrderForEveryShapeOfInput) {
   }
 }
 
+TEST(TwoCores, AKeptHelperRunsEachJobAfterTheOneBeforeOnOneThread) {
+  std::vector<int> order;
+  std::vector<std::thread::id> threads;
+  int ranHere = 0;
+  {
+    HelperThread helper;
+    for (int i = 0; i < 2000; ++i) {
+      auto job = [&order, &threads, i] {
+        order.push_back(i);
+        threads.push_back(std::this_thread::get_id());
+      };
+      if (!helper.start(job)) {
+        job();
+        ++ranHere;
+      }
+      // Every few jobs the caller waits and sees all that ran so far.
+      if (i % 7 == 0) {
+        helper.wait();
+        ASSERT_EQ(order.size(), static_cast<size_t>(i) + 1);
+      }
+    }
+    helper.wait();
+  }
+  ASSERT_EQ(order.size(), 2000u);
+  for (int i = 0; i < 2000; ++i) ASSERT_EQ(order[static_cast<size_t>(i)], i);
+  if (hasSecondCore()) {
+    EXPECT_EQ(ranHere, 0);
+    EXPECT_NE(threads.front(), std::this_thread::get_id());
+    EXPECT_EQ(std::count(threads.begin(), threads.end(), threads.front()), 2000);
+  } else {
+    EXPECT_EQ(ranHere, 2000);
+  }
+}
+
 }  // namespace
 }  // namespace chengling

@@ -15,7 +15,7 @@
 #include "foundation/internal_text.h"
 #include "foundation/path_helpers.h"
 #include "foundation/text_check.h"
-#include "tools/transcode/encoded_output.h"
+#include "foundation/encoded_output.h"
 #include "tools/transcode/transcode_prefetch.h"
 
 namespace chengling {

@@ -16,7 +16,7 @@
 #include "foundation/native_text.h"
 #include "foundation/path_helpers.h"
 #include "foundation/text_codec.h"
-#include "tools/transcode/encoded_output.h"
+#include "foundation/encoded_output.h"
 #include "support/fault_fixtures.h"
 #include "support/test_support.h"
 

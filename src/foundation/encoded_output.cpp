@@ -1,15 +1,18 @@
-#include "tools/transcode/encoded_output.h"
+#include "foundation/encoded_output.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
-#include <future>
+#include <mutex>
 #include <system_error>
+#include <thread>
 
 #include "foundation/charset_conversion.h"
 #include "foundation/charset_stream.h"
 #include "foundation/file_streams.h"
 #include "foundation/gb18030_table.h"
+#include "foundation/two_cores.h"
 #include "foundation/utf8.h"
 
 namespace chengling {
@@ -115,64 +118,126 @@ Outcome encodeFast(std::string_view text, TextEncoding encoding, const Sink& sin
 
 bool needsConversion(TextEncoding encoding) { return !charsetName(encoding).empty(); }
 
+// The charset converter's way with a whole text of a converted code.
+bool convertWhole(std::string& bytes, std::string_view text, TextEncoding encoding) {
+  const std::string_view mark = byteOrderMark(encoding);
+  bytes.assign(mark);
+  bool lost = false;
+  appendConverted(bytes, text, kInternalCharset, charsetName(encoding), &lost);
+  if (bytes.size() != mark.size()) return lost;
+  bytes.assign(text);  // nothing converted: the text's own bytes
+  return !text.empty();
+}
+
 }  // namespace
 
-std::string encodedBytes(std::string_view text, TextEncoding encoding, bool* lossy) {
-  bool lost = false;
-  std::string out;
-  if (!text.empty() && needsConversion(encoding)) {
-    out.append(byteOrderMark(encoding));
-    const Outcome outcome = encodeFast(text, encoding, [&out](std::string_view piece) {
-      out.append(piece);
+bool encodeInto(std::string& bytes, std::string_view text, TextEncoding encoding) {
+  if (!needsConversion(encoding)) {
+    bytes.assign(text);
+    return false;
+  }
+  if (!text.empty()) {
+    bytes.assign(byteOrderMark(encoding));
+    const Outcome outcome = encodeFast(text, encoding, [&bytes](std::string_view piece) {
+      bytes.append(piece);
       return true;
     });
-    if (outcome != Outcome::Done) out = encodedText(text, encoding, &lost);
-  } else {
-    out = encodedText(text, encoding, &lost);
+    if (outcome == Outcome::Done) return false;
   }
+  return convertWhole(bytes, text, encoding);
+}
+
+std::string encodedBytes(std::string_view text, TextEncoding encoding, bool* lossy) {
+  std::string out;
+  const bool lost = encodeInto(out, text, encoding);
   if (lossy != nullptr) *lossy = lost;
   return out;
 }
 
 namespace {
 
-// Writes pieces through an AtomicFile. In the background mode each write runs on a helper thread
-// while the caller encodes the next piece: on two cores a large file then costs about the larger of
-// encoding and writing instead of their sum.
-class PieceWriter {
+// Writes blocks through an AtomicFile on a thread of its own while the caller makes the next one:
+// on two cores a large file then costs about the larger of making and writing instead of their sum.
+// A block handed to put() stays unchanged until the next put() or wait() returns. A small block, and
+// every block without a second core, is written on the caller's thread.
+class BlockWriter {
  public:
-  PieceWriter(AtomicFile& file, std::string& error, bool background)
-      : file_(file), error_(error), background_(background) {}
-  ~PieceWriter() { wait(); }
-
-  bool put(std::string_view piece) {
-    if (!wait()) return false;
-    if (piece.empty()) return true;
-    // A small piece costs less to write here than to hand to a thread.
-    if (background_ && piece.size() >= kStreamStep / 2) {
-      try {
-        pending_ = std::async(std::launch::async, [this, piece] { return file_.write(piece, &error_); });
-        return true;
-      } catch (const std::system_error&) {
-        background_ = false;  // no helper thread to be had: write here
-      }
+  BlockWriter(AtomicFile& file, std::string& error) : file_(file), error_(error) {}
+  ~BlockWriter() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
     }
-    ok_ = file_.write(piece, &error_);
+    changed_.notify_all();
+    thread_.join();
+  }
+  BlockWriter(const BlockWriter&) = delete;
+  BlockWriter& operator=(const BlockWriter&) = delete;
+
+  bool put(std::string_view block) {
+    if (!wait()) return false;
+    if (block.empty()) return true;
+    if (block.size() >= kStreamStep / 2 && started()) {
+      {
+        std::lock_guard lock(mutex_);
+        pending_ = block;
+        busy_ = true;
+      }
+      changed_.notify_all();
+      return true;
+    }
+    ok_ = file_.write(block, &error_);
     return ok_;
   }
 
-  // Waits for the write in flight; false when any write failed.
+  // Waits for the block in flight; false when any write failed.
   bool wait() {
-    if (pending_.valid()) ok_ = pending_.get() && ok_;
+    if (!thread_.joinable()) return ok_;
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !busy_; });
     return ok_;
   }
 
  private:
+  // Whether the writing thread runs (started on the first large block).
+  bool started() {
+    if (thread_.joinable() || tried_) return thread_.joinable();
+    tried_ = true;
+    if (!hasSecondCore()) return false;
+    try {
+      thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+      // no thread to be had: written here
+    }
+    return thread_.joinable();
+  }
+
+  void run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return busy_ || quit_; });
+      if (!busy_) return;
+      const std::string_view block = pending_;
+      lock.unlock();
+      const bool written = file_.write(block, &error_);
+      lock.lock();
+      ok_ = ok_ && written;
+      busy_ = false;
+      changed_.notify_all();
+    }
+  }
+
   AtomicFile& file_;
-  std::string& error_;
-  bool background_;
+  std::string& error_;  // the writing thread's while a block is in flight
   bool ok_ = true;
-  std::future<bool> pending_;
+  bool tried_ = false;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::string_view pending_;
+  bool busy_ = false;
+  bool quit_ = false;
+  std::thread thread_;  // last: it goes first, while everything it uses is still there
 };
 
 }  // namespace
@@ -182,7 +247,7 @@ struct EncodedFileStream::State {
       : encoding(output),
         converted(needsConversion(output)),
         stream(kInternalCharset, converted ? charsetName(output) : kInternalCharset),
-        writer(file, error, true) {}
+        writer(file, error) {}
   ~State() { writer.wait(); }
 
   bool write(std::string_view bytes) {
@@ -190,12 +255,12 @@ struct EncodedFileStream::State {
     return !failed;
   }
 
-  // Hands the encoded bytes in `buffers[turn]` to the writer; the mark goes first, once something
-  // came out of the conversion.
+  // Hands the bytes in `buffers[turn]` to the writer; the mark goes first, once something came out
+  // of the conversion.
   bool send() {
     std::string& out = buffers[turn];
     if (out.empty()) return !failed;
-    if (!marked) {
+    if (converted && !marked) {
       marked = true;
       raw.clear();
       raw.shrink_to_fit();
@@ -212,8 +277,8 @@ struct EncodedFileStream::State {
   AtomicFile file;
   std::string error;
   CharsetStream stream;
-  std::string buffers[2];  // one is encoded while the other may still be written (outlive the writer)
-  PieceWriter writer;
+  std::string buffers[2];  // one is filled while the other may still be written (outlive the writer)
+  BlockWriter writer;
   size_t turn = 0;
   bool marked = false;
   bool failed = false;
@@ -236,7 +301,14 @@ bool EncodedFileStream::open(std::string_view path, TextEncoding encoding, std::
 bool EncodedFileStream::put(std::string_view text) {
   State& s = *state_;
   if (s.failed || text.empty()) return !s.failed;
-  if (!s.converted) return s.write(text);
+  if (!s.converted) {
+    // Copied into blocks of a step or more, which the writer takes while the caller makes the next
+    // text: the copy costs far less than the write. With one core the text goes out as it is.
+    if (!hasSecondCore()) return s.write(text);
+    s.buffers[s.turn].append(text);
+    if (s.buffers[s.turn].size() >= kStreamStep && s.send()) s.buffers[s.turn].clear();
+    return !s.failed;
+  }
   if (!s.marked) s.raw.append(text);
   // Steps small enough to stay in the cache from conversion to write, large enough for the
   // table-driven conversion.
@@ -254,6 +326,7 @@ const std::string& EncodedFileStream::error() const { return state_->error; }
 EncodedWrite EncodedFileStream::commit(bool replace) {
   EncodedWrite result;
   State& s = *state_;
+  if (!s.converted && !s.failed) s.send();
   if (s.converted && !s.failed) {
     std::string& out = s.buffers[s.turn];
     out.clear();
@@ -283,7 +356,7 @@ EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, Text
   if (!text.empty() && needsConversion(encoding)) {
     Outcome outcome;
     {
-      PieceWriter writer(file, result.error, text.size() > kPieceBytes);
+      BlockWriter writer(file, result.error);
       if (!writer.put(byteOrderMark(encoding))) return result;
       outcome = encodeFast(text, encoding, [&writer](std::string_view piece) { return writer.put(piece); });
       if (outcome == Outcome::Done && !writer.wait()) outcome = Outcome::SinkFailed;
@@ -295,7 +368,11 @@ EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, Text
       return result;
     }
   }
-  if (!written && !file.write(encodedText(text, encoding, &result.lossy), &result.error)) return result;
+  if (!written) {
+    std::string bytes;
+    result.lossy = encodeInto(bytes, text, encoding);
+    if (!file.write(bytes, &result.error)) return result;
+  }
   result.ok = file.commit(&result.error, replace);
   return result;
 }

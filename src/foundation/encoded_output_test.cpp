@@ -1,4 +1,4 @@
-#include "tools/transcode/encoded_output.h"
+#include "foundation/encoded_output.h"
 
 #include <gtest/gtest.h>
 
@@ -159,6 +159,43 @@ TEST(EncodedOutput, DoesNotReplaceAnExistingFileWhenAskedNotTo) {
   EXPECT_FALSE(result.error.empty());
   EXPECT_EQ(testing::readBytes(path), "old");
   EXPECT_EQ(testing::listNames(dir.path()), std::vector<std::string>{"kept.txt"});
+}
+
+// Pieces of a large text, where the conversion goes through the table and in two halves at once:
+// the piece sizes move the cuts across every byte of a unit that holds characters of every length,
+// so that a cut lands inside each of them. Valid text gives iconv's own bytes; with a byte that
+// starts no character now and then, the converter's replacements, as for the whole text.
+TEST(EncodedOutput, AStreamOfLargePiecesCutsEveryKindOfCharacterAsTheWholeTextDoes) {
+  testing::TempDir dir;
+  const std::string unit = "\xD6\xD0\xCE\xC4 ab\xA1\xE8\x81\x30\x81\x30\xFE\x51\x95\x32\x82\x36\r\n";
+  std::string valid;
+  std::string invalid;
+  for (int i = 0; valid.size() < (size_t{700} << 10); ++i) {
+    valid += unit;
+    invalid += unit;
+    if (i % 5000 == 4999) invalid += "\x80\xD6";
+  }
+  const std::string path = dir / "out.txt";
+  for (TextEncoding encoding : {TextEncoding::Utf8, TextEncoding::Utf16Le}) {
+    const char* name = encoding == TextEncoding::Utf8 ? "UTF-8" : "UTF-16LE";
+    const std::string validWant = std::string(byteOrderMark(encoding)) + testing::iconvBytes(valid, "GB18030", name);
+    bool invalidLossy = false;
+    const std::string invalidWant = encodedBytes(invalid, encoding, &invalidLossy);
+    ASSERT_TRUE(invalidLossy);
+    for (size_t piece = size_t{300} << 10; piece <= (size_t{300} << 10) + unit.size(); ++piece) {
+      for (const std::string* text : {&valid, &invalid}) {
+        EncodedFileStream stream;
+        ASSERT_TRUE(stream.open(path, encoding, nullptr));
+        for (size_t at = 0; at < text->size(); at += piece) ASSERT_TRUE(stream.put(std::string_view(*text).substr(at, piece)));
+        const EncodedWrite got = stream.commit(true);
+        ASSERT_TRUE(got.ok) << got.error;
+        const bool isValid = text == &valid;
+        EXPECT_EQ(got.lossy, !isValid) << name << ", pieces of " << piece;
+        EXPECT_TRUE(testing::readBytes(path) == (isValid ? validWant : invalidWant))
+            << name << ", pieces of " << piece << (isValid ? ", valid" : ", with stray bytes");
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #pragma once
-// Internal text written in an output encoding straight into a file. The bytes are exactly those that
-// EncodeText gives, but valid text is encoded piece by piece from the GB18030 table, so a large file
-// never exists twice in memory and the conversion runs at table speed.
+// The one encoder of internal text into an output encoding, in memory or straight into a file
+// (text_codec.h's EncodeText and encodedText are built on it). Valid text goes to UTF-8 and UTF-16
+// piece by piece from the GB18030 table, so a large file never exists twice in memory and the
+// conversion runs at table speed; whatever the table cannot take (a byte that starts no character)
+// and every other encoding goes through the charset converter, whose replacements decide the bytes.
 
 #include <memory>
 #include <string>
@@ -47,7 +49,14 @@ class EncodedFileStream {
   std::unique_ptr<State> state_;
 };
 
-// The same bytes in memory.
+// The bytes of `text` in `encoding`, into `bytes` (whose storage a caller may reuse): codes 2 to 7
+// are converted (2, 3, 4 with their mark in front unless the conversion gave nothing, in which case
+// the text's own bytes stand without a mark); 0 and 1 take the bytes unchanged. True when something
+// was lost: a character could not be represented or a byte was no character (the converter's
+// replacement is in their place), or nothing converted and the text's own bytes stand instead.
+bool encodeInto(std::string& bytes, std::string_view text, TextEncoding encoding);
+
+// The same bytes as a new string.
 std::string encodedBytes(std::string_view text, TextEncoding encoding, bool* lossy = nullptr);
 
 }  // namespace chengling
