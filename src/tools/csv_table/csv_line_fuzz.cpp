@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "foundation/run_context.h"
-#include "tools/csv_table/cell_text.h"
+#include "foundation/utf8_internal.h"
 #include "tools/csv_table/csv_record.h"
 #include "tools/csv_table/csv_text.h"
 #include "tools/csv_table/number_key.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "foundation/internal_text.h"
-#include "tools/csv_table/cell_text.h"
+#include "foundation/utf8_internal.h"
 
 namespace chengling {
 
@@ -331,5 +331,7 @@ std::vector<std::string> csvRecordFields(std::string_view text, bool utf8) {
   readCsvRecord(copy.data(), copy.size(), 0, utf8, views);
   return {views.begin(), views.end()};
 }
+
+std::vector<std::string> ParseCsvLine(std::string_view line) { return csvRecordFields(line, false); }
 
 }  // namespace chengling

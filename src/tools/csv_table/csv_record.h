@@ -88,4 +88,8 @@ bool exportFieldIsPlain(std::string_view cell, bool utf8, bool quoted);
 // text).
 std::vector<std::string> csvRecordFields(std::string_view text, bool utf8);
 
+// The fields of the first record of `line` (a line, or more when a field in double quotes holds
+// line breaks) as internal text. Never fails.
+std::vector<std::string> ParseCsvLine(std::string_view line);
+
 }  // namespace chengling

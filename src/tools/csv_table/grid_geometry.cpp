@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "foundation/internal_text.h"
-#include "tools/csv_table/cell_text.h"
+#include "foundation/utf8_internal.h"
 
 namespace chengling {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "foundation/internal_text.h"
-#include "tools/csv_table/cell_text.h"
+#include "foundation/utf8_internal.h"
 #include "tools/csv_table/table_sort.h"
 
 namespace chengling {

@@ -6,7 +6,7 @@
 #include "foundation/internal_text.h"
 #include "foundation/native_text.h"
 #include "foundation/two_cores.h"
-#include "tools/csv_table/cell_text.h"
+#include "foundation/utf8_internal.h"
 
 namespace chengling {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/csv_table/cell_text.h"
+#include "foundation/utf8_internal.h"
 #include "tools/csv_table/csv_record.h"
 
 namespace chengling {

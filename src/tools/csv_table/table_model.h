@@ -74,7 +74,7 @@ enum class SelectionMode { None = 0, Single = 1, Multiple = 2 };
 enum class SelectKeys { None = 0, Ctrl = 1, Shift = 2 };
 
 // The bytes of one cell as the table holds them: internal text, or UTF-8 for cells read from a
-// UTF-8 file (cell_text.h reads those as internal text).
+// UTF-8 file (foundation/utf8_internal.h reads those as internal text).
 struct CellBytes {
   std::string_view bytes;
   bool utf8 = false;

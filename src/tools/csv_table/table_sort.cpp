@@ -11,7 +11,7 @@
 #include "foundation/internal_text.h"
 #include "foundation/pinyin_table.h"
 #include "foundation/two_cores.h"
-#include "tools/csv_table/cell_text.h"
+#include "foundation/utf8_internal.h"
 #include "tools/csv_table/number_key.h"
 
 namespace chengling {

@@ -1,8 +1,8 @@
 #pragma once
-// Cells of a table read from a UTF-8 file keep their UTF-8 bytes, so that an export back to UTF-8
-// writes them untouched. Whatever reads a cell as internal text (the grid, the sorts, the titles)
-// goes through these helpers, which agree with the whole-text conversion of TextCodec to the byte.
-// Read-only tables behind them; safe from any thread.
+// UTF-8 read as internal text without converting it first. Text kept in its UTF-8 bytes (the cells of
+// a table read from a UTF-8 file, so that an export back to UTF-8 writes them untouched) is read as
+// internal text (by the grid, the sorts, the titles) through these helpers, which agree with the
+// whole-text conversion of TextCodec to the byte. Read-only tables behind them; safe from any thread.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "tools/csv_table/cell_text.h"
+#include "foundation/utf8_internal.h"
 
 #include <cstdint>
 #include <cstring>
