@@ -208,7 +208,7 @@ int runCsv(const CsvArguments& args) {
   } else {
     const std::string path = fromArgument(args.output);
     std::string error;
-    if (!ExportCsv(table, path, outcome.encoding, &error)) {
+    if (!ExportCsv(table, path, outcome.encoding, &error, ctx.fileSystem())) {
       printError("无法写入 " + path + "：" + error);
       return kExitSomeFailed;
     }
