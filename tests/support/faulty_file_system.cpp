@@ -255,7 +255,7 @@ bool FaultyFileSystem::sync(int fd) {
 
 bool FaultyFileSystem::syncAll(const char* path) {
   Lock lock(mutex_);
-  if (!admit(kSync, withoutTrailingSlash(path))) return false;
+  if (!admit(kSyncAll, withoutTrailingSlash(path))) return false;
   if (!real_.syncAll(path)) return false;
   synced_.clear();
   return true;

@@ -34,10 +34,11 @@ class FaultyFileSystem final : public FileSystem {
     kUnlink = 1u << 6,
     kMakeFolder = 1u << 7,
     kRemoveFolder = 1u << 8,
-    kSync = 1u << 9,       // sync, syncAll
-    kTruncate = 1u << 10,
-    kStatus = 1u << 11,    // status, statusOf
-    kList = 1u << 12,
+    kSync = 1u << 9,       // sync of one file
+    kSyncAll = 1u << 10,   // sync of a whole file system
+    kTruncate = 1u << 11,
+    kStatus = 1u << 12,    // status, statusOf
+    kList = 1u << 13,
   };
 
   FaultyFileSystem() = default;
