@@ -1,7 +1,7 @@
 // chengling-cli under broken file systems and sudden death: each tool runs once cleanly for the
 // expected result, then again on the same sources under one fault (a full disk, a read-only folder,
-// an I/O error at a chosen system call, SIGKILL at a chosen point), then once more with the fault
-// lifted. The faults are made by the file system the command line is given (FaultyFileSystem, in
+// an I/O error at a chosen system call, SIGKILL or a power cut at a chosen point), then once more
+// with the fault lifted. The faults are made by the file system the command line is given (FaultyFileSystem, in
 // a process of its own, for any user); only a kill at a system call of the real program goes
 // through strace. The same faults made by the kernel (mounts, permissions, strace) run as well, as
 // the check that the seam tells the truth: the mounts need root. After the fault every source is as it was (or, where the tool moves or replaces it, gone to
@@ -52,6 +52,9 @@ enum class Fault {
   KillAtFirstRemoval,  // SIGKILL when the first file is to be removed (a moved source after its copy)
   KillAtFifthWrite,    // SIGKILL further on still
   KillAtSecondRemoval,  // SIGKILL with one file removed and the second about to be
+  // The machine loses power: the process dies there and every write not synced is lost with it.
+  PowerCutAtSecondCommit,  // with one output committed and the second complete but not renamed
+  PowerCutAtFirstRemoval,  // when the first file is to be removed
 };
 
 struct Tool {
@@ -173,7 +176,7 @@ const Tool kTranscodeOverwrite{
     {"in/d/a.txt", "in/d/b.txt", "in/d/sub/c.txt"},
     "write",
     {FullDisk, ReadOnly, WriteError, ReadError, RenameError, SyncError, KillAtFirstWrite, KillAtFirstCommit,
-     KillAtSecondCommit, KillAtThirdWrite},
+     KillAtSecondCommit, KillAtThirdWrite, PowerCutAtSecondCommit},
 };
 
 // Within one file system a move is a rename that reads nothing; onto a full one it is a copy.
@@ -266,7 +269,7 @@ const Tool kMergeDecodeDelete{
     {"in/parts/1.txt"},
     "write",
     {FullDisk, ReadOnly, WriteError, ReadError, RenameError, KillAtFirstWrite, KillAtFirstCommit, KillAtFirstRemoval,
-     KillAtSecondRemoval},
+     KillAtSecondRemoval, PowerCutAtFirstRemoval},
     false,
     false,
     false,
@@ -291,7 +294,7 @@ const Tool kTranscodeNames{
      reinterpret_cast<const char*>(u8"in/d/简体3.txt"), reinterpret_cast<const char*>(u8"in/d/书本4.txt")},
     "write",
     {FullDisk, ReadOnly, WriteError, ReadError, RenameError, KillAtFirstWrite, KillAtFirstCommit, KillAtSecondCommit,
-     KillAtThirdWrite, KillAtFirstRemoval, KillAtSecondRemoval},
+     KillAtThirdWrite, KillAtFirstRemoval, KillAtSecondRemoval, PowerCutAtFirstRemoval},
     false,
     false,
     false,
@@ -312,8 +315,11 @@ const Tool* const kTools[] = {&kSplit,        &kMerge,           &kMergeInPlace,
 bool kills(Fault fault) {
   return fault == KillAtFirstWrite || fault == KillAtFirstCommit || fault == KillAtSecondCommit ||
          fault == KillAtThirdWrite || fault == KillAtFirstRemoval || fault == KillAtFifthWrite ||
-         fault == KillAtSecondRemoval;
+         fault == KillAtSecondRemoval || fault == PowerCutAtSecondCommit || fault == PowerCutAtFirstRemoval;
 }
+
+// Only the seam can lose what was not synced (the kernel would need a real power cut).
+bool cutsPower(Fault fault) { return fault == PowerCutAtSecondCommit || fault == PowerCutAtFirstRemoval; }
 
 const char* faultName(Fault fault) {
   switch (fault) {
@@ -330,6 +336,8 @@ const char* faultName(Fault fault) {
     case Fault::KillAtFirstRemoval: return "KillAtFirstRemoval";
     case Fault::KillAtFifthWrite: return "KillAtFifthWrite";
     case Fault::KillAtSecondRemoval: return "KillAtSecondRemoval";
+    case Fault::PowerCutAtSecondCommit: return "PowerCutAtSecondCommit";
+    case Fault::PowerCutAtFirstRemoval: return "PowerCutAtFirstRemoval";
   }
   return "?";
 }
@@ -356,7 +364,9 @@ std::optional<SyscallFault> syscallFault(Fault fault, const Tool& tool, const st
     case Fault::KillAtFifthWrite: return SyscallFault{tool.writeCalls, kDie, 5, {}};
     case Fault::KillAtSecondRemoval: return SyscallFault{"unlink,unlinkat", kDie, 2, {}};
     case Fault::FullDisk:
-    case Fault::ReadOnly: return std::nullopt;
+    case Fault::ReadOnly:
+    case Fault::PowerCutAtSecondCommit:
+    case Fault::PowerCutAtFirstRemoval: return std::nullopt;
   }
   return std::nullopt;
 }
@@ -381,9 +391,9 @@ struct Case {
 };
 
 // Every fault runs on the seam but a kill at a real system call; a kill on a file system of its own
-// needs the seam's border (or a mount) and dies there.
+// needs the seam's border (or a mount) and dies there, and a power cut is the seam's alone.
 Ground groundOf(const Tool& tool, Fault fault) {
-  return kills(fault) && !tool.separateFileSystem ? Ground::Kernel : Ground::Seam;
+  return kills(fault) && !tool.separateFileSystem && !cutsPower(fault) ? Ground::Kernel : Ground::Seam;
 }
 
 // The table: each tool with each of its faults.
@@ -399,7 +409,7 @@ std::vector<Case> cases() {
 std::vector<Case> kernelTwins() {
   std::vector<Case> all;
   for (const Case& c : cases()) {
-    if (c.ground == Ground::Seam) all.push_back({c.tool, c.fault, Ground::Kernel});
+    if (c.ground == Ground::Seam && !cutsPower(c.fault)) all.push_back({c.tool, c.fault, Ground::Kernel});
   }
   return all;
 }
@@ -421,8 +431,8 @@ void arm(FaultyFileSystem& disk, std::optional<Fault> fault, const Tool& tool, c
   const auto failRenames = [&](int nth, int error) {
     for (unsigned calls : {Call::kRename, Call::kLink}) disk.failCall(calls, nth, error);
   };
-  const auto dieAtRename = [&](int nth) {
-    for (unsigned calls : {Call::kRename, Call::kLink}) disk.dieAt(calls, nth);
+  const auto dieAtRename = [&](int nth, bool powerCut = false) {
+    for (unsigned calls : {Call::kRename, Call::kLink}) disk.dieAt(calls, nth, powerCut);
   };
   switch (*fault) {
     case Fault::FullDisk: disk.limitRoom(writeFolder, 4096); break;
@@ -440,6 +450,8 @@ void arm(FaultyFileSystem& disk, std::optional<Fault> fault, const Tool& tool, c
     case Fault::KillAtFirstRemoval: disk.dieAt(Call::kUnlink, 1); break;
     case Fault::KillAtFifthWrite: disk.dieAt(writeCallsOf(tool), 5); break;
     case Fault::KillAtSecondRemoval: disk.dieAt(Call::kUnlink, 2); break;
+    case Fault::PowerCutAtSecondCommit: dieAtRename(2, true); break;
+    case Fault::PowerCutAtFirstRemoval: disk.dieAt(Call::kUnlink, 1, true); break;
   }
 }
 

@@ -381,13 +381,8 @@ bool Splitter::decodeSource(const std::string& source, std::string& text, TextEn
   encoding = TextEncoding::Detect;
   // A stop asked for during the decode of a large file is answered within one round of it.
   TextVerdict verdict;
-  text.clear();
-  {
-    std::string bytes;
-    if (readWholeFile(fs(), source, bytes)) {
-      text = DecodeText({}, TextEncoding::Detect, bytes, {}, encoding, [this] { return ctx_.stopRequested(); }, &verdict);
-    }
-  }
+  text = DecodeText(fs(), source, TextEncoding::Detect, {}, {}, encoding, [this] { return ctx_.stopRequested(); },
+                    &verdict);
   if (encoding != TextEncoding::Detect) {
     if (verdict.isText()) return true;
     // Its pieces would lose what follows a NUL and carry replacements: no piece is made.

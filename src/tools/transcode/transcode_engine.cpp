@@ -423,8 +423,7 @@ void TranscodeRun::convertOne(const std::string& source, PreparedFile* prepared)
   if (invalid < 0) {
     if (compressed) {
       TextEncoding ignored = TextEncoding::Detect;
-      std::string bytes;
-      invalid = readWholeFile(fs(), source, bytes) ? invalidPlaces(DecodeText({}, TextEncoding::Ansi, bytes, {}, ignored)) : 0;
+      invalid = invalidPlaces(DecodeText(fs(), source, TextEncoding::Ansi, {}, {}, ignored));
     } else {
       invalid = invalidPlacesInFile(fs(), source);
     }
@@ -477,13 +476,8 @@ bool TranscodeRun::convertWhole(const std::string& source, const std::string& ta
                                 int64_t& invalid) {
   // A decode that succeeds always reports the code it used; an unreadable file leaves it untouched.
   TextVerdict verdict;
-  std::string text;
-  {
-    std::string bytes;
-    if (readWholeFile(fs(), source, bytes)) {
-      text = DecodeText({}, options_.input, bytes, {}, used, [this] { return ctx_.stopRequested(); }, &verdict);
-    }
-  }
+  std::string text =
+      DecodeText(fs(), source, options_.input, {}, {}, used, [this] { return ctx_.stopRequested(); }, &verdict);
   if (used == TextEncoding::Detect && ctx_.stopRequested()) return false;  // stopped inside a large file
   if (used == TextEncoding::Detect) {
     ctx_.failure(source, "无法读取，文件未改动：" + readFailure(fs(), source));
