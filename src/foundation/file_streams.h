@@ -69,7 +69,7 @@ class AtomicFile {
   void abort();
   bool isOpen() const { return fd_ >= 0; }
   int64_t written() const { return written_; }
-  // The file system the next open() works on.
+  // The file system the next open() works on; set it while the file is closed.
   void useFileSystem(FileSystem& fs) { fs_ = &fs; }
 
  private:
@@ -108,7 +108,7 @@ class FileReader {
   // The file's size when it was opened; -1 when not open or unknown.
   int64_t size() const;
   void close();
-  // The file system the next open() works on.
+  // The file system the next open() works on; set it while the file is closed.
   void useFileSystem(FileSystem& fs) { fs_ = &fs; }
 
  private:
