@@ -86,16 +86,18 @@ bool readOptions(const ClassifyArguments& args, ClassifyOptions& options) {
   return true;
 }
 
-int runDry(const ClassifyOptions& options) {
+int runDry(const ClassifyOptions& options, FileSystem& fs) {
   TerminalRunContext ctx;
+  ctx.useFileSystem(fs);
   const std::vector<PlannedFile> plan = ClassifyPlan(options, ctx).files;
   for (const PlannedFile& file : plan) printLine(planLine(file, options.keepSources));
   printError(planSummary(plan));
   return ctx.stopRequested() ? kExitSomeFailed : kExitOk;
 }
 
-int runClassify(const ClassifyOptions& options) {
+int runClassify(const ClassifyOptions& options, FileSystem& fs) {
   TerminalRunContext ctx;
+  ctx.useFileSystem(fs);
   const ClassifyOutcome outcome = ClassifyRun(options, ctx);
   if (!outcome.error.empty()) {
     printError(outcome.error);
@@ -107,8 +109,9 @@ int runClassify(const ClassifyOptions& options) {
   return outcome.failed > 0 || outcome.stopped || !outcome.logError.empty() ? kExitSomeFailed : kExitOk;
 }
 
-int runUndo() {
+int runUndo(FileSystem& fs) {
   TerminalRunContext ctx;
+  ctx.useFileSystem(fs);
   const std::string folder = programDirectory();
   const UndoOutcome outcome = ClassifyUndo(folder, ctx);
   if (!outcome.error.empty()) {
@@ -126,7 +129,7 @@ int runUndo() {
 
 }  // namespace
 
-Command addClassifyCommand(CLI::App& parent) {
+Command addClassifyCommand(CLI::App& parent, FileSystem& fs) {
   auto args = std::make_shared<ClassifyArguments>();
   Command command;
   CLI::App* app = parent.add_subcommand("classify", toTerminal("按路径模板批量归类（复制或移动）文件"));
@@ -147,8 +150,8 @@ Command addClassifyCommand(CLI::App& parent) {
                             "--alt-matcher", "--dry-run", "--list"}) {
     undo->excludes(app->get_option(other));
   }
-  command.run = [args] {
-    if (args->undo) return runUndo();
+  command.run = [args, &fs] {
+    if (args->undo) return runUndo(fs);
     ClassifyOptions options;
     if (!readOptions(*args, options)) return kExitUsage;
     const std::string inputError = classifyInputError(options);
@@ -159,7 +162,7 @@ Command addClassifyCommand(CLI::App& parent) {
     // A typing error in the template goes on as the window's "yes" would: the words stay as text.
     const std::string notice = unknownWordsNotice(unknownBracketWords(options.templateText));
     if (!notice.empty()) printError("警告：" + notice);
-    return args->dryRun ? runDry(options) : runClassify(options);
+    return args->dryRun ? runDry(options, fs) : runClassify(options, fs);
   };
   return command;
 }

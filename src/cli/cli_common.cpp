@@ -210,7 +210,7 @@ void choices(CLI::Option* option, const std::vector<std::string>& names) {
   option->check(CLI::IsMember(names).description(""))->type_name(shown + "}");
 }
 
-int runCli(int argc, char** argv) {
+int runCli(int argc, char** argv, FileSystem& fs) {
   CLI::App app{toTerminal("澄岭工具箱的命令行：与窗口相同的五个工具引擎"), "chengling-cli"};
   app.set_version_flag("--version", "chengling-cli " CHENGLING_VERSION, toTerminal("显示版本后退出"));
   bool quiet = false;
@@ -220,8 +220,8 @@ int runCli(int argc, char** argv) {
   app.fallthrough();  // --quiet also after the subcommand
   app.require_subcommand(1);
   const Command commands[] = {
-      addSplitCommand(app),    addMergeCommand(app), addTranscodeCommand(app),
-      addClassifyCommand(app), addCsvCommand(app),   addResolveCommand(app),
+      addSplitCommand(app, fs),    addMergeCommand(app, fs), addTranscodeCommand(app, fs),
+      addClassifyCommand(app, fs), addCsvCommand(app, fs),   addResolveCommand(app),
   };
   useChineseHelp(app);
   try {

@@ -25,15 +25,17 @@ struct Command {
   std::function<int()> run;
 };
 
-Command addSplitCommand(CLI::App& parent);
-Command addMergeCommand(CLI::App& parent);
-Command addTranscodeCommand(CLI::App& parent);
-Command addClassifyCommand(CLI::App& parent);
-Command addCsvCommand(CLI::App& parent);
+// The tools that read and write files work on `fs`.
+Command addSplitCommand(CLI::App& parent, FileSystem& fs);
+Command addMergeCommand(CLI::App& parent, FileSystem& fs);
+Command addTranscodeCommand(CLI::App& parent, FileSystem& fs);
+Command addClassifyCommand(CLI::App& parent, FileSystem& fs);
+Command addCsvCommand(CLI::App& parent, FileSystem& fs);
 Command addResolveCommand(CLI::App& parent);
 
-// Runs the command line; the whole of main().
-int runCli(int argc, char** argv);
+// Runs the command line; the whole of main(). The tools' files are read and written through `fs`
+// (a test passes one that fails on purpose).
+int runCli(int argc, char** argv, FileSystem& fs = posixFileSystem());
 
 // Reports to the terminal: failures and warnings on standard error as they happen; a progress line
 // (item, count, rate) on standard error only when it is a terminal and --quiet was not given. The

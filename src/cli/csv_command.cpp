@@ -150,7 +150,7 @@ void printTable(const TableModel& table) {
   }
 }
 
-int runCsv(const CsvArguments& args) {
+int runCsv(const CsvArguments& args, FileSystem& fs) {
   int order = -1;
   if (!args.sortColumn.empty()) {
     for (int i = 0; i < kSortOrderCount; ++i) {
@@ -163,6 +163,7 @@ int runCsv(const CsvArguments& args) {
   }
 
   TerminalRunContext ctx(ProgressUnit::Bytes);  // the import counts bytes of text
+  ctx.useFileSystem(fs);
   CsvImportOptions options;
   for (const std::string& file : args.files) options.paths.push_back(fromArgument(file));
   options.numberedTitles = args.noHeader;
@@ -251,7 +252,7 @@ int runCsv(const CsvArguments& args) {
   } else {
     const std::string path = fromArgument(args.output);
     std::string error;
-    if (!ExportCsv(table, path, outcome.encoding, &error)) {
+    if (!ExportCsv(table, path, outcome.encoding, &error, ctx.fileSystem())) {
       printError("无法写入 " + path + "：" + error);
       return kExitSomeFailed;
     }
@@ -261,7 +262,7 @@ int runCsv(const CsvArguments& args) {
 
 }  // namespace
 
-Command addCsvCommand(CLI::App& parent) {
+Command addCsvCommand(CLI::App& parent, FileSystem& fs) {
   auto args = std::make_shared<CsvArguments>();
   Command command;
   command.app = parent.add_subcommand("csv", toTerminal("导入、排序并导出 CSV 表格"));
@@ -293,9 +294,9 @@ Command addCsvCommand(CLI::App& parent) {
                  toTerminal("写入这个文件（以 .csv 结尾时每项加引号），编码同第一个导入的文件；默认写到标准输出"));
   find->excludes(output);
   app.add_option(toTerminal("文件"), args->files, toTerminal("要导入的 CSV 文件，按顺序合并"))->required();
-  command.run = [args, find] {
+  command.run = [args, find, &fs] {
     args->findGiven = find->count() > 0;
-    return runCsv(*args);
+    return runCsv(*args, fs);
   };
   return command;
 }

@@ -28,7 +28,7 @@ struct MergeArguments {
   std::vector<std::string> paths;
 };
 
-int runMerge(const MergeArguments& args, const CLI::App& app) {
+int runMerge(const MergeArguments& args, const CLI::App& app, FileSystem& fs) {
   MergeOptions options;
   if (app.count("--join-text") > 0) {
     options.join = JoinData::Text;
@@ -59,6 +59,7 @@ int runMerge(const MergeArguments& args, const CLI::App& app) {
   // each folder (the last one named first).
   const MergeDrop drop = planMergeDrop(dropped);
   TerminalRunContext ctx(ProgressUnit::Bytes);  // progress counts bytes of the sources
+  ctx.useFileSystem(fs);
   const MergeReport report = MergeDropped(drop, options, ctx);
   const MergeOutcome& outcome = report.outcome;
 
@@ -74,7 +75,7 @@ int runMerge(const MergeArguments& args, const CLI::App& app) {
 
 }  // namespace
 
-Command addMergeCommand(CLI::App& parent) {
+Command addMergeCommand(CLI::App& parent, FileSystem& fs) {
   auto args = std::make_shared<MergeArguments>();
   Command command;
   CLI::App* app = parent.add_subcommand("merge", toTerminal("把若干文件或每个文件夹中的文件合并为一个文件"));
@@ -91,7 +92,7 @@ Command addMergeCommand(CLI::App& parent) {
   app->add_option("--filter", args->filter, toTerminal("文件夹中的文件类型，如 *.txt|*.htm（默认 *.*）"));
   app->add_flag("--alt-matcher", args->altMatcher, toTerminal("文件类型作为单个模式匹配"));
   app->add_option(toTerminal("路径"), args->paths, toTerminal("若干文件，或文件夹"))->required();
-  command.run = [args, app] { return runMerge(*args, *app); };
+  command.run = [args, app, &fs] { return runMerge(*args, *app, fs); };
   return command;
 }
 

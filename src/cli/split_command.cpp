@@ -75,7 +75,7 @@ bool readSize(const std::string& text, float& value, int& unit) {
   return sizeFromText(std::string_view(text).substr(0, letters), unit, value);
 }
 
-int runSplit(const SplitArguments& args, const CLI::App& app) {
+int runSplit(const SplitArguments& args, const CLI::App& app, FileSystem& fs) {
   SplitOptions options;
   if (app.count("--size") > 0) {
     options.mode = SplitMode::BySize;
@@ -117,6 +117,7 @@ int runSplit(const SplitArguments& args, const CLI::App& app) {
   // Paths arrive as a drop on the split area would hand them over.
   const SplitDrop drop = planSplitDrop(dropped);
   TerminalRunContext ctx(ProgressUnit::Bytes);  // progress counts bytes of the sources
+  ctx.useFileSystem(fs);
   const SplitReport report = SplitDropped(drop, fromArgument(args.filter),
                                           args.altMatcher ? Matcher::Alternative : Matcher::Standard, options, ctx);
   if (report.sourceCount == 0) {
@@ -141,7 +142,7 @@ int runSplit(const SplitArguments& args, const CLI::App& app) {
 
 }  // namespace
 
-Command addSplitCommand(CLI::App& parent) {
+Command addSplitCommand(CLI::App& parent, FileSystem& fs) {
   auto args = std::make_shared<SplitArguments>();
   Command command;
   CLI::App* app = parent.add_subcommand("split", toTerminal("按份数、大小、字符数、行数或分隔符分割文本文件"));
@@ -175,7 +176,7 @@ Command addSplitCommand(CLI::App& parent) {
   app->add_option("--filter", args->filter, toTerminal("给出一个文件夹时的文件类型，如 *.txt|*.htm（默认 *.*）"));
   app->add_flag("--alt-matcher", args->altMatcher, toTerminal("文件类型作为单个模式匹配"));
   app->add_option(toTerminal("路径"), args->paths, toTerminal("一个文件夹，或若干文件"))->required();
-  command.run = [args, app] { return runSplit(*args, *app); };
+  command.run = [args, app, &fs] { return runSplit(*args, *app, fs); };
   return command;
 }
 

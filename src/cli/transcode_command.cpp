@@ -70,7 +70,7 @@ std::vector<std::string> keysOf(const auto& map) {
   return keys;
 }
 
-int runTranscode(const TranscodeArguments& args) {
+int runTranscode(const TranscodeArguments& args, FileSystem& fs) {
   TranscodeOptions options;
   options.input = kInputEncodings.at(args.from);
   options.output = kOutputEncodings.at(args.to);
@@ -94,6 +94,7 @@ int runTranscode(const TranscodeArguments& args) {
   }
 
   TerminalRunContext ctx;
+  ctx.useFileSystem(fs);
   const TranscodeOutcome outcome = TranscodeDrop(dropped, options, ctx);
   // The folder goes to standard output only when this run wrote into it.
   if (!outcome.offeredFolder.empty()) printLine(outcome.offeredFolder);
@@ -107,7 +108,7 @@ int runTranscode(const TranscodeArguments& args) {
 
 }  // namespace
 
-Command addTranscodeCommand(CLI::App& parent) {
+Command addTranscodeCommand(CLI::App& parent, FileSystem& fs) {
   auto args = std::make_shared<TranscodeArguments>();
   Command command;
   CLI::App* app = parent.add_subcommand("transcode", toTerminal("批量转换文本文件的编码与简繁体"));
@@ -125,7 +126,7 @@ Command addTranscodeCommand(CLI::App& parent) {
   app->add_flag("--dry-run", args->dryRun,
                 toTerminal("只列出每个文件将按哪种编码读取及其第一行（路径<TAB>编码<TAB>第一行），不写任何文件"));
   app->add_option(toTerminal("路径"), args->paths, toTerminal("若干文件，或文件夹"))->required();
-  command.run = [args] { return runTranscode(*args); };
+  command.run = [args, &fs] { return runTranscode(*args, fs); };
   return command;
 }
 

@@ -243,9 +243,10 @@ class BlockWriter {
 }  // namespace
 
 struct EncodedFileStream::State {
-  explicit State(TextEncoding output)
+  State(TextEncoding output, FileSystem& fs)
       : encoding(output),
         converted(needsConversion(output)),
+        file(fs),
         stream(kInternalCharset, converted ? charsetName(output) : kInternalCharset),
         writer(file, error) {}
   ~State() { writer.wait(); }
@@ -287,11 +288,11 @@ struct EncodedFileStream::State {
   std::string raw;
 };
 
-EncodedFileStream::EncodedFileStream() = default;
+EncodedFileStream::EncodedFileStream(FileSystem& fs) : fs_(&fs) {}
 EncodedFileStream::~EncodedFileStream() = default;
 
 bool EncodedFileStream::open(std::string_view path, TextEncoding encoding, std::string* error) {
-  state_ = std::make_unique<State>(encoding);
+  state_ = std::make_unique<State>(encoding, *fs_);
   if (state_->file.open(path, &state_->error)) return true;
   if (error != nullptr) *error = state_->error;
   state_.reset();
@@ -348,9 +349,10 @@ EncodedWrite EncodedFileStream::commit(bool replace) {
   return result;
 }
 
-EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, TextEncoding encoding, bool replace) {
+EncodedWrite writeEncodedFile(FileSystem& fs, std::string_view path, std::string_view text, TextEncoding encoding,
+                              bool replace) {
   EncodedWrite result;
-  AtomicFile file;
+  AtomicFile file(fs);
   if (!file.open(path, &result.error)) return result;
   bool written = false;
   if (!text.empty() && needsConversion(encoding)) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/file_system_calls.h"
 #include "foundation/text_codec.h"
 
 namespace chengling {
@@ -23,14 +24,18 @@ struct EncodedWrite {
 
 // Writes `text` in `encoding` to `path` through an AtomicFile. With `replace` false an existing file
 // is not replaced (the write fails with the reason for EEXIST). The folder must exist.
-EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, TextEncoding encoding, bool replace);
+EncodedWrite writeEncodedFile(FileSystem& fs, std::string_view path, std::string_view text, TextEncoding encoding,
+                              bool replace);
+inline EncodedWrite writeEncodedFile(std::string_view path, std::string_view text, TextEncoding encoding, bool replace) {
+  return writeEncodedFile(posixFileSystem(), path, text, encoding, replace);
+}
 
 // Internal text that arrives in pieces, written in `encoding` through an AtomicFile: the file gets
 // the bytes writeEncodedFile writes for the whole text. Each piece is encoded while the one before
 // is still being written. Destroyed without commit(), it leaves nothing behind.
 class EncodedFileStream {
  public:
-  EncodedFileStream();
+  explicit EncodedFileStream(FileSystem& fs = posixFileSystem());
   ~EncodedFileStream();
   EncodedFileStream(const EncodedFileStream&) = delete;
   EncodedFileStream& operator=(const EncodedFileStream&) = delete;
@@ -46,6 +51,7 @@ class EncodedFileStream {
 
  private:
   struct State;
+  FileSystem* fs_;
   std::unique_ptr<State> state_;
 };
 

@@ -123,10 +123,10 @@ bool wildcardMatch(std::string_view name, std::string_view pattern) {
   return p == pattern.size();
 }
 
-int ListFolder(std::string_view folder, std::string_view patterns, ListingKind kind, bool append,
+int ListFolder(FileSystem& fs, std::string_view folder, std::string_view patterns, ListingKind kind, bool append,
                Matcher matcher, PathList& list) {
   if (!append) list.clear();
-  std::vector<std::string> names = folderEntries(folder, kind == ListingKind::Folders);
+  std::vector<std::string> names = folderEntries(fs, folder, kind == ListingKind::Folders);
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return nameLess(a, b); });
   const std::string folderText = withTrailingSeparator(folder);
   if (matcher == Matcher::Alternative) {

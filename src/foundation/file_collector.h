@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/file_system_calls.h"
+
 namespace chengling {
 
 using PathList = std::vector<std::string>;
@@ -19,8 +21,12 @@ enum class Matcher { Standard, Alternative };
 // Adds to `list` the entries of `folder` (not of its subfolders) that match `patterns`; without
 // `append` the list is emptied first. Entries of one pattern come in ascending name order, ASCII
 // case ignored. Returns the number of entries in the list. A missing folder adds nothing.
-int ListFolder(std::string_view folder, std::string_view patterns, ListingKind kind, bool append,
+int ListFolder(FileSystem& fs, std::string_view folder, std::string_view patterns, ListingKind kind, bool append,
                Matcher matcher, PathList& list);
+inline int ListFolder(std::string_view folder, std::string_view patterns, ListingKind kind, bool append,
+                      Matcher matcher, PathList& list) {
+  return ListFolder(posixFileSystem(), folder, patterns, kind, append, matcher, list);
+}
 
 // Wildcard match: * any run, ? one character (a double-byte character counts one), ASCII case
 // ignored; "*.*" matches every name, also one without a dot.

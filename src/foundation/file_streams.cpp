@@ -23,7 +23,6 @@
 namespace chengling {
 namespace {
 
-using posix::retryOpen;
 using posix::setError;
 
 // Writes are gathered up to this size before they reach the kernel; larger writes go straight through.
@@ -37,35 +36,32 @@ constexpr size_t kTemporaryNameKeep = 200;
 // A file opened for reading; -1 (with the reason) when it cannot be, or when it is a folder.
 // `size` receives its size when known (else -1). A large file is read ahead further (a small one
 // would only pay for the call).
-int openForReading(std::string_view path, std::string* error, int64_t& size) {
+int openForReading(FileSystem& fs, std::string_view path, std::string* error, int64_t& size) {
   size = -1;
   const std::string name = nativeFromInternal(path);
-  const int fd = retryOpen(name.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = fs.open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     setError(error, errno);
     return -1;
   }
   struct stat st{};
-  if (::fstat(fd, &st) == 0) {
+  if (fs.statusOf(fd, st)) {
     if (S_ISDIR(st.st_mode)) {
-      ::close(fd);
+      fs.close(fd);
       setError(error, EISDIR);
       return -1;
     }
     size = static_cast<int64_t>(st.st_size);
   }
-  if (size < 0 || size >= (int64_t{1} << 20)) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (size < 0 || size >= (int64_t{1} << 20)) fs.adviseSequential(fd);
   return fd;
 }
 
 // Writes all of `data`; false with errno set on failure.
-bool writeAll(int fd, const char* data, size_t size) {
+bool writeAll(FileSystem& fs, int fd, const char* data, size_t size) {
   while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
+    const int64_t n = fs.write(fd, data, size);
+    if (n < 0) return false;
     if (n == 0) {
       errno = EIO;
       return false;
@@ -77,14 +73,11 @@ bool writeAll(int fd, const char* data, size_t size) {
 }
 
 // Reads up to `max` bytes into `into`, filling as much as the file gives; -1 with errno set.
-int64_t readRaw(int fd, char* into, size_t max) {
+int64_t readRaw(FileSystem& fs, int fd, char* into, size_t max) {
   size_t got = 0;
   while (got < max) {
-    const ssize_t n = ::read(fd, into + got, max - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
+    const int64_t n = fs.read(fd, into + got, max - got);
+    if (n < 0) return -1;
     if (n == 0) break;
     got += static_cast<size_t>(n);
   }
@@ -92,10 +85,10 @@ int64_t readRaw(int fd, char* into, size_t max) {
 }
 
 // Reads up to `max` bytes into the end of `out`; -1 with errno set (and `out` as it was).
-int64_t readInto(int fd, std::string& out, size_t max) {
+int64_t readInto(FileSystem& fs, int fd, std::string& out, size_t max) {
   const size_t start = out.size();
   out.resize(start + max);
-  const int64_t n = readRaw(fd, out.data() + start, max);
+  const int64_t n = readRaw(fs, fd, out.data() + start, max);
   const int saved = errno;
   out.resize(start + static_cast<size_t>(std::max<int64_t>(n, 0)));
   errno = saved;
@@ -134,10 +127,10 @@ std::string nameStart(std::string_view name, size_t keep) {
 
 }  // namespace
 
-bool readWholeFile(std::string_view path, std::string& bytes, std::string* error) {
+bool readWholeFile(FileSystem& fs, std::string_view path, std::string& bytes, std::string* error) {
   bytes.clear();
   int64_t size = -1;
-  const int fd = openForReading(path, error, size);
+  const int fd = openForReading(fs, path, error, size);
   if (fd < 0) return false;
   // One buffer of exactly the file's size (and one byte to see its end), so that a large file is
   // never copied into a bigger buffer just to learn that nothing follows. The size is only a hint:
@@ -146,10 +139,10 @@ bool readWholeFile(std::string_view path, std::string& bytes, std::string* error
   bytes.reserve(chunk);
   prefaultPages(bytes.data(), chunk);
   while (true) {
-    const int64_t n = readInto(fd, bytes, chunk);
+    const int64_t n = readInto(fs, fd, bytes, chunk);
     if (n < 0) {
       const int saved = errno;
-      ::close(fd);
+      fs.close(fd);
       bytes.clear();
       setError(error, saved);
       return false;
@@ -158,12 +151,12 @@ bool readWholeFile(std::string_view path, std::string& bytes, std::string* error
     if (static_cast<size_t>(n) < chunk) break;
     chunk = std::max<size_t>(size_t{1} << 20, bytes.size() / 2);  // the file grew meanwhile
   }
-  ::close(fd);
+  fs.close(fd);
   return true;
 }
 
-bool writeFileAtomic(std::string_view path, std::string_view bytes, std::string* error) {
-  AtomicFile file;
+bool writeFileAtomic(FileSystem& fs, std::string_view path, std::string_view bytes, std::string* error) {
+  AtomicFile file(fs);
   return file.open(path, error) && file.write(bytes, error) && file.commit(error);
 }
 
@@ -195,44 +188,39 @@ const timespec& runStart() {
 // Removes the leftovers of killed runs from `folder` (native, with its trailing "/"), once per folder
 // and process: our temporary files older than this run that no other instance holds (each open one
 // carries a lock).
-void removeStaleTemporaryFiles(const std::string& folder) {
+void removeStaleTemporaryFiles(FileSystem& fs, const std::string& folder) {
   static std::mutex mutex;
   static std::unordered_set<std::string> cleaned;
   {
     std::lock_guard lock(mutex);
     if (!cleaned.insert(folder).second) return;
   }
-  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return;
-  const int dirFd = ::dirfd(dir);
-  while (const dirent* entry = ::readdir(dir)) {
-    if (!isOwnTemporaryName(entry->d_name)) continue;
+  std::vector<FileSystem::FolderEntry> entries;
+  if (!fs.list(folder.empty() ? "." : folder.c_str(), entries)) return;
+  for (const FileSystem::FolderEntry& entry : entries) {
+    if (!isOwnTemporaryName(entry.name)) continue;
+    const std::string path = folder + entry.name;
     struct stat st{};
-    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (!fs.status(path.c_str(), st, false) || !S_ISREG(st.st_mode)) continue;
     const timespec& start = runStart();
     const bool older = st.st_mtim.tv_sec < start.tv_sec ||
                        (st.st_mtim.tv_sec == start.tv_sec && st.st_mtim.tv_nsec < start.tv_nsec);
     if (!older) continue;
-    const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = fs.open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) continue;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlinkat(dirFd, entry->d_name, 0);
-    ::close(fd);
+    if (fs.lock(fd, false)) fs.unlink(path.c_str());
+    fs.close(fd);
   }
-  ::closedir(dir);
 }
-
-// The path by which an open file can be linked into a folder (linkat with AT_EMPTY_PATH would need
-// a privilege).
-std::string ownPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 // The file that `path` finally names when it is a symbolic link (or a chain of them), even one whose
 // file does not exist yet; `path` itself otherwise. Empty, with ELOOP, for a chain that never ends.
-std::string followLinks(std::string path) {
+std::string followLinks(FileSystem& fs, std::string path) {
   for (int hops = 0; hops < 40; ++hops) {
     struct stat st{};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    if (!fs.status(path.c_str(), st, false) || !S_ISLNK(st.st_mode)) return path;
     char link[PATH_MAX];
-    const ssize_t n = ::readlink(path.c_str(), link, sizeof link);
+    const int64_t n = fs.readLink(path.c_str(), link, sizeof link);
     if (n <= 0 || static_cast<size_t>(n) >= sizeof link) return path;
     std::string next(link, static_cast<size_t>(n));
     if (next[0] != '/') {
@@ -246,21 +234,19 @@ std::string followLinks(std::string path) {
 }
 
 // Copies the first `length` bytes of `from` over the start of `to`; false with errno set.
-bool copyOver(int from, int to, int64_t length) {
-  off_t in = 0;
-  off_t out = 0;
+bool copyOver(FileSystem& fs, int from, int to, int64_t length) {
+  int64_t in = 0;
+  int64_t out = 0;
   errno = 0;
   while (in < length) {
-    const ssize_t n = ::copy_file_range(from, &in, to, &out, static_cast<size_t>(length - in), 0);
+    const int64_t n = fs.copyRange(from, &in, to, &out, static_cast<size_t>(length - in));
     if (n > 0) continue;
-    if (n < 0 && errno == EINTR) continue;
     if (n == 0 || (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)) break;
     // Where the kernel cannot copy between these two, through a buffer.
     char buffer[64 << 10];
     while (in < length) {
-      const ssize_t got = ::pread(from, buffer, static_cast<size_t>(std::min<int64_t>(length - in, sizeof buffer)), in);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0 || ::pwrite(to, buffer, static_cast<size_t>(got), out) != got) break;
+      const int64_t got = fs.readAt(from, buffer, static_cast<size_t>(std::min<int64_t>(length - in, sizeof buffer)), in);
+      if (got <= 0 || fs.writeAt(to, buffer, static_cast<size_t>(got), out) != got) break;
       in += got;
       out += got;
     }
@@ -270,10 +256,6 @@ bool copyOver(int from, int to, int64_t length) {
   if (errno == 0) errno = EIO;
   return false;
 }
-
-// Whether an unnamed file opened now can be given a name: that takes /proc. Asked at every open (a
-// sandbox may hide /proc from part of a program's life), for a fraction of what a file costs.
-bool unnamedFilesWork() { return ::access("/proc/self/fd", X_OK) == 0; }
 
 }  // namespace
 
@@ -292,8 +274,8 @@ bool AtomicFile::open(std::string_view path, std::string* error) {
   direct_ = false;
   // A device, pipe or socket is written into as it is: a rename would put a regular file in its place.
   struct stat node{};
-  if (::stat(target_.c_str(), &node) == 0 && !S_ISREG(node.st_mode) && !S_ISDIR(node.st_mode)) {
-    const int fd = retryOpen(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fs_->status(target_.c_str(), node, true) && !S_ISREG(node.st_mode) && !S_ISDIR(node.st_mode)) {
+    const int fd = fs_->open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
       setError(error, errno);
       target_.clear();
@@ -304,7 +286,7 @@ bool AtomicFile::open(std::string_view path, std::string* error) {
     return true;
   }
   // A link stays a link: the file it names is the one replaced, beside which the new one is made.
-  target_ = followLinks(std::move(target_));
+  target_ = followLinks(*fs_, std::move(target_));
   if (target_.empty()) {
     setError(error, errno);
     return false;
@@ -313,16 +295,18 @@ bool AtomicFile::open(std::string_view path, std::string* error) {
   const size_t slash = target_.rfind('/');
   const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
   runStart();
-  removeStaleTemporaryFiles(target_.substr(0, nameAt));
+  removeStaleTemporaryFiles(*fs_, target_.substr(0, nameAt));
   const std::string prefix = target_.substr(0, nameAt) + "." +
                              nameStart(std::string_view(target_).substr(nameAt), kTemporaryNameKeep) + ".";
   // Created with 0666 like any new file, so the umask and a default ACL of the folder apply; a
   // replaced file gets its old mode back at commit().
-  if (unnamedFilesWork()) {
+  // Whether an unnamed file opened now can be given a name: that takes /proc. Asked at every open (a
+  // sandbox may hide /proc from part of a program's life), for a fraction of what a file costs.
+  if (fs_->canLinkOpen()) {
     // A file without a name in the target's folder, linked there at commit: it leaves nothing behind
     // when the program dies, and costs the folder one new entry instead of a temporary one as well.
     const std::string folder = target_.substr(0, nameAt);
-    const int fd = retryOpen(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    const int fd = fs_->open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd >= 0) {
       fd_ = fd;
       temporary_.clear();
@@ -332,10 +316,10 @@ bool AtomicFile::open(std::string_view path, std::string* error) {
   }
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string candidate = prefix + randomSuffix() + std::string(kTemporarySuffix);
-    const int fd = retryOpen(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = fs_->open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       // Held while the file is ours: another instance's clean-up leaves a locked file alone.
-      ::flock(fd, LOCK_EX | LOCK_NB);
+      fs_->lock(fd, false);
       fd_ = fd;
       temporary_ = std::move(candidate);
       return true;
@@ -377,7 +361,7 @@ bool AtomicFile::writeNow(std::string_view bytes, std::string* error) {
     return false;
   }
   if (!flush(error)) return false;
-  if (!writeAll(fd_, bytes.data(), bytes.size())) {
+  if (!writeAll(*fs_, fd_, bytes.data(), bytes.size())) {
     setError(error, errno);
     return false;
   }
@@ -399,20 +383,19 @@ bool AtomicFile::append(FileReader& reader, bool& readFailed, std::string* error
     // The file system finds room for a known length in one step instead of block by block as the
     // copy goes: on ext4 that saves about a sixth of a split. Only a hint; the size stays as
     // written, and commit() gives back what the copy did not fill.
-    if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, written_, length) == 0) {
+    if (fs_->reserve(fd_, written_, length)) {
       reservedEnd_ = std::max(reservedEnd_, written_ + length);
     }
   }
   while (left > 0) {
     const size_t step = static_cast<size_t>(std::min<int64_t>(left, int64_t{1} << 30));
-    const ssize_t n = ::copy_file_range(reader.fd_, nullptr, fd_, nullptr, step, 0);
+    const int64_t n = fs_->copyRange(reader.fd_, nullptr, fd_, nullptr, step);
     if (n > 0) {
       written_ += n;
       left -= n;
       continue;
     }
     if (n == 0) return true;
-    if (errno == EINTR) continue;
     if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) break;
     // Which side failed: a full disk or a too-large file is ours, the rest is the source's.
     readFailed = errno != ENOSPC && errno != EDQUOT && errno != EFBIG && errno != EIO;
@@ -422,14 +405,14 @@ bool AtomicFile::append(FileReader& reader, bool& readFailed, std::string* error
   // Where the kernel cannot copy between these two, through the write buffer (empty after the flush).
   if (left > 0 && !buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWriteBuffer);
   while (left > 0) {
-    const int64_t n = readRaw(reader.fd_, buffer_.get(), static_cast<size_t>(std::min<int64_t>(left, kWriteBuffer)));
+    const int64_t n = readRaw(*reader.fs_, reader.fd_, buffer_.get(), static_cast<size_t>(std::min<int64_t>(left, kWriteBuffer)));
     if (n < 0) {
       readFailed = true;
       setError(error, errno);
       return false;
     }
     if (n == 0) return true;
-    if (!writeAll(fd_, buffer_.get(), static_cast<size_t>(n))) {
+    if (!writeAll(*fs_, fd_, buffer_.get(), static_cast<size_t>(n))) {
       setError(error, errno);
       return false;
     }
@@ -441,7 +424,7 @@ bool AtomicFile::append(FileReader& reader, bool& readFailed, std::string* error
 
 bool AtomicFile::flush(std::string* error) {
   if (buffered_ == 0) return true;
-  if (!writeAll(fd_, buffer_.get(), buffered_)) {
+  if (!writeAll(*fs_, fd_, buffer_.get(), buffered_)) {
     setError(error, errno);
     return false;
   }
@@ -457,7 +440,7 @@ bool AtomicFile::commit(std::string* error, bool replace) {
   bool ok = flush(error);
   if (direct_) return closeDirect(ok, error);
   // Room reserved past the end would stay allocated to the file, unseen.
-  if (ok && reservedEnd_ > written_ && ::ftruncate(fd_, written_) != 0) {
+  if (ok && reservedEnd_ > written_ && !fs_->truncate(fd_, written_)) {
     setError(error, errno);
     ok = false;
   }
@@ -465,7 +448,7 @@ bool AtomicFile::commit(std::string* error, bool replace) {
   // so it is not synced (see syncFileSystem).
   bool placed = false;
   if (ok && temporary_.empty()) {
-    if (::linkat(AT_FDCWD, ownPath(fd_).c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    if (fs_->linkOpen(fd_, target_.c_str())) {
       placed = true;
     } else if (errno != EEXIST || !replace) {
       setError(error, errno);
@@ -476,17 +459,17 @@ bool AtomicFile::commit(std::string* error, bool replace) {
   if (ok && !placed && replace) {
     // A replaced file keeps its mode (and, where allowed, its owner and group).
     struct stat old{};
-    if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    if (fs_->status(target_.c_str(), old, true) && S_ISREG(old.st_mode)) {
       inPlace = old.st_nlink > 1;
       struct stat mine{};
-      if (!inPlace && ::fstat(fd_, &mine) == 0 && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
-        if (::fchown(fd_, old.st_uid, old.st_gid) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
+      if (!inPlace && fs_->statusOf(fd_, mine) && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
+        if (!fs_->setOwner(fd_, old.st_uid, old.st_gid)) (void)fs_->setOwner(fd_, static_cast<uid_t>(-1), old.st_gid);
       }
-      if (!inPlace) ::fchmod(fd_, old.st_mode & 07777);
+      if (!inPlace) fs_->setMode(fd_, old.st_mode & 07777);
       // Synced before the rename: after a crash the name holds either the old or the complete new
       // contents. Only a replacement: syncing each of thousands of new pieces or copies would cost
       // more than the work itself (callers that delete a source afterwards use syncFileSystem once).
-      if (!inPlace && ::fsync(fd_) != 0) {
+      if (!inPlace && !fs_->sync(fd_)) {
         setError(error, errno);
         ok = false;
       }
@@ -502,14 +485,13 @@ bool AtomicFile::commit(std::string* error, bool replace) {
   // temporary name until the name is in place.
   bool renamed = false;
   if (ok && !placed) {
-    renamed = replace ? ::rename(temporary_.c_str(), target_.c_str()) == 0
-                      : posix::renameNoReplace(temporary_.c_str(), target_.c_str());
+    renamed = fs_->rename(temporary_.c_str(), target_.c_str(), replace);
     if (!renamed) {
       setError(error, errno);
       ok = false;
     }
   }
-  const int closed = ::close(fd_);
+  const int closed = fs_->close(fd_);
   fd_ = -1;
   if (ok && closed != 0 && errno != EINTR) {
     setError(error, errno);
@@ -517,8 +499,8 @@ bool AtomicFile::commit(std::string* error, bool replace) {
   }
   // A close that fails after the name was given means the new file is not complete. A replacement
   // was synced before its rename and stays.
-  if (!ok && (placed || (renamed && !replace))) ::unlink(target_.c_str());
-  if (!ok && !renamed && !temporary_.empty()) ::unlink(temporary_.c_str());
+  if (!ok && (placed || (renamed && !replace))) fs_->unlink(target_.c_str());
+  if (!ok && !renamed && !temporary_.empty()) fs_->unlink(temporary_.c_str());
   temporary_.clear();
   target_.clear();
   buffered_ = 0;
@@ -526,7 +508,7 @@ bool AtomicFile::commit(std::string* error, bool replace) {
 }
 
 bool AtomicFile::closeDirect(bool ok, std::string* error) {
-  const int closed = ::close(fd_);
+  const int closed = fs_->close(fd_);
   fd_ = -1;
   if (ok && closed != 0 && errno != EINTR) {
     setError(error, errno);
@@ -540,17 +522,18 @@ bool AtomicFile::closeDirect(bool ok, std::string* error) {
 
 bool AtomicFile::overwriteLinkedTarget(std::string* error) {
   // The complete new contents are in the temporary file; only now is the shared file touched.
-  const std::string from = temporary_.empty() ? ownPath(fd_) : temporary_;
-  const int source = retryOpen(from.c_str(), O_RDONLY | O_CLOEXEC);
-  const int target = source < 0 ? -1 : retryOpen(target_.c_str(), O_WRONLY | O_CLOEXEC);
-  bool ok = target >= 0 && copyOver(source, target, written_) && ::ftruncate(target, written_) == 0 &&
-            ::fsync(target) == 0;
+  // The unnamed file is read through its own descriptor, opened afresh for reading.
+  const std::string from = temporary_.empty() ? "/proc/self/fd/" + std::to_string(fd_) : temporary_;
+  const int source = fs_->open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  const int target = source < 0 ? -1 : fs_->open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+  bool ok = target >= 0 && copyOver(*fs_, source, target, written_) && fs_->truncate(target, written_) &&
+            fs_->sync(target);
   if (!ok) setError(error, errno);
-  if (target >= 0 && ::close(target) != 0 && ok && errno != EINTR) {
+  if (target >= 0 && fs_->close(target) != 0 && ok && errno != EINTR) {
     setError(error, errno);
     ok = false;
   }
-  if (source >= 0) ::close(source);
+  if (source >= 0) fs_->close(source);
   return ok;
 }
 
@@ -560,10 +543,10 @@ bool AtomicFile::nameUnnamed(std::string* error) {
   const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
   const std::string prefix = target_.substr(0, nameAt) + "." +
                              nameStart(std::string_view(target_).substr(nameAt), kTemporaryNameKeep) + ".";
-  ::flock(fd_, LOCK_EX | LOCK_NB);  // another instance's clean-up leaves it alone meanwhile
+  fs_->lock(fd_, false);  // another instance's clean-up leaves it alone meanwhile
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string candidate = prefix + randomSuffix() + std::string(kTemporarySuffix);
-    if (::linkat(AT_FDCWD, ownPath(fd_).c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    if (fs_->linkOpen(fd_, candidate.c_str())) {
       temporary_ = std::move(candidate);
       return true;
     }
@@ -575,11 +558,11 @@ bool AtomicFile::nameUnnamed(std::string* error) {
 
 void AtomicFile::abort() {
   if (fd_ >= 0) {
-    ::close(fd_);
+    fs_->close(fd_);
     fd_ = -1;
   }
   direct_ = false;
-  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  if (!temporary_.empty()) fs_->unlink(temporary_.c_str());
   temporary_.clear();
   target_.clear();
   buffered_ = 0;
@@ -593,7 +576,7 @@ FileReader::~FileReader() { close(); }
 
 bool FileReader::open(std::string_view path, std::string* error) {
   close();
-  const int fd = openForReading(path, error, size_);
+  const int fd = openForReading(*fs_, path, error, size_);
   if (fd < 0) return false;
   fd_ = fd;
   return true;
@@ -604,7 +587,7 @@ int64_t FileReader::read(std::string& out, size_t max, std::string* error) {
     setError(error, EBADF);
     return -1;
   }
-  const int64_t n = readInto(fd_, out, max);
+  const int64_t n = readInto(*fs_, fd_, out, max);
   if (n < 0) setError(error, errno);
   return n;
 }
@@ -614,19 +597,19 @@ int64_t FileReader::read(char* into, size_t max, std::string* error) {
     setError(error, EBADF);
     return -1;
   }
-  const int64_t n = readRaw(fd_, into, max);
+  const int64_t n = readRaw(*fs_, fd_, into, max);
   if (n < 0) setError(error, errno);
   return n;
 }
 
 bool FileReader::seek(int64_t offset) {
-  return fd_ >= 0 && offset >= 0 && ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == offset;
+  return fd_ >= 0 && offset >= 0 && fs_->seek(fd_, offset);
 }
 
 int64_t FileReader::size() const { return fd_ < 0 ? -1 : size_; }
 
 void FileReader::close() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) fs_->close(fd_);
   fd_ = -1;
 }
 

@@ -9,14 +9,22 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/file_system_calls.h"
+
 namespace chengling {
 
 // Reads the whole file into `bytes`.
-bool readWholeFile(std::string_view path, std::string& bytes, std::string* error = nullptr);
+bool readWholeFile(FileSystem& fs, std::string_view path, std::string& bytes, std::string* error = nullptr);
+inline bool readWholeFile(std::string_view path, std::string& bytes, std::string* error = nullptr) {
+  return readWholeFile(posixFileSystem(), path, bytes, error);
+}
 
 // Writes `bytes` to `path` through an AtomicFile: the previous file stays until the new one is
 // complete.
-bool writeFileAtomic(std::string_view path, std::string_view bytes, std::string* error = nullptr);
+bool writeFileAtomic(FileSystem& fs, std::string_view path, std::string_view bytes, std::string* error = nullptr);
+inline bool writeFileAtomic(std::string_view path, std::string_view bytes, std::string* error = nullptr) {
+  return writeFileAtomic(posixFileSystem(), path, bytes, error);
+}
 
 // The program's own temporary files: "." + the start of the target's name + "." + eight letters or
 // digits + kTemporarySuffix, beside the target. Folder listings skip them, so that one left by a
@@ -32,7 +40,7 @@ bool isOwnTemporaryName(std::string_view name);
 // Destroying it without a commit removes the temporary file; the target is never touched then.
 class AtomicFile {
  public:
-  AtomicFile() = default;
+  explicit AtomicFile(FileSystem& fs = posixFileSystem()) : fs_(&fs) {}
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
@@ -61,8 +69,11 @@ class AtomicFile {
   void abort();
   bool isOpen() const { return fd_ >= 0; }
   int64_t written() const { return written_; }
+  // The file system the next open() works on; set it while the file is closed.
+  void useFileSystem(FileSystem& fs) { fs_ = &fs; }
 
  private:
+  FileSystem* fs_;
   int fd_ = -1;
   std::string target_;      // native
   std::string temporary_;   // native; empty while the file has no name
@@ -83,7 +94,7 @@ class AtomicFile {
 // A file opened for reading in large sequential chunks.
 class FileReader {
  public:
-  FileReader() = default;
+  explicit FileReader(FileSystem& fs = posixFileSystem()) : fs_(&fs) {}
   ~FileReader();
   FileReader(const FileReader&) = delete;
   FileReader& operator=(const FileReader&) = delete;
@@ -97,9 +108,12 @@ class FileReader {
   // The file's size when it was opened; -1 when not open or unknown.
   int64_t size() const;
   void close();
+  // The file system the next open() works on; set it while the file is closed.
+  void useFileSystem(FileSystem& fs) { fs_ = &fs; }
 
  private:
   friend class AtomicFile;
+  FileSystem* fs_;
   int fd_ = -1;
   int64_t size_ = -1;
 };

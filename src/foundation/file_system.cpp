@@ -1,6 +1,5 @@
 #include "foundation/file_system.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -17,7 +16,6 @@
 namespace chengling {
 namespace {
 
-using posix::retryOpen;
 using posix::setError;
 
 constexpr size_t kCopyChunk = size_t{8} << 20;
@@ -58,59 +56,59 @@ std::string reasonForErrno(int error) {
   return internalFromNative(text);
 }
 
-bool pathExists(std::string_view path) {
+bool pathExists(FileSystem& fs, std::string_view path) {
   // A dangling symbolic link is still a name that is taken.
   struct stat st{};
-  return !path.empty() && ::lstat(native(path).c_str(), &st) == 0;
+  return !path.empty() && fs.status(native(path).c_str(), st, false);
 }
 
-bool isRegularFile(std::string_view path) {
+bool isRegularFile(FileSystem& fs, std::string_view path) {
   struct stat st{};
-  return !path.empty() && ::stat(native(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return !path.empty() && fs.status(native(path).c_str(), st, true) && S_ISREG(st.st_mode);
 }
 
-bool IsDirectory(std::string_view path) {
+bool IsDirectory(FileSystem& fs, std::string_view path) {
   struct stat st{};
-  if (path.empty() || ::stat(native(path).c_str(), &st) != 0) return true;
+  if (path.empty() || !fs.status(native(path).c_str(), st, true)) return true;
   return S_ISDIR(st.st_mode);
 }
 
-FileIdentity fileIdentity(std::string_view path) {
+FileIdentity fileIdentity(FileSystem& fs, std::string_view path) {
   FileIdentity identity;
   if (path.empty()) return identity;
   const std::string name = native(path);
   struct stat st{};
-  if (::lstat(name.c_str(), &st) != 0) return identity;
+  if (!fs.status(name.c_str(), st, false)) return identity;
   identity.exists = true;
   identity.device = static_cast<uint64_t>(st.st_dev);
   identity.inode = static_cast<uint64_t>(st.st_ino);
   identity.regular = S_ISREG(st.st_mode);
-  if (S_ISLNK(st.st_mode)) identity.regular = ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (S_ISLNK(st.st_mode)) identity.regular = fs.status(name.c_str(), st, true) && S_ISREG(st.st_mode);
   return identity;
 }
 
-int64_t fileSize(std::string_view path) {
+int64_t fileSize(FileSystem& fs, std::string_view path) {
   struct stat st{};
-  if (path.empty() || ::stat(native(path).c_str(), &st) != 0) return -1;
+  if (path.empty() || !fs.status(native(path).c_str(), st, true)) return -1;
   return static_cast<int64_t>(st.st_size);
 }
 
-int64_t regularFileSize(std::string_view path) {
+int64_t regularFileSize(FileSystem& fs, std::string_view path) {
   struct stat st{};
-  if (path.empty() || ::stat(native(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  if (path.empty() || !fs.status(native(path).c_str(), st, true) || !S_ISREG(st.st_mode)) return -1;
   return static_cast<int64_t>(st.st_size);
 }
 
-int64_t modifiedTime(std::string_view path) {
+int64_t modifiedTime(FileSystem& fs, std::string_view path) {
   struct stat st{};
-  if (path.empty() || ::stat(native(path).c_str(), &st) != 0) return -1;
+  if (path.empty() || !fs.status(native(path).c_str(), st, true)) return -1;
   return static_cast<int64_t>(st.st_mtim.tv_sec);
 }
 
-bool MakeDirectories(std::string_view folder, std::string* error) {
+bool MakeDirectories(FileSystem& fs, std::string_view folder, std::string* error) {
   const std::string name = native(folder);
   struct stat st{};
-  if (name.empty() || (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) return true;
+  if (name.empty() || (fs.status(name.c_str(), st, true) && S_ISDIR(st.st_mode))) return true;
   // Level by level from the left; the root (a leading "/") is never created, and a doubled
   // separator adds no level.
   size_t pos = 0;
@@ -119,15 +117,15 @@ bool MakeDirectories(std::string_view folder, std::string* error) {
     if (end == std::string::npos) end = name.size();
     if (end > pos) {
       const std::string level = name.substr(0, end);
-      if (::stat(level.c_str(), &st) == 0) {
+      if (fs.status(level.c_str(), st, true)) {
         if (!S_ISDIR(st.st_mode)) {
           setError(error, ENOTDIR);
           return false;
         }
-      } else if (::mkdir(level.c_str(), 0777) != 0) {
+      } else if (!fs.makeFolder(level.c_str(), 0777)) {
         const int saved = errno;
         // Someone else may have made it a moment ago.
-        if (!(saved == EEXIST && ::stat(level.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+        if (!(saved == EEXIST && fs.status(level.c_str(), st, true) && S_ISDIR(st.st_mode))) {
           setError(error, saved == EEXIST ? ENOTDIR : saved);
           return false;
         }
@@ -138,100 +136,90 @@ bool MakeDirectories(std::string_view folder, std::string* error) {
   return true;
 }
 
-bool removeFile(std::string_view path, std::string* error) {
-  if (::unlink(native(path).c_str()) != 0) {
+bool removeFile(FileSystem& fs, std::string_view path, std::string* error) {
+  if (!fs.unlink(native(path).c_str())) {
     setError(error, errno);
     return false;
   }
   return true;
 }
 
-bool renamePath(std::string_view from, std::string_view to, bool replace, std::string* error) {
-  const std::string source = native(from);
-  const std::string target = native(to);
-  const bool ok = replace ? ::rename(source.c_str(), target.c_str()) == 0
-                          : posix::renameNoReplace(source.c_str(), target.c_str());
+bool renamePath(FileSystem& fs, std::string_view from, std::string_view to, bool replace, std::string* error) {
+  const bool ok = fs.rename(native(from).c_str(), native(to).c_str(), replace);
   if (!ok) setError(error, errno);
   return ok;
 }
 
-bool copyFile(std::string_view from, std::string_view to, bool replace, std::string* error) {
-  if (sameFile(from, to)) {
+bool copyFile(FileSystem& fs, std::string_view from, std::string_view to, bool replace, std::string* error) {
+  if (sameFile(fs, from, to)) {
     // A copy onto itself changes nothing; without replacing it is simply an existing target.
     if (replace) return true;
     setError(error, EEXIST);
     return false;
   }
-  if (!replace && pathExists(to)) {
+  if (!replace && pathExists(fs, to)) {
     setError(error, EEXIST);
     return false;
   }
   const std::string source = native(from);
-  const int in = retryOpen(source.c_str(), O_RDONLY | O_CLOEXEC);
+  const int in = fs.open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) {
     setError(error, errno);
     return false;
   }
   struct stat st{};
-  if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (!fs.statusOf(in, st) || S_ISDIR(st.st_mode)) {
     const int saved = S_ISDIR(st.st_mode) ? EISDIR : errno;
-    ::close(in);
+    fs.close(in);
     setError(error, saved);
     return false;
   }
-  ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
-  AtomicFile out;
+  fs.adviseSequential(in);
+  AtomicFile out(fs);
   if (!out.open(to, error)) {
-    ::close(in);
+    fs.close(in);
     return false;
   }
   // Sized to the file (plus one byte to see its end) so that small files cost no large buffer.
   const size_t chunkSize = std::min(kCopyChunk, static_cast<size_t>(std::max<off_t>(st.st_size, 0)) + 1);
   const auto chunk = std::make_unique_for_overwrite<char[]>(chunkSize);
   while (true) {
-    const ssize_t n = ::read(in, chunk.get(), chunkSize);
-    if (n < 0 && errno == EINTR) continue;
+    const int64_t n = fs.read(in, chunk.get(), chunkSize);
     if (n < 0) {
       const int saved = errno;
-      ::close(in);
+      fs.close(in);
       setError(error, saved);
       return false;
     }
     if (n == 0) break;
     if (!out.write(std::string_view(chunk.get(), static_cast<size_t>(n)), error)) {
-      ::close(in);
+      fs.close(in);
       return false;
     }
   }
-  ::close(in);
+  fs.close(in);
   if (!out.commit(error, replace)) return false;
   const timespec times[2] = {st.st_atim, st.st_mtim};
-  ::utimensat(AT_FDCWD, native(to).c_str(), times, 0);
+  fs.setTimes(native(to).c_str(), times);
   return true;
 }
 
-bool syncFileSystem(std::string_view path, std::string* error) {
-  const int fd = retryOpen(native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    setError(error, errno);
-    return false;
-  }
-  const bool ok = ::syncfs(fd) == 0;
+bool syncFileSystem(FileSystem& fs, std::string_view path, std::string* error) {
+  const bool ok = fs.syncAll(native(path).c_str());
   if (!ok) setError(error, errno);
-  ::close(fd);
   return ok;
 }
 
-bool sameFile(std::string_view a, std::string_view b) {
+bool sameFile(FileSystem& fs, std::string_view a, std::string_view b) {
   struct stat sa{};
   struct stat sb{};
-  return !a.empty() && !b.empty() && ::stat(native(a).c_str(), &sa) == 0 &&
-         ::stat(native(b).c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  return !a.empty() && !b.empty() && fs.status(native(a).c_str(), sa, true) &&
+         fs.status(native(b).c_str(), sb, true) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-bool fileStamp(std::string_view path, FileStamp& stamp) {
+bool fileStamp(FileSystem& fs, std::string_view path, FileStamp& stamp) {
   struct stat st{};
-  if (path.empty() || ::stat(native(path).c_str(), &st) != 0) return false;
+  if (path.empty() || !fs.status(native(path).c_str(), st, true)) return false;
   const auto nanoseconds = [](const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; };
   stamp.device = static_cast<uint64_t>(st.st_dev);
   stamp.inode = static_cast<uint64_t>(st.st_ino);
@@ -241,28 +229,24 @@ bool fileStamp(std::string_view path, FileStamp& stamp) {
   return true;
 }
 
-std::vector<std::string> folderEntries(std::string_view folder, bool folders) {
+std::vector<std::string> folderEntries(FileSystem& fs, std::string_view folder, bool folders) {
   std::vector<std::string> names;
   const std::string name = native(folder);
-  if (name.empty()) return names;
-  DIR* dir = ::opendir(name.c_str());
-  if (dir == nullptr) return names;
-  const int dirFd = ::dirfd(dir);
-  while (const dirent* entry = ::readdir(dir)) {
-    const char* entryName = entry->d_name;
-    if (strcmp(entryName, ".") == 0 || strcmp(entryName, "..") == 0) continue;
+  std::vector<FileSystem::FolderEntry> entries;
+  if (name.empty() || !fs.list(name.c_str(), entries)) return names;
+  using Kind = FileSystem::FolderEntry::Kind;
+  for (const FileSystem::FolderEntry& entry : entries) {
     // A temporary file of ours (a run killed before it could remove it) is nobody's input.
-    if (entry->d_type != DT_DIR && isOwnTemporaryName(entryName)) continue;
-    bool isFolder = entry->d_type == DT_DIR;
-    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+    if (entry.kind != Kind::Folder && isOwnTemporaryName(entry.name)) continue;
+    bool isFolder = entry.kind == Kind::Folder;
+    if (entry.kind == Kind::Unknown || entry.kind == Kind::Link) {
       // A link counts as what it points to; a dangling one is listed as a file, so that the tool
       // that reads it reports the failure instead of skipping it silently.
       struct stat st{};
-      isFolder = ::fstatat(dirFd, entryName, &st, 0) == 0 && S_ISDIR(st.st_mode);
+      isFolder = fs.status((name + "/" + entry.name).c_str(), st, true) && S_ISDIR(st.st_mode);
     }
-    if (isFolder == folders) names.push_back(internalFromNative(entryName));
+    if (isFolder == folders) names.push_back(internalFromNative(entry.name));
   }
-  ::closedir(dir);
   return names;
 }
 

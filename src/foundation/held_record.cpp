@@ -39,61 +39,60 @@ std::string randomName() {
   return name;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
+bool writeAll(FileSystem& fs, int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
+    const int64_t n = fs.write(fd, bytes.data(), bytes.size());
     if (n <= 0) return false;
     bytes.remove_prefix(static_cast<size_t>(n));
   }
   return true;
 }
 
-bool readAll(int fd, std::string& out) {
+bool readAll(FileSystem& fs, int fd, std::string& out) {
   char buffer[8192];
   while (true) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    const int64_t n = fs.read(fd, buffer, sizeof buffer);
     if (n < 0) return false;
     if (n == 0) return true;
     out.append(buffer, static_cast<size_t>(n));
   }
 }
 
-void syncFolder(const std::string& folder) {
-  const int fd = posix::retryOpen(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+void syncFolder(FileSystem& fs, const std::string& folder) {
+  const int fd = fs.open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+  fs.sync(fd);
+  fs.close(fd);
 }
 
 }  // namespace
 
 HeldRecord::~HeldRecord() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) fs_->close(fd_);
 }
 
 bool HeldRecord::create(std::string_view folder, std::string_view content, std::string* error) {
   if (fd_ >= 0) remove();
-  if (!MakeDirectories(folder, error)) return false;
+  if (!MakeDirectories(*fs_, folder, error)) return false;
   const std::string base = nativeFromInternal(folder);
   const std::string name = randomName();
   const std::string writing = base + "/." + name + std::string(kWritingSuffix);
   const std::string path = base + "/" + name + std::string(kRecordSuffix);
-  const int fd = posix::retryOpen(writing.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  const int fd = fs_->open(writing.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
     posix::setError(error, errno);
     return false;
   }
   // Locked before it has its record name, so that no other run ever takes it for a killed run's.
-  if (::flock(fd, LOCK_EX) != 0 || !writeAll(fd, content) || ::fsync(fd) != 0 || ::rename(writing.c_str(), path.c_str()) != 0) {
+  if (!fs_->lock(fd, true) || !writeAll(*fs_, fd, content) || !fs_->sync(fd) ||
+      !fs_->rename(writing.c_str(), path.c_str(), true)) {
     const int saved = errno;
-    ::unlink(writing.c_str());
-    ::close(fd);
+    fs_->unlink(writing.c_str());
+    fs_->close(fd);
     posix::setError(error, saved);
     return false;
   }
-  syncFolder(base);
+  syncFolder(*fs_, base);
   fd_ = fd;
   path_ = path;
   return true;
@@ -101,36 +100,37 @@ bool HeldRecord::create(std::string_view folder, std::string_view content, std::
 
 void HeldRecord::remove() {
   if (fd_ < 0) return;
-  ::unlink(path_.c_str());
-  ::close(fd_);
+  fs_->unlink(path_.c_str());
+  fs_->close(fd_);
   fd_ = -1;
   path_.clear();
 }
 
-void visitLeftRecords(std::string_view folder, const std::function<bool(std::string_view content)>& visit) {
+void visitLeftRecords(FileSystem& fs, std::string_view folder,
+                      const std::function<bool(std::string_view content)>& visit) {
   const std::string base = nativeFromInternal(folder);
-  for (const std::string& entry : folderEntries(folder, false)) {
+  for (const std::string& entry : folderEntries(fs, folder, false)) {
     const std::string name = nativeFromInternal(entry);
     const std::string path = base + "/" + name;
     const bool writing = name.starts_with('.') && name.ends_with(kWritingSuffix);
     if (!writing && !name.ends_with(kRecordSuffix)) continue;
-    const int fd = posix::retryOpen(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = fs.open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat st{};
     // Held by a live run, or removed by the run that held it a moment ago: not ours to look at.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 || st.st_nlink == 0) {
-      ::close(fd);
+    if (!fs.lock(fd, false) || !fs.statusOf(fd, st) || st.st_nlink == 0) {
+      fs.close(fd);
       continue;
     }
     if (writing) {
       // Its writer died before it was complete: nothing was done on its strength.
-      if (::time(nullptr) - st.st_mtim.tv_sec > kAbandonedSeconds) ::unlink(path.c_str());
-      ::close(fd);
+      if (::time(nullptr) - st.st_mtim.tv_sec > kAbandonedSeconds) fs.unlink(path.c_str());
+      fs.close(fd);
       continue;
     }
     std::string content;
-    if (readAll(fd, content) && visit(content)) ::unlink(path.c_str());
-    ::close(fd);
+    if (readAll(fs, fd, content) && visit(content)) fs.unlink(path.c_str());
+    fs.close(fd);
   }
 }
 

@@ -9,11 +9,13 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/file_system_calls.h"
+
 namespace chengling {
 
 class HeldRecord {
  public:
-  HeldRecord() = default;
+  explicit HeldRecord(FileSystem& fs = posixFileSystem()) : fs_(&fs) {}
   // Lets go of the record: the lock goes, the record stays unless removed.
   ~HeldRecord();
   HeldRecord(const HeldRecord&) = delete;
@@ -27,6 +29,7 @@ class HeldRecord {
   bool held() const { return fd_ >= 0; }
 
  private:
+  FileSystem* fs_;
   int fd_ = -1;
   std::string path_;  // native
 };
@@ -34,6 +37,10 @@ class HeldRecord {
 // Calls `visit` with the content of every record in `folder` that no live run holds, holding it
 // meanwhile, and removes a record when `visit` returns true. A record that another run holds, or
 // takes first, is left alone.
-void visitLeftRecords(std::string_view folder, const std::function<bool(std::string_view content)>& visit);
+void visitLeftRecords(FileSystem& fs, std::string_view folder,
+                      const std::function<bool(std::string_view content)>& visit);
+inline void visitLeftRecords(std::string_view folder, const std::function<bool(std::string_view content)>& visit) {
+  visitLeftRecords(posixFileSystem(), folder, visit);
+}
 
 }  // namespace chengling

@@ -22,31 +22,31 @@ JournalFile::Open JournalFile::open(std::string_view path, bool create, std::str
   // The holder may remove the file between our open and our lock: then the lock is on a name that
   // is gone, and the open starts again on what the name holds now.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const int fd = posix::retryOpen(name.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
+    const int fd = fs_->open(name.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
     if (fd < 0) {
       if (errno == ENOENT && !create) return Open::Missing;
       setError(error, errno);
       return Open::Failed;
     }
-    int locked;
-    do locked = ::flock(fd, LOCK_EX | LOCK_NB);
-    while (locked != 0 && errno == EINTR);
-    if (locked != 0) {
+    bool locked;
+    do locked = fs_->lock(fd, false);
+    while (!locked && errno == EINTR);
+    if (!locked) {
       const int saved = errno;
-      ::close(fd);
+      fs_->close(fd);
       if (saved == EWOULDBLOCK) return Open::Busy;
       setError(error, saved);
       return Open::Failed;
     }
     struct stat held{};
     struct stat named{};
-    if (::fstat(fd, &held) == 0 && ::stat(name.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+    if (fs_->statusOf(fd, held) && fs_->status(name.c_str(), named, true) && held.st_dev == named.st_dev &&
         held.st_ino == named.st_ino) {
       fd_ = fd;
       path_ = name;
       return Open::Opened;
     }
-    ::close(fd);
+    fs_->close(fd);
   }
   setError(error, EBUSY);
   return Open::Failed;
@@ -59,10 +59,9 @@ bool JournalFile::read(std::string& bytes, std::string* error) {
     return false;
   }
   char chunk[65536];
-  off_t offset = 0;
+  int64_t offset = 0;
   while (true) {
-    const ssize_t got = ::pread(fd_, chunk, sizeof chunk, offset);
-    if (got < 0 && errno == EINTR) continue;
+    const int64_t got = fs_->readAt(fd_, chunk, sizeof chunk, offset);
     if (got < 0) {
       setError(error, errno);
       return false;
@@ -78,7 +77,7 @@ bool JournalFile::restart(std::string_view bytes, std::string* error) {
     setError(error, EBADF);
     return false;
   }
-  if (::ftruncate(fd_, 0) != 0) {
+  if (!fs_->truncate(fd_, 0)) {
     setError(error, errno);
     return false;
   }
@@ -91,8 +90,7 @@ bool JournalFile::append(std::string_view bytes, std::string* error) {
     return false;
   }
   while (!bytes.empty()) {
-    const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
-    if (put < 0 && errno == EINTR) continue;
+    const int64_t put = fs_->write(fd_, bytes.data(), bytes.size());
     if (put <= 0) {
       setError(error, put < 0 ? errno : ENOSPC);
       return false;
@@ -107,14 +105,14 @@ bool JournalFile::remove(std::string* error) {
     setError(error, EBADF);
     return false;
   }
-  const bool removed = ::unlink(path_.c_str()) == 0;
+  const bool removed = fs_->unlink(path_.c_str());
   if (!removed) setError(error, errno);
   close();
   return removed;
 }
 
 void JournalFile::close() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) fs_->close(fd_);
   fd_ = -1;
   path_.clear();
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/file_system_calls.h"
+
 namespace chengling {
 
 class JournalFile {
@@ -19,7 +21,7 @@ class JournalFile {
     Failed,   // it cannot be opened; `error` says why
   };
 
-  JournalFile() = default;
+  explicit JournalFile(FileSystem& fs = posixFileSystem()) : fs_(&fs) {}
   ~JournalFile();
   JournalFile(const JournalFile&) = delete;
   JournalFile& operator=(const JournalFile&) = delete;
@@ -39,6 +41,7 @@ class JournalFile {
   bool isOpen() const { return fd_ >= 0; }
 
  private:
+  FileSystem* fs_;
   int fd_ = -1;
   std::string path_;  // native
 };

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/file_system_calls.h"
+
 namespace chengling {
 
 class RunContext {
@@ -42,11 +44,16 @@ class RunContext {
   // A notice about an item that was done but deserves a look (a lossy conversion, say).
   virtual void warning(std::string_view /*item*/, std::string_view /*reason*/) {}
 
+  // The file system the run reads and writes: the real one unless another was set before the run.
+  FileSystem& fileSystem() const { return *fileSystem_; }
+  void useFileSystem(FileSystem& fs) { fileSystem_ = &fs; }
+
  protected:
   virtual void onCheckpoint() {}
 
  private:
   std::atomic<bool> stop_{false};
+  FileSystem* fileSystem_ = &posixFileSystem();
 };
 
 // Options that may change while a run goes on: the window sets them whenever its controls change,

@@ -361,11 +361,11 @@ void decodeRaw(PieceReader& reader, TextSink& sink, StreamedDecode& result, Text
 
 }  // namespace
 
-StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, TextSink& sink,
+StreamedDecode decodeFileStreamed(FileSystem& fs, std::string_view path, TextEncoding forced, TextSink& sink,
                                   const std::function<bool()>& stopped, size_t pieceBytes, bool textOnly) {
   if (forced == TextEncoding::Utf8NoMark) forced = TextEncoding::Utf8;
   StreamedDecode result;
-  FileReader file;
+  FileReader file(fs);
   if (!file.open(path, &result.error)) return result;
   result.status = Status::Done;
 

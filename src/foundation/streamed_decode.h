@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/file_system_calls.h"
 #include "foundation/text_codec.h"
 
 namespace chengling {
@@ -59,8 +60,13 @@ struct StreamedDecode {
 
 // Decodes the file at `path` as DecodeText(path, forced, ...) does, into `sink`. `stopped` is asked
 // after every piece read.
-StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, TextSink& sink,
+StreamedDecode decodeFileStreamed(FileSystem& fs, std::string_view path, TextEncoding forced, TextSink& sink,
                                   const std::function<bool()>& stopped = {},
                                   size_t pieceBytes = kStreamPieceBytes, bool textOnly = false);
+inline StreamedDecode decodeFileStreamed(std::string_view path, TextEncoding forced, TextSink& sink,
+                                         const std::function<bool()>& stopped = {},
+                                         size_t pieceBytes = kStreamPieceBytes, bool textOnly = false) {
+  return decodeFileStreamed(posixFileSystem(), path, forced, sink, stopped, pieceBytes, textOnly);
+}
 
 }  // namespace chengling

@@ -125,8 +125,9 @@ std::string GunzipBytes(std::string_view bytes, size_t limit) {
 namespace {
 
 // DecodeText, with `keepNul` keeping what follows a NUL.
-std::string decode(std::string_view path, TextEncoding forced, std::string_view bytes, std::string_view text,
-                   TextEncoding& used, const std::function<bool()>& stopped, TextVerdict* verdict, bool keepNul) {
+std::string decode(FileSystem& fs, std::string_view path, TextEncoding forced, std::string_view bytes,
+                   std::string_view text, TextEncoding& used, const std::function<bool()>& stopped,
+                   TextVerdict* verdict, bool keepNul) {
   const auto textEnd = [keepNul](std::string_view decoded) { return keepNul ? decoded.size() : cutAtNul(decoded).size(); };
   if (forced == TextEncoding::Utf8NoMark) forced = TextEncoding::Utf8;
   // `owned` holds the content when it had to be read or inflated; `content` views it otherwise.
@@ -134,7 +135,7 @@ std::string decode(std::string_view path, TextEncoding forced, std::string_view 
   std::string_view content;
   if (!path.empty()) {
     // Read-only access is all a decode needs; a read-only file decodes like any other.
-    if (!readWholeFile(path, owned)) return {};
+    if (!readWholeFile(fs, path, owned)) return {};
     content = owned;
   } else {
     content = !bytes.empty() ? bytes : text;
@@ -197,14 +198,14 @@ std::string decode(std::string_view path, TextEncoding forced, std::string_view 
 
 }  // namespace
 
-std::string DecodeText(std::string_view path, TextEncoding forced, std::string_view bytes,
+std::string DecodeText(FileSystem& fs, std::string_view path, TextEncoding forced, std::string_view bytes,
                        std::string_view text, TextEncoding& used, const std::function<bool()>& stopped,
                        TextVerdict* verdict) {
-  return decode(path, forced, bytes, text, used, stopped, verdict, false);
+  return decode(fs, path, forced, bytes, text, used, stopped, verdict, false);
 }
 
 std::string decodeKeepingNul(std::string_view content, TextEncoding forced, TextEncoding& used) {
-  return decode({}, forced, content, {}, used, {}, nullptr, true);
+  return decode(posixFileSystem(), {}, forced, content, {}, used, {}, nullptr, true);
 }
 
 std::string DecodeBuffer(std::string_view bytes, TextEncoding forced) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/file_system_calls.h"
+
 namespace chengling {
 
 struct TextVerdict;
@@ -56,9 +58,15 @@ TextEncoding guessedEncoding(std::string_view prefix, size_t totalSize);
 // decode gives the empty text and leaves `used` untouched (a stop request answered within a round).
 // `verdict`, when given, receives whether the content was text at all (text_check.h), judged on the
 // body in the code used.
-std::string DecodeText(std::string_view path, TextEncoding forced, std::string_view bytes,
+// The file is read through `fs` (the real file system in the form without it).
+std::string DecodeText(FileSystem& fs, std::string_view path, TextEncoding forced, std::string_view bytes,
                        std::string_view text, TextEncoding& used, const std::function<bool()>& stopped = {},
                        TextVerdict* verdict = nullptr);
+inline std::string DecodeText(std::string_view path, TextEncoding forced, std::string_view bytes,
+                              std::string_view text, TextEncoding& used, const std::function<bool()>& stopped = {},
+                              TextVerdict* verdict = nullptr) {
+  return DecodeText(posixFileSystem(), path, forced, bytes, text, used, stopped, verdict);
+}
 
 // DecodeText of `content` that keeps every byte of the converted text: a NUL stays in it with all
 // that follows, for a tool that carries NULs as the bytes they are (the CSV table).

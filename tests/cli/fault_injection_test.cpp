@@ -1,7 +1,10 @@
 // chengling-cli under broken file systems and sudden death: each tool runs once cleanly for the
 // expected result, then again on the same sources under one fault (a full disk, a read-only folder,
-// an I/O error at a chosen system call, SIGKILL at a chosen point), then once more with the fault
-// lifted. After the fault every source is as it was (or, where the tool moves or replaces it, gone to
+// an I/O error at a chosen system call, SIGKILL or a power cut at a chosen point), then once more
+// with the fault lifted. The faults are made by the file system the command line is given (FaultyFileSystem, in
+// a process of its own, for any user); only a kill at a system call of the real program goes
+// through strace. The same faults made by the kernel (mounts, permissions, strace) run as well, as
+// the check that the seam tells the truth: the mounts need root. After the fault every source is as it was (or, where the tool moves or replaces it, gone to
 // or replaced by its complete result) and every file under a final name is either what was there
 // before or the complete result; the run after it ends like the clean run and takes nothing left
 // behind by the broken one as input.
@@ -13,6 +16,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -21,7 +25,9 @@
 #include <thread>
 #include <vector>
 
+#include "cli/cli_common.h"
 #include "support/fault_fixtures.h"
+#include "support/faulty_file_system.h"
 #include "support/test_support.h"
 
 namespace chengling::testing {
@@ -46,6 +52,9 @@ enum class Fault {
   KillAtFirstRemoval,  // SIGKILL when the first file is to be removed (a moved source after its copy)
   KillAtFifthWrite,    // SIGKILL further on still
   KillAtSecondRemoval,  // SIGKILL with one file removed and the second about to be
+  // The machine loses power: the process dies there and every write not synced is lost with it.
+  PowerCutAtSecondCommit,  // with one output committed and the second complete but not renamed
+  PowerCutAtFirstRemoval,  // when the first file is to be removed
 };
 
 struct Tool {
@@ -167,7 +176,7 @@ const Tool kTranscodeOverwrite{
     {"in/d/a.txt", "in/d/b.txt", "in/d/sub/c.txt"},
     "write",
     {FullDisk, ReadOnly, WriteError, ReadError, RenameError, SyncError, KillAtFirstWrite, KillAtFirstCommit,
-     KillAtSecondCommit, KillAtThirdWrite},
+     KillAtSecondCommit, KillAtThirdWrite, PowerCutAtSecondCommit},
 };
 
 // Within one file system a move is a rename that reads nothing; onto a full one it is a copy.
@@ -260,7 +269,7 @@ const Tool kMergeDecodeDelete{
     {"in/parts/1.txt"},
     "write",
     {FullDisk, ReadOnly, WriteError, ReadError, RenameError, KillAtFirstWrite, KillAtFirstCommit, KillAtFirstRemoval,
-     KillAtSecondRemoval},
+     KillAtSecondRemoval, PowerCutAtFirstRemoval},
     false,
     false,
     false,
@@ -285,7 +294,7 @@ const Tool kTranscodeNames{
      reinterpret_cast<const char*>(u8"in/d/简体3.txt"), reinterpret_cast<const char*>(u8"in/d/书本4.txt")},
     "write",
     {FullDisk, ReadOnly, WriteError, ReadError, RenameError, KillAtFirstWrite, KillAtFirstCommit, KillAtSecondCommit,
-     KillAtThirdWrite, KillAtFirstRemoval, KillAtSecondRemoval},
+     KillAtThirdWrite, KillAtFirstRemoval, KillAtSecondRemoval, PowerCutAtFirstRemoval},
     false,
     false,
     false,
@@ -306,8 +315,11 @@ const Tool* const kTools[] = {&kSplit,        &kMerge,           &kMergeInPlace,
 bool kills(Fault fault) {
   return fault == KillAtFirstWrite || fault == KillAtFirstCommit || fault == KillAtSecondCommit ||
          fault == KillAtThirdWrite || fault == KillAtFirstRemoval || fault == KillAtFifthWrite ||
-         fault == KillAtSecondRemoval;
+         fault == KillAtSecondRemoval || fault == PowerCutAtSecondCommit || fault == PowerCutAtFirstRemoval;
 }
+
+// Only the seam can lose what was not synced (the kernel would need a real power cut).
+bool cutsPower(Fault fault) { return fault == PowerCutAtSecondCommit || fault == PowerCutAtFirstRemoval; }
 
 const char* faultName(Fault fault) {
   switch (fault) {
@@ -324,6 +336,8 @@ const char* faultName(Fault fault) {
     case Fault::KillAtFirstRemoval: return "KillAtFirstRemoval";
     case Fault::KillAtFifthWrite: return "KillAtFifthWrite";
     case Fault::KillAtSecondRemoval: return "KillAtSecondRemoval";
+    case Fault::PowerCutAtSecondCommit: return "PowerCutAtSecondCommit";
+    case Fault::PowerCutAtFirstRemoval: return "PowerCutAtFirstRemoval";
   }
   return "?";
 }
@@ -350,7 +364,9 @@ std::optional<SyscallFault> syscallFault(Fault fault, const Tool& tool, const st
     case Fault::KillAtFifthWrite: return SyscallFault{tool.writeCalls, kDie, 5, {}};
     case Fault::KillAtSecondRemoval: return SyscallFault{"unlink,unlinkat", kDie, 2, {}};
     case Fault::FullDisk:
-    case Fault::ReadOnly: return std::nullopt;
+    case Fault::ReadOnly:
+    case Fault::PowerCutAtSecondCommit:
+    case Fault::PowerCutAtFirstRemoval: return std::nullopt;
   }
   return std::nullopt;
 }
@@ -364,17 +380,79 @@ std::vector<std::string> reasons(Fault fault) {
   }
 }
 
+// Who makes the fault: the file system the command line is given, or the kernel (mounts,
+// permissions, strace on the real program).
+enum class Ground { Seam, Kernel };
+
 struct Case {
   const Tool* tool;
   Fault fault;
+  Ground ground;
 };
 
+// Every fault runs on the seam but a kill at a real system call; a kill on a file system of its own
+// needs the seam's border (or a mount) and dies there, and a power cut is the seam's alone.
+Ground groundOf(const Tool& tool, Fault fault) {
+  return kills(fault) && !tool.separateFileSystem && !cutsPower(fault) ? Ground::Kernel : Ground::Seam;
+}
+
+// The table: each tool with each of its faults.
 std::vector<Case> cases() {
   std::vector<Case> all;
   for (const Tool* tool : kTools) {
-    for (Fault fault : tool->faults) all.push_back({tool, fault});
+    for (Fault fault : tool->faults) all.push_back({tool, fault, groundOf(*tool, fault)});
   }
   return all;
+}
+
+// The faults of the table that run on the seam, made by the kernel instead.
+std::vector<Case> kernelTwins() {
+  std::vector<Case> all;
+  for (const Case& c : cases()) {
+    if (c.ground == Ground::Seam && !cutsPower(c.fault)) all.push_back({c.tool, c.fault, Ground::Kernel});
+  }
+  return all;
+}
+
+using Call = FaultyFileSystem::Call;
+
+unsigned writeCallsOf(const Tool& tool) {
+  return std::string_view(tool.writeCalls) == "copy_file_range" ? Call::kCopyRange : Call::kWrite;
+}
+
+// Sets `disk` up to break as `fault` does for `tool` under `root`, as the kernel's faults do: a full
+// disk is a small file system of its own; a fault at the Nth rename or link counts renames and
+// links apart, as strace counts each system call. With `fault` empty only the outputs' own file
+// system, when the tool has one.
+void arm(FaultyFileSystem& disk, std::optional<Fault> fault, const Tool& tool, const std::string& root) {
+  const std::string writeFolder = root + "/" + tool.writeFolder;
+  if (tool.separateFileSystem || fault == Fault::FullDisk) disk.separate(writeFolder);
+  if (!fault) return;
+  const auto failRenames = [&](int nth, int error) {
+    for (unsigned calls : {Call::kRename, Call::kLink}) disk.failCall(calls, nth, error);
+  };
+  const auto dieAtRename = [&](int nth, bool powerCut = false) {
+    for (unsigned calls : {Call::kRename, Call::kLink}) disk.dieAt(calls, nth, powerCut);
+  };
+  switch (*fault) {
+    case Fault::FullDisk: disk.limitRoom(writeFolder, 4096); break;
+    case Fault::ReadOnly: disk.readOnly(writeFolder); break;
+    case Fault::WriteError: disk.failCall(writeCallsOf(tool), 1, EIO); break;
+    case Fault::ReadError:
+      for (const char* source : tool.readSources) disk.failCall(Call::kRead | Call::kCopyRange, 0, EIO, root + "/" + source);
+      break;
+    case Fault::RenameError: failRenames(1, EIO); break;
+    case Fault::SyncError: disk.failCall(Call::kSync, 0, EIO); break;
+    case Fault::KillAtFirstWrite: disk.dieAt(writeCallsOf(tool), 1); break;
+    case Fault::KillAtFirstCommit: dieAtRename(1); break;
+    case Fault::KillAtSecondCommit: dieAtRename(2); break;
+    case Fault::KillAtThirdWrite: disk.dieAt(writeCallsOf(tool), 3); break;
+    case Fault::KillAtFirstRemoval: disk.dieAt(Call::kUnlink, 1); break;
+    case Fault::KillAtFifthWrite: disk.dieAt(writeCallsOf(tool), 5); break;
+    case Fault::KillAtSecondRemoval: disk.dieAt(Call::kUnlink, 2); break;
+    case Fault::PowerCutAtSecondCommit: dieAtRename(2, true); break;
+    case Fault::PowerCutAtFirstRemoval: disk.dieAt(Call::kUnlink, 1, true); break;
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -423,6 +501,32 @@ CliRun waitCli(pid_t child, const std::string& errFile) {
 // dropped, standard error kept.
 CliRun runCli(const std::vector<std::string>& prefix, const std::vector<std::string>& arguments, const std::string& errFile) {
   return waitCli(startCli(prefix, arguments, errFile), errFile);
+}
+
+// Runs the command line with `arguments` in a child process of this one, on a FaultyFileSystem
+// that `setUp` breaks; standard output is dropped, standard error kept.
+CliRun runOnSeam(const std::vector<std::string>& arguments, const std::string& errFile,
+                 const std::function<void(FaultyFileSystem&)>& setUp) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const int out = ::open("/dev/null", O_WRONLY);
+    const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0) _exit(126);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    std::vector<std::string> all = {"chengling-cli"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    FaultyFileSystem disk;
+    setUp(disk);
+    const int code = cli::runCli(static_cast<int>(all.size()), argv.data(), disk);
+    fflush(nullptr);
+    _exit(code);
+  }
+  EXPECT_GT(child, 0);
+  return waitCli(child, errFile);
 }
 
 bool isTemporary(const std::string& path) { return path.ends_with(".chengling.tmp"); }
@@ -563,6 +667,7 @@ class FaultInjection : public ::testing::TestWithParam<Case> {};
 TEST_P(FaultInjection, SourcesSurviveOutputsAreWholeAndTheNextRunEndsClean) {
   const Tool& tool = *GetParam().tool;
   const Fault fault = GetParam().fault;
+  const bool seam = GetParam().ground == Ground::Seam;
   const std::string strace = straceProgram();
   const TempDir scratch;
   const std::string errFile = scratch / "stderr.txt";
@@ -579,8 +684,17 @@ TEST_P(FaultInjection, SourcesSurviveOutputsAreWholeAndTheNextRunEndsClean) {
   const std::string writeFolder = root + "/" + tool.writeFolder;
   std::unique_ptr<SmallFileSystem> small;
   std::unique_ptr<ReadOnlyFolder> readOnly;
-  const std::optional<SyscallFault> injected = syscallFault(fault, tool, root);
-  if (fault == Fault::FullDisk || tool.separateFileSystem) {
+  const std::optional<SyscallFault> injected = seam ? std::nullopt : syscallFault(fault, tool, root);
+  // The run that breaks, and the runs after it (with the fault lifted, on the same file systems).
+  const auto run = [&](const std::vector<std::string>& arguments, bool broken) {
+    if (seam) {
+      return runOnSeam(arguments, errFile, [&](FaultyFileSystem& disk) {
+        arm(disk, broken ? std::optional<Fault>(fault) : std::nullopt, tool, root);
+      });
+    }
+    return runCli(broken && injected ? injected->prefix(strace) : std::vector<std::string>{}, arguments, errFile);
+  };
+  if (!seam && (fault == Fault::FullDisk || tool.separateFileSystem)) {
     fs::create_directories(writeFolder);
     small = std::make_unique<SmallFileSystem>(writeFolder, size_t{8} << 20);
     if (!small->mounted()) GTEST_SKIP() << "a small file system needs root and mounts";
@@ -591,7 +705,7 @@ TEST_P(FaultInjection, SourcesSurviveOutputsAreWholeAndTheNextRunEndsClean) {
   } else {
     tool.populate(root);
   }
-  if (fault == Fault::ReadOnly) {
+  if (!seam && fault == Fault::ReadOnly) {
     readOnly = std::make_unique<ReadOnlyFolder>(writeFolder);
     ASSERT_TRUE(readOnly->ready());
   }
@@ -599,7 +713,7 @@ TEST_P(FaultInjection, SourcesSurviveOutputsAreWholeAndTheNextRunEndsClean) {
   if (injected && injected->hitsTheSanitizerRuntime()) GTEST_SKIP() << "the sanitizers write too";
   const Tree before = snapshot(root);
 
-  const CliRun broken = runCli(injected ? injected->prefix(strace) : std::vector<std::string>{}, tool.arguments(root), errFile);
+  const CliRun broken = run(tool.arguments(root), true);
   if (kills(fault)) {
     ASSERT_TRUE(broken.killed()) << "the run ended before the kill point, status " << broken.status << "\n" << broken.err;
   } else {
@@ -625,7 +739,7 @@ TEST_P(FaultInjection, SourcesSurviveOutputsAreWholeAndTheNextRunEndsClean) {
 
   if (tool.undoesAKilledRun) {
     // Exactly the killed run is taken back: its files, the folders it made and the copy it left.
-    const CliRun undo = runCli({}, {"classify", "--undo"}, errFile);
+    const CliRun undo = run({"classify", "--undo"}, false);
     EXPECT_EQ(undo.code(), 0) << undo.err;
     EXPECT_EQ(treeDifference(withoutTemporaries(snapshot(root)), withoutTemporaries(before)), "");
     EXPECT_EQ(treeDifference(snapshot(reference), clean), "") << "the run before the killed one was touched";
@@ -636,7 +750,7 @@ TEST_P(FaultInjection, SourcesSurviveOutputsAreWholeAndTheNextRunEndsClean) {
   if (small) {
     ASSERT_TRUE(small->resize(size_t{8} << 20));
   }
-  const CliRun again = runCli({}, tool.arguments(root), errFile);
+  const CliRun again = run(tool.arguments(root), false);
   const Tree ended = snapshot(root);
   if (fault == KillAtFirstRemoval && tool.movesSources && !tool.undoesAKilledRun) {
     // Killed between a complete copy and the removal of its source, a move leaves the file in both
@@ -887,10 +1001,13 @@ TEST(NulHoldingSources, FailWithTheirReasonAndStayAsTheyAre) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryTool, FaultInjection, ::testing::ValuesIn(cases()),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                           return std::string(info.param.tool->name) + "_" + faultName(info.param.fault);
-                         });
+std::string caseName(const ::testing::TestParamInfo<Case>& info) {
+  return std::string(info.param.tool->name) + "_" + faultName(info.param.fault);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryTool, FaultInjection, ::testing::ValuesIn(cases()), caseName);
+// The seam's faults made by the kernel: the outcome the seam promises is the one the kernel gives.
+INSTANTIATE_TEST_SUITE_P(AgainstTheKernel, FaultInjection, ::testing::ValuesIn(kernelTwins()), caseName);
 
 }  // namespace
 }  // namespace chengling::testing

@@ -41,6 +41,7 @@ inline constexpr size_t kJournalBlock = 128;
 // Written by a run, on the run's thread.
 class ClassifyJournal {
  public:
+  explicit ClassifyJournal(FileSystem& fs = posixFileSystem()) : file_(fs) {}
   // Opens the journal in `logFolder` for a run that copies (`keepSources`) or moves; a journal that
   // a killed run left is first turned into that run's logs. False with `error` when another run
   // holds it or it cannot be written: nothing may be classified then.

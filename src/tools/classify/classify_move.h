@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "foundation/file_system_calls.h"
+
 namespace chengling {
 
 // Moves a file without ever replacing an existing one. Renames first; when that fails (another
@@ -18,7 +20,11 @@ struct CopyHooks {
   std::function<bool(std::string& reason)> beforeCopy;
   std::function<bool(std::string& reason)> beforeRemovingSource;
 };
-bool moveWithoutReplacing(const std::string& source, const std::string& target, std::string& reason,
+bool moveWithoutReplacing(FileSystem& fs, const std::string& source, const std::string& target, std::string& reason,
                           const CopyHooks& hooks = {});
+inline bool moveWithoutReplacing(const std::string& source, const std::string& target, std::string& reason,
+                                 const CopyHooks& hooks = {}) {
+  return moveWithoutReplacing(posixFileSystem(), source, target, reason, hooks);
+}
 
 }  // namespace chengling

@@ -48,8 +48,8 @@ ClassifyPlanOutcome ClassifyPlan(const ClassifyOptions& options, RunContext& ctx
     PlannedFile file;
     file.source = source;
     file.target = pathTemplate.expand(source, entry, counter.context(), false, photos.take(visited++));
-    file.sameAsSource = !source.empty() && !file.target.empty() && sameFile(source, file.target);
-    file.targetExists = !file.sameAsSource && !file.target.empty() && pathExists(file.target);
+    file.sameAsSource = !source.empty() && !file.target.empty() && sameFile(ctx.fileSystem(), source, file.target);
+    file.targetExists = !file.sameAsSource && !file.target.empty() && pathExists(ctx.fileSystem(), file.target);
     plan.push_back(std::move(file));
   };
   forEachFile(groups, options.source == ClassifySource::Folder, counter, ctx, planOne);

@@ -29,8 +29,8 @@ constexpr int64_t kPreviewCount = 100;
 
 class Classifier {
  public:
-  Classifier(const ClassifyOptions& options, ClassifyJournal& journal)
-      : keepSources_(options.keepSources), journal_(journal) {}
+  Classifier(const ClassifyOptions& options, ClassifyJournal& journal, FileSystem& fs)
+      : keepSources_(options.keepSources), journal_(journal), fs_(fs) {}
 
   // Copies or moves `source` to `target`: pair `pair` of the journal, whose identity was read when
   // it was planned. False with a reason when the file stays where it was.
@@ -49,12 +49,12 @@ class Classifier {
       return false;
     }
     if (written_.count(target) != 0) {
-      if (sameFile(source, target)) return true;
+      if (sameFile(fs_, source, target)) return true;
       reason = "目标 " + target + " 已由本次归类写入，不予覆盖";
       return false;
     }
     std::string folderError;
-    CreatedFolders created;
+    CreatedFolders created(fs_);
     if (!makeFolder(target, created, folderError)) {
       reason = folderError;
       return false;
@@ -85,7 +85,7 @@ class Classifier {
     if (folder.empty() || folder == lastFolder_) return true;
     // Recorded before they are made, so that an undo after a kill takes them away again.
     std::vector<std::string> missing;
-    for (std::string level = folder; !level.empty() && !pathExists(level); level = PathDirectory(level)) {
+    for (std::string level = folder; !level.empty() && !pathExists(fs_, level); level = PathDirectory(level)) {
       missing.insert(missing.begin(), level);
     }
     if (!missing.empty() && !journal_.willMake(missing, journalError_)) {
@@ -102,15 +102,15 @@ class Classifier {
   }
 
   bool copy(const std::string& source, const std::string& target, std::string& reason) {
-    if (sameFile(source, target)) return true;
-    if (copyFile(source, target, true, &reason)) return true;
+    if (sameFile(fs_, source, target)) return true;
+    if (copyFile(fs_, source, target, true, &reason)) return true;
     reason = "无法复制到 " + target + "：" + reason;
     return false;
   }
 
   bool move(const std::string& source, const std::string& target, int64_t pair, std::string& reason) {
     moving_ = {&target, pair};
-    return moveWithoutReplacing(source, target, reason, copyHooks_);
+    return moveWithoutReplacing(fs_, source, target, reason, copyHooks_);
   }
 
   // A copy to another file system is recorded before it begins and again, as the very file it is,
@@ -124,7 +124,7 @@ class Classifier {
       return false;
     };
     hooks.beforeRemovingSource = [this](std::string& why) {
-      if (journal_.copied(moving_.pair, fileIdentity(*moving_.target), journalError_)) return true;
+      if (journal_.copied(moving_.pair, fileIdentity(fs_, *moving_.target), journalError_)) return true;
       why = journalError_;
       return false;
     };
@@ -133,6 +133,7 @@ class Classifier {
 
   bool keepSources_;
   ClassifyJournal& journal_;
+  FileSystem& fs_;
   std::string journalError_;
   struct {
     const std::string* target = nullptr;
@@ -186,6 +187,8 @@ struct PlannedMove {
 };
 
 struct Logs {
+  explicit Logs(FileSystem& fs) : fs(fs), failures(fs), after(fs), before(fs), madeFolders(fs) {}
+  FileSystem& fs;
   AtomicFile failures;
   AtomicFile after;
   AtomicFile before;
@@ -200,7 +203,7 @@ struct Logs {
   // Makes the folder and opens the four logs in it; false with `error` set when one cannot be.
   bool open(const std::string& folder, std::string& error) {
     std::string reason;
-    if (!folder.empty() && !MakeDirectories(folder, &reason)) {
+    if (!folder.empty() && !MakeDirectories(fs, folder, &reason)) {
       error = "无法创建程序目录 " + folder + "：" + reason;
       return false;
     }
@@ -240,14 +243,14 @@ struct Logs {
 // Plans the files of `files` from `next` on into `block` (at most kJournalBlock of them), each with
 // its target, its identity now, its log lines and its pair in the journal. `files` begin at
 // `firstIndex` in the run order that `photos` reads ahead in.
-void planBlock(const PathList& files, size_t next, const PathTemplate& pathTemplate, const std::string& entry,
+void planBlock(FileSystem& fs, const PathList& files, size_t next, const PathTemplate& pathTemplate, const std::string& entry,
                BatchCounter& counter, ClassifyJournal& journal, PhotoRecordsAhead& photos, size_t firstIndex,
                std::vector<PlannedMove>& block, BlockPaths& claimed) {
   block.clear();
   claimed.clear();
   while (next + block.size() < files.size() && block.size() < kJournalBlock) {
     const std::string& source = files[next + block.size()];
-    const FileIdentity identity = fileIdentity(source);
+    const FileIdentity identity = fileIdentity(fs, source);
     // A file that is not there yet, or that an earlier file of the block moves or leads to, is
     // planned once those have moved: what the run finds then is what it finds file by file.
     if (!block.empty() && (!identity.exists || claimed.contains(source))) break;
@@ -291,14 +294,15 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
     return outcome;
   }
 
-  Logs logs;
+  FileSystem& fs = ctx.fileSystem();
+  Logs logs(fs);
   if (!logs.open(options.logFolder, outcome.error)) return outcome;
 
-  ClassifyJournal journal;
+  ClassifyJournal journal(fs);
   if (!journal.begin(options.logFolder, options.keepSources, outcome.error)) return outcome;
 
   BatchCounter counter(options);
-  Classifier classifier(options, journal);
+  Classifier classifier(options, journal, fs);
   const bool perFolder = options.source == ClassifySource::Folder;
   auto classifyOne = [&](const PlannedMove& move, int64_t count, int64_t index) {
     const std::string& source = *move.source;
@@ -337,7 +341,7 @@ ClassifyOutcome ClassifyRun(const ClassifyOptions& options, RunContext& ctx) {
     const size_t count = group.files.size();
     size_t next = 0;
     while (next < count && !outcome.stopped && journalError.empty()) {
-      planBlock(group.files, next, pathTemplate, entry, counter, journal, photos, groupStart, block, claimed);
+      planBlock(fs, group.files, next, pathTemplate, entry, counter, journal, photos, groupStart, block, claimed);
       if (!journal.flush(journalError)) break;
       for (const PlannedMove& move : block) {
         if (ctx.checkpoint()) {

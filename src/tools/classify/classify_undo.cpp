@@ -103,36 +103,38 @@ UndoAction checkPair(const UndoLogs& logs, size_t i) {
 // Removes the empty folders of the made-folders log and writes back the ones that stay. A log
 // that is not there (a run of an earlier version) removes nothing.
 std::vector<std::string> removeMadeFolders(std::string_view logFolder, RunContext& ctx) {
+  FileSystem& fs = ctx.fileSystem();
   const std::string path = joinPath(logFolder, kMadeFoldersLogName);
-  if (!pathExists(path)) return {};
+  if (!pathExists(fs, path)) return {};
   std::string bytes;
   std::string reason;
-  if (!readWholeFile(path, bytes, &reason)) {
+  if (!readWholeFile(fs, path, bytes, &reason)) {
     ctx.warning(path, "无法读取归类新建的文件夹，未删除空文件夹：" + reason);
     return {};
   }
   const std::vector<std::string> made = readLogLines(bytes);
-  std::vector<std::string> removed = removeEmptyFolders(made);
+  std::vector<std::string> removed = removeEmptyFolders(fs, made);
   if (removed.empty()) return removed;
   const std::unordered_set<std::string> gone(removed.begin(), removed.end());
   std::string rest;
   for (const std::string& folder : made) {
     if (gone.count(folder) == 0) rest += logLine(folder);
   }
-  if (!writeFileAtomic(path, rest, &reason)) ctx.warning(path, "无法更新归类新建的文件夹记录：" + reason);
+  if (!writeFileAtomic(fs, path, rest, &reason)) ctx.warning(path, "无法更新归类新建的文件夹记录：" + reason);
   return removed;
 }
 
 // Takes away the complete copies that a killed run made of files still in place, each only while
 // it is the very copy the run recorded and its source is a file of the same size.
 void removeStrayCopies(const RecoveredRun& run, UndoOutcome& outcome, RunContext& ctx) {
+  FileSystem& fs = ctx.fileSystem();
   for (const RecoveredRun::StrayCopy& stray : run.strayCopies) {
     UndoStep step{stray.source, stray.copy, UndoAction::RemovedCopy, {}};
-    if (!fileIdentity(stray.copy).sameAs(stray.identity) || regularFileSize(stray.source) < 0 ||
-        regularFileSize(stray.source) != regularFileSize(stray.copy)) {
+    if (!fileIdentity(fs, stray.copy).sameAs(stray.identity) || regularFileSize(fs, stray.source) < 0 ||
+        regularFileSize(fs, stray.source) != regularFileSize(fs, stray.copy)) {
       continue;
     }
-    if (removeFile(stray.copy, &step.reason)) {
+    if (removeFile(fs, stray.copy, &step.reason)) {
       ++outcome.removedCopies;
     } else {
       step.action = UndoAction::Failed;
@@ -165,12 +167,12 @@ UndoOutcome ClassifyUndo(std::string_view logFolder, RunContext& ctx) {
     if (step.action == UndoAction::Restored) {
       std::string folderError;
       const std::string folder = PathDirectory(step.before);
-      if (!folder.empty() && !MakeDirectories(folder, &folderError)) {
+      if (!folder.empty() && !MakeDirectories(ctx.fileSystem(), folder, &folderError)) {
         folderError = "无法创建文件夹 " + folder + "：" + folderError;
       } else {
         folderError.clear();
       }
-      if (!moveWithoutReplacing(step.after, step.before, step.reason)) {
+      if (!moveWithoutReplacing(ctx.fileSystem(), step.after, step.before, step.reason)) {
         if (!folderError.empty()) step.reason = folderError;
         step.action = UndoAction::Failed;
         ctx.failure(step.after, step.reason);

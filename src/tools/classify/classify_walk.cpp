@@ -18,15 +18,15 @@ void walkFolder(const std::string& folder, const ClassifyOptions& options, RunCo
                 std::vector<RunGroup>& groups, std::vector<std::string>& ancestors) {
   ctx.phase(kReadingFolderCaption + folder);
   RunGroup group;
-  ListFolder(folder, options.filter, ListingKind::Files, false, options.matcher, group.files);
+  ListFolder(ctx.fileSystem(), folder, options.filter, ListingKind::Files, false, options.matcher, group.files);
   groups.push_back(std::move(group));
   if (!options.recursive || ctx.checkpoint()) return;
   PathList subfolders;
-  ListFolder(folder, "*", ListingKind::Folders, false, options.matcher, subfolders);
+  ListFolder(ctx.fileSystem(), folder, "*", ListingKind::Folders, false, options.matcher, subfolders);
   ancestors.push_back(folder);
   for (const std::string& sub : subfolders) {
     bool loops = false;
-    for (const std::string& above : ancestors) loops = loops || sameFile(sub, above);
+    for (const std::string& above : ancestors) loops = loops || sameFile(ctx.fileSystem(), sub, above);
     if (loops) {
       ctx.warning(sub, "链接指回上级文件夹，未遍历");
       continue;

@@ -290,9 +290,9 @@ void exportRowsOnTwoCores(const TableModel& table, bool quoted, TextEncoding enc
 }  // namespace
 
 bool ExportCsv(const TableModel& table, std::string_view path, TextEncoding encoding,
-               std::string* error) {
+               std::string* error, FileSystem& fs) {
   const bool quoted = exportQuotesFields(path);
-  AtomicFile file;
+  AtomicFile file(fs);
   if (!file.open(path, error)) return false;
   ExportSink sink(file, encoding, error);
   std::string scratch;

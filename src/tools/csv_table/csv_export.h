@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/file_system_calls.h"
 #include "foundation/text_codec.h"
 #include "tools/csv_table/table_model.h"
 
@@ -20,9 +21,9 @@ std::string exportText(const TableModel& table, bool quoted);
 
 // Writes exportText(table, exportQuotesFields(path)) to `path` in `encoding` (EncodeText's rules: a
 // mark in front for UTF-8 and UTF-16) through an atomic file. False with a reason when it cannot be
-// written; the previous file is then unchanged.
+// written; the previous file is then unchanged. Written through `fs`.
 bool ExportCsv(const TableModel& table, std::string_view path, TextEncoding encoding,
-               std::string* error = nullptr);
+               std::string* error = nullptr, FileSystem& fs = posixFileSystem());
 
 // The data rows (no titles), always quoted, each followed by CR LF; empty for an empty table.
 std::string copyText(const TableModel& table);

@@ -240,7 +240,7 @@ CsvImportOutcome ImportCsvFiles(const CsvImportOptions& options, TableModel& tab
     if (path.empty()) continue;
     ctx.status(path);
     std::string content, reason;
-    if (!readWholeFile(path, content, &reason)) {
+    if (!readWholeFile(ctx.fileSystem(), path, content, &reason)) {
       ++outcome.filesFailed;
       ctx.failure(path, reason.empty() ? "无法读取" : reason);
       if (ctx.checkpoint()) {

@@ -38,8 +38,8 @@ const char* findLineEnd(const char* p, const char* e) {
 LineReader::LineReader(std::string_view memory, bool checkBlank)
     : memoryMode_(true), opened_(true), checkBlank_(checkBlank), data_(memory), atEof_(true) {}
 
-LineReader::LineReader(std::string_view path, bool checkBlank, std::string* error)
-    : checkBlank_(checkBlank), path_(path) {
+LineReader::LineReader(std::string_view path, bool checkBlank, std::string* error, FileSystem& fs)
+    : checkBlank_(checkBlank), path_(path), file_(fs), reread_(fs) {
   opened_ = file_.open(path, error);
 }
 

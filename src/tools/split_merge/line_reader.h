@@ -32,7 +32,7 @@ class LineReader {
   // Reads `memory`, which must outlive the reader.
   explicit LineReader(std::string_view memory, bool checkBlank);
   // Streams the file at `path`; check opened() / error().
-  LineReader(std::string_view path, bool checkBlank, std::string* error);
+  LineReader(std::string_view path, bool checkBlank, std::string* error, FileSystem& fs = posixFileSystem());
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 

@@ -68,9 +68,9 @@ struct FileKeyHash {
   size_t operator()(const FileKey& k) const { return std::hash<uint64_t>()(k.device * 0x9E3779B97F4A7C15ull ^ k.inode); }
 };
 
-bool standsAsRecorded(const MergeDeletions::Entry& entry) {
+bool standsAsRecorded(FileSystem& fs, const MergeDeletions::Entry& entry) {
   FileStamp now;
-  return fileStamp(entry.path, now) && now == entry.stamp;
+  return fileStamp(fs, entry.path, now) && now == entry.stamp;
 }
 
 }  // namespace
@@ -102,23 +102,24 @@ std::string finishedDeletionsNote(int64_t deleted) {
 
 FinishedDeletions finishInterruptedDeletions(std::string_view folder, PathList& list, RunContext& ctx) {
   FinishedDeletions finished;
+  FileSystem& fs = ctx.fileSystem();
   // The places of the list's files by identity, gathered when the first record asks.
   std::unordered_map<FileKey, std::vector<size_t>, FileKeyHash> listed;
   bool gathered = false;
   std::vector<bool> taken(list.size());  // deleted here: out of the list afterwards
-  visitLeftRecords(folder, [&](std::string_view text) {
+  visitLeftRecords(fs, folder, [&](std::string_view text) {
     MergeDeletions record;
     if (!parseMergeDeletions(text, record)) return true;  // no whole record: nothing rests on it
     std::vector<const MergeDeletions::Entry*> left;
     for (const MergeDeletions::Entry& input : record.inputs) {
-      if (standsAsRecorded(input)) left.push_back(&input);
+      if (standsAsRecorded(fs, input)) left.push_back(&input);
     }
     // Its inputs are gone or are someone's again, or the output no longer holds them as written.
-    if (left.empty() || !standsAsRecorded(record.output)) return true;
+    if (left.empty() || !standsAsRecorded(fs, record.output)) return true;
     if (!gathered) {
       for (size_t i = 0; i < list.size(); ++i) {
         FileStamp stamp;
-        if (fileStamp(list[i], stamp)) listed[{stamp.device, stamp.inode}].push_back(i);
+        if (fileStamp(fs, list[i], stamp)) listed[{stamp.device, stamp.inode}].push_back(i);
       }
       gathered = true;
     }
@@ -128,7 +129,7 @@ FinishedDeletions finishInterruptedDeletions(std::string_view folder, PathList& 
     int64_t deleted = 0;
     for (const MergeDeletions::Entry* input : left) {
       std::string error;
-      if (removeFile(input->path, &error)) {
+      if (removeFile(fs, input->path, &error)) {
         ++deleted;
         for (size_t i : listed[{input->stamp.device, input->stamp.inode}]) taken[i] = true;
       } else {

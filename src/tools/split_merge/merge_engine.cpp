@@ -23,8 +23,8 @@ namespace {
 enum class Appended { Whole, NotOpened, ReadFailed, WriteFailed };
 
 // Appends the file at `path` to `output`; `error` says why when it did not go in whole.
-Appended appendFile(std::string_view path, AtomicFile& output, std::string& error) {
-  FileReader reader;
+Appended appendFile(FileSystem& fs, std::string_view path, AtomicFile& output, std::string& error) {
+  FileReader reader(fs);
   if (!reader.open(path, &error)) return Appended::NotOpened;
   bool readFailed = false;
   if (output.append(reader, readFailed, &error)) return Appended::Whole;
@@ -45,8 +45,9 @@ bool readRest(FileReader& reader, std::string& bytes, std::string& error) {
 
 MergeOutcome mergeFolderWalk(std::string_view folder, const MergeOptions& options, RunContext& ctx,
                              std::vector<std::string>& ancestors) {
+  FileSystem& fs = ctx.fileSystem();
   PathList files;
-  ListFolder(folder, options.patterns, ListingKind::Files, false, options.matcher, files);
+  ListFolder(fs, folder, options.patterns, ListingKind::Files, false, options.matcher, files);
   if (options.naturalOrder) {
     std::stable_sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
       return naturalNameLess(PathFileName(a), PathFileName(b));
@@ -55,7 +56,7 @@ MergeOutcome mergeFolderWalk(std::string_view folder, const MergeOptions& option
   MergeOutcome outcome = MergeFiles(files, options, ctx);
   if (!options.recursive || ctx.stopRequested()) return outcome;
   PathList folders;
-  ListFolder(folder, options.patterns, ListingKind::Folders, false, options.matcher, folders);
+  ListFolder(fs, folder, options.patterns, ListingKind::Folders, false, options.matcher, folders);
   ancestors.emplace_back(folder);
   for (const std::string& sub : folders) {
     if (ctx.checkpoint()) {
@@ -64,7 +65,7 @@ MergeOutcome mergeFolderWalk(std::string_view folder, const MergeOptions& option
     }
     // A link back to a folder on the current path would make the walk endless.
     const bool loop = std::any_of(ancestors.begin(), ancestors.end(),
-                                  [&](const std::string& a) { return sameFile(a, sub); });
+                                  [&](const std::string& a) { return sameFile(fs, a, sub); });
     if (loop) continue;
     outcome += mergeFolderWalk(sub, options, ctx, ancestors);
     if (outcome.stopped) break;
@@ -139,7 +140,8 @@ class Merger {
  public:
   Merger(const PathList& list, const MergeOptions& options, RunContext& ctx)
       : list_(list), options_(options), ctx_(ctx),
-        outputPath_(mergeOutputPath(list.front(), static_cast<int64_t>(list.size()), options.intoParent)) {}
+        outputPath_(mergeOutputPath(list.front(), static_cast<int64_t>(list.size()), options.intoParent)),
+        output_(ctx.fileSystem()) {}
 
   MergeOutcome run() {
     std::string error;
@@ -163,6 +165,8 @@ class Merger {
   }
 
  private:
+  FileSystem& fs() const { return ctx_.fileSystem(); }
+
   void fail(std::string_view item, std::string_view reason) {
     ++outcome_.failures;
     ctx_.failure(item, reason);
@@ -172,7 +176,7 @@ class Merger {
     std::string error;
     if (options_.join == JoinData::Text) {
       join_ = options_.joinText;
-    } else if (options_.join == JoinData::File && !readWholeFile(options_.joinFile, join_, &error)) {
+    } else if (options_.join == JoinData::File && !readWholeFile(fs(), options_.joinFile, join_, &error)) {
       ctx_.warning(options_.joinFile, "无法读取中间数据文件，按空内容合并：" + error);
       join_.clear();
     }
@@ -185,7 +189,7 @@ class Merger {
     std::vector<int64_t> sizes;
     int64_t total = 0;
     for (const std::string& input : list_) {
-      sizes.push_back(std::max<int64_t>(0, fileSize(input)));
+      sizes.push_back(std::max<int64_t>(0, fileSize(fs(), input)));
       total += sizes.back();
     }
     int64_t done = 0;
@@ -228,7 +232,7 @@ class Merger {
     if (options_.decode) {
       const TextEncoding previousEncoding = lastEncoding_;
       lastEncoding_ = TextEncoding::Detect;
-      FileReader reader;
+      FileReader reader(fs());
       if (!reader.open(input, &readError)) {
         fail(input, readError);
         return true;
@@ -254,7 +258,7 @@ class Merger {
       return true;
     }
     std::string error;
-    switch (appendFile(input, output_, error)) {
+    switch (appendFile(fs(), input, output_, error)) {
       case Appended::Whole:
         held_.push_back(index);
         return true;
@@ -292,7 +296,7 @@ class Merger {
   void deleteHeldInputs() {
     std::string error;
     // A new output is not synced on commit; it must be on the disk before its inputs go.
-    if (!syncFileSystem(outputPath_, &error)) {
+    if (!syncFileSystem(fs(), outputPath_, &error)) {
       fail(outputPath_, "无法确认合并文件已写入磁盘，输入文件保留：" + error);
       return;
     }
@@ -301,24 +305,24 @@ class Merger {
     for (const size_t index : held_) {
       const std::string& input = list_[index];
       // The output may have taken an input's place; that input's content lives on in it.
-      if (input == outputPath_ || sameFile(input, outputPath_) || !deleted.insert(input).second) continue;
+      if (input == outputPath_ || sameFile(fs(), input, outputPath_) || !deleted.insert(input).second) continue;
       inputs.push_back(input);
     }
     // Recorded before the first goes: a kill among the deletions leaves the rest to the next merge of
     // them. Without a record they are deleted all the same, as they always were.
-    HeldRecord record;
+    HeldRecord record(fs());
     if (!options_.deletionRecords.empty()) {
       MergeDeletions deletions;
       deletions.output.path = outputPath_;
-      bool stamped = fileStamp(outputPath_, deletions.output.stamp);
+      bool stamped = fileStamp(fs(), outputPath_, deletions.output.stamp);
       for (const std::string& input : inputs) {
         deletions.inputs.push_back({input, {}});
-        stamped = stamped && fileStamp(input, deletions.inputs.back().stamp);
+        stamped = stamped && fileStamp(fs(), input, deletions.inputs.back().stamp);
       }
       if (stamped) record.create(options_.deletionRecords, mergeDeletionsText(deletions));
     }
     for (const std::string& input : inputs) {
-      if (removeFile(input, &error)) {
+      if (removeFile(fs(), input, &error)) {
         ++outcome_.inputsDeleted;
       } else {
         fail(input, "无法删除：" + error);

@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
+
 #include "foundation/file_system.h"
 #include "foundation/native_text.h"
 #include "foundation/text_codec.h"
+#include "support/faulty_file_system.h"
 #include "support/test_support.h"
 #include "support/fault_fixtures.h"
 #include "tools/split_merge/split_engine.h"
@@ -253,26 +256,37 @@ TEST(MergeFiles, UnreadableJoinFileIsAWarningAndJoinsNothing) {
   EXPECT_EQ(ctx.warnings[0].item, dir / "missing.bin");
 }
 
+// A disk of 128 KiB: on a file system that runs out of room there for any user, and on a small
+// mounted one as well where that can be had (as root).
 TEST(MergeFaults, FullFileSystemKeepsEveryInputAndLeavesNoOutput) {
-  TempDir dir;
-  testing::SmallFileSystem small(dir.path(), 128 * 1024);
-  if (!small.mounted()) GTEST_SKIP() << "needs root to mount a small file system";
-  const std::string content(50 * 1024, 'm');
-  writeBytes(dir / "in/a.txt", content);
-  writeBytes(dir / "in/b.txt", content);
-  for (const bool decode : {false, true}) {
-    MergeOptions options = noParent();
-    options.deleteInputs = true;
-    options.decode = decode;
-    PlainRunContext ctx;
-    const MergeOutcome outcome = MergeFiles({dir / "in/a.txt", dir / "in/b.txt"}, options, ctx);
-    EXPECT_EQ(outcome.outputsWritten, 0) << decode;
-    EXPECT_EQ(readBytes(dir / "in/a.txt"), content) << decode;
-    EXPECT_EQ(readBytes(dir / "in/b.txt"), content) << decode;
-    EXPECT_EQ(listNames(dir / "in"), (std::vector<std::string>{"a.txt", "b.txt"})) << decode;
-    ASSERT_EQ(ctx.failures.size(), 1u) << decode;
-    EXPECT_EQ(ctx.failures[0].item, dir / "in/a等2个文件.txt") << decode;
-    EXPECT_EQ(ctx.failures[0].reason, "磁盘已满") << decode;
+  for (const bool mounted : {false, true}) {
+    SCOPED_TRACE(mounted ? "mounted" : "on the seam");
+    TempDir dir;
+    std::unique_ptr<testing::SmallFileSystem> small;
+    if (mounted) {
+      small = std::make_unique<testing::SmallFileSystem>(dir.path(), 128 * 1024);
+      if (!small->mounted()) continue;
+    }
+    const std::string content(50 * 1024, 'm');
+    writeBytes(dir / "in/a.txt", content);
+    writeBytes(dir / "in/b.txt", content);
+    testing::FaultyFileSystem disk;
+    disk.limitRoom(dir.path(), 128 * 1024 - 2 * static_cast<int64_t>(content.size()));
+    for (const bool decode : {false, true}) {
+      MergeOptions options = noParent();
+      options.deleteInputs = true;
+      options.decode = decode;
+      PlainRunContext ctx;
+      if (!mounted) ctx.useFileSystem(disk);
+      const MergeOutcome outcome = MergeFiles({dir / "in/a.txt", dir / "in/b.txt"}, options, ctx);
+      EXPECT_EQ(outcome.outputsWritten, 0) << decode;
+      EXPECT_EQ(readBytes(dir / "in/a.txt"), content) << decode;
+      EXPECT_EQ(readBytes(dir / "in/b.txt"), content) << decode;
+      EXPECT_EQ(listNames(dir / "in"), (std::vector<std::string>{"a.txt", "b.txt"})) << decode;
+      ASSERT_EQ(ctx.failures.size(), 1u) << decode;
+      EXPECT_EQ(ctx.failures[0].item, dir / "in/a等2个文件.txt") << decode;
+      EXPECT_EQ(ctx.failures[0].reason, "磁盘已满") << decode;
+    }
   }
 }
 

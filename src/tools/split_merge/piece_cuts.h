@@ -48,6 +48,7 @@ CutText probeCutText(std::string_view probe, bool whole);
 // Finds cut positions in one source. Positions are byte offsets from the start of the file.
 class CutFinder {
  public:
+  explicit CutFinder(FileSystem& fs = posixFileSystem()) : file_(fs) {}
   // Opens `path` and probes its start; false with the reason when it cannot be read.
   bool open(std::string_view path, std::string* error);
   const CutText& text() const { return text_; }

@@ -52,7 +52,7 @@ std::string baseNumberName(std::string_view base, int64_t number) {
   return FirstChars(base, room > 0 ? room : 0) + suffix;
 }
 
-std::string contentName(const PieceNaming& naming, std::string_view sample, std::mt19937_64& random) {
+std::string contentName(FileSystem& fs, const PieceNaming& naming, std::string_view sample, std::mt19937_64& random) {
   const std::string text = naming.encoding == TextEncoding::Detect
                                ? DecodeBuffer(sample, TextEncoding::Detect)
                                : std::string(cutAtNul(sample));
@@ -63,7 +63,7 @@ std::string contentName(const PieceNaming& naming, std::string_view sample, std:
     name = fitNative(FirstChars(name, kNameChars), extension, kContentNameBytes);
     if (name.empty() || name == "." || name == "..") continue;
     // A content name never takes the place of an existing file.
-    if (!pathExists(naming.folder + withExtension(name, extension))) return name;
+    if (!pathExists(fs, naming.folder + withExtension(name, extension))) return name;
   }
   return {};
 }
@@ -74,7 +74,8 @@ PieceWriter::PieceWriter(PieceNaming naming, const std::unordered_set<std::strin
       protected_(protectedPaths),
       ctx_(ctx),
       random_(random),
-      extension_(PathExtension(naming_.source)) {}
+      extension_(PathExtension(naming_.source)),
+      file_(ctx.fileSystem()) {}
 
 void PieceWriter::begin(int64_t number) {
   file_.abort();
@@ -98,7 +99,7 @@ bool PieceWriter::fail(std::string_view reason) {
 
 bool PieceWriter::open(std::string_view sample) {
   std::string name;
-  if (naming_.contentNames) name = contentName(naming_, nameSample(sample), random_);
+  if (naming_.contentNames) name = contentName(ctx_.fileSystem(), naming_, nameSample(sample), random_);
   contentNamed_ = !name.empty();
   if (name.empty()) name = baseNumberName(PathBaseName(naming_.source), number_);
   path_ = naming_.folder + withExtension(name, extension_);

@@ -126,6 +126,7 @@ class Splitter {
   const std::vector<std::string>& sources_;
   const SplitOptions& options_;
   RunContext& ctx_;
+  FileSystem& fs() const { return ctx_.fileSystem(); }
   std::mt19937_64 random_;
   std::unordered_set<std::string> protected_;
   SplitOutcome outcome_;
@@ -191,7 +192,7 @@ SplitOutcome Splitter::run() {
   if (count == 0) return outcome_;
   std::vector<int64_t> sizes;
   for (const std::string& source : sources_) {
-    sizes.push_back(std::max<int64_t>(0, fileSize(source)));
+    sizes.push_back(std::max<int64_t>(0, fileSize(fs(), source)));
     totalBytes_ += sizes.back();
   }
   // The settings are checked before anything is touched: an invalid run leaves no folder behind.
@@ -206,8 +207,8 @@ SplitOutcome Splitter::run() {
 
     // Only regular files are split: a folder or a missing path would otherwise leave an empty
     // output folder behind.
-    if (!isRegularFile(source)) {
-      failure(source, !pathExists(source) ? "文件不存在" : IsDirectory(source) ? "路径是文件夹" : "不是普通文件");
+    if (!isRegularFile(fs(), source)) {
+      failure(source, !pathExists(fs(), source) ? "文件不存在" : IsDirectory(fs(), source) ? "路径是文件夹" : "不是普通文件");
       if (ctx_.checkpoint()) {
         outcome_.end = SplitEnd::Stopped;
         break;
@@ -219,7 +220,7 @@ SplitOutcome Splitter::run() {
     std::string error;
     bool folderReady = false;
     // The folders made for this source go again if its failure leaves them empty.
-    CreatedFolders created;
+    CreatedFolders created(fs());
     for (int attempt = 0; attempt < 3 && !folderReady; ++attempt) {
       folderReady = created.make(outputFolder_, &error);
     }
@@ -243,9 +244,9 @@ SplitOutcome Splitter::run() {
     // Only a source whose every piece is safely on disk may go.
     if (options_.deleteSource && result.complete && result.pieces > 0) {
       // New pieces are not synced on commit; they must be on the disk before their source goes.
-      if (!syncFileSystem(outputFolder_, &error)) {
+      if (!syncFileSystem(fs(), outputFolder_, &error)) {
         failure(source, "无法确认分割文件已写入磁盘，源文件保留：" + error);
-      } else if (removeFile(source, &error)) {
+      } else if (removeFile(fs(), source, &error)) {
         ++outcome_.sourcesDeleted;
       } else {
         failure(source, "无法删除源文件：" + error);
@@ -297,7 +298,7 @@ bool Splitter::writePiece(PieceWriter& writer, int64_t number, std::string_view 
 
 Splitter::SourceResult Splitter::splitBytes(const std::string& source, bool byCount) {
   SourceResult result;
-  FileReader reader;
+  FileReader reader(fs());
   std::string error;
   if (!reader.open(source, &error)) {
     failure(source, error);
@@ -360,8 +361,8 @@ bool Splitter::copyPiece(PieceWriter& writer, FileReader& reader, const std::str
 
 Splitter::SourceResult Splitter::splitWhole(const std::string& source, bool byCount) {
   SourceResult result;
-  CutFinder finder;
-  FileReader reader;
+  CutFinder finder(fs());
+  FileReader reader(fs());
   std::string error;
   if (!finder.open(source, &error) || !reader.open(source, &error)) {
     failure(source, error);
@@ -408,7 +409,8 @@ bool Splitter::decodeSource(const std::string& source, std::string& text, TextEn
   encoding = TextEncoding::Detect;
   // A stop asked for during the decode of a large file is answered within one round of it.
   TextVerdict verdict;
-  text = DecodeText(source, TextEncoding::Detect, {}, {}, encoding, [this] { return ctx_.stopRequested(); }, &verdict);
+  text = DecodeText(fs(), source, TextEncoding::Detect, {}, {}, encoding, [this] { return ctx_.stopRequested(); },
+                    &verdict);
   if (encoding != TextEncoding::Detect) {
     if (verdict.isText()) return true;
     // Its pieces would lose what follows a NUL and carry replacements: no piece is made.
@@ -418,7 +420,7 @@ bool Splitter::decodeSource(const std::string& source, std::string& text, TextEn
   }
   if (ctx_.stopRequested()) return false;  // stopped, not failed: the run ends after this source
   // A decode that could not read the file leaves the encoding alone; ask the file why.
-  FileReader probe;
+  FileReader probe(fs());
   std::string error;
   if (probe.open(source, &error)) error = reasonForErrno(EIO);
   failure(source, error);
@@ -439,7 +441,7 @@ std::unique_ptr<LineReader> Splitter::openLines(const std::string& source, std::
     reader = std::make_unique<LineReader>(std::string_view(text), options_.skipBlankLines);
   } else {
     std::string error;
-    reader = std::make_unique<LineReader>(source, options_.skipBlankLines, &error);
+    reader = std::make_unique<LineReader>(source, options_.skipBlankLines, &error, fs());
     if (!reader->opened()) {
       failure(source, error);
       return nullptr;

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 
 #include "foundation/internal_text.h"
 #include "foundation/native_text.h"
 #include "foundation/text_codec.h"
+#include "support/faulty_file_system.h"
 #include "support/test_support.h"
 #include "support/fault_fixtures.h"
 
@@ -575,26 +577,39 @@ TEST(SplitContentNames, NamesPiecesAfterTheirLongestPhrases) {
   EXPECT_EQ(listNames(dir / "n").size(), 4u);
 }
 
+// A disk of 96 KiB: on a file system that runs out of room there for any user, and on a small mounted
+// one as well where that can be had (as root).
 TEST(SplitFaults, FullFileSystemLeavesTheSourceAndNoPartialPiece) {
-  TempDir dir;
-  testing::SmallFileSystem small(dir.path(), 96 * 1024);
-  if (!small.mounted()) GTEST_SKIP() << "needs root to mount a small file system";
-  std::string content(60 * 1024, 'x');
-  writeBytes(dir / "big.txt", content);
-  SplitOptions options;
-  options.pieceCount = 3;
-  options.deleteSource = true;
-  PlainRunContext ctx;
-  const SplitOutcome outcome = SplitRun({dir / "big.txt"}, options, ctx);
-  EXPECT_EQ(outcome.failures, 1);
-  EXPECT_EQ(readBytes(dir / "big.txt"), content);
-  ASSERT_EQ(ctx.failures.size(), 1u);
-  EXPECT_NE(ctx.failures[0].item.find(dir / "big/big_"), std::string::npos);
-  EXPECT_EQ(ctx.failures[0].reason, "磁盘已满");
-  // Only whole pieces are left: no temporary file, no piece shorter than its share.
-  for (const std::string& name : listNames(dir / "big")) {
-    EXPECT_EQ(name.front(), 'b') << name;
-    EXPECT_EQ(readBytes(dir / "big/" + name).size(), content.size() / 3) << name;
+  for (const bool mounted : {false, true}) {
+    SCOPED_TRACE(mounted ? "mounted" : "on the seam");
+    TempDir dir;
+    testing::FaultyFileSystem disk;
+    std::unique_ptr<testing::SmallFileSystem> small;
+    if (mounted) {
+      small = std::make_unique<testing::SmallFileSystem>(dir.path(), 96 * 1024);
+      if (!small->mounted()) continue;
+    }
+    std::string content(60 * 1024, 'x');
+    writeBytes(dir / "big.txt", content);
+    SplitOptions options;
+    options.pieceCount = 3;
+    options.deleteSource = true;
+    PlainRunContext ctx;
+    if (!mounted) {
+      disk.limitRoom(dir.path(), 96 * 1024 - static_cast<int64_t>(content.size()));
+      ctx.useFileSystem(disk);
+    }
+    const SplitOutcome outcome = SplitRun({dir / "big.txt"}, options, ctx);
+    EXPECT_EQ(outcome.failures, 1);
+    EXPECT_EQ(readBytes(dir / "big.txt"), content);
+    ASSERT_EQ(ctx.failures.size(), 1u);
+    EXPECT_NE(ctx.failures[0].item.find(dir / "big/big_"), std::string::npos);
+    EXPECT_EQ(ctx.failures[0].reason, "磁盘已满");
+    // Only whole pieces are left: no temporary file, no piece shorter than its share.
+    for (const std::string& name : listNames(dir / "big")) {
+      EXPECT_EQ(name.front(), 'b') << name;
+      EXPECT_EQ(readBytes(dir / "big/" + name).size(), content.size() / 3) << name;
+    }
   }
 }
 

@@ -46,8 +46,8 @@ bool isConverted(TextEncoding encoding) {
 }
 
 // Why a file cannot be read, for the user.
-std::string readFailure(std::string_view path) {
-  FileReader reader;
+std::string readFailure(FileSystem& fs, std::string_view path) {
+  FileReader reader(fs);
   std::string error;
   if (!reader.open(path, &error)) return error;
   std::string probe;
@@ -57,9 +57,10 @@ std::string readFailure(std::string_view path) {
 
 // What the decode of one file lost, in words for the user. `replaced`: the text holds U+FFFD. (A NUL
 // would have cut the text short: such a source is no text and never written.)
-std::vector<std::string> decodeNotes(std::string_view path, bool replaced, TextEncoding forced, TextEncoding used) {
+std::vector<std::string> decodeNotes(FileSystem& fs, std::string_view path, bool replaced, TextEncoding forced,
+                                     TextEncoding used) {
   std::vector<std::string> notes;
-  if (isConverted(forced) && used == TextEncoding::Ansi && fileSize(path) > 0) {
+  if (isConverted(forced) && used == TextEncoding::Ansi && fileSize(fs, path) > 0) {
     notes.emplace_back("无法按所选编码解码，已按原字节处理");
   }
   if (isConverted(used) && replaced) notes.emplace_back("有无法解码的字节，已用替换字符代替");
@@ -102,8 +103,8 @@ class InvalidPlaceCounter {
   int64_t places_ = 0;
 };
 
-int64_t invalidPlacesInFile(const std::string& path) {
-  FileReader reader;
+int64_t invalidPlacesInFile(FileSystem& fs, const std::string& path) {
+  FileReader reader(fs);
   if (!reader.open(path)) return 0;
   std::string buffer;
   InvalidPlaceCounter counter;
@@ -284,7 +285,7 @@ bool TranscodeRun::listPass(const PathList& files) {
 }
 
 bool TranscodeRun::folderPass(std::string_view folder) {
-  if (!pathExists(folder)) {
+  if (!pathExists(fs(), folder)) {
     ctx_.failure(folder, "找不到此文件或文件夹");
     ++outcome_.failed;
     return true;
@@ -292,17 +293,17 @@ bool TranscodeRun::folderPass(std::string_view folder) {
   ctx_.progress(0, 0);
   ctx_.status(kReadingFolderPrefix + std::string(folder));
   PathList files;
-  ListFolder(folder, options_.filter, ListingKind::Files, false, options_.matcher, files);
+  ListFolder(fs(), folder, options_.filter, ListingKind::Files, false, options_.matcher, files);
   if (!listPass(files)) return false;
   if (!options_.includeSubfolders) return true;
   PathList subfolders;
-  ListFolder(folder, "*", ListingKind::Folders, false, options_.matcher, subfolders);
+  ListFolder(fs(), folder, "*", ListingKind::Folders, false, options_.matcher, subfolders);
   state_->folderChain.emplace_back(folder);
   bool going = true;
   for (const std::string& subfolder : subfolders) {
     // A link back to a folder of the walk would lead round in circles.
     bool loops = false;
-    for (const std::string& outer : state_->folderChain) loops = loops || sameFile(subfolder, outer);
+    for (const std::string& outer : state_->folderChain) loops = loops || sameFile(fs(), subfolder, outer);
     if (loops) {
       ctx_.warning(subfolder, "指向上级文件夹的链接，已跳过");
       continue;
@@ -318,7 +319,7 @@ bool TranscodeRun::folderPass(std::string_view folder) {
 
 PreparedFile TranscodeRun::prepareSmall(const std::string& source) const {
   PreparedFile prepared;
-  const int64_t size = regularFileSize(source);
+  const int64_t size = regularFileSize(fs(), source);
   if (size < 0 || size > kSmallFile) return prepared;
   struct Collect : TextSink {
     bool begin(TextEncoding) override {
@@ -331,15 +332,15 @@ PreparedFile TranscodeRun::prepareSmall(const std::string& source) const {
     }
     std::string text;
   } sink;
-  const StreamedDecode decode = decodeFileStreamed(source, options_.input, sink, {}, kStreamPieceBytes, true);
+  const StreamedDecode decode = decodeFileStreamed(fs(), source, options_.input, sink, {}, kStreamPieceBytes, true);
   prepared.notText = decode.status == StreamedDecode::Status::NotText;
   if (decode.status != StreamedDecode::Status::Done) return prepared;
   const TextEncoding output = options_.output == TextEncoding::Detect ? decode.used : options_.output;
   const std::string bytes = encodedBytes(sink.text, output, &prepared.lossy);
   if (prepared.lossy && decode.used == TextEncoding::Ansi) prepared.invalid = invalidPlaces(sink.text);
-  prepared.notes = decodeNotes(source, decode.replacement, options_.input, decode.used);
+  prepared.notes = decodeNotes(fs(), source, decode.replacement, options_.input, decode.used);
   // Its folder may not be there yet: the run then makes it and converts the file itself.
-  prepared.file = std::make_unique<AtomicFile>();
+  prepared.file = std::make_unique<AtomicFile>(fs());
   if (!prepared.file->open(transcodeTarget(base_, source, options_.overwrite)) || !prepared.file->writeNow(bytes)) {
     prepared.file.reset();
     return prepared;
@@ -377,14 +378,14 @@ void TranscodeRun::convertOne(const std::string& source, PreparedFile* prepared)
   }
   const bool ready = prepared != nullptr && prepared->ready && !options_.convertNames;
   // A pipe, a device or a socket could block the run or never end: only regular files are read.
-  if (!ready && !isRegularFile(source) && pathExists(source)) {
+  if (!ready && !isRegularFile(fs(), source) && pathExists(fs(), source)) {
     ctx_.failure(source, "不是普通文件，未转换");
     ++outcome_.failed;
     return;
   }
   // Over the sources with a new name: the new file never replaces another file of the user's.
   const bool renamed = options_.overwrite && target != source;
-  const bool replace = !renamed || sameFile(source, target);
+  const bool replace = !renamed || sameFile(fs(), source, target);
 
   TextEncoding used = TextEncoding::Detect;
   std::vector<std::string> notes;
@@ -402,10 +403,10 @@ void TranscodeRun::convertOne(const std::string& source, PreparedFile* prepared)
       lossy = prepared->lossy;
       invalid = prepared->invalid;
     } else {
-      CreatedFolders none;
+      CreatedFolders none(fs());
       writeFailed(source, target, error, none);
     }
-  } else if (options_.chinese == ChineseMode::None || replace || !pathExists(target)) {
+  } else if (options_.chinese == ChineseMode::None || replace || !pathExists(fs(), target)) {
     // A converted file that meets one of its kind under its new name is compared whole.
     written = convertStreamed(source, target, replace, used, notes, lossy, invalid, compressed);
   }
@@ -422,9 +423,9 @@ void TranscodeRun::convertOne(const std::string& source, PreparedFile* prepared)
   if (invalid < 0) {
     if (compressed) {
       TextEncoding ignored = TextEncoding::Detect;
-      invalid = invalidPlaces(DecodeText(source, TextEncoding::Ansi, {}, {}, ignored));
+      invalid = invalidPlaces(DecodeText(fs(), source, TextEncoding::Ansi, {}, {}, ignored));
     } else {
-      invalid = invalidPlacesInFile(source);
+      invalid = invalidPlacesInFile(fs(), source);
     }
   }
   if (invalid > 0) {
@@ -476,10 +477,10 @@ bool TranscodeRun::convertWhole(const std::string& source, const std::string& ta
   // A decode that succeeds always reports the code it used; an unreadable file leaves it untouched.
   TextVerdict verdict;
   std::string text =
-      DecodeText(source, options_.input, {}, {}, used, [this] { return ctx_.stopRequested(); }, &verdict);
+      DecodeText(fs(), source, options_.input, {}, {}, used, [this] { return ctx_.stopRequested(); }, &verdict);
   if (used == TextEncoding::Detect && ctx_.stopRequested()) return false;  // stopped inside a large file
   if (used == TextEncoding::Detect) {
-    ctx_.failure(source, "无法读取，文件未改动：" + readFailure(source));
+    ctx_.failure(source, "无法读取，文件未改动：" + readFailure(fs(), source));
     ++outcome_.failed;
     return false;
   }
@@ -487,15 +488,15 @@ bool TranscodeRun::convertWhole(const std::string& source, const std::string& ta
     notText(source);
     return false;
   }
-  notes = decodeNotes(source, text.find(kReplacementCharacter) != std::string::npos, options_.input, used);
-  if (used == TextEncoding::Ansi && replace && sameFile(source, target)) invalid = invalidPlaces(text);
+  notes = decodeNotes(fs(), source, text.find(kReplacementCharacter) != std::string::npos, options_.input, used);
+  if (used == TextEncoding::Ansi && replace && sameFile(fs(), source, target)) invalid = invalidPlaces(text);
   if (options_.chinese != ChineseMode::None) text = convertChineseText(text, options_.chinese);
 
   const TextEncoding output = options_.output == TextEncoding::Detect ? used : options_.output;
-  if (!replace && pathExists(target)) return targetHoldsConversion(source, target, text, output, lossy);
-  CreatedFolders created;
+  if (!replace && pathExists(fs(), target)) return targetHoldsConversion(source, target, text, output, lossy);
+  CreatedFolders created(fs());
   if (!makeTargetFolder(target, created)) return false;
-  const EncodedWrite written = writeEncodedFile(target, text, output, replace);
+  const EncodedWrite written = writeEncodedFile(fs(), target, text, output, replace);
   if (!written.ok) {
     writeFailed(source, target, written.error, created);
     return false;
@@ -507,7 +508,7 @@ bool TranscodeRun::convertWhole(const std::string& source, const std::string& ta
 bool TranscodeRun::targetHoldsConversion(const std::string& source, const std::string& target, std::string_view text,
                                          TextEncoding output, bool& lossy) {
   const std::string bytes = encodedBytes(text, output, &lossy);
-  FileReader reader;
+  FileReader reader(fs());
   std::string held;
   bool same = reader.open(target) && reader.size() == static_cast<int64_t>(bytes.size());
   // Compared a piece at a time: the file there is never held whole beside the text.
@@ -574,13 +575,13 @@ bool TranscodeRun::convertStreamed(const std::string& source, const std::string&
                                    TextEncoding& used, std::vector<std::string>& notes, bool& lossy,
                                    int64_t& invalid, bool& compressed) {
   compressed = false;
-  CreatedFolders created;
-  EncodedFileStream file;
+  CreatedFolders created(fs());
+  EncodedFileStream file(fs());
   bool folderFailed = false;
   bool opened = false;
   std::string openError;
   // Over itself, the source is counted on the way: once replaced it is gone.
-  const bool overItself = replace && sameFile(source, target);
+  const bool overItself = replace && sameFile(fs(), source, target);
   InvalidPlaceCounter counter;
   TargetSink sink(file, options_.chinese, overItself ? &counter : nullptr, [&](TextEncoding decoded) {
     if (!makeTargetFolder(target, created)) {
@@ -592,7 +593,7 @@ bool TranscodeRun::convertStreamed(const std::string& source, const std::string&
     return opened;
   });
   const StreamedDecode decode = decodeFileStreamed(
-      source, options_.input, sink, [this] { return ctx_.stopRequested(); }, options_.pieceBytes, true);
+      fs(), source, options_.input, sink, [this] { return ctx_.stopRequested(); }, options_.pieceBytes, true);
   using Status = StreamedDecode::Status;
   switch (decode.status) {
     case Status::Compressed:
@@ -603,7 +604,7 @@ bool TranscodeRun::convertStreamed(const std::string& source, const std::string&
       return false;
     case Status::Unreadable:
       created.removeEmpty();
-      ctx_.failure(source, "无法读取，文件未改动：" + readFailure(source));
+      ctx_.failure(source, "无法读取，文件未改动：" + readFailure(fs(), source));
       ++outcome_.failed;
       return false;
     case Status::NotText:  // the unfinished file goes with `file`
@@ -619,7 +620,7 @@ bool TranscodeRun::convertStreamed(const std::string& source, const std::string&
     case Status::Done: break;
   }
   // Judged on the source as it was read, before it may be replaced.
-  notes = decodeNotes(source, decode.replacement, options_.input, decode.used);
+  notes = decodeNotes(fs(), source, decode.replacement, options_.input, decode.used);
   if (decode.used == TextEncoding::Ansi && overItself) invalid = counter.total();
   const EncodedWrite written = sink.finish() ? file.commit(replace) : EncodedWrite{false, false, file.error()};
   if (!written.ok) {
@@ -641,7 +642,7 @@ void TranscodeRun::settleRemovals() {
     const std::string folder = trimmedFolder(PathDirectory(removal.target));
     std::string error;
     if (!synced.contains(folder) && !unsynced.contains(folder)) {
-      if (syncFileSystem(folder, &error)) {
+      if (syncFileSystem(fs(), folder, &error)) {
         synced.insert(folder);
       } else {
         unsynced.insert(folder);
@@ -651,7 +652,7 @@ void TranscodeRun::settleRemovals() {
       }
     }
     if (unsynced.contains(folder)) continue;
-    if (!removeFile(removal.source, &error)) {
+    if (!removeFile(fs(), removal.source, &error)) {
       ctx_.failure(removal.source, "已写入 " + removal.target + "，但无法删除原文件：" + error);
       ++outcome_.failed;
     }
@@ -664,7 +665,7 @@ TranscodeOutcome TranscodeRun::finish() {
   outcome_.stopped = outcome_.stopped || ctx_.stopRequested();
   outcome_.completionFolder = completionFolder(base_, options_.overwrite);
   // A run that wrote nothing made no folder to look at; an earlier run's tree is not this one's.
-  if (outcome_.converted > 0 && pathExists(outcome_.completionFolder)) {
+  if (outcome_.converted > 0 && pathExists(fs(), outcome_.completionFolder)) {
     outcome_.offeredFolder = outcome_.completionFolder;
   }
   outcome_.completionText = transcodeEndText(outcome_);
@@ -780,7 +781,7 @@ void previewFile(const std::string& path, const TranscodeOptions& options, std::
   } else if (decode.status == Status::NotText) {
     entry.problem = kNotTextReason;
   } else {
-    entry.problem = "无法读取：" + readFailure(path);
+    entry.problem = "无法读取：" + readFailure(posixFileSystem(), path);
   }
   entries.push_back(std::move(entry));
 }

@@ -165,6 +165,7 @@ class TranscodeRun {
 
   TranscodeOptions options_;
   RunContext& ctx_;
+  FileSystem& fs() const { return ctx_.fileSystem(); }
   std::string base_;
   TranscodeOutcome outcome_;
   std::unique_ptr<State> state_;

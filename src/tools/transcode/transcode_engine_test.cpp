@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "foundation/path_helpers.h"
 #include "foundation/text_codec.h"
 #include "foundation/encoded_output.h"
+#include "support/faulty_file_system.h"
 #include "support/fault_fixtures.h"
 #include "support/test_support.h"
 
@@ -856,50 +858,70 @@ TEST(TranscodeFaults, AReadOnlySourceFolderKeepsEveryFileInOverwriteMode) {
   if (!isRoot()) ::chmod(folder.c_str(), 0755);
 }
 
+// A disk of 64 KiB of its own: on a file system that runs out of room there for any user, and on a
+// small mounted one as well where that can be had (as root).
 TEST(TranscodeFaults, AFullFileSystemLosesNothing) {
-  if (!isRoot()) GTEST_SKIP() << "a small file system of its own needs root";
-  TempDir dir;
-  const std::string folder = dir / "d";
-  ::mkdir(folder.c_str(), 0755);
-  SmallFileSystem mount(folder, 64 << 10);
-  if (!mount.mounted()) GTEST_SKIP() << "cannot mount a file system here";
-  // 40 KB of GBK grow to 60 KB of UTF-8: the new file cannot fit beside the old one.
-  std::string text;
-  while (text.size() < 40000) text += "中文字符";
-  writeBytes(onDisk(folder + "/头发.txt"), text);
-  for (bool names : {false, true}) {
-    TranscodeOptions options;
-    options.overwrite = true;
-    options.convertNames = names;
-    options.chinese = ChineseMode::SimplifiedToTraditional;
-    PlainRunContext ctx;
-    const TranscodeOutcome outcome = TranscodeFolder(folder, options, ctx);
-    EXPECT_EQ(outcome.converted, 0);
-    ASSERT_EQ(ctx.failures.size(), 1u);
-    EXPECT_NE(ctx.failures[0].reason.find(reasonForErrno(ENOSPC)), std::string::npos) << ctx.failures[0].reason;
-    EXPECT_EQ(readBytes(onDisk(folder + "/头发.txt")), text);
-    EXPECT_EQ(testing::listNames(folder), std::vector<std::string>{onDisk("头发.txt")});  // no leftovers
+  for (const bool mounted : {false, true}) {
+    SCOPED_TRACE(mounted ? "mounted" : "on the seam");
+    TempDir dir;
+    const std::string folder = dir / "d";
+    ::mkdir(folder.c_str(), 0755);
+    std::unique_ptr<SmallFileSystem> mount;
+    if (mounted) {
+      mount = std::make_unique<SmallFileSystem>(folder, 64 << 10);
+      if (!mount->mounted()) continue;
+    }
+    // 40 KB of GBK grow to 60 KB of UTF-8: the new file cannot fit beside the old one.
+    std::string text;
+    while (text.size() < 40000) text += "中文字符";
+    writeBytes(onDisk(folder + "/头发.txt"), text);
+    testing::FaultyFileSystem disk;
+    disk.separate(folder);
+    disk.limitRoom(folder, (64 << 10) - static_cast<int64_t>(text.size()));
+    for (bool names : {false, true}) {
+      TranscodeOptions options;
+      options.overwrite = true;
+      options.convertNames = names;
+      options.chinese = ChineseMode::SimplifiedToTraditional;
+      PlainRunContext ctx;
+      if (!mounted) ctx.useFileSystem(disk);
+      const TranscodeOutcome outcome = TranscodeFolder(folder, options, ctx);
+      EXPECT_EQ(outcome.converted, 0);
+      ASSERT_EQ(ctx.failures.size(), 1u);
+      EXPECT_NE(ctx.failures[0].reason.find(reasonForErrno(ENOSPC)), std::string::npos) << ctx.failures[0].reason;
+      EXPECT_EQ(readBytes(onDisk(folder + "/头发.txt")), text);
+      EXPECT_EQ(testing::listNames(folder), std::vector<std::string>{onDisk("头发.txt")});  // no leftovers
+    }
   }
 }
 
 // A file that does not fit leaves no empty "(已转换)" folder behind.
 TEST(TranscodeFaults, AFullFileSystemLeavesNoEmptyConvertedTree) {
-  if (!isRoot()) GTEST_SKIP() << "a small file system of its own needs root";
-  TempDir dir;
-  const std::string disk = dir / "d";
-  ::mkdir(disk.c_str(), 0755);
-  SmallFileSystem mount(disk, 64 << 10);
-  if (!mount.mounted()) GTEST_SKIP() << "cannot mount a file system here";
-  std::string text;
-  while (text.size() < 40000) text += "中文字符";
-  writeBytes(onDisk(disk + "/src/sub/头发.txt"), text);
-  TranscodeOptions options;
-  options.includeSubfolders = true;
-  PlainRunContext ctx;
-  const TranscodeOutcome outcome = TranscodeFolder(disk + "/src", options, ctx);
-  EXPECT_EQ(outcome.failed, 1);
-  EXPECT_EQ(testing::listNames(disk), std::vector<std::string>{"src"});
-  EXPECT_EQ(readBytes(onDisk(disk + "/src/sub/头发.txt")), text);
+  for (const bool mounted : {false, true}) {
+    SCOPED_TRACE(mounted ? "mounted" : "on the seam");
+    TempDir dir;
+    const std::string disk = dir / "d";
+    ::mkdir(disk.c_str(), 0755);
+    std::unique_ptr<SmallFileSystem> mount;
+    if (mounted) {
+      mount = std::make_unique<SmallFileSystem>(disk, 64 << 10);
+      if (!mount->mounted()) continue;
+    }
+    std::string text;
+    while (text.size() < 40000) text += "中文字符";
+    writeBytes(onDisk(disk + "/src/sub/头发.txt"), text);
+    testing::FaultyFileSystem seam;
+    seam.separate(disk);
+    seam.limitRoom(disk, (64 << 10) - static_cast<int64_t>(text.size()));
+    TranscodeOptions options;
+    options.includeSubfolders = true;
+    PlainRunContext ctx;
+    if (!mounted) ctx.useFileSystem(seam);
+    const TranscodeOutcome outcome = TranscodeFolder(disk + "/src", options, ctx);
+    EXPECT_EQ(outcome.failed, 1);
+    EXPECT_EQ(testing::listNames(disk), std::vector<std::string>{"src"});
+    EXPECT_EQ(readBytes(onDisk(disk + "/src/sub/头发.txt")), text);
+  }
 }
 
 }  // namespace
