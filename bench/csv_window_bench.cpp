@@ -211,7 +211,10 @@ int main(int argc, char** argv) {
   tool.show();
   tool.activateWindow();
   // The window's first layout and paint are done before anything is timed.
-  QTest::qWaitForWindowExposed(&tool);
+  if (!QTest::qWaitForWindowExposed(&tool)) {
+    std::fprintf(stderr, "csv_window_bench: the window was never shown\n");
+    return 1;
+  }
   QTest::qWait(50);
   tool.grab();
   PauseWatch watch;
