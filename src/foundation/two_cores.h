@@ -72,13 +72,14 @@ class HelperThread {
 
 // std::sort of [begin, end) by `less`, a strict order under which no two elements are equivalent
 // (so there is only one sorted result). A large range is split around a pivot near its median and
-// the two sides are sorted on two cores.
-template <typename Iterator, typename Less>
-void sortOnTwoCores(Iterator begin, Iterator end, Less less) {
+// the two sides are sorted on two cores, each by `sortPart(from, to)` (std::sort by `less`, or one
+// that watches for a stop).
+template <typename Iterator, typename Less, typename SortPart>
+void sortOnTwoCores(Iterator begin, Iterator end, Less less, SortPart sortPart) {
   constexpr std::ptrdiff_t kWorthSplitting = 1 << 16;
   const std::ptrdiff_t n = end - begin;
   if (n < kWorthSplitting || !hasSecondCore()) {
-    std::sort(begin, end, less);
+    sortPart(begin, end);
     return;
   }
   // The median of a spread-out sample: the sides then come out nearly equal.
@@ -90,7 +91,12 @@ void sortOnTwoCores(Iterator begin, Iterator end, Less less) {
   std::nth_element(sample.begin(), sample.begin() + kSample / 2, sample.end(), less);
   const Value pivot = sample[kSample / 2];
   const Iterator middle = std::partition(begin, end, [&](const Value& v) { return less(v, pivot); });
-  runOnTwoCores([&] { std::sort(begin, middle, less); }, [&] { std::sort(middle, end, less); });
+  runOnTwoCores([&] { sortPart(begin, middle); }, [&] { sortPart(middle, end); });
+}
+
+template <typename Iterator, typename Less>
+void sortOnTwoCores(Iterator begin, Iterator end, Less less) {
+  sortOnTwoCores(begin, end, less, [&less](Iterator from, Iterator to) { std::sort(from, to, less); });
 }
 
 }  // namespace chengling

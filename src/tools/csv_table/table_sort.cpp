@@ -297,7 +297,7 @@ void forAllRows(size_t n, SortStop& stop, Keys&& keys) {
 struct SortStopped {};
 
 // std::sort of [begin, end) by `less` (a strict order with no equivalent elements), split around a
-// sampled median and sorted on two cores when large, as sortOnTwoCores does; every kStopEvery
+// sampled median and sorted on two cores when large (sortOnTwoCores); every kStopEvery
 // comparisons on each thread look at the stop request. False when stopped: the range is then some
 // order of its elements.
 template <typename Iterator, typename Less>
@@ -313,22 +313,8 @@ bool sortStoppable(Iterator begin, Iterator end, Less less, SortStop& stop) {
     } catch (const SortStopped&) {
     }
   };
-  constexpr std::ptrdiff_t kWorthSplitting = 1 << 16;
-  const std::ptrdiff_t n = end - begin;
   if (stop.requested()) return false;
-  if (n < kWorthSplitting || !hasSecondCore()) {
-    sortPart(begin, end);
-    return !stop.seen();
-  }
-  using Value = typename std::iterator_traits<Iterator>::value_type;
-  constexpr std::ptrdiff_t kSample = 255;
-  std::vector<Value> sample;
-  sample.reserve(kSample);
-  for (std::ptrdiff_t i = 0; i < kSample; ++i) sample.push_back(begin[n * (2 * i + 1) / (2 * kSample)]);
-  std::nth_element(sample.begin(), sample.begin() + kSample / 2, sample.end(), less);
-  const Value pivot = sample[kSample / 2];
-  const Iterator middle = std::partition(begin, end, [&](const Value& v) { return less(v, pivot); });
-  runOnTwoCores([&] { sortPart(begin, middle); }, [&] { sortPart(middle, end); });
+  sortOnTwoCores(begin, end, less, sortPart);
   return !stop.seen();
 }
 
