@@ -212,7 +212,9 @@ bool waitForEnd(const Watch& watch) {
   QElapsedTimer limit;
   limit.start();
   while (!watch.ended() || QApplication::activeModalWidget() != nullptr) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    // Blocks until an event comes (the 5 ms ticks come at the latest): the overload with a time
+    // limit would return at once when none is waiting, and the loop would spin on this thread.
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (limit.elapsed() > 3600 * 1000) return false;
   }
   QCoreApplication::processEvents();

@@ -75,11 +75,14 @@ big="$data/big/book.txt"
 echo "data: $files files ($(du -sk "$data/many" | cut -f1) KiB), a book of $(stat -c %s "$big") bytes (GBK)"
 echo "load: $(uptime | sed 's/.*load average: //')"
 
-# Before every run: the file system synced, clean pages dropped where we may, the input read again.
+# Before every run: the file system synced, clean pages dropped where we may, the input read again,
+# and the command line started once, so that it too finds its program and libraries in memory (the
+# window's start-up is not in its time).
 settle() {
   sync
   if [[ -w /proc/sys/vm/drop_caches ]]; then echo 1 >/proc/sys/vm/drop_caches; fi
   bench_warm "$@"
+  "$cli" --help >/dev/null
 }
 
 # window LOG ARGS...: one window run; appends "run-seconds pause-ms bar status caption process-seconds".
