@@ -6,16 +6,17 @@
 #                    " 批量转换(文件夹方式)"     vs  chengling-cli transcode --to utf8 FOLDER
 #   transcode-big:   one file of MIB MiB of GBK text to UTF-8
 #                    "批量转换"                   vs  chengling-cli transcode --to utf8 FILE
-#   classify:        FILES files, MODE (copy: "保留原文件" ticked, the default) with the default
-#                    template "[父目录路径]/[批次名]/[文件名]" and batches of 100
+#   classify:        FILES files, MODE (move, the default: "保留原文件" not ticked; copy: ticked)
+#                    with the default template "[父目录路径]/[批次名]/[文件名]" and batches of 100
 #                    "立即执行归类"               vs  chengling-cli classify [--move] FOLDER
 #   split:           the MIB MiB file into 100 pieces
 #                    "按份数" 100                 vs  chengling-cli split --count 100 FILE
 # Targets, for each: the window's time <= 1.1x the command line's (medians); the window thread's
 # longest pause while the run goes <= 50 ms (the largest gap between the ticks of a 5 ms timer on
 # it); the progress bar and the status text change at least 5 and at most 60 times a second (their
-# changes over the run divided by its seconds; the classification page shows its per-file text on
-# its start button, so there that caption is the status text).
+# changes over the run divided by its seconds, judged on runs of a second or more; the
+# classification page shows its per-file text on its start button, so there that caption is the
+# status text).
 #
 # The window's time runs from the user's last act (the choice in the dialog, or the click on the
 # start button) to the end of the run; the command line's is its whole process. The window's whole
@@ -28,8 +29,12 @@
 # hard-linked copy of its folder every run. Each work's asides go when it is done, after the window's
 # output of the first run has been compared with the command line's (file by file, by checksum).
 #
-# Usage: bench/window_run_bench.sh [FILES] [MIB] [RUNS] [MODE]   (defaults 100000 1024 3 copy)
-#   full (when the machine is quiet; about 10 minutes on 2 cores):  bench/window_run_bench.sh
+# Moving is the default because it leaves no new files behind: every new small file is one more to
+# delete when the script ends, and with the cached metadata dropped before every run, deleting
+# hundreds of thousands of them takes minutes on a busy disk.
+#
+# Usage: bench/window_run_bench.sh [FILES] [MIB] [RUNS] [MODE]   (defaults 100000 1024 3 move)
+#   full (when the machine is quiet; about 10 minutes of runs on 2 cores, and the clean-up): bench/window_run_bench.sh
 #   quick (checks the harness; the figures are noisy):            bench/window_run_bench.sh 2000 64 3
 # Needs about 2 x RUNS x (MIB x 2.5 + FILES x 16 KiB) of free space in the scratch folder ($TMPDIR, or /tmp);
 # CHENGLING_BENCH_BUILD names another release build folder.
@@ -39,7 +44,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/bench_lib.sh"
 files="${1:-100000}"
 mib="${2:-1024}"
 runs="${3:-3}"
-mode="${4:-copy}"
+mode="${4:-move}"
 [[ $mode == copy || $mode == move ]] || { echo "MODE is copy or move" >&2; exit 2; }
 
 bench_setup window-run  # $root, $cli, $scratch; CHENGLING_HOME in the scratch folder
@@ -141,8 +146,11 @@ status_column = 4 if label == "classify" else 3
 for name, column in (("progress bar", 2), ("status text" if status_column == 3 else "status text (start button)", status_column)):
     rates = [r[column] / max(r[0], 0.001) for r in w]
     low, high = min(rates), max(rates)
-    print("  %s: %.1f changes/s [%.1f..%.1f] (target 5..60) %s" % (
-        name, m(rates), low, high, "ok" if low >= 5 and high <= 60 else "MISSED"))
+    # The changes at the start and the end of a run alone make a high rate of a short one.
+    verdict = "ok" if low >= 5 and high <= 60 else "MISSED"
+    if min(run) < 1:
+        verdict = "(a run under 1 s: not judged)"
+    print("  %s: %.1f changes/s [%.1f..%.1f] (target 5..60) %s" % (name, m(rates), low, high, verdict))
 PY
 }
 
