@@ -21,7 +21,7 @@ class EngineRunner::Context : public RunContext {
       maximum_ = maximum;
     }
     if (!progressPending_.exchange(true)) {
-      QMetaObject::invokeMethod(runner_, [runner = runner_] { runner->deliverProgress(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(runner_, [runner = runner_] { runner->deliverSoon(); }, Qt::QueuedConnection);
     }
   }
   void status(std::string_view text) override {
@@ -30,7 +30,7 @@ class EngineRunner::Context : public RunContext {
       status_ = toQString(text);
     }
     if (!statusPending_.exchange(true)) {
-      QMetaObject::invokeMethod(runner_, [runner = runner_] { runner->deliverStatus(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(runner_, [runner = runner_] { runner->deliverSoon(); }, Qt::QueuedConnection);
     }
   }
   void phase(std::string_view text) override {
@@ -39,7 +39,7 @@ class EngineRunner::Context : public RunContext {
       phase_ = toQString(text);
     }
     if (!phasePending_.exchange(true)) {
-      QMetaObject::invokeMethod(runner_, [runner = runner_] { runner->deliverPhase(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(runner_, [runner = runner_] { runner->deliverSoon(); }, Qt::QueuedConnection);
     }
   }
   void failure(std::string_view item, std::string_view reason) override {
@@ -87,6 +87,8 @@ EngineRunner::EngineRunner(QObject* parent) : QObject(parent) {
   worker_->moveToThread(&thread_);
   connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
   thread_.setObjectName(QStringLiteral("engine worker"));
+  pace_.setSingleShot(true);
+  connect(&pace_, &QTimer::timeout, this, &EngineRunner::deliver);
   thread_.start();
 }
 
@@ -115,6 +117,23 @@ void EngineRunner::requestStop() {
   if (context_) context_->requestStop();
 }
 
+void EngineRunner::deliverSoon() {
+  if (pace_.isActive()) return;  // that delivery takes this report too
+  const qint64 since = lastDelivery_.isValid() ? lastDelivery_.elapsed() : kDeliveryIntervalMs;
+  if (since >= kDeliveryIntervalMs) {
+    deliver();
+  } else {
+    pace_.start(static_cast<int>(kDeliveryIntervalMs - since));
+  }
+}
+
+void EngineRunner::deliver() {
+  lastDelivery_.start();
+  deliverProgress();
+  deliverStatus();
+  deliverPhase();
+}
+
 void EngineRunner::deliverProgress() {
   qint64 position = 0;
   qint64 maximum = 0;
@@ -134,9 +153,11 @@ void EngineRunner::deliverPhase() {
 void EngineRunner::finish(const std::shared_ptr<Context>& context) {
   if (context != context_) return;
   // The last progress, status and phase come before the end, whatever order their deliveries had.
+  pace_.stop();
   deliverProgress();
   deliverStatus();
   deliverPhase();
+  lastDelivery_.invalidate();
   const bool stopped = context->stopRequested();
   context_.reset();
   running_ = false;

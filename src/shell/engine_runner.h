@@ -4,9 +4,11 @@
 // window's thread), and whose stop flag requestStop() sets. A second start while a run is active is
 // refused, not nested. Tools whose runs share a stop request (split and merge) share one runner.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -21,6 +23,12 @@ class EngineRunner : public QObject {
  public:
   using Job = std::function<void(RunContext&)>;
 
+  // Progress, status and phase reach the window at most once per this many milliseconds (25 times
+  // a second): a run over many small items reports thousands of times a second, and repainting the
+  // bar and the label for each would take the window thread from the user and the engine alike.
+  // The first report of a run and the last, at its end, are delivered at once.
+  static constexpr int kDeliveryIntervalMs = 40;
+
   explicit EngineRunner(QObject* parent = nullptr);
   // Requests a stop and waits for the worker: the run ends at its next checkpoint.
   ~EngineRunner() override;
@@ -32,7 +40,8 @@ class EngineRunner : public QObject {
   void requestStop();
 
  signals:
-  // Progress, status and phase are coalesced: the window sees the latest value, not every call.
+  // Progress, status and phase are coalesced and paced (kDeliveryIntervalMs): the window sees the
+  // latest value, not every call.
   void progress(qint64 position, qint64 maximum);
   void status(const QString& text);
   void phase(const QString& text);
@@ -44,6 +53,8 @@ class EngineRunner : public QObject {
  private:
   class Context;
   friend class Context;
+  void deliverSoon();
+  void deliver();
   void deliverProgress();
   void deliverStatus();
   void deliverPhase();
@@ -53,6 +64,8 @@ class EngineRunner : public QObject {
   QObject* worker_ = nullptr;  // lives on thread_
   bool running_ = false;
   std::shared_ptr<Context> context_;
+  QTimer pace_;                 // single shot: the next delivery, when one came too soon
+  QElapsedTimer lastDelivery_;  // invalid until the first delivery of a run
 };
 
 }  // namespace chengling

@@ -6,10 +6,12 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
+#include <QElapsedTimer>
 #include <QThread>
 
 #include <atomic>
 #include <optional>
+#include <string>
 
 #include "platform/qt_text.h"
 
@@ -121,6 +123,68 @@ TEST(StartButton, SecondClickShowsStoppingCaptionAndRunEndsAtNextItem) {
   ASSERT_TRUE(finished.wait(5000));
   EXPECT_EQ(work.itemsDone.load(), 100);
   EXPECT_FALSE(*stoppedSeen);
+}
+
+// A run that reports at every one of thousands of items a second reaches the window at a pace it
+// can paint: no more deliveries than the pacing interval allows over the run, the first at once and
+// the last values exactly the run's last.
+TEST(EngineRunner, ReportsReachTheWindowPacedWithTheFirstAndTheLast) {
+  EngineRunner runner;
+  int progressSeen = 0;
+  int statusSeen = 0;
+  int phaseSeen = 0;
+  qint64 lastPosition = -1;
+  QString lastStatus;
+  QString lastPhase;
+  QObject::connect(&runner, &EngineRunner::progress, &runner, [&](qint64 position, qint64) {
+    ++progressSeen;
+    lastPosition = position;
+  });
+  QObject::connect(&runner, &EngineRunner::status, &runner, [&](const QString& text) {
+    ++statusSeen;
+    lastStatus = text;
+  });
+  QObject::connect(&runner, &EngineRunner::phase, &runner, [&](const QString& text) {
+    ++phaseSeen;
+    lastPhase = text;
+  });
+  QSignalSpy finished(&runner, &EngineRunner::finished);
+  std::atomic<bool> firstSeen{false};
+  std::atomic<int64_t> items{0};
+  QElapsedTimer clock;
+  clock.start();
+  // Items as fast as the worker can go for a quarter of a second; the first waits until the
+  // window has shown its report, which must not wait for a pacing interval.
+  ASSERT_TRUE(runner.start([&](RunContext& ctx) {
+    ctx.progress(0, 1);
+    ctx.status("item 0");
+    ctx.phase("phase 0");
+    while (!firstSeen.load()) QThread::usleep(100);
+    QElapsedTimer running;
+    running.start();
+    int64_t i = 0;
+    while (running.elapsed() < 250) {
+      ++i;
+      ctx.progress(i, i + 1);
+      ctx.status("item " + std::to_string(i));
+      ctx.phase("phase " + std::to_string(i));
+    }
+    items = i;
+  }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return progressSeen == 1 && statusSeen == 1 && phaseSeen == 1; }));
+  EXPECT_EQ(lastStatus, u"item 0"_s);
+  firstSeen = true;
+  ASSERT_TRUE(finished.wait(10000));
+  const qint64 elapsed = clock.elapsed();
+  ASSERT_GT(items.load(), 1000) << "the worker reported too few items to tell a pace";
+  // The timer may fire a little early; beside the first and the last, one delivery per interval.
+  const qint64 allowed = elapsed * 10 / (9 * EngineRunner::kDeliveryIntervalMs) + 2;
+  EXPECT_LE(progressSeen, allowed) << "over " << elapsed << " ms";
+  EXPECT_LE(statusSeen, allowed) << "over " << elapsed << " ms";
+  EXPECT_LE(phaseSeen, allowed) << "over " << elapsed << " ms";
+  EXPECT_EQ(lastPosition, items.load());
+  EXPECT_EQ(lastStatus, u"item "_s + QString::number(items.load()));
+  EXPECT_EQ(lastPhase, u"phase "_s + QString::number(items.load()));
 }
 
 TEST(EngineRunner, DestroyingARunningRunnerStopsAndWaits) {
