@@ -25,6 +25,8 @@ constexpr size_t kChunk = size_t{64} << 10;
 constexpr int64_t kSyncReach = 4096;
 // The bytes on either side of a cut that decide between UTF-8 and GBK after a start of ASCII alone.
 constexpr int64_t kLocalReach = 4096;
+// The bytes a cut's search must have read before the next searches go to the second core.
+constexpr int64_t kLongSearch = int64_t{256} << 10;
 
 bool hasHighByte(std::string_view bytes) {
   return std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
@@ -114,6 +116,7 @@ bool CutFinder::readAt(int64_t at, size_t n) {
     error_ = reasonForErrno(errno);
     return false;
   }
+  bytesRead_ += static_cast<int64_t>(n);
   return file_.read(chunk_, n, &error_) >= 0;
 }
 
@@ -318,32 +321,17 @@ PieceEnds::~PieceEnds() {
 }
 
 int64_t PieceEnds::next() {
-  if (!aheadTried_) {
-    aheadTried_ = true;
-    if (hasSecondCore()) {
-      auto ahead = std::make_unique<Ahead>();
-      ahead->wanted = true;
-      try {
-        ahead->thread = std::thread([this, a = ahead.get()] {
-          std::unique_lock lock(a->mutex);
-          while (true) {
-            a->changed.wait(lock, [a] { return a->wanted || a->quit; });
-            if (a->quit) return;
-            a->wanted = false;
-            lock.unlock();
-            const int64_t value = endAfterLast();
-            lock.lock();
-            a->value = value;
-            a->ready = true;
-            a->changed.notify_all();
-          }
-        });
-        ahead_ = std::move(ahead);
-      } catch (const std::system_error&) {
-      }
+  if (!ahead_) {
+    const int64_t before = finder_.bytesRead();
+    const int64_t end = endAfterLast();
+    // Handing a search to another thread costs more than finding a line end or a character start
+    // near the cut; a search that had to walk far is what the second core is for.
+    if (!aheadTried_ && finder_.bytesRead() - before >= kLongSearch && end > 0 && end < size_) {
+      aheadTried_ = true;
+      startAhead();
     }
+    return end;
   }
-  if (!ahead_) return endAfterLast();
   std::unique_lock lock(ahead_->mutex);
   ahead_->changed.wait(lock, [this] { return ahead_->ready; });
   ahead_->ready = false;
@@ -354,6 +342,30 @@ int64_t PieceEnds::next() {
     ahead_->changed.notify_all();
   }
   return end;
+}
+
+void PieceEnds::startAhead() {
+  if (!hasSecondCore()) return;
+  auto ahead = std::make_unique<Ahead>();
+  ahead->wanted = true;
+  try {
+    ahead->thread = std::thread([this, a = ahead.get()] {
+      std::unique_lock lock(a->mutex);
+      while (true) {
+        a->changed.wait(lock, [a] { return a->wanted || a->quit; });
+        if (a->quit) return;
+        a->wanted = false;
+        lock.unlock();
+        const int64_t value = endAfterLast();
+        lock.lock();
+        a->value = value;
+        a->ready = true;
+        a->changed.notify_all();
+      }
+    });
+    ahead_ = std::move(ahead);
+  } catch (const std::system_error&) {
+  }
 }
 
 int64_t PieceEnds::endAfterLast() {

@@ -67,6 +67,8 @@ class CutFinder {
   bool lastLineEnds(size_t most, std::vector<int64_t>& ends);
   // Makes every later read fail, so that a search under way on another thread ends soon.
   void cancel() { cancelled_.store(true, std::memory_order_relaxed); }
+  // The bytes read so far, the probe included.
+  int64_t bytesRead() const { return bytesRead_; }
 
  private:
   // The bytes [at, at + n) as far as the file has them, in chunk_; false on a read error.
@@ -86,6 +88,7 @@ class CutFinder {
   std::string chunk_;
   std::string error_;
   std::atomic<bool> cancelled_{false};
+  int64_t bytesRead_ = 0;
 };
 
 // The ends of the pieces of one source split by count or by size, one piece at a time. Cuts are
@@ -94,9 +97,9 @@ class CutFinder {
 // whenever the file has that many lines: a cut goes no further than leaves a line for each piece
 // after it. Fewer lines than pieces give one piece per line.
 //
-// Where a second core is to be had, the end of the piece after the one handed out is found on it
-// while the caller copies: a cut with no line end or character boundary near it (a text of Chinese
-// without an ASCII byte, one long line) walks from the cut before, and that walk then costs no time.
+// Once a cut has needed a long search (a text of Chinese without an ASCII byte, where a cut walks from
+// the one before; one long line), and where a second core is to be had, the end of the piece after
+// the one handed out is found on it while the caller copies, and that walk then costs no time.
 class PieceEnds {
  public:
   // `count` pieces (`byCount`) or pieces of `length` bytes (at least 1); `cut` is not Bytes.
@@ -111,6 +114,7 @@ class PieceEnds {
 
  private:
   struct Ahead;
+  void startAhead();
   int64_t endAfterLast();
   int64_t nextCut();
 
