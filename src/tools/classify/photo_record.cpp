@@ -91,7 +91,11 @@ struct PhotoModule {
 const PhotoModule& photoModule() {
   static const PhotoModule module = [] {
     PhotoModule m;
+#ifdef CHENGLING_PHOTO_MODULE_PATH
+    void* handle = ::dlopen(CHENGLING_PHOTO_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+#else
     void* handle = ::dlopen(kPhotoModuleName, RTLD_NOW | RTLD_LOCAL);
+#endif
     if (handle == nullptr) {
       const char* why = ::dlerror();
       m.problem = why != nullptr ? why : kPhotoModuleName;
