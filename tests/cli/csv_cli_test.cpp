@@ -77,6 +77,11 @@ long long peakMemoryOfRun(const std::vector<std::string>& arguments) {
 // One field of 96 MiB is held once, not copied field by field and row by row: the whole run stays
 // well within 2.5 times the file (it used to take three times).
 TEST_F(CsvCli, AHugeFieldIsImportedWithinTwoAndAHalfTimesItsSize) {
+#if defined(__SANITIZE_ADDRESS__)
+  // AddressSanitizer's allocator moves a growing block where the C library's grows it in place, and
+  // keeps freed blocks a while: its peak is not the program's.
+  GTEST_SKIP() << "memory peaks are not measured under AddressSanitizer";
+#endif
   std::string table = "name,text\r\nbig,\"";
   table.append(size_t{96} << 20, 'x');
   table += "\"\r\nsmall,y\r\n";

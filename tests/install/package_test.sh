@@ -82,11 +82,14 @@ plan="$(CHENGLING_HOME="$scratch/photo-home" "$bin/chengling-cli" classify --dry
 [[ "$plan" == *"$scratch/sorted/2019/05/p.tif"* ]] || fail "the installed programs read no photo record: $plan"
 [[ -n "$(find "$root/usr/lib" -path '*/chengling/libchengling-photo.so')" ]] || fail "the photo module is not installed: $(cd "$root" && find usr/lib)"
 if readelf -d "$bin/chengling-cli" | grep -q NEEDED.*exiv2; then fail "chengling-cli links libexiv2 at start"; fi
-# Without the module a run still goes on, by the file times, and says why.
-find "$root/usr/lib" -name libchengling-photo.so -delete
-plan="$(CHENGLING_HOME="$scratch/photo-home" "$bin/chengling-cli" classify --dry-run --to "$scratch/sorted/[拍摄年]/[文件名]" "$photos" 2>&1)"
-[[ "$plan" == *"无法读取照片的拍摄信息"* && "$plan" == *"$scratch/sorted/$(date -r "$photos/p.tif" +%Y)/p.tif"* ]] ||
-  fail "a missing photo module is not reported: $plan"
+# Without the module a run still goes on, by the file times, and says why. (A build with the
+# sanitizers opens the module of its build folder, which this cannot take away.)
+if ! readelf -d "$bin/chengling-cli" | grep -q 'NEEDED.*libasan'; then
+  find "$root/usr/lib" -name libchengling-photo.so -delete
+  plan="$(CHENGLING_HOME="$scratch/photo-home" "$bin/chengling-cli" classify --dry-run --to "$scratch/sorted/[拍摄年]/[文件名]" "$photos" 2>&1)"
+  [[ "$plan" == *"无法读取照片的拍摄信息"* && "$plan" == *"$scratch/sorted/$(date -r "$photos/p.tif" +%Y)/p.tif"* ]] ||
+    fail "a missing photo module is not reported: $plan"
+fi
 
 # The window starts, paints itself and ends (the screenshot hook quits once it has a picture); its
 # settings land in the user's configuration folder.
