@@ -55,15 +55,9 @@ long long peakMemoryOfRun(const std::vector<std::string>& arguments) {
   argv.push_back(const_cast<char*>(kCli.c_str()));
   for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  // Under AddressSanitizer freed blocks wait in its quarantine (256 MiB by default), which would be
-  // counted as the program's; the run is measured without it.
-  const char* sanitizerOptions = std::getenv("ASAN_OPTIONS");
-  std::string options = sanitizerOptions != nullptr ? std::string(sanitizerOptions) + ":" : std::string();
-  options += "quarantine_size_mb=0";
   const pid_t child = ::fork();
   if (child == 0) {
     std::freopen("/dev/null", "w", stdout);
-    ::setenv("ASAN_OPTIONS", options.c_str(), 1);
     ::execv(kCli.c_str(), argv.data());
     ::_exit(127);
   }
